@@ -1,0 +1,58 @@
+#pragma once
+// Request frames and the reply test of the RTU master, as pure functions over
+// bytes. Nothing here touches a port or a thread.
+
+#include <cstddef>
+#include <cstdint>
+
+constexpr size_t kRtuMaxFrame = 256;
+constexpr int kMaxWriteRegisters = 31; // 2 * 31 + 9 = 71 bytes, the driver's limit
+
+enum : uint8_t {
+    kFnReadHolding = 0x03,
+    kFnWriteSingle = 0x06,
+    kFnWriteMultiple = 0x10,
+    kFnEncapsulated = 0x2B,
+    kMeiReadDeviceId = 0x0E,
+};
+
+// Each builder writes a complete frame with CRC into out (at least 256 bytes)
+// and returns its length.
+size_t BuildReadRequest(uint8_t* out, uint8_t slave, uint16_t start, uint16_t count);
+size_t BuildWriteSingleRequest(uint8_t* out, uint8_t slave, uint16_t addr, uint16_t value);
+// count must be at most kMaxWriteRegisters; values are host order.
+size_t BuildWriteMultipleRequest(uint8_t* out, uint8_t slave, uint16_t start,
+                                 const uint16_t* values, uint16_t count);
+size_t BuildReadDeviceIdRequest(uint8_t* out, uint8_t slave, uint8_t code, uint8_t objectId);
+
+// True when the buffer starts with the slave's address and ends in a correct
+// CRC over the bytes before it. Lengths below 4 are never a reply.
+bool CheckReply(uint32_t slave, const uint8_t* buf, uint32_t len);
+
+// The length a reply must reach before it is judged, from its function code:
+// 0x03 byte count + 5; 0x06 and 0x10 eight; exceptions five; others three
+// (device identification is judged by its CRC alone). Returns -1 while the
+// bytes seen do not tell yet.
+int ExpectedReplyLength(const uint8_t* buf, size_t len);
+
+// Collects reply bytes as they arrive. Feed appends chunks (bytes beyond 256
+// are dropped); Judge, called when the line has gone quiet, says whether the
+// buffer now holds a whole acceptable reply for the expected slave.
+class CReplyAssembler {
+public:
+    enum class EState { NeedMore, Complete };
+
+    void Reset(uint8_t slave);
+    void Feed(const uint8_t* data, size_t len);
+    EState Judge();
+
+    const uint8_t* Data() const { return m_buf; }
+    size_t Length() const { return m_nLen; }
+    uint8_t Slave() const { return m_nSlave; }
+
+private:
+    uint8_t m_buf[kRtuMaxFrame] = {};
+    size_t m_nLen = 0;
+    uint8_t m_nSlave = 0;
+    int m_nExpected = 3; // keeps its last value, like the line it listens to
+};

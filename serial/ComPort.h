@@ -1,0 +1,74 @@
+#pragma once
+// One serial device opened exclusively, in raw mode. Thread use: Open, Close
+// and Configure on the owner's thread; Read, QueuedInput, WaitInput and
+// TakeLineErrors on the master's receive thread; Write and the purges inside a
+// transaction. The descriptor itself is only changed by Open and Close, which
+// the master calls while its receive thread is stopped.
+
+#include "serial/SerialLine.h"
+
+#include <string>
+
+// Line error bits returned by TakeLineErrors.
+enum : uint32_t {
+    kLineErrParity = 1u << 0,
+    kLineErrFraming = 1u << 1,
+    kLineErrOverrun = 1u << 2,
+};
+
+// Why an Open failed, for the user.
+enum class EPortError { None, NoDevice, Permission, Busy, NotSerial, Settings, Other };
+
+struct LineSettings {
+    int baud = 9600;
+    char parity = 'n'; // 'n', 'o' or 'e'
+    int dataBits = 8;
+    int stopBits = 1;
+};
+
+// Parses the "9600,n,8,1" form. Returns false for anything it cannot apply.
+bool ParseLineSettings(const std::string& text, LineSettings& out);
+
+class CComPort : public ISerialLine {
+public:
+    CComPort();
+    ~CComPort() override;
+    CComPort(const CComPort&) = delete;
+    CComPort& operator=(const CComPort&) = delete;
+
+    // Opens the device exclusively (TIOCEXCL and an advisory flock), raw,
+    // non-blocking. An open port is closed first.
+    bool Open(const std::string& devicePath);
+    // Queues purged; returns false when the port is closed.
+    bool Configure();
+    // Applies baud rate, parity, data and stop bits.
+    bool SetLine(const LineSettings& settings);
+    bool SetRts(bool on);
+    void Close();
+
+    const std::string& DevicePath() const { return m_strDevice; }
+    EPortError LastError() const { return m_lastError; }
+    int LastErrno() const { return m_nLastErrno; }
+
+    bool IsOpen() const override { return m_hPort >= 0; }
+    int Write(const uint8_t* data, size_t len, int timeoutMs) override;
+    int Read(uint8_t* buf, size_t cap) override;
+    int QueuedInput() override;
+    bool WaitInput(int timeoutMs) override;
+    void PurgeInput() override;
+    void PurgeOutput() override;
+    uint32_t TakeLineErrors() override;
+
+private:
+    void Fail(int err);
+
+    int m_hPort = -1;
+    std::string m_strDevice;
+    EPortError m_lastError = EPortError::None;
+    int m_nLastErrno = 0;
+    bool m_bHaveCounts = false;
+    int m_nParity = 0, m_nFrame = 0, m_nOverrun = 0; // last TIOCGICOUNT values
+};
+
+// Text of an open failure for the user (a short Chinese reason with a hint).
+std::string PortErrorText(EPortError err);

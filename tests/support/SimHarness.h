@@ -1,0 +1,34 @@
+#pragma once
+// A virtual driver served on a pseudo-terminal for the lifetime of a test,
+// plus a bounded wait for conditions. Nothing here sleeps blindly.
+
+#include "sim/SimServer.h"
+#include "sim/VirtualDriver.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+class CSimHarness {
+public:
+    // Starts serving at once (no COM link unless comNumber >= 0).
+    explicit CSimHarness(uint8_t slave = 1, int comNumber = -1);
+    ~CSimHarness();
+
+    bool Ok() const { return m_bOk; }
+    CVirtualDriver& Driver() { return *m_driver; }
+    CSimServer& Server() { return *m_server; }
+    std::string Device() const { return m_server->DevicePath(); }
+
+private:
+    std::unique_ptr<CVirtualDriver> m_driver;
+    std::unique_ptr<CSimServer> m_server;
+    bool m_bOk = false;
+};
+
+// Polls pred every few ms until it holds or timeoutMs passes; returns pred().
+bool WaitFor(const std::function<bool()>& pred, int timeoutMs = 5000);
+
+// Points the port folder at a fresh private directory for this process
+// (sets XDG_RUNTIME_DIR), so tests never touch the user's COM links.
+std::string UsePrivatePortFolder();
