@@ -80,7 +80,9 @@ DecimalParts SplitDecimal(std::string_view t) {
 
 } // namespace
 
-bool IsDecimalNumber(std::string_view text) { return SplitDecimal(text).ok; }
+bool IsDecimalNumber(std::string_view text) {
+    return SplitDecimal(text).ok;
+}
 
 int64_t ScaleDecimal(std::string_view text, int decimals) {
     DecimalParts p = SplitDecimal(text);
@@ -174,8 +176,8 @@ DeviceInfoTexts FormatDeviceInfo(const DeviceInfoBlock& b) {
 
 std::string ErrorStateText(uint16_t code) {
     static const char* const kTexts[] = {
-        "无",       "未学习",   "堵转停止", "霍尔错误", "达不到目标速度",      "线圈错误",
-        "过流关断", "过热关断", "过压关断", "欠压关断", "短路/过流关断", "制动电流异常",
+        "无",       "未学习",   "堵转停止", "霍尔错误", "达不到目标速度", "线圈错误",
+        "过流关断", "过热关断", "过压关断", "欠压关断", "短路/过流关断",  "制动电流异常",
     };
     if (code < sizeof kTexts / sizeof kTexts[0])
         return kTexts[code];
@@ -190,8 +192,8 @@ StatusTexts FormatRealtimeStatus(const RealtimeStatusBlock& b) {
     t.outputPwm = StrFormat("%.1f%%", b.Signed(0x0020) * 0.1);
     t.phaseCurrent = StrFormat("%.2fA", b.At(0x0021) * 0.01);
     t.position = StrFormat("%ld", static_cast<long>(static_cast<int32_t>(b.Get32(0x0024))));
-    t.commFrequency = wholeHz ? StrFormat("%dHz", b.Signed(0x0022))
-                              : StrFormat("%.1fHz", b.Signed(0x0022) * 0.1);
+    t.commFrequency =
+        wholeHz ? StrFormat("%dHz", b.Signed(0x0022)) : StrFormat("%.1fHz", b.Signed(0x0022) * 0.1);
     t.in1 = mv(0x0028);
     t.in2 = mv(0x0029);
     t.in3 = mv(0x002A);
@@ -204,7 +206,8 @@ StatusTexts FormatRealtimeStatus(const RealtimeStatusBlock& b) {
     t.completionTime =
         b.At(0x0023) ? std::string("0.0s Done") : StrFormat("%.1fs", b.Get32(0x0026) * 0.001);
     uint16_t speed = b.At(0x0034);
-    t.motorSpeed = speed == 0xFFFF ? std::string("-") : StrFormat("%dRPM", speed * (scale10 ? 10 : 1));
+    t.motorSpeed =
+        speed == 0xFFFF ? std::string("-") : StrFormat("%dRPM", speed * (scale10 ? 10 : 1));
     t.errorState = ErrorStateText(b.At(0x0033));
     uint16_t volts = b.At(0x0038), amps = b.At(0x003A);
     if (volts == 0)

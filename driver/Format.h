@@ -22,7 +22,9 @@ int64_t ScaleDecimal(std::string_view text, int decimals);
 // True when the text starts with a number (after blanks), as ScaleDecimal reads it.
 bool IsDecimalNumber(std::string_view text);
 // The low 16 bits, as a register stores a truncated value.
-inline uint16_t ToReg16(int64_t v) { return static_cast<uint16_t>(static_cast<uint64_t>(v)); }
+inline uint16_t ToReg16(int64_t v) {
+    return static_cast<uint16_t>(static_cast<uint64_t>(v));
+}
 // Leading decimal integer like atoi / "%d" (0 when none); saturates to int range.
 int ParseLeadingInt(std::string_view text);
 // Leading hexadecimal number like "%X" (an optional 0x is accepted); ok=false when none.
@@ -30,12 +32,12 @@ uint32_t ParseLeadingHex(std::string_view text, bool* ok = nullptr);
 
 // Texts of the device information group.
 struct DeviceInfoTexts {
-    std::string id;            // "0x%04X"
-    std::string model;         // up to 15 characters
-    std::string version;       // "%d.%02d"
-    std::string pwmResolution; // "1/%d"
-    std::string pwmFrequency;  // "%.1fkHz"
-    std::string maxCurrent;    // "%.1fA"
+    std::string id;                // "0x%04X"
+    std::string model;             // up to 15 characters
+    std::string version;           // "%d.%02d"
+    std::string pwmResolution;     // "1/%d"
+    std::string pwmFrequency;      // "%.1fkHz"
+    std::string maxCurrent;        // "%.1fA"
     std::string currentResolution; // "%dmA"
 };
 DeviceInfoTexts FormatDeviceInfo(const DeviceInfoBlock& b);

@@ -47,9 +47,8 @@ public:
     ResultCode WriteRegister(uint8_t slave, uint16_t addr, uint16_t value,
                              uint16_t* echoAddr = nullptr, uint16_t* echoValue = nullptr);
     // Function 0x10 with host-order values; at most 31 registers.
-    ResultCode WriteRegisters(uint8_t slave, uint16_t start, const uint16_t* values,
-                              uint16_t count, uint16_t* echoStart = nullptr,
-                              uint16_t* echoCount = nullptr);
+    ResultCode WriteRegisters(uint8_t slave, uint16_t start, const uint16_t* values, uint16_t count,
+                              uint16_t* echoStart = nullptr, uint16_t* echoCount = nullptr);
     // Function 0x2B / MEI 0x0E. dest receives the reply from the more-follows
     // byte up to, not including, the CRC.
     ResultCode ReadDeviceId(uint8_t slave, uint8_t code, uint8_t objectId, uint8_t* dest,

@@ -37,7 +37,8 @@ int ExpectedReplyLength(const uint8_t* buf, size_t len);
 
 // Collects reply bytes as they arrive. Feed appends chunks (bytes beyond 256
 // are dropped); Judge, called when the line has gone quiet, says whether the
-// buffer now holds a whole acceptable reply for the expected slave.
+// buffer now holds a whole acceptable reply for the expected slave: the
+// expected length reached, the slave's address first, a correct CRC.
 class CReplyAssembler {
 public:
     enum class EState { NeedMore, Complete };
@@ -48,11 +49,14 @@ public:
 
     const uint8_t* Data() const { return m_buf; }
     size_t Length() const { return m_nLen; }
+    // Length of the reply judged Complete (0 before).
+    size_t FrameLength() const { return m_nFrameLen; }
     uint8_t Slave() const { return m_nSlave; }
 
 private:
     uint8_t m_buf[kRtuMaxFrame] = {};
     size_t m_nLen = 0;
+    size_t m_nFrameLen = 0;
     uint8_t m_nSlave = 0;
     int m_nExpected = 3; // keeps its last value, like the line it listens to
 };

@@ -22,3 +22,6 @@ std::string ResolveComPort(int n);
 std::vector<std::pair<int, std::string>> ListComPorts(int maxNumber = 32);
 // Serial devices present, in numbering order (links excluded).
 std::vector<std::string> ScanSerialDevices();
+// The lowest COM number that resolves to nothing (for a new virtual driver),
+// or -1.
+int LowestFreeComNumber();

@@ -1,0 +1,254 @@
+#include "modbus/ModbusRtu.h"
+
+#include "serial/PortMap.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+
+namespace {
+constexpr int kWriteTimeoutMs = 1000; // a 71-byte frame needs 75 ms at 9600 baud
+constexpr int kPollMs = 1;
+} // namespace
+
+CModbusRtu::CModbusRtu() : m_pLine(&m_port) {}
+
+CModbusRtu::~CModbusRtu() {
+    ClosePort();
+}
+
+void CModbusRtu::AttachLine(ISerialLine* line) {
+    if (!IsOpen())
+        m_pLine = line ? line : &m_port;
+}
+
+bool CModbusRtu::OpenPort(int portNumber, const std::string& settings) {
+    if (IsOpen())
+        return false;
+    if (portNumber < 1 || portNumber > kMaxComNumber) {
+        m_openError = EPortError::NoDevice;
+        return false;
+    }
+    std::string dev = ResolveComPort(portNumber);
+    if (dev.empty()) {
+        m_openError = EPortError::NoDevice;
+        return false;
+    }
+    return OpenPortPath(dev, settings);
+}
+
+bool CModbusRtu::OpenPortPath(const std::string& devicePath, const std::string& settings) {
+    if (IsOpen())
+        return false;
+    m_openError = EPortError::None;
+    LineSettings ls;
+    if (!ParseLineSettings(settings, ls)) {
+        m_openError = EPortError::Settings;
+        return false;
+    }
+    if (m_pLine == &m_port) {
+        if (!m_port.Open(devicePath)) {
+            m_openError = m_port.LastError();
+            return false;
+        }
+        if (!m_port.Configure() || !m_port.SetLine(ls)) {
+            m_openError =
+                m_port.LastError() == EPortError::None ? EPortError::Settings : m_port.LastError();
+            m_port.Close();
+            return false;
+        }
+        m_port.SetRts(true); // pseudo-terminals have no RTS; that is fine
+        m_port.PurgeInput();
+    } else if (!m_pLine->IsOpen()) {
+        m_openError = EPortError::NoDevice;
+        return false;
+    }
+    return StartReceiver();
+}
+
+bool CModbusRtu::StartReceiver() {
+    {
+        std::lock_guard<std::mutex> lk(m_dataLock);
+        m_rx.Reset(0);
+        m_bReplyReady = false;
+    }
+    m_bStop = false;
+    m_receiver = std::thread(&CModbusRtu::ReceiveThread, this);
+    m_bOpen = true;
+    return true;
+}
+
+void CModbusRtu::ClosePort() {
+    if (!m_bOpen)
+        return;
+    // Let a transaction of another thread finish (bounded by its time-out)
+    // before the line goes away under it.
+    std::lock_guard<std::mutex> tx(m_txLock);
+    m_bOpen = false;
+    m_bStop = true;
+    if (m_receiver.joinable())
+        m_receiver.join(); // the thread never waits longer than one poll
+    if (m_pLine == &m_port)
+        m_port.Close();
+}
+
+bool CModbusRtu::IsOpen() const {
+    return m_bOpen.load();
+}
+
+std::string CModbusRtu::OpenDevice() const {
+    return m_port.DevicePath();
+}
+
+void CModbusRtu::SetTimeout(uint32_t ms) {
+    m_nTimeout = ms;
+}
+
+std::vector<uint8_t> CModbusRtu::GetTxFrame() const {
+    std::lock_guard<std::mutex> lk(m_dataLock);
+    return std::vector<uint8_t>(m_txBuf, m_txBuf + m_nTxLen);
+}
+
+std::vector<uint8_t> CModbusRtu::GetRxFrame() const {
+    std::lock_guard<std::mutex> lk(m_dataLock);
+    return std::vector<uint8_t>(m_rx.Data(), m_rx.Data() + m_rx.Length());
+}
+
+void CModbusRtu::ReceiveThread() {
+    uint8_t chunk[kRtuMaxFrame];
+    while (!m_bStop) {
+        if (!m_pLine->WaitInput(kPollMs))
+            continue;
+        int queued = m_pLine->QueuedInput();
+        if (queued <= 0)
+            continue;
+        if (m_pLine->TakeLineErrors() != 0) {
+            // A garbled byte makes the whole reply worthless; drop what is queued.
+            m_pLine->PurgeInput();
+            continue;
+        }
+        int n = m_pLine->Read(chunk, std::min<size_t>(static_cast<size_t>(queued), sizeof chunk));
+        if (n <= 0)
+            continue;
+        bool quiet = m_pLine->QueuedInput() <= 0;
+        std::lock_guard<std::mutex> lk(m_dataLock);
+        m_rx.Feed(chunk, static_cast<size_t>(n));
+        // Judge only when the line has gone quiet, so a reply arriving in
+        // pieces is whole before its CRC is checked.
+        if (quiet && !m_bReplyReady && m_nCompleteLen == 0 &&
+            m_rx.Judge() == CReplyAssembler::EState::Complete) {
+            m_nCompleteLen = m_rx.FrameLength();
+            m_bReplyReady = true;
+            m_replyEvent.notify_all();
+        }
+    }
+}
+
+ResultCode CModbusRtu::Transact(const uint8_t* request, size_t len, uint8_t slave,
+                                std::vector<uint8_t>& reply) {
+    std::unique_lock<std::mutex> tx(m_txLock);
+    if (!m_bOpen)
+        return kResultPortClosed;
+    {
+        std::lock_guard<std::mutex> lk(m_dataLock);
+        m_bReplyReady = false;
+        m_nCompleteLen = 0;
+        m_rx.Reset(slave);
+        std::memcpy(m_txBuf, request, len);
+        m_nTxLen = len;
+    }
+    int written = m_pLine->Write(request, len, kWriteTimeoutMs);
+    std::unique_lock<std::mutex> lk(m_dataLock);
+    bool ready = written == static_cast<int>(len) &&
+                 m_replyEvent.wait_for(lk, std::chrono::milliseconds(m_nTimeout.load()),
+                                       [this] { return m_bReplyReady; });
+    if (!ready)
+        return kResultTimeout;
+    m_bReplyReady = false;
+    // The reply as it stood when judged whole; bytes that trail it are not part of it.
+    reply.assign(m_rx.Data(), m_rx.Data() + m_nCompleteLen);
+    lk.unlock();
+    if (!CheckReply(slave, reply.data(), static_cast<uint32_t>(reply.size())) ||
+        reply[0] != slave || (reply[1] & 0x7F) != request[1])
+        return kResultBadReply;
+    if (reply[1] & 0x80) // an exception code of 0 would read as success
+        return reply[2] != 0 ? static_cast<ResultCode>(reply[2])
+                             : static_cast<ResultCode>(kResultBadReply);
+    return kResultOk;
+}
+
+ResultCode CModbusRtu::ReadRegisters(uint8_t slave, uint16_t start, uint16_t count, uint8_t* dest,
+                                     uint16_t* capacity) {
+    if (!IsOpen())
+        return kResultPortClosed;
+    uint8_t req[kRtuMaxFrame];
+    size_t len = BuildReadRequest(req, slave, start, count);
+    std::vector<uint8_t> reply;
+    ResultCode rc = Transact(req, len, slave, reply);
+    if (rc != kResultOk || (reply[1] & 0x80))
+        return rc;
+    if (dest && capacity) {
+        size_t avail = reply.size() - 5; // a length-checked function-3 reply
+        size_t n = std::min<size_t>({*capacity, reply[2], avail});
+        std::memcpy(dest, reply.data() + 3, n);
+        *capacity = static_cast<uint16_t>(n);
+    }
+    return kResultOk;
+}
+
+ResultCode CModbusRtu::WriteRegister(uint8_t slave, uint16_t addr, uint16_t value,
+                                     uint16_t* echoAddr, uint16_t* echoValue) {
+    if (!IsOpen())
+        return kResultPortClosed;
+    uint8_t req[kRtuMaxFrame];
+    size_t len = BuildWriteSingleRequest(req, slave, addr, value);
+    std::vector<uint8_t> reply;
+    ResultCode rc = Transact(req, len, slave, reply);
+    if (rc != kResultOk || (reply[1] & 0x80))
+        return rc;
+    if (echoAddr)
+        *echoAddr = static_cast<uint16_t>(reply[2] << 8 | reply[3]);
+    if (echoValue)
+        *echoValue = static_cast<uint16_t>(reply[4] << 8 | reply[5]);
+    return kResultOk;
+}
+
+ResultCode CModbusRtu::WriteRegisters(uint8_t slave, uint16_t start, const uint16_t* values,
+                                      uint16_t count, uint16_t* echoStart, uint16_t* echoCount) {
+    if (!IsOpen())
+        return kResultPortClosed;
+    if (count > kMaxWriteRegisters || !values)
+        return kResultTooLong;
+    uint8_t req[kRtuMaxFrame];
+    size_t len = BuildWriteMultipleRequest(req, slave, start, values, count);
+    std::vector<uint8_t> reply;
+    ResultCode rc = Transact(req, len, slave, reply);
+    if (rc != kResultOk || (reply[1] & 0x80))
+        return rc;
+    if (echoStart)
+        *echoStart = static_cast<uint16_t>(reply[2] << 8 | reply[3]);
+    if (echoCount)
+        *echoCount = static_cast<uint16_t>(reply[4] << 8 | reply[5]);
+    return kResultOk;
+}
+
+ResultCode CModbusRtu::ReadDeviceId(uint8_t slave, uint8_t code, uint8_t objectId, uint8_t* dest,
+                                    uint16_t* capacity) {
+    if (!IsOpen())
+        return kResultPortClosed;
+    uint8_t req[kRtuMaxFrame];
+    size_t len = BuildReadDeviceIdRequest(req, slave, code, objectId);
+    std::vector<uint8_t> reply;
+    ResultCode rc = Transact(req, len, slave, reply);
+    if (rc != kResultOk || (reply[1] & 0x80))
+        return rc;
+    if (dest && capacity) {
+        // From the more-follows byte up to the CRC; nothing from a reply too
+        // short to carry it.
+        size_t n = reply.size() >= 7 ? std::min<size_t>(*capacity, reply.size() - 7) : 0;
+        if (n)
+            std::memcpy(dest, reply.data() + 5, n);
+        *capacity = static_cast<uint16_t>(n);
+    }
+    return kResultOk;
+}

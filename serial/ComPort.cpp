@@ -1,0 +1,334 @@
+#include "serial/ComPort.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+// Rates without a classic Bxxx constant go through termios2 (Termios2.cpp).
+bool SetArbitraryBaud(int fd, int baud);
+
+namespace {
+
+speed_t StandardSpeed(int baud) {
+    switch (baud) {
+    case 1200:
+        return B1200;
+    case 2400:
+        return B2400;
+    case 4800:
+        return B4800;
+    case 9600:
+        return B9600;
+    case 19200:
+        return B19200;
+    case 38400:
+        return B38400;
+    case 57600:
+        return B57600;
+    case 115200:
+        return B115200;
+    case 230400:
+        return B230400;
+    case 460800:
+        return B460800;
+    case 921600:
+        return B921600;
+    default:
+        return 0;
+    }
+}
+
+long long NowMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<long long>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+void SleepMs(int ms) {
+    timespec ts{ms / 1000, static_cast<long>(ms % 1000) * 1000000L};
+    nanosleep(&ts, nullptr);
+}
+
+} // namespace
+
+bool ParseLineSettings(const std::string& text, LineSettings& out) {
+    int baud = 0, data = 0, stop = 0;
+    char parity = 0;
+    char tail = 0;
+    int n = std::sscanf(text.c_str(), " %d , %c , %d , %d %c", &baud, &parity, &data, &stop, &tail);
+    if (n != 4)
+        return false;
+    parity = static_cast<char>(parity | 0x20); // lower case
+    if (baud < 50 || baud > 4000000 || (parity != 'n' && parity != 'o' && parity != 'e') ||
+        data < 5 || data > 8 || (stop != 1 && stop != 2))
+        return false;
+    out = LineSettings{baud, parity, data, stop};
+    return true;
+}
+
+std::string PortErrorText(EPortError err) {
+    switch (err) {
+    case EPortError::None:
+        return "";
+    case EPortError::NoDevice:
+        return "设备不存在";
+    case EPortError::Permission:
+        return "没有权限 (请把用户加入 dialout 组)";
+    case EPortError::Busy:
+        return "串口已被其他程序占用";
+    case EPortError::NotSerial:
+        return "不是串口设备";
+    case EPortError::Settings:
+        return "串口参数无效";
+    case EPortError::Other:
+        break;
+    }
+    return "系统错误";
+}
+
+CComPort::CComPort() = default;
+
+CComPort::~CComPort() {
+    Close();
+}
+
+void CComPort::Fail(int err) {
+    m_nLastErrno = err;
+    switch (err) {
+    case ENOENT:
+    case ENXIO:
+    case ENODEV:
+        m_lastError = EPortError::NoDevice;
+        break;
+    case EACCES:
+    case EPERM:
+        m_lastError = EPortError::Permission;
+        break;
+    case EBUSY:
+    case EWOULDBLOCK:
+        m_lastError = EPortError::Busy;
+        break;
+    case ENOTTY:
+        m_lastError = EPortError::NotSerial;
+        break;
+    case EINVAL:
+        m_lastError = EPortError::Settings;
+        break;
+    default:
+        m_lastError = EPortError::Other;
+        break;
+    }
+}
+
+bool CComPort::Open(const std::string& devicePath) {
+    if (IsOpen())
+        Close();
+    m_lastError = EPortError::None;
+    m_nLastErrno = 0;
+    int fd = ::open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        Fail(errno);
+        return false;
+    }
+    if (!isatty(fd)) {
+        ::close(fd);
+        Fail(ENOTTY);
+        return false;
+    }
+    // Another of our programs holding the line is told by the advisory lock;
+    // TIOCEXCL keeps everyone else (except root) from opening it after us.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        int e = errno;
+        ::close(fd);
+        Fail(e == EWOULDBLOCK ? EBUSY : e);
+        return false;
+    }
+    ioctl(fd, TIOCEXCL);
+    termios tio{};
+    if (tcgetattr(fd, &tio) != 0) {
+        int e = errno;
+        ::close(fd);
+        Fail(e);
+        return false;
+    }
+    cfmakeraw(&tio);
+    tio.c_cflag |= CLOCAL | CREAD;
+    tio.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    if (tcsetattr(fd, TCSANOW, &tio) != 0) {
+        int e = errno;
+        ::close(fd);
+        Fail(e);
+        return false;
+    }
+    m_hPort = fd;
+    m_strDevice = devicePath;
+    m_bHaveCounts = false;
+    TakeLineErrors(); // baseline of the error counters
+    return true;
+}
+
+bool CComPort::Configure() {
+    if (!IsOpen())
+        return false;
+    return tcflush(m_hPort, TCIOFLUSH) == 0;
+}
+
+bool CComPort::SetLine(const LineSettings& s) {
+    if (!IsOpen())
+        return false;
+    termios tio{};
+    if (tcgetattr(m_hPort, &tio) != 0) {
+        Fail(errno);
+        return false;
+    }
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB);
+    switch (s.dataBits) {
+    case 5:
+        tio.c_cflag |= CS5;
+        break;
+    case 6:
+        tio.c_cflag |= CS6;
+        break;
+    case 7:
+        tio.c_cflag |= CS7;
+        break;
+    default:
+        tio.c_cflag |= CS8;
+        break;
+    }
+    if (s.parity == 'o')
+        tio.c_cflag |= PARENB | PARODD;
+    else if (s.parity == 'e')
+        tio.c_cflag |= PARENB;
+    if (s.stopBits == 2)
+        tio.c_cflag |= CSTOPB;
+    // Parity errors are counted by the driver, not marked in the data.
+    tio.c_iflag &= ~static_cast<tcflag_t>(INPCK | PARMRK | IGNPAR);
+    speed_t sp = StandardSpeed(s.baud);
+    cfsetispeed(&tio, sp ? sp : B9600);
+    cfsetospeed(&tio, sp ? sp : B9600);
+    if (tcsetattr(m_hPort, TCSANOW, &tio) != 0) {
+        Fail(errno);
+        return false;
+    }
+    if (!sp && !SetArbitraryBaud(m_hPort, s.baud)) {
+        Fail(errno ? errno : EINVAL);
+        return false;
+    }
+    return true;
+}
+
+bool CComPort::SetRts(bool on) {
+    if (!IsOpen())
+        return false;
+    int bits = TIOCM_RTS;
+    return ioctl(m_hPort, on ? TIOCMBIS : TIOCMBIC, &bits) == 0;
+}
+
+void CComPort::Close() {
+    if (!IsOpen())
+        return;
+    tcflush(m_hPort, TCOFLUSH);
+    ioctl(m_hPort, TIOCNXCL);
+    flock(m_hPort, LOCK_UN);
+    ::close(m_hPort);
+    m_hPort = -1;
+}
+
+int CComPort::Write(const uint8_t* data, size_t len, int timeoutMs) {
+    if (!IsOpen())
+        return -1;
+    size_t done = 0;
+    const long long deadline = NowMs() + timeoutMs;
+    while (done < len) {
+        ssize_t n = ::write(m_hPort, data + done, len - done);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EINTR)
+            return -1;
+        long long left = deadline - NowMs();
+        if (left <= 0)
+            break;
+        pollfd p{m_hPort, POLLOUT, 0};
+        poll(&p, 1, static_cast<int>(left));
+    }
+    return static_cast<int>(done);
+}
+
+int CComPort::Read(uint8_t* buf, size_t cap) {
+    if (!IsOpen())
+        return -1;
+    ssize_t n = ::read(m_hPort, buf, cap);
+    if (n >= 0)
+        return static_cast<int>(n);
+    return (errno == EAGAIN || errno == EINTR) ? 0 : -1;
+}
+
+int CComPort::QueuedInput() {
+    int n = 0;
+    if (!IsOpen() || ioctl(m_hPort, FIONREAD, &n) != 0)
+        return -1;
+    return n;
+}
+
+bool CComPort::WaitInput(int timeoutMs) {
+    if (!IsOpen()) {
+        SleepMs(timeoutMs);
+        return false;
+    }
+    pollfd p{m_hPort, POLLIN, 0};
+    int r = poll(&p, 1, timeoutMs);
+    if (r > 0 && (p.revents & POLLIN))
+        return true;
+    if (r > 0) {
+        // Hang-up or error with nothing to read (adapter pulled, peer gone):
+        // poll would return at once forever, so wait out the bound instead.
+        SleepMs(timeoutMs);
+    }
+    return false;
+}
+
+void CComPort::PurgeInput() {
+    if (IsOpen())
+        tcflush(m_hPort, TCIFLUSH);
+}
+
+void CComPort::PurgeOutput() {
+    if (IsOpen())
+        tcflush(m_hPort, TCOFLUSH);
+}
+
+uint32_t CComPort::TakeLineErrors() {
+    if (!IsOpen())
+        return 0;
+    serial_icounter_struct ic{};
+    if (ioctl(m_hPort, TIOCGICOUNT, &ic) != 0)
+        return 0; // pseudo-terminals and some adapters do not count errors
+    uint32_t errs = 0;
+    if (m_bHaveCounts) {
+        if (ic.parity != m_nParity)
+            errs |= kLineErrParity;
+        if (ic.frame != m_nFrame)
+            errs |= kLineErrFraming;
+        if (ic.overrun != m_nOverrun)
+            errs |= kLineErrOverrun;
+    }
+    m_bHaveCounts = true;
+    m_nParity = ic.parity;
+    m_nFrame = ic.frame;
+    m_nOverrun = ic.overrun;
+    return errs;
+}
