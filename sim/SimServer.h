@@ -8,21 +8,24 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 enum class EFault {
     None,
-    Silent,         // no reply
-    BadCrc,         // last CRC byte flipped
-    ForeignAddress, // reply carries another slave address
-    WrongFunction,  // reply carries another function code (valid CRC)
-    Exception,      // exception reply with code param
-    Split,          // reply in two halves, param ms apart (default 30)
-    Trailing,       // param garbage bytes after the reply (default 3)
-    Delay,          // reply after param ms (default 1500)
+    Silent,          // no reply
+    BadCrc,          // last CRC byte flipped
+    ForeignAddress,  // reply carries another slave address
+    WrongFunction,   // reply carries another function code (valid CRC)
+    Exception,       // exception reply with code param (default 4); the request is not carried out
+    Split,           // reply in two halves, param ms apart (default 30)
+    Trailing,        // param garbage bytes after the reply (default 3)
+    Delay,           // reply after param ms (default 1500)
+    EndlessDeviceId, // device-identification replies say "more follows" with the same next id
 };
 
 // Parses "silent", "badcrc", "foreign", "wrongfunc", "exception=N", "split",
-// "split=MS", "trailing", "trailing=N", "delay", "delay=MS".
+// "split=MS", "trailing", "trailing=N", "delay", "delay=MS", "endlessid".
+// param is 0 when the text names none (the fault's default then applies).
 bool ParseFault(const std::string& text, EFault& kind, int& param);
 
 class CSimServer {
@@ -34,7 +37,9 @@ public:
 
     // Creates the pseudo-terminal and starts serving. comNumber > 0 links it
     // as COMn in the port folder, 0 takes the lowest free number, -1 makes no
-    // link. False when the pty or the link cannot be made.
+    // link. False when the pty or the link cannot be made (0 without a usable
+    // port folder serves without a link). A link left by a dead simulator is
+    // taken over; a link to anything else is never touched.
     bool Start(int comNumber = -1);
     void Stop(); // removes the link
 
@@ -43,23 +48,31 @@ public:
     int ComNumber() const { return m_nCom; }
 
     // The next count replies (-1: every reply until cleared) misbehave.
+    // EndlessDeviceId counts device-identification replies only.
     void InjectFault(EFault kind, int param = 0, int count = 1);
     void ClearFaults();
     // Requests received so far (complete frames for this or another slave).
     size_t RequestCount() const { return m_nRequests.load(); }
+    // Replies written to the line so far (each counted once all its bytes are out).
+    size_t ReplyCount() const { return m_nReplies.load(); }
 
 private:
     void Serve();
+    void OnFrame(const std::vector<uint8_t>& frame);
+    void Send(const std::vector<uint8_t>& bytes);
+    bool Pause(int ms); // false when stopping
+    bool MakeLink(int comNumber);
 
     CVirtualDriver& m_driver;
     int m_hMaster = -1;
     int m_hSlaveKeep = -1; // keeps the pty alive and its settings raw
     int m_hWake[2] = {-1, -1};
-    std::string m_strSlavePath, m_strLink;
+    std::string m_strSlavePath, m_strLink, m_strOwnerFile;
     int m_nCom = -1;
     std::thread m_thread;
     std::atomic<bool> m_bStop{false};
     std::atomic<size_t> m_nRequests{0};
+    std::atomic<size_t> m_nReplies{0};
     std::mutex m_faultLock;
     EFault m_fault = EFault::None;
     int m_nFaultParam = 0;

@@ -4,10 +4,14 @@
 // Modbus RTU slave that answers whole request frames. No I/O here; the server
 // feeds it frames. Thread-safe: the server thread answers while tests read and
 // change registers.
+//
+// Time only moves when Advance is called (the server does it before every
+// request), so tests drive the motor, the learning run and the test
+// operations with their own clock.
 
 #include <chrono>
 #include <cstdint>
-#include <map>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -16,11 +20,17 @@ public:
     using Clock = std::chrono::steady_clock;
 
     explicit CVirtualDriver(uint8_t slave = 1);
+    ~CVirtualDriver();
+    CVirtualDriver(const CVirtualDriver&) = delete;
+    CVirtualDriver& operator=(const CVirtualDriver&) = delete;
 
     // Answers one complete request frame (CRC included). Returns the reply
     // frame with CRC, or nothing when the request is not for this slave or is
-    // not a valid frame.
+    // not a valid frame. Broadcasts (address 0) are carried out, not answered.
     std::vector<uint8_t> HandleFrame(const uint8_t* frame, size_t len);
+    // Logs a valid request for this slave and answers it with the exception
+    // code without carrying it out (how the server injects exceptions).
+    std::vector<uint8_t> RefuseFrame(const uint8_t* frame, size_t len, uint8_t code);
     // Moves the simulated machine (status block, learning) to now. The server
     // calls it before every request; tests may call it with their own times.
     void Advance(Clock::time_point now);
@@ -33,7 +43,9 @@ public:
     std::vector<uint16_t> GetRegisters(uint16_t start, uint16_t count) const;
     void SetRegisters(uint16_t start, const std::vector<uint16_t>& values);
 
-    // Object dictionary access as the driver's CANopen side sees it.
+    // Object dictionary access as the driver's CANopen side sees it: no access
+    // rules. SetObject on an entry the dictionary lacks adds it as a plain
+    // 32-bit read-write entry.
     bool GetObject(uint16_t index, uint8_t sub, uint32_t& value) const;
     void SetObject(uint16_t index, uint8_t sub, uint32_t value);
     // Number of times 0x1010 sub 1..3 received the "save" signature.
@@ -42,6 +54,11 @@ public:
     // How long a motor-learning run takes (default 3 s) and how it ends.
     void SetLearnDuration(std::chrono::milliseconds d);
     void SetLearnOutcome(bool success);
+    bool Learning() const;
+
+    // When set, every streamed device-identification reply says "more
+    // follows" with the requested object id as the next one, forever.
+    void SetDeviceIdEndless(bool endless);
 
     // Every request frame this slave answered or refused, oldest first.
     std::vector<std::vector<uint8_t>> RequestLog() const;
@@ -53,19 +70,5 @@ public:
 private:
     struct Impl;
     mutable std::mutex m_lock;
-    // Implementation state lives in the .cpp to keep this header light.
-    std::map<uint16_t, uint16_t> m_regs;
-    std::map<uint32_t, uint32_t> m_objects; // (index << 8 | sub) -> value
-    std::vector<std::vector<uint8_t>> m_log;
-    uint8_t m_nSlave;
-    int m_nSaveCount = 0;
-    std::chrono::milliseconds m_learnDuration{3000};
-    bool m_bLearnSucceeds = true;
-    Clock::time_point m_learnStart{};
-    bool m_bLearning = false;
-    Clock::time_point m_lastAdvance{};
-    bool m_bAdvanced = false;
-    double m_position = 0; // pulses, fractional between polls
-    double m_freq = 0;     // current commutation frequency, tenths of Hz
-    uint32_t m_moveStartMs = 0;
+    std::unique_ptr<Impl> m_p; // every piece of state, guarded by m_lock
 };

@@ -1,0 +1,420 @@
+#include "sim/SimServer.h"
+
+#include "modbus/Crc16.h"
+#include "serial/PortMap.h"
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <poll.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+// A request ends when the line has been quiet this long (the pty delivers a
+// frame's bytes together, a serial adapter within a few character times).
+constexpr int kSilenceMs = 10;
+
+bool CrcOk(const std::vector<uint8_t>& f, size_t len) {
+    if (len < 4 || len > f.size())
+        return false;
+    uint16_t c = Crc16(f.data(), len - 2);
+    return f[len - 2] == (c >> 8) && f[len - 1] == (c & 0xFF);
+}
+
+void Recrc(std::vector<uint8_t>& f) {
+    if (f.size() < 2)
+        return;
+    f.resize(f.size() - 2);
+    size_t n = f.size();
+    f.resize(n + 2);
+    AppendCrc(f.data(), n);
+}
+
+// Length of the request starting the buffer, from its function code; 0 when
+// the bytes so far do not tell yet, -1 for a function the driver cannot frame.
+int RequestLength(const std::vector<uint8_t>& b) {
+    if (b.size() < 2)
+        return 0;
+    switch (b[1]) {
+    case 0x03:
+    case 0x06:
+        return 8;
+    case 0x10:
+        return b.size() < 7 ? 0 : 9 + b[6];
+    case 0x2B:
+        return 7;
+    default:
+        return -1;
+    }
+}
+
+void SetCloexec(int fd) {
+    int flags = fcntl(fd, F_GETFD);
+    if (flags >= 0)
+        fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
+}
+
+std::string ReadLinkText(const std::string& path) {
+    char buf[PATH_MAX];
+    ssize_t n = readlink(path.c_str(), buf, sizeof buf - 1);
+    if (n < 0)
+        return "";
+    return std::string(buf, static_cast<size_t>(n));
+}
+
+std::string OwnerFile(const std::string& folder, int com) {
+    return folder + "/.COM" + std::to_string(com) + ".owner";
+}
+
+// A link left behind by a simulator that is gone: it points to a pseudo-
+// terminal that no longer exists, or its recorded owner process has ended
+// (the pts number may since serve someone's terminal). Links to anything but
+// a pseudo-terminal are a user's mapping and never stale.
+bool IsStaleSimLink(const std::string& link, const std::string& ownerFile) {
+    struct stat lst {};
+    if (lstat(link.c_str(), &lst) != 0 || !S_ISLNK(lst.st_mode))
+        return false;
+    std::string target = ReadLinkText(link);
+    if (target.rfind("/dev/pts/", 0) != 0)
+        return false;
+    struct stat st {};
+    if (stat(link.c_str(), &st) != 0)
+        return true;
+    std::ifstream owner(ownerFile);
+    long pid = 0;
+    if (owner >> pid && pid > 0 && kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+        return true;
+    return false;
+}
+
+} // namespace
+
+bool ParseFault(const std::string& text, EFault& kind, int& param) {
+    std::string name = text, value;
+    size_t eq = text.find('=');
+    if (eq != std::string::npos) {
+        name = text.substr(0, eq);
+        value = text.substr(eq + 1);
+    }
+    static const struct {
+        const char* name;
+        EFault kind;
+    } kNames[] = {
+        {"none", EFault::None},
+        {"silent", EFault::Silent},
+        {"badcrc", EFault::BadCrc},
+        {"foreign", EFault::ForeignAddress},
+        {"wrongfunc", EFault::WrongFunction},
+        {"exception", EFault::Exception},
+        {"split", EFault::Split},
+        {"trailing", EFault::Trailing},
+        {"delay", EFault::Delay},
+        {"endlessid", EFault::EndlessDeviceId},
+    };
+    for (const auto& n : kNames) {
+        if (name != n.name)
+            continue;
+        int p = 0;
+        if (eq != std::string::npos) {
+            bool takesParam = n.kind == EFault::Exception || n.kind == EFault::Split ||
+                              n.kind == EFault::Trailing || n.kind == EFault::Delay;
+            char* end = nullptr;
+            errno = 0;
+            long v = std::strtol(value.c_str(), &end, 0);
+            if (!takesParam || value.empty() || *end != '\0' || errno != 0 || v < 0 ||
+                v > (n.kind == EFault::Exception || n.kind == EFault::Trailing ? 255 : 600000))
+                return false;
+            p = static_cast<int>(v);
+        }
+        kind = n.kind;
+        param = p;
+        return true;
+    }
+    return false;
+}
+
+CSimServer::CSimServer(CVirtualDriver& driver) : m_driver(driver) {}
+
+CSimServer::~CSimServer() {
+    Stop();
+}
+
+bool CSimServer::Start(int comNumber) {
+    if (m_hMaster >= 0)
+        return false;
+    int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0)
+        return false;
+    SetCloexec(master);
+    char name[128];
+    if (grantpt(master) != 0 || unlockpt(master) != 0 || ptsname_r(master, name, sizeof name)) {
+        close(master);
+        return false;
+    }
+    // Raw and silent before any client opens it: no echo of requests back
+    // to the master, no line editing, no translation of 0x0D or 0x11.
+    int slave = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios tio{};
+    if (slave < 0 || tcgetattr(slave, &tio) != 0) {
+        if (slave >= 0)
+            close(slave);
+        close(master);
+        return false;
+    }
+    cfmakeraw(&tio);
+    tio.c_cc[VMIN] = 1;
+    tio.c_cc[VTIME] = 0;
+    if (tcsetattr(slave, TCSANOW, &tio) != 0 || pipe2(m_hWake, O_CLOEXEC | O_NONBLOCK) != 0) {
+        close(slave);
+        close(master);
+        return false;
+    }
+    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+    m_hMaster = master;
+    m_hSlaveKeep = slave;
+    m_strSlavePath = name;
+    m_nCom = -1;
+    m_strLink.clear();
+    if (comNumber != -1 && !MakeLink(comNumber) && comNumber > 0) {
+        Stop();
+        return false;
+    }
+    m_bStop = false;
+    m_thread = std::thread([this] { Serve(); });
+    return true;
+}
+
+bool CSimServer::MakeLink(int comNumber) {
+    if (comNumber < 0 || comNumber > kMaxComNumber || !EnsurePortFolder())
+        return false;
+    std::string folder = PortFolder();
+    auto take = [&](int n) {
+        std::string link = folder + "/COM" + std::to_string(n);
+        std::string owner = OwnerFile(folder, n);
+        struct stat lst {};
+        if (lstat(link.c_str(), &lst) == 0) {
+            if (!IsStaleSimLink(link, owner))
+                return false;
+            unlink(link.c_str());
+        }
+        if (symlink(m_strSlavePath.c_str(), link.c_str()) != 0)
+            return false;
+        std::ofstream(owner) << getpid() << "\n";
+        m_strLink = link;
+        m_strOwnerFile = owner;
+        m_nCom = n;
+        return true;
+    };
+    if (comNumber > 0)
+        return take(comNumber);
+    // COM numbers without a link fall through to the serial devices present;
+    // those are not shadowed.
+    size_t devices = ScanSerialDevices().size();
+    for (int n = 1; n <= kMaxComNumber; ++n) {
+        struct stat lst {};
+        std::string link = folder + "/COM" + std::to_string(n);
+        if (lstat(link.c_str(), &lst) != 0 && static_cast<size_t>(n) <= devices)
+            continue;
+        if (take(n))
+            return true;
+    }
+    return false;
+}
+
+void CSimServer::Stop() {
+    if (m_thread.joinable()) {
+        m_bStop = true;
+        char b = 1;
+        [[maybe_unused]] ssize_t w = write(m_hWake[1], &b, 1);
+        m_thread.join();
+    }
+    if (!m_strLink.empty()) {
+        // Only our own link: a later simulator may have taken the number over.
+        if (ReadLinkText(m_strLink) == m_strSlavePath)
+            unlink(m_strLink.c_str());
+        std::ifstream owner(m_strOwnerFile);
+        long pid = 0;
+        if (owner >> pid && pid == getpid())
+            unlink(m_strOwnerFile.c_str());
+        m_strLink.clear();
+        m_strOwnerFile.clear();
+        m_nCom = -1;
+    }
+    for (int* fd : {&m_hMaster, &m_hSlaveKeep, &m_hWake[0], &m_hWake[1]}) {
+        if (*fd >= 0)
+            close(*fd);
+        *fd = -1;
+    }
+}
+
+void CSimServer::InjectFault(EFault kind, int param, int count) {
+    std::lock_guard<std::mutex> g(m_faultLock);
+    m_fault = count == 0 ? EFault::None : kind;
+    m_nFaultParam = param;
+    m_nFaultCount = count;
+}
+
+void CSimServer::ClearFaults() {
+    InjectFault(EFault::None, 0, 0);
+}
+
+bool CSimServer::Pause(int ms) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+        if (m_bStop)
+            return false;
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        deadline - std::chrono::steady_clock::now())
+                        .count();
+        if (left <= 0)
+            return true;
+        pollfd p{m_hWake[0], POLLIN, 0};
+        poll(&p, 1, static_cast<int>(left));
+    }
+}
+
+void CSimServer::Send(const std::vector<uint8_t>& bytes) {
+    size_t done = 0;
+    int stalls = 0;
+    while (done < bytes.size() && !m_bStop) {
+        ssize_t n = write(m_hMaster, bytes.data() + done, bytes.size() - done);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        // The client does not read: wait a little, then drop the rest.
+        pollfd p{m_hMaster, POLLOUT, 0};
+        if (poll(&p, 1, 100) <= 0 && ++stalls > 10)
+            return;
+    }
+}
+
+void CSimServer::OnFrame(const std::vector<uint8_t>& frame) {
+    ++m_nRequests;
+    m_driver.Advance(CVirtualDriver::Clock::now());
+    bool forUs = frame.size() >= 4 && frame[0] == m_driver.Slave() && CrcOk(frame, frame.size());
+    if (!forUs) {
+        m_driver.HandleFrame(frame.data(), frame.size()); // broadcasts still act
+        return;
+    }
+    EFault kind = EFault::None;
+    int param = 0;
+    {
+        std::lock_guard<std::mutex> g(m_faultLock);
+        bool applies = m_fault != EFault::None && m_nFaultCount != 0 &&
+                       (m_fault != EFault::EndlessDeviceId || frame[1] == 0x2B);
+        if (applies) {
+            kind = m_fault;
+            param = m_nFaultParam;
+            if (m_nFaultCount > 0 && --m_nFaultCount == 0)
+                m_fault = EFault::None;
+        }
+    }
+    std::vector<uint8_t> reply = kind == EFault::Exception
+                                     ? m_driver.RefuseFrame(frame.data(), frame.size(),
+                                                            static_cast<uint8_t>(param ? param : 4))
+                                     : m_driver.HandleFrame(frame.data(), frame.size());
+    if (reply.empty())
+        return;
+    switch (kind) {
+    case EFault::Silent:
+        return;
+    case EFault::BadCrc:
+        reply.back() ^= 0xFF;
+        break;
+    case EFault::ForeignAddress:
+        reply[0] = static_cast<uint8_t>(reply[0] == 0xFF ? 0xFE : reply[0] + 1);
+        Recrc(reply);
+        break;
+    case EFault::WrongFunction:
+        reply[1] =
+            static_cast<uint8_t>((reply[1] & 0x80) | ((reply[1] & 0x7F) == 0x03 ? 0x04 : 0x03));
+        Recrc(reply);
+        break;
+    case EFault::Split: {
+        size_t half = reply.size() / 2;
+        Send(std::vector<uint8_t>(reply.begin(), reply.begin() + static_cast<long>(half)));
+        if (!Pause(param ? param : 30))
+            return;
+        Send(std::vector<uint8_t>(reply.begin() + static_cast<long>(half), reply.end()));
+        ++m_nReplies;
+        return;
+    }
+    case EFault::Trailing:
+        for (int i = 0; i < (param ? param : 3); ++i)
+            reply.push_back(static_cast<uint8_t>(i % 2 ? 0x5A : 0xA5));
+        break;
+    case EFault::Delay:
+        if (!Pause(param ? param : 1500))
+            return;
+        break;
+    case EFault::EndlessDeviceId:
+        if (reply.size() >= 10 && reply[1] == 0x2B) {
+            reply[5] = 0xFF;
+            reply[6] = frame[4];
+            Recrc(reply);
+        }
+        break;
+    default:
+        break;
+    }
+    Send(reply);
+    ++m_nReplies;
+}
+
+void CSimServer::Serve() {
+    std::vector<uint8_t> buf;
+    bool discard = false; // the buffer holds garbage; drop it at the next silence
+    uint8_t chunk[512];
+    while (!m_bStop) {
+        pollfd fds[2] = {{m_hMaster, POLLIN, 0}, {m_hWake[0], POLLIN, 0}};
+        int r = poll(fds, 2, buf.empty() ? -1 : kSilenceMs);
+        if (m_bStop)
+            break;
+        if (r < 0) {
+            if (errno != EINTR)
+                Pause(10);
+            continue;
+        }
+        if (r == 0) {
+            // Line silence ends whatever is pending. A frame of a function the
+            // driver cannot frame by length is judged whole (it may earn an
+            // exception 1); anything else incomplete or corrupt is dropped.
+            if (!discard && RequestLength(buf) < 0 && CrcOk(buf, buf.size()))
+                OnFrame(buf);
+            buf.clear();
+            discard = false;
+            continue;
+        }
+        if (fds[0].revents & POLLIN) {
+            ssize_t n = read(m_hMaster, chunk, sizeof chunk);
+            if (n > 0)
+                buf.insert(buf.end(), chunk, chunk + n);
+        } else if (fds[0].revents & (POLLHUP | POLLERR)) {
+            Pause(10); // cannot happen while the kept slave side is open
+        }
+        while (!discard && !buf.empty()) {
+            int need = RequestLength(buf);
+            if (need <= 0 || buf.size() < static_cast<size_t>(need))
+                break;
+            if (!CrcOk(buf, static_cast<size_t>(need))) {
+                discard = true;
+                break;
+            }
+            std::vector<uint8_t> frame(buf.begin(), buf.begin() + need);
+            buf.erase(buf.begin(), buf.begin() + need);
+            OnFrame(frame);
+        }
+        if (buf.size() > 4096)
+            buf.clear(); // a flood of junk
+    }
+}

@@ -1,0 +1,113 @@
+// halvik-sim: a virtual Halvik driver on a pseudo-terminal, linked as COMn in
+// the port folder so that the desktop tool and the command line can open it.
+// Prints one line, "COMn /dev/pts/X" ("- /dev/pts/X" without a link), then
+// serves until SIGINT or SIGTERM and removes its link.
+
+#include "sim/SimServer.h"
+#include "sim/VirtualDriver.h"
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <pthread.h>
+#include <string>
+
+namespace {
+
+void Usage(FILE* to) {
+    std::fprintf(to,
+                 "usage: halvik-sim [--com N] [--slave A] [--fault KIND] [--learn-ms MS]\n"
+                 "  --com N        link as COMN (0: lowest free number, the default; -1: no link)\n"
+                 "  --slave A      slave address, 1..255 (default 1)\n"
+                 "  --fault KIND   misbehave on every reply: silent, badcrc, foreign, wrongfunc,\n"
+                 "                 exception=N, split[=MS], trailing[=N], delay[=MS], endlessid\n"
+                 "  --learn-ms MS  duration of a motor-learning run (default 3000)\n"
+                 "Prints \"COMn /dev/pts/X\" (\"- /dev/pts/X\" without a link) and serves until\n"
+                 "SIGINT or SIGTERM.\n");
+}
+
+bool ParseInt(const char* text, long lo, long hi, long& out) {
+    char* end = nullptr;
+    errno = 0;
+    long v = std::strtol(text, &end, 0);
+    if (!*text || *end || errno || v < lo || v > hi)
+        return false;
+    out = v;
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    long com = 0, slave = 1, learnMs = -1;
+    EFault fault = EFault::None;
+    int faultParam = 0;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "-h" || a == "--help") {
+            Usage(stdout);
+            return 0;
+        }
+        if (i + 1 >= argc) {
+            std::fprintf(stderr, "halvik-sim: %s needs a value\n", a.c_str());
+            Usage(stderr);
+            return 2;
+        }
+        const char* v = argv[++i];
+        bool ok = false;
+        if (a == "--com")
+            ok = ParseInt(v, -1, 1024, com);
+        else if (a == "--slave")
+            ok = ParseInt(v, 1, 255, slave);
+        else if (a == "--learn-ms")
+            ok = ParseInt(v, 0, 3600000, learnMs);
+        else if (a == "--fault")
+            ok = ParseFault(v, fault, faultParam);
+        else {
+            std::fprintf(stderr, "halvik-sim: unknown option %s\n", a.c_str());
+            Usage(stderr);
+            return 2;
+        }
+        if (!ok) {
+            std::fprintf(stderr, "halvik-sim: bad value for %s: %s\n", a.c_str(), v);
+            return 2;
+        }
+    }
+
+    // Signals are taken by sigwait below, never by a handler in some thread.
+    sigset_t sigs;
+    sigemptyset(&sigs);
+    sigaddset(&sigs, SIGINT);
+    sigaddset(&sigs, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &sigs, nullptr);
+
+    CVirtualDriver driver(static_cast<uint8_t>(slave));
+    if (learnMs >= 0)
+        driver.SetLearnDuration(std::chrono::milliseconds(learnMs));
+    CSimServer server(driver);
+    if (fault != EFault::None)
+        server.InjectFault(fault, faultParam, -1);
+    if (!server.Start(static_cast<int>(com))) {
+        if (com > 0)
+            std::fprintf(stderr, "halvik-sim: cannot link COM%ld (in use or no port folder)\n",
+                         com);
+        else
+            std::fprintf(stderr, "halvik-sim: cannot create a pseudo-terminal: %s\n",
+                         std::strerror(errno));
+        return 1;
+    }
+    if (server.ComNumber() > 0)
+        std::printf("COM%d %s\n", server.ComNumber(), server.DevicePath().c_str());
+    else
+        std::printf("- %s\n", server.DevicePath().c_str());
+    std::fflush(stdout);
+
+    int sig = 0;
+    while (sigwait(&sigs, &sig) != 0) {
+    }
+    server.Stop();
+    return 0;
+}
