@@ -30,5 +30,7 @@ private:
 bool WaitFor(const std::function<bool()>& pred, int timeoutMs = 5000);
 
 // Points the port folder at a fresh private directory for this process
-// (sets XDG_RUNTIME_DIR), so tests never touch the user's COM links.
+// (sets XDG_RUNTIME_DIR to a new mkdtemp directory and creates the folder),
+// so tests never touch the user's COM links. Returns the port folder, where
+// links are named COMn; "" when no directory could be made.
 std::string UsePrivatePortFolder();
