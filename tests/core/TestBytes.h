@@ -1,0 +1,76 @@
+#pragma once
+// Byte helpers shared by the protocol tests: frames are written as hex text
+// so that each test reads like the wire.
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+using Bytes = std::vector<uint8_t>;
+
+// "01 03 00 50" -> {0x01, 0x03, 0x00, 0x50}; blanks are ignored.
+inline Bytes Hex(std::string_view text) {
+    Bytes out;
+    int nibbles = 0;
+    uint8_t cur = 0;
+    for (char c : text) {
+        int v;
+        if (c >= '0' && c <= '9')
+            v = c - '0';
+        else if (c >= 'a' && c <= 'f')
+            v = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F')
+            v = c - 'A' + 10;
+        else
+            continue;
+        cur = static_cast<uint8_t>((cur << 4) | v);
+        if (++nibbles == 2) {
+            out.push_back(cur);
+            nibbles = 0;
+            cur = 0;
+        }
+    }
+    return out;
+}
+
+inline std::string ToHex(const Bytes& b) {
+    std::string s;
+    char buf[4];
+    for (size_t i = 0; i < b.size(); ++i) {
+        std::snprintf(buf, sizeof buf, i ? " %02X" : "%02X", b[i]);
+        s += buf;
+    }
+    return s;
+}
+
+inline Bytes Cat(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// A frame body followed by its CRC (low byte first), computed bit by bit so
+// that the table-driven code under test is checked against an independent form.
+inline Bytes WithCrc(Bytes frame) {
+    uint16_t crc = 0xFFFF;
+    for (uint8_t byte : frame) {
+        crc ^= byte;
+        for (int i = 0; i < 8; ++i)
+            crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001)
+                            : static_cast<uint16_t>(crc >> 1);
+    }
+    frame.push_back(static_cast<uint8_t>(crc & 0xFF));
+    frame.push_back(static_cast<uint8_t>(crc >> 8));
+    return frame;
+}
+
+// Big-endian registers of a function-3 reply or a function-16 request.
+inline Bytes Regs(const std::vector<uint16_t>& regs) {
+    Bytes out;
+    for (uint16_t r : regs) {
+        out.push_back(static_cast<uint8_t>(r >> 8));
+        out.push_back(static_cast<uint8_t>(r & 0xFF));
+    }
+    return out;
+}
