@@ -546,6 +546,9 @@ void CVirtualDriver::Impl::Step(double dt) {
 }
 
 void CVirtualDriver::Impl::UpdateStatus() {
+    // The unit flag first: the frequencies below are shown in its unit.
+    if (!pinned[kRegSpeedUnit - 0x20])
+        regs[kRegSpeedUnit] = regs[kRegSpeedRange] & 1;
     std::array<uint16_t, 0x3C - 0x20> st{};
     auto at = [&st](uint16_t a) -> uint16_t& { return st[static_cast<size_t>(a - 0x20)]; };
     auto put32 = [&at](uint16_t a, uint32_t v) {
@@ -580,7 +583,7 @@ void CVirtualDriver::Impl::UpdateStatus() {
         rpm /= 10;
     at(kRegSpeed) = static_cast<uint16_t>(std::min(65534.0, std::round(rpm)));
     at(kRegSpeedScale) = regs[kRegSpeedScale];
-    at(kRegSpeedUnit) = regs[kRegSpeedRange] & 1;
+    at(kRegSpeedUnit) = regs[kRegSpeedUnit];
     at(kRegTemperature) = static_cast<uint16_t>(253 + std::lround(absPwm / 100));
     at(kRegSupplyVolt) = 240;
     at(kRegSupplyCurrent) = static_cast<uint16_t>(5 + std::lround(phase * absPwm / 1000));
