@@ -1,0 +1,460 @@
+#include "cli/ConfigFile.h"
+
+#include "driver/Format.h"
+
+#include <set>
+
+const BlockImage* ConfigImage::Block(const BlockDef* def) const {
+    for (const auto& b : blocks)
+        if (b.def == def)
+            return &b;
+    return nullptr;
+}
+
+const PdoImage* ConfigImage::Pdo(int row) const {
+    for (const auto& p : pdos)
+        if (p.row == row)
+            return &p;
+    return nullptr;
+}
+
+std::string MapEntryText(uint32_t e) {
+    return StrFormat("0x%04X sub %u, %u bits", e >> 16, (e >> 8) & 0xFF, e & 0xFF);
+}
+
+static std::string CommSubText(uint8_t sub, uint32_t v) {
+    switch (sub) {
+    case 1:
+        return StrFormat("COB-ID 0x%08X%s", v, (v & kCobIdInvalid) ? " (invalid)" : "");
+    case 2:
+        return StrFormat("transmission type %u", v);
+    case 3:
+        return StrFormat("inhibit time %u x 100 us", v);
+    case 5:
+        return StrFormat("event timer %u ms", v);
+    case 6:
+        return StrFormat("SYNC start value %u", v);
+    default:
+        return StrFormat("sub-index %u = %u", sub, v);
+    }
+}
+
+static CJson RegsJson(const std::vector<uint16_t>& regs) {
+    CJson a = CJson::Array();
+    for (uint16_t v : regs)
+        a.Push(CJson::Int(v));
+    return a;
+}
+
+CJson BuildConfigJson(const ConfigImage& img, const DecodeContext& ctx) {
+    CJson doc = CJson::Object();
+    doc.Set("format", CJson::Str(kConfigFormat));
+    doc.Set("version", CJson::Int(kConfigVersion));
+    doc.Set("time", CJson::Str(img.time));
+    doc.Set("device", img.device);
+    CJson blocks = CJson::Object();
+    for (const auto& b : img.blocks) {
+        CJson jb = CJson::Object();
+        jb.Set("start", CJson::Int(b.def->start));
+        jb.Set("registers", RegsJson(b.regs));
+        CJson fields = CJson::Object();
+        for (const auto& f : DecodeBlock(*b.def, b.regs, ctx))
+            fields.Set(f.name, CJson::Str(f.text));
+        jb.Set("fields", fields);
+        blocks.Set(b.def->name, jb);
+    }
+    doc.Set("blocks", blocks);
+    CJson pdos = CJson::Object();
+    for (const auto& p : img.pdos) {
+        CJson jp = CJson::Object();
+        jp.Set("communicationIndex", CJson::Int(PdoCommIndex(p.row)));
+        jp.Set("mappingIndex", CJson::Int(PdoMapIndex(p.row)));
+        if (p.absent) {
+            jp.Set("absent", CJson::Bool(true));
+            pdos.Set(PdoName(p.row), jp);
+            continue;
+        }
+        CJson comm = CJson::Object();
+        comm.Set("count", CJson::Int(p.commCount));
+        CJson entries = CJson::Array();
+        for (const auto& s : p.comm) {
+            CJson e = CJson::Object();
+            e.Set("sub", CJson::Int(s.sub));
+            e.Set("size", CJson::Int(s.size));
+            e.Set("value", CJson::Uint(s.value));
+            e.Set("text", CJson::Str(CommSubText(s.sub, s.value)));
+            entries.Push(e);
+        }
+        comm.Set("entries", entries);
+        jp.Set("communication", comm);
+        CJson map = CJson::Object();
+        map.Set("count", CJson::Int(p.mapCount));
+        CJson me = CJson::Array(), mt = CJson::Array();
+        for (uint32_t e : p.map) {
+            me.Push(CJson::Uint(e));
+            mt.Push(CJson::Str(MapEntryText(e)));
+        }
+        map.Set("entries", me);
+        map.Set("text", mt);
+        jp.Set("mapping", map);
+        pdos.Set(PdoName(p.row), jp);
+    }
+    doc.Set("pdos", pdos);
+    if (img.hasSync) {
+        CJson s = CJson::Object();
+        s.Set("cobId", CJson::Uint(img.sync.cobId));
+        s.Set("cyclePeriod", CJson::Uint(img.sync.cyclePeriod));
+        s.Set("windowLength", CJson::Uint(img.sync.windowLength));
+        CJson t = CJson::Object();
+        t.Set("cobId", CJson::Str(StrFormat("0x%08X", img.sync.cobId)));
+        t.Set("cyclePeriod", CJson::Str(FormatScaled(img.sync.cyclePeriod, 3) + " ms"));
+        t.Set("windowLength", CJson::Str(FormatScaled(img.sync.windowLength, 3) + " ms"));
+        s.Set("text", t);
+        doc.Set("sync", s);
+    }
+    return doc;
+}
+
+namespace {
+
+// Collects problems with their place in the document.
+struct CChecker {
+    std::vector<std::string>& errors;
+
+    void Error(const std::string& where, const std::string& what) {
+        errors.push_back(where + ": " + what);
+    }
+
+    bool Uint(const CJson* j, const std::string& where, uint64_t max, uint64_t& out) {
+        if (!j) {
+            Error(where, "missing");
+            return false;
+        }
+        if (!j->IsNumber() || !j->GetUint64(out)) {
+            Error(where, "must be a whole number from 0 to " + std::to_string(max));
+            return false;
+        }
+        if (out > max) {
+            Error(where, j->Text() + " is larger than " + std::to_string(max));
+            return false;
+        }
+        return true;
+    }
+
+    const CJson* Object(const CJson* j, const std::string& where) {
+        if (!j) {
+            Error(where, "missing");
+            return nullptr;
+        }
+        if (!j->IsObject()) {
+            Error(where, "must be an object");
+            return nullptr;
+        }
+        return j;
+    }
+
+    const CJson* Array(const CJson* j, const std::string& where) {
+        if (!j) {
+            Error(where, "missing");
+            return nullptr;
+        }
+        if (!j->IsArray()) {
+            Error(where, "must be an array");
+            return nullptr;
+        }
+        return j;
+    }
+};
+
+int PdoRowByName(const std::string& name) {
+    for (int r = 0; r < kPdoCount; ++r)
+        if (name == PdoName(r))
+            return r;
+    return -1;
+}
+
+} // namespace
+
+bool ParseConfigJson(const CJson& doc, ConfigImage& img, std::vector<std::string>& errors) {
+    size_t before = errors.size();
+    CChecker ck{errors};
+    img = ConfigImage{};
+    if (!doc.IsObject()) {
+        ck.Error("document", "must be a JSON object");
+        return false;
+    }
+    const CJson* fmt = doc.Find("format");
+    if (!fmt || !fmt->IsString() || fmt->Text() != kConfigFormat) {
+        ck.Error("format", std::string("must be \"") + kConfigFormat + "\"");
+        return false;
+    }
+    uint64_t version = 0;
+    if (!ck.Uint(doc.Find("version"), "version", UINT32_MAX, version))
+        return false;
+    if (version != kConfigVersion) {
+        ck.Error("version", StrFormat("version %llu is not supported (this program reads %d)",
+                                      static_cast<unsigned long long>(version), kConfigVersion));
+        return false;
+    }
+    if (const CJson* t = doc.Find("time"); t && t->IsString())
+        img.time = t->Text();
+    if (const CJson* d = doc.Find("device"))
+        img.device = *d;
+
+    const auto order = ExportBlocks();
+    if (const CJson* blocks = doc.Find("blocks")) {
+        if (ck.Object(blocks, "blocks")) {
+            std::vector<BlockImage> found;
+            for (const auto& [name, jb] : blocks->Members()) {
+                std::string where = "blocks." + name;
+                const BlockDef* def = FindBlock(name);
+                bool exportable = false;
+                for (const BlockDef* e : order)
+                    exportable = exportable || e == def;
+                if (!def) {
+                    ck.Error(where, "unknown block");
+                    continue;
+                }
+                if (!exportable) {
+                    ck.Error(where, "this block is not a writable parameter block");
+                    continue;
+                }
+                if (!ck.Object(&jb, where))
+                    continue;
+                uint64_t start = 0;
+                if (ck.Uint(jb.Find("start"), where + ".start", 0xFFFF, start) &&
+                    start != def->start)
+                    ck.Error(where + ".start", StrFormat("is %llu, the block starts at %u (0x%04X)",
+                                                         static_cast<unsigned long long>(start),
+                                                         def->start, def->start));
+                const CJson* regs = ck.Array(jb.Find("registers"), where + ".registers");
+                if (!regs)
+                    continue;
+                if (regs->Size() != def->count) {
+                    ck.Error(where + ".registers",
+                             StrFormat("has %zu values, the block has %u registers", regs->Size(),
+                                       def->count));
+                    continue;
+                }
+                BlockImage bi{def, {}};
+                bool ok = true;
+                for (size_t i = 0; i < regs->Size(); ++i) {
+                    uint64_t v = 0;
+                    ok = ck.Uint(&regs->Items()[i],
+                                 StrFormat("%s.registers[%zu]", where.c_str(), i), 0xFFFF, v) &&
+                         ok;
+                    bi.regs.push_back(static_cast<uint16_t>(v));
+                }
+                if (ok)
+                    found.push_back(std::move(bi));
+            }
+            for (const BlockDef* e : order)
+                for (auto& b : found)
+                    if (b.def == e)
+                        img.blocks.push_back(b);
+        }
+    }
+
+    if (const CJson* pdos = doc.Find("pdos")) {
+        if (ck.Object(pdos, "pdos")) {
+            for (const auto& [name, jp] : pdos->Members()) {
+                std::string where = "pdos." + name;
+                int row = PdoRowByName(name);
+                if (row < 0) {
+                    ck.Error(where, "unknown PDO (RPDO1..RPDO4, TPDO1..TPDO4)");
+                    continue;
+                }
+                if (!ck.Object(&jp, where))
+                    continue;
+                uint64_t idx = 0;
+                if (const CJson* ci = jp.Find("communicationIndex");
+                    ci && ck.Uint(ci, where + ".communicationIndex", 0xFFFF, idx) &&
+                    idx != PdoCommIndex(row))
+                    ck.Error(where + ".communicationIndex",
+                             StrFormat("must be 0x%04X for %s", PdoCommIndex(row), name.c_str()));
+                if (const CJson* mi = jp.Find("mappingIndex");
+                    mi && ck.Uint(mi, where + ".mappingIndex", 0xFFFF, idx) &&
+                    idx != PdoMapIndex(row))
+                    ck.Error(where + ".mappingIndex",
+                             StrFormat("must be 0x%04X for %s", PdoMapIndex(row), name.c_str()));
+                PdoImage p;
+                p.row = row;
+                if (const CJson* a = jp.Find("absent"); a && a->IsBool() && a->BoolValue()) {
+                    p.absent = true;
+                    img.pdos.push_back(p);
+                    continue;
+                }
+                size_t errs = errors.size();
+                const CJson* comm = ck.Object(jp.Find("communication"), where + ".communication");
+                const CJson* map = ck.Object(jp.Find("mapping"), where + ".mapping");
+                if (comm) {
+                    uint64_t count = 0;
+                    ck.Uint(comm->Find("count"), where + ".communication.count", 0xFF, count);
+                    p.commCount = static_cast<uint8_t>(count);
+                    if (const CJson* ents =
+                            ck.Array(comm->Find("entries"), where + ".communication.entries")) {
+                        int last = 0;
+                        for (size_t i = 0; i < ents->Size(); ++i) {
+                            std::string w =
+                                StrFormat("%s.communication.entries[%zu]", where.c_str(), i);
+                            const CJson& e = ents->Items()[i];
+                            if (!ck.Object(&e, w))
+                                continue;
+                            uint64_t sub = 0, size = 0, value = 0;
+                            if (!ck.Uint(e.Find("sub"), w + ".sub", 0xFF, sub) ||
+                                !ck.Uint(e.Find("size"), w + ".size", 4, size))
+                                continue;
+                            if (sub == 0 || sub == 4 || sub > count ||
+                                static_cast<int>(sub) <= last) {
+                                ck.Error(w + ".sub",
+                                         StrFormat("sub-index %llu is not expected here (1..count, "
+                                                   "ascending, not 4)",
+                                                   static_cast<unsigned long long>(sub)));
+                                continue;
+                            }
+                            last = static_cast<int>(sub);
+                            if (size == 0) {
+                                ck.Error(w + ".size", "must be 1 to 4");
+                                continue;
+                            }
+                            uint64_t max = size == 4 ? 0xFFFFFFFFull : (1ull << (8 * size)) - 1;
+                            if (!ck.Uint(e.Find("value"), w + ".value", max, value))
+                                continue;
+                            p.comm.push_back({static_cast<uint8_t>(sub), static_cast<int>(size),
+                                              static_cast<uint32_t>(value)});
+                        }
+                    }
+                }
+                if (map) {
+                    uint64_t count = 0;
+                    ck.Uint(map->Find("count"), where + ".mapping.count", kMaxMapEntries, count);
+                    p.mapCount = static_cast<uint8_t>(count);
+                    if (const CJson* ents =
+                            ck.Array(map->Find("entries"), where + ".mapping.entries")) {
+                        if (ents->Size() < count || ents->Size() > kMaxMapEntries)
+                            ck.Error(where + ".mapping.entries",
+                                     StrFormat("has %zu entries; it needs at least count (%llu) "
+                                               "and at most %d",
+                                               ents->Size(), static_cast<unsigned long long>(count),
+                                               kMaxMapEntries));
+                        for (size_t i = 0; i < ents->Size(); ++i) {
+                            uint64_t v = 0;
+                            ck.Uint(&ents->Items()[i],
+                                    StrFormat("%s.mapping.entries[%zu]", where.c_str(), i),
+                                    0xFFFFFFFFull, v);
+                            p.map.push_back(static_cast<uint32_t>(v));
+                        }
+                    }
+                }
+                if (errors.size() == errs)
+                    img.pdos.push_back(p);
+            }
+        }
+    }
+
+    if (const CJson* sync = doc.Find("sync")) {
+        if (ck.Object(sync, "sync")) {
+            uint64_t a = 0, b = 0, c = 0;
+            bool ok = ck.Uint(sync->Find("cobId"), "sync.cobId", 0xFFFFFFFFull, a);
+            ok = ck.Uint(sync->Find("cyclePeriod"), "sync.cyclePeriod", 0xFFFFFFFFull, b) && ok;
+            ok = ck.Uint(sync->Find("windowLength"), "sync.windowLength", 0xFFFFFFFFull, c) && ok;
+            if (ok) {
+                img.hasSync = true;
+                img.sync = {static_cast<uint32_t>(a), static_cast<uint32_t>(b),
+                            static_cast<uint32_t>(c)};
+            }
+        }
+    }
+    if (errors.size() == before && img.blocks.empty() && img.pdos.empty() && !img.hasSync)
+        ck.Error("document", "holds no blocks, PDOs or SYNC objects to import");
+    return errors.size() == before;
+}
+
+std::vector<std::string> CheckAgainstDevice(const ConfigImage& file, const ConfigImage& device) {
+    std::vector<std::string> out;
+    for (const auto& p : file.pdos) {
+        const PdoImage* d = device.Pdo(p.row);
+        if (p.absent || !d)
+            continue;
+        if (d->absent) {
+            out.push_back(StrFormat("%s: the device has no object 0x%04X", PdoName(p.row),
+                                    PdoCommIndex(p.row)));
+            continue;
+        }
+        for (const auto& s : p.comm)
+            if (!d->Comm(s.sub))
+                out.push_back(StrFormat("%s: the device has no sub-index %u of object 0x%04X",
+                                        PdoName(p.row), s.sub, PdoCommIndex(p.row)));
+        if (p.mapCount > d->map.size())
+            out.push_back(StrFormat("%s: %u mapped objects, the device has %zu mapping entries",
+                                    PdoName(p.row), p.mapCount, d->map.size()));
+    }
+    return out;
+}
+
+static std::string RegsText(const std::vector<uint16_t>& regs) {
+    std::string s;
+    for (uint16_t v : regs)
+        s += StrFormat("%s0x%04X", s.empty() ? "" : " ", v);
+    return s;
+}
+
+std::vector<Difference> CompareImages(const ConfigImage& file, const ConfigImage& device,
+                                      const DecodeContext& ctx) {
+    std::vector<Difference> out;
+    for (const auto& fb : file.blocks) {
+        const BlockImage* db = device.Block(fb.def);
+        if (!db || db->regs.size() != fb.regs.size())
+            continue;
+        const BlockDef& def = *fb.def;
+        auto ff = DecodeBlock(def, fb.regs, ctx);
+        auto df = DecodeBlock(def, db->regs, ctx);
+        std::vector<bool> covered(def.count, false);
+        for (size_t i = 0; i < ff.size(); ++i) {
+            for (size_t k = 0; k < ff[i].raw.size(); ++k)
+                covered[ff[i].addr - def.start + k] = true;
+            if (ff[i].raw != df[i].raw)
+                out.push_back({def.name, StrFormat("%s (0x%04X)", ff[i].name.c_str(), ff[i].addr),
+                               df[i].text + " [" + RegsText(df[i].raw) + "]",
+                               ff[i].text + " [" + RegsText(ff[i].raw) + "]"});
+        }
+        for (size_t k = 0; k < def.count; ++k)
+            if (!covered[k] && fb.regs[k] != db->regs[k])
+                out.push_back({def.name, StrFormat("register 0x%04zX", def.start + k),
+                               StrFormat("0x%04X", db->regs[k]), StrFormat("0x%04X", fb.regs[k])});
+    }
+    for (const auto& fp : file.pdos) {
+        const PdoImage* dp = device.Pdo(fp.row);
+        if (!dp || fp.absent || dp->absent)
+            continue;
+        const char* name = PdoName(fp.row);
+        for (const auto& s : fp.comm) {
+            const PdoSub* ds = dp->Comm(s.sub);
+            if (ds && ds->value != s.value)
+                out.push_back({name, StrFormat("0x%04X sub %u", PdoCommIndex(fp.row), s.sub),
+                               CommSubText(s.sub, ds->value), CommSubText(s.sub, s.value)});
+        }
+        if (fp.mapCount != dp->mapCount)
+            out.push_back({name, StrFormat("0x%04X sub 0 (mapped objects)", PdoMapIndex(fp.row)),
+                           std::to_string(dp->mapCount), std::to_string(fp.mapCount)});
+        for (size_t k = 0; k < fp.mapCount; ++k) {
+            uint32_t dv = k < dp->map.size() ? dp->map[k] : 0;
+            if (dv != fp.map[k])
+                out.push_back({name, StrFormat("0x%04X sub %zu", PdoMapIndex(fp.row), k + 1),
+                               MapEntryText(dv), MapEntryText(fp.map[k])});
+        }
+    }
+    if (file.hasSync && device.hasSync) {
+        const SyncImage &f = file.sync, &d = device.sync;
+        if (f.cobId != d.cobId)
+            out.push_back({"SYNC", "0x1005 COB-ID", StrFormat("0x%08X", d.cobId),
+                           StrFormat("0x%08X", f.cobId)});
+        if (f.cyclePeriod != d.cyclePeriod)
+            out.push_back({"SYNC", "0x1006 cycle period", FormatScaled(d.cyclePeriod, 3) + " ms",
+                           FormatScaled(f.cyclePeriod, 3) + " ms"});
+        if (f.windowLength != d.windowLength)
+            out.push_back({"SYNC", "0x1007 window length", FormatScaled(d.windowLength, 3) + " ms",
+                           FormatScaled(f.windowLength, 3) + " ms"});
+    }
+    return out;
+}

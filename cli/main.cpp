@@ -1,0 +1,64 @@
+// halvik-cli: the command-line companion of the Halvik configuration tool.
+
+#include "cli/Commands.h"
+
+#include <atomic>
+#include <csignal>
+#include <cstdlib>
+#include <ctime>
+#include <iostream>
+#include <pthread.h>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+std::atomic<bool> g_stopRequested{false};
+std::atomic<bool> g_stopArmed{false};
+std::atomic<bool> g_quit{false};
+
+// Ctrl-C and SIGTERM are taken by this thread only (every other thread blocks
+// them), so no system call elsewhere is ever interrupted. A command that can
+// stop cleanly sees the request; otherwise, or on a second signal, the
+// program ends at once as it would by default.
+void SignalThread(sigset_t set) {
+    const timespec tick{0, 100 * 1000 * 1000};
+    while (!g_quit.load()) {
+        int sig = sigtimedwait(&set, nullptr, &tick);
+        if (sig < 0)
+            continue;
+        if (!g_stopArmed.load() || g_stopRequested.exchange(true))
+            std::_Exit(128 + sig);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    std::thread signals(SignalThread, set);
+
+    std::vector<std::string> args(argv + 1, argv + argc);
+    CliContext ctx{std::cout, std::cerr};
+    ctx.stopRequested = &g_stopRequested;
+    ctx.stopArmed = &g_stopArmed;
+    ctx.interactive = isatty(STDIN_FILENO) != 0;
+    ctx.ask = [](const std::string& question) {
+        std::cerr << question << std::flush;
+        std::string line;
+        if (!std::getline(std::cin, line))
+            return std::string();
+        return line;
+    };
+    int status = RunCli(args, ctx);
+    std::cout.flush();
+    g_quit = true;
+    signals.join();
+    return status;
+}
