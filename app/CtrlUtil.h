@@ -1,0 +1,37 @@
+#pragma once
+// Controls carry their numeric ID as the dynamic property "ctrlId" (set in the
+// .ui layouts). Handlers and tests find controls by that ID, and page values
+// move between controls and plain page logic as text keyed by ID.
+
+#include "app/CtrlValues.h"
+
+#include <QObject>
+
+#include <string>
+#include <vector>
+
+class QWidget;
+
+// The ID a control carries, or 0.
+int CtrlIdOf(const QObject* obj);
+
+// Pages and separate windows number their controls on their own, so a search
+// does not descend into a child window or a child marked as a scope (the main
+// window marks its pages).
+void MarkCtrlScope(QWidget* w);
+
+// The object below root carrying this ID (widgets and menu actions), or nullptr.
+QObject* FindCtrlObject(const QObject* root, int id);
+template <class T> T* FindCtrl(const QObject* root, int id) {
+    return qobject_cast<T*>(FindCtrlObject(root, id));
+}
+
+// Reads the current values of the controls with these IDs (missing IDs are
+// left out).
+CtrlValues TakeValues(const QWidget* root, const std::vector<int>& ids);
+// Shows the values in their controls.
+void PutValues(QWidget* root, const CtrlValues& values);
+
+// One control's value as above ("" when absent), and showing one.
+std::string CtrlValue(const QWidget* root, int id);
+void SetCtrlValue(QWidget* root, int id, const std::string& value);

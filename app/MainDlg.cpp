@@ -1,0 +1,270 @@
+#include "app/MainDlg.h"
+
+#include "app/AboutDlg.h"
+#include "app/CtrlUtil.h"
+#include "app/MainDlgLogic.h"
+#include "app/MessageBox.h"
+#include "pages/PidPage.h"
+#include "pages/SafetyPage.h"
+#include "serial/PortMap.h"
+
+#include "ui_MainDlg.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+
+CMainDlg* g_pMainDlg = nullptr;
+
+static void LoadResources() {
+    static bool loaded = false;
+    if (!loaded) {
+        Q_INIT_RESOURCE(halvik);
+        loaded = true;
+    }
+}
+
+namespace {
+
+constexpr int kAddrBitFirst = 1004; // check boxes 1004..1010 are bits 0..6
+constexpr int kAddrEdit = 1174;
+constexpr int kTxBox = 1016, kRxBox = 1017;
+
+// A tab whose page is not built yet.
+QWidget* Placeholder() {
+    return new QWidget;
+}
+
+} // namespace
+
+CMainDlg::CMainDlg(QWidget* parent) : QDialog(parent), m_ui(new Ui::CMainDlg) {
+    LoadResources();
+    m_ui->setupUi(this);
+    m_ui->mainLayout->setMenuBar(m_ui->menuBar);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setWindowIcon(QIcon(":/halvik/halvik.png"));
+    g_pMainDlg = this;
+
+    // Tab order is fixed; pages not built yet keep their tab as a placeholder.
+    AddPage(Placeholder(), "电机控制");
+    AddPage(Placeholder(), "电机参数");
+    AddPage(Placeholder(), "系统参数");
+    AddPage(Placeholder(), "通讯参数");
+    AddPage(new CPidPage, "PID参数");
+    AddPage(Placeholder(), "往复运动");
+    AddPage(new CSafetyPage, "安全保护");
+    ShowPage(0);
+    connect(m_ui->tabPages, &QTabWidget::currentChanged, this, &CMainDlg::ShowPage);
+
+    // Connection panel.
+    connect(FindCtrl<QPushButton>(this, 1011), &QPushButton::clicked, this, &CMainDlg::OnOpenClose);
+    for (int i = 0; i < 7; ++i)
+        connect(FindCtrl<QCheckBox>(this, kAddrBitFirst + i), &QCheckBox::clicked, this,
+                &CMainDlg::UpdateAddressFromBits);
+    connect(FindCtrl<QLineEdit>(this, kAddrEdit), &QLineEdit::editingFinished, this,
+            &CMainDlg::UpdateBitsFromAddress);
+    connect(FindCtrl<QComboBox>(this, 1001), &QComboBox::currentIndexChanged, this,
+            &CMainDlg::UpdatePortDevices);
+    UpdatePortDevices();
+
+    // Device information and status.
+    connect(FindCtrl<QPushButton>(this, 1013), &QPushButton::clicked, this, &CMainDlg::OnReadInfo);
+    connect(FindCtrl<QPushButton>(this, 1014), &QPushButton::clicked, this, &CMainDlg::OnOemInfo);
+    connect(FindCtrl<QPushButton>(this, 1047), &QPushButton::clicked, this,
+            &CMainDlg::OnClearPosition);
+
+    // Menu.
+    auto onMenu = [this](int id, auto fn) {
+        connect(FindCtrl<QAction>(this, id), &QAction::triggered, this, fn);
+    };
+    onMenu(32771, [this] { ShowMessage(this, "功能暂不可用"); });
+    onMenu(32772, [this] { ShowMessage(this, "功能暂不可用"); });
+    onMenu(32773, [this] { close(); });
+    onMenu(32774, [this] { ShowToolDialog(m_pRegisterDlg); });
+    onMenu(32776, [this] { ShowToolDialog(m_pObjDictDlg); });
+    onMenu(32775, [this] { OnAbout(); });
+
+    // The window keeps the size its layout asks for.
+    adjustSize();
+    setFixedSize(size());
+
+    connect(&m_timer, &QTimer::timeout, this, &CMainDlg::OnTimer);
+    m_timer.start(100);
+}
+
+CMainDlg::~CMainDlg() {
+    m_timer.stop();
+    // Pages and tool dialogs may stop workers that use m_driver: they go
+    // first, while the driver still exists (QObject would delete them only
+    // after the members).
+    qDeleteAll(findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly));
+    delete m_ui;
+    if (g_pMainDlg == this)
+        g_pMainDlg = nullptr;
+}
+
+int CMainDlg::AddPage(QWidget* page, const QString& tabText) {
+    MarkCtrlScope(page);
+    m_pages.push_back(page);
+    return m_ui->tabPages->addTab(page, tabText);
+}
+
+void CMainDlg::ShowPage(int index) {
+    if (index >= 0 && index < static_cast<int>(m_pages.size()))
+        m_ui->tabPages->setCurrentIndex(index);
+}
+
+void CMainDlg::OnTimer() {
+    UpdateTrafficBox();
+    ReadRealtimeStatus();
+    if (++m_nTicks % 10 == 0)
+        UpdatePortDevices();
+}
+
+// --- Connection panel -------------------------------------------------------
+
+void CMainDlg::OnOpenClose() {
+    auto* button = FindCtrl<QPushButton>(this, 1011);
+    if (m_driver.IsOpen()) {
+        m_driver.ClosePort();
+        button->setText("打开串口");
+        return;
+    }
+    const int port = FindCtrl<QComboBox>(this, 1001)->currentIndex() + 1;
+    const int baud = BaudFromText(FindCtrl<QComboBox>(this, 1002)->currentText().toStdString());
+    const int parity = FindCtrl<QComboBox>(this, 1003)->currentIndex();
+    if (m_driver.OpenPort(port, baud, parity)) {
+        button->setText("关闭串口");
+        return;
+    }
+    std::string text = "打开串口失败";
+    if (m_driver.LastOpenError() != EPortError::None)
+        text += "\n" + PortErrorText(m_driver.LastOpenError());
+    ShowMessage(this, text);
+}
+
+void CMainDlg::UpdateAddressFromBits() {
+    unsigned bits = 0;
+    for (int i = 0; i < 7; ++i)
+        if (FindCtrl<QCheckBox>(this, kAddrBitFirst + i)->isChecked())
+            bits |= 1u << i;
+    m_nSlaveAddr = AddressFromBits(bits);
+    SetCtrlValue(this, kAddrEdit, AddressText(m_nSlaveAddr));
+}
+
+void CMainDlg::UpdateBitsFromAddress() {
+    const uint8_t addr = ParseAddressText(CtrlValue(this, kAddrEdit));
+    m_nSlaveAddr = addr;
+    SetCtrlValue(this, kAddrEdit, AddressText(addr));
+    const unsigned bits = BitsFromAddress(addr);
+    for (int i = 0; i < 7; ++i)
+        FindCtrl<QCheckBox>(this, kAddrBitFirst + i)->setChecked(bits & (1u << i));
+}
+
+void CMainDlg::UpdateTrafficBox() {
+    // Only a changed text is set, so the box neither flickers nor loses its
+    // scroll position.
+    auto update = [this](int id, const std::vector<uint8_t>& bytes) {
+        auto* box = FindCtrl<QLineEdit>(this, id);
+        const QString text = QString::fromStdString(TrafficText(bytes));
+        if (box->text() != text) {
+            box->setText(text);
+            box->setCursorPosition(0); // a new frame is read from its start
+        }
+    };
+    update(kTxBox, m_driver.GetTxFrame());
+    update(kRxBox, m_driver.GetRxFrame());
+}
+
+// Shows where each COM number leads, so a user with /dev/ttyUSB0 knows which
+// one to pick.
+void CMainDlg::UpdatePortDevices() {
+    auto* combo = FindCtrl<QComboBox>(this, 1001);
+    std::vector<std::string> devices(static_cast<size_t>(combo->count()));
+    for (const auto& [number, device] : ListComPorts(combo->count()))
+        if (number >= 1 && number <= combo->count())
+            devices[static_cast<size_t>(number - 1)] = device;
+    for (int i = 0; i < combo->count(); ++i) {
+        const std::string& dev = devices[static_cast<size_t>(i)];
+        combo->setItemData(i, QString::fromStdString(dev.empty() ? "无设备" : dev),
+                           Qt::ToolTipRole);
+    }
+    const std::string& current = devices[static_cast<size_t>(std::max(0, combo->currentIndex()))];
+    const QString text = QString::fromStdString(current.empty() ? "(无设备)" : current);
+    if (m_ui->lblPortDevice->text() != text)
+        m_ui->lblPortDevice->setText(text);
+    combo->setToolTip(text);
+}
+
+// --- Device information and status -----------------------------------------
+
+void CMainDlg::OnReadInfo() {
+    DeviceInfoBlock block{};
+    const ResultCode rc = m_driver.ReadDeviceInfoBlock(m_nSlaveAddr, block);
+    if (rc != kResultOk) {
+        ShowResult(this, rc);
+        return;
+    }
+    PutValues(this, DeviceInfoValues(block));
+}
+
+void CMainDlg::OnOemInfo() {
+    std::string text;
+    const ResultCode rc = m_driver.ReadDeviceIdText(m_nSlaveAddr, text);
+    if (rc != kResultOk) {
+        ShowResult(this, rc);
+        return;
+    }
+    // The driver joins its lines with CR LF; a Qt label wants LF.
+    QString shown = QString::fromStdString(text);
+    shown.replace("\r\n", "\n");
+    ShowMessage(this, shown.toStdString());
+}
+
+void CMainDlg::ReadRealtimeStatus() {
+    if (!FindCtrl<QCheckBox>(this, 1015)->isChecked() || m_bPollSuspended != 0 ||
+        !m_driver.IsOpen())
+        return;
+    RealtimeStatusBlock block{};
+    const ResultCode rc = m_driver.ReadRealtimeStatusBlock(m_nSlaveAddr, block);
+    if (rc != kResultOk) {
+        const std::string text = ResultText(rc);
+        for (int id : kPollFailureFields)
+            SetCtrlValue(this, id, text);
+        return;
+    }
+    m_bSpeedUnitHz = block.At(0x0036);
+    PutValues(this, StatusValues(block));
+}
+
+void CMainDlg::OnClearPosition() {
+    if (!AskYesNo(this, "真的要清零吗?"))
+        return;
+    // Not reported: the next poll shows the new position.
+    m_driver.WriteRegister(m_nSlaveAddr, kRegClearPosition, 1);
+}
+
+// --- Menu -------------------------------------------------------------------
+
+void CMainDlg::OnAbout() {
+    CAboutDlg about(this);
+    about.exec();
+}
+
+void CMainDlg::ShowToolDialog(QDialog* dlg) {
+    if (!dlg) {
+        ShowMessage(this, "功能暂不可用");
+        return;
+    }
+    const QRect m = frameGeometry();
+    const QSize d = dlg->frameGeometry().size();
+    dlg->move(m.left() + (m.width() - d.width()) / 2, m.top() + (m.height() - d.height()) / 2);
+    dlg->show();
+    dlg->raise();
+    dlg->activateWindow();
+}

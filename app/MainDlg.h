@@ -1,0 +1,69 @@
+#pragma once
+// The main window: connection panel, traffic box, device information, live
+// status and the tab pages. It owns the one CMotorDriver for the whole run.
+//
+// Pages and tool dialogs reach the shared members through g_pMainDlg. Worker
+// threads read m_nSlaveAddr and write m_bPollSuspended, hence the atomics.
+// Everything else here is GUI-thread only.
+
+#include "driver/MotorDriver.h"
+
+#include <QDialog>
+#include <QTimer>
+
+#include <atomic>
+#include <vector>
+
+namespace Ui {
+class CMainDlg;
+}
+
+class CMainDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit CMainDlg(QWidget* parent = nullptr);
+    ~CMainDlg() override;
+
+    CMotorDriver m_driver;
+    std::atomic<uint8_t> m_nSlaveAddr{1};
+    // Nonzero: speed and frequency registers count whole Hz, else tenths.
+    std::atomic<int> m_bSpeedUnitHz{0};
+    // Nonzero: the status poll is skipped (set by workers for their run).
+    std::atomic<int> m_bPollSuspended{0};
+
+    // Appends a tab with this text for the page; returns its index.
+    int AddPage(QWidget* page, const QString& tabText);
+    // Shows the page at index (the others are hidden).
+    void ShowPage(int index);
+    const std::vector<QWidget*>& Pages() const { return m_pages; }
+
+    // One tick of the 100 ms timer: traffic box, then the status poll.
+    void OnTimer();
+
+public slots:
+    // Enter does nothing; Esc and the close box still end the dialog.
+    void accept() override {}
+
+private:
+    void OnOpenClose();
+    void UpdateAddressFromBits();
+    void UpdateBitsFromAddress();
+    void UpdateTrafficBox();
+    void UpdatePortDevices();
+    void ReadRealtimeStatus();
+    void OnReadInfo();
+    void OnOemInfo();
+    void OnClearPosition();
+    void OnAbout();
+    void ShowToolDialog(QDialog* dlg);
+
+    Ui::CMainDlg* m_ui;
+    std::vector<QWidget*> m_pages;
+    // Tool dialogs: created hidden, shown by the Tools menu, hidden on close.
+    QDialog* m_pRegisterDlg = nullptr;
+    QDialog* m_pObjDictDlg = nullptr;
+    QTimer m_timer;
+    int m_nTicks = 0;
+};
+
+extern CMainDlg* g_pMainDlg;

@@ -1,0 +1,72 @@
+#include "app/MainDlgLogic.h"
+
+#include <cctype>
+
+uint8_t AddressFromBits(unsigned bits) {
+    return static_cast<uint8_t>((bits & 0x7F) + 1);
+}
+
+unsigned BitsFromAddress(uint8_t addr) {
+    if (addr < 1 || addr > 128)
+        return 0;
+    return static_cast<unsigned>(addr - 1) & 0x7F;
+}
+
+std::string AddressText(uint8_t addr) {
+    return StrFormat("0x%02X", addr);
+}
+
+uint8_t ParseAddressText(const std::string& text) {
+    std::string lower = text;
+    for (char& c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const size_t x = lower.find('x');
+    if (x != std::string::npos && x > 0)
+        return static_cast<uint8_t>(ParseLeadingHex(lower));
+    return static_cast<uint8_t>(ParseLeadingInt(lower));
+}
+
+std::string TrafficText(const std::vector<uint8_t>& bytes) {
+    std::string s;
+    s.reserve(bytes.size() * 3);
+    for (uint8_t b : bytes)
+        s += StrFormat("%02X ", b);
+    return s;
+}
+
+int BaudFromText(const std::string& text) {
+    return ParseLeadingInt(text);
+}
+
+CtrlValues DeviceInfoValues(const DeviceInfoBlock& b) {
+    const DeviceInfoTexts t = FormatDeviceInfo(b);
+    return {{1018, t.id},
+            {1019, t.model},
+            {1020, t.version},
+            {1021, t.pwmResolution},
+            {1022, t.pwmFrequency},
+            {1023, t.maxCurrent},
+            {1024, t.currentResolution}};
+}
+
+CtrlValues StatusValues(const RealtimeStatusBlock& b) {
+    const StatusTexts t = FormatRealtimeStatus(b);
+    return {{1025, t.outputPwm},
+            {1026, t.phaseCurrent},
+            {1027, t.commFrequency},
+            {1028, t.position},
+            {1029, t.completionTime},
+            {1030, t.in1},
+            {1031, t.in2},
+            {1032, t.in3},
+            {1033, t.differential},
+            {1034, t.sq1},
+            {1035, t.sq2},
+            {1036, t.inputPwm},
+            {1037, t.inputFrequency},
+            {1038, t.inputPulses},
+            {1040, t.motorSpeed},
+            {1041, t.errorState},
+            {1042, t.temperature},
+            {1039, t.inputVoltage}};
+}

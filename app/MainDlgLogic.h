@@ -1,0 +1,37 @@
+#pragma once
+// The connection panel's rules as plain functions (no widgets).
+
+#include "app/CtrlValues.h"
+#include "driver/Format.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Address from the seven check boxes (bit i = box "i+1"): 1 to 128.
+uint8_t AddressFromBits(unsigned bits);
+// Check-box bits for an address: those of address - 1 for 1..128, none for
+// 0 and 129..255.
+unsigned BitsFromAddress(uint8_t addr);
+// The address edit's text: "0x%02X".
+std::string AddressText(uint8_t addr);
+// The address typed into the edit: hexadecimal when an "x" follows the first
+// character (a leading "0x" is accepted), else decimal; the low 8 bits; 0 for
+// anything that is not a number.
+uint8_t ParseAddressText(const std::string& text);
+
+// A frame for the traffic box: "%02X " per byte ("" for none).
+std::string TrafficText(const std::vector<uint8_t>& bytes);
+
+// The baud rate a combo item stands for (its leading decimal digits).
+int BaudFromText(const std::string& text);
+
+// The device information group's fields by control ID.
+CtrlValues DeviceInfoValues(const DeviceInfoBlock& b);
+// The real-time status group's eighteen fields by control ID.
+CtrlValues StatusValues(const RealtimeStatusBlock& b);
+// The fields that show the result text when a status poll fails; the other
+// ten keep their last values.
+inline constexpr std::array<int, 8> kPollFailureFields = {1025, 1026, 1030, 1031,
+                                                          1033, 1034, 1035, 1027};

@@ -1,0 +1,79 @@
+#include "pages/PidPage.h"
+
+#include "app/CtrlUtil.h"
+#include "app/MainDlg.h"
+#include "app/MessageBox.h"
+#include "app/PageLogic.h"
+#include "driver/Format.h"
+
+#include "ui_PidPage.h"
+
+#include <QPushButton>
+
+namespace {
+
+constexpr int kReadButton = 1064;
+constexpr int kConfigureButton = 1065;
+
+// Edit ID and first register of each gain, in block order (self-locking,
+// speed, position; Kp, Ki, Kd each).
+struct SPidField {
+    int ctrl;
+    uint16_t reg;
+};
+constexpr SPidField kFields[] = {
+    {1057, 0x00BA}, {1061, 0x00BC}, {1062, 0x00BE}, // self-locking
+    {1052, 0x00C0}, {1053, 0x00C2}, {1054, 0x00C4}, // speed
+    {1056, 0x00C6}, {1059, 0x00C8}, {1060, 0x00CA}, // position
+};
+
+} // namespace
+
+CtrlValues PidValuesFromBlock(const PidBlock& b) {
+    CtrlValues values;
+    for (const SPidField& f : kFields)
+        values[f.ctrl] = StrFormat("%g", static_cast<double>(b.GetFloat(f.reg)));
+    return values;
+}
+
+PidBlock PidBlockFromValues(const CtrlValues& values) {
+    PidBlock b{};
+    for (const SPidField& f : kFields)
+        b.SetFloat(f.reg, ToFloat(ParseDouble(ValueOf(values, f.ctrl))));
+    return b;
+}
+
+std::vector<int> PidValueIds() {
+    std::vector<int> ids;
+    for (const SPidField& f : kFields)
+        ids.push_back(f.ctrl);
+    return ids;
+}
+
+CPidPage::CPidPage(QWidget* parent) : QWidget(parent), m_ui(new Ui::CPidPage) {
+    m_ui->setupUi(this);
+    connect(FindCtrl<QPushButton>(this, kReadButton), &QPushButton::clicked, this,
+            &CPidPage::OnRead);
+    connect(FindCtrl<QPushButton>(this, kConfigureButton), &QPushButton::clicked, this,
+            &CPidPage::OnConfigure);
+}
+
+CPidPage::~CPidPage() {
+    delete m_ui;
+}
+
+void CPidPage::OnRead() {
+    PidBlock block{};
+    const ResultCode rc = g_pMainDlg->m_driver.ReadPidBlock(g_pMainDlg->m_nSlaveAddr, block);
+    if (rc != kResultOk) {
+        ShowResult(this, rc);
+        return;
+    }
+    PutValues(this, PidValuesFromBlock(block));
+    FindCtrl<QPushButton>(this, kConfigureButton)->setEnabled(true);
+}
+
+void CPidPage::OnConfigure() {
+    const PidBlock block = PidBlockFromValues(TakeValues(this, PidValueIds()));
+    ShowResult(this, g_pMainDlg->m_driver.WritePidBlock(g_pMainDlg->m_nSlaveAddr, block));
+}

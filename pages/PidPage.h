@@ -1,0 +1,42 @@
+#pragma once
+// The "PID参数" tab: the nine gains of the speed, position and self-locking
+// loops, single-precision values in PidBlock.
+//
+// The model for every page: the page logic converts a register block to the
+// controls' values and back as plain functions; the widget only moves those
+// values in and out of its controls and runs one transaction per button.
+
+#include "app/CtrlValues.h"
+#include "driver/Blocks.h"
+
+#include <QWidget>
+
+#include <vector>
+
+// --- Page logic ---------------------------------------------------------------
+
+// The gains as "%g" texts by edit ID.
+CtrlValues PidValuesFromBlock(const PidBlock& b);
+// The block to write from the edits' texts (not a number: 0).
+PidBlock PidBlockFromValues(const CtrlValues& values);
+// The IDs of the nine edits.
+std::vector<int> PidValueIds();
+
+// --- Page ---------------------------------------------------------------------
+
+namespace Ui {
+class CPidPage;
+}
+
+class CPidPage : public QWidget {
+    Q_OBJECT
+public:
+    explicit CPidPage(QWidget* parent = nullptr);
+    ~CPidPage() override;
+
+private:
+    void OnRead();
+    void OnConfigure();
+
+    Ui::CPidPage* m_ui;
+};

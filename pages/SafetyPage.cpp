@@ -1,0 +1,113 @@
+#include "pages/SafetyPage.h"
+
+#include "app/CtrlUtil.h"
+#include "app/MainDlg.h"
+#include "app/MessageBox.h"
+#include "app/PageLogic.h"
+#include "driver/Format.h"
+
+#include "ui_SafetyPage.h"
+
+#include <QPushButton>
+
+namespace {
+
+constexpr int kReadButton = 1143;
+constexpr int kConfigureButton = 1144;
+
+// One edit bound to one register that holds the shown value x 10^decimals.
+struct SSafetyField {
+    int ctrl;
+    uint16_t reg;
+    int decimals;  // 0: whole units
+    int shown;     // decimals on screen
+    bool isSigned; // two's complement register
+    bool intText;  // read as "%d": whatever follows the integer part is ignored
+};
+constexpr SSafetyField kFields[] = {
+    {1135, 0x0100, 0, 0, true, true},   // over-temperature shutdown, deg C
+    {1136, 0x0101, 0, 0, true, true},   // over-temperature current limit, deg C
+    {1140, 0x0102, 1, 1, false, false}, // over-voltage, V
+    {1141, 0x0103, 1, 1, false, false}, // under-voltage, V
+    {1139, 0x0104, 2, 1, false, false}, // over-current, A (hundredths, shown to 0.1)
+    {1142, 0x0105, 0, 0, false, false}, // Hall error delay, ms
+    {1137, 0x010A, 4, 4, false, false}, // temperature factor k
+    {1138, 0x010B, 1, 1, true, false},  // temperature offset b, deg C
+    {1145, 0x010C, 4, 4, false, false}, // voltage factor k
+    {1146, 0x010D, 1, 1, true, false},  // voltage offset b, V
+};
+
+// Check box ID and its 0/1 register.
+struct SSafetyOption {
+    int ctrl;
+    uint16_t reg;
+};
+constexpr SSafetyOption kOptions[] = {
+    {1056, 0x0106}, // current-loop PID dynamic adjustment
+    {1057, 0x0108}, // clear the over-temperature alarm when cooled down
+};
+
+constexpr double kFactor[] = {1.0, 0.1, 0.01, 0.001, 0.0001};
+
+} // namespace
+
+CtrlValues SafetyValuesFromBlock(const SafetyBlock& b) {
+    CtrlValues values;
+    for (const SSafetyField& f : kFields) {
+        const int raw = f.isSigned ? b.Signed(f.reg) : b.At(f.reg);
+        values[f.ctrl] = f.decimals == 0 ? StrFormat("%d", raw)
+                                         : StrFormat("%.*f", f.shown, raw * kFactor[f.decimals]);
+    }
+    for (const SSafetyOption& o : kOptions)
+        values[o.ctrl] = b.At(o.reg) ? "1" : "0";
+    return values;
+}
+
+SafetyBlock SafetyBlockFromValues(const CtrlValues& values) {
+    SafetyBlock b{}; // 0x0107 and 0x0109 stay 0
+    for (const SSafetyField& f : kFields) {
+        const std::string& text = ValueOf(values, f.ctrl);
+        b.At(f.reg) =
+            f.intText ? ToReg16(ParseLeadingInt(text)) : ToReg16(ScaleDecimal(text, f.decimals));
+    }
+    for (const SSafetyOption& o : kOptions)
+        b.At(o.reg) = ValueOf(values, o.ctrl) == "1" ? 1 : 0;
+    return b;
+}
+
+std::vector<int> SafetyValueIds() {
+    std::vector<int> ids;
+    for (const SSafetyField& f : kFields)
+        ids.push_back(f.ctrl);
+    for (const SSafetyOption& o : kOptions)
+        ids.push_back(o.ctrl);
+    return ids;
+}
+
+CSafetyPage::CSafetyPage(QWidget* parent) : QWidget(parent), m_ui(new Ui::CSafetyPage) {
+    m_ui->setupUi(this);
+    connect(FindCtrl<QPushButton>(this, kReadButton), &QPushButton::clicked, this,
+            &CSafetyPage::OnRead);
+    connect(FindCtrl<QPushButton>(this, kConfigureButton), &QPushButton::clicked, this,
+            &CSafetyPage::OnConfigure);
+}
+
+CSafetyPage::~CSafetyPage() {
+    delete m_ui;
+}
+
+void CSafetyPage::OnRead() {
+    SafetyBlock block{};
+    const ResultCode rc = g_pMainDlg->m_driver.ReadSafetyBlock(g_pMainDlg->m_nSlaveAddr, block);
+    if (rc != kResultOk) {
+        ShowResult(this, rc);
+        return;
+    }
+    PutValues(this, SafetyValuesFromBlock(block));
+    FindCtrl<QPushButton>(this, kConfigureButton)->setEnabled(true);
+}
+
+void CSafetyPage::OnConfigure() {
+    const SafetyBlock block = SafetyBlockFromValues(TakeValues(this, SafetyValueIds()));
+    ShowResult(this, g_pMainDlg->m_driver.WriteSafetyBlock(g_pMainDlg->m_nSlaveAddr, block));
+}

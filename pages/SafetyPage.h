@@ -1,0 +1,40 @@
+#pragma once
+// The "安全保护" tab: protective shutdowns, two options and the linear
+// calibration of the temperature and supply-voltage measurements, all plain
+// 16-bit registers of SafetyBlock. Built like the PID page.
+
+#include "app/CtrlValues.h"
+#include "driver/Blocks.h"
+
+#include <QWidget>
+
+#include <vector>
+
+// --- Page logic ---------------------------------------------------------------
+
+// The controls' values: edits as formatted numbers, check boxes "1"/"0".
+CtrlValues SafetyValuesFromBlock(const SafetyBlock& b);
+// The block to write: typed decimals scaled exactly and truncated, reduced
+// to 16 bits; the two unused registers 0.
+SafetyBlock SafetyBlockFromValues(const CtrlValues& values);
+// The IDs of the edits and check boxes.
+std::vector<int> SafetyValueIds();
+
+// --- Page ---------------------------------------------------------------------
+
+namespace Ui {
+class CSafetyPage;
+}
+
+class CSafetyPage : public QWidget {
+    Q_OBJECT
+public:
+    explicit CSafetyPage(QWidget* parent = nullptr);
+    ~CSafetyPage() override;
+
+private:
+    void OnRead();
+    void OnConfigure();
+
+    Ui::CSafetyPage* m_ui;
+};

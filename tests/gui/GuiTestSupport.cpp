@@ -1,0 +1,58 @@
+#include "GuiTestSupport.h"
+
+#include "tests/support/SimHarness.h"
+
+#include <QApplication>
+
+#include <chrono>
+#include <clocale>
+#include <thread>
+
+QApplication* GuiApp() {
+    static int argc = 1;
+    static char name[] = "gui_window_tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = [] {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        UsePrivatePortFolder();
+        auto* a = new QApplication(argc, argv);
+        std::setlocale(LC_NUMERIC, "C");
+        return a;
+    }();
+    return app;
+}
+
+bool WaitGui(const std::function<bool()>& pred, int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return pred();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+CMessageRecorder::CMessageRecorder(bool defaultAnswer) : m_bDefaultAnswer(defaultAnswer) {
+    m_previous = SetMessageHandler([this](const SMessageRequest& req) {
+        m_boxes.push_back(req);
+        if (!req.question)
+            return true;
+        if (m_answers.empty())
+            return m_bDefaultAnswer;
+        const bool answer = m_answers.front();
+        m_answers.pop_front();
+        return answer;
+    });
+}
+
+CMessageRecorder::~CMessageRecorder() {
+    SetMessageHandler(m_previous);
+}
+
+std::vector<std::string> CMessageRecorder::Texts() const {
+    std::vector<std::string> texts;
+    for (const auto& b : m_boxes)
+        texts.push_back(b.text);
+    return texts;
+}

@@ -1,0 +1,83 @@
+#pragma once
+// Shared by the window tests: one offscreen application per process, a wait
+// that keeps the event loop running, and a stand-in for the message boxes.
+
+#include "app/CtrlUtil.h"
+#include "app/MainDlg.h"
+#include "app/MessageBox.h"
+#include "tests/support/SimHarness.h"
+
+#include <QComboBox>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QApplication;
+
+// Creates the application on first use: offscreen platform, C numerics, and
+// COM links in a private folder of this process.
+QApplication* GuiApp();
+
+// Runs the event loop until pred holds or timeoutMs passes; returns pred().
+bool WaitGui(const std::function<bool()>& pred, int timeoutMs = 5000);
+
+// Replaces the message boxes while it lives: records every request and
+// answers the questions from a queue (then with the default answer).
+class CMessageRecorder {
+public:
+    explicit CMessageRecorder(bool defaultAnswer = false);
+    ~CMessageRecorder();
+
+    std::vector<SMessageRequest> m_boxes;
+    std::deque<bool> m_answers;
+    bool m_bDefaultAnswer;
+
+    std::vector<std::string> Texts() const;
+    std::string LastText() const { return m_boxes.empty() ? "" : m_boxes.back().text; }
+
+private:
+    MessageHandler m_previous;
+};
+
+// The main window with the virtual driver linked as COM kCom.
+class CWindowTest : public ::testing::Test {
+public:
+    static constexpr int kCom = 3;
+
+protected:
+    static void SetUpTestSuite() { GuiApp(); }
+
+    void SetUp() override {
+        m_sim = std::make_unique<CSimHarness>(1, kCom);
+        ASSERT_TRUE(m_sim->Ok());
+        m_dlg = std::make_unique<CMainDlg>();
+        // Keeps the silent-driver cases short.
+        m_dlg->m_driver.SetTimeout(200);
+    }
+
+    template <class T = QWidget> T* Ctrl(int id) {
+        T* w = FindCtrl<T>(m_dlg.get(), id);
+        EXPECT_NE(w, nullptr) << "control " << id;
+        return w;
+    }
+    std::string Text(int id) { return CtrlValue(m_dlg.get(), id); }
+
+    // The page on tab index, with its own controls.
+    QWidget* Page(size_t index) { return m_dlg->Pages().at(index); }
+
+    void Open() {
+        Ctrl<QComboBox>(1001)->setCurrentIndex(kCom - 1);
+        Ctrl<QPushButton>(1011)->click();
+        ASSERT_TRUE(m_dlg->m_driver.IsOpen());
+    }
+    // The boxes are replaced before the window exists and restored after it.
+    CMessageRecorder m_boxes;
+    std::unique_ptr<CSimHarness> m_sim;
+    std::unique_ptr<CMainDlg> m_dlg;
+};

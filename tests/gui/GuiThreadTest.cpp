@@ -1,0 +1,100 @@
+// Message boxes and the hand-over from workers to the GUI thread.
+
+#include "app/GuiThread.h"
+#include "GuiTestSupport.h"
+#include "app/MessageBox.h"
+#include "tests/support/SimHarness.h"
+
+#include <QApplication>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+class GuiThreadTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { GuiApp(); }
+};
+
+TEST_F(GuiThreadTest, EveryBoxGoesThroughTheReplaceableHandler) {
+    CMessageRecorder rec;
+    rec.m_answers = {true, false};
+    ShowMessage(nullptr, "功能暂不可用");
+    ShowResult(nullptr, kResultOk);
+    EXPECT_TRUE(AskYesNo(nullptr, "真的要清零吗?"));
+    EXPECT_FALSE(AskYesNo(nullptr, "真的要清零吗?"));
+    ASSERT_EQ(rec.m_boxes.size(), 4u);
+    EXPECT_FALSE(rec.m_boxes[0].question);
+    EXPECT_EQ(rec.m_boxes[0].caption, kAppTitle);
+    EXPECT_EQ(rec.m_boxes[0].text, "功能暂不可用");
+    EXPECT_EQ(rec.m_boxes[1].text, "操作成功");
+    EXPECT_TRUE(rec.m_boxes[2].question);
+    EXPECT_EQ(rec.m_boxes[2].caption, "询问");
+}
+
+TEST_F(GuiThreadTest, WorkerBoxesAndCallsRunOnTheGuiThreadWhileItJoinsTheWorker) {
+    std::vector<std::string> texts;
+    bool handlerOnGui = true;
+    MessageHandler previous = SetMessageHandler([&](const SMessageRequest& req) {
+        handlerOnGui = handlerOnGui && IsGuiThread();
+        texts.push_back(req.text);
+        return true;
+    });
+
+    bool ranOnGui = false, asked = false, posted = false;
+    CGuiWorker worker;
+    ASSERT_TRUE(worker.Start([&] {
+        // The GUI thread is blocked in Join below: these must still get through.
+        const bool ran = RunOnGui([&] { ranOnGui = IsGuiThread(); });
+        asked = ran && AskYesNo(nullptr, "继续?");
+        ShowMessage(nullptr, "完成");
+        PostToGui([&] { posted = true; });
+    }));
+    EXPECT_FALSE(worker.Start([] {})); // one at a time
+    ASSERT_TRUE(worker.Join(10000));
+    SetMessageHandler(previous);
+    EXPECT_TRUE(ranOnGui);
+    EXPECT_TRUE(asked);
+    EXPECT_TRUE(handlerOnGui);
+    EXPECT_EQ(texts, (std::vector<std::string>{"继续?", "完成"}));
+    // A posted call runs from the event loop later.
+    EXPECT_TRUE(WaitGui([&] { return posted; }));
+}
+
+TEST_F(GuiThreadTest, AfterShutdownWorkersGetDefaultAnswersInsteadOfWaiting) {
+    CMessageRecorder rec(true);
+    ShutdownGuiCalls();
+    std::atomic<int> step{0};
+    bool ran = true, answer = true;
+    std::thread worker([&] {
+        ran = RunOnGui([] {});
+        answer = AskYesNo(nullptr, "继续?");
+        ShowMessage(nullptr, "完成");
+        step = 1;
+    });
+    // Nobody runs the GUI side here; the worker must still finish.
+    EXPECT_TRUE(WaitFor([&] { return step == 1; }, 5000));
+    worker.join();
+    ResumeGuiCalls();
+    EXPECT_FALSE(ran);
+    EXPECT_FALSE(answer);
+    EXPECT_TRUE(rec.m_boxes.empty());
+}
+
+TEST_F(GuiThreadTest, ShutdownReleasesAWorkerAlreadyWaitingForTheGuiThread) {
+    std::atomic<bool> calling{false}, done{false};
+    bool ran = true, fnRan = false;
+    std::thread worker([&] {
+        calling = true;
+        ran = RunOnGui([&] { fnRan = true; });
+        done = true;
+    });
+    ASSERT_TRUE(WaitFor([&] { return calling.load(); }, 5000));
+    ShutdownGuiCalls(); // without running the event loop in between
+    EXPECT_TRUE(WaitFor([&] { return done.load(); }, 5000));
+    worker.join();
+    ResumeGuiCalls();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(ran);
+    EXPECT_FALSE(fnRan);
+}

@@ -1,0 +1,267 @@
+// The main window against the virtual driver on a pseudo-terminal linked as
+// a COM port in a private port folder.
+
+#include "app/MainDlg.h"
+#include "GuiTestSupport.h"
+#include "app/AboutDlg.h"
+#include "app/CtrlUtil.h"
+#include "modbus/Crc16.h"
+#include "tests/support/SimHarness.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+class MainDlgTest : public CWindowTest {
+protected:
+    unsigned CheckedBits() {
+        unsigned bits = 0;
+        for (int i = 0; i < 7; ++i)
+            if (Ctrl<QCheckBox>(1004 + i)->isChecked())
+                bits |= 1u << i;
+        return bits;
+    }
+    void TypeAddress(const char* text) {
+        QLineEdit* edit = Ctrl<QLineEdit>(1174);
+        edit->clear();
+        QTest::keyClicks(edit, text);
+        QTest::keyClick(edit, Qt::Key_Return);
+    }
+};
+
+TEST_F(MainDlgTest, StartsWithTheDefaultsAllTabsAndNoTraffic) {
+    EXPECT_EQ(g_pMainDlg, m_dlg.get());
+    EXPECT_EQ(m_dlg->windowTitle().toStdString(), "Halvik_Modbus示例程序");
+    EXPECT_FALSE(m_dlg->windowIcon().isNull());
+    EXPECT_EQ(Ctrl<QComboBox>(1001)->count(), 15);
+    EXPECT_EQ(Ctrl<QComboBox>(1001)->itemText(14).toStdString(), "COM15");
+    EXPECT_EQ(Ctrl<QComboBox>(1002)->currentText().toStdString(), "9600");
+    EXPECT_EQ(Ctrl<QComboBox>(1002)->count(), 6);
+    EXPECT_EQ(Ctrl<QComboBox>(1003)->currentText().toStdString(), "无+2停止位");
+    EXPECT_EQ(Text(1174), "0x01");
+    EXPECT_EQ(CheckedBits(), 0u);
+    EXPECT_EQ(Text(1011), "打开串口");
+    EXPECT_EQ(m_dlg->m_nSlaveAddr, 1);
+
+    auto* tabs = Ctrl<QTabWidget>(1012);
+    const char* names[] = {"电机控制", "电机参数", "系统参数", "通讯参数",
+                           "PID参数",  "往复运动", "安全保护"};
+    ASSERT_EQ(tabs->count(), 7);
+    ASSERT_EQ(m_dlg->Pages().size(), 7u);
+    for (int i = 0; i < 7; ++i) {
+        EXPECT_EQ(tabs->tabText(i).toStdString(), names[i]);
+        EXPECT_EQ(tabs->widget(i), m_dlg->Pages()[static_cast<size_t>(i)]);
+    }
+    EXPECT_EQ(tabs->currentIndex(), 0);
+    m_dlg->ShowPage(5);
+    EXPECT_EQ(tabs->currentIndex(), 5);
+
+    // The COM link of the virtual driver is shown for its number.
+    EXPECT_EQ(Ctrl<QComboBox>(1001)->itemData(kCom - 1, Qt::ToolTipRole).toString().toStdString(),
+              m_sim->Device());
+
+    for (int i = 0; i < 5; ++i)
+        m_dlg->OnTimer();
+    EXPECT_EQ(m_sim->Server().RequestCount(), 0u);
+    EXPECT_EQ(Text(1016), "");
+}
+
+TEST_F(MainDlgTest, OpensAndClosesThePortAndReportsAFailedOpen) {
+    Open();
+    EXPECT_EQ(Text(1011), "关闭串口");
+    Ctrl<QPushButton>(1011)->click();
+    EXPECT_FALSE(m_dlg->m_driver.IsOpen());
+    EXPECT_EQ(Text(1011), "打开串口");
+    EXPECT_TRUE(m_boxes.m_boxes.empty());
+
+    Ctrl<QComboBox>(1001)->setCurrentIndex(14); // COM15: nothing there
+    Ctrl<QPushButton>(1011)->click();
+    EXPECT_FALSE(m_dlg->m_driver.IsOpen());
+    EXPECT_EQ(Text(1011), "打开串口");
+    ASSERT_EQ(m_boxes.m_boxes.size(), 1u);
+    EXPECT_EQ(m_boxes.LastText().rfind("打开串口失败", 0), 0u) << m_boxes.LastText();
+    EXPECT_EQ(m_boxes.m_boxes[0].caption, kAppTitle);
+}
+
+TEST_F(MainDlgTest, AddressCheckBoxesAndHexEditFollowEachOther) {
+    Ctrl<QCheckBox>(1004)->click(); // box "1"
+    EXPECT_EQ(m_dlg->m_nSlaveAddr, 2);
+    EXPECT_EQ(Text(1174), "0x02");
+    for (int i = 1; i < 7; ++i)
+        Ctrl<QCheckBox>(1004 + i)->click();
+    EXPECT_EQ(m_dlg->m_nSlaveAddr, 128);
+    EXPECT_EQ(Text(1174), "0x80");
+
+    struct {
+        const char* typed;
+        uint8_t addr;
+        const char* shown;
+        unsigned bits;
+    } cases[] = {
+        {"12", 12, "0x0C", 0x0B}, {"0x1f", 0x1F, "0x1F", 0x1E}, {"0x80", 128, "0x80", 0x7F},
+        {"200", 200, "0xC8", 0},  {"300", 44, "0x2C", 43},      {"0", 0, "0x00", 0},
+        {"x5", 0, "0x00", 0},     {"", 0, "0x00", 0},           {"1", 1, "0x01", 0}};
+    for (const auto& c : cases) {
+        TypeAddress(c.typed);
+        EXPECT_EQ(m_dlg->m_nSlaveAddr, c.addr) << c.typed;
+        EXPECT_EQ(Text(1174), c.shown) << c.typed;
+        EXPECT_EQ(CheckedBits(), c.bits) << c.typed;
+    }
+
+    // The edit refuses a fifth character.
+    QLineEdit* edit = Ctrl<QLineEdit>(1174);
+    edit->clear();
+    QTest::keyClicks(edit, "0x801");
+    EXPECT_EQ(edit->text().toStdString(), "0x80");
+}
+
+TEST_F(MainDlgTest, TrafficBoxShowsTheLastRequestAndReply) {
+    Open();
+    Ctrl<QPushButton>(1013)->click(); // reads 16 registers from 0x0000 at address 1
+    EXPECT_TRUE(WaitGui([&] { return Text(1016) == "01 03 00 00 00 10 44 06 "; })) << Text(1016);
+    EXPECT_TRUE(WaitGui([&] { return Text(1017).rfind("01 03 20 ", 0) == 0; })) << Text(1017);
+    EXPECT_EQ(Text(1017).size(), 37u * 3);
+}
+
+TEST_F(MainDlgTest, ReadsDeviceInformationAndShowsReadFailures) {
+    CVirtualDriver& drv = m_sim->Driver();
+    drv.SetRegisters(0x0000, {0x00AB, 0x0A05, 0x4142, 0x4344, 0x4546, 0x4748, 0x494A, 0x4B4C,
+                              0x4D4E, 0x4F50, 1000, 16000, 1234, 25});
+    Ctrl<QPushButton>(1013)->click(); // port still closed
+    EXPECT_EQ(m_boxes.LastText(), ResultText(kResultPortClosed));
+    EXPECT_EQ(Text(1018), "-");
+
+    Open();
+    Ctrl<QPushButton>(1013)->click();
+    EXPECT_EQ(Text(1018), "0x00AB");
+    EXPECT_EQ(Text(1019), "ABCDEFGHIJKLMNO");
+    EXPECT_EQ(Text(1020), "10.05");
+    EXPECT_EQ(Text(1021), "1/1000");
+    EXPECT_EQ(Text(1022), "16.0kHz");
+    EXPECT_EQ(Text(1023), "12.3A");
+    EXPECT_EQ(Text(1024), "25mA");
+    EXPECT_EQ(m_boxes.m_boxes.size(), 1u);
+
+    // A failed read keeps the fields.
+    m_sim->Server().InjectFault(EFault::Silent, 0, -1);
+    Ctrl<QPushButton>(1013)->click();
+    EXPECT_EQ(m_boxes.LastText(), ResultText(kResultTimeout));
+    EXPECT_EQ(Text(1018), "0x00AB");
+    m_sim->Server().ClearFaults();
+
+    // The identification text in a box of its own.
+    Ctrl<QPushButton>(1014)->click();
+    EXPECT_EQ(m_boxes.m_boxes.size(), 3u);
+    EXPECT_NE(m_boxes.LastText(), "");
+    EXPECT_EQ(m_boxes.LastText().find('\r'), std::string::npos);
+}
+
+TEST_F(MainDlgTest, StatusPollDecodesEveryFieldAndShowsATimeOutInTheEightFields) {
+    CVirtualDriver& drv = m_sim->Driver();
+    drv.SetRegisters(0x0020, {0xFC18, 150, 1234, 0,   0xFFFF, 0xFFFF, 0x0001, 0x86A0, 1650, 0xFFFF,
+                              2000,   20,  0,    1,   505,    0xFFFB, 0x0001, 0x0000, 0,    12,
+                              150,    0,   0,    253, 240,    0,      150,    0});
+    Open();
+    // Nothing is polled until auto update is ticked.
+    for (int i = 0; i < 3; ++i)
+        m_dlg->OnTimer();
+    EXPECT_EQ(Text(1025), "-");
+    Ctrl<QCheckBox>(1015)->click();
+    ASSERT_TRUE(WaitGui([&] { return Text(1025) != "-"; }));
+    const std::pair<int, const char*> shown[] = {
+        {1025, "-100.0%"}, {1026, "1.50A"},        {1027, "123.4Hz"}, {1028, "-1"},
+        {1029, "100.0s"},  {1030, "1.650V"},       {1031, "-0.001V"}, {1032, "2.000V"},
+        {1033, "0.020V"},  {1034, "低"},           {1035, "高"},      {1036, "50.5%"},
+        {1037, "-5Hz"},    {1038, "65536"},        {1040, "150RPM"},  {1041, "未知错误"},
+        {1042, "25.3℃"},   {1039, "24.0V (1.50A)"}};
+    for (const auto& [id, text] : shown)
+        EXPECT_EQ(Text(id), text) << id;
+    EXPECT_EQ(m_dlg->m_bSpeedUnitHz, 0);
+
+    // The unit flag follows register 0x0036 and switches the frequency to Hz.
+    drv.SetRegisters(0x0036, {1});
+    EXPECT_TRUE(WaitGui([&] { return Text(1027) == "1234Hz"; }));
+    EXPECT_EQ(m_dlg->m_bSpeedUnitHz, 1);
+
+    // Driver silent: the eight fields show the time-out, the rest keep theirs.
+    m_sim->Server().InjectFault(EFault::Silent, 0, -1);
+    const std::string timeout = ResultText(kResultTimeout);
+    ASSERT_TRUE(WaitGui([&] { return Text(1025) == timeout; }));
+    for (int id : {1025, 1026, 1030, 1031, 1033, 1034, 1035, 1027})
+        EXPECT_EQ(Text(id), timeout) << id;
+    for (int id : {1028, 1029, 1032, 1036, 1037, 1038, 1039, 1040, 1041, 1042})
+        EXPECT_NE(Text(id), timeout) << id;
+    EXPECT_EQ(Text(1042), "25.3℃");
+    EXPECT_EQ(m_dlg->m_bSpeedUnitHz, 1);
+    EXPECT_TRUE(m_boxes.m_boxes.empty());
+
+    // Suspended polling and a closed port read nothing.
+    m_sim->Server().ClearFaults();
+    m_dlg->m_bPollSuspended = 1;
+    const size_t before = m_sim->Server().RequestCount();
+    for (int i = 0; i < 3; ++i)
+        m_dlg->OnTimer();
+    EXPECT_EQ(m_sim->Server().RequestCount(), before);
+    EXPECT_EQ(Text(1025), timeout);
+}
+
+TEST_F(MainDlgTest, PositionClearAsksFirstAndWritesOnlyOnYes) {
+    Open();
+    m_boxes.m_answers = {false, true};
+    Ctrl<QPushButton>(1047)->click();
+    ASSERT_EQ(m_boxes.m_boxes.size(), 1u);
+    EXPECT_TRUE(m_boxes.m_boxes[0].question);
+    EXPECT_EQ(m_boxes.m_boxes[0].caption, "询问");
+    EXPECT_EQ(m_boxes.m_boxes[0].text, "真的要清零吗?");
+    EXPECT_EQ(m_sim->Server().RequestCount(), 0u);
+
+    Ctrl<QPushButton>(1047)->click();
+    EXPECT_EQ(m_boxes.m_boxes.size(), 2u);
+    const auto log = m_sim->Driver().RequestLog();
+    ASSERT_EQ(log.size(), 1u);
+    uint8_t frame[8] = {0x01, 0x06, 0x70, 0x0A, 0x00, 0x01};
+    AppendCrc(frame, 6);
+    EXPECT_EQ(log[0], std::vector<uint8_t>(frame, frame + 8));
+}
+
+TEST_F(MainDlgTest, MenuCommands) {
+    FindCtrl<QAction>(m_dlg.get(), 32771)->trigger();
+    FindCtrl<QAction>(m_dlg.get(), 32772)->trigger();
+    EXPECT_EQ(m_boxes.Texts(), (std::vector<std::string>{"功能暂不可用", "功能暂不可用"}));
+
+    // "关于(&A)" opens the About box; close it once it runs.
+    std::string caption, text;
+    QTimer::singleShot(0, [&] {
+        if (auto* about = qobject_cast<CAboutDlg*>(QApplication::activeModalWidget())) {
+            caption = about->windowTitle().toStdString();
+            for (auto* label : about->findChildren<QLabel*>())
+                text += label->text().toStdString();
+            about->accept();
+        }
+    });
+    FindCtrl<QAction>(m_dlg.get(), 32775)->trigger();
+    EXPECT_EQ(caption, "关于 Halvik_Demo");
+    EXPECT_NE(text.find("Halvik_Demo 2.0 版"), std::string::npos);
+
+    // Enter does nothing; "退出(&Q)" ends the dialog.
+    m_dlg->show();
+    m_dlg->accept();
+    EXPECT_TRUE(m_dlg->isVisible());
+    FindCtrl<QAction>(m_dlg.get(), 32773)->trigger();
+    EXPECT_FALSE(m_dlg->isVisible());
+}
+
+} // namespace
