@@ -8,6 +8,22 @@
 // Time only moves when Advance is called (the server does it before every
 // request), so tests drive the motor, the learning run and the test
 // operations with their own clock.
+//
+// What a client can rely on:
+// - Every block of the register map exists with plausible defaults; the
+//   device information and real-time status (0x0020-0x003B) and the learned
+//   phases (0x00E4-0x00EF) are read-only. Unmapped or read-only addresses
+//   answer exception 2, a count of 0 or above 125 (read) / 123 (write) or a
+//   byte count that does not match answers 3, an unknown function 1.
+// - Run commands (0x0042 PWM, 0x0043 frequency, a function-16 write reaching
+//   0x0047 for a move, 0x00AA = 2..4) answer 96 while 0x0075 bit 0 is clear
+//   and 64 while learning runs; a learning start answers 64 while the motor
+//   runs or learning is disabled (0x0076), 6 while learning already runs.
+//   Frequencies count tenths of Hz, or whole Hz while 0x0035 or 0x0036 is set
+//   (0x0036 follows bit 0 of 0x0077), ramps and moves included.
+// - A function-16 write covering the whole SDO window (0x0200-0x0205) runs
+//   the request at once and leaves the answer there.
+// - A status register set by SetRegister keeps that value until Reset.
 
 #include <chrono>
 #include <cstdint>
