@@ -8,7 +8,9 @@
 
 namespace {
 constexpr int kWriteTimeoutMs = 1000; // a 71-byte frame needs 75 ms at 9600 baud
-constexpr int kPollMs = 1;
+// Input wakes the receive thread at once; the bound only limits how long a
+// stop request can go unseen when the line cannot be interrupted.
+constexpr int kIdleWaitMs = 100;
 } // namespace
 
 CModbusRtu::CModbusRtu() : m_pLine(&m_port) {}
@@ -86,6 +88,7 @@ void CModbusRtu::ClosePort() {
     std::lock_guard<std::mutex> tx(m_txLock);
     m_bOpen = false;
     m_bStop = true;
+    m_pLine->Interrupt();
     if (m_receiver.joinable())
         m_receiver.join(); // the thread never waits longer than one poll
     if (m_pLine == &m_port)
@@ -117,7 +120,7 @@ std::vector<uint8_t> CModbusRtu::GetRxFrame() const {
 void CModbusRtu::ReceiveThread() {
     uint8_t chunk[kRtuMaxFrame];
     while (!m_bStop) {
-        if (!m_pLine->WaitInput(kPollMs))
+        if (!m_pLine->WaitInput(kIdleWaitMs))
             continue;
         int queued = m_pLine->QueuedInput();
         if (queued <= 0)

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -95,10 +96,19 @@ std::string PortErrorText(EPortError err) {
     return "系统错误";
 }
 
-CComPort::CComPort() = default;
+CComPort::CComPort() : m_hWake(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
 
 CComPort::~CComPort() {
     Close();
+    if (m_hWake >= 0)
+        ::close(m_hWake);
+}
+
+void CComPort::Interrupt() {
+    if (m_hWake >= 0) {
+        uint64_t one = 1;
+        [[maybe_unused]] ssize_t n = ::write(m_hWake, &one, sizeof one);
+    }
 }
 
 void CComPort::Fail(int err) {
@@ -289,14 +299,22 @@ bool CComPort::WaitInput(int timeoutMs) {
         SleepMs(timeoutMs);
         return false;
     }
-    pollfd p{m_hPort, POLLIN, 0};
-    int r = poll(&p, 1, timeoutMs);
-    if (r > 0 && (p.revents & POLLIN))
+    pollfd p[2] = {{m_hPort, POLLIN, 0}, {m_hWake, POLLIN, 0}};
+    int r = poll(p, m_hWake >= 0 ? 2 : 1, timeoutMs);
+    if (r > 0 && (p[0].revents & POLLIN))
         return true;
+    if (r > 0 && (p[1].revents & POLLIN)) {
+        uint64_t v;
+        [[maybe_unused]] ssize_t n = ::read(m_hWake, &v, sizeof v);
+        return false;
+    }
     if (r > 0) {
         // Hang-up or error with nothing to read (adapter pulled, peer gone):
         // poll would return at once forever, so wait out the bound instead.
-        SleepMs(timeoutMs);
+        if (m_hWake >= 0)
+            poll(&p[1], 1, timeoutMs);
+        else
+            SleepMs(timeoutMs);
     }
     return false;
 }

@@ -55,6 +55,7 @@ public:
     int Read(uint8_t* buf, size_t cap) override;
     int QueuedInput() override;
     bool WaitInput(int timeoutMs) override;
+    void Interrupt() override;
     void PurgeInput() override;
     void PurgeOutput() override;
     uint32_t TakeLineErrors() override;
@@ -63,6 +64,7 @@ private:
     void Fail(int err);
 
     int m_hPort = -1;
+    int m_hWake = -1; // eventfd that ends a WaitInput early
     std::string m_strDevice;
     EPortError m_lastError = EPortError::None;
     int m_nLastErrno = 0;

@@ -17,8 +17,11 @@ public:
     virtual int Read(uint8_t* buf, size_t cap) = 0;
     // Bytes waiting in the input queue, or -1 on an error.
     virtual int QueuedInput() = 0;
-    // Waits until input is queued or timeoutMs passes. True when input is there.
+    // Waits until input is queued, Interrupt is called, or timeoutMs passes.
+    // True when input is there.
     virtual bool WaitInput(int timeoutMs) = 0;
+    // Ends a WaitInput under way on another thread at once.
+    virtual void Interrupt() {}
     virtual void PurgeInput() = 0;
     virtual void PurgeOutput() = 0;
     // Parity, framing and overrun errors seen since the last call (0 = none or
