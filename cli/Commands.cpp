@@ -99,7 +99,8 @@ private:
                      const DecodeContext& dc, bool withRegisters);
     CJson BlockJson(const BlockDef& def, const std::vector<uint16_t>& regs,
                     const DecodeContext& dc);
-    void PrintDifferences(const std::vector<Difference>& diffs, const char* deviceLabel);
+    void PrintDifferences(std::ostream& os, const std::vector<Difference>& diffs,
+                          const char* deviceLabel);
     int VerifyCommBlocks(const ConfigImage& file, std::vector<Difference>& diffs);
 
     const CommandLine& m_cl;
@@ -1164,12 +1165,13 @@ int CCli::CmdExport() {
     return kExitOk;
 }
 
-void CCli::PrintDifferences(const std::vector<Difference>& diffs, const char* deviceLabel) {
+void CCli::PrintDifferences(std::ostream& os, const std::vector<Difference>& diffs,
+                            const char* deviceLabel) {
     std::vector<std::vector<std::string>> rows;
     rows.push_back({"where", "item", deviceLabel, "file"});
     for (const auto& d : diffs)
         rows.push_back({d.where, d.item, d.device, d.file});
-    PrintTable(Note(), rows);
+    PrintTable(os, rows);
 }
 
 static CJson DiffsJson(const std::vector<Difference>& diffs) {
@@ -1316,7 +1318,7 @@ int CCli::CmdImport() {
         return finish("unchanged", kExitOk);
     }
     Note() << diffs.size() << " difference(s) between the device and " << path << ":\n";
-    PrintDifferences(diffs, "device now");
+    PrintDifferences(Note(), diffs, "device now");
     if (dryRun) {
         Note() << "Dry run: nothing written.\n";
         return finish("dry-run", kExitOk);
@@ -1415,7 +1417,7 @@ int CCli::CmdImport() {
     if (!after.empty()) {
         m_ctx.err << "halvik-cli: verification found " << after.size()
                   << " difference(s) between the device and " << path << ":\n";
-        PrintDifferences(after, "device after");
+        PrintDifferences(m_ctx.err, after, "device after");
         return finish("differences", kExitDiffers);
     }
     Note() << "Verified: the device matches " << path << ".\n";

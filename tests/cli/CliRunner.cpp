@@ -1,0 +1,102 @@
+#include "tests/cli/CliRunner.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+CliRun RunCli(const std::vector<std::string>& args, int deadlineMs,
+              const std::function<bool(const CliRun&)>& interruptWhen) {
+    CliRun r;
+    int outPipe[2], errPipe[2];
+    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0)
+        return r;
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&fa, outPipe[1], 1);
+    posix_spawn_file_actions_adddup2(&fa, errPipe[1], 2);
+    // The child starts with default signal handling whatever the test runner set.
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigemptyset(&all);
+    sigaddset(&all, SIGINT);
+    sigaddset(&all, SIGTERM);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setsigdefault(&attr, &all);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+    std::vector<std::string> full = {HALVIK_CLI_PATH};
+    full.insert(full.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : full)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    int rc = posix_spawn(&pid, HALVIK_CLI_PATH, &fa, &attr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&fa);
+    posix_spawnattr_destroy(&attr);
+    close(outPipe[1]);
+    close(errPipe[1]);
+    if (rc != 0) {
+        close(outPipe[0]);
+        close(errPipe[0]);
+        r.err = "posix_spawn failed";
+        return r;
+    }
+
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(deadlineMs);
+    bool interrupted = false;
+    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+    int open = 2;
+    while (open > 0) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        deadline - std::chrono::steady_clock::now())
+                        .count();
+        if (left <= 0) {
+            r.timedOut = true;
+            kill(pid, SIGKILL);
+            break;
+        }
+        // With a condition to watch, look again every few milliseconds.
+        int wait = interruptWhen && !interrupted ? std::min<int>(static_cast<int>(left), 10)
+                                                 : static_cast<int>(left);
+        int n = poll(fds, 2, wait);
+        if (n < 0 && errno != EINTR)
+            break;
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
+                continue;
+            char buf[4096];
+            ssize_t got = read(fds[i].fd, buf, sizeof buf);
+            if (got > 0) {
+                (i == 0 ? r.out : r.err).append(buf, static_cast<size_t>(got));
+            } else if (got == 0 || errno != EINTR) {
+                close(fds[i].fd);
+                fds[i].fd = -1;
+                --open;
+            }
+        }
+        if (interruptWhen && !interrupted && interruptWhen(r)) {
+            interrupted = true;
+            kill(pid, SIGINT);
+        }
+    }
+    for (auto& f : fds)
+        if (f.fd >= 0)
+            close(f.fd);
+    int ws = 0;
+    while (waitpid(pid, &ws, 0) < 0 && errno == EINTR) {
+    }
+    r.status = WIFEXITED(ws) ? WEXITSTATUS(ws) : WIFSIGNALED(ws) ? 128 + WTERMSIG(ws) : -1;
+    return r;
+}
