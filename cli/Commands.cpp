@@ -321,7 +321,15 @@ void CCli::PrintFields(const BlockDef& def, const std::vector<uint16_t>& regs,
         std::string raw;
         for (uint16_t v : f.raw)
             raw += (raw.empty() ? "" : " ") + Hex16(v);
-        rows.push_back({f.name, f.text, "[" + raw + "]"});
+        // The engineering value beside the display text where they differ.
+        std::string value = f.value.IsNull()   ? "-"
+                            : f.value.IsBool() ? (f.value.BoolValue() ? "yes" : "no")
+                                               : f.value.Text();
+        if (!f.unit.empty())
+            value += " " + f.unit;
+        if (value == f.text || !f.value.IsNumber())
+            value.clear();
+        rows.push_back({f.name, f.text, value, "[" + raw + "]"});
     }
     PrintTable(Out(), rows);
 }
@@ -804,7 +812,7 @@ int CCli::CmdSdo() {
         j.Set("size", CJson::Int(upSize));
         j.Set("value", CJson::Uint(v));
         j.Set("signed", CJson::Int(sv));
-        rows.push_back({"size", StrFormat("%d bytes", upSize)});
+        rows.push_back({"size", StrFormat("%d byte%s", upSize, upSize == 1 ? "" : "s")});
         rows.push_back({"data", StrFormat("0x%0*X (%u, signed %lld)", upSize * 2, v, v,
                                           static_cast<long long>(sv))});
     } else if (reply.command == kSdoDownloadAck) {

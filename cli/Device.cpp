@@ -160,6 +160,10 @@ SdoResult ReadPdo(CMotorDriver& drv, uint8_t slave, int row, PdoImage& out) {
         if (s == 4) // reserved in CiA 301; reading it may abort
             continue;
         r = SdoUpload(drv, slave, c, static_cast<uint8_t>(s));
+        // Counted but not there (an RPDO without inhibit time, say): nothing
+        // to keep, nothing to write back.
+        if (r.status == ESdoStatus::Abort && r.reply.data == kAbortNoSubindex)
+            continue;
         if (!r.Ok())
             return r;
         img.comm.push_back({static_cast<uint8_t>(s), r.size, r.value});

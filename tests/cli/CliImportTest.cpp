@@ -293,7 +293,7 @@ TEST_F(CliImport, AValueThatDidNotTakeIsReportedWithStatus4) {
     d.SetRegisters(0x00BA, std::vector<uint16_t>(18, 0));
     // Every reply comes late, so the register can be changed behind the
     // import's back between its write and its read-back.
-    m_sim.Server().InjectFault(EFault::Delay, 300, -1);
+    m_sim.Server().InjectFault(EFault::Delay, 500, -1);
     std::thread spoiler([&] {
         bool seen = WaitFor(
             [&] {
