@@ -19,7 +19,7 @@ namespace {
 
 // A request ends when the line has been quiet this long (the pty delivers a
 // frame's bytes together, a serial adapter within a few character times).
-constexpr int kSilenceMs = 10;
+constexpr int kSilenceMs = 20;
 
 bool CrcOk(const std::vector<uint8_t>& f, size_t len) {
     if (len < 4 || len > f.size())
@@ -391,6 +391,8 @@ void CSimServer::Serve() {
             // exception 1); anything else incomplete or corrupt is dropped.
             if (!discard && RequestLength(buf) < 0 && CrcOk(buf, buf.size()))
                 OnFrame(buf);
+            else
+                ++m_nDiscards;
             buf.clear();
             discard = false;
             continue;

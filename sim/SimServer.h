@@ -55,6 +55,9 @@ public:
     size_t RequestCount() const { return m_nRequests.load(); }
     // Replies written to the line so far (each counted once all its bytes are out).
     size_t ReplyCount() const { return m_nReplies.load(); }
+    // Times the line went quiet on bytes that were no acceptable request
+    // (corrupt, incomplete or of an unknown function) and they were dropped.
+    size_t DiscardCount() const { return m_nDiscards.load(); }
 
 private:
     void Serve();
@@ -73,6 +76,7 @@ private:
     std::atomic<bool> m_bStop{false};
     std::atomic<size_t> m_nRequests{0};
     std::atomic<size_t> m_nReplies{0};
+    std::atomic<size_t> m_nDiscards{0};
     std::mutex m_faultLock;
     EFault m_fault = EFault::None;
     int m_nFaultParam = 0;
