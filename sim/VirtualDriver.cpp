@@ -538,6 +538,8 @@ void CVirtualDriver::Impl::Step(double dt) {
             if (testOp == 4) {
                 regs[kRegStroke] = static_cast<uint16_t>(kMeasuredStroke >> 16);
                 regs[kRegStroke + 1] = static_cast<uint16_t>(kMeasuredStroke & 0xFFFF);
+            } else {
+                position = 0; // homed: the limit switch is the zero point
             }
             testOp = 0;
             regs[kRegTestOp] = 0;

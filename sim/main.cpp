@@ -1,7 +1,7 @@
 // halvik-sim: a virtual Halvik driver on a pseudo-terminal, linked as COMn in
 // the port folder so that the desktop tool and the command line can open it.
 // Prints one line, "COMn /dev/pts/X" ("- /dev/pts/X" without a link), then
-// serves until SIGINT or SIGTERM and removes its link.
+// serves until SIGINT, SIGTERM or SIGHUP and removes its link.
 
 #include "sim/SimServer.h"
 #include "sim/VirtualDriver.h"
@@ -82,7 +82,9 @@ int main(int argc, char** argv) {
     sigemptyset(&sigs);
     sigaddset(&sigs, SIGINT);
     sigaddset(&sigs, SIGTERM);
+    sigaddset(&sigs, SIGHUP); // its terminal went away: clean up as well
     pthread_sigmask(SIG_BLOCK, &sigs, nullptr);
+    std::signal(SIGPIPE, SIG_IGN); // a reader of our line that has gone is no reason to die
 
     CVirtualDriver driver(static_cast<uint8_t>(slave));
     if (learnMs >= 0)

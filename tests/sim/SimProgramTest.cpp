@@ -219,4 +219,19 @@ TEST_F(SimProgramTest, NoLinkFaultsAndBadArguments) {
     }
 }
 
+TEST_F(SimProgramTest, WithoutAPortFolderItServesUnlinkedUnlessANumberWasAsked) {
+    setenv("XDG_RUNTIME_DIR", "/proc/halvik-no-such-dir", 1);
+    CSimProcess p({});
+    std::string line = p.Line(), com, dev;
+    ASSERT_TRUE(ParseLine(line, com, dev)) << line;
+    EXPECT_EQ(com, "-");
+    kill(p.Pid(), SIGTERM);
+    EXPECT_EQ(p.Wait(), 0);
+
+    CSimProcess q({"--com", "3"});
+    EXPECT_EQ(q.Wait(), 1);
+    EXPECT_EQ(q.RestOfStdout(), "");
+    EXPECT_NE(q.Stderr().find("COM3"), std::string::npos);
+}
+
 } // namespace

@@ -290,4 +290,14 @@ TEST(SimServerTest, ParseFaultNamesEveryKind) {
         EXPECT_FALSE(ParseFault(bad, k, p)) << bad;
 }
 
+TEST(SimHarnessTest, WaitForHoldsItsDeadline) {
+    auto t0 = Clock::now();
+    EXPECT_FALSE(WaitFor([] { return false; }, 100));
+    auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count();
+    EXPECT_GE(took, 100);
+    EXPECT_LT(took, 2000);
+    int calls = 0;
+    EXPECT_TRUE(WaitFor([&] { return ++calls == 3; }, 5000));
+}
+
 } // namespace

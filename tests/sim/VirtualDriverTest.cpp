@@ -336,6 +336,15 @@ TEST_F(VirtualDriverTest, ReciprocateCommandRunsAboutASecond) {
     EXPECT_EQ(Write1(0x00AA, 2), 0);
     EXPECT_EQ(Write1(0x00AA, 1), 0); // cancel
     EXPECT_EQ(Reg(0x00AA), 0);
+
+    // Homing ends at the zero point.
+    EXPECT_EQ(WriteN(0x0044, {1000, 0, 0, 40}), 0);
+    Pass(1s);
+    EXPECT_EQ(Position(), 40);
+    EXPECT_EQ(Write1(0x00AA, 3), 0);
+    Pass(1100ms);
+    EXPECT_EQ(Reg(0x00AA), 0);
+    EXPECT_EQ(Position(), 0);
 }
 
 TEST_F(VirtualDriverTest, SdoUploadsAnswerBySize) {
