@@ -1142,6 +1142,10 @@ int CCli::CmdExport() {
     img.time = UtcNow();
     std::string text = BuildConfigJson(img, dc).Dump(true) + "\n";
 
+    if (path == "-") {
+        Out() << text;
+        return kExitOk;
+    }
     // Written beside the target and renamed over it, so a failure never
     // leaves half a file where a good one was.
     std::string tmp = path + ".tmp";

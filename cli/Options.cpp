@@ -275,7 +275,7 @@ Commands:
   stop [normal|emergency|free]
   clear-position                      set the rotation position to 0
   learn [--timeout-s S]               motor learning (default limit 120 s)
-  export FILE                         save the parameter blocks, PDOs and SYNC
+  export FILE                         save the parameter blocks, PDOs and SYNC ("-": stdout)
   import FILE [--dry-run] [--yes]     check, show differences, write, verify
 
 Exit status: 0 ok, 1 cancelled at the prompt, 2 usage or file error,

@@ -23,11 +23,12 @@ std::atomic<bool> g_quit{false};
 // them), so no system call elsewhere is ever interrupted. A command that can
 // stop cleanly sees the request; otherwise, or on a second signal, the
 // program ends at once as it would by default.
+// SIGUSR1 only wakes it up for the end of the program.
 void SignalThread(sigset_t set) {
-    const timespec tick{0, 100 * 1000 * 1000};
+    const timespec tick{1, 0};
     while (!g_quit.load()) {
         int sig = sigtimedwait(&set, nullptr, &tick);
-        if (sig < 0)
+        if (sig < 0 || sig == SIGUSR1)
             continue;
         if (!g_stopArmed.load() || g_stopRequested.exchange(true))
             std::_Exit(128 + sig);
@@ -41,6 +42,7 @@ int main(int argc, char** argv) {
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGUSR1);
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
     std::thread signals(SignalThread, set);
 
@@ -59,6 +61,7 @@ int main(int argc, char** argv) {
     int status = RunCli(args, ctx);
     std::cout.flush();
     g_quit = true;
+    pthread_kill(signals.native_handle(), SIGUSR1);
     signals.join();
     return status;
 }
