@@ -104,3 +104,15 @@ TEST(ByteSwaps, SwapBytes16AndSwapWords32) {
         EXPECT_EQ(pid.Get32(0x00BA), 100000u);
     }
 }
+
+TEST(MotorDriverSettings, ParityChoiceBuildsTheSettingsString) {
+    EXPECT_EQ(CMotorDriver::SettingsString(9600, 0), "9600,n,8,2");
+    EXPECT_EQ(CMotorDriver::SettingsString(9600, 1), "9600,o,8,1");
+    EXPECT_EQ(CMotorDriver::SettingsString(19200, 2), "19200,e,8,1");
+    EXPECT_EQ(CMotorDriver::SettingsString(115200, 3), "115200,n,8,1");
+    EXPECT_EQ(CMotorDriver::SettingsString(9600, 7), "9600,n,8,1");
+    EXPECT_EQ(CMotorDriver::SettingsString(9600, -1), "9600,n,8,1");
+    LineSettings s;
+    for (int choice = -1; choice <= 4; ++choice)
+        EXPECT_TRUE(ParseLineSettings(CMotorDriver::SettingsString(38400, choice), s)) << choice;
+}
