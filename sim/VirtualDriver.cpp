@@ -455,6 +455,8 @@ void CVirtualDriver::Impl::Step(double dt) {
             std::fabs(pwmTarget) >= std::fabs(pwm) ? PwmRate(kRegPwmRise) : PwmRate(kRegPwmFall);
         travelled = Ramp(pwm, pwmTarget, rate, dt) * kPwmToFreq;
         freq = pwm * kPwmToFreq;
+        if (pwmTarget == 0 && pwm == 0)
+            mode = EMode::Idle;
         break;
     }
     case EMode::Freq: {
@@ -462,6 +464,8 @@ void CVirtualDriver::Impl::Step(double dt) {
         double rate = RateTenthsPerS(speedingUp ? kRegAccel : kRegDecel);
         travelled = Ramp(freq, freqTarget, rate, dt);
         pwm = std::clamp(freq / kPwmToFreq, -1000.0, 1000.0);
+        if (freqTarget == 0 && freq == 0)
+            mode = EMode::Idle;
         break;
     }
     case EMode::Move: {
@@ -755,16 +759,21 @@ uint8_t CVirtualDriver::Impl::Write(uint16_t start, const std::vector<uint16_t>&
         testOp = 0;
         regs[kRegTestOp] = 0;
     }
+    // A run to 0 leaves a motor that is already winding down to its stop.
+    bool windingDown = mode == EMode::Stopping || mode == EMode::Coasting;
     if (touches(kRegPwmCmd)) {
         pwmTarget = static_cast<int16_t>(regs[kRegPwmCmd]);
-        if (mode != EMode::Pwm)
-            pwm = freq / kPwmToFreq;
-        mode = EMode::Pwm;
+        if (!(pwmTarget == 0 && windingDown)) {
+            if (mode != EMode::Pwm)
+                pwm = freq / kPwmToFreq;
+            mode = pwmTarget == 0 && pwm == 0 ? EMode::Idle : EMode::Pwm;
+        }
         moveDone = false;
     }
     if (touches(kRegFreqCmd)) {
         freqTarget = FreqToTenths(static_cast<int16_t>(regs[kRegFreqCmd]));
-        mode = EMode::Freq;
+        if (!(freqTarget == 0 && windingDown))
+            mode = freqTarget == 0 && freq == 0 ? EMode::Idle : EMode::Freq;
         moveDone = false;
     }
     if (multiple && touches(kRegMoveLast)) {

@@ -240,6 +240,14 @@ TEST_F(VirtualDriverTest, PwmRunFollowsTheRiseBuffer) {
     EXPECT_LT(Position(), 0);
     EXPECT_EQ(Write1(0x0040, 2), 0); // free stop: output off at once
     EXPECT_EQ(Reg(0x0020), 0);
+
+    // Run to 0 % is a stop: learning may start once the motor stands.
+    EXPECT_EQ(Write1(0x0042, 0), 0);
+    Pass(2s);
+    uint32_t status = 0;
+    ASSERT_TRUE(m_drv.GetObject(0x6041, 0, status));
+    EXPECT_EQ(status, 0x0231u);
+    EXPECT_EQ(WriteN(0x00E0, {0, 1, 0, 0}), 0);
 }
 
 TEST_F(VirtualDriverTest, PositionMoveReportsTimeAndDoneAndClears) {
