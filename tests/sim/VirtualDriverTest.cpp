@@ -240,11 +240,21 @@ TEST_F(VirtualDriverTest, PwmRunFollowsTheRiseBuffer) {
     EXPECT_LT(Position(), 0);
     EXPECT_EQ(Write1(0x0040, 2), 0); // free stop: output off at once
     EXPECT_EQ(Reg(0x0020), 0);
-
-    // Run to 0 % is a stop: learning may start once the motor stands.
+    // Coasting from 1000 Hz at half of 500 Hz/s; a run to 0 does not cut it.
     EXPECT_EQ(Write1(0x0042, 0), 0);
     Pass(2s);
+    EXPECT_EQ(static_cast<int16_t>(Reg(0x0022)), -5000);
+    Pass(2s);
+    EXPECT_EQ(Reg(0x0022), 0);
+
+    // Run to 0 % is a stop: learning may start once the motor stands.
+    EXPECT_EQ(Write1(0x0042, 100), 0);
+    Pass(2s);
+    EXPECT_EQ(Write1(0x0042, 0), 0);
     uint32_t status = 0;
+    ASSERT_TRUE(m_drv.GetObject(0x6041, 0, status));
+    EXPECT_EQ(status, 0x0237u);
+    Pass(2s);
     ASSERT_TRUE(m_drv.GetObject(0x6041, 0, status));
     EXPECT_EQ(status, 0x0231u);
     EXPECT_EQ(WriteN(0x00E0, {0, 1, 0, 0}), 0);
