@@ -182,6 +182,7 @@ TEST_F(DriverTest, FailedReadLeavesTheRecord) {
     pid.m_reg.fill(0x5555);
     m_sim.Server().InjectFault(EFault::Silent);
     EXPECT_EQ(m_drv.ReadPidBlock(1, pid), kResultTimeout);
+    m_drv.SetTimeout(1000);
     m_sim.Server().InjectFault(EFault::Exception, 2);
     EXPECT_EQ(m_drv.ReadPidBlock(1, pid), kResultIllegalAddress);
     for (uint16_t r : pid.m_reg)
@@ -206,6 +207,7 @@ TEST_F(DriverTest, DeviceIdentificationText) {
     m_sim.Server().InjectFault(EFault::Silent);
     EXPECT_EQ(m_drv.ReadDeviceIdText(1, text), kResultTimeout);
     EXPECT_EQ(text, "old");
+    m_drv.SetTimeout(1000);
 
     // "More follows" without moving on ends instead of asking forever.
     m_sim.Server().InjectFault(EFault::EndlessDeviceId, 0, -1);
@@ -273,6 +275,8 @@ TEST_F(DriverTest, SdoWriteTimeoutSkipsTheRead) {
     const size_t before = m_sim.Server().RequestCount();
     m_sim.Server().InjectFault(EFault::Silent);
     EXPECT_EQ(m_drv.SdoAccess(1, kSdoUpload, 0x1005, 0, 0, r), kResultTimeout);
+    // The write reached the driver; no read follows it.
+    EXPECT_TRUE(WaitFor([&] { return m_sim.Server().RequestCount() > before; }, 3000));
     EXPECT_EQ(m_sim.Server().RequestCount(), before + 1);
     EXPECT_EQ(m_drv.GetTxFrame()[1], 0x10);
     EXPECT_EQ(r.data, 0xCAFEu);
@@ -286,10 +290,11 @@ TEST(DriverSdo, ReadTimeoutAfterTheWriteWentOut) {
     ASSERT_TRUE(peer.Ok());
     CMotorDriver drv;
     ASSERT_TRUE(drv.OpenPortPath(peer.Path(), kSettings));
-    drv.SetTimeout(200);
+    drv.SetTimeout(500);
     SdoReply r;
     r.data = 0xCAFE;
     EXPECT_EQ(drv.SdoAccess(1, kSdoUpload, 0x1005, 0, 0, r), kResultTimeout);
+    EXPECT_TRUE(WaitFor([&] { return peer.RequestCount() >= 2; }, 3000));
     auto reqs = peer.Requests();
     ASSERT_EQ(reqs.size(), 2u);
     EXPECT_EQ(reqs[0][1], 0x10);

@@ -12,6 +12,7 @@ TEST_F(MasterTest, DISABLED_WrongFunctionWithValidCrcIsABadReply) {
     m_sim.Server().InjectFault(EFault::WrongFunction);
     Read(0x0050, 4, &rc);
     EXPECT_EQ(rc, kResultBadReply);
+    m_master.SetTimeout(1000);
     // The write's echo comes back as function 3: eight bytes with a good CRC
     // over all of them, though a function-3 byte count of 0 means five.
     m_sim.Server().InjectFault(EFault::WrongFunction);
@@ -30,6 +31,7 @@ TEST_F(MasterTest, LateReplyBetweenTransactionsIsDropped) {
     EXPECT_EQ(rc, kResultTimeout);
     ASSERT_TRUE(WaitFor([&] { return m_sim.Server().ReplyCount() > replies; }, 5000));
     EXPECT_TRUE(WaitFor([&] { return m_master.GetRxFrame().size() == 13; }, 3000));
+    m_master.SetTimeout(2000);
     EXPECT_EQ(Read(0x0060, 2, &rc), Regs({0x1111, 0x2222}));
     EXPECT_EQ(rc, kResultOk);
 }
