@@ -12,6 +12,20 @@
 // when its event loop has ended): queued and later calls are dropped,
 // RunOnGui returns false at once and a message box asked for by a worker
 // counts as answered "No".
+//
+// A page with a worker, in short:
+//
+//     CGuiWorker m_worker;            // member
+//     std::atomic<bool> m_bStop{false};
+//     // start (GUI thread)
+//     m_bStop = false;
+//     m_worker.Start([this] {
+//         ResultCode rc = g_pMainDlg->m_driver.ReadPidBlock(...);   // any thread
+//         if (m_bStop) return;                                       // owner leaving
+//         RunOnGui([&] { SetCtrlValue(this, 1057, "..."); });       // widgets
+//         if (rc != kResultOk) ShowResult(this, rc);                 // waits for OK
+//     });
+//     // destructor (GUI thread): m_bStop = true; m_worker.Join();
 
 #include <atomic>
 #include <functional>

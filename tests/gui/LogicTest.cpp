@@ -11,7 +11,7 @@
 #include <cmath>
 #include <limits>
 
-TEST(ScaleDecimal, ShiftsDecimalDigitsExactlyAndTruncatesTowardZero) {
+TEST(TypedDecimals, ShiftsDecimalDigitsExactlyAndTruncatesTowardZero) {
     // Binary floating point gives 229, 819 and 56 here.
     EXPECT_EQ(ScaleDecimal("2.3", 2), 230);
     EXPECT_EQ(ScaleDecimal("8.2", 2), 820);
@@ -28,7 +28,7 @@ TEST(ScaleDecimal, ShiftsDecimalDigitsExactlyAndTruncatesTowardZero) {
     EXPECT_EQ(ScaleDecimal("3V", 1), 30);
 }
 
-TEST(ScaleDecimal, EmptyOrNonNumericTextIsZeroAndHugeTextSaturates) {
+TEST(TypedDecimals, EmptyOrNonNumericTextIsZeroAndHugeTextSaturates) {
     EXPECT_EQ(ScaleDecimal("", 2), 0);
     EXPECT_EQ(ScaleDecimal("abc", 2), 0);
     EXPECT_EQ(ScaleDecimal("-", 2), 0);
