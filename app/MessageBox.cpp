@@ -4,6 +4,7 @@
 
 #include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 
 #include <mutex>
 
@@ -20,13 +21,22 @@ bool ShowOnGui(QWidget* owner, const SMessageRequest& req) {
     }
     if (handler)
         return handler(req);
-    const QString caption = QString::fromStdString(req.caption);
-    const QString text = QString::fromStdString(req.text);
-    if (req.question)
-        return QMessageBox::question(owner, caption, text, QMessageBox::Yes | QMessageBox::No,
-                                     QMessageBox::Yes) == QMessageBox::Yes;
-    QMessageBox::information(owner, caption, text, QMessageBox::Ok);
-    return true;
+    // Button texts of our own: the UI is Chinese whatever Qt translations
+    // are installed.
+    QMessageBox box(req.question ? QMessageBox::Question : QMessageBox::Information,
+                    QString::fromStdString(req.caption), QString::fromStdString(req.text),
+                    QMessageBox::NoButton, owner);
+    if (!req.question) {
+        box.addButton("确定", QMessageBox::AcceptRole);
+        box.exec();
+        return true;
+    }
+    QPushButton* yes = box.addButton("是(&Y)", QMessageBox::YesRole);
+    QPushButton* no = box.addButton("否(&N)", QMessageBox::NoRole);
+    box.setDefaultButton(yes);
+    box.setEscapeButton(no);
+    box.exec();
+    return box.clickedButton() == yes;
 }
 
 bool Show(QWidget* owner, const SMessageRequest& req) {
