@@ -152,10 +152,13 @@ std::string Edit(std::string text, const std::string& anchor, const std::string&
 TEST_F(CliImport, ExportThenChangeThenImportRestoresTheDeviceExactly) {
     CVirtualDriver& d = m_sim.Driver();
     const std::string path = File("drive.json");
-    CliRun r = Cli({"export", path});
+    CliRun r = Cli({"--json", "export", path});
     ASSERT_EQ(r.status, 0) << r.err;
     CJson doc;
     std::string err;
+    ASSERT_TRUE(ParseJson(r.out, doc, err)) << err;
+    EXPECT_EQ(doc.Find("file")->Text(), path);
+    EXPECT_EQ(doc.Find("pdos")->Text(), "8");
     ASSERT_TRUE(ParseJson(Read(path), doc, err)) << err;
     EXPECT_EQ(doc.Find("version")->Text(), "1");
     EXPECT_EQ(doc.Find("blocks")->Size(), 11u);

@@ -132,7 +132,9 @@ TEST_F(CliSim, WritingCommandsReachTheDevice) {
     r = Cli({"--json", "run", "pwm", "50"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(d.GetRegister(0x0042), 500);
-    ASSERT_EQ(Cli({"stop", "emergency"}).status, 0);
+    r = Cli({"--json", "stop", "emergency"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Json(r).Find("result")->Find("text")->Text(), "操作成功");
     EXPECT_EQ(d.GetRegister(0x0040), 1);
     r = Cli({"run", "freq", "12.56"});
     ASSERT_EQ(r.status, 0) << r.err;
@@ -142,8 +144,9 @@ TEST_F(CliSim, WritingCommandsReachTheDevice) {
     EXPECT_EQ(d.GetRegister(0x0040), 0);
 
     d.ClearRequestLog();
-    r = Cli({"move", "--freq", "50", "--position", "-1000", "--relative"});
+    r = Cli({"--json", "move", "--freq", "50", "--position", "-1000", "--relative"});
     ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Json(r).Find("command")->Text(), "move");
     bool moveSeen = false;
     for (const auto& f : d.RequestLog())
         if (f.size() == 17 && f[1] == 0x10 && f[2] == 0x00 && f[3] == 0x44)
@@ -153,7 +156,9 @@ TEST_F(CliSim, WritingCommandsReachTheDevice) {
     ASSERT_EQ(Cli({"stop", "free"}).status, 0);
 
     d.ClearRequestLog();
-    ASSERT_EQ(Cli({"clear-position"}).status, 0);
+    r = Cli({"--json", "clear-position"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Json(r).Find("result")->Find("code")->Text(), "0");
     auto log = d.RequestLog();
     ASSERT_FALSE(log.empty());
     EXPECT_EQ(std::vector<uint8_t>(log.back().begin(), log.back().begin() + 6),
