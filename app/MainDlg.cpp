@@ -13,6 +13,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -68,9 +69,10 @@ CMainDlg::CMainDlg(QWidget* parent) : QDialog(parent), m_ui(new Ui::CMainDlg) {
                 &CMainDlg::UpdateAddressFromBits);
     connect(FindCtrl<QLineEdit>(this, kAddrEdit), &QLineEdit::editingFinished, this,
             &CMainDlg::UpdateBitsFromAddress);
-    connect(FindCtrl<QComboBox>(this, 1001), &QComboBox::currentIndexChanged, this,
-            &CMainDlg::UpdatePortDevices);
-    UpdatePortDevices();
+    auto* portCombo = FindCtrl<QComboBox>(this, 1001);
+    connect(portCombo, &QComboBox::currentIndexChanged, this, [this] { UpdatePortDevices(false); });
+    portCombo->installEventFilter(this);
+    UpdatePortDevices(true);
 
     // Device information and status.
     connect(FindCtrl<QPushButton>(this, 1013), &QPushButton::clicked, this, &CMainDlg::OnReadInfo);
@@ -123,7 +125,7 @@ void CMainDlg::OnTimer() {
     UpdateTrafficBox();
     ReadRealtimeStatus();
     if (++m_nTicks % 10 == 0)
-        UpdatePortDevices();
+        UpdatePortDevices(false); // adapters come and go
 }
 
 // --- Connection panel -------------------------------------------------------
@@ -182,23 +184,29 @@ void CMainDlg::UpdateTrafficBox() {
 }
 
 // Shows where each COM number leads, so a user with /dev/ttyUSB0 knows which
-// one to pick.
-void CMainDlg::UpdatePortDevices() {
+// one to pick: the current one beside the combo, every one as the item's
+// tooltip when the list is about to open.
+void CMainDlg::UpdatePortDevices(bool allItems) {
     auto* combo = FindCtrl<QComboBox>(this, 1001);
-    std::vector<std::string> devices(static_cast<size_t>(combo->count()));
-    for (const auto& [number, device] : ListComPorts(combo->count()))
-        if (number >= 1 && number <= combo->count())
-            devices[static_cast<size_t>(number - 1)] = device;
-    for (int i = 0; i < combo->count(); ++i) {
-        const std::string& dev = devices[static_cast<size_t>(i)];
-        combo->setItemData(i, QString::fromStdString(dev.empty() ? "无设备" : dev),
-                           Qt::ToolTipRole);
-    }
-    const std::string& current = devices[static_cast<size_t>(std::max(0, combo->currentIndex()))];
-    const QString text = QString::fromStdString(current.empty() ? "(无设备)" : current);
-    if (m_ui->lblPortDevice->text() != text)
+    auto deviceText = [](int number) {
+        const std::string dev = ResolveComPort(number);
+        return QString::fromStdString(dev.empty() ? "无设备" : dev);
+    };
+    if (allItems)
+        for (int i = 0; i < combo->count(); ++i)
+            combo->setItemData(i, deviceText(i + 1), Qt::ToolTipRole);
+    const QString text = deviceText(combo->currentIndex() + 1);
+    if (m_ui->lblPortDevice->text() != text) {
         m_ui->lblPortDevice->setText(text);
-    combo->setToolTip(text);
+        combo->setToolTip(text);
+    }
+}
+
+bool CMainDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (CtrlIdOf(watched) == 1001 &&
+        (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::KeyPress))
+        UpdatePortDevices(true);
+    return QDialog::eventFilter(watched, event);
 }
 
 // --- Device information and status -----------------------------------------

@@ -44,12 +44,15 @@ public slots:
     // Enter does nothing; Esc and the close box still end the dialog.
     void accept() override {}
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void OnOpenClose();
     void UpdateAddressFromBits();
     void UpdateBitsFromAddress();
     void UpdateTrafficBox();
-    void UpdatePortDevices();
+    void UpdatePortDevices(bool allItems);
     void ReadRealtimeStatus();
     void OnReadInfo();
     void OnOemInfo();
