@@ -23,7 +23,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Thrown nowhere: every step returns an exit status, 0 meaning "go on".
+// Every step returns an exit status; 0 means "go on".
 class CCli {
 public:
     CCli(const CommandLine& cl, CliContext& ctx) : m_cl(cl), m_ctx(ctx) {}
