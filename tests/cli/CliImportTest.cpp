@@ -316,3 +316,33 @@ TEST_F(CliImport, AValueThatDidNotTakeIsReportedWithStatus4) {
     EXPECT_NE(r.err.find("verification found 1 difference"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("holding_kp"), std::string::npos) << r.err;
 }
+
+TEST_F(CliImport, ANewSlaveAddressIsFollowedWhenReadingBack) {
+    CVirtualDriver& d = m_sim.Driver();
+    const uint16_t keep = d.GetRegister(0x009D);
+    const std::string path =
+        Write("address.json", "{\"format\": \"halvik-cli configuration\", \"version\": 1, "
+                              "\"blocks\": {\"comm-b\": {\"start\": 156, \"registers\": [5, " +
+                                  std::to_string(keep) + "]}}}");
+    // A driver that takes its new address at once: it answers the write at
+    // the old one and everything after at the new one.
+    m_sim.Server().InjectFault(EFault::Delay, 300, -1);
+    std::thread mover([&] {
+        bool seen = WaitFor(
+            [&] {
+                for (const auto& f : d.RequestLog())
+                    if (f.size() > 3 && f[1] == 0x10 && f[2] == 0x00 && f[3] == 0x9C)
+                        return true;
+                return false;
+            },
+            20000);
+        if (seen)
+            d.SetSlave(5);
+    });
+    CliRun r = Cli({"--timeout", "1000", "import", path, "--yes"});
+    mover.join();
+    m_sim.Server().ClearFaults();
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("now answers at slave 5"), std::string::npos) << r.out;
+    EXPECT_EQ(d.GetRegister(0x009C), 5);
+}
