@@ -157,6 +157,7 @@ ResultCode CModbusRtu::Transact(const uint8_t* request, size_t len, uint8_t slav
         m_bReplyReady = false;
         m_nCompleteLen = 0;
         m_rx.Reset(slave);
+        m_rx.SetRequests(request, len, m_txBuf, m_bLastTimedOut ? m_nTxLen : 0);
         std::memcpy(m_txBuf, request, len);
         m_nTxLen = len;
     }
@@ -165,6 +166,7 @@ ResultCode CModbusRtu::Transact(const uint8_t* request, size_t len, uint8_t slav
     bool ready = written == static_cast<int>(len) &&
                  m_replyEvent.wait_for(lk, std::chrono::milliseconds(m_nTimeout.load()),
                                        [this] { return m_bReplyReady; });
+    m_bLastTimedOut = !ready;
     if (!ready)
         return kResultTimeout;
     m_bReplyReady = false;

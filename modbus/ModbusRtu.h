@@ -88,6 +88,7 @@ private:
     size_t m_nCompleteLen = 0; // length of the reply when it was judged whole
     uint8_t m_txBuf[kRtuMaxFrame] = {};
     size_t m_nTxLen = 0;
+    bool m_bLastTimedOut = false; // its late answer may still arrive
 
     std::atomic<bool> m_bStop{false};
     std::atomic<bool> m_bOpen{false};

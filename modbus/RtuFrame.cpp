@@ -72,6 +72,35 @@ int ExpectedReplyLength(const uint8_t* buf, size_t len) {
     return 3;
 }
 
+bool ReplyAnswers(const uint8_t* req, size_t reqLen, const uint8_t* rep, size_t repLen) {
+    if (reqLen < 6 || repLen < 5 || (rep[1] & 0x7F) != req[1])
+        return false;
+    if (rep[1] & 0x80)
+        return true;
+    switch (req[1]) {
+    case kFnReadHolding: {
+        unsigned count = static_cast<unsigned>(req[4] << 8 | req[5]);
+        return rep[2] == static_cast<uint8_t>(2 * count);
+    }
+    case kFnWriteSingle:
+    case kFnWriteMultiple:
+        return repLen >= 8 && std::memcmp(req + 2, rep + 2, 4) == 0;
+    case kFnEncapsulated:
+        return rep[2] == req[2] && rep[3] == req[3];
+    default:
+        return true;
+    }
+}
+
+void CReplyAssembler::SetRequests(const uint8_t* current, size_t currentLen, const uint8_t* stale,
+                                  size_t staleLen) {
+    m_nCurrentLen = std::min(currentLen, sizeof m_current);
+    std::memcpy(m_current, current, m_nCurrentLen);
+    m_nStaleLen = stale ? std::min(staleLen, sizeof m_stale) : 0;
+    if (m_nStaleLen)
+        std::memcpy(m_stale, stale, m_nStaleLen);
+}
+
 void CReplyAssembler::Reset(uint8_t slave) {
     m_nLen = 0;
     m_nFrameLen = 0;
@@ -86,18 +115,35 @@ void CReplyAssembler::Feed(const uint8_t* data, size_t len) {
 }
 
 CReplyAssembler::EState CReplyAssembler::Judge() {
-    int e = ExpectedReplyLength(m_buf, m_nLen);
-    if (e >= 0)
-        m_nExpected = e;
-    if (e < 0 || m_nLen < static_cast<size_t>(m_nExpected))
-        return EState::NeedMore;
-    // A frame of known length is judged on exactly that length, so noise that
-    // arrives right behind it does not spoil a good reply. Device
-    // identification has no length rule: the whole buffer must end in its CRC.
-    const bool known = m_buf[1] != kFnEncapsulated && e > 3;
-    size_t len = known ? static_cast<size_t>(m_nExpected) : m_nLen;
-    if (!CheckReply(m_nSlave, m_buf, static_cast<uint32_t>(len)))
-        return EState::NeedMore;
-    m_nFrameLen = len;
-    return EState::Complete;
+    for (;;) {
+        int e = ExpectedReplyLength(m_buf, m_nLen);
+        if (e >= 0)
+            m_nExpected = e;
+        if (e < 0 || m_nLen < static_cast<size_t>(m_nExpected))
+            return EState::NeedMore;
+        // A frame of known length is judged on exactly that length, so noise
+        // that arrives right behind it does not spoil a good reply; failing
+        // that, the whole buffer may still end in a good CRC (a reply of
+        // another length than its function code suggests). Device
+        // identification has no length rule at all.
+        size_t len = 0;
+        const bool known = m_buf[1] != kFnEncapsulated && e > 3;
+        if (known && CheckReply(m_nSlave, m_buf, static_cast<uint32_t>(e)))
+            len = static_cast<size_t>(e);
+        else if (CheckReply(m_nSlave, m_buf, static_cast<uint32_t>(m_nLen)))
+            len = m_nLen;
+        if (len == 0)
+            return EState::NeedMore;
+        const bool late = m_nStaleLen && ReplyAnswers(m_stale, m_nStaleLen, m_buf, len) &&
+                          !(m_nCurrentLen && ReplyAnswers(m_current, m_nCurrentLen, m_buf, len));
+        if (!late) {
+            m_nFrameLen = len;
+            return EState::Complete;
+        }
+        // The late answer to a request that already timed out: drop it and
+        // keep listening for the answer to this one.
+        std::memmove(m_buf, m_buf + len, m_nLen - len);
+        m_nLen -= len;
+        m_nStaleLen = 0;
+    }
 }

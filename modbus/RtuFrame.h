@@ -29,6 +29,11 @@ size_t BuildReadDeviceIdRequest(uint8_t* out, uint8_t slave, uint8_t code, uint8
 // CRC over the bytes before it. Lengths below 4 are never a reply.
 bool CheckReply(uint32_t slave, const uint8_t* buf, uint32_t len);
 
+// True when a reply (CRC already checked) is what the request asks for: same
+// function, and the byte count of a read or the echo of a write match. An
+// exception reply answers any request of its function.
+bool ReplyAnswers(const uint8_t* request, size_t requestLen, const uint8_t* reply, size_t replyLen);
+
 // The length a reply must reach before it is judged, from its function code:
 // 0x03 byte count + 5; 0x06 and 0x10 eight; exceptions five; others three
 // (device identification is judged by its CRC alone). Returns -1 while the
@@ -44,6 +49,11 @@ public:
     enum class EState { NeedMore, Complete };
 
     void Reset(uint8_t slave);
+    // The request in flight, and an earlier one that timed out and may still
+    // be answered late (len 0: none). A late answer to the earlier request is
+    // dropped instead of being taken for the answer to this one.
+    void SetRequests(const uint8_t* current, size_t currentLen, const uint8_t* stale,
+                     size_t staleLen);
     void Feed(const uint8_t* data, size_t len);
     EState Judge();
 
@@ -58,5 +68,8 @@ private:
     size_t m_nLen = 0;
     size_t m_nFrameLen = 0;
     uint8_t m_nSlave = 0;
+    uint8_t m_current[8] = {}; // the head of each request is all it takes to match
+    uint8_t m_stale[8] = {};
+    size_t m_nCurrentLen = 0, m_nStaleLen = 0;
     int m_nExpected = 3; // keeps its last value, like the line it listens to
 };

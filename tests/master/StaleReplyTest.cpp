@@ -3,9 +3,7 @@
 
 #include "tests/master/MasterFixture.h"
 
-// Disabled while the reply test judges a fixed-length function by its length
-// alone: the write case below still ends in a time-out.
-TEST_F(MasterTest, DISABLED_WrongFunctionWithValidCrcIsABadReply) {
+TEST_F(MasterTest, WrongFunctionWithValidCrcIsABadReply) {
     m_master.SetTimeout(200);
     ResultCode rc = -1;
     // The read's reply comes back as function 4.
@@ -36,9 +34,7 @@ TEST_F(MasterTest, LateReplyBetweenTransactionsIsDropped) {
     EXPECT_EQ(rc, kResultOk);
 }
 
-// Disabled while the master still takes a late reply for the answer of the
-// transaction in flight.
-TEST_F(MasterTest, DISABLED_LateReplyDuringTheNextTransactionIsNotTakenForItsAnswer) {
+TEST_F(MasterTest, LateReplyDuringTheNextTransactionIsNotTakenForItsAnswer) {
     m_sim.Driver().SetRegisters(0x0060, {0x1111, 0x2222});
     ResultCode rc = -1;
 
