@@ -66,6 +66,10 @@ TEST_F(MainDlgTest, StartsWithTheDefaultsAllTabsAndNoTraffic) {
         EXPECT_EQ(tabs->widget(i), m_dlg->Pages()[static_cast<size_t>(i)]);
     }
     EXPECT_EQ(tabs->currentIndex(), 0);
+    // Each page numbers its controls on its own.
+    EXPECT_EQ(FindCtrlObject(m_dlg.get(), 1057), nullptr);
+    EXPECT_NE(FindCtrl<QLineEdit>(Page(4), 1057), nullptr);
+    EXPECT_NE(FindCtrl<QCheckBox>(Page(6), 1057), nullptr);
     m_dlg->ShowPage(5);
     EXPECT_EQ(tabs->currentIndex(), 5);
 
