@@ -180,3 +180,72 @@ TEST(ReplyAssembler, BytesBehindAWholeReplyDoNotSpoilIt) {
     rx.Reset(1);
     EXPECT_EQ(FeedChunks(rx, {Cat(ReadReply(2, {0x1111}), read)}), EState::NeedMore);
 }
+
+TEST(ReplyAnswers, FunctionAndShapeOfTheRequest) {
+    auto answers = [](const Bytes& req, const Bytes& rep) {
+        return ReplyAnswers(req.data(), req.size(), rep.data(), rep.size());
+    };
+    const Bytes read4 = Hex("01 03 00 50 00 04 44 18");
+    EXPECT_TRUE(answers(read4, ReadReply(1, {1, 2, 3, 4})));
+    EXPECT_FALSE(answers(read4, ReadReply(1, {1, 2})));
+    EXPECT_TRUE(answers(read4, Hex("01 83 02 C0 F1")));
+    EXPECT_FALSE(answers(read4, WithCrc(Hex("01 84 02"))));
+    EXPECT_FALSE(answers(read4, Hex("01 06 00 40 00 01 49 DE")));
+
+    const Bytes write = Hex("01 06 00 40 00 01 49 DE");
+    EXPECT_TRUE(answers(write, write));
+    EXPECT_FALSE(answers(write, WithCrc(Hex("01 06 00 40 00 02"))));
+    EXPECT_FALSE(answers(write, WithCrc(Hex("01 06 00 41 00 01"))));
+
+    const Bytes multi = Hex("01 10 00 50 00 04 08 00 00 00 00 13 88 13 88 FF 42");
+    EXPECT_TRUE(answers(multi, WithCrc(Hex("01 10 00 50 00 04"))));
+    EXPECT_FALSE(answers(multi, WithCrc(Hex("01 10 00 50 00 03"))));
+
+    const Bytes devId = Hex("01 2B 0E 01 00 70 77");
+    EXPECT_TRUE(answers(devId, WithCrc(Hex("01 2B 0E 01 83 00 00 00"))));
+    EXPECT_FALSE(answers(devId, WithCrc(Hex("01 2B 0E 02 83 00 00 00"))));
+}
+
+TEST(ReplyAssembler, LateAnswerToATimedOutRequestIsDropped) {
+    const Bytes stale = Hex("01 03 00 50 00 04 44 18");
+    const Bytes current = WithCrc(Hex("01 03 00 60 00 02"));
+    const Bytes late = ReadReply(1, {0, 0, 5000, 5000});
+    const Bytes answer = ReadReply(1, {0x1111, 0x2222});
+    const Bytes stream = Cat(late, answer);
+    // Whatever pieces the two replies arrive in, only the answer is taken.
+    for (size_t cut = 0; cut <= stream.size(); ++cut) {
+        CReplyAssembler rx;
+        rx.Reset(1);
+        rx.SetRequests(current.data(), current.size(), stale.data(), stale.size());
+        std::vector<Bytes> chunks;
+        if (cut > 0)
+            chunks.emplace_back(stream.begin(), stream.begin() + static_cast<long>(cut));
+        if (cut < stream.size())
+            chunks.emplace_back(stream.begin() + static_cast<long>(cut), stream.end());
+        ASSERT_EQ(FeedChunks(rx, chunks), EState::Complete) << "cut " << cut;
+        EXPECT_EQ(Bytes(rx.Data(), rx.Data() + rx.FrameLength()), answer) << "cut " << cut;
+    }
+
+    // Without a timed-out request the same frame is a reply like any other,
+    // for the transaction to judge.
+    CReplyAssembler rx;
+    rx.Reset(1);
+    rx.SetRequests(current.data(), current.size(), nullptr, 0);
+    EXPECT_EQ(FeedChunks(rx, {late}), EState::Complete);
+    EXPECT_EQ(rx.FrameLength(), late.size());
+
+    // A late answer shaped exactly like the awaited one cannot be told apart.
+    rx.Reset(1);
+    rx.SetRequests(stale.data(), stale.size(), stale.data(), stale.size());
+    EXPECT_EQ(FeedChunks(rx, {late}), EState::Complete);
+}
+
+TEST(ReplyAssembler, WholeBufferCrcWhenTheLengthRuleMisjudges) {
+    // A write's echo sent back as function 3: eight bytes, a good CRC over all
+    // of them, though a byte count of 0 promises five.
+    const Bytes odd = WithCrc(Hex("01 03 00 50 00 00"));
+    CReplyAssembler rx;
+    rx.Reset(1);
+    EXPECT_EQ(FeedChunks(rx, {odd}), EState::Complete);
+    EXPECT_EQ(rx.FrameLength(), odd.size());
+}
