@@ -43,13 +43,13 @@ QWidget* Placeholder() {
 } // namespace
 
 CMainDlg::CMainDlg(QWidget* parent) : QDialog(parent), m_ui(new Ui::CMainDlg) {
+    g_pMainDlg = this; // pages may use it from their constructors on
     LoadResources();
     m_ui->setupUi(this);
     m_ui->mainLayout->setMenuBar(m_ui->menuBar);
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setWindowIcon(QIcon(":/halvik/halvik.png"));
-    g_pMainDlg = this;
 
     // Tab order is fixed; pages not built yet keep their tab as a placeholder.
     AddPage(Placeholder(), "电机控制");
