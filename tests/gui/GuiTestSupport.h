@@ -57,9 +57,20 @@ protected:
         m_sim = std::make_unique<CSimHarness>(1, kCom);
         ASSERT_TRUE(m_sim->Ok());
         m_dlg = std::make_unique<CMainDlg>();
-        // Keeps the silent-driver cases short.
-        m_dlg->m_driver.SetTimeout(200);
+        m_dlg->m_driver.SetTimeout(kReplyMs);
     }
+
+    // The driver stops answering; a short reply time-out keeps these cases
+    // quick, a long one elsewhere keeps a loaded machine from failing them.
+    void Silence() {
+        m_dlg->m_driver.SetTimeout(kSilentMs);
+        m_sim->Server().InjectFault(EFault::Silent, 0, -1);
+    }
+    void Unsilence() {
+        m_sim->Server().ClearFaults();
+        m_dlg->m_driver.SetTimeout(kReplyMs);
+    }
+    static constexpr uint32_t kReplyMs = 3000, kSilentMs = 200;
 
     template <class T = QWidget> T* Ctrl(int id) {
         T* w = FindCtrl<T>(m_dlg.get(), id);

@@ -160,11 +160,11 @@ TEST_F(MainDlgTest, ReadsDeviceInformationAndShowsReadFailures) {
     EXPECT_EQ(m_boxes.m_boxes.size(), 1u);
 
     // A failed read keeps the fields.
-    m_sim->Server().InjectFault(EFault::Silent, 0, -1);
+    Silence();
     Ctrl<QPushButton>(1013)->click();
     EXPECT_EQ(m_boxes.LastText(), ResultText(kResultTimeout));
     EXPECT_EQ(Text(1018), "0x00AB");
-    m_sim->Server().ClearFaults();
+    Unsilence();
 
     // The identification text in a box of its own.
     Ctrl<QPushButton>(1014)->click();
@@ -201,7 +201,7 @@ TEST_F(MainDlgTest, StatusPollDecodesEveryFieldAndShowsATimeOutInTheEightFields)
     EXPECT_EQ(m_dlg->m_bSpeedUnitHz, 1);
 
     // Driver silent: the eight fields show the time-out, the rest keep theirs.
-    m_sim->Server().InjectFault(EFault::Silent, 0, -1);
+    Silence();
     const std::string timeout = ResultText(kResultTimeout);
     ASSERT_TRUE(WaitGui([&] { return Text(1025) == timeout; }));
     for (int id : {1025, 1026, 1030, 1031, 1033, 1034, 1035, 1027})
@@ -213,13 +213,18 @@ TEST_F(MainDlgTest, StatusPollDecodesEveryFieldAndShowsATimeOutInTheEightFields)
     EXPECT_TRUE(m_boxes.m_boxes.empty());
 
     // Suspended polling and a closed port read nothing.
-    m_sim->Server().ClearFaults();
+    Unsilence();
     m_dlg->m_bPollSuspended = 1;
     const size_t before = m_sim->Server().RequestCount();
     for (int i = 0; i < 3; ++i)
         m_dlg->OnTimer();
     EXPECT_EQ(m_sim->Server().RequestCount(), before);
-    EXPECT_EQ(Text(1025), timeout);
+    m_dlg->m_bPollSuspended = 0;
+    Ctrl<QPushButton>(1011)->click(); // close
+    for (int i = 0; i < 3; ++i)
+        m_dlg->OnTimer();
+    EXPECT_EQ(m_sim->Server().RequestCount(), before);
+    EXPECT_EQ(Text(1025), timeout); // frozen, not reset
 }
 
 TEST_F(MainDlgTest, PositionClearAsksFirstAndWritesOnlyOnYes) {

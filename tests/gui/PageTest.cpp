@@ -44,12 +44,12 @@ TEST_F(PageTest, PidReadFailsWithoutChangesThenFillsTheGainsAndConfigureWritesTh
     Click(page, 1064); // port closed
     EXPECT_EQ(m_boxes.LastText(), ResultText(kResultPortClosed));
     Open();
-    m_sim->Server().InjectFault(EFault::Silent, 0, -1);
+    Silence();
     Click(page, 1064);
     EXPECT_EQ(m_boxes.LastText(), ResultText(kResultTimeout));
     EXPECT_EQ(PageText(page, 1057), "7");
     EXPECT_FALSE(Enabled(page, 1065));
-    m_sim->Server().ClearFaults();
+    Unsilence();
 
     const size_t boxes = m_boxes.m_boxes.size();
     Click(page, 1064);
@@ -87,12 +87,12 @@ TEST_F(PageTest, SafetyReadShowsTheFieldsAndConfigureWritesTheExactImage) {
     Open();
 
     EXPECT_FALSE(Enabled(page, 1144));
-    m_sim->Server().InjectFault(EFault::Silent, 0, -1);
+    Silence();
     Click(page, 1143);
     EXPECT_EQ(m_boxes.LastText(), ResultText(kResultTimeout));
     EXPECT_EQ(PageText(page, 1135), "");
     EXPECT_FALSE(Enabled(page, 1144));
-    m_sim->Server().ClearFaults();
+    Unsilence();
 
     Click(page, 1143);
     EXPECT_TRUE(Enabled(page, 1144));
