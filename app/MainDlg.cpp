@@ -60,6 +60,8 @@ CMainDlg::CMainDlg(QWidget* parent) : QDialog(parent), m_ui(new Ui::CMainDlg) {
     AddPage(Placeholder(), "往复运动");
     AddPage(new CSafetyPage, "安全保护");
     ShowPage(0);
+    // Tool dialogs, once built, are made here hidden, owned by this window:
+    // m_pRegisterDlg = new CRegisterDlg(this); m_pObjDictDlg = new CObjDictDlg(this);
     connect(m_ui->tabPages, &QTabWidget::currentChanged, this, &CMainDlg::ShowPage);
 
     // Connection panel.

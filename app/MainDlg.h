@@ -62,7 +62,8 @@ private:
 
     Ui::CMainDlg* m_ui;
     std::vector<QWidget*> m_pages;
-    // Tool dialogs: created hidden, shown by the Tools menu, hidden on close.
+    // Tool dialogs: created hidden, shown centred by the Tools menu, hidden
+    // on close. Until a dialog exists its menu item answers "功能暂不可用".
     QDialog* m_pRegisterDlg = nullptr;
     QDialog* m_pObjDictDlg = nullptr;
     QTimer m_timer;
