@@ -91,7 +91,10 @@ std::vector<std::string> ScanSerialDevices() {
     return devs;
 }
 
-std::string ResolveComPort(int n) {
+namespace {
+
+// COM n from the port folder's link, else from the devices already scanned.
+std::string Resolve(int n, const std::vector<std::string>& devs) {
     if (n < 1 || n > kMaxComNumber)
         return "";
     std::string link = PortFolder() + "/COM" + std::to_string(n);
@@ -101,16 +104,24 @@ std::string ResolveComPort(int n) {
             return buf;
         return link;
     }
-    auto devs = ScanSerialDevices();
     if (static_cast<size_t>(n) <= devs.size())
         return devs[static_cast<size_t>(n) - 1];
     return "";
 }
 
+} // namespace
+
+std::string ResolveComPort(int n) {
+    if (n < 1 || n > kMaxComNumber)
+        return "";
+    return Resolve(n, ScanSerialDevices());
+}
+
 std::vector<std::pair<int, std::string>> ListComPorts(int maxNumber) {
+    const auto devs = ScanSerialDevices(); // once for all numbers
     std::vector<std::pair<int, std::string>> out;
     for (int n = 1; n <= maxNumber && n <= kMaxComNumber; ++n) {
-        std::string dev = ResolveComPort(n);
+        std::string dev = Resolve(n, devs);
         if (!dev.empty())
             out.emplace_back(n, dev);
     }
@@ -118,8 +129,9 @@ std::vector<std::pair<int, std::string>> ListComPorts(int maxNumber) {
 }
 
 int LowestFreeComNumber() {
+    const auto devs = ScanSerialDevices();
     for (int n = 1; n <= kMaxComNumber; ++n)
-        if (ResolveComPort(n).empty())
+        if (Resolve(n, devs).empty())
             return n;
     return -1;
 }
