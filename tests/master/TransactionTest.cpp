@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 TEST_F(MasterTest, EachTransactionSendsItsFrameAndTakesTheReply) {
@@ -317,4 +318,26 @@ TEST(MasterOverlongReplies, ExceptionCodeZeroIsNotASuccess) {
     uint16_t cap = sizeof buf;
     EXPECT_NE(m.ReadRegisters(1, 0x0050, 1, buf, &cap), kResultOk);
     EXPECT_EQ(buf[0], 0xEE);
+}
+
+TEST_F(MasterTest, ClosingDuringATransactionWaitsForItAndEndsPromptly) {
+    m_master.SetTimeout(300);
+    m_sim.Server().InjectFault(EFault::Silent, 0, -1);
+    std::atomic<int> result{-1};
+    std::atomic<bool> started{false};
+    std::thread worker([&] {
+        started = true;
+        uint8_t buf[2];
+        uint16_t cap = sizeof buf;
+        result = m_master.ReadRegisters(1, 0x0050, 1, buf, &cap);
+    });
+    ASSERT_TRUE(WaitFor([&] { return started.load(); }, 3000));
+    auto t0 = std::chrono::steady_clock::now();
+    m_master.ClosePort();
+    worker.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(3));
+    EXPECT_FALSE(m_master.IsOpen());
+    // Either it ran to its time-out before the close, or the close came first.
+    EXPECT_TRUE(result == kResultTimeout || result == kResultPortClosed) << result;
+    m_sim.Server().ClearFaults();
 }
