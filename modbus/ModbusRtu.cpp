@@ -72,7 +72,7 @@ bool CModbusRtu::StartReceiver() {
     {
         std::lock_guard<std::mutex> lk(m_dataLock);
         m_rx.Reset(0);
-        m_bReplyReady = false;
+        m_bTxActive = false;
     }
     m_bStop = false;
     m_receiver = std::thread(&CModbusRtu::ReceiveThread, this);
@@ -87,7 +87,11 @@ void CModbusRtu::ClosePort() {
     // before the line goes away under it.
     std::lock_guard<std::mutex> tx(m_txLock);
     m_bOpen = false;
-    m_bStop = true;
+    {
+        std::lock_guard<std::mutex> lk(m_dataLock);
+        m_bStop = true;
+    }
+    m_lineFree.notify_all();
     m_pLine->Interrupt();
     if (m_receiver.joinable())
         m_receiver.join(); // the thread never waits longer than one poll
@@ -117,62 +121,90 @@ std::vector<uint8_t> CModbusRtu::GetRxFrame() const {
     return std::vector<uint8_t>(m_rx.Data(), m_rx.Data() + m_rx.Length());
 }
 
-void CModbusRtu::ReceiveThread() {
+bool CModbusRtu::PumpLocked() {
+    int queued = m_pLine->QueuedInput();
+    if (queued <= 0)
+        return false;
+    if (m_pLine->TakeLineErrors() != 0) {
+        // A garbled byte makes the whole reply worthless; drop what is queued.
+        m_pLine->PurgeInput();
+        return false;
+    }
     uint8_t chunk[kRtuMaxFrame];
+    int n = m_pLine->Read(chunk, std::min<size_t>(static_cast<size_t>(queued), sizeof chunk));
+    if (n <= 0)
+        return false;
+    m_rx.Feed(chunk, static_cast<size_t>(n));
+    // Judge only when the line has gone quiet, so a reply arriving in pieces
+    // is whole before its CRC is checked.
+    if (m_pLine->QueuedInput() > 0 || m_nCompleteLen != 0)
+        return false;
+    if (m_rx.Judge() != CReplyAssembler::EState::Complete)
+        return false;
+    m_nCompleteLen = m_rx.FrameLength();
+    return true;
+}
+
+void CModbusRtu::ReceiveThread() {
     while (!m_bStop) {
-        if (!m_pLine->WaitInput(kIdleWaitMs))
-            continue;
-        int queued = m_pLine->QueuedInput();
-        if (queued <= 0)
-            continue;
-        if (m_pLine->TakeLineErrors() != 0) {
-            // A garbled byte makes the whole reply worthless; drop what is queued.
-            m_pLine->PurgeInput();
-            continue;
+        {
+            // During a transaction its own thread reads the line, so the
+            // reply reaches it without a hand-over between threads.
+            std::unique_lock<std::mutex> lk(m_dataLock);
+            m_lineFree.wait(lk, [this] { return !m_bTxActive || m_bStop; });
         }
-        int n = m_pLine->Read(chunk, std::min<size_t>(static_cast<size_t>(queued), sizeof chunk));
-        if (n <= 0)
+        if (m_bStop || !m_pLine->WaitInput(kIdleWaitMs))
             continue;
-        bool quiet = m_pLine->QueuedInput() <= 0;
         std::lock_guard<std::mutex> lk(m_dataLock);
-        m_rx.Feed(chunk, static_cast<size_t>(n));
-        // Judge only when the line has gone quiet, so a reply arriving in
-        // pieces is whole before its CRC is checked.
-        if (quiet && !m_bReplyReady && m_nCompleteLen == 0 &&
-            m_rx.Judge() == CReplyAssembler::EState::Complete) {
-            m_nCompleteLen = m_rx.FrameLength();
-            m_bReplyReady = true;
-            m_replyEvent.notify_all();
-        }
+        if (!m_bTxActive)
+            PumpLocked(); // stray bytes, kept for the traffic display
     }
 }
 
 ResultCode CModbusRtu::Transact(const uint8_t* request, size_t len, uint8_t slave,
                                 std::vector<uint8_t>& reply) {
+    using Clock = std::chrono::steady_clock;
     std::unique_lock<std::mutex> tx(m_txLock);
     if (!m_bOpen)
         return kResultPortClosed;
     {
         std::lock_guard<std::mutex> lk(m_dataLock);
-        m_bReplyReady = false;
+        m_bTxActive = true;
         m_nCompleteLen = 0;
         m_rx.Reset(slave);
         m_rx.SetRequests(request, len, m_txBuf, m_bLastTimedOut ? m_nTxLen : 0);
         std::memcpy(m_txBuf, request, len);
         m_nTxLen = len;
     }
-    int written = m_pLine->Write(request, len, kWriteTimeoutMs);
-    std::unique_lock<std::mutex> lk(m_dataLock);
-    bool ready = written == static_cast<int>(len) &&
-                 m_replyEvent.wait_for(lk, std::chrono::milliseconds(m_nTimeout.load()),
-                                       [this] { return m_bReplyReady; });
-    m_bLastTimedOut = !ready;
+    m_pLine->Interrupt(); // the receive thread gives the line up
+    bool ready = false;
+    if (m_pLine->Write(request, len, kWriteTimeoutMs) == static_cast<int>(len)) {
+        const auto deadline = Clock::now() + std::chrono::milliseconds(m_nTimeout.load());
+        for (;;) {
+            {
+                std::lock_guard<std::mutex> lk(m_dataLock);
+                if (PumpLocked()) {
+                    ready = true;
+                    break;
+                }
+            }
+            auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+            if (left.count() <= 0)
+                break;
+            m_pLine->WaitInput(static_cast<int>(left.count()));
+        }
+    }
+    {
+        std::lock_guard<std::mutex> lk(m_dataLock);
+        m_bTxActive = false;
+        m_bLastTimedOut = !ready;
+        // The reply as it stood when judged whole; bytes that trail it are not part of it.
+        if (ready)
+            reply.assign(m_rx.Data(), m_rx.Data() + m_nCompleteLen);
+    }
+    m_lineFree.notify_all();
     if (!ready)
         return kResultTimeout;
-    m_bReplyReady = false;
-    // The reply as it stood when judged whole; bytes that trail it are not part of it.
-    reply.assign(m_rx.Data(), m_rx.Data() + m_nCompleteLen);
-    lk.unlock();
     if (!CheckReply(slave, reply.data(), static_cast<uint32_t>(reply.size())) ||
         reply[0] != slave || (reply[1] & 0x7F) != request[1])
         return kResultBadReply;

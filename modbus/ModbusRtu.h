@@ -72,6 +72,9 @@ protected:
 private:
     bool StartReceiver();
     void ReceiveThread();
+    // Reads what the line has queued into the reply and judges it once the
+    // line is quiet; true when the reply just became whole. m_dataLock held.
+    bool PumpLocked();
 
     CComPort m_port;
     ISerialLine* m_pLine;
@@ -80,10 +83,11 @@ private:
     std::atomic<uint32_t> m_nTimeout{500};
     std::mutex m_txLock; // one transaction at a time
 
-    // Shared with the receive thread.
+    // Shared with the receive thread. Between transactions the receive thread
+    // reads the line; during one, the transaction's thread does (m_bTxActive).
     mutable std::mutex m_dataLock;
-    std::condition_variable m_replyEvent;
-    bool m_bReplyReady = false; // auto-reset: cleared by the waiter
+    std::condition_variable m_lineFree;
+    bool m_bTxActive = false;
     CReplyAssembler m_rx;
     size_t m_nCompleteLen = 0; // length of the reply when it was judged whole
     uint8_t m_txBuf[kRtuMaxFrame] = {};

@@ -184,6 +184,7 @@ bool CComPort::Open(const std::string& devicePath) {
     m_hPort = fd;
     m_strDevice = devicePath;
     m_bHaveCounts = false;
+    m_bNoCounts = false;
     TakeLineErrors(); // baseline of the error counters
     return true;
 }
@@ -332,9 +333,13 @@ void CComPort::PurgeOutput() {
 uint32_t CComPort::TakeLineErrors() {
     if (!IsOpen())
         return 0;
+    if (m_bNoCounts)
+        return 0;
     serial_icounter_struct ic{};
-    if (ioctl(m_hPort, TIOCGICOUNT, &ic) != 0)
-        return 0; // pseudo-terminals and some adapters do not count errors
+    if (ioctl(m_hPort, TIOCGICOUNT, &ic) != 0) {
+        m_bNoCounts = true; // pseudo-terminals and some adapters do not count errors
+        return 0;
+    }
     uint32_t errs = 0;
     if (m_bHaveCounts) {
         if (ic.parity != m_nParity)

@@ -69,6 +69,7 @@ private:
     EPortError m_lastError = EPortError::None;
     int m_nLastErrno = 0;
     bool m_bHaveCounts = false;
+    bool m_bNoCounts = false;                        // the device does not count line errors
     int m_nParity = 0, m_nFrame = 0, m_nOverrun = 0; // last TIOCGICOUNT values
 };
 
