@@ -216,13 +216,11 @@ ResultCode CModbusRtu::Transact(const uint8_t* request, size_t len, uint8_t slav
 
 ResultCode CModbusRtu::ReadRegisters(uint8_t slave, uint16_t start, uint16_t count, uint8_t* dest,
                                      uint16_t* capacity) {
-    if (!IsOpen())
-        return kResultPortClosed;
     uint8_t req[kRtuMaxFrame];
     size_t len = BuildReadRequest(req, slave, start, count);
     std::vector<uint8_t> reply;
     ResultCode rc = Transact(req, len, slave, reply);
-    if (rc != kResultOk || (reply[1] & 0x80))
+    if (rc != kResultOk)
         return rc;
     if (dest && capacity) {
         size_t avail = reply.size() - 5; // a length-checked function-3 reply
@@ -235,13 +233,11 @@ ResultCode CModbusRtu::ReadRegisters(uint8_t slave, uint16_t start, uint16_t cou
 
 ResultCode CModbusRtu::WriteRegister(uint8_t slave, uint16_t addr, uint16_t value,
                                      uint16_t* echoAddr, uint16_t* echoValue) {
-    if (!IsOpen())
-        return kResultPortClosed;
     uint8_t req[kRtuMaxFrame];
     size_t len = BuildWriteSingleRequest(req, slave, addr, value);
     std::vector<uint8_t> reply;
     ResultCode rc = Transact(req, len, slave, reply);
-    if (rc != kResultOk || (reply[1] & 0x80))
+    if (rc != kResultOk)
         return rc;
     if (echoAddr)
         *echoAddr = static_cast<uint16_t>(reply[2] << 8 | reply[3]);
@@ -260,7 +256,7 @@ ResultCode CModbusRtu::WriteRegisters(uint8_t slave, uint16_t start, const uint1
     size_t len = BuildWriteMultipleRequest(req, slave, start, values, count);
     std::vector<uint8_t> reply;
     ResultCode rc = Transact(req, len, slave, reply);
-    if (rc != kResultOk || (reply[1] & 0x80))
+    if (rc != kResultOk)
         return rc;
     if (echoStart)
         *echoStart = static_cast<uint16_t>(reply[2] << 8 | reply[3]);
@@ -271,13 +267,11 @@ ResultCode CModbusRtu::WriteRegisters(uint8_t slave, uint16_t start, const uint1
 
 ResultCode CModbusRtu::ReadDeviceId(uint8_t slave, uint8_t code, uint8_t objectId, uint8_t* dest,
                                     uint16_t* capacity) {
-    if (!IsOpen())
-        return kResultPortClosed;
     uint8_t req[kRtuMaxFrame];
     size_t len = BuildReadDeviceIdRequest(req, slave, code, objectId);
     std::vector<uint8_t> reply;
     ResultCode rc = Transact(req, len, slave, reply);
-    if (rc != kResultOk || (reply[1] & 0x80))
+    if (rc != kResultOk)
         return rc;
     if (dest && capacity) {
         // From the more-follows byte up to the CRC; nothing from a reply too
