@@ -5,74 +5,57 @@
 #include "tests/cli/CliRunner.h"
 
 #include "cli/Fields.h"
-#include "cli/Json.h"
-#include "tests/support/SimHarness.h"
-
-#include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <thread>
 #include <tuple>
-#include <unistd.h>
 
 namespace {
 
 using Objects = std::map<std::pair<uint16_t, int>, uint32_t>;
 
-struct SdoWrite {
-    uint16_t index;
-    int sub;
-    uint32_t data;
-    bool operator==(const SdoWrite&) const = default;
-};
+using SdoWrite = std::tuple<int, int, uint32_t>; // index, sub-index, data
 
-std::ostream& operator<<(std::ostream& os, const SdoWrite& w) {
-    char buf[48];
-    std::snprintf(buf, sizeof buf, "(0x%04X,%d,0x%08X)", w.index, w.sub, w.data);
-    return os << buf;
+// Replaces the first `from` after the first `anchor`.
+std::string Edit(std::string text, const std::string& anchor, const std::string& from,
+                 const std::string& to) {
+    size_t p = text.find(from, text.find(anchor));
+    EXPECT_NE(p, std::string::npos) << anchor << " / " << from;
+    if (p != std::string::npos)
+        text.replace(p, from.size(), to);
+    return text;
 }
 
-class CliImport : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { ASSERT_FALSE(UsePrivatePortFolder().empty()); }
+// Replaces the first register of a block.
+std::string FirstRegister(std::string text, const std::string& block, const std::string& to) {
+    const size_t a = text.find('[', text.find("\"" + block + "\""));
+    text.replace(a + 1, text.find(',', a) - a - 1, to);
+    return text;
+}
 
+class CliImport : public CliTest {
+protected:
     void SetUp() override {
-        ASSERT_TRUE(m_sim.Ok());
+        CliTest::SetUp();
         char dir[] = "/tmp/halvik-cli-test-XXXXXX";
         ASSERT_NE(mkdtemp(dir), nullptr);
         m_dir = dir;
     }
+    void TearDown() override { std::filesystem::remove_all(m_dir); }
 
-    void TearDown() override {
-        for (const auto& f : m_files)
-            std::remove(f.c_str());
-        rmdir(m_dir.c_str());
-    }
-
-    CliRun Cli(std::vector<std::string> args) {
-        args.insert(args.begin(), {"--port", m_sim.Device()});
-        return RunCli(args);
-    }
-
-    std::string File(const std::string& name) {
-        m_files.push_back(m_dir + "/" + name);
-        return m_files.back();
-    }
-
-    static std::string Read(const std::string& path) {
-        std::ifstream f(path);
-        std::stringstream ss;
-        ss << f.rdbuf();
-        return ss.str();
-    }
-
+    std::string Path(const std::string& name) { return m_dir + "/" + name; }
     std::string Write(const std::string& name, const std::string& text) {
-        std::string path = File(name);
-        std::ofstream(path) << text;
-        return path;
+        std::ofstream(Path(name)) << text;
+        return Path(name);
+    }
+    static std::string Read(const std::string& path) {
+        std::stringstream ss;
+        ss << std::ifstream(path).rdbuf();
+        return ss.str();
     }
 
     std::map<uint16_t, std::vector<uint16_t>> Blocks() {
@@ -85,37 +68,36 @@ protected:
     // PDO communication and mapping objects (mapping entries in use) and SYNC.
     Objects PdoObjects() {
         Objects out;
-        CVirtualDriver& d = m_sim.Driver();
-        auto get = [&](uint16_t index, int sub) {
+        auto get = [&](int index, int sub) {
             uint32_t v = 0;
-            if (d.GetObject(index, static_cast<uint8_t>(sub), v))
-                out[{index, sub}] = v;
+            if (m_sim.Driver().GetObject(static_cast<uint16_t>(index), static_cast<uint8_t>(sub),
+                                         v))
+                out[{static_cast<uint16_t>(index), sub}] = v;
             return v;
         };
-        for (uint16_t base : {0x1400, 0x1800})
-            for (uint16_t n = 0; n < 4; ++n)
-                for (int s = 0; s <= 5; ++s)
-                    if (s != 4)
-                        get(static_cast<uint16_t>(base + n), s);
-        for (uint16_t base : {0x1600, 0x1A00})
-            for (uint16_t n = 0; n < 4; ++n) {
-                uint32_t count = get(static_cast<uint16_t>(base + n), 0);
-                for (uint32_t s = 1; s <= count; ++s)
-                    get(static_cast<uint16_t>(base + n), static_cast<int>(s));
-            }
-        for (uint16_t i : {0x1005, 0x1006, 0x1007})
+        for (int n = 0; n < 4; ++n)
+            for (int base : {0x1400, 0x1800})
+                for (int s : {0, 1, 2, 3, 5})
+                    get(base + n, s);
+        for (int n = 0; n < 4; ++n)
+            for (int base : {0x1600, 0x1A00})
+                for (uint32_t s = 1, count = get(base + n, 0); s <= count; ++s)
+                    get(base + n, static_cast<int>(s));
+        for (int i : {0x1005, 0x1006, 0x1007})
             get(i, 0);
         return out;
     }
 
+    static bool IsSdoWindowWrite(const std::vector<uint8_t>& f) {
+        return f.size() == 21 && f[1] == 0x10 && f[2] == 0x02 && f[3] == 0x00;
+    }
+
     // Any write but an SDO upload request, which only asks through the window.
     bool AnyWrites() {
-        for (const auto& f : m_sim.Driver().RequestLog()) {
-            bool sdoUpload =
-                f.size() == 21 && f[1] == 0x10 && f[2] == 0x02 && f[3] == 0x00 && f[8] == 0x40;
-            if (f.size() > 1 && (f[1] == 0x06 || f[1] == 0x10) && !sdoUpload)
+        for (const auto& f : m_sim.Driver().RequestLog())
+            if (f.size() > 1 && (f[1] == 0x06 || f[1] == 0x10) &&
+                !(IsSdoWindowWrite(f) && f[8] == 0x40))
                 return true;
-        }
         return false;
     }
 
@@ -123,43 +105,44 @@ protected:
     std::vector<SdoWrite> SdoWrites() {
         std::vector<SdoWrite> out;
         for (const auto& f : m_sim.Driver().RequestLog())
-            if (f.size() == 21 && f[1] == 0x10 && f[2] == 0x02 && f[3] == 0x00 && f[8] != 0x40)
-                out.push_back(
-                    {static_cast<uint16_t>(f[9] << 8 | f[10]), f[12],
-                     static_cast<uint32_t>(f[15]) << 24 | f[16] << 16 | f[17] << 8 | f[18]});
+            if (IsSdoWindowWrite(f) && f[8] != 0x40)
+                out.emplace_back(f[9] << 8 | f[10], f[12],
+                                 static_cast<uint32_t>(f[15]) << 24 | f[16] << 16 | f[17] << 8 |
+                                     f[18]);
         return out;
     }
 
-    CSimHarness m_sim{1, -1};
+    // Every reply comes late; act runs once a block write to addr has arrived,
+    // so the device can change behind the import's back before it reads back.
+    CliRun ImportWhileActingOnWrite(const std::string& path, const char* timeoutMs, uint16_t addr,
+                                    const std::function<void()>& act) {
+        m_sim.Server().InjectFault(EFault::Delay, 300, -1);
+        std::thread actor([&] {
+            auto seen = [&] {
+                for (const auto& f : m_sim.Driver().RequestLog())
+                    if (f.size() > 3 && f[1] == 0x10 && f[2] == addr >> 8 && f[3] == (addr & 0xFF))
+                        return true;
+                return false;
+            };
+            if (WaitFor(seen, 20000))
+                act();
+        });
+        CliRun r = Cli({"--timeout", timeoutMs, "import", path, "--yes"});
+        actor.join();
+        m_sim.Server().ClearFaults();
+        return r;
+    }
+
     std::string m_dir;
-    std::vector<std::string> m_files;
 };
-
-// Replaces the first `from` after the first `anchor`.
-std::string Edit(std::string text, const std::string& anchor, const std::string& from,
-                 const std::string& to) {
-    size_t a = text.find(anchor);
-    EXPECT_NE(a, std::string::npos) << anchor;
-    size_t p = text.find(from, a == std::string::npos ? 0 : a);
-    EXPECT_NE(p, std::string::npos) << from;
-    if (p != std::string::npos)
-        text.replace(p, from.size(), to);
-    return text;
-}
-
-} // namespace
 
 TEST_F(CliImport, ExportThenChangeThenImportRestoresTheDeviceExactly) {
     CVirtualDriver& d = m_sim.Driver();
-    const std::string path = File("drive.json");
-    CliRun r = Cli({"--json", "export", path});
-    ASSERT_EQ(r.status, 0) << r.err;
-    CJson doc;
-    std::string err;
-    ASSERT_TRUE(ParseJson(r.out, doc, err)) << err;
+    const std::string path = Path("drive.json");
+    CJson doc = JsonOf({"export", path});
     EXPECT_EQ(doc.Find("file")->Text(), path);
     EXPECT_EQ(doc.Find("pdos")->Text(), "8");
-    ASSERT_TRUE(ParseJson(Read(path), doc, err)) << err;
+    doc = Json(Read(path));
     EXPECT_EQ(doc.Find("version")->Text(), "1");
     EXPECT_EQ(doc.Find("blocks")->Size(), 11u);
     EXPECT_EQ(doc.Find("pdos")->Size(), 8u);
@@ -174,8 +157,7 @@ TEST_F(CliImport, ExportThenChangeThenImportRestoresTheDeviceExactly) {
     d.SetObject(0x1A00, 0, 1);  // TPDO1: one entry, another object
     d.SetObject(0x1A00, 1, 0x60640020);
     d.SetObject(0x1800, 5, 100);
-    uint32_t rpdo2 = 0;
-    ASSERT_TRUE(d.GetObject(0x1401, 1, rpdo2));
+    const uint32_t rpdo2 = objects.at({0x1401, 1});
     d.SetObject(0x1401, 1, rpdo2 & ~0x80000000u); // RPDO2 made valid
     d.SetObject(0x1401, 2, 1);
     d.SetObject(0x1005, 0, 0x40000081); // a SYNC producer on another identifier
@@ -184,7 +166,7 @@ TEST_F(CliImport, ExportThenChangeThenImportRestoresTheDeviceExactly) {
     ASSERT_NE(PdoObjects(), objects);
 
     d.ClearRequestLog();
-    r = Cli({"import", path, "--yes"});
+    CliRun r = Cli({"import", path, "--yes"});
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_NE(r.out.find("communication settings last"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("Verified"), std::string::npos) << r.out;
@@ -196,9 +178,10 @@ TEST_F(CliImport, ExportThenChangeThenImportRestoresTheDeviceExactly) {
     const uint32_t cob = objects.at({0x1800, 1});
     std::vector<SdoWrite> tpdo1, rpdo2w;
     for (const auto& w : SdoWrites()) {
-        if (w.index == 0x1800 || w.index == 0x1A00)
+        const int index = std::get<0>(w);
+        if (index == 0x1800 || index == 0x1A00)
             tpdo1.push_back(w);
-        if (w.index == 0x1401 || w.index == 0x1601)
+        if (index == 0x1401 || index == 0x1601)
             rpdo2w.push_back(w);
     }
     std::vector<SdoWrite> want = {
@@ -216,66 +199,68 @@ TEST_F(CliImport, ExportThenChangeThenImportRestoresTheDeviceExactly) {
 
     // Importing again finds nothing to do and writes nothing.
     d.ClearRequestLog();
-    r = Cli({"--json", "import", path, "--yes"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    CJson rep;
-    ASSERT_TRUE(ParseJson(r.out, rep, err)) << err;
-    EXPECT_EQ(rep.Find("result")->Text(), "unchanged");
+    EXPECT_EQ(JsonOf({"import", path, "--yes"}).Find("result")->Text(), "unchanged");
     EXPECT_FALSE(AnyWrites());
 }
 
-TEST_F(CliImport, TruncatedOrBrokenFilesWriteNothing) {
-    const std::string good = File("good.json");
+TEST_F(CliImport, TruncatedOrBrokenFilesAndUnconfirmedImportsWriteNothing) {
+    const std::string good = Path("good.json");
     ASSERT_EQ(Cli({"export", good}).status, 0);
     const std::string text = Read(good);
-    m_sim.Driver().SetRegisters(0x00BA, {0x4020, 0x0000}); // a valid import would write
+    m_sim.Driver().SetRegister(0x0100, 99); // a valid import would write
 
-    const std::vector<std::pair<std::string, std::string>> broken = {
-        {"truncated", text.substr(0, text.size() / 2)},
-        {"cut-last-brace", text.substr(0, text.rfind('}'))},
-        {"not-json", "hello"},
-        {"version", Edit(text, "", "\"version\": 1", "\"version\": 2")},
-        {"unknown-block", Edit(text, "\"blocks\"", "\"pid\"", "\"pidx\"")},
-        {"too-large", Edit(text, "\"ramp\"", "\"registers\": [", "\"registers\": [70000, ")},
-        {"wrong-size", Edit(text, "\"safety\"", "\"registers\": [", "\"registers\": [1, ")},
-        {"negative", Edit(text, "\"pid\"", "\"registers\": [", "\"registers\": [-1, ")},
-        {"map-count", Edit(text, "\"mapping\"", "\"count\": ", "\"count\": 9")},
-        {"sub-4", Edit(text, "\"TPDO2\"", "\"sub\": 3", "\"sub\": 4")},
-        {"sync-range", Edit(text, "\"sync\"", "\"cyclePeriod\": ", "\"cyclePeriod\": 99999999999")},
+    // Each names its problem and where it is.
+    const std::tuple<std::string, std::string, const char*> broken[] = {
+        {"truncated", text.substr(0, text.size() / 2), "line "},
+        {"cut-last-brace", text.substr(0, text.rfind('}')), "line "},
+        {"not-json", "hello", "line 1"},
+        {"version", Edit(text, "", "\"version\": 1", "\"version\": 2"),
+         "version 2 is not supported"},
+        {"format", Edit(text, "", "\"halvik-cli configuration\"", "\"other\""), "format: must be"},
+        {"unknown-block", Edit(text, "\"blocks\"", "\"pid\"", "\"pidx\""),
+         "blocks.pidx: unknown block"},
+        {"read-only", Edit(text, "\"blocks\"", "\"pid\"", "\"status\""), "not a writable"},
+        {"too-large", FirstRegister(text, "ramp", "70000"), "larger than 65535"},
+        {"wrong-size", Edit(text, "\"ramp\"", "[", "[1, "), "the block has 4 registers"},
+        {"negative", FirstRegister(text, "pid", "-1"), "whole number"},
+        {"fraction", FirstRegister(text, "pid", "0.5"), "whole number"},
+        {"start", Edit(text, "\"ramp\"", "\"start\": 80", "\"start\": 81"), "blocks.ramp.start"},
+        {"map-count", Edit(text, "\"mapping\"", "\"count\": ", "\"count\": 9"), "mapping.count"},
+        {"sub-4", Edit(text, "\"TPDO2\"", "\"sub\": 3", "\"sub\": 4"), "pdos.TPDO2.communication"},
+        {"byte", Edit(text, "\"size\": 1", "\"value\": ", "\"value\": 256"), "larger than 255"},
+        {"unknown-pdo", Edit(text, "", "\"RPDO2\"", "\"XPDO2\""), "unknown PDO"},
+        {"sync-range", Edit(text, "\"sync\"", "\"cyclePeriod\": ", "\"cyclePeriod\": 99999999999"),
+         "sync.cyclePeriod"},
         // Well formed, but asks for a sub-index the device does not have.
-        {"device-mismatch", Edit(Edit(text, "\"TPDO1\"", "\"count\": 5", "\"count\": 6"),
-                                 "\"TPDO1\"", "\"sub\": 5", "\"sub\": 6")},
+        {"device-mismatch",
+         Edit(Edit(text, "\"TPDO1\"", "\"count\": 5", "\"count\": 6"), "\"TPDO1\"", "\"sub\": 5",
+              "\"sub\": 6"),
+         "the device has no sub-index 6"},
+        // Every problem is listed, not just the first.
+        {"two", Edit(FirstRegister(text, "ramp", "70000"), "", "\"RPDO2\"", "\"XPDO2\""),
+         "unknown PDO"},
     };
-    for (const auto& [name, content] : broken) {
-        const std::string path = Write(name + ".json", content);
+    for (const auto& [name, content, mention] : broken) {
+        SCOPED_TRACE(name);
         m_sim.Driver().ClearRequestLog();
-        CliRun r = Cli({"import", path, "--yes"});
-        EXPECT_EQ(r.status, 2) << name << ": " << r.out << r.err;
-        EXPECT_NE(r.err.find("nothing written"), std::string::npos) << name << ": " << r.err;
-        EXPECT_FALSE(AnyWrites()) << name;
+        CliRun r = Cli({"import", Write(name + ".json", content), "--yes"});
+        EXPECT_EQ(r.status, 2) << r.out << r.err;
+        EXPECT_NE(r.err.find("nothing written"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(mention), std::string::npos) << r.err;
+        EXPECT_TRUE(name != "two" || r.err.find("larger than 65535") != std::string::npos);
+        EXPECT_FALSE(AnyWrites());
     }
     m_sim.Driver().ClearRequestLog();
-    CliRun r = Cli({"import", File("missing.json"), "--yes"});
-    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(Cli({"import", Path("missing.json"), "--yes"}).status, 2);
     EXPECT_TRUE(m_sim.Driver().RequestLog().empty());
-}
 
-TEST_F(CliImport, WritesOnlyWithConfirmationAndNeverOnADryRun) {
-    const std::string path = File("drive.json");
-    ASSERT_EQ(Cli({"export", path}).status, 0);
-    m_sim.Driver().SetRegister(0x0100, 99);
-
-    m_sim.Driver().ClearRequestLog();
-    CliRun r = Cli({"import", path}); // standard input is /dev/null: nobody to ask
+    // Without --yes there is nobody to ask (standard input is /dev/null).
+    CliRun r = Cli({"import", good});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("--yes"), std::string::npos) << r.err;
     EXPECT_FALSE(AnyWrites());
-
-    r = Cli({"--json", "import", path, "--dry-run"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    CJson rep;
-    std::string err;
-    ASSERT_TRUE(ParseJson(r.out, rep, err)) << err << r.out;
+    // A dry run lists the differences and writes nothing.
+    CJson rep = JsonOf({"import", good, "--dry-run"});
     EXPECT_EQ(rep.Find("result")->Text(), "dry-run");
     ASSERT_EQ(rep.Find("differences")->Size(), 1u);
     EXPECT_EQ(rep.Find("differences")->Items()[0].Find("item")->Text(),
@@ -285,64 +270,33 @@ TEST_F(CliImport, WritesOnlyWithConfirmationAndNeverOnADryRun) {
 }
 
 TEST_F(CliImport, AValueThatDidNotTakeIsReportedWithStatus4) {
-    CVirtualDriver& d = m_sim.Driver();
-    std::string regs = "0";
+    std::string regs = "16256";
     for (int i = 1; i < 18; ++i)
         regs += i % 2 ? ", 0" : ", 16256"; // 1.0 in every gain
     const std::string path =
         Write("pid.json", "{\"format\": \"halvik-cli configuration\", \"version\": 1, \"blocks\": "
-                          "{\"pid\": {\"start\": 186, \"registers\": [16256, " +
-                              regs.substr(3) + "]}}}");
-    d.SetRegisters(0x00BA, std::vector<uint16_t>(18, 0));
-    // Every reply comes late, so the register can be changed behind the
-    // import's back between its write and its read-back.
-    m_sim.Server().InjectFault(EFault::Delay, 500, -1);
-    std::thread spoiler([&] {
-        bool seen = WaitFor(
-            [&] {
-                for (const auto& f : d.RequestLog())
-                    if (f.size() > 3 && f[1] == 0x10 && f[2] == 0x00 && f[3] == 0xBA)
-                        return true;
-                return false;
-            },
-            20000);
-        if (seen)
-            d.SetRegisters(0x00BA, {0x4000, 0x0000});
+                          "{\"pid\": {\"start\": 186, \"registers\": [" +
+                              regs + "]}}}");
+    m_sim.Driver().SetRegisters(0x00BA, std::vector<uint16_t>(18, 0));
+    CliRun r = ImportWhileActingOnWrite(path, "3000", 0x00BA, [&] {
+        m_sim.Driver().SetRegisters(0x00BA, {0x4000, 0x0000});
     });
-    CliRun r = Cli({"--timeout", "3000", "import", path, "--yes"});
-    spoiler.join();
-    m_sim.Server().ClearFaults();
     EXPECT_EQ(r.status, 4) << r.out << r.err;
     EXPECT_NE(r.err.find("verification found 1 difference"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("holding_kp"), std::string::npos) << r.err;
 }
 
 TEST_F(CliImport, ANewSlaveAddressIsFollowedWhenReadingBack) {
-    CVirtualDriver& d = m_sim.Driver();
-    const uint16_t keep = d.GetRegister(0x009D);
     const std::string path =
         Write("address.json", "{\"format\": \"halvik-cli configuration\", \"version\": 1, "
                               "\"blocks\": {\"comm-b\": {\"start\": 156, \"registers\": [5, " +
-                                  std::to_string(keep) + "]}}}");
+                                  std::to_string(m_sim.Driver().GetRegister(0x009D)) + "]}}}");
     // A driver that takes its new address at once: it answers the write at
     // the old one and everything after at the new one.
-    m_sim.Server().InjectFault(EFault::Delay, 300, -1);
-    std::thread mover([&] {
-        bool seen = WaitFor(
-            [&] {
-                for (const auto& f : d.RequestLog())
-                    if (f.size() > 3 && f[1] == 0x10 && f[2] == 0x00 && f[3] == 0x9C)
-                        return true;
-                return false;
-            },
-            20000);
-        if (seen)
-            d.SetSlave(5);
-    });
-    CliRun r = Cli({"--timeout", "1000", "import", path, "--yes"});
-    mover.join();
-    m_sim.Server().ClearFaults();
+    CliRun r = ImportWhileActingOnWrite(path, "1000", 0x009C, [&] { m_sim.Driver().SetSlave(5); });
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_NE(r.out.find("now answers at slave 5"), std::string::npos) << r.out;
-    EXPECT_EQ(d.GetRegister(0x009C), 5);
+    EXPECT_EQ(m_sim.Driver().GetRegister(0x009C), 5);
 }
+
+} // namespace

@@ -23,16 +23,17 @@ CliRun RunCli(const std::vector<std::string>& args, int deadlineMs,
     posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&fa, outPipe[1], 1);
     posix_spawn_file_actions_adddup2(&fa, errPipe[1], 2);
-    // The child starts with default signal handling whatever the test runner set.
+    // The child starts with default signal handling whatever the test runner
+    // set (a background shell ignores SIGINT).
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
-    sigset_t none, all;
+    sigset_t none, reset;
     sigemptyset(&none);
-    sigemptyset(&all);
-    sigaddset(&all, SIGINT);
-    sigaddset(&all, SIGTERM);
+    sigemptyset(&reset);
+    sigaddset(&reset, SIGINT);
+    sigaddset(&reset, SIGTERM);
     posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setsigdefault(&attr, &all);
+    posix_spawnattr_setsigdefault(&attr, &reset);
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
     std::vector<std::string> full = {HALVIK_CLI_PATH};
@@ -42,11 +43,12 @@ CliRun RunCli(const std::vector<std::string>& args, int deadlineMs,
         argv.push_back(a.data());
     argv.push_back(nullptr);
     pid_t pid = -1;
-    int rc = posix_spawn(&pid, HALVIK_CLI_PATH, &fa, &attr, argv.data(), environ);
+    const int rc = posix_spawn(&pid, HALVIK_CLI_PATH, &fa, &attr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&fa);
     posix_spawnattr_destroy(&attr);
     close(outPipe[1]);
     close(errPipe[1]);
+    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
     if (rc != 0) {
         close(outPipe[0]);
         close(errPipe[0]);
@@ -54,46 +56,43 @@ CliRun RunCli(const std::vector<std::string>& args, int deadlineMs,
         return r;
     }
 
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(deadlineMs);
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(deadlineMs);
     bool interrupted = false;
-    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
-    int open = 2;
-    while (open > 0) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        deadline - std::chrono::steady_clock::now())
-                        .count();
+    for (int open = 2; open > 0;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0) {
             r.timedOut = true;
             kill(pid, SIGKILL);
             break;
         }
         // With a condition to watch, look again every few milliseconds.
-        int wait = interruptWhen && !interrupted ? std::min<int>(static_cast<int>(left), 10)
-                                                 : static_cast<int>(left);
-        int n = poll(fds, 2, wait);
-        if (n < 0 && errno != EINTR)
+        const bool watching = interruptWhen && !interrupted;
+        if (poll(fds, 2, static_cast<int>(watching ? std::min<long>(left, 10) : left)) < 0 &&
+            errno != EINTR)
             break;
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
+        for (auto& fd : fds) {
+            if (fd.fd < 0 || !(fd.revents & (POLLIN | POLLHUP | POLLERR)))
                 continue;
             char buf[4096];
-            ssize_t got = read(fds[i].fd, buf, sizeof buf);
+            const ssize_t got = read(fd.fd, buf, sizeof buf);
             if (got > 0) {
-                (i == 0 ? r.out : r.err).append(buf, static_cast<size_t>(got));
+                (&fd == &fds[0] ? r.out : r.err).append(buf, static_cast<size_t>(got));
             } else if (got == 0 || errno != EINTR) {
-                close(fds[i].fd);
-                fds[i].fd = -1;
+                close(fd.fd);
+                fd.fd = -1;
                 --open;
             }
         }
-        if (interruptWhen && !interrupted && interruptWhen(r)) {
+        if (watching && interruptWhen(r)) {
             interrupted = true;
             kill(pid, SIGINT);
         }
     }
-    for (auto& f : fds)
-        if (f.fd >= 0)
-            close(f.fd);
+    for (auto& fd : fds)
+        if (fd.fd >= 0)
+            close(fd.fd);
     int ws = 0;
     while (waitpid(pid, &ws, 0) < 0 && errno == EINTR) {
     }

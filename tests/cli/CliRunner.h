@@ -1,7 +1,12 @@
 #pragma once
-// Runs the built halvik-cli as a child process with a bounded wait: standard
-// input from /dev/null, standard output and error captured, killed on the
-// deadline. Nothing sleeps blindly; the wait is on the child's pipes.
+// Runs the built halvik-cli as a child process with a bounded wait (standard
+// input /dev/null, output captured, killed at the deadline), and a fixture
+// that points it at a virtual driver on a pseudo-terminal.
+
+#include "cli/Json.h"
+#include "tests/support/SimHarness.h"
+
+#include <gtest/gtest.h>
 
 #include <functional>
 #include <string>
@@ -17,3 +22,31 @@ struct CliRun {
 // few milliseconds; the first time it says yes the child gets SIGINT.
 CliRun RunCli(const std::vector<std::string>& args, int deadlineMs = 30000,
               const std::function<bool(const CliRun&)>& interruptWhen = {});
+
+class CliTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { ASSERT_FALSE(UsePrivatePortFolder().empty()); }
+    void SetUp() override { ASSERT_TRUE(m_sim.Ok()); }
+
+    CliRun Cli(std::vector<std::string> args,
+               const std::function<bool(const CliRun&)>& interruptWhen = {}) {
+        args.insert(args.begin(), {"--port", m_sim.Device()});
+        return RunCli(args, 30000, interruptWhen);
+    }
+    static CJson Json(const std::string& text) {
+        CJson j;
+        std::string err;
+        EXPECT_TRUE(ParseJson(text, j, err)) << err << "\n" << text;
+        return j;
+    }
+    // A command that must succeed, with its --json output (given last: line
+    // options go anywhere).
+    CJson JsonOf(std::vector<std::string> args) {
+        args.push_back("--json");
+        CliRun r = Cli(args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        return Json(r.out);
+    }
+
+    CSimHarness m_sim{1, -1};
+};

@@ -9,7 +9,7 @@ ConfigImage SampleImage() {
     for (const BlockDef* def : ExportBlocks()) {
         BlockImage b{def, std::vector<uint16_t>(def->count)};
         for (size_t i = 0; i < b.regs.size(); ++i)
-            b.regs[i] = static_cast<uint16_t>(i * 4099 + (img.blocks.empty() ? 0 : def->start));
+            b.regs[i] = static_cast<uint16_t>(i * 4099 + def->start);
         img.blocks.push_back(b);
     }
     for (int row = 0; row < kPdoCount; ++row) {
@@ -26,117 +26,36 @@ ConfigImage SampleImage() {
     img.pdos[3].absent = true;
     img.hasSync = true;
     img.sync = {0x40000080, 10000, 0xFFFFFFFF};
-    img.time = "2026-01-01T00:00:00Z";
     return img;
-}
-
-// The document of SampleImage, changed by edit, then checked.
-std::vector<std::string> ErrorsAfter(const std::function<void(std::string&)>& edit) {
-    std::string text = BuildConfigJson(SampleImage(), {}).Dump(true);
-    edit(text);
-    CJson doc;
-    std::string err;
-    if (!ParseJson(text, doc, err))
-        return {"json: " + err};
-    ConfigImage img;
-    std::vector<std::string> errors;
-    ParseConfigJson(doc, img, errors);
-    return errors;
-}
-
-void Replace(std::string& s, const std::string& from, const std::string& to) {
-    size_t p = s.find(from);
-    ASSERT_NE(p, std::string::npos) << from;
-    s.replace(p, from.size(), to);
-}
-
-bool Mentions(const std::vector<std::string>& errors, const std::string& what) {
-    for (const auto& e : errors)
-        if (e.find(what) != std::string::npos)
-            return true;
-    return false;
 }
 
 } // namespace
 
 TEST(ConfigFile, AnExportedDocumentReadsBackLosslessly) {
-    ConfigImage img = SampleImage();
+    const ConfigImage img = SampleImage();
     CJson doc;
     std::string err;
     ASSERT_TRUE(ParseJson(BuildConfigJson(img, {}).Dump(true), doc, err)) << err;
     ConfigImage back;
     std::vector<std::string> errors;
-    ASSERT_TRUE(ParseConfigJson(doc, back, errors)) << (errors.empty() ? "" : errors[0]);
+    ASSERT_TRUE(ParseConfigJson(doc, back, errors)) << errors.at(0);
     ASSERT_EQ(back.blocks.size(), img.blocks.size());
-    for (size_t i = 0; i < img.blocks.size(); ++i) {
-        EXPECT_EQ(back.blocks[i].def, img.blocks[i].def);
-        EXPECT_EQ(back.blocks[i].regs, img.blocks[i].regs);
-    }
+    for (size_t i = 0; i < img.blocks.size(); ++i)
+        EXPECT_EQ(back.blocks[i].regs, img.blocks[i].regs) << img.blocks[i].def->name;
     ASSERT_EQ(back.pdos.size(), img.pdos.size());
     for (size_t i = 0; i < img.pdos.size(); ++i) {
         EXPECT_EQ(back.pdos[i].absent, img.pdos[i].absent);
-        if (img.pdos[i].absent)
-            continue;
-        EXPECT_EQ(back.pdos[i].comm, img.pdos[i].comm);
-        EXPECT_EQ(back.pdos[i].mapCount, img.pdos[i].mapCount);
-        EXPECT_EQ(back.pdos[i].map, img.pdos[i].map);
+        if (!img.pdos[i].absent) {
+            EXPECT_EQ(back.pdos[i].comm, img.pdos[i].comm);
+            EXPECT_EQ(back.pdos[i].mapCount, img.pdos[i].mapCount);
+            EXPECT_EQ(back.pdos[i].map, img.pdos[i].map);
+        }
     }
-    EXPECT_TRUE(back.hasSync);
     EXPECT_EQ(back.sync, img.sync);
     EXPECT_TRUE(CompareImages(back, img, {}).empty());
 }
 
-TEST(ConfigFile, HandBrokenFilesAreRefusedWithThePlace) {
-    EXPECT_TRUE(ErrorsAfter([](std::string&) {}).empty());
-    auto e = ErrorsAfter([](std::string& s) { Replace(s, "\"version\": 1", "\"version\": 2"); });
-    EXPECT_TRUE(Mentions(e, "version 2 is not supported")) << e[0];
-    e = ErrorsAfter([](std::string& s) { Replace(s, "\"ramp\"", "\"rampe\""); });
-    EXPECT_TRUE(Mentions(e, "blocks.rampe: unknown block"));
-    e = ErrorsAfter([](std::string& s) { Replace(s, "\"ramp\"", "\"status\""); });
-    EXPECT_TRUE(Mentions(e, "not a writable"));
-    e = ErrorsAfter(
-        [](std::string& s) { Replace(s, "\"registers\": [0,", "\"registers\": [70000,"); });
-    EXPECT_TRUE(Mentions(e, "larger than 65535"));
-    e = ErrorsAfter(
-        [](std::string& s) { Replace(s, "\"registers\": [0,", "\"registers\": [-1,"); });
-    EXPECT_TRUE(Mentions(e, "whole number"));
-    e = ErrorsAfter(
-        [](std::string& s) { Replace(s, "\"registers\": [0,", "\"registers\": [0.5,"); });
-    EXPECT_TRUE(Mentions(e, "whole number"));
-    e = ErrorsAfter([](std::string& s) { Replace(s, "\"registers\": [0,", "\"registers\": ["); });
-    EXPECT_TRUE(Mentions(e, "the block has 4 registers"));
-    e = ErrorsAfter([](std::string& s) { Replace(s, "\"start\": 80", "\"start\": 81"); });
-    EXPECT_TRUE(Mentions(e, "blocks.ramp.start"));
-    e = ErrorsAfter([](std::string& s) { Replace(s, "\"sub\": 2", "\"sub\": 4"); });
-    EXPECT_TRUE(Mentions(e, "pdos.RPDO1.communication.entries[1].sub"));
-    e = ErrorsAfter([](std::string& s) {
-        Replace(s, "\"size\": 1,\n            \"value\": 255",
-                "\"size\": 1,\n            \"value\": 256");
-    });
-    EXPECT_TRUE(Mentions(e, "larger than 255"));
-    e = ErrorsAfter([](std::string& s) {
-        Replace(s, "\"mapping\": {\n        \"count\": 2", "\"mapping\": {\n        \"count\": 9");
-    });
-    EXPECT_TRUE(Mentions(e, "mapping.count"));
-    e = ErrorsAfter([](std::string& s) { Replace(s, "\"RPDO2\"", "\"XPDO2\""); });
-    EXPECT_TRUE(Mentions(e, "unknown PDO"));
-    e = ErrorsAfter([](std::string& s) {
-        Replace(s, "\"cyclePeriod\": 10000", "\"cyclePeriod\": 4294967296");
-    });
-    EXPECT_TRUE(Mentions(e, "sync.cyclePeriod"));
-    e = ErrorsAfter([](std::string& s) {
-        Replace(s, "\"format\": \"halvik-cli configuration\"", "\"format\": \"other\"");
-    });
-    EXPECT_TRUE(Mentions(e, "format"));
-    // Every problem is listed, not just the first.
-    e = ErrorsAfter([](std::string& s) {
-        Replace(s, "\"registers\": [0,", "\"registers\": [70000,");
-        Replace(s, "\"RPDO2\"", "\"XPDO2\"");
-    });
-    EXPECT_EQ(e.size(), 2u);
-}
-
-TEST(ConfigFile, DifferencesNameFieldsAndObjects) {
+TEST(ConfigFile, DifferencesNameFieldsAndObjectsAndAPdoTheDeviceCannotHoldIsRefused) {
     ConfigImage file = SampleImage(), dev = SampleImage();
     dev.blocks[0].regs[2] = 1234;            // ramp acceleration
     dev.pdos[4].map[1] = 0x60410010;         // TPDO1 entry 2
@@ -153,10 +72,8 @@ TEST(ConfigFile, DifferencesNameFieldsAndObjects) {
     EXPECT_EQ(d[3].where, "SYNC");
     EXPECT_FALSE(PdoDiffers(file.pdos[5], dev.pdos[5]));
     EXPECT_TRUE(PdoDiffers(file.pdos[4], dev.pdos[4]));
-}
 
-TEST(ConfigFile, APdoTheDeviceCannotHoldIsRefused) {
-    ConfigImage file = SampleImage(), dev = SampleImage();
+    dev = SampleImage();
     dev.pdos[4].comm.resize(2); // the device reports no inhibit time or event timer
     dev.pdos[5].map.resize(1);  // and a single mapping entry
     dev.pdos[6].absent = true;
