@@ -140,10 +140,10 @@ TEST_F(CliImport, ExportThenChangeThenImportRestoresTheDeviceExactly) {
     CVirtualDriver& d = m_sim.Driver();
     const std::string path = Path("drive.json");
     CJson doc = JsonOf({"export", path});
-    EXPECT_EQ(doc.Find("file")->Text(), path);
-    EXPECT_EQ(doc.Find("pdos")->Text(), "8");
+    EXPECT_EQ(At(doc, "file"), path);
+    EXPECT_EQ(At(doc, "pdos"), "8");
     doc = Json(Read(path));
-    EXPECT_EQ(doc.Find("version")->Text(), "1");
+    EXPECT_EQ(At(doc, "version"), "1");
     EXPECT_EQ(doc.Find("blocks")->Size(), 11u);
     EXPECT_EQ(doc.Find("pdos")->Size(), 8u);
     const auto blocks = Blocks();
@@ -199,7 +199,7 @@ TEST_F(CliImport, ExportThenChangeThenImportRestoresTheDeviceExactly) {
 
     // Importing again finds nothing to do and writes nothing.
     d.ClearRequestLog();
-    EXPECT_EQ(JsonOf({"import", path, "--yes"}).Find("result")->Text(), "unchanged");
+    EXPECT_EQ(At(JsonOf({"import", path, "--yes"}), "result"), "unchanged");
     EXPECT_FALSE(AnyWrites());
 }
 
@@ -261,10 +261,9 @@ TEST_F(CliImport, TruncatedOrBrokenFilesAndUnconfirmedImportsWriteNothing) {
     EXPECT_FALSE(AnyWrites());
     // A dry run lists the differences and writes nothing.
     CJson rep = JsonOf({"import", good, "--dry-run"});
-    EXPECT_EQ(rep.Find("result")->Text(), "dry-run");
+    EXPECT_EQ(At(rep, "result"), "dry-run");
     ASSERT_EQ(rep.Find("differences")->Size(), 1u);
-    EXPECT_EQ(rep.Find("differences")->Items()[0].Find("item")->Text(),
-              "over_temperature_shutdown (0x0100)");
+    EXPECT_EQ(At(rep, "differences.0.item"), "over_temperature_shutdown (0x0100)");
     EXPECT_FALSE(AnyWrites());
     EXPECT_EQ(m_sim.Driver().GetRegister(0x0100), 99);
 }

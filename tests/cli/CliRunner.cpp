@@ -1,6 +1,7 @@
 #include "tests/cli/CliRunner.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -11,6 +12,21 @@
 #include <unistd.h>
 
 extern char** environ;
+
+std::string At(const CJson& j, const std::string& path) {
+    const CJson* at = &j;
+    for (size_t p = 0; at && p <= path.size();) {
+        const size_t dot = std::min(path.find('.', p), path.size());
+        const std::string key = path.substr(p, dot - p);
+        if (at->IsArray() && !key.empty() && std::isdigit(static_cast<unsigned char>(key[0])))
+            at = std::stoul(key) < at->Size() ? &at->Items()[std::stoul(key)] : nullptr;
+        else
+            at = at->Find(key);
+        p = dot + 1;
+    }
+    EXPECT_NE(at, nullptr) << path << " in " << j.Dump(false);
+    return at ? at->Text() : "";
+}
 
 CliRun RunCli(const std::vector<std::string>& args, int deadlineMs,
               const std::function<bool(const CliRun&)>& interruptWhen) {

@@ -18,6 +18,10 @@ struct CliRun {
     std::string out, err;
 };
 
+// The text at a dotted path of members and array indexes ("values.0.hex");
+// "" and a test failure when there is nothing there.
+std::string At(const CJson& j, const std::string& path);
+
 // interruptWhen, when given, is asked after every chunk of output and every
 // few milliseconds; the first time it says yes the child gets SIGINT.
 CliRun RunCli(const std::vector<std::string>& args, int deadlineMs = 30000,

@@ -30,11 +30,6 @@ std::string FieldOf(const CJson& block, const std::string& name, const char* wha
     return "";
 }
 
-// A member of value i of a reg read.
-std::string ValueOf(const CJson& j, size_t i, const char* what = "value") {
-    return j.Find("values")->Items().at(i).Find(what)->Text();
-}
-
 using CliSim = CliTest;
 
 TEST_F(CliSim, ReadingCommandsPrintTheDeviceAsJson) {
@@ -52,8 +47,7 @@ TEST_F(CliSim, ReadingCommandsPrintTheDeviceAsJson) {
     EXPECT_FALSE(FieldOf(j, "model", "text").empty());
 
     j = JsonOf({"ident"});
-    ASSERT_GE(j.Find("objects")->Size(), 1u);
-    EXPECT_EQ(j.Find("objects")->Items()[0].Find("name")->Text(), "公司名称");
+    EXPECT_EQ(At(j, "objects.0.name"), "公司名称");
 
     j = JsonOf({"status"});
     EXPECT_EQ(RegsOf(j.Find("registers")).size(), 28u);
@@ -67,7 +61,7 @@ TEST_F(CliSim, ReadingCommandsPrintTheDeviceAsJson) {
             continue; // live values
         SCOPED_TRACE(b.name);
         j = JsonOf({"read", b.name});
-        EXPECT_EQ(j.Find("block")->Text(), b.name);
+        EXPECT_EQ(At(j, "block"), b.name);
         EXPECT_EQ(RegsOf(j.Find("registers")), d.GetRegisters(b.start, b.count));
         EXPECT_EQ(j.Find("fields")->Size(), static_cast<size_t>(b.fieldCount));
     }
@@ -75,12 +69,12 @@ TEST_F(CliSim, ReadingCommandsPrintTheDeviceAsJson) {
 
     j = JsonOf({"reg", "read", "0x100", "--type", "i32"});
     ASSERT_EQ(j.Find("values")->Size(), 1u);
-    EXPECT_EQ(ValueOf(j, 0), "-2");
-    EXPECT_EQ(ValueOf(j, 0, "hex"), "0xFFFFFFFE");
+    EXPECT_EQ(At(j, "values.0.value"), "-2");
+    EXPECT_EQ(At(j, "values.0.hex"), "0xFFFFFFFE");
     j = JsonOf({"reg", "read", "0x101", "--count", "2", "--type", "i16"});
     ASSERT_EQ(j.Find("values")->Size(), 2u);
-    EXPECT_EQ(ValueOf(j, 1), "-32768");
-    EXPECT_EQ(ValueOf(JsonOf({"reg", "read", "0xBA", "--type", "f32"}), 0), "1.5");
+    EXPECT_EQ(At(j, "values.1.value"), "-32768");
+    EXPECT_EQ(At(JsonOf({"reg", "read", "0xBA", "--type", "f32"}), "values.0.value"), "1.5");
 
     CSimHarness linked(1, 5);
     ASSERT_TRUE(linked.Ok());
@@ -97,11 +91,7 @@ TEST_F(CliSim, ReadingCommandsPrintTheDeviceAsJson) {
 
 TEST_F(CliSim, WritingCommandsReachTheDevice) {
     CVirtualDriver& d = m_sim.Driver();
-    EXPECT_EQ(JsonOf({"reg", "write", "0x100", "-5", "--type", "i16"})
-                  .Find("result")
-                  ->Find("code")
-                  ->Text(),
-              "0");
+    EXPECT_EQ(At(JsonOf({"reg", "write", "0x100", "-5", "--type", "i16"}), "result.code"), "0");
     EXPECT_EQ(d.GetRegister(0x0100), 0xFFFB);
     ASSERT_EQ(Cli({"reg", "write", "0xBC", "1.5", "--type", "f32"}).status, 0);
     EXPECT_EQ(d.GetRegisters(0x00BC, 2), (Regs{0x3FC0, 0x0000}));
@@ -110,7 +100,7 @@ TEST_F(CliSim, WritingCommandsReachTheDevice) {
 
     JsonOf({"run", "pwm", "50"});
     EXPECT_EQ(d.GetRegister(0x0042), 500);
-    EXPECT_EQ(JsonOf({"stop", "emergency"}).Find("result")->Find("text")->Text(), "操作成功");
+    EXPECT_EQ(At(JsonOf({"stop", "emergency"}), "result.text"), "操作成功");
     EXPECT_EQ(d.GetRegister(0x0040), 1);
     CliRun r = Cli({"run", "freq", "12.56"});
     ASSERT_EQ(r.status, 0) << r.err;
@@ -120,9 +110,7 @@ TEST_F(CliSim, WritingCommandsReachTheDevice) {
     EXPECT_EQ(d.GetRegister(0x0040), 0);
 
     d.ClearRequestLog();
-    EXPECT_EQ(JsonOf({"move", "--freq", "50", "--position", "-1000", "--relative"})
-                  .Find("command")
-                  ->Text(),
+    EXPECT_EQ(At(JsonOf({"move", "--freq", "50", "--position", "-1000", "--relative"}), "command"),
               "move");
     bool moveSeen = false;
     for (const auto& f : d.RequestLog())
@@ -133,23 +121,23 @@ TEST_F(CliSim, WritingCommandsReachTheDevice) {
     ASSERT_EQ(Cli({"stop", "free"}).status, 0);
 
     d.ClearRequestLog();
-    EXPECT_EQ(JsonOf({"clear-position"}).Find("result")->Find("code")->Text(), "0");
+    EXPECT_EQ(At(JsonOf({"clear-position"}), "result.code"), "0");
     auto log = d.RequestLog();
     ASSERT_FALSE(log.empty());
     EXPECT_EQ(std::vector<uint8_t>(log.back().begin(), log.back().begin() + 6),
               (std::vector<uint8_t>{0x01, 0x06, 0x70, 0x0A, 0x00, 0x01}));
 
     CJson j = JsonOf({"sdo", "download", "0x1800", "5", "250", "--size", "2"});
-    EXPECT_EQ(j.Find("answer")->Find("command")->Text(), "0x60");
+    EXPECT_EQ(At(j, "answer.command"), "0x60");
     uint32_t v = 0;
     ASSERT_TRUE(d.GetObject(0x1800, 5, v));
     EXPECT_EQ(v, 250u);
     j = JsonOf({"sdo", "upload", "0x1800", "5"});
-    EXPECT_EQ(j.Find("value")->Text(), "250");
-    EXPECT_EQ(j.Find("size")->Text(), "2");
+    EXPECT_EQ(At(j, "value"), "250");
+    EXPECT_EQ(At(j, "size"), "2");
     r = Cli({"--json", "sdo", "upload", "0x1400", "9"});
     EXPECT_EQ(r.status, 3);
-    EXPECT_EQ(Json(r.out).Find("abort")->Find("text")->Text(), "子索引不存在 (0x06090011)");
+    EXPECT_EQ(At(Json(r.out), "abort.text"), "子索引不存在 (0x06090011)");
     EXPECT_NE(r.err.find("传送终止"), std::string::npos) << r.err;
     ASSERT_EQ(Cli({"sdo", "save"}).status, 0);
     EXPECT_EQ(d.SaveCount(), 1);
@@ -221,8 +209,7 @@ TEST_F(CliSim, StatusWatchRepeatsAndStopsOnCtrlC) {
     int samples = 0;
     while (std::getline(lines, line)) {
         CJson j = Json(line);
-        ASSERT_NE(j.Find("sample"), nullptr) << line;
-        EXPECT_EQ(j.Find("sample")->Text(), std::to_string(++samples));
+        EXPECT_EQ(At(j, "sample"), std::to_string(++samples));
         EXPECT_EQ(j.Find("fields")->Size(), 22u);
     }
     EXPECT_EQ(samples, 3);
@@ -248,9 +235,9 @@ TEST_F(CliSim, LearnReportsItsOutcomeAndAlwaysClearsTheRequest) {
     CVirtualDriver& d = m_sim.Driver();
     d.SetLearnDuration(std::chrono::milliseconds(300));
     CJson j = JsonOf({"learn"});
-    EXPECT_EQ(j.Find("outcome")->Text(), "success");
-    EXPECT_EQ(j.Find("text")->Text(), "学习成功");
-    EXPECT_EQ(j.Find("phaseText")->Text(), "05 01 03 02 06 04");
+    EXPECT_EQ(At(j, "outcome"), "success");
+    EXPECT_EQ(At(j, "text"), "学习成功");
+    EXPECT_EQ(At(j, "phaseText"), "05 01 03 02 06 04");
     EXPECT_EQ(d.GetRegister(0x00E1), 0);
 
     d.SetLearnOutcome(false);

@@ -31,32 +31,24 @@ ConfigImage SampleImage() {
 
 } // namespace
 
-TEST(ConfigFile, AnExportedDocumentReadsBackLosslessly) {
-    const ConfigImage img = SampleImage();
+// The document of an image reads back as the same image, a PDO the device
+// lacks included (the round trip against a device is in CliImportTest).
+TEST(ConfigFile, ReadsBackAndNamesDifferencesAndWhatTheDeviceCannotHold) {
+    const ConfigImage file = SampleImage();
+    ConfigImage dev;
     CJson doc;
     std::string err;
-    ASSERT_TRUE(ParseJson(BuildConfigJson(img, {}).Dump(true), doc, err)) << err;
-    ConfigImage back;
+    ASSERT_TRUE(ParseJson(BuildConfigJson(file, {}).Dump(true), doc, err)) << err;
     std::vector<std::string> errors;
-    ASSERT_TRUE(ParseConfigJson(doc, back, errors)) << errors.at(0);
-    ASSERT_EQ(back.blocks.size(), img.blocks.size());
-    for (size_t i = 0; i < img.blocks.size(); ++i)
-        EXPECT_EQ(back.blocks[i].regs, img.blocks[i].regs) << img.blocks[i].def->name;
-    ASSERT_EQ(back.pdos.size(), img.pdos.size());
-    for (size_t i = 0; i < img.pdos.size(); ++i) {
-        EXPECT_EQ(back.pdos[i].absent, img.pdos[i].absent);
-        if (!img.pdos[i].absent) {
-            EXPECT_EQ(back.pdos[i].comm, img.pdos[i].comm);
-            EXPECT_EQ(back.pdos[i].mapCount, img.pdos[i].mapCount);
-            EXPECT_EQ(back.pdos[i].map, img.pdos[i].map);
-        }
-    }
-    EXPECT_EQ(back.sync, img.sync);
-    EXPECT_TRUE(CompareImages(back, img, {}).empty());
-}
+    ASSERT_TRUE(ParseConfigJson(doc, dev, errors)) << errors.at(0);
+    ASSERT_EQ(dev.blocks.size(), file.blocks.size());
+    ASSERT_EQ(dev.pdos.size(), file.pdos.size());
+    EXPECT_TRUE(dev.pdos[3].absent);
+    EXPECT_TRUE(dev.hasSync);
+    EXPECT_TRUE(CompareImages(file, dev, {}).empty());
+    EXPECT_TRUE(CheckAgainstDevice(file, dev).empty());
 
-TEST(ConfigFile, DifferencesNameFieldsAndObjectsAndAPdoTheDeviceCannotHoldIsRefused) {
-    ConfigImage file = SampleImage(), dev = SampleImage();
+    dev = SampleImage();
     dev.blocks[0].regs[2] = 1234;            // ramp acceleration
     dev.pdos[4].map[1] = 0x60410010;         // TPDO1 entry 2
     dev.pdos[4].comm[0].value ^= 0x80000000; // TPDO1 COB-ID
