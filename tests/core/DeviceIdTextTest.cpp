@@ -3,49 +3,32 @@
 
 #include <gtest/gtest.h>
 
-TEST(DeviceIdText, ObjectNames) {
-    EXPECT_STREQ(DeviceIdObjectName(0), "公司名称");
-    EXPECT_STREQ(DeviceIdObjectName(1), "产品代码");
-    EXPECT_STREQ(DeviceIdObjectName(2), "主要修订版本");
-    EXPECT_STREQ(DeviceIdObjectName(3), "供应商网址");
-    EXPECT_STREQ(DeviceIdObjectName(4), "产品名称");
-    EXPECT_STREQ(DeviceIdObjectName(5), "模式名称");
-    EXPECT_STREQ(DeviceIdObjectName(6), "用户应用名称");
-    EXPECT_STREQ(DeviceIdObjectName(7), "扩展描述");
-    EXPECT_STREQ(DeviceIdObjectName(0x80), "扩展描述");
-    EXPECT_STREQ(DeviceIdObjectName(0xFF), "扩展描述");
-}
-
-TEST(DeviceIdText, ObjectsBecomeLinesJoinedByCrLf) {
+TEST(DeviceIdText, ObjectsBecomeNamedLinesJoinedByCrLf) {
     // more-follows, next id, count, then id/length/value triples.
     Bytes payload = Hex("00 00 04"
                         "00 03 41 42 43"    // "ABC"
                         "01 02 58 59"       // "XY"
                         "02 04 31 2E 30 00" // "1.0" ended early by a zero byte
-                        "80 00");           // empty extended object
+                        "07 00");           // empty: past the named ids, extended
     std::string text;
     ASSERT_TRUE(AppendDeviceIdObjects(payload.data(), payload.size(), text));
     EXPECT_EQ(text, "公司名称:ABC\r\n产品代码:XY\r\n主要修订版本:1.0\r\n扩展描述:");
 
-    // A second reply's objects continue the same text.
-    Bytes more = Hex("00 00 01 04 02 4D 31");
+    // A second reply's objects continue the same text; one without objects adds nothing.
+    Bytes more = Hex("00 00 01 06 02 4D 31");
     ASSERT_TRUE(AppendDeviceIdObjects(more.data(), more.size(), text));
-    EXPECT_EQ(text, "公司名称:ABC\r\n产品代码:XY\r\n主要修订版本:1.0\r\n扩展描述:\r\n产品名称:M1");
-
-    // A payload without objects adds nothing.
-    std::string empty;
     Bytes none = Hex("00 00 00");
-    EXPECT_TRUE(AppendDeviceIdObjects(none.data(), none.size(), empty));
-    EXPECT_EQ(empty, "");
+    ASSERT_TRUE(AppendDeviceIdObjects(none.data(), none.size(), text));
+    EXPECT_EQ(text,
+              "公司名称:ABC\r\n产品代码:XY\r\n主要修订版本:1.0\r\n扩展描述:\r\n用户应用名称:M1");
 }
 
 TEST(DeviceIdText, ObjectRunningPastTheEndIsRefused) {
-    Bytes cut = Hex("00 00 01 00 09 41 42");
     std::string text = "keep";
-    EXPECT_FALSE(AppendDeviceIdObjects(cut.data(), cut.size(), text));
-
-    Bytes lone = Hex("00 00 01 00"); // id without its length byte
-    EXPECT_FALSE(AppendDeviceIdObjects(lone.data(), lone.size(), text));
+    for (const char* cut : {"00 00 01 00 09 41 42", "00 00 01 00"}) { // short value, no length
+        Bytes b = Hex(cut);
+        EXPECT_FALSE(AppendDeviceIdObjects(b.data(), b.size(), text)) << cut;
+    }
 
     // A length of 255 with all its bytes present is fine.
     Bytes big = Hex("00 00 01 03 FF");

@@ -2,8 +2,8 @@
 // Byte helpers shared by the protocol tests: frames are written as hex text
 // so that each test reads like the wire.
 
+#include <cctype>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,37 +12,14 @@ using Bytes = std::vector<uint8_t>;
 
 // "01 03 00 50" -> {0x01, 0x03, 0x00, 0x50}; blanks are ignored.
 inline Bytes Hex(std::string_view text) {
+    std::string digits;
+    for (char c : text)
+        if (std::isxdigit(static_cast<unsigned char>(c)))
+            digits += c;
     Bytes out;
-    int nibbles = 0;
-    uint8_t cur = 0;
-    for (char c : text) {
-        int v;
-        if (c >= '0' && c <= '9')
-            v = c - '0';
-        else if (c >= 'a' && c <= 'f')
-            v = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F')
-            v = c - 'A' + 10;
-        else
-            continue;
-        cur = static_cast<uint8_t>((cur << 4) | v);
-        if (++nibbles == 2) {
-            out.push_back(cur);
-            nibbles = 0;
-            cur = 0;
-        }
-    }
+    for (size_t i = 0; i + 1 < digits.size(); i += 2)
+        out.push_back(static_cast<uint8_t>(std::stoi(digits.substr(i, 2), nullptr, 16)));
     return out;
-}
-
-inline std::string ToHex(const Bytes& b) {
-    std::string s;
-    char buf[4];
-    for (size_t i = 0; i < b.size(); ++i) {
-        std::snprintf(buf, sizeof buf, i ? " %02X" : "%02X", b[i]);
-        s += buf;
-    }
-    return s;
 }
 
 inline Bytes Cat(Bytes a, const Bytes& b) {
