@@ -74,17 +74,14 @@ TEST(SimServerTest, EachFaultDoesWhatItSays) {
     EXPECT_EQ(Bytes(r.begin(), r.end() - 1), Bytes(kVersionReply.begin(), kVersionReply.end() - 1));
     EXPECT_FALSE(CrcOk(r));
 
-    s.InjectFault(EFault::ForeignAddress);
-    r = c.Exchange(kReadVersion, 7);
-    ASSERT_EQ(r.size(), 7u);
-    EXPECT_NE(r[0], 1);
-    EXPECT_TRUE(CrcOk(r));
-
-    s.InjectFault(EFault::WrongFunction);
-    r = c.Exchange(kReadVersion, 7);
-    ASSERT_EQ(r.size(), 7u);
-    EXPECT_NE(r[1], 0x03);
-    EXPECT_TRUE(CrcOk(r));
+    // Another address or function code, under a valid CRC.
+    for (auto [fault, at] : {std::pair(EFault::ForeignAddress, 0), {EFault::WrongFunction, 1}}) {
+        s.InjectFault(fault);
+        r = c.Exchange(kReadVersion, 7);
+        ASSERT_EQ(r.size(), 7u);
+        EXPECT_NE(r[at], kVersionReply[at]);
+        EXPECT_TRUE(CrcOk(r));
+    }
 
     // An injected exception refuses the request: nothing is written.
     s.InjectFault(EFault::Exception, 0x0B);

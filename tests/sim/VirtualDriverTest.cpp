@@ -151,27 +151,6 @@ TEST_F(VirtualDriverTest, MalformedOrUnknownRequestsGetTheRightException) {
     EXPECT_EQ(m_drv.RequestLog().size(), 1u);
 }
 
-TEST_F(VirtualDriverTest, RunCommandsNeedALearnedMotorAndValidValues) {
-    m_drv.SetRegister(0x0075, 0);
-    EXPECT_EQ(Reg(0x0033), 1); // error state: not learned
-    EXPECT_EQ(Write1(0x0042, 100), 96);
-    EXPECT_EQ(Write1(0x0043, 100), 96);
-    EXPECT_EQ(WriteN(0x0044, {100, 0, 0, 500}), 96);
-    EXPECT_EQ(Write1(0x00AA, 4), 96);
-    EXPECT_EQ(Write1(0x0040, 1), 0); // stopping is always allowed
-    EXPECT_EQ(Write1(0x00AA, 1), 0); // and so is cancelling
-    Pass(1s);
-    EXPECT_EQ(Reg(0x0020), 0);
-
-    m_drv.SetRegister(0x0075, 1);
-    EXPECT_EQ(Reg(0x0033), 0);
-    EXPECT_EQ(Write1(0x0042, 1001), 3);
-    EXPECT_EQ(Write1(0x0040, 3), 3);
-    EXPECT_EQ(WriteN(0x0044, {100, 2, 0, 500}), 3); // position type
-    EXPECT_EQ(WriteN(0x0044, {0, 0, 0, 500}), 3);   // no frequency
-    EXPECT_EQ(Write1(0x00AA, 5), 3);
-}
-
 TEST_F(VirtualDriverTest, FrequencyRunRampsAndAdvancesThePosition) {
     EXPECT_EQ(Write1(0x0043, 1000), 0); // 100.0 Hz, ramp 500.0 Hz/s
     Pass(100ms);
@@ -228,8 +207,9 @@ TEST_F(VirtualDriverTest, PwmRunFollowsTheRiseBuffer) {
     EXPECT_EQ(Write1(0x0042, 100), 0);
     Pass(2s);
     EXPECT_EQ(Write1(0x0042, 0), 0);
-    EXPECT_EQ(WriteN(0x00E0, {0, 1, 0, 0}), 64);
+    Run({{0x40, 0x6041, 0, 0, 0x4B, 0x0237}}); // operation enabled
     Pass(2s);
+    Run({{0x40, 0x6041, 0, 0, 0x4B, 0x0231}});
     EXPECT_EQ(WriteN(0x00E0, {0, 1, 0, 0}), 0);
 }
 
@@ -257,12 +237,22 @@ TEST_F(VirtualDriverTest, PositionMoveReportsTimeAndDoneAndClears) {
     EXPECT_EQ(Reg(0x700A), 0);
 }
 
-TEST_F(VirtualDriverTest, LearningRunsForItsDurationAndStoresThePhases) {
+TEST_F(VirtualDriverTest, RunCommandsWaitForALearnedMotorAndValidValues) {
     m_drv.SetRegister(0x0075, 0);
+    EXPECT_EQ(Reg(0x0033), 1); // error state: not learned
+    EXPECT_EQ(Write1(0x0042, 100), 96);
+    EXPECT_EQ(Write1(0x0043, 100), 96);
+    EXPECT_EQ(WriteN(0x0044, {100, 0, 0, 500}), 96);
+    EXPECT_EQ(Write1(0x00AA, 4), 96);
+    EXPECT_EQ(Write1(0x0040, 1), 0); // stopping is always allowed
+    EXPECT_EQ(Write1(0x00AA, 1), 0); // and so is cancelling
+    Pass(1s);
+    EXPECT_EQ(Reg(0x0020), 0);
+
+    // Learning runs for its duration, busy meanwhile, and stores the phases.
     m_drv.SetLearnDuration(3s);
     EXPECT_EQ(WriteN(0x00E0, {0, 1, 0, 0}), 0);
     EXPECT_EQ(Read(0x00E1, 2), (std::vector<uint16_t>{1, 1}));
-    // Busy while it runs: a second start, run commands.
     EXPECT_EQ(WriteN(0x00E0, {0, 1, 0, 0}), 6);
     m_drv.SetRegister(0x0075, 1);
     EXPECT_EQ(Write1(0x0043, 100), 64);
@@ -283,6 +273,13 @@ TEST_F(VirtualDriverTest, LearningRunsForItsDurationAndStoresThePhases) {
     EXPECT_FALSE(m_drv.Learning());
     // The tool's closing write is accepted.
     EXPECT_EQ(WriteN(0x00E0, {r[0], 0, r[2], r[3]}), 0);
+
+    EXPECT_EQ(Reg(0x0033), 0);
+    EXPECT_EQ(Write1(0x0042, 1001), 3);
+    EXPECT_EQ(Write1(0x0040, 3), 3);
+    EXPECT_EQ(WriteN(0x0044, {100, 2, 0, 500}), 3); // position type
+    EXPECT_EQ(WriteN(0x0044, {0, 0, 0, 500}), 3);   // no frequency
+    EXPECT_EQ(Write1(0x00AA, 5), 3);
 }
 
 TEST_F(VirtualDriverTest, LearningCanFailBeAbortedOrBeRefused) {
