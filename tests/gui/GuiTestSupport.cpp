@@ -49,10 +49,3 @@ CMessageRecorder::CMessageRecorder(bool defaultAnswer) : m_bDefaultAnswer(defaul
 CMessageRecorder::~CMessageRecorder() {
     SetMessageHandler(m_previous);
 }
-
-std::vector<std::string> CMessageRecorder::Texts() const {
-    std::vector<std::string> texts;
-    for (const auto& b : m_boxes)
-        texts.push_back(b.text);
-    return texts;
-}

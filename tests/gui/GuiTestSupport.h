@@ -7,8 +7,11 @@
 #include "app/MessageBox.h"
 #include "tests/support/SimHarness.h"
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QTabWidget>
 
 #include <gtest/gtest.h>
 
@@ -38,7 +41,6 @@ public:
     std::deque<bool> m_answers;
     bool m_bDefaultAnswer;
 
-    std::vector<std::string> Texts() const;
     std::string LastText() const { return m_boxes.empty() ? "" : m_boxes.back().text; }
 
 private:
@@ -72,19 +74,22 @@ protected:
     }
     static constexpr uint32_t kReplyMs = 3000, kSilentMs = 200;
 
-    template <class T = QWidget> T* Ctrl(int id) {
-        T* w = FindCtrl<T>(m_dlg.get(), id);
+    // Controls of the main window, or of a page (each numbers its own).
+    template <class T = QWidget> T* Ctrl(int id, QWidget* in = nullptr) {
+        T* w = FindCtrl<T>(in ? in : m_dlg.get(), id);
         EXPECT_NE(w, nullptr) << "control " << id;
         return w;
     }
-    std::string Text(int id) { return CtrlValue(m_dlg.get(), id); }
-
-    // The page on tab index, with its own controls.
+    std::string Text(int id, QWidget* in = nullptr) { return CtrlValue(in ? in : m_dlg.get(), id); }
+    void Click(int id, QWidget* in = nullptr) {
+        if (auto* b = Ctrl<QPushButton>(id, in))
+            b->click();
+    }
     QWidget* Page(size_t index) { return m_dlg->Pages().at(index); }
 
     void Open() {
         Ctrl<QComboBox>(1001)->setCurrentIndex(kCom - 1);
-        Ctrl<QPushButton>(1011)->click();
+        Click(1011);
         ASSERT_TRUE(m_dlg->m_driver.IsOpen());
     }
     // The boxes are replaced before the window exists and restored after it.
