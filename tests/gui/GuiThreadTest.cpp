@@ -2,12 +2,8 @@
 
 #include "app/GuiThread.h"
 #include "GuiTestSupport.h"
-#include "app/MessageBox.h"
-#include "tests/support/SimHarness.h"
 
 #include <QApplication>
-
-#include <gtest/gtest.h>
 
 #include <atomic>
 
@@ -61,32 +57,17 @@ TEST_F(GuiThreadTest, WorkerBoxesAndCallsRunOnTheGuiThreadWhileItJoinsTheWorker)
     EXPECT_TRUE(WaitGui([&] { return posted; }));
 }
 
-TEST_F(GuiThreadTest, AfterShutdownWorkersGetDefaultAnswersInsteadOfWaiting) {
+// A worker already waiting for the GUI thread is released, and later calls get
+// default answers at once: nobody runs the GUI side here.
+TEST_F(GuiThreadTest, ShutdownReleasesWaitingWorkersAndLaterCallsGetDefaultAnswers) {
     CMessageRecorder rec(true);
-    ShutdownGuiCalls();
-    std::atomic<int> step{0};
-    bool ran = true, answer = true;
-    std::thread worker([&] {
-        ran = RunOnGui([] {});
-        answer = AskYesNo(nullptr, "继续?");
-        ShowMessage(nullptr, "完成");
-        step = 1;
-    });
-    // Nobody runs the GUI side here; the worker must still finish.
-    EXPECT_TRUE(WaitFor([&] { return step == 1; }, 5000));
-    worker.join();
-    ResumeGuiCalls();
-    EXPECT_FALSE(ran);
-    EXPECT_FALSE(answer);
-    EXPECT_TRUE(rec.m_boxes.empty());
-}
-
-TEST_F(GuiThreadTest, ShutdownReleasesAWorkerAlreadyWaitingForTheGuiThread) {
     std::atomic<bool> calling{false}, done{false};
-    bool ran = true, fnRan = false;
+    bool ran = true, fnRan = false, answer = true;
     std::thread worker([&] {
         calling = true;
         ran = RunOnGui([&] { fnRan = true; });
+        answer = AskYesNo(nullptr, "继续?");
+        ShowMessage(nullptr, "完成");
         done = true;
     });
     ASSERT_TRUE(WaitFor([&] { return calling.load(); }, 5000));
@@ -97,4 +78,6 @@ TEST_F(GuiThreadTest, ShutdownReleasesAWorkerAlreadyWaitingForTheGuiThread) {
     QCoreApplication::processEvents();
     EXPECT_FALSE(ran);
     EXPECT_FALSE(fnRan);
+    EXPECT_FALSE(answer);
+    EXPECT_TRUE(rec.m_boxes.empty());
 }

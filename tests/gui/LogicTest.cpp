@@ -13,46 +13,33 @@
 #include <limits>
 
 TEST(TypedDecimals, ShiftDigitsExactlyTruncateTowardZeroAndSaturate) {
-    const int64_t limit = int64_t(1) << 53;
+    // Binary floating point gives 229, 819 and 56 for the first three.
     const struct {
         const char* text;
         int decimals;
         int64_t want;
-    } cases[] = {// Binary floating point gives 229, 819 and 56 for the first three.
-                 {"2.3", 2, 230},
-                 {"8.2", 2, 820},
-                 {"0.57", 2, 57},
-                 {"12.56", 1, 125},
-                 {"-2.5", 1, -25},
-                 {"-12.56", 1, -125},
-                 {"85.7", 0, 85},
-                 {"1.0234", 4, 10234},
-                 {"1.00019", 4, 10001},
-                 {"  +7", 3, 7000},
-                 {".5", 1, 5},
-                 {"1.5e2", 1, 1500},
-                 {"3V", 1, 30},
-                 // Empty or non-numeric text is zero; huge text saturates.
-                 {"", 2, 0},
-                 {"abc", 2, 0},
-                 {"-", 2, 0},
-                 {".", 2, 0},
-                 {"x5", 0, 0},
-                 {"99999999999999999999999", 0, limit},
-                 {"-1e300", 4, -limit}};
+    } cases[] = {{"2.3", 2, 230},       {"8.2", 2, 820},     {"0.57", 2, 57}, {"12.56", 1, 125},
+                 {"-2.5", 1, -25},      {"-12.56", 1, -125}, {"85.7", 0, 85}, {"1.0234", 4, 10234},
+                 {"1.00019", 4, 10001}, {"  +7", 3, 7000},   {".5", 1, 5},    {"1.5e2", 1, 1500},
+                 {"3V", 1, 30}};
     for (const auto& c : cases)
         EXPECT_EQ(ScaleDecimal(c.text, c.decimals), c.want) << c.text;
+    // Empty or non-numeric text is zero; huge text saturates.
+    for (const char* zero : {"", "abc", "-", ".", "x5"})
+        EXPECT_EQ(ScaleDecimal(zero, 2), 0) << zero;
+    const int64_t limit = int64_t(1) << 53;
+    EXPECT_EQ(ScaleDecimal("99999999999999999999999", 0), limit);
+    EXPECT_EQ(ScaleDecimal("-1e300", 4), -limit);
     // Over-range for a register: only the low 16 bits are written.
     EXPECT_EQ(ToReg16(ScaleDecimal("7000", 1)), 70000 & 0xFFFF);
     EXPECT_EQ(ToReg16(ScaleDecimal("-2.5", 1)), 0xFFE7);
 }
 
 TEST(ParseDouble, ReadsTheLeadingNumberLikeScanfAndFloatsSaturate) {
-    const std::pair<const char*, double> cases[] = {
-        {"0.5", 0.5}, {"  -1.25e1x", -12.5}, {"+.5", 0.5}, {"", 0.0}, {"abc", 0.0},
-        {"-", 0.0},   {"1e-999", 0.0}};
-    for (const auto& [text, want] : cases)
-        EXPECT_EQ(ParseDouble(text), want) << text;
+    EXPECT_EQ(ParseDouble("  -1.25e1x"), -12.5);
+    EXPECT_EQ(ParseDouble("+.5"), 0.5);
+    for (const char* zero : {"", "abc", "-", "1e-999"})
+        EXPECT_EQ(ParseDouble(zero), 0.0) << zero;
     EXPECT_TRUE(std::isinf(ParseDouble("1e999")));
     // Beyond single precision: infinity, not undefined behaviour.
     EXPECT_EQ(ToFloat(1e39), std::numeric_limits<float>::infinity());
@@ -69,13 +56,11 @@ TEST(DisplayTexts, DeviceInformationAndStatusInTheirOtherStates) {
     EXPECT_EQ(v[1020], "1.02");
     EXPECT_EQ(v[1019], "ABC");
 
+    // Arrived, whole-Hz speeds, an error, no temperature and no current reading.
     RealtimeStatusBlock b{};
-    b.At(0x0022) = 1234;
-    b.At(0x0023) = 1;
-    b.At(0x0033) = 6;
-    b.At(0x0034) = 150;
-    b.At(0x0035) = 1;
-    b.At(0x0038) = 240; // and no current reading
+    for (auto [addr, value] :
+         {std::pair{0x22, 1234}, {0x23, 1}, {0x33, 6}, {0x34, 150}, {0x35, 1}, {0x38, 240}})
+        b.At(static_cast<uint16_t>(addr)) = static_cast<uint16_t>(value);
     v = StatusValues(b);
     EXPECT_EQ(v.size(), 18u);
     EXPECT_EQ(v[1029], "0.0s Done");
@@ -85,10 +70,8 @@ TEST(DisplayTexts, DeviceInformationAndStatusInTheirOtherStates) {
     EXPECT_EQ(v[1042], "0");
     EXPECT_EQ(v[1041], "过流关断");
     // No speed reading and no voltage: a dash, not a number.
-    b.At(0x0035) = 0;
-    b.At(0x0036) = 1;
-    b.At(0x0034) = 0xFFFF;
-    b.At(0x0038) = 0;
+    for (auto [addr, value] : {std::pair{0x35, 0}, {0x36, 1}, {0x34, 0xFFFF}, {0x38, 0}})
+        b.At(static_cast<uint16_t>(addr)) = static_cast<uint16_t>(value);
     v = StatusValues(b);
     EXPECT_EQ(v[1027], "1234Hz");
     EXPECT_EQ(v[1040], "-");

@@ -54,10 +54,8 @@ TEST_F(PageTest, PidReadFailsWithoutChangesThenFillsTheGainsAndConfigureWritesTh
     Click(1065, page);
     EXPECT_EQ(m_boxes.LastText(), "操作成功");
     PidBlock expected = gains;
-    expected.SetFloat(0x00C2, 0.5f);
+    expected.SetFloat(0x00C2, 0.5f); // 0x3F00 0x0000
     expected.SetFloat(0x00BE, 0.0f);
-    EXPECT_EQ(drv.GetRegister(0x00C2), 0x3F00);
-    EXPECT_EQ(drv.GetRegister(0x00C3), 0x0000);
     EXPECT_EQ(drv.GetRegisters(0x00BA, 18),
               std::vector<uint16_t>(expected.m_reg.begin(), expected.m_reg.end()));
 

@@ -3,12 +3,8 @@
 
 #include "GuiTestSupport.h"
 
-#include <QCheckBox>
 #include <QDir>
 #include <QImage>
-#include <QTabWidget>
-
-#include <gtest/gtest.h>
 
 // Qt is not built with ThreadSanitizer: the image work it hands to its own
 // thread pool while painting would be reported as races.
@@ -24,7 +20,7 @@ TEST_F(ScreenshotTest, MainWindowWithLiveValues) {
     const QString dir = HALVIK_SCREENSHOT_DIR;
     ASSERT_TRUE(QDir().mkpath(dir));
     Open();
-    Ctrl<QPushButton>(1013)->click();
+    Click(1013);
     Ctrl<QCheckBox>(1015)->click();
     ASSERT_TRUE(WaitGui([&] { return Text(1039) != "-" && Text(1017) != ""; }));
 
@@ -40,10 +36,10 @@ TEST_F(ScreenshotTest, MainWindowWithLiveValues) {
     save("main.png");
     auto* tabs = Ctrl<QTabWidget>(1012);
     tabs->setCurrentIndex(4);
-    FindCtrl<QPushButton>(Page(4), 1064)->click();
+    Click(1064, Page(4));
     save("pid.png");
     tabs->setCurrentIndex(6);
-    FindCtrl<QPushButton>(Page(6), 1143)->click();
+    Click(1143, Page(6));
     save("safety.png");
     EXPECT_TRUE(m_boxes.m_boxes.empty()) << m_boxes.LastText();
 }
