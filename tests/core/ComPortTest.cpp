@@ -18,33 +18,21 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using Bytes = std::vector<uint8_t>;
 
-// The far end of a pseudo-terminal whose near end the port opens.
-struct CPtyPeer {
-    CPtyPeer() {
+// A pseudo-terminal whose near end (m_strPath) the port opens; the test
+// talks through the far end.
+struct CPty {
+    CPty() {
         termios raw{};
         cfmakeraw(&raw);
         char name[128] = {};
-        if (openpty(&m_hMaster, &m_hSlave, name, &raw, nullptr) == 0)
+        if (openpty(&m_hFar, &m_hNear, name, &raw, nullptr) == 0)
             m_strPath = name;
     }
-    ~CPtyPeer() {
-        close(m_hSlave);
-        close(m_hMaster);
+    ~CPty() {
+        close(m_hNear);
+        close(m_hFar);
     }
-    // Whatever the port wrote, waiting at most 2 s for want bytes.
-    Bytes Receive(size_t want) {
-        Bytes got;
-        for (auto end = Clock::now() + std::chrono::seconds(2);
-             got.size() < want && Clock::now() < end;) {
-            pollfd p{m_hMaster, POLLIN, 0};
-            uint8_t buf[64];
-            ssize_t n = poll(&p, 1, 50) > 0 ? read(m_hMaster, buf, sizeof buf) : 0;
-            got.insert(got.end(), buf, buf + std::max<ssize_t>(n, 0));
-        }
-        return got;
-    }
-
-    int m_hMaster = -1, m_hSlave = -1;
+    int m_hFar = -1, m_hNear = -1;
     std::string m_strPath;
 };
 
@@ -81,7 +69,7 @@ TEST(ComPort, RefusedOpensSayWhyAndAClosedPortRefusesAtOnce) {
     port.PurgeInput();
 
     // A line is held exclusively until closed; reopening an open port is fine.
-    CPtyPeer peer;
+    CPty peer;
     CComPort first, second;
     ASSERT_TRUE(first.Open(peer.m_strPath));
     EXPECT_FALSE(second.Open(peer.m_strPath));
@@ -96,7 +84,7 @@ TEST(ComPort, RefusedOpensSayWhyAndAClosedPortRefusesAtOnce) {
 }
 
 TEST(ComPort, BytesBothWaysOnAPseudoTerminal) {
-    CPtyPeer peer;
+    CPty peer;
     ASSERT_FALSE(peer.m_strPath.empty());
     CComPort port;
     ASSERT_TRUE(port.Open(peer.m_strPath));
@@ -111,9 +99,16 @@ TEST(ComPort, BytesBothWaysOnAPseudoTerminal) {
     // Raw: carriage returns, XON/XOFF and newlines pass untouched.
     const Bytes request = {0x01, 0x03, 0x00, 0x0D, 0x11, 0x13, 0x0A, 0xFF};
     EXPECT_EQ(port.Write(request.data(), request.size(), 1000), 8);
-    EXPECT_EQ(peer.Receive(8), request);
+    Bytes got;
+    for (auto end = Clock::now() + std::chrono::seconds(2); got.size() < 8 && Clock::now() < end;) {
+        pollfd p{peer.m_hFar, POLLIN, 0};
+        uint8_t buf[64];
+        ssize_t n = poll(&p, 1, 50) > 0 ? read(peer.m_hFar, buf, sizeof buf) : 0;
+        got.insert(got.end(), buf, buf + std::max<ssize_t>(n, 0));
+    }
+    EXPECT_EQ(got, request);
 
-    ASSERT_EQ(write(peer.m_hMaster, "\x01\x83\x02", 3), 3);
+    ASSERT_EQ(write(peer.m_hFar, "\x01\x83\x02", 3), 3);
     ASSERT_TRUE(WaitQueued(port, 3));
     EXPECT_EQ(port.QueuedInput(), 3);
     uint8_t buf[8] = {};
@@ -123,7 +118,7 @@ TEST(ComPort, BytesBothWaysOnAPseudoTerminal) {
     EXPECT_EQ(port.Read(buf, sizeof buf), 0); // nothing queued: no wait
     EXPECT_EQ(port.TakeLineErrors(), 0u);
 
-    ASSERT_EQ(write(peer.m_hMaster, "UUUU", 4), 4);
+    ASSERT_EQ(write(peer.m_hFar, "UUUU", 4), 4);
     ASSERT_TRUE(WaitQueued(port, 4));
     port.PurgeInput();
     EXPECT_EQ(port.QueuedInput(), 0);
@@ -133,10 +128,10 @@ TEST(ComPort, BytesBothWaysOnAPseudoTerminal) {
     EXPECT_FALSE(port.WaitInput(30));
     EXPECT_LT(Clock::now() - t0, std::chrono::seconds(2));
     t0 = Clock::now();
-    bool got = true;
-    std::thread waiter([&] { got = port.WaitInput(10000); });
+    bool woke = true;
+    std::thread waiter([&] { woke = port.WaitInput(10000); });
     port.Interrupt();
     waiter.join();
-    EXPECT_FALSE(got);
+    EXPECT_FALSE(woke);
     EXPECT_LT(Clock::now() - t0, std::chrono::seconds(5));
 }

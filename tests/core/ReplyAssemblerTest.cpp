@@ -105,18 +105,6 @@ TEST(ReplyAssembler, NeverHoldsMoreThan256Bytes) {
         EXPECT_EQ(Bytes(rx.Data(), rx.Data() + rx.Length()),
                   Bytes(flood.begin(), flood.begin() + kRtuMaxFrame));
     }
-
-    // The largest read reply that fits (125 registers, 255 bytes) is accepted.
-    std::vector<uint16_t> regs(125);
-    for (size_t i = 0; i < regs.size(); ++i)
-        regs[i] = static_cast<uint16_t>(i * 0x0101);
-    Bytes big = ReadReply(1, regs);
-    ASSERT_EQ(big.size(), 255u);
-    CReplyAssembler rx;
-    rx.Reset(1);
-    EXPECT_EQ(FeedChunks(
-                  rx, {Bytes(big.begin(), big.begin() + 100), Bytes(big.begin() + 100, big.end())}),
-              EState::Complete);
 }
 
 TEST(ReplyAssembler, BytesAroundAWholeReplyDoNotSpoilIt) {

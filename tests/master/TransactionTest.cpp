@@ -1,15 +1,54 @@
 // Every transaction and result code of the master, end to end over a
 // pseudo-terminal against the virtual driver.
 
+#include "modbus/ModbusRtu.h"
 #include "serial/PortMap.h"
-#include "tests/master/MasterFixture.h"
+#include "tests/core/TestBytes.h"
 #include "tests/master/ScriptedPeer.h"
+#include "tests/support/SimHarness.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
 #include <thread>
+
+namespace {
+
+const char* const kSettings = "9600,n,8,1";
+
+class MasterTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_sim.Ok());
+        ASSERT_TRUE(m_master.OpenPortPath(m_sim.Device(), kSettings))
+            << PortErrorText(m_master.LastOpenError());
+    }
+
+    // Reads count registers from start and returns the data bytes (empty on failure).
+    Bytes Read(uint16_t start, uint16_t count, ResultCode* rcOut = nullptr) {
+        Bytes buf(2u * count);
+        uint16_t cap = static_cast<uint16_t>(buf.size());
+        ResultCode rc = m_master.ReadRegisters(1, start, count, buf.data(), &cap);
+        if (rcOut)
+            *rcOut = rc;
+        buf.resize(rc == kResultOk ? cap : 0);
+        return buf;
+    }
+
+    // Injects a fault for the next exchange under a short time-out, so that a
+    // loaded machine never turns the good exchanges into time-outs.
+    void Provoke(EFault kind, int param = 0) {
+        m_master.SetTimeout(200);
+        m_sim.Server().InjectFault(kind, param);
+    }
+    void Relax() { m_master.SetTimeout(2000); }
+
+    CSimHarness m_sim{1};
+    CModbusRtu m_master;
+};
+
+} // namespace
 
 TEST_F(MasterTest, EachTransactionSendsItsFrameAndTakesTheReply) {
     EXPECT_EQ(Read(0x0050, 4), Regs({0, 0, 5000, 5000}));
@@ -92,28 +131,25 @@ TEST_F(MasterTest, InjectedFaultsGiveTheirResultCodes) {
 
 TEST_F(MasterTest, LateRepliesAreNeverTakenForTheNextAnswer) {
     m_sim.Driver().SetRegisters(0x0060, {0x1111, 0x2222});
-    ResultCode rc = -1;
+    auto timeOutLate = [&] {
+        ResultCode rc = -1;
+        Provoke(EFault::Delay, 400);
+        Read(0x0050, 4, &rc);
+        EXPECT_EQ(rc, kResultTimeout);
+        Relax();
+    };
     // The late reply lands between transactions: the traffic display shows it.
     const size_t replies = m_sim.Server().ReplyCount();
-    Provoke(EFault::Delay, 400);
-    Read(0x0050, 4, &rc);
-    EXPECT_EQ(rc, kResultTimeout);
+    timeOutLate();
     ASSERT_TRUE(WaitFor([&] { return m_sim.Server().ReplyCount() > replies; }, 5000));
     EXPECT_TRUE(WaitFor([&] { return m_master.GetRxFrame().size() == 13; }, 3000));
-    Relax();
     EXPECT_EQ(Read(0x0060, 2), Regs({0x1111, 0x2222}));
 
     // The driver answers the next request only after the late reply, so the
     // late one arrives while the next read, then a write, waits.
-    Provoke(EFault::Delay, 400);
-    Read(0x0050, 4, &rc);
-    EXPECT_EQ(rc, kResultTimeout);
-    Relax();
+    timeOutLate();
     EXPECT_EQ(Read(0x0060, 2), Regs({0x1111, 0x2222}));
-    Provoke(EFault::Delay, 400);
-    Read(0x0050, 4, &rc);
-    EXPECT_EQ(rc, kResultTimeout);
-    Relax();
+    timeOutLate();
     uint16_t echoAddr = 0, echoValue = 0;
     EXPECT_EQ(m_master.WriteRegister(1, 0x0061, 0x3333, &echoAddr, &echoValue), kResultOk);
     EXPECT_EQ(echoAddr, 0x0061);
@@ -122,34 +158,7 @@ TEST_F(MasterTest, LateRepliesAreNeverTakenForTheNextAnswer) {
     EXPECT_EQ(Read(0x0060, 2), Regs({0x1111, 0x3333}));
 }
 
-TEST_F(MasterTest, ClosedPortRefusesWithoutSending) {
-    ASSERT_EQ(Read(0x0050, 1), Regs({0}));
-    const Bytes lastTx = m_master.GetTxFrame();
-    const size_t requests = m_sim.Server().RequestCount();
-    m_master.ClosePort();
-    EXPECT_FALSE(m_master.IsOpen());
-
-    uint8_t buf[8];
-    uint16_t cap = sizeof buf;
-    const uint16_t values[40] = {1, 2};
-    EXPECT_EQ(m_master.ReadRegisters(1, 0x0060, 2, buf, &cap), kResultPortClosed);
-    EXPECT_EQ(m_master.WriteRegister(1, 0x0060, 1), kResultPortClosed);
-    EXPECT_EQ(m_master.WriteRegisters(1, 0x0060, values, 2), kResultPortClosed);
-    EXPECT_EQ(m_master.WriteRegisters(1, 0x0060, values, 40), kResultPortClosed);
-    EXPECT_EQ(m_master.ReadDeviceId(1, 1, 0, buf, &cap), kResultPortClosed);
-    EXPECT_EQ(cap, sizeof buf);
-    EXPECT_EQ(m_master.GetTxFrame(), lastTx);
-    EXPECT_EQ(m_sim.Server().RequestCount(), requests);
-    m_master.ClosePort(); // closing twice is harmless
-
-    ASSERT_TRUE(m_master.OpenPortPath(m_sim.Device(), kSettings));
-    EXPECT_EQ(Read(0x0050, 1), Regs({0}));
-    CModbusRtu never;
-    EXPECT_EQ(never.WriteRegister(1, 0x0060, 1), kResultPortClosed);
-    EXPECT_TRUE(never.GetTxFrame().empty());
-}
-
-TEST_F(MasterTest, LengthAndCapacityLimits) {
+TEST_F(MasterTest, RefusedRequestsSendNothingAndReadsKeepTheirCapacity) {
     uint16_t values[40];
     for (int i = 0; i < 40; ++i)
         values[i] = static_cast<uint16_t>(i + 1);
@@ -159,21 +168,36 @@ TEST_F(MasterTest, LengthAndCapacityLimits) {
     ASSERT_EQ(m_master.GetTxFrame().size(), 71u);
     EXPECT_EQ(m_sim.Driver().RequestLog(), std::vector<Bytes>{m_master.GetTxFrame()});
 
-    // 32 registers and a missing value array: refused, nothing sent.
+    // Too many registers, a missing value array, a closed port: nothing sent.
     const Bytes lastTx = m_master.GetTxFrame();
     const size_t requests = m_sim.Server().RequestCount();
     EXPECT_EQ(m_master.WriteRegisters(1, 0x0080, values, 32), kResultTooLong);
     EXPECT_EQ(m_master.WriteRegisters(1, 0x0080, values, 0xFFFF), kResultTooLong);
     EXPECT_EQ(m_master.WriteRegisters(1, 0x0080, nullptr, 2), kResultTooLong);
+    m_master.ClosePort();
+    EXPECT_FALSE(m_master.IsOpen());
+    uint8_t buf[8] = {0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE};
+    uint16_t cap = sizeof buf;
+    EXPECT_EQ(m_master.ReadRegisters(1, 0x0060, 2, buf, &cap), kResultPortClosed);
+    EXPECT_EQ(m_master.WriteRegister(1, 0x0060, 1), kResultPortClosed);
+    EXPECT_EQ(m_master.WriteRegisters(1, 0x0060, values, 2), kResultPortClosed);
+    EXPECT_EQ(m_master.WriteRegisters(1, 0x0060, values, 40), kResultPortClosed);
+    EXPECT_EQ(m_master.ReadDeviceId(1, 1, 0, buf, &cap), kResultPortClosed);
+    EXPECT_EQ(cap, sizeof buf);
     EXPECT_EQ(m_master.GetTxFrame(), lastTx);
     EXPECT_EQ(m_sim.Server().RequestCount(), requests);
-    // No registers: a 9-byte frame with byte count 0, which the driver refuses.
+    m_master.ClosePort(); // closing twice is harmless
+    CModbusRtu never;
+    EXPECT_EQ(never.WriteRegister(1, 0x0060, 1), kResultPortClosed);
+    EXPECT_TRUE(never.GetTxFrame().empty());
+
+    // Reopened: no registers make a 9-byte frame with byte count 0, which the driver refuses.
+    ASSERT_TRUE(m_master.OpenPortPath(m_sim.Device(), kSettings));
     EXPECT_EQ(m_master.WriteRegisters(1, 0x0050, values, 0), kResultIllegalValue);
     EXPECT_EQ(m_master.GetTxFrame(), WithCrc(Hex("01 10 00 50 00 00 00")));
 
     // A read copies no more than the capacity, and runs without a destination.
-    uint8_t buf[8] = {0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE};
-    uint16_t cap = 3;
+    cap = 3;
     ASSERT_EQ(m_master.ReadRegisters(1, 0x0050, 4, buf, &cap), kResultOk);
     EXPECT_EQ(cap, 3);
     EXPECT_EQ(Bytes(buf, buf + 8), Hex("00 00 00 EE EE EE EE EE"));
