@@ -2,11 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
-#include <chrono>
 #include <csignal>
 #include <fcntl.h>
-#include <poll.h>
+#include <fstream>
+#include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -25,24 +24,35 @@ std::string At(const CJson& j, const std::string& path) {
     return at ? at->Text() : "";
 }
 
+namespace {
+
+std::string ReadAll(const std::string& path) {
+    std::stringstream ss;
+    ss << std::ifstream(path).rdbuf();
+    return ss.str();
+}
+
+} // namespace
+
+// Output goes to files, read while the program runs when there is a condition
+// to watch and once more at the end.
 CliRun RunCli(const std::vector<std::string>& args, int deadlineMs,
               const std::function<bool(const CliRun&)>& interruptWhen) {
     CliRun r;
-    int outPipe[2], errPipe[2];
-    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0)
-        return r;
+    char outName[] = "/tmp/halvik-cli-out-XXXXXX", errName[] = "/tmp/halvik-cli-err-XXXXXX";
+    const int out = mkostemp(outName, O_CLOEXEC), err = mkostemp(errName, O_CLOEXEC);
     std::vector<std::string> full = {HALVIK_CLI_PATH};
     full.insert(full.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (auto& a : full)
         argv.push_back(a.data());
     argv.push_back(nullptr);
-    const pid_t pid = fork();
+    const pid_t pid = out < 0 || err < 0 ? -1 : fork();
     if (pid == 0) {
         // Only async-signal-safe calls here. Default signal handling whatever
         // the test runner set (a background shell ignores SIGINT).
         const int in = open("/dev/null", O_RDONLY);
-        if (in < 0 || dup2(in, 0) < 0 || dup2(outPipe[1], 1) < 0 || dup2(errPipe[1], 2) < 0)
+        if (in < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0)
             _exit(127);
         signal(SIGINT, SIG_DFL);
         signal(SIGTERM, SIG_DFL);
@@ -52,56 +62,36 @@ CliRun RunCli(const std::vector<std::string>& args, int deadlineMs,
         execv(argv[0], argv.data());
         _exit(127);
     }
-    close(outPipe[1]);
-    close(errPipe[1]);
-    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
-    if (pid < 0) {
-        close(outPipe[0]);
-        close(errPipe[0]);
-        r.err = "fork failed";
-        return r;
-    }
-
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(deadlineMs);
-    bool interrupted = false;
-    for (int open = 2; open > 0;) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0) {
-            r.timedOut = true;
-            kill(pid, SIGKILL);
-            break;
-        }
-        // With a condition to watch, look again every few milliseconds.
-        const bool watching = interruptWhen && !interrupted;
-        if (poll(fds, 2, static_cast<int>(watching ? std::min<long>(left, 10) : left)) < 0 &&
-            errno != EINTR)
-            break;
-        for (auto& fd : fds) {
-            if (fd.fd < 0 || !(fd.revents & (POLLIN | POLLHUP | POLLERR)))
-                continue;
-            char buf[4096];
-            const ssize_t got = read(fd.fd, buf, sizeof buf);
-            if (got > 0) {
-                (&fd == &fds[0] ? r.out : r.err).append(buf, static_cast<size_t>(got));
-            } else if (got == 0 || errno != EINTR) {
-                close(fd.fd);
-                fd.fd = -1;
-                --open;
-            }
-        }
-        if (watching && interruptWhen(r)) {
-            interrupted = true;
-            kill(pid, SIGINT);
-        }
-    }
-    for (auto& fd : fds)
-        if (fd.fd >= 0)
-            close(fd.fd);
+    auto collect = [&] {
+        r.out = ReadAll(outName);
+        r.err = ReadAll(errName);
+    };
     int ws = 0;
-    while (waitpid(pid, &ws, 0) < 0 && errno == EINTR) {
+    bool interrupted = false;
+    auto exited = [&] {
+        if (waitpid(pid, &ws, WNOHANG) == pid)
+            return true;
+        if (interruptWhen && !interrupted) {
+            collect();
+            if ((interrupted = interruptWhen(r)))
+                kill(pid, SIGINT);
+        }
+        return false;
+    };
+    if (pid > 0 && !WaitFor(exited, deadlineMs)) {
+        r.timedOut = true;
+        kill(pid, SIGKILL);
+        waitpid(pid, &ws, 0);
     }
-    r.status = WIFEXITED(ws) ? WEXITSTATUS(ws) : WIFSIGNALED(ws) ? 128 + WTERMSIG(ws) : -1;
+    collect();
+    for (int fd : {out, err})
+        if (fd >= 0)
+            close(fd);
+    unlink(outName);
+    unlink(errName);
+    r.status = pid <= 0          ? -1
+               : WIFEXITED(ws)   ? WEXITSTATUS(ws)
+               : WIFSIGNALED(ws) ? 128 + WTERMSIG(ws)
+                                 : -1;
     return r;
 }
