@@ -21,12 +21,13 @@ Regs RegsOf(const CJson* arr) {
     return v;
 }
 
-// Member `what` of the field `name` of a block's output, as text.
+// Member `what` of the field `name` of a block's output, as text (arrays as
+// compact JSON).
 std::string FieldOf(const CJson& block, const std::string& name, const char* what) {
     for (const auto& f : block.Find("fields")->Items())
-        if (f.Find("name")->Text() == name)
-            return f.Find(what)->Text();
-    ADD_FAILURE() << "no field " << name;
+        if (const CJson* m = f.Find(what); f.Find("name")->Text() == name && m)
+            return m->IsArray() ? m->Dump(false) : m->Text();
+    ADD_FAILURE() << "no " << what << " of field " << name;
     return "";
 }
 
@@ -54,6 +55,7 @@ TEST_F(CliSim, ReadingCommandsPrintTheDeviceAsJson) {
     EXPECT_EQ(FieldOf(j, "output_pwm", "value"), "-100.0");
     EXPECT_EQ(FieldOf(j, "output_pwm", "unit"), "%");
     EXPECT_EQ(FieldOf(j, "output_pwm", "text"), "-100.0%");
+    EXPECT_EQ(FieldOf(j, "output_pwm", "raw"), "[64536]"); // 0xFC18
     EXPECT_EQ(FieldOf(j, "position", "value"), "-2");
 
     for (const auto& b : AllBlocks()) {
