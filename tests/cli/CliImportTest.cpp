@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <sstream>
 #include <thread>
 #include <tuple>
 
@@ -51,11 +50,6 @@ protected:
     std::string Write(const std::string& name, const std::string& text) {
         std::ofstream(Path(name)) << text;
         return Path(name);
-    }
-    static std::string Read(const std::string& path) {
-        std::stringstream ss;
-        ss << std::ifstream(path).rdbuf();
-        return ss.str();
     }
 
     std::map<uint16_t, std::vector<uint16_t>> Blocks() {
@@ -134,7 +128,7 @@ TEST_F(CliImport, ExportThenChangeThenImportRestoresTheDeviceExactly) {
     CJson doc = JsonOf({"export", path});
     EXPECT_EQ(At(doc, "file"), path);
     EXPECT_EQ(At(doc, "pdos"), "8");
-    doc = Json(Read(path));
+    doc = Json(ReadFile(path));
     EXPECT_EQ(At(doc, "version"), "1");
     EXPECT_EQ(doc.Find("blocks")->Size(), 11u);
     EXPECT_EQ(doc.Find("pdos")->Size(), 8u);
@@ -198,7 +192,7 @@ TEST_F(CliImport, ExportThenChangeThenImportRestoresTheDeviceExactly) {
 TEST_F(CliImport, TruncatedOrBrokenFilesAndUnconfirmedImportsWriteNothing) {
     const std::string good = Path("good.json");
     ASSERT_EQ(Cli({"export", good}).status, 0);
-    const std::string text = Read(good);
+    const std::string text = ReadFile(good);
     m_sim.Driver().SetRegister(0x0100, 99); // a valid import would write
 
     // Each names its problem and where it is.

@@ -24,15 +24,11 @@ std::string At(const CJson& j, const std::string& path) {
     return at ? at->Text() : "";
 }
 
-namespace {
-
-std::string ReadAll(const std::string& path) {
+std::string ReadFile(const std::string& path) {
     std::stringstream ss;
     ss << std::ifstream(path).rdbuf();
     return ss.str();
 }
-
-} // namespace
 
 // Output goes to files, read while the program runs when there is a condition
 // to watch and once more at the end.
@@ -63,8 +59,8 @@ CliRun RunCli(const std::vector<std::string>& args, int deadlineMs,
         _exit(127);
     }
     auto collect = [&] {
-        r.out = ReadAll(outName);
-        r.err = ReadAll(errName);
+        r.out = ReadFile(outName);
+        r.err = ReadFile(errName);
     };
     int ws = 0;
     bool interrupted = false;

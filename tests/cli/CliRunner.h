@@ -22,8 +22,10 @@ struct CliRun {
 // "" and a test failure when there is nothing there.
 std::string At(const CJson& j, const std::string& path);
 
-// interruptWhen, when given, is asked after every chunk of output and every
-// few milliseconds; the first time it says yes the child gets SIGINT.
+std::string ReadFile(const std::string& path);
+
+// interruptWhen, when given, is asked every few milliseconds with the output
+// so far; the first time it says yes the child gets SIGINT.
 CliRun RunCli(const std::vector<std::string>& args, int deadlineMs = 30000,
               const std::function<bool(const CliRun&)>& interruptWhen = {});
 
