@@ -19,9 +19,11 @@ TEST(Fields, BlocksDecodeWithTheirTypesScalesAndUnits) {
     } cases[] = {
         {"ramp", false, {{0x52, 5000}}, "acceleration", "500.0 Hz/s"},
         {"ramp", true, {{0x52, 5000}}, "acceleration", "5000 Hz/s"},
+        {"motor", false, {{0x66, 30000}}, "max_commutation_frequency", "3000.0 Hz"},
         {"motor", false, {{0x66, 30000}, {0x77, 1}}, "max_commutation_frequency", "30000 Hz"},
         {"preset-speed", true, {{0xB0, 1}, {0xB2, 250}}, "forward_speed", "2.50 A"},
         {"preset-speed", true, {{0xB2, 250}}, "forward_speed", "250 Hz"},
+        {"safety", false, {{0x100, 0xFFF6}}, "over_temperature_shutdown", "-10℃"},
         {"safety", false, {{0x104, 1555}}, "over_current_shutdown", "15.55 A"},
         {"safety", false, {{0x106, 1}}, "current_loop_pid_dynamic", "yes"},
         {"safety", false, {{0x10A, 10234}}, "temperature_calibration_k", "1.0234"},
