@@ -11,6 +11,8 @@ constexpr int kWriteTimeoutMs = 1000; // a 71-byte frame needs 75 ms at 9600 bau
 // Input wakes the receive thread at once; the bound only limits how long a
 // stop request can go unseen when the line cannot be interrupted.
 constexpr int kIdleWaitMs = 100;
+// How often a parked receive thread looks whether the transaction has ended.
+constexpr int kParkedLookMs = 20;
 } // namespace
 
 CModbusRtu::CModbusRtu() : m_pLine(&m_port) {}
@@ -149,14 +151,20 @@ void CModbusRtu::ReceiveThread() {
     while (!m_bStop) {
         {
             // During a transaction its own thread reads the line, so the
-            // reply reaches it without a hand-over between threads.
+            // reply reaches it without a hand-over between threads. Parked,
+            // this thread looks again only now and then: transactions in a
+            // row then cost it no wake-ups at all.
             std::unique_lock<std::mutex> lk(m_dataLock);
-            m_lineFree.wait(lk, [this] { return !m_bTxActive || m_bStop; });
+            while (m_bTxActive && !m_bStop)
+                m_lineFree.wait_for(lk, std::chrono::milliseconds(kParkedLookMs));
+            if (m_bStop)
+                break;
+            m_bRxWaiting = true;
         }
-        if (m_bStop || !m_pLine->WaitInput(kIdleWaitMs))
-            continue;
+        bool input = m_pLine->WaitInput(kIdleWaitMs);
         std::lock_guard<std::mutex> lk(m_dataLock);
-        if (!m_bTxActive)
+        m_bRxWaiting = false;
+        if (input && !m_bTxActive)
             PumpLocked(); // stray bytes, kept for the traffic display
     }
 }
@@ -167,16 +175,19 @@ ResultCode CModbusRtu::Transact(const uint8_t* request, size_t len, uint8_t slav
     std::unique_lock<std::mutex> tx(m_txLock);
     if (!m_bOpen)
         return kResultPortClosed;
+    bool interrupt = false;
     {
         std::lock_guard<std::mutex> lk(m_dataLock);
         m_bTxActive = true;
+        interrupt = m_bRxWaiting;
         m_nCompleteLen = 0;
         m_rx.Reset(slave);
         m_rx.SetRequests(request, len, m_txBuf, m_bLastTimedOut ? m_nTxLen : 0);
         std::memcpy(m_txBuf, request, len);
         m_nTxLen = len;
     }
-    m_pLine->Interrupt(); // the receive thread gives the line up
+    if (interrupt)
+        m_pLine->Interrupt(); // the receive thread gives the line up
     bool ready = false;
     if (m_pLine->Write(request, len, kWriteTimeoutMs) == static_cast<int>(len)) {
         const auto deadline = Clock::now() + std::chrono::milliseconds(m_nTimeout.load());
@@ -202,7 +213,6 @@ ResultCode CModbusRtu::Transact(const uint8_t* request, size_t len, uint8_t slav
         if (ready)
             reply.assign(m_rx.Data(), m_rx.Data() + m_nCompleteLen);
     }
-    m_lineFree.notify_all();
     if (!ready)
         return kResultTimeout;
     if (!CheckReply(slave, reply.data(), static_cast<uint32_t>(reply.size())) ||

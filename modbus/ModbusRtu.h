@@ -88,6 +88,7 @@ private:
     mutable std::mutex m_dataLock;
     std::condition_variable m_lineFree;
     bool m_bTxActive = false;
+    bool m_bRxWaiting = false; // the receive thread waits for input
     CReplyAssembler m_rx;
     size_t m_nCompleteLen = 0; // length of the reply when it was judged whole
     uint8_t m_txBuf[kRtuMaxFrame] = {};
