@@ -37,7 +37,7 @@ constexpr uint16_t kStatusCount = 28;
 const char* const kSettings = "9600,n,8,1";
 
 struct Options {
-    int rounds = 300;
+    int rounds = 1000; // fewer give medians that wander with the scheduler
     int block = 25;
     double idleSeconds = 10;
 };
