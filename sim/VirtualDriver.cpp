@@ -1,6 +1,7 @@
 #include "sim/VirtualDriver.h"
 
 #include "modbus/Crc16.h"
+#include "modbus/ResultCode.h"
 
 #include <algorithm>
 #include <array>
@@ -11,15 +12,13 @@
 
 namespace {
 
-// Wire-level constants of the driver.
-enum : uint8_t {
-    kExIllegalFunction = 1,
-    kExIllegalAddress = 2,
-    kExIllegalValue = 3,
-    kExBusy = 6,
-    kExNotAllowed = 64,
-    kExNotLearned = 96,
-};
+// Exception codes the driver sends, as the master names them.
+constexpr uint8_t kExIllegalFunction = kResultIllegalFunction;
+constexpr uint8_t kExIllegalAddress = kResultIllegalAddress;
+constexpr uint8_t kExIllegalValue = kResultIllegalValue;
+constexpr uint8_t kExBusy = kResultDeviceBusy;
+constexpr uint8_t kExNotAllowed = kResultNotAllowed;
+constexpr uint8_t kExNotLearned = kResultNotLearned;
 
 enum : uint16_t {
     kRegOutPwm = 0x0020,
