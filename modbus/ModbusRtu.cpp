@@ -13,6 +13,14 @@ constexpr int kWriteTimeoutMs = 1000; // a 71-byte frame needs 75 ms at 9600 bau
 constexpr int kIdleWaitMs = 100;
 // How often a parked receive thread looks whether the transaction has ended.
 constexpr int kParkedLookMs = 20;
+// The two 16-bit words a write reply echoes (bytes 2-5), where asked for.
+void StoreEcho(const std::vector<uint8_t>& reply, uint16_t* first, uint16_t* second) {
+    if (first)
+        *first = static_cast<uint16_t>(reply[2] << 8 | reply[3]);
+    if (second)
+        *second = static_cast<uint16_t>(reply[4] << 8 | reply[5]);
+}
+
 } // namespace
 
 CModbusRtu::CModbusRtu() : m_pLine(&m_port) {}
@@ -249,10 +257,7 @@ ResultCode CModbusRtu::WriteRegister(uint8_t slave, uint16_t addr, uint16_t valu
     ResultCode rc = Transact(req, len, slave, reply);
     if (rc != kResultOk)
         return rc;
-    if (echoAddr)
-        *echoAddr = static_cast<uint16_t>(reply[2] << 8 | reply[3]);
-    if (echoValue)
-        *echoValue = static_cast<uint16_t>(reply[4] << 8 | reply[5]);
+    StoreEcho(reply, echoAddr, echoValue);
     return kResultOk;
 }
 
@@ -268,10 +273,7 @@ ResultCode CModbusRtu::WriteRegisters(uint8_t slave, uint16_t start, const uint1
     ResultCode rc = Transact(req, len, slave, reply);
     if (rc != kResultOk)
         return rc;
-    if (echoStart)
-        *echoStart = static_cast<uint16_t>(reply[2] << 8 | reply[3]);
-    if (echoCount)
-        *echoCount = static_cast<uint16_t>(reply[4] << 8 | reply[5]);
+    StoreEcho(reply, echoStart, echoCount);
     return kResultOk;
 }
 
