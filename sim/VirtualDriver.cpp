@@ -12,14 +12,6 @@
 
 namespace {
 
-// Exception codes the driver sends, as the master names them.
-constexpr uint8_t kExIllegalFunction = kResultIllegalFunction;
-constexpr uint8_t kExIllegalAddress = kResultIllegalAddress;
-constexpr uint8_t kExIllegalValue = kResultIllegalValue;
-constexpr uint8_t kExBusy = kResultDeviceBusy;
-constexpr uint8_t kExNotAllowed = kResultNotAllowed;
-constexpr uint8_t kExNotLearned = kResultNotLearned;
-
 enum : uint16_t {
     kRegOutPwm = 0x0020,
     kRegPhaseCurrent = 0x0021,
@@ -617,17 +609,17 @@ std::vector<uint8_t> CVirtualDriver::Impl::Handle(const uint8_t* f, size_t len) 
             return {};
         return DeviceId(f);
     default:
-        return ExceptionReply(slave, fn, kExIllegalFunction);
+        return ExceptionReply(slave, fn, kResultIllegalFunction);
     }
 }
 
 std::vector<uint8_t> CVirtualDriver::Impl::ReadHolding(const uint8_t* f) {
     uint16_t start = Be16(f + 2), count = Be16(f + 4);
     if (count == 0 || count > 125)
-        return ExceptionReply(slave, 0x03, kExIllegalValue);
+        return ExceptionReply(slave, 0x03, kResultIllegalValue);
     for (uint32_t a = start; a < static_cast<uint32_t>(start) + count; ++a)
         if (!FindRange(a))
-            return ExceptionReply(slave, 0x03, kExIllegalAddress);
+            return ExceptionReply(slave, 0x03, kResultIllegalAddress);
     std::vector<uint8_t> out = {slave, 0x03, static_cast<uint8_t>(count * 2)};
     for (uint32_t a = start; a < static_cast<uint32_t>(start) + count; ++a)
         PutBe16(out, a == kRegClearPos ? 0 : regs[a]);
@@ -647,7 +639,7 @@ std::vector<uint8_t> CVirtualDriver::Impl::WriteMultiple(const uint8_t* f, size_
     uint16_t start = Be16(f + 2), count = Be16(f + 4);
     uint8_t bytes = f[6];
     if (count == 0 || count > 123 || bytes != count * 2 || len != 9u + bytes)
-        return ExceptionReply(slave, 0x10, kExIllegalValue);
+        return ExceptionReply(slave, 0x10, kResultIllegalValue);
     std::vector<uint16_t> values;
     for (uint16_t i = 0; i < count; ++i)
         values.push_back(Be16(f + 7 + 2 * i));
@@ -670,24 +662,24 @@ uint8_t CVirtualDriver::Impl::CheckWrite(uint16_t start, const std::vector<uint1
     for (uint32_t a = start; a < end; ++a) {
         const RegRange* r = FindRange(a);
         if (!r || !r->writable)
-            return kExIllegalAddress;
+            return kResultIllegalAddress;
     }
     auto touches = [&](uint32_t a) { return a >= start && a < end; };
     auto runCheck = [&]() -> uint8_t {
         if (learning)
-            return kExNotAllowed;
+            return kResultNotAllowed;
         if (!Learned())
-            return kExNotLearned;
+            return kResultNotLearned;
         return 0;
     };
     if (touches(kRegStopCmd) && After(regs, start, values, kRegStopCmd) > 2)
-        return kExIllegalValue;
+        return kResultIllegalValue;
     if (touches(kRegPwmCmd)) {
         auto v = static_cast<int16_t>(After(regs, start, values, kRegPwmCmd));
         if (uint8_t ex = runCheck())
             return ex;
         if (v < -1000 || v > 1000)
-            return kExIllegalValue;
+            return kResultIllegalValue;
     }
     if (touches(kRegFreqCmd))
         if (uint8_t ex = runCheck())
@@ -697,25 +689,25 @@ uint8_t CVirtualDriver::Impl::CheckWrite(uint16_t start, const std::vector<uint1
             return ex;
         if (After(regs, start, values, kRegMoveType) > 1 ||
             After(regs, start, values, kRegMoveFreq) == 0)
-            return kExIllegalValue;
+            return kResultIllegalValue;
     }
     if (touches(kRegTestOp)) {
         uint16_t op = After(regs, start, values, kRegTestOp);
         if (op > 4)
-            return kExIllegalValue;
+            return kResultIllegalValue;
         if (op >= 2) {
             if (uint8_t ex = runCheck())
                 return ex;
             if (testOp != 0 || mode != EMode::Idle)
-                return kExBusy;
+                return kResultDeviceBusy;
         }
     }
     if (touches(kRegLearnReq)) {
         uint16_t req = After(regs, start, values, kRegLearnReq);
         if (req != 0 && learning)
-            return kExBusy; // already learning; the tool takes this as accepted
+            return kResultDeviceBusy; // already learning; the tool takes this as accepted
         if (req != 0 && (Running() || (regs[kRegLearnDisabled] & 1)))
-            return kExNotAllowed;
+            return kResultNotAllowed;
     }
     return 0;
 }
@@ -817,7 +809,7 @@ uint8_t CVirtualDriver::Impl::Write(uint16_t start, const std::vector<uint16_t>&
 
 std::vector<uint8_t> CVirtualDriver::Impl::DeviceId(const uint8_t* f) {
     if (f[2] != 0x0E)
-        return ExceptionReply(slave, 0x2B, kExIllegalFunction);
+        return ExceptionReply(slave, 0x2B, kResultIllegalFunction);
     uint8_t code = f[3], objectId = f[4];
     auto find = [](uint8_t id) -> const IdObject* {
         for (const auto& o : kIdObjects)
@@ -826,13 +818,13 @@ std::vector<uint8_t> CVirtualDriver::Impl::DeviceId(const uint8_t* f) {
         return nullptr;
     };
     if (code < 1 || code > 4)
-        return ExceptionReply(slave, 0x2B, kExIllegalValue);
+        return ExceptionReply(slave, 0x2B, kResultIllegalValue);
     std::vector<const IdObject*> objs;
     uint8_t more = 0, next = 0;
     if (code == 4) {
         const IdObject* o = find(objectId);
         if (!o)
-            return ExceptionReply(slave, 0x2B, kExIllegalAddress);
+            return ExceptionReply(slave, 0x2B, kResultIllegalAddress);
         objs.push_back(o);
     } else {
         uint8_t last = LastIdOfCategory(code);
