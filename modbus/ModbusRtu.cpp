@@ -75,6 +75,10 @@ bool CModbusRtu::OpenPortPath(const std::string& devicePath, const std::string& 
         m_openError = EPortError::NoDevice;
         return false;
     }
+    {
+        std::lock_guard<std::mutex> lk(m_dataLock);
+        m_strSettings = settings;
+    }
     return StartReceiver();
 }
 
@@ -119,6 +123,28 @@ std::string CModbusRtu::OpenDevice() const {
 
 void CModbusRtu::SetTimeout(uint32_t ms) {
     m_nTimeout = ms;
+}
+
+bool CModbusRtu::SetLineSettings(const std::string& settings) {
+    LineSettings ls;
+    if (!ParseLineSettings(settings, ls))
+        return false;
+    std::lock_guard<std::mutex> tx(m_txLock); // never under a transaction
+    if (!m_bOpen)
+        return false;
+    if (m_pLine == &m_port && !m_port.SetLine(ls))
+        return false;
+    m_pLine->PurgeInput(); // bytes taken at the old settings are noise now
+    std::lock_guard<std::mutex> lk(m_dataLock);
+    m_strSettings = settings;
+    return true;
+}
+
+std::string CModbusRtu::LineSettingsText() const {
+    if (!m_bOpen)
+        return {};
+    std::lock_guard<std::mutex> lk(m_dataLock);
+    return m_strSettings;
 }
 
 std::vector<uint8_t> CModbusRtu::GetTxFrame() const {

@@ -39,6 +39,13 @@ public:
     void SetTimeout(uint32_t ms);
     uint32_t GetTimeout() const { return m_nTimeout.load(); }
 
+    // Changes the line settings of the open port between two transactions,
+    // without closing it (so no other program can take the port meanwhile).
+    // False when the port is closed or the settings cannot be applied.
+    bool SetLineSettings(const std::string& settings);
+    // The settings the port was opened with or last set to; "" while closed.
+    std::string LineSettingsText() const;
+
     // Function 0x03. dest receives the reply's data bytes unchanged (big-endian
     // registers); capacity in: bytes available, out: bytes copied.
     ResultCode ReadRegisters(uint8_t slave, uint16_t start, uint16_t count, uint8_t* dest,
@@ -93,6 +100,7 @@ private:
     size_t m_nCompleteLen = 0; // length of the reply when it was judged whole
     uint8_t m_txBuf[kRtuMaxFrame] = {};
     size_t m_nTxLen = 0;
+    std::string m_strSettings;    // the line's settings while open
     bool m_bLastTimedOut = false; // its late answer may still arrive
 
     std::atomic<bool> m_bStop{false};
