@@ -1,0 +1,134 @@
+// The bus scan against the virtual driver: who answers where, what a
+// misbehaving line counts as, and a port left as it was found.
+
+#include "driver/BusScan.h"
+#include "tests/support/SimHarness.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr uint8_t kSimSlave = 37;
+const char* const kSettings = "9600,n,8,2";
+
+class BusScanTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_sim.Ok());
+        ASSERT_TRUE(m_drv.OpenPortPath(m_sim.Device(), kSettings));
+        m_drv.SetTimeout(1000);
+    }
+    // Generous for a loaded machine; a silent address costs this much.
+    SScanPlan Plan(int first, int last) {
+        SScanPlan p;
+        p.firstSlave = first;
+        p.lastSlave = last;
+        p.replyTimeoutMs = 150;
+        return p;
+    }
+    // The port is as it was: same settings and time-out, and it works.
+    void ExpectPortAsBefore() {
+        EXPECT_EQ(m_drv.LineSettingsText(), kSettings);
+        EXPECT_EQ(m_drv.GetTimeout(), 1000u);
+        DeviceInfoBlock info{};
+        EXPECT_EQ(m_drv.ReadDeviceInfoBlock(kSimSlave, info), kResultOk);
+    }
+
+    CSimHarness m_sim{kSimSlave};
+    CMotorDriver m_drv;
+    std::atomic<bool> m_stop{false};
+};
+
+TEST_F(BusScanTest, FindsTheDriverAtItsAddressOnlyWithItsInformation) {
+    m_sim.Driver().SetRegister(0x0000, 0x1501);
+    std::vector<SScanStep> steps;
+    SScanOutcome out =
+        ScanBus(m_drv, Plan(34, 39), m_stop, [&](const SScanStep& s) { steps.push_back(s); });
+    EXPECT_EQ(out.rc, kResultOk);
+    EXPECT_FALSE(out.stopped);
+    ASSERT_EQ(out.hits.size(), 1u);
+    const SScanHit& hit = out.hits[0];
+    EXPECT_EQ(hit.slave, kSimSlave);
+    EXPECT_EQ(hit.infoRc, kResultOk);
+    EXPECT_EQ(hit.identifier, 0x1501);
+    DeviceInfoBlock info{};
+    ASSERT_EQ(m_drv.ReadDeviceInfoBlock(kSimSlave, info), kResultOk);
+    EXPECT_EQ(hit.model, DeviceModelText(info));
+    EXPECT_FALSE(hit.model.empty());
+    // One step per address and a last one at 100 %.
+    ASSERT_EQ(steps.size(), 7u);
+    EXPECT_EQ(steps.front().slave, 34);
+    EXPECT_EQ(steps.back().done, 6u);
+    EXPECT_EQ(steps.back().total, 6u);
+    ExpectPortAsBefore();
+}
+
+TEST_F(BusScanTest, NothingWhereNoDriverIs) {
+    SScanOutcome out = ScanBus(m_drv, Plan(1, 4), m_stop);
+    EXPECT_EQ(out.rc, kResultOk);
+    EXPECT_TRUE(out.hits.empty());
+    ExpectPortAsBefore();
+}
+
+// Only a proper answer from the address asked proves a driver there; an
+// exception does, noise does not.
+TEST_F(BusScanTest, WhatAnAnswerCountsAs) {
+    struct Case {
+        EFault fault;
+        int param;
+        bool found;
+        ResultCode infoRc;
+    } cases[] = {
+        {EFault::Exception, 2, true, kResultIllegalAddress},
+        {EFault::Silent, 0, false, 0},
+        {EFault::BadCrc, 0, false, 0},
+        {EFault::ForeignAddress, 0, false, 0},
+        {EFault::WrongFunction, 0, false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.fault));
+        m_sim.Server().InjectFault(c.fault, c.param, 1);
+        SScanOutcome out = ScanBus(m_drv, Plan(kSimSlave, kSimSlave), m_stop);
+        m_sim.Server().ClearFaults();
+        EXPECT_EQ(out.rc, kResultOk);
+        ASSERT_EQ(out.hits.size(), c.found ? 1u : 0u);
+        if (c.found) {
+            EXPECT_EQ(out.hits[0].infoRc, c.infoRc);
+        }
+        ExpectPortAsBefore();
+    }
+}
+
+TEST_F(BusScanTest, StopEndsWithinOneProbeAndLeavesThePortUsable) {
+    size_t steps = 0;
+    SScanPlan plan = Plan(1, 247);
+    plan.lines = AllLineSettings();
+    SScanOutcome out = ScanBus(m_drv, plan, m_stop, [&](const SScanStep& s) {
+        if (++steps == 3)
+            m_stop = true; // as a cancel button does, between two probes
+        EXPECT_LT(s.done, 3u);
+    });
+    EXPECT_TRUE(out.stopped);
+    EXPECT_EQ(out.rc, kResultOk);
+    EXPECT_EQ(steps, 3u);
+    ExpectPortAsBefore();
+}
+
+TEST_F(BusScanTest, ClosedPortIsReported) {
+    m_drv.ClosePort();
+    SScanOutcome out = ScanBus(m_drv, Plan(1, 2), m_stop);
+    EXPECT_EQ(out.rc, kResultPortClosed);
+    EXPECT_TRUE(out.hits.empty());
+}
+
+TEST(BusScanPlan, EveryPanelSettingAndAProbeTimeOutThatCoversTheWire) {
+    const auto all = AllLineSettings();
+    ASSERT_EQ(all.size(), 24u);
+    EXPECT_EQ(all.front(), (SLineSetting{9600, 0}));
+    EXPECT_EQ(all.back(), (SLineSetting{115200, 3}));
+    // 15 characters of 11 bits: 17.2 ms at 9600 baud, 1.5 ms at 115200.
+    EXPECT_EQ(ScanReplyTimeoutMs(9600), 68u);
+    EXPECT_EQ(ScanReplyTimeoutMs(115200), 52u);
+}
+
+} // namespace
