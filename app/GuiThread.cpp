@@ -154,6 +154,8 @@ bool CGuiWorker::Join(int timeoutMs) {
         return true;
     if (!WaitOnGui([this] { return !m_bRunning.load(); }, timeoutMs))
         return false;
-    m_thread.join();
+    // A call run during the wait may have joined it already.
+    if (m_thread.joinable())
+        m_thread.join();
     return true;
 }
