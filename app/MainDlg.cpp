@@ -7,6 +7,7 @@
 #include "pages/PidPage.h"
 #include "pages/SafetyPage.h"
 #include "serial/PortMap.h"
+#include "tools/ScanDlg.h"
 
 #include "ui_MainDlg.h"
 
@@ -92,6 +93,7 @@ CMainDlg::CMainDlg(QWidget* parent) : QDialog(parent), m_ui(new Ui::CMainDlg) {
     onMenu(32774, [this] { ShowToolDialog(m_pRegisterDlg); });
     onMenu(32776, [this] { ShowToolDialog(m_pObjDictDlg); });
     onMenu(32775, [this] { OnAbout(); });
+    onMenu(32790, [this] { OnScan(); });
 
     // The window keeps the size its layout asks for.
     adjustSize();
@@ -264,6 +266,36 @@ void CMainDlg::OnClearPosition() {
 void CMainDlg::OnAbout() {
     CAboutDlg about(this);
     about.exec();
+}
+
+void CMainDlg::OnScan() {
+    auto* baud = FindCtrl<QComboBox>(this, 1002);
+    auto* parity = FindCtrl<QComboBox>(this, 1003);
+    SPanelLines panel;
+    for (int i = 0; i < baud->count(); ++i)
+        panel.bauds.push_back(baud->itemText(i).toStdString());
+    for (int i = 0; i < parity->count(); ++i)
+        panel.parities.push_back(parity->itemText(i).toStdString());
+    panel.baudIndex = baud->currentIndex();
+    panel.parityIndex = parity->currentIndex();
+    CScanDlg dlg(panel, FindCtrl<QComboBox>(this, 1001)->currentIndex() + 1, this);
+    if (dlg.exec() == QDialog::Accepted && dlg.Chosen())
+        SetConnection(dlg.Chosen()->slave, dlg.Chosen()->line);
+}
+
+void CMainDlg::SetConnection(uint8_t slave, const SLineSetting& line) {
+    auto* baud = FindCtrl<QComboBox>(this, 1002);
+    for (int i = 0; i < baud->count(); ++i)
+        if (BaudFromText(baud->itemText(i).toStdString()) == line.baud)
+            baud->setCurrentIndex(i);
+    FindCtrl<QComboBox>(this, 1003)->setCurrentIndex(line.parityChoice);
+    SetCtrlValue(this, kAddrEdit, AddressText(slave));
+    UpdateBitsFromAddress();
+    if (!m_driver.IsOpen())
+        return;
+    const std::string settings = CMotorDriver::SettingsString(line.baud, line.parityChoice);
+    if (m_driver.LineSettingsText() != settings && !m_driver.SetLineSettings(settings))
+        ShowMessage(this, "串口设置失败");
 }
 
 void CMainDlg::ShowToolDialog(QDialog* dlg) {

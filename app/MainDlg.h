@@ -6,6 +6,7 @@
 // threads read m_nSlaveAddr and write m_bPollSuspended, hence the atomics.
 // Everything else here is GUI-thread only.
 
+#include "driver/BusScan.h"
 #include "driver/MotorDriver.h"
 
 #include <QDialog>
@@ -40,6 +41,11 @@ public:
     // One tick of the 100 ms timer: traffic box, then the status poll.
     void OnTimer();
 
+    // Sets the connection panel to a driver's address, baud rate and parity
+    // (one the bus scan found, or where a loaded configuration moved it); an
+    // open port takes the line settings at once.
+    void SetConnection(uint8_t slave, const SLineSetting& line);
+
 public slots:
     // Enter does nothing; Esc and the close box still end the dialog.
     void accept() override {}
@@ -58,6 +64,7 @@ private:
     void OnOemInfo();
     void OnClearPosition();
     void OnAbout();
+    void OnScan();
     void ShowToolDialog(QDialog* dlg);
 
     Ui::CMainDlg* m_ui;

@@ -2,9 +2,11 @@
 // live values from the virtual driver, so anyone can look at it.
 
 #include "GuiTestSupport.h"
+#include "tools/ScanDlg.h"
 
 #include <QDir>
 #include <QImage>
+#include <QSpinBox>
 
 // Qt is not built with ThreadSanitizer: the image work it hands to its own
 // thread pool while painting would be reported as races.
@@ -24,14 +26,17 @@ TEST_F(ScreenshotTest, MainWindowWithLiveValues) {
     Ctrl<QCheckBox>(1015)->click();
     ASSERT_TRUE(WaitGui([&] { return Text(1039) != "-" && Text(1017) != ""; }));
 
-    auto save = [&](const char* name) {
+    auto saveWidget = [&](QWidget* w, const char* name) {
         // Rendered straight into an image of the window's own format: no
         // conversion (which Qt would spread over worker threads).
-        QImage shot(m_dlg->size(), QImage::Format_ARGB32_Premultiplied);
+        QImage shot(w->size(), QImage::Format_ARGB32_Premultiplied);
         shot.fill(Qt::transparent);
-        m_dlg->render(&shot);
-        EXPECT_GE(shot.width(), 800);
+        w->render(&shot);
         EXPECT_TRUE(shot.save(dir + "/" + name)) << name;
+    };
+    auto save = [&](const char* name) {
+        EXPECT_GE(m_dlg->width(), 800);
+        saveWidget(m_dlg.get(), name);
     };
     save("main.png");
     auto* tabs = Ctrl<QTabWidget>(1012);
@@ -41,6 +46,19 @@ TEST_F(ScreenshotTest, MainWindowWithLiveValues) {
     tabs->setCurrentIndex(6);
     Click(1143, Page(6));
     save("safety.png");
+
+    // The bus scan dialog with the virtual driver found.
+    SPanelLines panel{{"9600", "14400", "19200", "38400", "57600", "115200"},
+                      {"无+2停止位", "奇+1停止位", "偶+1停止位", "无+1停止位"},
+                      0,
+                      0};
+    CScanDlg scan(panel, kCom, m_dlg.get());
+    FindCtrl<QSpinBox>(&scan, 2003)->setValue(1);
+    FindCtrl<QSpinBox>(&scan, 2004)->setValue(3);
+    scan.adjustSize();
+    scan.OnStart();
+    ASSERT_TRUE(WaitGui([&] { return !scan.Scanning(); }, 30000));
+    saveWidget(&scan, "scan.png");
     EXPECT_TRUE(m_boxes.m_boxes.empty()) << m_boxes.LastText();
 }
 

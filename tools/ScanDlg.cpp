@@ -1,0 +1,258 @@
+#include "tools/ScanDlg.h"
+
+#include "app/CtrlUtil.h"
+#include "app/MainDlg.h"
+#include "app/MainDlgLogic.h"
+#include "app/MessageBox.h"
+#include "driver/Format.h"
+
+#include "ui_ScanDlg.h"
+
+#include <QHeaderView>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTableWidget>
+
+namespace {
+
+enum : int {
+    kRadioCurrent = 2001,
+    kRadioAll = 2002,
+    kFirstSpin = 2003,
+    kLastSpin = 2004,
+    kTimeoutSpin = 2005,
+    kStartButton = 2006,
+    kStopButton = 2007,
+    kProgress = 2008,
+    kStatus = 2009,
+    kTable = 2010,
+    kUseButton = 2011,
+    kCloseButton = 2012,
+    kCurrentLine = 2013,
+};
+
+} // namespace
+
+SLineSetting SelectedLine(const SPanelLines& panel) {
+    SLineSetting line;
+    if (panel.baudIndex >= 0 && panel.baudIndex < static_cast<int>(panel.bauds.size()))
+        line.baud = BaudFromText(panel.bauds[static_cast<size_t>(panel.baudIndex)]);
+    line.parityChoice = panel.parityIndex;
+    return line;
+}
+
+std::vector<SLineSetting> PanelLineSettings(const SPanelLines& panel) {
+    std::vector<SLineSetting> all;
+    for (const std::string& baud : panel.bauds)
+        for (int parity = 0; parity < static_cast<int>(panel.parities.size()); ++parity)
+            all.push_back({BaudFromText(baud), parity});
+    return all;
+}
+
+std::string LineText(const SLineSetting& line, const SPanelLines& panel) {
+    const bool known =
+        line.parityChoice >= 0 && line.parityChoice < static_cast<int>(panel.parities.size());
+    return StrFormat("%d, %s", line.baud,
+                     known ? panel.parities[static_cast<size_t>(line.parityChoice)].c_str() : "?");
+}
+
+std::vector<std::string> ScanHitRow(const SScanHit& hit, const SPanelLines& panel) {
+    const std::string line = LineText(hit.line, panel);
+    const size_t comma = line.find(", ");
+    std::vector<std::string> row = {StrFormat("%d (0x%02X)", hit.slave, hit.slave),
+                                    line.substr(0, comma), line.substr(comma + 2)};
+    if (hit.infoRc == kResultOk) {
+        row.push_back(StrFormat("0x%04X", hit.identifier));
+        row.push_back(hit.model);
+    } else {
+        row.push_back("-");
+        row.push_back("应答: " + ResultText(hit.infoRc));
+    }
+    return row;
+}
+
+std::string ScanStepText(const SScanStep& step, const SPanelLines& panel) {
+    return StrFormat("正在扫描 %s, 地址 %d (0x%02X)", LineText(step.line, panel).c_str(),
+                     step.slave, step.slave);
+}
+
+CScanDlg::CScanDlg(const SPanelLines& panel, int portNumber, QWidget* parent)
+    : QDialog(parent), m_ui(new Ui::CScanDlg), m_panel(panel), m_nPort(portNumber) {
+    m_ui->setupUi(this);
+    setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+    SetCtrlValue(this, kCurrentLine,
+                 StrFormat("COM%d, %s", portNumber, LineText(SelectedLine(panel), panel).c_str()));
+    auto* table = FindCtrl<QTableWidget>(this, kTable);
+    table->verticalHeader()->setVisible(false);
+    table->horizontalHeader()->setStretchLastSection(true);
+    table->setColumnWidth(0, 90);
+    table->setColumnWidth(1, 80);
+    table->setColumnWidth(2, 110);
+    table->setColumnWidth(3, 90);
+    connect(FindCtrl<QPushButton>(this, kStartButton), &QPushButton::clicked, this,
+            &CScanDlg::OnStart);
+    connect(FindCtrl<QPushButton>(this, kStopButton), &QPushButton::clicked, this,
+            &CScanDlg::OnStop);
+    connect(FindCtrl<QPushButton>(this, kUseButton), &QPushButton::clicked, this, &CScanDlg::OnUse);
+    connect(FindCtrl<QPushButton>(this, kCloseButton), &QPushButton::clicked, this,
+            &CScanDlg::reject);
+    connect(table, &QTableWidget::itemSelectionChanged, this, [this] { SetRunning(Scanning()); });
+    connect(table, &QTableWidget::cellDoubleClicked, this, [this] {
+        if (!Scanning())
+            OnUse();
+    });
+}
+
+CScanDlg::~CScanDlg() {
+    m_bStop = true;
+    EndScan();
+    delete m_ui;
+}
+
+void CScanDlg::OnStart() {
+    if (Scanning())
+        return;
+    SScanPlan plan;
+    plan.firstSlave = FindCtrl<QSpinBox>(this, kFirstSpin)->value();
+    plan.lastSlave = FindCtrl<QSpinBox>(this, kLastSpin)->value();
+    plan.replyTimeoutMs = static_cast<uint32_t>(FindCtrl<QSpinBox>(this, kTimeoutSpin)->value());
+    if (plan.firstSlave > plan.lastSlave) {
+        ShowMessage(this, "起始地址不能大于结束地址");
+        return;
+    }
+    if (FindCtrl<QRadioButton>(this, kRadioAll)->isChecked())
+        plan.lines = PanelLineSettings(m_panel);
+    else
+        plan.lines = {SelectedLine(m_panel)};
+
+    CMotorDriver& drv = g_pMainDlg->m_driver;
+    m_bOpenedHere = false;
+    if (!drv.IsOpen()) {
+        const SLineSetting& first = plan.lines.front();
+        if (!drv.OpenPort(m_nPort, first.baud, first.parityChoice)) {
+            std::string text = "打开串口失败";
+            if (drv.LastOpenError() != EPortError::None)
+                text += "\n" + PortErrorText(drv.LastOpenError());
+            ShowMessage(this, text);
+            return;
+        }
+        m_bOpenedHere = true;
+    }
+    // The poll would fall between the probes at settings the scan is trying.
+    m_nPollSuspendedBefore = g_pMainDlg->m_bPollSuspended.exchange(1);
+
+    m_hits.clear();
+    FindCtrl<QTableWidget>(this, kTable)->setRowCount(0);
+    FindCtrl<QProgressBar>(this, kProgress)->setValue(0);
+    m_bStop = false;
+    m_bBusy = true;
+    SetRunning(true);
+    // The worker's posts find the dialog gone if it was destroyed meanwhile.
+    QPointer<CScanDlg> self(this);
+    std::atomic<bool>* stop = &m_bStop; // outlives the worker: the destructor joins
+    m_worker.Start([self, plan, &drv, stop] {
+        SScanOutcome out = ScanBus(
+            drv, plan, *stop,
+            [self](const SScanStep& s) {
+                PostToGui([self, s] {
+                    if (self)
+                        self->OnStep(s);
+                });
+            },
+            [self](const SScanHit& h) {
+                PostToGui([self, h] {
+                    if (self)
+                        self->OnHit(h);
+                });
+            });
+        PostToGui([self, out] {
+            if (self)
+                self->OnFinished(out);
+        });
+    });
+}
+
+void CScanDlg::OnStop() {
+    m_bStop = true;
+}
+
+void CScanDlg::reject() {
+    m_bStop = true;
+    EndScan();
+    QDialog::reject();
+}
+
+void CScanDlg::OnStep(const SScanStep& step) {
+    if (!m_bBusy)
+        return;
+    auto* bar = FindCtrl<QProgressBar>(this, kProgress);
+    bar->setMaximum(static_cast<int>(step.total));
+    bar->setValue(static_cast<int>(step.done));
+    if (step.done < step.total)
+        SetCtrlValue(this, kStatus, ScanStepText(step, m_panel));
+}
+
+void CScanDlg::OnHit(const SScanHit& hit) {
+    if (!m_bBusy)
+        return;
+    auto* table = FindCtrl<QTableWidget>(this, kTable);
+    const int row = table->rowCount();
+    table->insertRow(row);
+    const std::vector<std::string> cells = ScanHitRow(hit, m_panel);
+    for (size_t c = 0; c < cells.size(); ++c)
+        table->setItem(row, static_cast<int>(c),
+                       new QTableWidgetItem(QString::fromStdString(cells[c])));
+    m_hits.push_back(hit);
+    if (row == 0)
+        table->selectRow(0);
+}
+
+void CScanDlg::OnFinished(const SScanOutcome& out) {
+    if (!m_bBusy || m_bEnding)
+        return; // a close is ending the scan; it says nothing more
+    EndScan();
+    const int found = static_cast<int>(m_hits.size());
+    SetCtrlValue(
+        this, kStatus,
+        StrFormat(out.stopped ? "扫描已停止，找到 %d 个设备" : "扫描完成，找到 %d 个设备", found));
+    if (out.rc != kResultOk)
+        ShowMessage(this, out.refusedLine ? "串口不支持该设置: " + LineText(out.line, m_panel)
+                                          : ResultText(out.rc));
+}
+
+void CScanDlg::EndScan() {
+    if (!m_bBusy || m_bEnding)
+        return;
+    // Joining runs the worker's posted calls, OnFinished among them.
+    m_bEnding = true;
+    m_worker.Join();
+    m_bEnding = false;
+    m_bBusy = false;
+    if (g_pMainDlg) {
+        g_pMainDlg->m_bPollSuspended = m_nPollSuspendedBefore;
+        if (m_bOpenedHere)
+            g_pMainDlg->m_driver.ClosePort();
+    }
+    m_bOpenedHere = false;
+    SetRunning(false);
+}
+
+void CScanDlg::OnUse() {
+    const int row = FindCtrl<QTableWidget>(this, kTable)->currentRow();
+    if (row < 0 || row >= static_cast<int>(m_hits.size()))
+        return;
+    m_chosen = m_hits[static_cast<size_t>(row)];
+    accept();
+}
+
+void CScanDlg::SetRunning(bool running) {
+    FindCtrl<QPushButton>(this, kStartButton)->setEnabled(!running);
+    FindCtrl<QPushButton>(this, kStopButton)->setEnabled(running);
+    for (int id : {kRadioCurrent, kRadioAll, kFirstSpin, kLastSpin, kTimeoutSpin})
+        FindCtrl<QWidget>(this, id)->setEnabled(!running);
+    const bool selected = FindCtrl<QTableWidget>(this, kTable)->currentRow() >= 0;
+    FindCtrl<QPushButton>(this, kUseButton)->setEnabled(!running && selected);
+}
