@@ -7,7 +7,11 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
+#include <QValidator>
 #include <QWidget>
+
+#include <algorithm>
 
 int CtrlIdOf(const QObject* obj) {
     const QVariant v = obj->property("ctrlId");
@@ -46,6 +50,52 @@ std::string WidgetValue(const QWidget* w) {
         return l->text().toStdString();
     return {};
 }
+
+// Bounds what the user types into one edit. The tool's own setText is told
+// apart by the edit's modified flag, which setText clears and every user edit
+// sets before the change is validated. Chains a validator the edit had.
+class CTypingLimit : public QValidator {
+public:
+    CTypingLimit(QLineEdit* edit, int limit)
+        : QValidator(edit), m_edit(edit), m_limit(limit), m_inner(edit->validator()),
+          m_last(edit->text()) {
+        connect(edit, &QLineEdit::textChanged, this, [this](const QString& t) { m_last = t; });
+    }
+
+    void SetLimit(int limit) { m_limit = limit; }
+    int Limit() const { return m_limit; }
+
+    State validate(QString& input, int& pos) const override {
+        const State state = m_inner ? m_inner->validate(input, pos) : Acceptable;
+        if (state == Invalid || m_limit <= 0 || !m_edit->isModified())
+            return state;
+        // A text longer than the limit (shown by the tool) may shrink, not grow.
+        const qsizetype allowed = std::max<qsizetype>(m_limit, m_last.size());
+        if (input.size() <= allowed)
+            return state;
+        // What was typed or pasted ends at the cursor: keep what fits of it.
+        const qsizetype excess = input.size() - allowed;
+        if (pos < excess)
+            return Invalid;
+        QString cut = input.left(pos - excess) + input.mid(pos);
+        if (cut == m_last)
+            return Invalid; // nothing fits: the edit undoes the change
+        input = cut;
+        pos -= static_cast<int>(excess);
+        return state;
+    }
+
+    void fixup(QString& input) const override {
+        if (m_inner)
+            m_inner->fixup(input);
+    }
+
+private:
+    QLineEdit* m_edit; // parent
+    int m_limit;
+    QPointer<const QValidator> m_inner;
+    QString m_last; // the edit's text before the change being validated
+};
 
 void Show(QWidget* w, const std::string& value) {
     if (auto* e = qobject_cast<QLineEdit*>(w)) {
@@ -88,4 +138,26 @@ std::string CtrlValue(const QWidget* root, int id) {
 void SetCtrlValue(QWidget* root, int id, const std::string& text) {
     if (QWidget* w = FindCtrl<QWidget>(root, id))
         Show(w, text);
+}
+
+void SetTypingLimit(QLineEdit* edit, int limit) {
+    // Qt's own limit would cut what the tool shows.
+    edit->setMaxLength(32767);
+    if (auto* guard = dynamic_cast<CTypingLimit*>(const_cast<QValidator*>(edit->validator()))) {
+        guard->SetLimit(limit);
+        return;
+    }
+    if (limit > 0)
+        edit->setValidator(new CTypingLimit(edit, limit));
+}
+
+int TypingLimit(const QLineEdit* edit) {
+    const auto* guard = dynamic_cast<const CTypingLimit*>(edit->validator());
+    return guard ? guard->Limit() : 0;
+}
+
+void LimitTypingOnly(QWidget* root) {
+    for (QLineEdit* edit : root->findChildren<QLineEdit*>())
+        if (edit->maxLength() < 32767)
+            SetTypingLimit(edit, edit->maxLength());
 }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+class QLineEdit;
 class QWidget;
 
 // The ID a control carries, or 0.
@@ -35,3 +36,18 @@ void PutValues(QWidget* root, const CtrlValues& values);
 // One control's value as above ("" when absent), and showing one.
 std::string CtrlValue(const QWidget* root, int id);
 void SetCtrlValue(QWidget* root, int id, const std::string& value);
+
+// An edit's character limit bounds what the user types, never what the tool
+// shows: a value read from the driver is shown whole, and a configure without
+// a change writes back what was read. QLineEdit::setMaxLength cuts setText
+// too, so layouts give the limit as maxLength and every page or dialog calls
+// LimitTypingOnly(this) right after setupUi: each edit below it then keeps
+// its maxLength as a typing limit only. Typing or pasting stops at the limit
+// (a paste is cut to what fits); a longer text put in by the tool stays whole
+// and can be shortened but not lengthened. Call it again for edits created
+// later; an edit that gets its own validator afterwards loses the limit.
+void LimitTypingOnly(QWidget* root);
+// The same for one edit with a limit given in code (0: no limit).
+void SetTypingLimit(QLineEdit* edit, int limit);
+// The typing limit of an edit (0: none).
+int TypingLimit(const QLineEdit* edit);

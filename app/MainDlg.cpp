@@ -47,6 +47,7 @@ CMainDlg::CMainDlg(QWidget* parent) : QDialog(parent), m_ui(new Ui::CMainDlg) {
     g_pMainDlg = this; // pages may use it from their constructors on
     LoadResources();
     m_ui->setupUi(this);
+    LimitTypingOnly(this);
     m_ui->mainLayout->setMenuBar(m_ui->menuBar);
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);

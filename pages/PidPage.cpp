@@ -52,6 +52,7 @@ std::vector<int> PidValueIds() {
 
 CPidPage::CPidPage(QWidget* parent) : QWidget(parent), m_ui(new Ui::CPidPage) {
     m_ui->setupUi(this);
+    LimitTypingOnly(this);
     connect(FindCtrl<QPushButton>(this, kReadButton), &QPushButton::clicked, this,
             &CPidPage::OnRead);
     connect(FindCtrl<QPushButton>(this, kConfigureButton), &QPushButton::clicked, this,

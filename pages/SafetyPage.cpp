@@ -86,6 +86,7 @@ std::vector<int> SafetyValueIds() {
 
 CSafetyPage::CSafetyPage(QWidget* parent) : QWidget(parent), m_ui(new Ui::CSafetyPage) {
     m_ui->setupUi(this);
+    LimitTypingOnly(this);
     connect(FindCtrl<QPushButton>(this, kReadButton), &QPushButton::clicked, this,
             &CSafetyPage::OnRead);
     connect(FindCtrl<QPushButton>(this, kConfigureButton), &QPushButton::clicked, this,

@@ -47,6 +47,11 @@ TEST_F(MainDlgTest, StartsWithTheDefaultsOpensClosesAndReportsAFailedOpen) {
     EXPECT_NE(FindCtrl<QCheckBox>(Page(6), 1057), nullptr);
     m_dlg->ShowPage(5);
     EXPECT_EQ(tabs->currentIndex(), 5);
+    // No edit of the window, its pages or dialogs cuts what the tool shows:
+    // a layout's character limit bounds typing only.
+    for (QLineEdit* edit : m_dlg->findChildren<QLineEdit*>())
+        EXPECT_EQ(edit->maxLength(), 32767)
+            << CtrlIdOf(edit) << " in " << edit->window()->objectName().toStdString();
 
     // The timer reads nothing while the port is closed.
     Tick();

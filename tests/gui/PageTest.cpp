@@ -3,6 +3,8 @@
 
 #include "GuiTestSupport.h"
 
+#include <QTest>
+
 namespace {
 
 constexpr size_t kPidTab = 4, kSafetyTab = 6;
@@ -101,6 +103,57 @@ TEST_F(PageTest, SafetyReadShowsTheFieldsAndConfigureWritesTheExactImage) {
     EXPECT_EQ(m_boxes.LastText(), "操作成功");
     EXPECT_EQ(drv.GetRegisters(0x0100, 14), (std::vector<uint16_t>{85, 75, 23, 180, 57, 100, 1, 0,
                                                                    1, 0, 10234, 0xFFE7, 9876, 5}));
+}
+
+// A value longer than its edit's limit is shown whole and written back
+// unchanged; the limit stops only what is typed or pasted.
+TEST_F(PageTest, EditLimitsBoundTypingButNeverWhatIsShown) {
+    CVirtualDriver& drv = m_sim->Driver();
+    PidBlock gains{};
+    gains.SetFloat(0x00C0, 123456789.0f); // speed Kp, an 8-character edit
+    drv.SetRegisters(0x00BA, std::vector<uint16_t>(gains.m_reg.begin(), gains.m_reg.end()));
+    drv.SetRegisters(0x0105, {1500}); // Hall error delay, a 3-character edit
+    Open();
+
+    struct SCase {
+        size_t tab;
+        int read, configure, edit;
+        const char* shown;
+        int limit;
+    };
+    const SCase cases[] = {{kPidTab, 1064, 1065, 1052, "1.23457e+08", 8},
+                           {kSafetyTab, 1143, 1144, 1142, "1500", 3}};
+    for (const SCase& c : cases) {
+        QWidget* page = Page(c.tab);
+        Click(c.read, page);
+        auto* edit = Ctrl<QLineEdit>(c.edit, page);
+        ASSERT_NE(edit, nullptr);
+        EXPECT_EQ(Text(c.edit, page), c.shown);
+        Click(c.configure, page);
+        EXPECT_EQ(m_boxes.LastText(), "操作成功");
+
+        // Typing onto the long text adds nothing; deleting still works.
+        edit->setFocus();
+        edit->end(false);
+        QTest::keyClicks(edit, "7");
+        EXPECT_EQ(Text(c.edit, page), c.shown);
+        QTest::keyClick(edit, Qt::Key_Backspace);
+        EXPECT_EQ(edit->text().size(), std::string(c.shown).size() - 1);
+
+        // Typing into an empty edit stops at the limit; so does a paste.
+        edit->clear();
+        QTest::keyClicks(edit, "1234567890");
+        EXPECT_EQ(edit->text().toStdString(), std::string("1234567890").substr(0, c.limit));
+        edit->clear();
+        edit->insert("9876543210"); // what a paste does
+        EXPECT_EQ(edit->text().toStdString(), std::string("9876543210").substr(0, c.limit));
+    }
+    // The unchanged configures wrote what was shown, not a cut value.
+    EXPECT_EQ(drv.GetRegisters(0x0105, 1), std::vector<uint16_t>{1500});
+    PidBlock written{};
+    const std::vector<uint16_t> regs = drv.GetRegisters(0x00BA, 18);
+    std::copy(regs.begin(), regs.end(), written.m_reg.begin());
+    EXPECT_EQ(written.GetFloat(0x00C0), 1.23457e+08f);
 }
 
 } // namespace
