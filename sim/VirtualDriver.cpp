@@ -283,7 +283,7 @@ struct CVirtualDriver::Impl {
 
     // Motor learning.
     std::chrono::milliseconds learnDuration{3000};
-    bool learnSucceeds = true;
+    ELearnOutcome learnOutcome = ELearnOutcome::Success;
     bool learning = false;
     double learnElapsedMs = 0;
 
@@ -506,7 +506,9 @@ void CVirtualDriver::Impl::Step(double dt) {
         if (learnElapsedMs >= static_cast<double>(learnDuration.count())) {
             learning = false;
             regs[kRegLearnReq] = 0;
-            if (learnSucceeds) {
+            if (learnOutcome == ELearnOutcome::Abort) {
+                // The request drops while the state still says running.
+            } else if (learnOutcome != ELearnOutcome::Failure) {
                 regs[kRegLearnState] = kLearnOk;
                 for (size_t i = 0; i < kLearnedPhases.size(); ++i)
                     regs[kRegLearnData + i] = kLearnedPhases[i];
@@ -706,7 +708,8 @@ uint8_t CVirtualDriver::Impl::CheckWrite(uint16_t start, const std::vector<uint1
         uint16_t req = After(regs, start, values, kRegLearnReq);
         if (req != 0 && learning)
             return kResultDeviceBusy; // already learning; the tool takes this as accepted
-        if (req != 0 && (Running() || (regs[kRegLearnDisabled] & 1)))
+        if (req != 0 &&
+            (Running() || (regs[kRegLearnDisabled] & 1) || learnOutcome == ELearnOutcome::Refuse))
             return kResultNotAllowed;
     }
     return 0;
@@ -719,6 +722,7 @@ uint8_t CVirtualDriver::Impl::Write(uint16_t start, const std::vector<uint16_t>&
     uint32_t end = static_cast<uint32_t>(start) + static_cast<uint32_t>(values.size());
     auto touches = [&](uint32_t a) { return a >= start && a < end; };
     bool wasLearning = learning;
+    bool startBusy = false;
     for (uint32_t a = start; a < end; ++a)
         if (a != kRegClearPos)
             regs[a] = values[a - start];
@@ -794,6 +798,7 @@ uint8_t CVirtualDriver::Impl::Write(uint16_t start, const std::vector<uint16_t>&
             regs[kRegLearnState] = kLearnPhase1;
             for (size_t i = 0; i < kLearnedPhases.size(); ++i)
                 regs[kRegLearnData + i] = 0;
+            startBusy = learnOutcome == ELearnOutcome::BusyStart;
         } else if (regs[kRegLearnReq] == 0 && wasLearning) {
             // Aborted: the state stays at its running value.
             learning = false;
@@ -804,7 +809,7 @@ uint8_t CVirtualDriver::Impl::Write(uint16_t start, const std::vector<uint16_t>&
     if (touches(0x0129))
         objects[Key(0x1017, 0)] = regs[0x0129];
     UpdateStatus();
-    return 0;
+    return startBusy ? kResultDeviceBusy : 0; // carried out all the same
 }
 
 std::vector<uint8_t> CVirtualDriver::Impl::DeviceId(const uint8_t* f) {
@@ -1126,8 +1131,12 @@ void CVirtualDriver::SetLearnDuration(std::chrono::milliseconds d) {
 }
 
 void CVirtualDriver::SetLearnOutcome(bool success) {
+    SetLearnOutcome(success ? ELearnOutcome::Success : ELearnOutcome::Failure);
+}
+
+void CVirtualDriver::SetLearnOutcome(ELearnOutcome outcome) {
     std::lock_guard<std::mutex> g(m_lock);
-    m_p->learnSucceeds = success;
+    m_p->learnOutcome = outcome;
 }
 
 bool CVirtualDriver::Learning() const {

@@ -31,6 +31,12 @@
 #include <mutex>
 #include <vector>
 
+// How a motor-learning run ends: learned; failed (state 4); ended abnormally
+// (the request 0x00E1 drops to 0 while the state still says running); the
+// start refused with 64; the start answered "device busy" (6) although the
+// run starts and then succeeds.
+enum class ELearnOutcome { Success, Failure, Abort, Refuse, BusyStart };
+
 class CVirtualDriver {
 public:
     using Clock = std::chrono::steady_clock;
@@ -70,6 +76,7 @@ public:
     // How long a motor-learning run takes (default 3 s) and how it ends.
     void SetLearnDuration(std::chrono::milliseconds d);
     void SetLearnOutcome(bool success);
+    void SetLearnOutcome(ELearnOutcome outcome);
     bool Learning() const;
 
     // When set, every streamed device-identification reply says "more

@@ -14,17 +14,22 @@
 #include <cstring>
 #include <pthread.h>
 #include <string>
+#include <utility>
 
 namespace {
 
 void Usage(FILE* to) {
     std::fprintf(to,
                  "usage: halvik-sim [--com N] [--slave A] [--fault KIND] [--learn-ms MS]\n"
+                 "                  [--learn OUTCOME]\n"
                  "  --com N        link as COMN (0: lowest free number, the default; -1: no link)\n"
                  "  --slave A      slave address, 1..255 (default 1)\n"
                  "  --fault KIND   misbehave on every reply: silent, badcrc, foreign, wrongfunc,\n"
                  "                 exception=N, split[=MS], trailing[=N], delay[=MS], endlessid\n"
                  "  --learn-ms MS  duration of a motor-learning run (default 3000)\n"
+                 "  --learn OUTCOME  how learning ends: ok (default), fail, abort (the request\n"
+                 "                 drops without a result), refuse (the start answers 64),\n"
+                 "                 busy (the start answers 6, the run goes on and succeeds)\n"
                  "Prints \"COMn /dev/pts/X\" (\"- /dev/pts/X\" without a link) and serves until\n"
                  "SIGINT or SIGTERM.\n");
 }
@@ -39,10 +44,25 @@ bool ParseInt(const char* text, long lo, long hi, long& out) {
     return true;
 }
 
+bool ParseLearnOutcome(const std::string& text, ELearnOutcome& out) {
+    static const std::pair<const char*, ELearnOutcome> kNames[] = {
+        {"ok", ELearnOutcome::Success},     {"fail", ELearnOutcome::Failure},
+        {"abort", ELearnOutcome::Abort},    {"refuse", ELearnOutcome::Refuse},
+        {"busy", ELearnOutcome::BusyStart},
+    };
+    for (const auto& [name, outcome] : kNames)
+        if (text == name) {
+            out = outcome;
+            return true;
+        }
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     long com = 0, slave = 1, learnMs = -1;
+    ELearnOutcome learnOutcome = ELearnOutcome::Success;
     EFault fault = EFault::None;
     int faultParam = 0;
     for (int i = 1; i < argc; ++i) {
@@ -64,6 +84,8 @@ int main(int argc, char** argv) {
             ok = ParseInt(v, 1, 255, slave);
         else if (a == "--learn-ms")
             ok = ParseInt(v, 0, 3600000, learnMs);
+        else if (a == "--learn")
+            ok = ParseLearnOutcome(v, learnOutcome);
         else if (a == "--fault")
             ok = ParseFault(v, fault, faultParam);
         else {
@@ -89,6 +111,7 @@ int main(int argc, char** argv) {
     CVirtualDriver driver(static_cast<uint8_t>(slave));
     if (learnMs >= 0)
         driver.SetLearnDuration(std::chrono::milliseconds(learnMs));
+    driver.SetLearnOutcome(learnOutcome);
     CSimServer server(driver);
     if (fault != EFault::None)
         server.InjectFault(fault, faultParam, -1);

@@ -299,6 +299,26 @@ TEST_F(VirtualDriverTest, LearningCanFailBeAbortedOrBeRefused) {
     EXPECT_NE(Reg(0x00E2), 3);
     EXPECT_NE(Reg(0x00E2), 4);
 
+    // Outcomes set by hand: start answer, then 0x00E1 and 0x00E2 at the end.
+    struct SCase {
+        ELearnOutcome outcome;
+        int startCode;
+        uint16_t request, state;
+    };
+    const SCase cases[] = {{ELearnOutcome::Abort, 0, 0, 1},
+                           {ELearnOutcome::Refuse, 64, 0, 1},
+                           {ELearnOutcome::BusyStart, 6, 0, 3},
+                           {ELearnOutcome::Failure, 0, 0, 4}};
+    for (const SCase& c : cases) {
+        m_drv.SetLearnOutcome(c.outcome);
+        EXPECT_EQ(WriteN(0x00E0, {0, 1, 0, 0}), c.startCode) << static_cast<int>(c.outcome);
+        Pass(3s);
+        EXPECT_EQ(Read(0x00E1, 2), (std::vector<uint16_t>{c.request, c.state}))
+            << static_cast<int>(c.outcome);
+        EXPECT_FALSE(m_drv.Learning());
+    }
+    m_drv.SetLearnOutcome(ELearnOutcome::Success);
+
     // No learning while the motor runs, or when learning is disabled.
     m_drv.SetRegister(0x0075, 1);
     EXPECT_EQ(Write1(0x0043, 100), 0);
