@@ -1,5 +1,6 @@
 #include "app/CtrlUtil.h"
 
+#include "driver/Catalogue.h"
 #include "driver/Format.h"
 
 #include <QAbstractButton>
@@ -160,4 +161,14 @@ void LimitTypingOnly(QWidget* root) {
     for (QLineEdit* edit : root->findChildren<QLineEdit*>())
         if (edit->maxLength() < 32767)
             SetTypingLimit(edit, edit->maxLength());
+}
+
+void FillComboFromField(QWidget* root, int comboId, uint16_t reg) {
+    auto* combo = FindCtrl<QComboBox>(root, comboId);
+    if (!combo)
+        return;
+    combo->clear();
+    for (const std::string& item : FieldItems(reg))
+        combo->addItem(QString::fromStdString(item));
+    combo->setCurrentIndex(-1);
 }

@@ -7,6 +7,8 @@
 
 #include <QObject>
 
+#include <cstdint>
+
 #include <string>
 #include <vector>
 
@@ -51,3 +53,7 @@ void LimitTypingOnly(QWidget* root);
 void SetTypingLimit(QLineEdit* edit, int limit);
 // The typing limit of an edit (0: none).
 int TypingLimit(const QLineEdit* edit);
+
+// Fills a selection list with the catalogue items of the field at register
+// reg (driver/Catalogue.h), replacing whatever it held; no item is selected.
+void FillComboFromField(QWidget* root, int comboId, uint16_t reg);

@@ -1,11 +1,11 @@
 #include "cli/Commands.h"
 
-#include "cli/ConfigFile.h"
-#include "cli/Device.h"
-#include "cli/Fields.h"
-#include "cli/Json.h"
 #include "cli/Options.h"
+#include "driver/CanOpen.h"
+#include "driver/Catalogue.h"
+#include "driver/ConfigFile.h"
 #include "driver/Format.h"
+#include "driver/Json.h"
 #include "serial/PortMap.h"
 
 #include <chrono>
@@ -143,12 +143,26 @@ CJson RegsJson(const std::vector<uint16_t>& regs) {
     return a;
 }
 
+CJson ValueJson(const FieldValue& v) {
+    switch (v.kind) {
+    case FieldValue::EKind::Number:
+        return CJson::NumberText(v.text);
+    case FieldValue::EKind::Bool:
+        return CJson::Bool(v.flag);
+    case FieldValue::EKind::String:
+        return CJson::Str(v.text);
+    case FieldValue::EKind::Null:
+        break;
+    }
+    return CJson();
+}
+
 CJson FieldJson(const DecodedField& f) {
     CJson j = CJson::Object();
     j.Set("name", CJson::Str(f.name));
     j.Set("address", CJson::Int(f.addr));
     j.Set("raw", RegsJson(f.raw));
-    j.Set("value", f.value);
+    j.Set("value", ValueJson(f.value));
     j.Set("unit", CJson::Str(f.unit));
     j.Set("text", CJson::Str(f.text));
     return j;
@@ -168,13 +182,6 @@ std::string UtcNow() {
     char buf[32];
     std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &tm);
     return buf;
-}
-
-bool BlockUsesSpeedUnit(const BlockDef& def) {
-    for (int i = 0; i < def.fieldCount; ++i)
-        if (def.fields[i].type == EField::Speed || def.fields[i].type == EField::PresetSpeed)
-            return true;
-    return false;
 }
 
 // "COM3", "com3" or "3" -> 3; 0 for anything else.
@@ -323,8 +330,8 @@ void CCli::PrintFields(const BlockDef& def, const std::vector<uint16_t>& regs,
             raw += (raw.empty() ? "" : " ") + Hex16(v);
         // The engineering value beside the display text where they differ.
         std::string value = f.value.IsNull()   ? "-"
-                            : f.value.IsBool() ? (f.value.BoolValue() ? "yes" : "no")
-                                               : f.value.Text();
+                            : f.value.IsBool() ? (f.value.flag ? "yes" : "no")
+                                               : f.value.text;
         if (!f.unit.empty())
             value += " " + f.unit;
         if (value == f.text || !f.value.IsNumber())
@@ -1078,33 +1085,9 @@ int CCli::CmdLearn() {
 
 // Reads the parts of the device that wanted names (all of them when null).
 int CCli::ReadImage(const ConfigImage* wanted, ConfigImage& img) {
-    img = ConfigImage{};
-    for (const BlockDef* def : ExportBlocks()) {
-        if (wanted && !wanted->Block(def))
-            continue;
-        BlockImage b{def, {}};
-        if (int e = ReadBlockRegs(*def, b.regs))
-            return e;
-        img.blocks.push_back(std::move(b));
-    }
-    for (int row = 0; row < kPdoCount; ++row) {
-        if (wanted && !wanted->Pdo(row))
-            continue;
-        PdoImage p;
-        SdoResult r = ReadPdo(m_drv, m_nSlave, row, p);
-        if (!r.Ok())
-            return DeviceError(StrFormat(
-                "reading %s: %s", PdoName(row),
-                r.Message(r.reply.index, static_cast<uint8_t>(r.reply.subindex)).c_str()));
-        img.pdos.push_back(p);
-    }
-    if (!wanted || wanted->hasSync) {
-        SdoResult r = ReadSync(m_drv, m_nSlave, img.sync);
-        if (!r.Ok())
-            return DeviceError("reading the SYNC objects: " +
-                               r.Message(r.reply.index, static_cast<uint8_t>(r.reply.subindex)));
-        img.hasSync = true;
-    }
+    std::string error;
+    if (!ReadDeviceImage(m_drv, m_nSlave, wanted, img, error))
+        return DeviceError(error);
     return kExitOk;
 }
 
@@ -1125,22 +1108,15 @@ int CCli::CmdExport() {
         return e;
     if (int e = ReadImage(nullptr, img))
         return e;
-    CJson device = CJson::Object();
-    for (const auto& f : DecodeBlock(infoDef, info, dc))
-        if (f.name == "identifier" || f.name == "model" || f.name == "version")
-            device.Set(f.name, CJson::Str(f.text));
-    device.Set("registers", RegsJson(info));
-    device.Set("slave", CJson::Int(m_nSlave));
-    std::string ident;
-    ResultCode rc = m_drv.ReadDeviceIdText(m_nSlave, ident);
+    img.device = MakeConfigDevice(info, m_nSlave);
+    ResultCode rc = m_drv.ReadDeviceIdText(m_nSlave, img.device.identification);
     if (rc == kResultOk)
-        device.Set("identification", CJson::Str(ident));
+        img.device.hasIdentification = true;
     else
         m_ctx.err << "halvik-cli: note: no device identification text (" << ResultMessage(rc)
                   << "); exporting without it\n";
-    img.device = device;
     img.time = UtcNow();
-    std::string text = BuildConfigJson(img, dc).Dump(true) + "\n";
+    std::string text = BuildConfigText(img, dc);
 
     if (path == "-") {
         Out() << text;
@@ -1203,51 +1179,32 @@ static CJson DiffsJson(const std::vector<Difference>& diffs) {
 // moved the line (slave address, baud rate, parity), the driver may answer
 // at the old settings or already at the new ones; both are tried.
 int CCli::VerifyCommBlocks(const ConfigImage& file, std::vector<Difference>& diffs) {
-    ConfigImage only;
-    for (const auto& b : file.blocks)
-        if (b.def->comm)
-            only.blocks.push_back(b);
+    const ConfigImage only = CommBlocksOnly(file);
     if (only.blocks.empty())
         return kExitOk;
-    auto readAll = [&](ConfigImage& got) -> ResultCode {
-        got = ConfigImage{};
-        for (const auto& b : only.blocks) {
-            BlockImage bi{b.def, {}};
-            ResultCode rc = ReadRegs(m_drv, m_nSlave, b.def->start, b.def->count, bi.regs);
-            if (rc != kResultOk)
-                return rc;
-            got.blocks.push_back(bi);
-        }
-        return kResultOk;
-    };
     ConfigImage got;
-    ResultCode rc = readAll(got);
+    ResultCode rc = ReadBlocks(m_drv, m_nSlave, only, got);
     if (rc == kResultTimeout || rc == kResultBadReply) {
-        // Where the file puts the line.
-        int slave = m_nSlave, baud = m_cl.line.baud, framing = m_cl.line.framing;
-        if (const BlockImage* b = file.Block(FindBlock("comm-b")))
-            slave = b->regs[0] & 0xFF;
-        if (const BlockImage* a = file.Block(FindBlock("comm-a"))) {
-            baud = static_cast<int>((static_cast<uint32_t>(a->regs[0]) << 16) | a->regs[1]);
-            framing = a->regs[2];
-        }
-        bool lineMoves = baud != m_cl.line.baud || framing != m_cl.line.framing;
-        if (slave != m_nSlave || lineMoves) {
+        const ConfigLine old{m_nSlave, m_cl.line.baud, m_cl.line.framing};
+        const ConfigLine now = ConfigLineOf(file, old);
+        bool lineMoves = now.baud != old.baud || now.framing != old.framing;
+        if (now.slave != old.slave || lineMoves) {
             Note() << StrFormat("No answer at the old settings; trying slave %d, %d baud, %s.\n",
-                                slave, baud, FramingName(framing));
+                                now.slave, now.baud, FramingName(now.framing));
             if (lineMoves) {
                 m_drv.ClosePort();
-                if (!m_drv.OpenPortPath(m_strDevice, CMotorDriver::SettingsString(baud, framing)))
+                if (!m_drv.OpenPortPath(m_strDevice,
+                                        CMotorDriver::SettingsString(now.baud, now.framing)))
                     return DeviceError(StrFormat("cannot reopen %s at %d baud: %s",
-                                                 m_strDevice.c_str(), baud,
+                                                 m_strDevice.c_str(), now.baud,
                                                  PortErrorText(m_drv.LastOpenError()).c_str()));
                 m_drv.SetTimeout(static_cast<uint32_t>(m_cl.line.timeoutMs));
             }
-            m_nSlave = static_cast<uint8_t>(slave);
-            rc = readAll(got);
+            m_nSlave = static_cast<uint8_t>(now.slave);
+            rc = ReadBlocks(m_drv, m_nSlave, only, got);
             if (rc == kResultOk)
-                Note() << StrFormat("The driver now answers at slave %d, %d baud, %s.\n", slave,
-                                    baud, FramingName(framing));
+                Note() << StrFormat("The driver now answers at slave %d, %d baud, %s.\n", now.slave,
+                                    now.baud, FramingName(now.framing));
         }
     }
     if (rc != kResultOk)
@@ -1264,24 +1221,18 @@ int CCli::CmdImport() {
     const std::string& path = m_cl.args[0];
     const bool dryRun = m_cl.Has("--dry-run");
     // The whole file is checked before the port is opened.
-    std::ifstream f(path, std::ios::binary);
-    if (!f)
-        return Usage("cannot read " + path + ": " + std::strerror(errno));
     std::string text;
-    {
-        std::ostringstream ss;
-        ss << f.rdbuf();
-        text = ss.str();
-        if (text.size() > 16 * 1024 * 1024)
+    if (int err = ReadBoundedFile(path, kMaxConfigFileBytes, text)) {
+        if (err == EFBIG)
             return Usage(path + ": too large for a configuration file");
+        return Usage("cannot read " + path + ": " + std::strerror(err));
     }
-    CJson doc;
-    std::string perr;
-    if (!ParseJson(text, doc, perr))
-        return Usage(path + ": not a valid JSON document (" + perr + "); nothing written");
     ConfigImage file;
     std::vector<std::string> errors;
-    if (!ParseConfigJson(doc, file, errors)) {
+    EConfigParse parsed = ParseConfigText(text, file, errors);
+    if (parsed == EConfigParse::NotJson)
+        return Usage(path + ": not a valid JSON document (" + errors.at(0) + "); nothing written");
+    if (parsed != EConfigParse::Ok) {
         m_ctx.err << "halvik-cli: " << path << " cannot be imported; nothing written:\n";
         for (const auto& e : errors)
             m_ctx.err << "  " << e << "\n";
@@ -1302,14 +1253,14 @@ int CCli::CmdImport() {
             m_ctx.err << "  " << p << "\n";
         return kExitUsage;
     }
-    if (const CJson* model = file.device.IsObject() ? file.device.Find("model") : nullptr) {
+    if (file.device.present && !file.device.model.empty()) {
+        const BlockDef& infoDef = *FindBlock("device-info");
         std::vector<uint16_t> info;
-        if (model->IsString() && ReadRegs(m_drv, m_nSlave, 0x0000, 16, info) == kResultOk) {
-            auto fields = DecodeBlock(*FindBlock("device-info"), info, dc);
-            for (const auto& fd : fields)
-                if (fd.name == "model" && fd.text != model->Text())
-                    m_ctx.err << "halvik-cli: note: the file comes from a '" << model->Text()
-                              << "', this device is a '" << fd.text << "'\n";
+        if (ReadRegs(m_drv, m_nSlave, infoDef.start, infoDef.count, info) == kResultOk) {
+            const std::string model = MakeConfigDevice(info, m_nSlave).model;
+            if (model != file.device.model)
+                m_ctx.err << "halvik-cli: note: the file comes from a '" << file.device.model
+                          << "', this device is a '" << model << "'\n";
         }
     }
 
@@ -1336,18 +1287,7 @@ int CCli::CmdImport() {
         return finish("dry-run", kExitOk);
     }
 
-    // What will be written, in order.
-    std::vector<const BlockImage*> blocks, commBlocks;
-    for (const auto& b : file.blocks) {
-        const BlockImage* d = dev.Block(b.def);
-        if (d && d->regs != b.regs)
-            (b.def->comm ? commBlocks : blocks).push_back(&b);
-    }
-    std::vector<std::pair<const PdoImage*, const PdoImage*>> pdos;
-    for (const auto& p : file.pdos)
-        if (const PdoImage* d = dev.Pdo(p.row); d && PdoDiffers(p, *d))
-            pdos.push_back({&p, d});
-    const bool sync = file.hasSync && !(file.sync == dev.sync);
+    const ConfigWritePlan plan = PlanConfigWrite(file, dev);
 
     if (!m_cl.Has("--yes")) {
         if (!m_ctx.interactive)
@@ -1370,38 +1310,17 @@ int CCli::CmdImport() {
         report.Set("written", written);
         return finish("write-failed", kExitDevice);
     };
-    for (const BlockImage* b : blocks) {
-        ResultCode rc = WriteRegs(m_drv, m_nSlave, b->def->start, b->regs);
-        if (rc != kResultOk)
-            return writeFailed(b->def->name, ResultMessage(rc));
-        Note() << "Wrote " << b->def->name << ".\n";
-        written.Push(CJson::Str(b->def->name));
-    }
-    for (const auto& [target, current] : pdos) {
-        uint16_t fi = 0;
-        uint8_t fs = 0;
-        SdoResult r = WritePdo(m_drv, m_nSlave, *target, *current, fi, fs);
-        if (!r.Ok())
-            return writeFailed(PdoName(target->row), r.Message(fi, fs));
-        Note() << "Wrote " << PdoName(target->row) << ".\n";
-        written.Push(CJson::Str(PdoName(target->row)));
-    }
-    if (sync) {
-        uint16_t fi = 0;
-        SdoResult r = WriteSync(m_drv, m_nSlave, file.sync, dev.sync, fi);
-        if (!r.Ok())
-            return writeFailed("SYNC", r.Message(fi, 0));
-        Note() << "Wrote SYNC.\n";
-        written.Push(CJson::Str("SYNC"));
-    }
+    auto wrote = [&](const std::string& name) {
+        Note() << "Wrote " << name << ".\n";
+        written.Push(CJson::Str(name));
+    };
+    std::string what, error;
+    if (!WriteConfigPart(m_drv, m_nSlave, file, dev, plan, EWritePart::Main, wrote, what, error))
+        return writeFailed(what, error);
 
     // Everything but the communication blocks is checked while the line is
     // surely as it was.
-    ConfigImage rest = file;
-    rest.blocks.clear();
-    for (const auto& b : file.blocks)
-        if (!b.def->comm)
-            rest.blocks.push_back(b);
+    const ConfigImage rest = WithoutCommBlocks(file);
     std::vector<Difference> after;
     if (!rest.blocks.empty() || !rest.pdos.empty() || rest.hasSync) {
         ConfigImage back;
@@ -1411,16 +1330,12 @@ int CCli::CmdImport() {
         }
         after = CompareImages(rest, back, dc);
     }
-    if (!commBlocks.empty()) {
+    if (!plan.commBlocks.empty()) {
         Note() << "Writing the communication settings last: they can change the line settings "
                   "or the slave address.\n";
-        for (const BlockImage* b : commBlocks) {
-            ResultCode rc = WriteRegs(m_drv, m_nSlave, b->def->start, b->regs);
-            if (rc != kResultOk)
-                return writeFailed(b->def->name, ResultMessage(rc));
-            Note() << "Wrote " << b->def->name << ".\n";
-            written.Push(CJson::Str(b->def->name));
-        }
+        if (!WriteConfigPart(m_drv, m_nSlave, file, dev, plan, EWritePart::Comm, wrote, what,
+                             error))
+            return writeFailed(what, error);
     }
     report.Set("written", written);
     if (int e = VerifyCommBlocks(file, after))

@@ -4,6 +4,7 @@
 #include "app/MainDlg.h"
 #include "app/MessageBox.h"
 #include "app/PageLogic.h"
+#include "driver/Catalogue.h"
 #include "driver/Format.h"
 
 #include "ui_SafetyPage.h"
@@ -15,26 +16,25 @@ namespace {
 constexpr int kReadButton = 1143;
 constexpr int kConfigureButton = 1144;
 
-// One edit bound to one register that holds the shown value x 10^decimals.
+// One edit bound to one catalogue field; the scale and sign come from the
+// catalogue, how many digits the page shows is the page's own rule.
 struct SSafetyField {
     int ctrl;
     uint16_t reg;
-    int decimals;  // 0: whole units
-    int shown;     // decimals on screen
-    bool isSigned; // two's complement register
-    bool intText;  // read as "%d": whatever follows the integer part is ignored
+    int shown;    // decimals on screen
+    bool intText; // read as "%d": whatever follows the integer part is ignored
 };
 constexpr SSafetyField kFields[] = {
-    {1135, 0x0100, 0, 0, true, true},   // over-temperature shutdown, deg C
-    {1136, 0x0101, 0, 0, true, true},   // over-temperature current limit, deg C
-    {1140, 0x0102, 1, 1, false, false}, // over-voltage, V
-    {1141, 0x0103, 1, 1, false, false}, // under-voltage, V
-    {1139, 0x0104, 2, 1, false, false}, // over-current, A (hundredths, shown to 0.1)
-    {1142, 0x0105, 0, 0, false, false}, // Hall error delay, ms
-    {1137, 0x010A, 4, 4, false, false}, // temperature factor k
-    {1138, 0x010B, 1, 1, true, false},  // temperature offset b, deg C
-    {1145, 0x010C, 4, 4, false, false}, // voltage factor k
-    {1146, 0x010D, 1, 1, true, false},  // voltage offset b, V
+    {1135, 0x0100, 0, true},  // over-temperature shutdown
+    {1136, 0x0101, 0, true},  // over-temperature current limit
+    {1140, 0x0102, 1, false}, // over-voltage
+    {1141, 0x0103, 1, false}, // under-voltage
+    {1139, 0x0104, 1, false}, // over-current: hundredths, shown to 0.1
+    {1142, 0x0105, 0, false}, // Hall error delay
+    {1137, 0x010A, 4, false}, // temperature factor k
+    {1138, 0x010B, 1, false}, // temperature offset b
+    {1145, 0x010C, 4, false}, // voltage factor k
+    {1146, 0x010D, 1, false}, // voltage offset b
 };
 
 // Check box ID and its 0/1 register.
@@ -54,9 +54,11 @@ constexpr double kFactor[] = {1.0, 0.1, 0.01, 0.001, 0.0001};
 CtrlValues SafetyValuesFromBlock(const SafetyBlock& b) {
     CtrlValues values;
     for (const SSafetyField& f : kFields) {
-        const int raw = f.isSigned ? b.Signed(f.reg) : b.At(f.reg);
-        values[f.ctrl] = f.decimals == 0 ? StrFormat("%d", raw)
-                                         : StrFormat("%.*f", f.shown, raw * kFactor[f.decimals]);
+        const FieldDef& def = CatalogueField(f.reg);
+        const int raw = FieldIsSigned(def) ? b.Signed(f.reg) : b.At(f.reg);
+        values[f.ctrl] = def.decimals == 0
+                             ? StrFormat("%d", raw)
+                             : StrFormat("%.*f", f.shown, raw * kFactor[def.decimals]);
     }
     for (const SSafetyOption& o : kOptions)
         values[o.ctrl] = b.At(o.reg) ? "1" : "0";
@@ -67,8 +69,8 @@ SafetyBlock SafetyBlockFromValues(const CtrlValues& values) {
     SafetyBlock b{}; // 0x0107 and 0x0109 stay 0
     for (const SSafetyField& f : kFields) {
         const std::string& text = ValueOf(values, f.ctrl);
-        b.At(f.reg) =
-            f.intText ? ToReg16(ParseLeadingInt(text)) : ToReg16(ScaleDecimal(text, f.decimals));
+        b.At(f.reg) = f.intText ? ToReg16(ParseLeadingInt(text))
+                                : ToReg16(ScaleDecimal(text, CatalogueField(f.reg).decimals));
     }
     for (const SSafetyOption& o : kOptions)
         b.At(o.reg) = ValueOf(values, o.ctrl) == "1" ? 1 : 0;

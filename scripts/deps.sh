@@ -2,7 +2,8 @@
 # Usage: halvik_install_deps run|test
 halvik_install_deps() {
     local pkgs=(cmake ninja-build g++ pkg-config libgtest-dev libmodbus-dev
-                qt6-base-dev qt6-base-dev-tools libgl-dev fonts-wqy-microhei)
+                qt6-base-dev qt6-base-dev-tools libgl-dev fonts-wqy-microhei
+                nlohmann-json3-dev libcli11-dev)
     if [ "${1:-}" = run ]; then
         pkgs+=(qt6-qpa-plugins)
     fi

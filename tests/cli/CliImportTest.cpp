@@ -4,7 +4,7 @@
 
 #include "tests/cli/CliRunner.h"
 
-#include "cli/Fields.h"
+#include "driver/Catalogue.h"
 
 #include <cstdio>
 #include <filesystem>

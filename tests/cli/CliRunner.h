@@ -3,7 +3,7 @@
 // input /dev/null, output captured, killed at the deadline), and a fixture
 // that points it at a virtual driver on a pseudo-terminal.
 
-#include "cli/Json.h"
+#include "driver/Json.h"
 #include "tests/support/SimHarness.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 
 #include "tests/cli/CliRunner.h"
 
-#include "cli/Fields.h"
+#include "driver/Catalogue.h"
 
 #include <sstream>
 

@@ -1,4 +1,4 @@
-#include "cli/Fields.h"
+#include "driver/Catalogue.h"
 
 #include <gtest/gtest.h>
 
@@ -57,4 +57,23 @@ TEST(Fields, BlocksDecodeWithTheirTypesScalesAndUnits) {
         // No reading: null in JSON, not a number.
         EXPECT_EQ(f->value.IsNull(), std::string(c.text) == "-");
     }
+}
+
+// Pages look fields up by register: list texts in register order, the scale,
+// the sign; a register inside a field but not its first is no field.
+TEST(Fields, PagesFindListsAndScalesByRegister) {
+    EXPECT_EQ(FieldItems(0x0080).size(), 5u);
+    EXPECT_EQ(FieldItems(0x0081).size(), 4u); // the first four of the same list
+    EXPECT_STREQ(FieldItem(CatalogueField(0x0081), 3), "上升沿/断开瞬间");
+    EXPECT_EQ(FieldItem(CatalogueField(0x0081), 4), nullptr);
+    EXPECT_EQ(FieldItems(0x009B).at(3), "速度闭环控制");
+    EXPECT_EQ(FieldItems(0x0092).at(0), "无校验+2停止位");
+    EXPECT_EQ(FieldItems(0x0090).at(0), "9600 ");
+    EXPECT_EQ(CatalogueField(0x0095).decimals, 1);
+    EXPECT_EQ(CatalogueField(0x0104).decimals, 2);
+    EXPECT_TRUE(FieldIsSigned(CatalogueField(0x010B)));
+    EXPECT_FALSE(FieldIsSigned(CatalogueField(0x010A)));
+    EXPECT_EQ(FindField(0x0091), nullptr);
+    EXPECT_EQ(BlockOf(0x0091), FindBlock("comm-a"));
+    EXPECT_EQ(FindField(*FindBlock("motor"), 0x0080), nullptr);
 }

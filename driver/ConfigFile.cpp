@@ -1,7 +1,10 @@
-#include "cli/ConfigFile.h"
+#include "driver/ConfigFile.h"
 
 #include "driver/Format.h"
+#include "driver/Json.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <set>
 
 const BlockImage* ConfigImage::Block(const BlockDef* def) const {
@@ -16,10 +19,6 @@ const PdoImage* ConfigImage::Pdo(int row) const {
         if (p.row == row)
             return &p;
     return nullptr;
-}
-
-std::string MapEntryText(uint32_t e) {
-    return StrFormat("0x%04X sub %u, %u bits", e >> 16, (e >> 8) & 0xFF, e & 0xFF);
 }
 
 static std::string CommSubText(uint8_t sub, uint32_t v) {
@@ -46,12 +45,27 @@ static CJson RegsJson(const std::vector<uint16_t>& regs) {
     return a;
 }
 
-CJson BuildConfigJson(const ConfigImage& img, const DecodeContext& ctx) {
+static CJson DeviceJson(const ConfigDevice& d) {
+    if (!d.present)
+        return CJson();
+    CJson j = CJson::Object();
+    j.Set("identifier", CJson::Str(d.identifier));
+    j.Set("version", CJson::Str(d.version));
+    j.Set("model", CJson::Str(d.model));
+    j.Set("registers", RegsJson(d.registers));
+    if (d.slave >= 0)
+        j.Set("slave", CJson::Int(d.slave));
+    if (d.hasIdentification)
+        j.Set("identification", CJson::Str(d.identification));
+    return j;
+}
+
+static CJson BuildConfigJson(const ConfigImage& img, const DecodeContext& ctx) {
     CJson doc = CJson::Object();
     doc.Set("format", CJson::Str(kConfigFormat));
     doc.Set("version", CJson::Int(kConfigVersion));
     doc.Set("time", CJson::Str(img.time));
-    doc.Set("device", img.device);
+    doc.Set("device", DeviceJson(img.device));
     CJson blocks = CJson::Object();
     for (const auto& b : img.blocks) {
         CJson jb = CJson::Object();
@@ -175,7 +189,30 @@ int PdoRowByName(const std::string& name) {
 
 } // namespace
 
-bool ParseConfigJson(const CJson& doc, ConfigImage& img, std::vector<std::string>& errors) {
+static void ParseDevice(const CJson& j, ConfigDevice& d) {
+    if (!j.IsObject())
+        return;
+    d.present = true;
+    auto text = [&](const char* key, std::string& out) {
+        const CJson* v = j.Find(key);
+        if (v && v->IsString())
+            out = v->Text();
+        return v && v->IsString();
+    };
+    text("identifier", d.identifier);
+    text("version", d.version);
+    text("model", d.model);
+    d.hasIdentification = text("identification", d.identification);
+    uint64_t u = 0;
+    if (const CJson* s = j.Find("slave"); s && s->GetUint64(u) && u <= 255)
+        d.slave = static_cast<int>(u);
+    if (const CJson* r = j.Find("registers"); r && r->IsArray())
+        for (const CJson& v : r->Items())
+            if (v.GetUint64(u) && u <= 0xFFFF)
+                d.registers.push_back(static_cast<uint16_t>(u));
+}
+
+static bool ParseConfigJson(const CJson& doc, ConfigImage& img, std::vector<std::string>& errors) {
     size_t before = errors.size();
     CChecker ck{errors};
     img = ConfigImage{};
@@ -199,7 +236,7 @@ bool ParseConfigJson(const CJson& doc, ConfigImage& img, std::vector<std::string
     if (const CJson* t = doc.Find("time"); t && t->IsString())
         img.time = t->Text();
     if (const CJson* d = doc.Find("device"))
-        img.device = *d;
+        ParseDevice(*d, img.device);
 
     const auto order = ExportBlocks();
     if (const CJson* blocks = doc.Find("blocks")) {
@@ -457,4 +494,203 @@ std::vector<Difference> CompareImages(const ConfigImage& file, const ConfigImage
                            FormatScaled(f.windowLength, 3) + " ms"});
     }
     return out;
+}
+
+int ReadBoundedFile(const std::string& path, size_t maxBytes, std::string& text) {
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        return errno ? errno : EIO;
+    std::string out;
+    char buf[65536];
+    int err = 0;
+    for (;;) {
+        size_t n = std::fread(buf, 1, sizeof buf, f);
+        if (out.size() + n > maxBytes) {
+            err = EFBIG;
+            break;
+        }
+        out.append(buf, n);
+        if (n < sizeof buf) {
+            if (std::ferror(f))
+                err = errno ? errno : EIO;
+            break;
+        }
+    }
+    std::fclose(f);
+    if (err == 0)
+        text = std::move(out);
+    return err;
+}
+
+std::string BuildConfigText(const ConfigImage& img, const DecodeContext& ctx) {
+    return BuildConfigJson(img, ctx).Dump(true) + "\n";
+}
+
+EConfigParse ParseConfigText(std::string_view text, ConfigImage& img,
+                             std::vector<std::string>& errors) {
+    CJson doc;
+    std::string err;
+    if (!ParseJson(text, doc, err)) {
+        errors.push_back(err);
+        return EConfigParse::NotJson;
+    }
+    return ParseConfigJson(doc, img, errors) ? EConfigParse::Ok : EConfigParse::Refused;
+}
+
+ConfigDevice MakeConfigDevice(const std::vector<uint16_t>& infoRegs, int slave) {
+    ConfigDevice d;
+    d.present = true;
+    d.registers = infoRegs;
+    d.slave = slave;
+    for (const auto& f : DecodeBlock(*FindBlock("device-info"), infoRegs, {})) {
+        if (f.name == "identifier")
+            d.identifier = f.text;
+        else if (f.name == "version")
+            d.version = f.text;
+        else if (f.name == "model")
+            d.model = f.text;
+    }
+    return d;
+}
+
+bool ReadDeviceImage(CMotorDriver& drv, uint8_t slave, const ConfigImage* wanted, ConfigImage& img,
+                     std::string& error) {
+    img = ConfigImage{};
+    for (const BlockDef* def : ExportBlocks()) {
+        if (wanted && !wanted->Block(def))
+            continue;
+        BlockImage b{def, {}};
+        ResultCode rc = ReadRegs(drv, slave, def->start, def->count, b.regs);
+        if (rc != kResultOk) {
+            error = StrFormat("reading %s (0x%04X, %u registers): %s", def->name, def->start,
+                              def->count, ResultMessage(rc).c_str());
+            return false;
+        }
+        img.blocks.push_back(std::move(b));
+    }
+    for (int row = 0; row < kPdoCount; ++row) {
+        if (wanted && !wanted->Pdo(row))
+            continue;
+        PdoImage p;
+        SdoResult r = ReadPdo(drv, slave, row, p);
+        if (!r.Ok()) {
+            error =
+                StrFormat("reading %s: %s", PdoName(row),
+                          r.Message(r.reply.index, static_cast<uint8_t>(r.reply.subindex)).c_str());
+            return false;
+        }
+        img.pdos.push_back(p);
+    }
+    if (!wanted || wanted->hasSync) {
+        SdoResult r = ReadSync(drv, slave, img.sync);
+        if (!r.Ok()) {
+            error = "reading the SYNC objects: " +
+                    r.Message(r.reply.index, static_cast<uint8_t>(r.reply.subindex));
+            return false;
+        }
+        img.hasSync = true;
+    }
+    return true;
+}
+
+ConfigWritePlan PlanConfigWrite(const ConfigImage& file, const ConfigImage& device) {
+    ConfigWritePlan plan;
+    for (const auto& b : file.blocks) {
+        const BlockImage* d = device.Block(b.def);
+        if (d && d->regs != b.regs)
+            (b.def->comm ? plan.commBlocks : plan.blocks).push_back(&b);
+    }
+    for (const auto& p : file.pdos)
+        if (const PdoImage* d = device.Pdo(p.row); d && PdoDiffers(p, *d))
+            plan.pdos.push_back({&p, d});
+    plan.sync = file.hasSync && device.hasSync && !(file.sync == device.sync);
+    return plan;
+}
+
+bool WriteConfigPart(CMotorDriver& drv, uint8_t slave, const ConfigImage& file,
+                     const ConfigImage& device, const ConfigWritePlan& plan, EWritePart part,
+                     const std::function<void(const std::string&)>& onWritten, std::string& what,
+                     std::string& error) {
+    auto done = [&](const std::string& name) {
+        if (onWritten)
+            onWritten(name);
+    };
+    auto writeBlocks = [&](const std::vector<const BlockImage*>& blocks) {
+        for (const BlockImage* b : blocks) {
+            ResultCode rc = WriteRegs(drv, slave, b->def->start, b->regs);
+            if (rc != kResultOk) {
+                what = b->def->name;
+                error = ResultMessage(rc);
+                return false;
+            }
+            done(b->def->name);
+        }
+        return true;
+    };
+    if (part == EWritePart::Comm)
+        return writeBlocks(plan.commBlocks);
+    if (!writeBlocks(plan.blocks))
+        return false;
+    for (const auto& [target, current] : plan.pdos) {
+        uint16_t fi = 0;
+        uint8_t fs = 0;
+        SdoResult r = WritePdo(drv, slave, *target, *current, fi, fs);
+        if (!r.Ok()) {
+            what = PdoName(target->row);
+            error = r.Message(fi, fs);
+            return false;
+        }
+        done(PdoName(target->row));
+    }
+    if (plan.sync) {
+        uint16_t fi = 0;
+        SdoResult r = WriteSync(drv, slave, file.sync, device.sync, fi);
+        if (!r.Ok()) {
+            what = "SYNC";
+            error = r.Message(fi, 0);
+            return false;
+        }
+        done("SYNC");
+    }
+    return true;
+}
+
+ConfigImage WithoutCommBlocks(const ConfigImage& file) {
+    ConfigImage rest = file;
+    rest.blocks.clear();
+    for (const auto& b : file.blocks)
+        if (!b.def->comm)
+            rest.blocks.push_back(b);
+    return rest;
+}
+
+ConfigImage CommBlocksOnly(const ConfigImage& file) {
+    ConfigImage only;
+    for (const auto& b : file.blocks)
+        if (b.def->comm)
+            only.blocks.push_back(b);
+    return only;
+}
+
+ResultCode ReadBlocks(CMotorDriver& drv, uint8_t slave, const ConfigImage& which,
+                      ConfigImage& got) {
+    got = ConfigImage{};
+    for (const auto& b : which.blocks) {
+        BlockImage bi{b.def, {}};
+        ResultCode rc = ReadRegs(drv, slave, b.def->start, b.def->count, bi.regs);
+        if (rc != kResultOk)
+            return rc;
+        got.blocks.push_back(bi);
+    }
+    return kResultOk;
+}
+
+ConfigLine ConfigLineOf(const ConfigImage& file, ConfigLine line) {
+    if (const BlockImage* b = file.Block(FindBlock("comm-b")))
+        line.slave = b->regs[0] & 0xFF;
+    if (const BlockImage* a = file.Block(FindBlock("comm-a"))) {
+        line.baud = static_cast<int>((static_cast<uint32_t>(a->regs[0]) << 16) | a->regs[1]);
+        line.framing = a->regs[2];
+    }
+    return line;
 }

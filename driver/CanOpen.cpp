@@ -1,42 +1,6 @@
-#include "cli/Device.h"
+#include "driver/CanOpen.h"
 
 #include "driver/Format.h"
-#include "modbus/RtuFrame.h"
-
-#include <algorithm>
-
-std::string ResultMessage(ResultCode rc) {
-    return ResultText(rc) + StrFormat(" (%d)", rc);
-}
-
-ResultCode ReadRegs(CMotorDriver& drv, uint8_t slave, uint16_t start, uint16_t count,
-                    std::vector<uint16_t>& regs) {
-    std::vector<uint8_t> buf(static_cast<size_t>(count) * 2);
-    uint16_t cap = static_cast<uint16_t>(buf.size());
-    ResultCode rc = drv.ReadRegisters(slave, start, count, buf.data(), &cap);
-    if (rc != kResultOk)
-        return rc;
-    if (cap != buf.size())
-        return kResultBadReply;
-    regs.resize(count);
-    for (size_t i = 0; i < count; ++i)
-        regs[i] = static_cast<uint16_t>((buf[2 * i] << 8) | buf[2 * i + 1]);
-    return kResultOk;
-}
-
-ResultCode WriteRegs(CMotorDriver& drv, uint8_t slave, uint16_t start,
-                     const std::vector<uint16_t>& regs) {
-    size_t done = 0;
-    while (done < regs.size()) {
-        size_t n = std::min<size_t>(regs.size() - done, kMaxWriteRegisters);
-        ResultCode rc = drv.WriteRegisters(slave, static_cast<uint16_t>(start + done),
-                                           regs.data() + done, static_cast<uint16_t>(n));
-        if (rc != kResultOk)
-            return rc;
-        done += n;
-    }
-    return kResultOk;
-}
 
 int SdoUploadSize(uint16_t command) {
     switch (command) {
@@ -61,14 +25,18 @@ std::string SdoResult::Message(uint16_t index, uint8_t sub) const {
     case ESdoStatus::ModbusError:
         return ResultMessage(rc);
     case ESdoStatus::Abort:
-        return StrFormat("访问对象(索引号:0x%04X,子索引:%d)传送终止：%s", reply.index,
-                         reply.subindex & 0xFF, SdoAbortText(reply.data).c_str());
+        return SdoAbortMessage(reply);
     case ESdoStatus::BadAnswer:
         return StrFormat("unexpected SDO answer 0x%02X for object 0x%04X sub-index %d "
                          "(answer names 0x%04X sub-index %d)",
                          reply.command, index, sub, reply.index, reply.subindex & 0xFF);
     }
     return "";
+}
+
+std::string SdoAbortMessage(const SdoReply& reply) {
+    return StrFormat("访问对象(索引号:0x%04X,子索引:%d)传送终止：%s", reply.index,
+                     reply.subindex & 0xFF, SdoAbortText(reply.data).c_str());
 }
 
 static SdoResult Exchange(CMotorDriver& drv, uint8_t slave, uint8_t command, uint16_t index,
@@ -117,27 +85,49 @@ const PdoSub* PdoImage::Comm(uint8_t sub) const {
     return nullptr;
 }
 
+SdoResult StoreParameters(CMotorDriver& drv, uint8_t slave, uint8_t sub) {
+    return SdoDownload(drv, slave, kObjStore, sub, kStoreSignature, 4);
+}
+
+PdoRecord PdoRecordOf(const PdoImage& img) {
+    PdoRecord r;
+    auto value = [&](uint8_t sub) {
+        const PdoSub* s = img.Comm(sub);
+        return s ? s->value : 0;
+    };
+    r.cobId = value(kPdoSubCobId);
+    r.transType = static_cast<uint8_t>(value(kPdoSubTransType));
+    r.inhibitTime = static_cast<uint16_t>(value(kPdoSubInhibit));
+    r.eventTime = static_cast<uint16_t>(value(kPdoSubEvent));
+    r.mapCount = img.mapCount;
+    return r;
+}
+
 const char* PdoName(int row) {
-    static const char* const kNames[] = {"RPDO1", "RPDO2", "RPDO3", "RPDO4",
-                                         "TPDO1", "TPDO2", "TPDO3", "TPDO4"};
-    return row >= 0 && row < kPdoCount ? kNames[row] : "?";
+    static const char* const kNames[] = {"RPDO1", "RPDO2", "RPDO3", "RPDO4", "TPDO1",
+                                         "TPDO2", "TPDO3", "TPDO4", "SYNC"};
+    return row >= 0 && row < kObjectRows ? kNames[row] : "?";
 }
 
 uint16_t PdoCommIndex(int row) {
-    return static_cast<uint16_t>(row < 4 ? 0x1400 + row : 0x1800 + (row - 4));
+    return static_cast<uint16_t>(row < 4 ? kObjRpdoComm + row : kObjTpdoComm + (row - 4));
 }
 
 uint16_t PdoMapIndex(int row) {
-    return static_cast<uint16_t>(row < 4 ? 0x1600 + row : 0x1A00 + (row - 4));
+    return static_cast<uint16_t>(row < 4 ? kObjRpdoMap + row : kObjTpdoMap + (row - 4));
+}
+
+std::string MapEntryText(uint32_t e) {
+    return StrFormat("0x%04X sub %u, %u bits", MapEntryIndex(e), MapEntrySub(e), MapEntryBits(e));
 }
 
 int PdoCommSubSize(uint8_t sub) {
     switch (sub) {
-    case 1:
-        return 4; // COB-ID, UNSIGNED32
-    case 3:
-    case 5:
-        return 2; // inhibit time, event timer, UNSIGNED16
+    case kPdoSubCobId:
+        return 4; // UNSIGNED32
+    case kPdoSubInhibit:
+    case kPdoSubEvent:
+        return 2; // UNSIGNED16
     default:
         return 1; // transmission type, SYNC start value, UNSIGNED8
     }
@@ -157,7 +147,7 @@ SdoResult ReadPdo(CMotorDriver& drv, uint8_t slave, int row, PdoImage& out) {
         return r;
     img.commCount = static_cast<uint8_t>(r.value);
     for (int s = 1; s <= img.commCount; ++s) {
-        if (s == 4) // reserved in CiA 301; reading it may abort
+        if (s == kPdoSubReserved) // reading it may abort
             continue;
         r = SdoUpload(drv, slave, c, static_cast<uint8_t>(s));
         // Counted but not there (an RPDO without inhibit time, say): nothing
@@ -185,16 +175,15 @@ SdoResult ReadPdo(CMotorDriver& drv, uint8_t slave, int row, PdoImage& out) {
     return SdoResult{};
 }
 
-SdoResult ReadSync(CMotorDriver& drv, uint8_t slave, SyncImage& out) {
-    SyncImage img;
-    uint32_t* dest[] = {&img.cobId, &img.cyclePeriod, &img.windowLength};
+SdoResult ReadSync(CMotorDriver& drv, uint8_t slave, SyncValues& out) {
+    uint32_t* dest[] = {&out.cobId, &out.cyclePeriod, &out.windowLength};
+    const uint16_t objects[] = {kObjSyncCobId, kObjSyncCycle, kObjSyncWindow};
     for (int i = 0; i < 3; ++i) {
-        SdoResult r = SdoUpload(drv, slave, static_cast<uint16_t>(0x1005 + i), 0);
+        SdoResult r = SdoUpload(drv, slave, objects[i], 0);
         if (!r.Ok())
             return r;
         *dest[i] = r.value;
     }
-    out = img;
     return SdoResult{};
 }
 
@@ -233,17 +222,17 @@ SdoResult WritePdo(CMotorDriver& drv, uint8_t slave, const PdoImage& target,
     };
     if (target.absent || !PdoDiffers(target, current))
         return r;
-    const PdoSub* cobNow = current.Comm(1);
-    const PdoSub* cobNew = target.Comm(1);
+    const PdoSub* cobNow = current.Comm(kPdoSubCobId);
+    const PdoSub* cobNew = target.Comm(kPdoSubCobId);
     uint32_t cobOnDevice = cobNow ? cobNow->value : 0;
     // A valid PDO takes no change of its parameters or mapping: invalidate it.
     if (cobNow && !(cobNow->value & kCobIdInvalid)) {
         cobOnDevice = cobNow->value | kCobIdInvalid;
-        if (!down(c, 1, cobOnDevice, 4))
+        if (!down(c, kPdoSubCobId, cobOnDevice, 4))
             return r;
     }
     for (const auto& s : target.comm) {
-        if (s.sub == 1)
+        if (s.sub == kPdoSubCobId)
             continue;
         const PdoSub* cur = current.Comm(s.sub);
         if (cur && cur->value == s.value)
@@ -261,12 +250,12 @@ SdoResult WritePdo(CMotorDriver& drv, uint8_t slave, const PdoImage& target,
             return r;
     }
     if (cobNew && cobNew->value != cobOnDevice)
-        down(c, 1, cobNew->value, 4);
+        down(c, kPdoSubCobId, cobNew->value, 4);
     return r;
 }
 
-SdoResult WriteSync(CMotorDriver& drv, uint8_t slave, const SyncImage& target,
-                    const SyncImage& current, uint16_t& failedIndex) {
+SdoResult WriteSync(CMotorDriver& drv, uint8_t slave, const SyncValues& target,
+                    const SyncValues& current, uint16_t& failedIndex) {
     SdoResult r;
     auto down = [&](uint16_t index, uint32_t value) {
         failedIndex = index;
@@ -277,14 +266,14 @@ SdoResult WriteSync(CMotorDriver& drv, uint8_t slave, const SyncImage& target,
         // A producer's identifier may not change while it generates SYNC.
         if ((current.cobId & kSyncGenerate) &&
             ((current.cobId ^ target.cobId) & ~(kSyncGenerate | kCobIdInvalid)) != 0 &&
-            !down(0x1005, current.cobId & ~kSyncGenerate))
+            !down(kObjSyncCobId, current.cobId & ~kSyncGenerate))
             return r;
-        if (!down(0x1005, target.cobId))
+        if (!down(kObjSyncCobId, target.cobId))
             return r;
     }
-    if (target.cyclePeriod != current.cyclePeriod && !down(0x1006, target.cyclePeriod))
+    if (target.cyclePeriod != current.cyclePeriod && !down(kObjSyncCycle, target.cyclePeriod))
         return r;
-    if (target.windowLength != current.windowLength && !down(0x1007, target.windowLength))
+    if (target.windowLength != current.windowLength && !down(kObjSyncWindow, target.windowLength))
         return r;
     return r;
 }

@@ -1,4 +1,4 @@
-#include "cli/Json.h"
+#include "driver/Json.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,11 @@
-#include "cli/Fields.h"
+#include "driver/Catalogue.h"
 
 #include "driver/Blocks.h"
 #include "driver/Format.h"
 
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 
@@ -16,17 +17,22 @@ constexpr const char* kListC[] = {"单电位器", "双电位器独立", "双电�
 constexpr const char* kListD[] = {"PWM", "频率", "脉冲(计数)"};
 constexpr const char* kListE[] = {"单端信号", "差分信号", "双单端独立", "双单端协同"};
 constexpr const char* kListF[] = {"开关量", "0/3.3V", "0/5V", "0/12V或0/24V"};
-constexpr const char* kListG[] = {"拨码开关指定", "电位器", "模拟信号", "脉冲信号", "内置程序指定"};
-constexpr const char* kListH[] = {"拨码开关指定", "占空比调速",   "力矩控制", "速度闭环控制",
+// Texts two lists share.
+constexpr const char kByDipSwitch[] = "拨码开关指定";
+constexpr const char kSpeedLoop[] = "速度闭环控制";
+constexpr const char* kListG[] = {kByDipSwitch, "电位器", "模拟信号", "脉冲信号", "内置程序指定"};
+constexpr const char* kListH[] = {kByDipSwitch,   "占空比调速",   "力矩控制", kSpeedLoop,
                                   "位置闭环控制", "预设速度控制", "内置程序"};
 constexpr const char* kPositionAlgo[] = {"水平定位控制", "水平滑行定位", "竖直定位控制"};
-constexpr const char* kSteadyAlgo[] = {"速度闭环控制", "时间-位置闭环", "时间-位置速率",
+constexpr const char* kSteadyAlgo[] = {kSpeedLoop, "时间-位置闭环", "时间-位置速率",
                                        "场定向矢量闭环"};
 constexpr const char* kLearnState[] = {"未学习", "已学习"};
 constexpr const char* kParity[] = {"无校验+2停止位", "奇校验+1停止位", "偶校验+1停止位",
                                    "无校验+1停止位"};
 constexpr const char* kCanBaud[] = {"10kbps",  "20kbps",  "50kbps",  "125kbps",
                                     "250kbps", "500kbps", "800kbps", "1Mbps"};
+// The RS-485 rates the driver offers; the register holds the number itself.
+constexpr const char* kRs485Baud[] = {"9600 ", "19200", "38400", "57600", "115200"};
 constexpr const char* kCommMode[] = {"485/CAN", "CANOpen"};
 constexpr const char* kHoming[] = {"不复位", "SQ2复位", "SQ1复位"};
 constexpr const char* kSpeedMode[] = {"占空比", "力矩", "速度闭环", "位置闭环"};
@@ -122,7 +128,7 @@ const FieldDef kSystemA[] = {
 };
 
 const FieldDef kCommA[] = {
-    {0x0090, 2, "rs485_baud", EField::U32, 0, "baud"},
+    {0x0090, 2, "rs485_baud", EField::U32, 0, "baud", ITEMS(kRs485Baud)},
     {0x0092, 1, "rs485_parity", EField::Enum, 0, "", ITEMS(kParity)},
     {0x0094, 1, "no_configuration_under_comm_control", EField::Bit0, 0, ""},
     {0x0095, 1, "comm_loss_brake_time", EField::U16, 1, "s"},
@@ -227,8 +233,12 @@ std::string Hex4(uint16_t v) {
     return StrFormat("0x%04X", v);
 }
 
-CJson ScaledValue(int64_t raw, int decimals) {
-    return CJson::NumberText(FormatScaled(raw, decimals));
+FieldValue Number(std::string text) {
+    return {FieldValue::EKind::Number, std::move(text), false};
+}
+
+FieldValue Text(std::string text) {
+    return {FieldValue::EKind::String, std::move(text), false};
 }
 
 std::string WithUnit(const std::string& v, const std::string& unit) {
@@ -267,11 +277,60 @@ const std::vector<BlockDef>& AllBlocks() {
     return kBlocks;
 }
 
-const BlockDef* FindBlock(const std::string& name) {
+const BlockDef* FindBlock(std::string_view name) {
     for (const auto& b : kBlocks)
         if (name == b.name)
             return &b;
     return nullptr;
+}
+
+const BlockDef* BlockOf(uint16_t addr) {
+    for (const auto& b : kBlocks)
+        if (addr >= b.start && addr < b.start + b.count)
+            return &b;
+    return nullptr;
+}
+
+const FieldDef* FindField(const BlockDef& block, uint16_t addr) {
+    for (int i = 0; i < block.fieldCount; ++i)
+        if (block.fields[i].addr == addr)
+            return &block.fields[i];
+    return nullptr;
+}
+
+const FieldDef* FindField(uint16_t addr) {
+    const BlockDef* b = BlockOf(addr);
+    return b ? FindField(*b, addr) : nullptr;
+}
+
+const FieldDef& CatalogueField(uint16_t addr) {
+    const FieldDef* f = FindField(addr);
+    if (!f)
+        std::abort(); // a page names a register the catalogue does not have
+    return *f;
+}
+
+std::vector<std::string> FieldItems(const FieldDef& f) {
+    return std::vector<std::string>(f.items, f.items + f.itemCount);
+}
+
+std::vector<std::string> FieldItems(uint16_t addr) {
+    return FieldItems(CatalogueField(addr));
+}
+
+const char* FieldItem(const FieldDef& f, int index) {
+    return index >= 0 && index < f.itemCount ? f.items[index] : nullptr;
+}
+
+bool FieldIsSigned(const FieldDef& f) {
+    return f.type == EField::I16 || f.type == EField::I32 || f.type == EField::CommFreq;
+}
+
+bool BlockUsesSpeedUnit(const BlockDef& def) {
+    for (int i = 0; i < def.fieldCount; ++i)
+        if (def.fields[i].type == EField::Speed || def.fields[i].type == EField::PresetSpeed)
+            return true;
+    return false;
 }
 
 std::vector<const BlockDef*> ExportBlocks() {
@@ -301,15 +360,15 @@ static DecodedField DecodeField(const FieldDef& f, const BlockDef& b,
     const uint16_t r = d.raw[0];
     const uint32_t r32 = f.regs >= 2 ? (static_cast<uint32_t>(r) << 16) | d.raw[1] : r;
     auto numeric = [&](int64_t v, int decimals) {
-        d.value = ScaledValue(v, decimals);
+        d.value = Number(FormatScaled(v, decimals));
         d.text = WithUnit(FormatScaled(v, decimals), d.unit);
     };
     auto boolean = [&](bool v) {
-        d.value = CJson::Bool(v);
+        d.value = {FieldValue::EKind::Bool, "", v};
         d.text = v ? "yes" : "no";
     };
     auto item = [&](uint16_t index) {
-        d.value = CJson::Int(index);
+        d.value = Number(std::to_string(index));
         d.text = index < f.itemCount ? std::string(f.items[index])
                                      : StrFormat("(no item for %u)", index);
     };
@@ -331,7 +390,7 @@ static DecodedField DecodeField(const FieldDef& f, const BlockDef& b,
         float v;
         std::memcpy(&v, &r32, sizeof v);
         d.text = FormatFloat(v);
-        d.value = std::isfinite(v) ? CJson::NumberText(d.text) : CJson();
+        d.value = std::isfinite(v) ? Number(d.text) : FieldValue{};
         break;
     }
     case EField::Bool:
@@ -368,7 +427,7 @@ static DecodedField DecodeField(const FieldDef& f, const BlockDef& b,
         for (uint16_t v : d.raw) {
             t += (t.empty() ? "" : " ") + Hex4(v);
         }
-        d.value = CJson::Str(t);
+        d.value = Text(t);
         d.text = t;
         break;
     }
@@ -376,23 +435,23 @@ static DecodedField DecodeField(const FieldDef& f, const BlockDef& b,
         std::string t;
         for (uint16_t v : d.raw)
             t += StrFormat("%s%02X %02X", t.empty() ? "" : " ", v >> 8, v & 0xFF);
-        d.value = CJson::Str(t);
+        d.value = Text(t);
         d.text = t;
         break;
     }
     case EField::LearnState:
-        d.value = CJson::Int(r);
+        d.value = Number(std::to_string(r));
         d.text = r == 3 ? "学习成功" : r == 4 ? "学习失败" : StrFormat("running (%u)", r);
         break;
     case EField::CommFreq:
-        numeric(static_cast<int16_t>(r), reg(0x0035) || reg(0x0036) ? 0 : 1);
+        numeric(static_cast<int16_t>(r), reg(kRegSpeedScaleX10) || reg(kRegSpeedUnitHz) ? 0 : 1);
         break;
     case EField::Rpm:
         if (r == 0xFFFF) {
-            d.value = CJson();
+            d.value = FieldValue{};
             d.text = "-";
         } else {
-            numeric(static_cast<int64_t>(r) * (reg(0x0035) ? 10 : 1), 0);
+            numeric(static_cast<int64_t>(r) * (reg(kRegSpeedScaleX10) ? 10 : 1), 0);
         }
         break;
     case EField::ModelText: {
@@ -400,12 +459,12 @@ static DecodedField DecodeField(const FieldDef& f, const BlockDef& b,
         for (int k = 0; k < 8; ++k)
             info.At(static_cast<uint16_t>(0x0002 + k)) = d.raw[static_cast<size_t>(k)];
         d.text = DeviceModelText(info);
-        d.value = CJson::Str(d.text);
+        d.value = Text(d.text);
         break;
     }
     case EField::Version:
         d.text = StrFormat("%d.%02d", r >> 8, r & 0xFF);
-        d.value = CJson::Str(d.text);
+        d.value = Text(d.text);
         break;
     }
     return d;

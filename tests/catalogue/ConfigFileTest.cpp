@@ -1,4 +1,4 @@
-#include "cli/ConfigFile.h"
+#include "driver/ConfigFile.h"
 
 #include <gtest/gtest.h>
 
@@ -36,11 +36,9 @@ ConfigImage SampleImage() {
 TEST(ConfigFile, ReadsBackAndNamesDifferencesAndWhatTheDeviceCannotHold) {
     const ConfigImage file = SampleImage();
     ConfigImage dev;
-    CJson doc;
-    std::string err;
-    ASSERT_TRUE(ParseJson(BuildConfigJson(file, {}).Dump(true), doc, err)) << err;
     std::vector<std::string> errors;
-    ASSERT_TRUE(ParseConfigJson(doc, dev, errors)) << errors.at(0);
+    ASSERT_EQ(ParseConfigText(BuildConfigText(file, {}), dev, errors), EConfigParse::Ok)
+        << errors.at(0);
     ASSERT_EQ(dev.blocks.size(), file.blocks.size());
     ASSERT_EQ(dev.pdos.size(), file.pdos.size());
     EXPECT_TRUE(dev.pdos[3].absent);

@@ -1,0 +1,143 @@
+#pragma once
+// The block catalogue: what every register of the driver's blocks means, as
+// plain data. It is the one place that knows a field's register, span, name,
+// scale (decimals), unit and selection-list texts.
+//
+// Pages fill their selection lists and take their scales from here:
+//     const FieldDef& f = CatalogueField(0x0080);      // limit trigger polarity
+//     for (const std::string& item : FieldItems(f)) combo->addItem(...);
+//     int decimals = f.decimals;                        // 0x0095: 1 (tenths of s)
+// A page's own display rules (how many digits it shows, which format) stay
+// with the page as a table naming catalogue fields by register.
+//
+// The command line and the configuration file decode whole blocks into fields
+// for people (DecodeBlock). Engineering values are exact decimals made from
+// the integer register values, never from doubles. No Qt, no JSON here.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+enum class EField {
+    U16,         // unsigned, value x 10^decimals in the register
+    I16,         // signed 16 bits, value x 10^decimals
+    U32,         // two registers, high word first
+    I32,         // two registers, high word first, signed
+    F32,         // IEEE-754 single precision, high word first
+    Bool,        // nonzero = true
+    Bit0,        // bit 0
+    ZeroYes,     // 0 = true
+    Enum,        // item index (whole register)
+    Bit0Enum,    // item index in bit 0
+    Speed,       // tenths, or whole units when the driver counts whole Hz
+    MotorSpeed,  // as Speed, but the unit follows 0x0077 of the same block
+    PresetSpeed, // 0.01 A in torque mode (0x00B0 = 1), otherwise as Speed
+    Hex16,       // registers shown as hexadecimal words
+    PhaseBytes,  // bytes of the registers, high byte first, "%02X" each
+    LearnState,
+    CommFreq,  // status: whole Hz when 0x0035 or 0x0036 is set, else tenths
+    Rpm,       // status: 0xFFFF unknown, x10 when 0x0035 is set
+    ModelText, // device model name
+    Version,   // high byte major, low byte minor
+};
+
+struct FieldDef {
+    uint16_t addr;
+    uint16_t regs; // registers the field spans
+    const char* name;
+    EField type;
+    int decimals; // the register holds value x 10^decimals
+    const char* unit;
+    // Selection-list texts in register order (item index = register value),
+    // or, for the RS-485 baud rate, the rates the driver offers as texts.
+    const char* const* items = nullptr;
+    int itemCount = 0;
+};
+
+struct BlockDef {
+    const char* name;  // command-line and file name
+    const char* title; // for people
+    uint16_t start;
+    uint16_t count; // registers read (and written when writable)
+    bool writable;
+    bool comm; // can change the line or the slave address
+    const FieldDef* fields;
+    int fieldCount;
+};
+
+// --- Looking things up -------------------------------------------------------
+
+// Every block by name, in address order; nullptr for an unknown name.
+const std::vector<BlockDef>& AllBlocks();
+const BlockDef* FindBlock(std::string_view name);
+// The block holding this register (nullptr when none does).
+const BlockDef* BlockOf(uint16_t addr);
+
+// The field starting at this register, in one block or in any block;
+// nullptr when no field starts there.
+const FieldDef* FindField(const BlockDef& block, uint16_t addr);
+const FieldDef* FindField(uint16_t addr);
+// As FindField, for addresses a page knows to be fields: an unknown address
+// is a programming error and aborts.
+const FieldDef& CatalogueField(uint16_t addr);
+
+// The field's selection-list texts in item order (empty when it has none).
+std::vector<std::string> FieldItems(const FieldDef& f);
+std::vector<std::string> FieldItems(uint16_t addr);
+// Item text, or nullptr when the index has no item.
+const char* FieldItem(const FieldDef& f, int index);
+// Whether the register holds a two's complement value.
+bool FieldIsSigned(const FieldDef& f);
+
+// The writable parameter blocks in the order an import writes them: the
+// communication blocks last.
+std::vector<const BlockDef*> ExportBlocks();
+
+// Whether the block's decoding depends on the driver's speed unit (0x0036).
+bool BlockUsesSpeedUnit(const BlockDef& def);
+
+// Registers the decoding and the commands rely on.
+enum : uint16_t {
+    kRegSpeedScaleX10 = 0x0035, // status: motor speed counted in tens
+    kRegSpeedUnitHz = 0x0036,   // status: speeds count whole Hz, not tenths
+};
+
+// --- Decoding for people -----------------------------------------------------
+
+struct DecodeContext {
+    bool speedUnitHz = false; // register 0x0036: speeds count whole Hz
+};
+
+// The engineering value of a field: an exact decimal number as text, a flag,
+// a text, or nothing (the driver reports no reading).
+struct FieldValue {
+    enum class EKind { Null, Number, Bool, String };
+    EKind kind = EKind::Null;
+    std::string text; // Number: decimal text ("-100.0"); String: the text
+    bool flag = false;
+
+    bool IsNull() const { return kind == EKind::Null; }
+    bool IsNumber() const { return kind == EKind::Number; }
+    bool IsBool() const { return kind == EKind::Bool; }
+    bool IsString() const { return kind == EKind::String; }
+};
+
+struct DecodedField {
+    std::string name;
+    uint16_t addr = 0;
+    std::vector<uint16_t> raw;
+    FieldValue value;
+    std::string unit;
+    std::string text; // for people
+};
+
+// Fields of a block (device-info and status included). regs holds the block's
+// registers from its start, host order.
+std::vector<DecodedField> DecodeBlock(const BlockDef& b, const std::vector<uint16_t>& regs,
+                                      const DecodeContext& ctx);
+
+// raw / 10^decimals as exact decimal text: (-1005, 1) -> "-100.5".
+std::string FormatScaled(int64_t raw, int decimals);
+// Shortest text that reads back as the same float; "nan"/"inf" as such.
+std::string FormatFloat(float f);

@@ -1,0 +1,134 @@
+#pragma once
+// The configuration file (format "halvik-cli configuration", version 1): a
+// driver's parameter blocks as raw registers (what an import writes), its
+// eight PDOs and SYNC objects, and decoded fields for people (never read
+// back). Shared by the command line's export/import and the desktop tool.
+//
+// Export:  ReadDeviceImage(drv, slave, nullptr, img) + MakeConfigDevice(...)
+//          -> BuildConfigText(img, ctx) -> write the text.
+// Import:  ReadBoundedFile -> ParseConfigText (complete checking, nothing
+//          touched) -> ReadDeviceImage(drv, slave, &file, dev) ->
+//          CheckAgainstDevice -> CompareImages (show) -> PlanConfigWrite ->
+//          WriteConfigPart(kWriteMain) -> read back WithoutCommBlocks(file) and
+//          compare -> WriteConfigPart(kWriteComm) -> read the communication
+//          blocks back (at the new line settings, ConfigLineOf, when the old
+//          ones no longer answer) and compare.
+// All device access runs on the calling thread.
+
+#include "driver/CanOpen.h"
+#include "driver/Catalogue.h"
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+constexpr const char* kConfigFormat = "halvik-cli configuration";
+constexpr int kConfigVersion = 1;
+// Larger files are refused before they are parsed.
+constexpr size_t kMaxConfigFileBytes = 16 * 1024 * 1024;
+
+struct BlockImage {
+    const BlockDef* def = nullptr;
+    std::vector<uint16_t> regs;
+};
+
+// Where the file came from; informational, never written to a device.
+struct ConfigDevice {
+    bool present = false;
+    std::string identifier, version, model; // as the device information shows them
+    std::vector<uint16_t> registers;        // the device information block
+    int slave = -1;                         // -1: not recorded
+    bool hasIdentification = false;
+    std::string identification; // device identification text
+};
+
+struct ConfigImage {
+    std::vector<BlockImage> blocks; // in ExportBlocks() order
+    std::vector<PdoImage> pdos;     // by row
+    bool hasSync = false;
+    SyncValues sync;
+    ConfigDevice device;
+    std::string time;
+
+    const BlockImage* Block(const BlockDef* def) const;
+    const PdoImage* Pdo(int row) const;
+};
+
+// --- The file --------------------------------------------------------------------
+
+// Reads at most maxBytes of a file: 0, or an errno value (EFBIG when larger).
+int ReadBoundedFile(const std::string& path, size_t maxBytes, std::string& text);
+
+// The whole document for an image, pretty-printed, ending in a newline.
+std::string BuildConfigText(const ConfigImage& img, const DecodeContext& ctx);
+
+enum class EConfigParse {
+    Ok,
+    NotJson, // errors[0]: "line L, column C: what"
+    Refused, // errors: every problem with its place ("blocks.ramp.registers[2]: ...")
+};
+// Checks and reads a document completely; img is only meaningful on Ok.
+EConfigParse ParseConfigText(std::string_view text, ConfigImage& img,
+                             std::vector<std::string>& errors);
+
+// The "device" part of an export from the device information registers.
+ConfigDevice MakeConfigDevice(const std::vector<uint16_t>& infoRegs, int slave);
+
+// --- The device ------------------------------------------------------------------
+
+// Reads the parts of the device that wanted names (all of them when null).
+// On failure error says what could not be read and why.
+bool ReadDeviceImage(CMotorDriver& drv, uint8_t slave, const ConfigImage* wanted, ConfigImage& img,
+                     std::string& error);
+
+// Problems that make the file unusable on this device (PDO sub-indexes or
+// mapping entries the device does not have).
+std::vector<std::string> CheckAgainstDevice(const ConfigImage& file, const ConfigImage& device);
+
+struct Difference {
+    std::string where;  // block or object name
+    std::string item;   // field, register or sub-index
+    std::string device; // current value, for people
+    std::string file;   // value in the file
+};
+
+// What writing file over device would change.
+std::vector<Difference> CompareImages(const ConfigImage& file, const ConfigImage& device,
+                                      const DecodeContext& ctx);
+
+// What an import writes, in order: parameter blocks, PDOs, SYNC, and the
+// communication blocks last (they can move the line or the slave address).
+// Only what differs from the device is listed. Points into file and device.
+struct ConfigWritePlan {
+    std::vector<const BlockImage*> blocks;
+    std::vector<std::pair<const PdoImage*, const PdoImage*>> pdos; // target, current
+    bool sync = false;
+    std::vector<const BlockImage*> commBlocks;
+};
+ConfigWritePlan PlanConfigWrite(const ConfigImage& file, const ConfigImage& device);
+
+enum class EWritePart { Main, Comm };
+// Writes one part of the plan; onWritten names each block or object when
+// written ("ramp", "TPDO1", "SYNC"). On failure what names the item and
+// error says why; what was written before stays written.
+bool WriteConfigPart(CMotorDriver& drv, uint8_t slave, const ConfigImage& file,
+                     const ConfigImage& device, const ConfigWritePlan& plan, EWritePart part,
+                     const std::function<void(const std::string&)>& onWritten, std::string& what,
+                     std::string& error);
+
+// The file without its communication blocks / with only those.
+ConfigImage WithoutCommBlocks(const ConfigImage& file);
+ConfigImage CommBlocksOnly(const ConfigImage& file);
+// Reads the blocks that which holds (no PDOs, no SYNC).
+ResultCode ReadBlocks(CMotorDriver& drv, uint8_t slave, const ConfigImage& which, ConfigImage& got);
+
+// The line the driver answers on once the file's communication blocks are
+// written: slave address, baud rate and framing (parity choice of
+// CMotorDriver::SettingsString), starting from the current ones.
+struct ConfigLine {
+    int slave = 1, baud = 9600, framing = 0;
+    bool operator==(const ConfigLine&) const = default;
+};
+ConfigLine ConfigLineOf(const ConfigImage& file, ConfigLine current);
