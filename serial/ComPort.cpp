@@ -16,6 +16,7 @@
 
 // Rates without a classic Bxxx constant go through termios2 (Termios2.cpp).
 bool SetArbitraryBaud(int fd, int baud);
+bool GetLineSettingsOf(int fd, int& baud, char& parity, int& dataBits, int& stopBits);
 
 namespace {
 
@@ -73,6 +74,14 @@ bool ParseLineSettings(const std::string& text, LineSettings& out) {
         data < 5 || data > 8 || (stop != 1 && stop != 2))
         return false;
     out = LineSettings{baud, parity, data, stop};
+    return true;
+}
+
+bool ReadLineSettings(int fd, LineSettings& out) {
+    LineSettings s;
+    if (!GetLineSettingsOf(fd, s.baud, s.parity, s.dataBits, s.stopBits))
+        return false;
+    out = s;
     return true;
 }
 
@@ -163,6 +172,13 @@ bool CComPort::Open(const std::string& devicePath) {
         return false;
     }
     ioctl(fd, TIOCEXCL);
+    // USB adapters hold received bytes back on a timer unless asked for low
+    // latency; devices that know no such flag refuse, which is fine.
+    serial_struct ss{};
+    if (ioctl(fd, TIOCGSERIAL, &ss) == 0 && !(ss.flags & ASYNC_LOW_LATENCY)) {
+        ss.flags |= ASYNC_LOW_LATENCY;
+        ioctl(fd, TIOCSSERIAL, &ss);
+    }
     termios tio{};
     if (tcgetattr(fd, &tio) != 0) {
         int e = errno;

@@ -28,6 +28,10 @@ struct LineSettings {
 
 // Parses the "9600,n,8,1" form. Returns false for anything it cannot apply.
 bool ParseLineSettings(const std::string& text, LineSettings& out);
+// The settings currently in force on a terminal, whoever set them (the
+// virtual driver reads its pseudo-terminal's this way). False when fd is no
+// terminal. A pseudo-terminal keeps no parity: odd reads as odd, even as none.
+bool ReadLineSettings(int fd, LineSettings& out);
 
 class CComPort : public ISerialLine {
 public:

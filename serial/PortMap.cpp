@@ -135,3 +135,37 @@ int LowestFreeComNumber() {
             return n;
     return -1;
 }
+
+namespace {
+// The kernel's name of the device a path leads to (through COM links).
+std::string TtyName(const std::string& device) {
+    char real[PATH_MAX];
+    std::string path = realpath(device.c_str(), real) ? real : device;
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+} // namespace
+
+int LatencyTimerMs(const std::string& device, const std::string& sysRoot) {
+    const std::string name = TtyName(device);
+    if (name.empty() || name == "." || name == "..")
+        return -1;
+    std::ifstream f(sysRoot + "/class/tty/" + name + "/device/latency_timer");
+    int ms = -1;
+    if (!(f >> ms) || ms < 0)
+        return -1;
+    return ms;
+}
+
+std::string LatencyFixCommand(const std::string& device, const std::string& sysRoot) {
+    return "echo 1 | sudo tee " + sysRoot + "/bus/usb-serial/devices/" + TtyName(device) +
+           "/latency_timer";
+}
+
+std::string LatencyHint(const std::string& device, const std::string& sysRoot) {
+    const int ms = LatencyTimerMs(device, sysRoot);
+    if (ms <= 1)
+        return "";
+    return "USB latency timer " + std::to_string(ms) +
+           " ms (replies arrive late); for 1 ms: " + LatencyFixCommand(device, sysRoot);
+}

@@ -25,3 +25,14 @@ std::vector<std::string> ScanSerialDevices();
 // The lowest COM number that resolves to nothing (for a new virtual driver),
 // or -1.
 int LowestFreeComNumber();
+
+// A USB serial adapter's latency timer (FTDI and alike hold received bytes up
+// to this many ms before handing them over): the value in
+// <sysRoot>/class/tty/<name>/device/latency_timer for the device a path leads
+// to, or -1 where there is none.
+int LatencyTimerMs(const std::string& device, const std::string& sysRoot = "/sys");
+// The command that sets a device's latency timer to 1 ms.
+std::string LatencyFixCommand(const std::string& device, const std::string& sysRoot = "/sys");
+// For a device whose latency timer is above 1 ms: one line that says so and
+// how to set it to 1 ms; "" otherwise.
+std::string LatencyHint(const std::string& device, const std::string& sysRoot = "/sys");

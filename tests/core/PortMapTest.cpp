@@ -59,3 +59,42 @@ TEST(PortMap, LinksInThePortFolderNameComPorts) {
     std::error_code ec;
     fs::remove_all(root, ec);
 }
+
+TEST(PortMap, UsbLatencyTimerAboveOneMsIsPointedOut) {
+    // A fake sysfs tree: an FTDI adapter at 16 ms, one already at 1 ms, a
+    // CDC-ACM device without a timer, and a broken attribute.
+    char tmpl[] = "/tmp/halvik-sysfs-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const std::string sys = tmpl;
+    auto timer = [&](const char* tty, const char* text) {
+        const std::string dir = sys + "/class/tty/" + tty + "/device";
+        fs::create_directories(dir);
+        if (text)
+            std::ofstream(dir + "/latency_timer") << text;
+    };
+    timer("ttyUSB3", "16\n");
+    timer("ttyUSB4", "1\n");
+    timer("ttyACM0", nullptr);
+    timer("ttyUSB5", "fast\n");
+    // A COM link leads to the adapter's name.
+    const std::string link = sys + "/COM2";
+    fs::create_symlink(sys + "/ttyUSB3", link);
+    std::ofstream(sys + "/ttyUSB3").put('x');
+
+    const struct {
+        std::string device;
+        int ms;
+        bool hint;
+    } cases[] = {{"/dev/ttyUSB3", 16, true},  {link, 16, true},
+                 {"/dev/ttyUSB4", 1, false},  {"/dev/ttyACM0", -1, false},
+                 {"/dev/ttyUSB5", -1, false}, {"/dev/ttyUSB9", -1, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.device);
+        EXPECT_EQ(LatencyTimerMs(c.device, sys), c.ms);
+        EXPECT_EQ(LatencyHint(c.device, sys).empty(), !c.hint);
+    }
+    EXPECT_EQ(LatencyHint("/dev/ttyUSB3", sys),
+              "USB latency timer 16 ms (replies arrive late); for 1 ms: echo 1 | sudo tee " + sys +
+                  "/bus/usb-serial/devices/ttyUSB3/latency_timer");
+    fs::remove_all(sys);
+}
