@@ -11,11 +11,30 @@
 #include <fcntl.h>
 #include <fstream>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
+// Serial helper (Termios2.cpp): any baud rate on a terminal.
+bool SetArbitraryBaud(int fd, int baud);
+
 namespace {
+
+// Nanoseconds one character takes on the line: start, data, parity and stop bits.
+int64_t CharTimeNs(const LineSettings& ls) {
+    const int bits = 1 + ls.dataBits + (ls.parity == 'n' ? 0 : 1) + ls.stopBits;
+    return ls.baud > 0 ? static_cast<int64_t>(bits) * 1000000000 / ls.baud : 0;
+}
+
+void SleepUntil(std::chrono::steady_clock::time_point t) {
+    const auto ns =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
+    timespec ts{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
+    }
+}
 
 // A request ends when the line has been quiet this long (the pty delivers a
 // frame's bytes together, a serial adapter within a few character times).
@@ -176,6 +195,11 @@ bool CSimServer::Start(int comNumber) {
         close(master);
         return false;
     }
+    // A client that sets no baud rate of its own is on the driver's line.
+    uint32_t baud = 0;
+    char parity = 'n';
+    m_driver.LineSetting(baud, parity);
+    SetArbitraryBaud(slave, static_cast<int>(baud));
     fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
     m_hMaster = master;
     m_hSlaveKeep = slave;
@@ -280,11 +304,11 @@ bool CSimServer::Pause(int ms) {
     }
 }
 
-void CSimServer::Send(const std::vector<uint8_t>& bytes) {
+void CSimServer::WriteAll(const uint8_t* data, size_t len) {
     size_t done = 0;
     int stalls = 0;
-    while (done < bytes.size() && !m_bStop) {
-        ssize_t n = write(m_hMaster, bytes.data() + done, bytes.size() - done);
+    while (done < len && !m_bStop) {
+        ssize_t n = write(m_hMaster, data + done, len - done);
         if (n > 0) {
             done += static_cast<size_t>(n);
             continue;
@@ -298,7 +322,56 @@ void CSimServer::Send(const std::vector<uint8_t>& bytes) {
     }
 }
 
-void CSimServer::OnFrame(const std::vector<uint8_t>& frame) {
+CSimServer::Clock::time_point CSimServer::Send(const std::vector<uint8_t>& bytes,
+                                               Clock::time_point start, int64_t charNs) {
+    if (charNs <= 0) {
+        WriteAll(bytes.data(), bytes.size());
+        return Clock::now();
+    }
+    // Every byte that is due goes out together: after a late wake-up the
+    // client gets them as a UART's buffer would hand them over.
+    const auto due = [&](size_t i) {
+        return start + std::chrono::nanoseconds(charNs * static_cast<int64_t>(i + 1));
+    };
+    size_t sent = 0;
+    while (sent < bytes.size() && !m_bStop) {
+        SleepUntil(due(sent));
+        const auto now = Clock::now();
+        size_t n = 1;
+        while (sent + n < bytes.size() && due(sent + n) <= now)
+            ++n;
+        WriteAll(bytes.data() + sent, n);
+        sent += n;
+    }
+    return due(bytes.size() - 1);
+}
+
+bool CSimServer::LineMatches(const LineSettings& line) const {
+    uint32_t baud = 0;
+    char parity = 'n';
+    m_driver.LineSetting(baud, parity);
+    // A pseudo-terminal keeps the baud rate and the odd-parity flag but
+    // clears the parity-enable bit and forces 8 data bits, so even parity
+    // cannot be told from none here; odd parity, which a real line would
+    // garble either way, can. Stop bits do not matter: a receiver checks only
+    // the first.
+    return static_cast<uint32_t>(line.baud) == baud && (line.parity == 'o') == (parity == 'o');
+}
+
+void CSimServer::OnFrame(const std::vector<uint8_t>& frame, Clock::time_point firstSeen) {
+    LineSettings line;
+    const bool known = ReadLineSettings(m_hSlaveKeep, line);
+    if (known && !LineMatches(line)) {
+        ++m_nDiscards; // another baud rate or parity: noise to the driver, no answer
+        return;
+    }
+    const int64_t charNs = known && m_bPaced ? CharTimeNs(line) : 0;
+    // The request is whole on the wire when its last byte has been carried;
+    // the reply starts a turnaround later.
+    const Clock::time_point replyAt =
+        charNs ? firstSeen + std::chrono::nanoseconds(charNs * static_cast<int64_t>(frame.size())) +
+                     std::chrono::microseconds(m_nTurnaroundUs.load())
+               : firstSeen;
     ++m_nRequests;
     m_driver.Advance(CVirtualDriver::Clock::now());
     bool forUs = frame.size() >= 4 && frame[0] == m_driver.Slave() && CrcOk(frame, frame.size());
@@ -342,10 +415,12 @@ void CSimServer::OnFrame(const std::vector<uint8_t>& frame) {
         break;
     case EFault::Split: {
         size_t half = reply.size() / 2;
-        Send(std::vector<uint8_t>(reply.begin(), reply.begin() + static_cast<long>(half)));
+        Send(std::vector<uint8_t>(reply.begin(), reply.begin() + static_cast<long>(half)), replyAt,
+             charNs);
         if (!Pause(param ? param : 30))
             return;
-        Send(std::vector<uint8_t>(reply.begin() + static_cast<long>(half), reply.end()));
+        Send(std::vector<uint8_t>(reply.begin() + static_cast<long>(half), reply.end()),
+             Clock::now(), charNs);
         ++m_nReplies;
         return;
     }
@@ -356,7 +431,9 @@ void CSimServer::OnFrame(const std::vector<uint8_t>& frame) {
     case EFault::Delay:
         if (!Pause(param ? param : 1500))
             return;
-        break;
+        Send(reply, std::max(replyAt, Clock::now()), charNs);
+        ++m_nReplies;
+        return;
     case EFault::EndlessDeviceId:
         if (reply.size() >= 10 && reply[1] == 0x2B) {
             reply[5] = 0xFF;
@@ -367,13 +444,19 @@ void CSimServer::OnFrame(const std::vector<uint8_t>& frame) {
     default:
         break;
     }
-    Send(reply);
+    if (charNs)
+        SleepUntil(replyAt);
+    Send(reply, replyAt, charNs);
     ++m_nReplies;
 }
 
 void CSimServer::Serve() {
+    // Paced bytes at 115200 baud are 95 us apart: wake on time, not within
+    // the default 50 us slack.
+    prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0);
     std::vector<uint8_t> buf;
-    bool discard = false; // the buffer holds garbage; drop it at the next silence
+    Clock::time_point firstSeen{}; // when the first byte in buf came in
+    bool discard = false;          // the buffer holds garbage; drop it at the next silence
     uint8_t chunk[512];
     while (!m_bStop) {
         pollfd fds[2] = {{m_hMaster, POLLIN, 0}, {m_hWake[0], POLLIN, 0}};
@@ -390,7 +473,7 @@ void CSimServer::Serve() {
             // driver cannot frame by length is judged whole (it may earn an
             // exception 1); anything else incomplete or corrupt is dropped.
             if (!discard && RequestLength(buf) < 0 && CrcOk(buf, buf.size()))
-                OnFrame(buf);
+                OnFrame(buf, firstSeen);
             else
                 ++m_nDiscards;
             buf.clear();
@@ -399,8 +482,11 @@ void CSimServer::Serve() {
         }
         if (fds[0].revents & POLLIN) {
             ssize_t n = read(m_hMaster, chunk, sizeof chunk);
-            if (n > 0)
+            if (n > 0) {
+                if (buf.empty())
+                    firstSeen = Clock::now();
                 buf.insert(buf.end(), chunk, chunk + n);
+            }
         } else if (fds[0].revents & (POLLHUP | POLLERR)) {
             Pause(10); // cannot happen while the kept slave side is open
         }
@@ -414,7 +500,8 @@ void CSimServer::Serve() {
             }
             std::vector<uint8_t> frame(buf.begin(), buf.begin() + need);
             buf.erase(buf.begin(), buf.begin() + need);
-            OnFrame(frame);
+            OnFrame(frame, firstSeen);
+            firstSeen = Clock::now(); // what is left came in while this one was answered
         }
         if (buf.size() > 4096)
             buf.clear(); // a flood of junk

@@ -2,9 +2,11 @@
 // Serves a CVirtualDriver on a pseudo-terminal, optionally linked as COMn in
 // the port folder, and misbehaves on demand.
 
+#include "serial/ComPort.h"
 #include "sim/VirtualDriver.h"
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -47,6 +49,14 @@ public:
     std::string LinkPath() const { return m_strLink; }        // "" without link
     int ComNumber() const { return m_nCom; }
 
+    // Wire timing. Paced, each reply byte reaches the client when a real line
+    // at the baud rate and framing the client has set would deliver it: after
+    // the request's own time on the wire and the turnaround. Unpaced, replies
+    // go out at once (for tests that do not measure time). Paced by default.
+    void SetPacing(bool on) { m_bPaced = on; }
+    bool Pacing() const { return m_bPaced.load(); }
+    void SetTurnaround(std::chrono::microseconds t) { m_nTurnaroundUs = t.count(); }
+
     // The next count replies (-1: every reply until cleared) misbehave.
     // EndlessDeviceId counts device-identification replies only.
     void InjectFault(EFault kind, int param = 0, int count = 1);
@@ -56,13 +66,25 @@ public:
     // Replies written to the line so far (each counted once all its bytes are out).
     size_t ReplyCount() const { return m_nReplies.load(); }
     // Times the line went quiet on bytes that were no acceptable request
-    // (corrupt, incomplete or of an unknown function) and they were dropped.
+    // (corrupt, incomplete or of an unknown function) and they were dropped,
+    // and requests heard at another baud rate or parity than the driver's
+    // communication block sets (to a real driver they are noise). On a
+    // pseudo-terminal only odd parity shows: even cannot be told from none.
     size_t DiscardCount() const { return m_nDiscards.load(); }
 
 private:
+    using Clock = std::chrono::steady_clock;
+
     void Serve();
-    void OnFrame(const std::vector<uint8_t>& frame);
-    void Send(const std::vector<uint8_t>& bytes);
+    // firstSeen: when the request's first byte came in.
+    void OnFrame(const std::vector<uint8_t>& frame, Clock::time_point firstSeen);
+    // Writes the bytes at once (charNs 0) or one character time apart, the
+    // first complete charNs after start. Returns when the last is complete.
+    Clock::time_point Send(const std::vector<uint8_t>& bytes, Clock::time_point start,
+                           int64_t charNs);
+    void WriteAll(const uint8_t* data, size_t len);
+    // True when the client's line settings are the driver's own.
+    bool LineMatches(const LineSettings& line) const;
     bool Pause(int ms); // false when stopping
     bool MakeLink(int comNumber);
 
@@ -77,6 +99,8 @@ private:
     std::atomic<size_t> m_nRequests{0};
     std::atomic<size_t> m_nReplies{0};
     std::atomic<size_t> m_nDiscards{0};
+    std::atomic<bool> m_bPaced{true};
+    std::atomic<int64_t> m_nTurnaroundUs{1000};
     std::mutex m_faultLock;
     EFault m_fault = EFault::None;
     int m_nFaultParam = 0;

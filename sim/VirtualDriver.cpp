@@ -43,6 +43,7 @@ enum : uint16_t {
     kRegLearned = 0x0075,
     kRegLearnDisabled = 0x0076,
     kRegSpeedRange = 0x0077,
+    kRegCommBaudHigh = 0x0090, // then the low word, then the parity choice
     kRegSlaveAddr = 0x009C,
     kRegStroke = 0x00A2,
     kRegTestOp = 0x00AA,
@@ -1162,4 +1163,12 @@ void CVirtualDriver::ClearRequestLog() {
 void CVirtualDriver::Reset() {
     std::lock_guard<std::mutex> g(m_lock);
     m_p->Defaults();
+}
+
+void CVirtualDriver::LineSetting(uint32_t& baud, char& parity) const {
+    std::lock_guard<std::mutex> g(m_lock);
+    const auto& r = m_p->regs;
+    baud = static_cast<uint32_t>(r[kRegCommBaudHigh]) << 16 | r[kRegCommBaudHigh + 1];
+    const uint16_t choice = r[kRegCommBaudHigh + 2];
+    parity = choice == 1 ? 'o' : choice == 2 ? 'e' : 'n';
 }

@@ -59,6 +59,9 @@ public:
 
     uint8_t Slave() const;
     void SetSlave(uint8_t slave);
+    // The RS-485 line the driver listens on, from its communication block:
+    // the baud rate and the parity ('n', 'o' or 'e').
+    void LineSetting(uint32_t& baud, char& parity) const;
 
     uint16_t GetRegister(uint16_t addr) const;
     void SetRegister(uint16_t addr, uint16_t value);

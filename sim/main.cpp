@@ -19,19 +19,23 @@
 namespace {
 
 void Usage(FILE* to) {
-    std::fprintf(to,
-                 "usage: halvik-sim [--com N] [--slave A] [--fault KIND] [--learn-ms MS]\n"
-                 "                  [--learn OUTCOME]\n"
-                 "  --com N        link as COMN (0: lowest free number, the default; -1: no link)\n"
-                 "  --slave A      slave address, 1..255 (default 1)\n"
-                 "  --fault KIND   misbehave on every reply: silent, badcrc, foreign, wrongfunc,\n"
-                 "                 exception=N, split[=MS], trailing[=N], delay[=MS], endlessid\n"
-                 "  --learn-ms MS  duration of a motor-learning run (default 3000)\n"
-                 "  --learn OUTCOME  how learning ends: ok (default), fail, abort (the request\n"
-                 "                 drops without a result), refuse (the start answers 64),\n"
-                 "                 busy (the start answers 6, the run goes on and succeeds)\n"
-                 "Prints \"COMn /dev/pts/X\" (\"- /dev/pts/X\" without a link) and serves until\n"
-                 "SIGINT or SIGTERM.\n");
+    std::fprintf(
+        to, "usage: halvik-sim [--com N] [--slave A] [--fault KIND] [--learn-ms MS]\n"
+            "                  [--learn OUTCOME] [--turnaround MS] [--no-pacing]\n"
+            "  --com N        link as COMN (0: lowest free number, the default; -1: no link)\n"
+            "  --slave A      slave address, 1..255 (default 1)\n"
+            "  --fault KIND   misbehave on every reply: silent, badcrc, foreign, wrongfunc,\n"
+            "                 exception=N, split[=MS], trailing[=N], delay[=MS], endlessid\n"
+            "  --learn-ms MS  duration of a motor-learning run (default 3000)\n"
+            "  --learn OUTCOME  how learning ends: ok (default), fail, abort (the request\n"
+            "                 drops without a result), refuse (the start answers 64),\n"
+            "                 busy (the start answers 6, the run goes on and succeeds)\n"
+            "  --turnaround MS  time from a request's end to the reply (default 1; 0.1 steps)\n"
+            "  --no-pacing    reply at once instead of at the line's baud rate\n"
+            "Answers only at the baud rate and parity of its communication block\n"
+            "(9600, no parity, unless changed).\n"
+            "Prints \"COMn /dev/pts/X\" (\"- /dev/pts/X\" without a link) and serves until\n"
+            "SIGINT or SIGTERM.\n");
 }
 
 bool ParseInt(const char* text, long lo, long hi, long& out) {
@@ -58,11 +62,33 @@ bool ParseLearnOutcome(const std::string& text, ELearnOutcome& out) {
     return false;
 }
 
+// Milliseconds with at most one decimal ("1", "0.5"), 0 to 1000, as microseconds.
+bool ParseMs(const char* text, long& us) {
+    char* end = nullptr;
+    errno = 0;
+    long whole = std::strtol(text, &end, 10);
+    if (end == text || errno || whole < 0 || *text == '-' || *text == '+')
+        return false;
+    long tenths = 0;
+    if (*end == '.') {
+        if (end[1] < '0' || end[1] > '9' || end[2] != '\0')
+            return false;
+        tenths = end[1] - '0';
+        end += 2;
+    }
+    if (*end || whole > 1000 || (whole == 1000 && tenths))
+        return false;
+    us = whole * 1000 + tenths * 100;
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     long com = 0, slave = 1, learnMs = -1;
     ELearnOutcome learnOutcome = ELearnOutcome::Success;
+    long turnaroundUs = 1000;
+    bool paced = true;
     EFault fault = EFault::None;
     int faultParam = 0;
     for (int i = 1; i < argc; ++i) {
@@ -70,6 +96,10 @@ int main(int argc, char** argv) {
         if (a == "-h" || a == "--help") {
             Usage(stdout);
             return 0;
+        }
+        if (a == "--no-pacing") {
+            paced = false;
+            continue;
         }
         if (i + 1 >= argc) {
             std::fprintf(stderr, "halvik-sim: %s needs a value\n", a.c_str());
@@ -86,6 +116,8 @@ int main(int argc, char** argv) {
             ok = ParseInt(v, 0, 3600000, learnMs);
         else if (a == "--learn")
             ok = ParseLearnOutcome(v, learnOutcome);
+        else if (a == "--turnaround")
+            ok = ParseMs(v, turnaroundUs);
         else if (a == "--fault")
             ok = ParseFault(v, fault, faultParam);
         else {
@@ -113,6 +145,8 @@ int main(int argc, char** argv) {
         driver.SetLearnDuration(std::chrono::milliseconds(learnMs));
     driver.SetLearnOutcome(learnOutcome);
     CSimServer server(driver);
+    server.SetPacing(paced);
+    server.SetTurnaround(std::chrono::microseconds(turnaroundUs));
     if (fault != EFault::None)
         server.InjectFault(fault, faultParam, -1);
     if (!server.Start(static_cast<int>(com))) {

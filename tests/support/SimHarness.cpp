@@ -7,9 +7,10 @@
 #include <string>
 #include <thread>
 
-CSimHarness::CSimHarness(uint8_t slave, int comNumber)
+CSimHarness::CSimHarness(uint8_t slave, int comNumber, bool paced)
     : m_driver(std::make_unique<CVirtualDriver>(slave)),
       m_server(std::make_unique<CSimServer>(*m_driver)) {
+    m_server->SetPacing(paced);
     m_bOk = m_server->Start(comNumber < 0 ? -1 : comNumber);
 }
 

@@ -11,8 +11,10 @@
 
 class CSimHarness {
 public:
-    // Starts serving at once (no COM link unless comNumber >= 0).
-    explicit CSimHarness(uint8_t slave = 1, int comNumber = -1);
+    // Starts serving at once (no COM link unless comNumber >= 0). Unpaced
+    // unless asked: replies come at once, so tests that do not measure time
+    // stay quick.
+    explicit CSimHarness(uint8_t slave = 1, int comNumber = -1, bool paced = false);
     ~CSimHarness();
 
     bool Ok() const { return m_bOk; }
