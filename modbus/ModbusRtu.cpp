@@ -5,14 +5,28 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <thread>
 
 namespace {
 constexpr int kWriteTimeoutMs = 1000; // a 71-byte frame needs 75 ms at 9600 baud
 // Input wakes the receive thread at once; the bound only limits how long a
 // stop request can go unseen when the line cannot be interrupted.
 constexpr int kIdleWaitMs = 100;
-// How often a parked receive thread looks whether the transaction has ended.
-constexpr int kParkedLookMs = 20;
+// How often a parked receive thread looks whether the line is free again.
+// Transactions in a row keep it parked; bytes that come between them wait in
+// the input queue until it looks, or until the next transaction reads them.
+constexpr int kParkedLookMs = 100;
+// Waits shorter than this are left to the input wait: a sleep would save
+// nothing.
+constexpr auto kMinSleep = std::chrono::microseconds(150);
+
+// Nanoseconds one character takes on the line: start bit, data bits, parity
+// bit and stop bits.
+int64_t CharTimeNs(const LineSettings& ls) {
+    const int bits = 1 + ls.dataBits + (ls.parity == 'n' ? 0 : 1) + ls.stopBits;
+    return ls.baud > 0 ? static_cast<int64_t>(bits) * 1000000000 / ls.baud : 0;
+}
+
 // The two 16-bit words a write reply echoes (bytes 2-5), where asked for.
 void StoreEcho(const std::vector<uint8_t>& reply, uint16_t* first, uint16_t* second) {
     if (first)
@@ -79,6 +93,7 @@ bool CModbusRtu::OpenPortPath(const std::string& devicePath, const std::string& 
         std::lock_guard<std::mutex> lk(m_dataLock);
         m_strSettings = settings;
     }
+    m_nCharNs = CharTimeNs(ls);
     return StartReceiver();
 }
 
@@ -135,6 +150,7 @@ bool CModbusRtu::SetLineSettings(const std::string& settings) {
     if (m_pLine == &m_port && !m_port.SetLine(ls))
         return false;
     m_pLine->PurgeInput(); // bytes taken at the old settings are noise now
+    m_nCharNs = CharTimeNs(ls);
     std::lock_guard<std::mutex> lk(m_dataLock);
     m_strSettings = settings;
     return true;
@@ -157,28 +173,69 @@ std::vector<uint8_t> CModbusRtu::GetRxFrame() const {
     return std::vector<uint8_t>(m_rx.Data(), m_rx.Data() + m_rx.Length());
 }
 
+void CModbusRtu::AddObserver(ILinkObserver* observer) {
+    if (!observer)
+        return;
+    std::lock_guard<std::mutex> lk(m_obsLock);
+    if (std::find(m_observers.begin(), m_observers.end(), observer) == m_observers.end())
+        m_observers.push_back(observer);
+    m_nObservers = static_cast<int>(m_observers.size());
+}
+
+void CModbusRtu::RemoveObserver(ILinkObserver* observer) {
+    std::lock_guard<std::mutex> lk(m_obsLock); // waits for a report under way
+    m_observers.erase(std::remove(m_observers.begin(), m_observers.end(), observer),
+                      m_observers.end());
+    m_nObservers = static_cast<int>(m_observers.size());
+}
+
 bool CModbusRtu::PumpLocked() {
-    int queued = m_pLine->QueuedInput();
-    if (queued <= 0)
-        return false;
-    if (m_pLine->TakeLineErrors() != 0) {
-        // A garbled byte makes the whole reply worthless; drop what is queued.
-        m_pLine->PurgeInput();
-        return false;
-    }
     uint8_t chunk[kRtuMaxFrame];
-    int n = m_pLine->Read(chunk, std::min<size_t>(static_cast<size_t>(queued), sizeof chunk));
+    int n = m_pLine->Read(chunk, sizeof chunk);
     if (n <= 0)
         return false;
     m_rx.Feed(chunk, static_cast<size_t>(n));
-    // Judge only when the line has gone quiet, so a reply arriving in pieces
-    // is whole before its CRC is checked.
-    if (m_pLine->QueuedInput() > 0 || m_nCompleteLen != 0)
+    // A read that did not fill the chunk emptied the input queue: the line is
+    // quiet, so a reply that arrived in pieces is whole before its CRC is
+    // checked. A full chunk may have more behind it.
+    if (static_cast<size_t>(n) == sizeof chunk || m_nCompleteLen != 0)
         return false;
     if (m_rx.Judge() != CReplyAssembler::EState::Complete)
         return false;
+    if (m_pLine->TakeLineErrors() != 0) {
+        // A garbled byte makes the whole reply worthless.
+        m_pLine->PurgeInput();
+        m_rx.Reset(m_rx.Slave());
+        return false;
+    }
     m_nCompleteLen = m_rx.FrameLength();
     return true;
+}
+
+void CModbusRtu::AwaitReply(std::chrono::steady_clock::time_point deadline) {
+    using Clock = std::chrono::steady_clock;
+    const int64_t charNs = m_nCharNs.load(std::memory_order_relaxed);
+    size_t missing = 0;
+    if (charNs > 0) {
+        std::lock_guard<std::mutex> lk(m_dataLock);
+        missing = m_rx.Missing();
+    }
+    const auto now = Clock::now();
+    if (missing >= 2) {
+        // The missing bytes cannot come faster than the line carries them:
+        // sleep through all but the last instead of waking for every byte,
+        // then wait for the last, so the reply is still taken the moment it
+        // is whole.
+        const auto wake = std::min(
+            deadline, now + std::chrono::nanoseconds(charNs * static_cast<int64_t>(missing - 1)));
+        if (wake - now >= kMinSleep) {
+            std::this_thread::sleep_for(wake - now);
+            return;
+        }
+    }
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
+    if (left.count() > 0)
+        m_pLine->WaitInput(static_cast<int>(left.count()));
 }
 
 void CModbusRtu::ReceiveThread() {
@@ -209,6 +266,9 @@ ResultCode CModbusRtu::Transact(const uint8_t* request, size_t len, uint8_t slav
     std::unique_lock<std::mutex> tx(m_txLock);
     if (!m_bOpen)
         return kResultPortClosed;
+    // Only a watched master reads the clock for its reports.
+    const bool watched = m_nObservers.load(std::memory_order_relaxed) > 0;
+    const Clock::time_point start = watched ? Clock::now() : Clock::time_point{};
     bool interrupt = false;
     {
         std::lock_guard<std::mutex> lk(m_dataLock);
@@ -221,7 +281,8 @@ ResultCode CModbusRtu::Transact(const uint8_t* request, size_t len, uint8_t slav
         m_nTxLen = len;
     }
     if (interrupt)
-        m_pLine->Interrupt(); // the receive thread gives the line up
+        m_pLine->Interrupt();  // the receive thread gives the line up
+    m_pLine->TakeLineErrors(); // errors from before this request are not its reply's
     bool ready = false;
     if (m_pLine->Write(request, len, kWriteTimeoutMs) == static_cast<int>(len)) {
         const auto deadline = Clock::now() + std::chrono::milliseconds(m_nTimeout.load());
@@ -233,12 +294,13 @@ ResultCode CModbusRtu::Transact(const uint8_t* request, size_t len, uint8_t slav
                     break;
                 }
             }
-            auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-            if (left.count() <= 0)
+            if (Clock::now() >= deadline)
                 break;
-            m_pLine->WaitInput(static_cast<int>(left.count()));
+            AwaitReply(deadline);
         }
     }
+    uint8_t received[kRtuMaxFrame];
+    size_t receivedLen = 0;
     {
         std::lock_guard<std::mutex> lk(m_dataLock);
         m_bTxActive = false;
@@ -246,16 +308,34 @@ ResultCode CModbusRtu::Transact(const uint8_t* request, size_t len, uint8_t slav
         // The reply as it stood when judged whole; bytes that trail it are not part of it.
         if (ready)
             reply.assign(m_rx.Data(), m_rx.Data() + m_nCompleteLen);
+        if (watched) {
+            receivedLen = ready ? m_nCompleteLen : m_rx.Length();
+            std::memcpy(received, m_rx.Data(), receivedLen);
+        }
     }
+    ResultCode rc = kResultOk;
     if (!ready)
-        return kResultTimeout;
-    if (!CheckReply(slave, reply.data(), static_cast<uint32_t>(reply.size())) ||
-        reply[0] != slave || (reply[1] & 0x7F) != request[1])
-        return kResultBadReply;
-    if (reply[1] & 0x80) // an exception code of 0 would read as success
-        return reply[2] != 0 ? static_cast<ResultCode>(reply[2])
-                             : static_cast<ResultCode>(kResultBadReply);
-    return kResultOk;
+        rc = kResultTimeout;
+    else if (!CheckReply(slave, reply.data(), static_cast<uint32_t>(reply.size())) ||
+             reply[0] != slave || (reply[1] & 0x7F) != request[1])
+        rc = kResultBadReply;
+    else if (reply[1] & 0x80) // an exception code of 0 would read as success
+        rc = reply[2] != 0 ? static_cast<ResultCode>(reply[2])
+                           : static_cast<ResultCode>(kResultBadReply);
+    if (watched) {
+        STransactionRecord t;
+        t.request = request;
+        t.requestLen = len;
+        t.reply = received;
+        t.replyLen = receivedLen;
+        t.result = rc;
+        t.start = start;
+        t.duration = Clock::now() - start;
+        std::lock_guard<std::mutex> lk(m_obsLock);
+        for (ILinkObserver* o : m_observers)
+            o->OnTransaction(t);
+    }
+    return rc;
 }
 
 ResultCode CModbusRtu::ReadRegisters(uint8_t slave, uint16_t start, uint16_t count, uint8_t* dest,

@@ -6,6 +6,7 @@
 // command's main thread); transactions on any thread; GetTxFrame/GetRxFrame on
 // any thread (they return copies).
 
+#include "modbus/LinkObserver.h"
 #include "modbus/ResultCode.h"
 #include "modbus/RtuFrame.h"
 #include "serial/ComPort.h"
@@ -65,6 +66,11 @@ public:
     std::vector<uint8_t> GetTxFrame() const;
     std::vector<uint8_t> GetRxFrame() const;
 
+    // Link watchers (see LinkObserver.h). An observer is added once; adding
+    // it again does nothing.
+    void AddObserver(ILinkObserver* observer);
+    void RemoveObserver(ILinkObserver* observer);
+
     // Plugs in another line (tests). Only while the port is closed; the master
     // does not own it.
     void AttachLine(ISerialLine* line);
@@ -82,12 +88,18 @@ private:
     // Reads what the line has queued into the reply and judges it once the
     // line is quiet; true when the reply just became whole. m_dataLock held.
     bool PumpLocked();
+    // Waits for more of the reply until the deadline: sleeps through the
+    // bytes that cannot have arrived yet, then waits for input.
+    void AwaitReply(std::chrono::steady_clock::time_point deadline);
 
     CComPort m_port;
     ISerialLine* m_pLine;
     EPortError m_openError = EPortError::None;
 
     std::atomic<uint32_t> m_nTimeout{500};
+    // Time one character takes on the line (start, data, parity and stop
+    // bits at the baud rate); 0 when unknown.
+    std::atomic<int64_t> m_nCharNs{0};
     std::mutex m_txLock; // one transaction at a time
 
     // Shared with the receive thread. Between transactions the receive thread
@@ -102,6 +114,10 @@ private:
     size_t m_nTxLen = 0;
     std::string m_strSettings;    // the line's settings while open
     bool m_bLastTimedOut = false; // its late answer may still arrive
+
+    std::mutex m_obsLock; // held while observers are called
+    std::vector<ILinkObserver*> m_observers;
+    std::atomic<int> m_nObservers{0};
 
     std::atomic<bool> m_bStop{false};
     std::atomic<bool> m_bOpen{false};

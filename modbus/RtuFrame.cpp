@@ -114,6 +114,14 @@ void CReplyAssembler::Feed(const uint8_t* data, size_t len) {
     m_nLen += n;
 }
 
+size_t CReplyAssembler::Missing() const {
+    if (m_nLen == 0)
+        return 0;
+    const int e = ExpectedReplyLength(m_buf, m_nLen);
+    const size_t need = e < 5 ? 5 : static_cast<size_t>(e);
+    return need > m_nLen ? need - m_nLen : 0;
+}
+
 CReplyAssembler::EState CReplyAssembler::Judge() {
     for (;;) {
         int e = ExpectedReplyLength(m_buf, m_nLen);

@@ -59,6 +59,10 @@ public:
 
     const uint8_t* Data() const { return m_buf; }
     size_t Length() const { return m_nLen; }
+    // Bytes the reply still lacks at the least, judged from what has come so
+    // far (the shortest reply, an exception, has five); 0 before the first
+    // byte or once the expected length is reached.
+    size_t Missing() const;
     // Length of the reply judged Complete (0 before).
     size_t FrameLength() const { return m_nFrameLen; }
     uint8_t Slave() const { return m_nSlave; }

@@ -1,0 +1,283 @@
+// Link health and wire timing: what the master reports to its observers, the
+// summary built from it, how few wake-ups a reply paced like a real line
+// costs, and the paced virtual driver that answers only at its own settings.
+
+#include "modbus/LinkStats.h"
+#include "modbus/ModbusRtu.h"
+#include "tests/core/TestBytes.h"
+#include "tests/support/SimHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+struct SSeen {
+    Bytes request, reply;
+    ResultCode result;
+    Clock::duration duration;
+};
+
+class CRecorder : public ILinkObserver {
+public:
+    void OnTransaction(const STransactionRecord& t) override {
+        std::lock_guard<std::mutex> lk(m_lock);
+        m_seen.push_back({Bytes(t.request, t.request + t.requestLen),
+                          Bytes(t.reply, t.reply + t.replyLen), t.result, t.duration});
+    }
+    std::vector<SSeen> Seen() {
+        std::lock_guard<std::mutex> lk(m_lock);
+        return m_seen;
+    }
+
+private:
+    std::mutex m_lock;
+    std::vector<SSeen> m_seen;
+};
+
+STransactionRecord Record(ResultCode rc, Clock::time_point start, Clock::duration d,
+                          size_t replyLen = 0) {
+    static const uint8_t bytes[8] = {};
+    STransactionRecord t;
+    t.request = bytes;
+    t.requestLen = 8;
+    t.reply = bytes;
+    t.replyLen = replyLen;
+    t.result = rc;
+    t.start = start;
+    t.duration = d;
+    return t;
+}
+
+// Delivers a canned reply the way a line at the given character time would:
+// byte i is there (i + 1) character times after the request was written.
+// Counts how often the master reads and waits.
+class CPacedLine : public ISerialLine {
+public:
+    CPacedLine(Bytes reply, Clock::duration charTime)
+        : m_reply(std::move(reply)), m_char(charTime) {}
+
+    bool IsOpen() const override { return true; }
+    int Write(const uint8_t*, size_t len, int) override {
+        std::lock_guard<std::mutex> lk(m_lock);
+        m_sent = Clock::now();
+        m_taken = 0;
+        m_bWritten = true;
+        return static_cast<int>(len);
+    }
+    int Read(uint8_t* buf, size_t cap) override {
+        std::lock_guard<std::mutex> lk(m_lock);
+        ++m_nReads;
+        size_t n = std::min(cap, Arrived() - m_taken);
+        std::copy_n(m_reply.begin() + static_cast<long>(m_taken), n, buf);
+        m_taken += n;
+        return static_cast<int>(n);
+    }
+    int QueuedInput() override {
+        std::lock_guard<std::mutex> lk(m_lock);
+        return static_cast<int>(Arrived() - m_taken);
+    }
+    bool WaitInput(int timeoutMs) override {
+        Clock::time_point until = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        {
+            std::lock_guard<std::mutex> lk(m_lock);
+            ++m_nWaits;
+            if (m_bWritten && m_taken < m_reply.size())
+                until = std::min(until, m_sent + m_char * static_cast<int>(m_taken + 1));
+        }
+        std::this_thread::sleep_until(until);
+        return QueuedInput() > 0;
+    }
+    void PurgeInput() override {}
+    void PurgeOutput() override {}
+    uint32_t TakeLineErrors() override { return 0; }
+
+    int m_nReads = 0, m_nWaits = 0; // read after the transaction only
+
+private:
+    size_t Arrived() const {
+        if (!m_bWritten)
+            return 0;
+        auto n = (Clock::now() - m_sent) / m_char;
+        return std::min(m_reply.size(), static_cast<size_t>(n));
+    }
+
+    std::mutex m_lock;
+    const Bytes m_reply;
+    const Clock::duration m_char;
+    Clock::time_point m_sent;
+    size_t m_taken = 0;
+    bool m_bWritten = false;
+};
+
+} // namespace
+
+TEST(LinkObserver, EveryTransactionOnTheLineIsReportedWhileWatched) {
+    CSimHarness sim(1);
+    ASSERT_TRUE(sim.Ok());
+    CModbusRtu master;
+    ASSERT_TRUE(master.OpenPortPath(sim.Device(), "9600,n,8,1"));
+    CRecorder rec;
+    CLinkStats stats;
+    master.AddObserver(&rec);
+    master.AddObserver(&rec); // once only
+    master.AddObserver(&stats);
+
+    uint8_t buf[8];
+    uint16_t cap = sizeof buf;
+    auto read = [&] { return master.ReadRegisters(1, 0x0050, 4, buf, &cap); };
+    ASSERT_EQ(read(), kResultOk);
+    master.SetTimeout(200);
+    sim.Server().InjectFault(EFault::Silent);
+    EXPECT_EQ(read(), kResultTimeout);
+    sim.Server().InjectFault(EFault::BadCrc);
+    EXPECT_EQ(read(), kResultTimeout);
+    master.SetTimeout(2000);
+    sim.Server().InjectFault(EFault::WrongFunction);
+    EXPECT_EQ(read(), kResultBadReply);
+    sim.Server().InjectFault(EFault::Exception, 2);
+    EXPECT_EQ(master.WriteRegister(1, 0x0050, 7), kResultIllegalAddress);
+
+    const std::vector<SSeen> seen = rec.Seen();
+    ASSERT_EQ(seen.size(), 5u);
+    const Bytes request = Hex("01 03 00 50 00 04 44 18");
+    EXPECT_EQ(seen[0].request, request);
+    EXPECT_EQ(seen[0].reply, WithCrc(Hex("01 03 08 00 00 00 00 13 88 13 88")));
+    EXPECT_EQ(seen[0].result, kResultOk);
+    EXPECT_GT(seen[0].duration, Clock::duration::zero());
+    EXPECT_EQ(seen[1].reply, Bytes{}); // silence
+    EXPECT_GE(seen[1].duration, 200ms);
+    EXPECT_EQ(seen[2].reply.size(), 13u); // the garbled reply, as it came
+    EXPECT_EQ(seen[4].request, WithCrc(Hex("01 06 00 50 00 07")));
+    EXPECT_EQ(seen[4].reply, WithCrc(Hex("01 86 02")));
+    EXPECT_EQ(seen[4].result, kResultIllegalAddress);
+
+    const SLinkSummary s = stats.Summary();
+    EXPECT_EQ(s.transactions, 5u);
+    EXPECT_EQ(s.timeouts, 1u);
+    EXPECT_EQ(s.replyErrors, 2u);
+    EXPECT_EQ(s.exceptions, 1u);
+    EXPECT_GT(s.medianMs, 0.0);
+
+    // Unwatched, nothing more is reported; refused requests never were.
+    master.RemoveObserver(&rec);
+    ASSERT_EQ(read(), kResultOk);
+    EXPECT_EQ(rec.Seen().size(), 5u);
+    EXPECT_EQ(stats.Summary().transactions, 6u);
+    master.ClosePort();
+    EXPECT_EQ(read(), kResultPortClosed);
+    EXPECT_EQ(stats.Summary().transactions, 6u);
+    master.RemoveObserver(&stats);
+}
+
+TEST(LinkStats, SortsOutcomesAndRatesTheRecentWindow) {
+    CLinkStats stats;
+    const Clock::time_point t0 = Clock::now();
+    stats.Reset(t0);
+    // Two seconds at ten polls a second, round trips of 70..79 ms.
+    for (int i = 0; i < 20; ++i)
+        stats.OnTransaction(
+            Record(kResultOk, t0 + i * 100ms, std::chrono::milliseconds(70 + i % 10)));
+    SLinkSummary s = stats.Summary(t0 + 2s);
+    EXPECT_DOUBLE_EQ(s.ratePerSecond, 10.0);
+    EXPECT_DOUBLE_EQ(s.medianMs, 74.5);
+
+    stats.OnTransaction(Record(kResultTimeout, t0 + 2s, 1s));         // silence
+    stats.OnTransaction(Record(kResultTimeout, t0 + 3s, 1s, 7));      // garbled
+    stats.OnTransaction(Record(kResultBadReply, t0 + 4s, 80ms, 61));  // wrong reply
+    stats.OnTransaction(Record(6, t0 + 4100ms, 10ms, 5));             // busy
+    stats.OnTransaction(Record(kResultPortClosed, t0 + 4200ms, 0ms)); // counted, no class
+    s = stats.Summary(t0 + 8s);
+    EXPECT_EQ(s.transactions, 25u);
+    EXPECT_EQ(s.timeouts, 1u);
+    EXPECT_EQ(s.replyErrors, 2u);
+    EXPECT_EQ(s.exceptions, 1u);
+    EXPECT_DOUBLE_EQ(s.medianMs, 74.5);
+    // The rate looks back five seconds; the counts keep everything.
+    EXPECT_DOUBLE_EQ(s.ratePerSecond, 3 / 5.0);
+    EXPECT_EQ(stats.Summary(t0 + 60s).ratePerSecond, 0.0);
+    stats.Reset(t0 + 60s);
+    s = stats.Summary(t0 + 61s);
+    EXPECT_EQ(s.transactions, 0u);
+    EXPECT_EQ(s.medianMs, 0.0);
+}
+
+TEST(PacedLine, AReplyCostsAFewWakeUpsNotOnePerByte) {
+    // 28 registers at 9600 baud, 8N1: 61 bytes, 1.04 ms each.
+    Bytes data;
+    for (int i = 0; i < 28; ++i)
+        data.insert(data.end(), {0x12, static_cast<uint8_t>(i)});
+    const Bytes reply = WithCrc(Cat(Hex("01 03 38"), data));
+    const auto charTime = std::chrono::nanoseconds(10 * 1000000000LL / 9600);
+    for (const Bytes& r : {reply, WithCrc(Hex("01 83 02"))}) {
+        CPacedLine line(r, charTime);
+        CModbusRtu m;
+        m.AttachLine(&line);
+        ASSERT_TRUE(m.OpenPortPath("paced", "9600,n,8,1"));
+        m.SetTimeout(3000);
+        uint8_t buf[56] = {};
+        uint16_t cap = sizeof buf;
+        const auto t0 = Clock::now();
+        const ResultCode rc = m.ReadRegisters(1, 0x0020, 28, buf, &cap);
+        const auto took = Clock::now() - t0;
+        m.ClosePort();
+        if (r.size() == 5) {
+            EXPECT_EQ(rc, kResultIllegalAddress);
+        } else {
+            ASSERT_EQ(rc, kResultOk);
+            EXPECT_EQ(Bytes(buf, buf + cap), data);
+        }
+        EXPECT_GE(took, charTime * static_cast<int>(r.size()));
+        // One wait for the first byte, a sleep to learn the length, a sleep
+        // through the body, a wait for the last byte: a handful of reads
+        // where waking per byte would take one per byte.
+        EXPECT_LE(line.m_nReads, 8) << r.size();
+        EXPECT_LE(line.m_nWaits, 5) << r.size(); // the receive thread's idle waits too
+    }
+}
+
+TEST(PacedSim, RepliesTakeTheWireTimeAndComeOnlyAtTheDriversSettings) {
+    CSimHarness sim(1, -1, true);
+    ASSERT_TRUE(sim.Ok());
+    CSimServer& srv = sim.Server();
+    CModbusRtu master;
+    uint8_t buf[56];
+    auto readAt = [&](const char* settings, uint32_t timeoutMs, Clock::duration* took = nullptr) {
+        EXPECT_TRUE(master.OpenPortPath(sim.Device(), settings)) << settings;
+        master.SetTimeout(timeoutMs);
+        uint16_t cap = sizeof buf;
+        const auto t0 = Clock::now();
+        ResultCode rc = master.ReadRegisters(1, 0x0020, 28, buf, &cap);
+        if (took)
+            *took = Clock::now() - t0;
+        master.ClosePort();
+        return rc;
+    };
+    // 8 request and 61 reply bytes of 11 bits at 9600 baud, then 1 ms turnaround.
+    Clock::duration took{};
+    ASSERT_EQ(readAt("9600,n,8,2", 3000, &took), kResultOk);
+    EXPECT_GE(took, std::chrono::microseconds(69 * 11 * 1000000LL / 9600 + 1000));
+
+    // Another baud rate or parity is noise to the driver (a pseudo-terminal
+    // shows odd parity only).
+    const size_t requests = srv.RequestCount(), discards = srv.DiscardCount();
+    EXPECT_EQ(readAt("19200,n,8,2", 300), kResultTimeout);
+    EXPECT_EQ(readAt("9600,o,8,1", 300), kResultTimeout);
+    EXPECT_EQ(srv.RequestCount(), requests);
+    EXPECT_EQ(srv.DiscardCount(), discards + 2);
+
+    // Set to 19200 baud, odd parity, it answers there, after the turnaround.
+    sim.Driver().SetRegisters(0x0090, {0, 19200, 1});
+    srv.SetTurnaround(30ms);
+    ASSERT_EQ(readAt("19200,o,8,1", 3000, &took), kResultOk);
+    EXPECT_GE(took, std::chrono::microseconds(69 * 11 * 1000000LL / 19200 + 30000));
+    EXPECT_EQ(readAt("19200,n,8,2", 300), kResultTimeout);
+    EXPECT_EQ(readAt("9600,o,8,1", 300), kResultTimeout);
+}
