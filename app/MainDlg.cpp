@@ -2,8 +2,10 @@
 
 #include "app/AboutDlg.h"
 #include "app/CtrlUtil.h"
+#include "app/GuiThread.h"
 #include "app/MainDlgLogic.h"
 #include "app/MessageBox.h"
+#include "app/StatusPoller.h"
 #include "pages/PidPage.h"
 #include "pages/SafetyPage.h"
 #include "serial/PortMap.h"
@@ -17,6 +19,7 @@
 #include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTabWidget>
 
@@ -100,12 +103,26 @@ CMainDlg::CMainDlg(QWidget* parent) : QDialog(parent), m_ui(new Ui::CMainDlg) {
     adjustSize();
     setFixedSize(size());
 
+    m_driver.AddObserver(&m_linkStats);
+    // The poll's outcome comes back to the GUI thread; a window gone by then
+    // takes nothing.
+    m_pPoller = std::make_unique<CStatusPoller>(
+        m_driver, [self = QPointer<CMainDlg>(this)](unsigned epoch, ResultCode rc,
+                                                    const RealtimeStatusBlock& block) {
+            PostToGui([self, epoch, rc, block] {
+                if (self)
+                    self->ShowStatus(epoch, rc, block);
+            });
+        });
+
     connect(&m_timer, &QTimer::timeout, this, &CMainDlg::OnTimer);
     m_timer.start(100);
 }
 
 CMainDlg::~CMainDlg() {
     m_timer.stop();
+    m_pPoller.reset(); // waits for a read under way; its outcome is dropped
+    m_driver.RemoveObserver(&m_linkStats);
     // Pages and tool dialogs may stop workers that use m_driver: they go
     // first, while the driver still exists (QObject would delete them only
     // after the members).
@@ -129,6 +146,7 @@ void CMainDlg::ShowPage(int index) {
 void CMainDlg::OnTimer() {
     UpdateTrafficBox();
     ReadRealtimeStatus();
+    UpdateLinkSummary();
     if (++m_nTicks % 10 == 0)
         UpdatePortDevices(false); // adapters come and go
 }
@@ -137,6 +155,7 @@ void CMainDlg::OnTimer() {
 
 void CMainDlg::OnOpenClose() {
     auto* button = FindCtrl<QPushButton>(this, 1011);
+    ++m_nPortEpoch; // a poll still out belongs to the old state of the port
     if (m_driver.IsOpen()) {
         m_driver.ClosePort();
         button->setText("打开串口");
@@ -146,7 +165,9 @@ void CMainDlg::OnOpenClose() {
     const int baud = BaudFromText(FindCtrl<QComboBox>(this, 1002)->currentText().toStdString());
     const int parity = FindCtrl<QComboBox>(this, 1003)->currentIndex();
     if (m_driver.OpenPort(port, baud, parity)) {
+        m_linkStats.Reset();
         button->setText("关闭串口");
+        UpdateLinkSummary();
         return;
     }
     std::string text = "打开串口失败";
@@ -195,15 +216,17 @@ void CMainDlg::UpdatePortDevices(bool allItems) {
     auto* combo = FindCtrl<QComboBox>(this, 1001);
     auto deviceText = [](int number) {
         const std::string dev = ResolveComPort(number);
-        return QString::fromStdString(dev.empty() ? "无设备" : dev);
+        return dev.empty() ? std::string("无设备") : dev;
     };
     if (allItems)
         for (int i = 0; i < combo->count(); ++i)
-            combo->setItemData(i, deviceText(i + 1), Qt::ToolTipRole);
-    const QString text = deviceText(combo->currentIndex() + 1);
+            combo->setItemData(i, QString::fromStdString(PortToolTip(deviceText(i + 1))),
+                               Qt::ToolTipRole);
+    const std::string dev = deviceText(combo->currentIndex() + 1);
+    const QString text = QString::fromStdString(dev);
     if (m_ui->lblPortDevice->text() != text) {
         m_ui->lblPortDevice->setText(text);
-        combo->setToolTip(text);
+        combo->setToolTip(QString::fromStdString(PortToolTip(dev)));
     }
 }
 
@@ -241,10 +264,18 @@ void CMainDlg::OnOemInfo() {
 
 void CMainDlg::ReadRealtimeStatus() {
     if (!FindCtrl<QCheckBox>(this, 1015)->isChecked() || m_bPollSuspended != 0 ||
+        !m_driver.IsOpen() || m_bPollInFlight)
+        return;
+    m_bPollInFlight = m_pPoller->Start(m_nSlaveAddr, m_nPortEpoch);
+}
+
+void CMainDlg::ShowStatus(unsigned epoch, ResultCode rc, const RealtimeStatusBlock& block) {
+    m_bPollInFlight = false;
+    // Auto update turned off or the port closed meanwhile: the last values
+    // stay frozen.
+    if (epoch != m_nPortEpoch || !FindCtrl<QCheckBox>(this, 1015)->isChecked() ||
         !m_driver.IsOpen())
         return;
-    RealtimeStatusBlock block{};
-    const ResultCode rc = m_driver.ReadRealtimeStatusBlock(m_nSlaveAddr, block);
     if (rc != kResultOk) {
         const std::string text = ResultText(rc);
         for (int id : kPollFailureFields)
@@ -253,6 +284,14 @@ void CMainDlg::ReadRealtimeStatus() {
     }
     m_bSpeedUnitHz = block.At(0x0036);
     PutValues(this, StatusValues(block));
+}
+
+void CMainDlg::UpdateLinkSummary() {
+    if (!m_driver.IsOpen())
+        return; // the summary of the last opening stays
+    const QString text = QString::fromStdString(LinkSummaryText(m_linkStats.Summary()));
+    if (m_ui->lblLinkSummary->text() != text)
+        m_ui->lblLinkSummary->setText(text);
 }
 
 void CMainDlg::OnClearPosition() {

@@ -8,12 +8,16 @@
 
 #include "driver/BusScan.h"
 #include "driver/MotorDriver.h"
+#include "modbus/LinkStats.h"
 
 #include <QDialog>
 #include <QTimer>
 
 #include <atomic>
+#include <memory>
 #include <vector>
+
+class CStatusPoller;
 
 namespace Ui {
 class CMainDlg;
@@ -40,6 +44,8 @@ public:
 
     // One tick of the 100 ms timer: traffic box, then the status poll.
     void OnTimer();
+    // A status read runs on the poll worker; the next tick starts none.
+    bool PollInFlight() const { return m_bPollInFlight; }
 
     // Sets the connection panel to a driver's address, baud rate and parity
     // (one the bus scan found, or where a loaded configuration moved it); an
@@ -60,6 +66,8 @@ private:
     void UpdateTrafficBox();
     void UpdatePortDevices(bool allItems);
     void ReadRealtimeStatus();
+    void ShowStatus(unsigned epoch, ResultCode rc, const RealtimeStatusBlock& block);
+    void UpdateLinkSummary();
     void OnReadInfo();
     void OnOemInfo();
     void OnClearPosition();
@@ -75,6 +83,12 @@ private:
     QDialog* m_pObjDictDlg = nullptr;
     QTimer m_timer;
     int m_nTicks = 0;
+    // The status poll: its worker, whether a read is out, and which opening of
+    // the port it belongs to (a result from before a close is dropped).
+    std::unique_ptr<CStatusPoller> m_pPoller;
+    bool m_bPollInFlight = false;
+    unsigned m_nPortEpoch = 0;
+    CLinkStats m_linkStats; // every transaction of m_driver since the port opened
 };
 
 extern CMainDlg* g_pMainDlg;

@@ -1,5 +1,7 @@
 #include "app/MainDlgLogic.h"
 
+#include "serial/PortMap.h"
+
 #include <cctype>
 
 uint8_t AddressFromBits(unsigned bits) {
@@ -69,4 +71,18 @@ CtrlValues StatusValues(const RealtimeStatusBlock& b) {
             {1041, t.errorState},
             {1042, t.temperature},
             {1039, t.inputVoltage}};
+}
+
+std::string LinkSummaryText(const SLinkSummary& s) {
+    const std::string rtt = s.medianMs > 0 ? StrFormat("%.1fms", s.medianMs) : "-";
+    return StrFormat("链路: %.1f次/秒 往返%s 超时%zu 校验/应答错误%zu 异常%zu", s.ratePerSecond,
+                     rtt.c_str(), s.timeouts, s.replyErrors, s.exceptions);
+}
+
+std::string PortToolTip(const std::string& device, const std::string& sysRoot) {
+    const int ms = LatencyTimerMs(device, sysRoot);
+    if (ms <= 1)
+        return device;
+    return StrFormat("%s\nUSB延迟定时器为%dms, 应答会迟到; 改为1ms: %s", device.c_str(), ms,
+                     LatencyFixCommand(device, sysRoot).c_str());
 }

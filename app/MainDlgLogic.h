@@ -3,6 +3,7 @@
 
 #include "app/CtrlValues.h"
 #include "driver/Format.h"
+#include "modbus/LinkStats.h"
 
 #include <array>
 #include <cstdint>
@@ -35,3 +36,11 @@ CtrlValues StatusValues(const RealtimeStatusBlock& b);
 // ten keep their last values.
 inline constexpr std::array<int, 8> kPollFailureFields = {1025, 1026, 1030, 1031,
                                                           1033, 1034, 1035, 1027};
+
+// The link summary under the status group: poll rate, median round trip and
+// the failures since the port opened.
+std::string LinkSummaryText(const SLinkSummary& s);
+
+// The port combo's hint for a device: the device, and for a USB adapter whose
+// latency timer holds replies back, a second line with the fix.
+std::string PortToolTip(const std::string& device, const std::string& sysRoot = "/sys");

@@ -5,6 +5,7 @@
 #include "modbus/Crc16.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QTest>
 
 namespace {
@@ -191,6 +192,7 @@ TEST_F(MainDlgTest, StatusPollDecodesEveryFieldAndShowsATimeOutInTheEightFields)
     // Suspended polling and a closed port read nothing.
     Unsilence();
     m_dlg->m_bPollSuspended = 1;
+    ASSERT_TRUE(WaitGui([&] { return !m_dlg->PollInFlight(); }));
     const size_t before = m_sim->Server().RequestCount();
     Tick();
     EXPECT_EQ(m_sim->Server().RequestCount(), before);
@@ -199,6 +201,39 @@ TEST_F(MainDlgTest, StatusPollDecodesEveryFieldAndShowsATimeOutInTheEightFields)
     Tick();
     EXPECT_EQ(m_sim->Server().RequestCount(), before);
     EXPECT_EQ(Text(1025), timeout); // frozen, not reset
+}
+
+TEST_F(MainDlgTest, StatusPollWaitsOnItsWorkerOneReadAtATime) {
+    Open();
+    m_dlg->m_driver.SetTimeout(1000);
+    m_sim->Server().InjectFault(EFault::Silent, 0, -1);
+    Ctrl<QCheckBox>(1015)->setChecked(true);
+    const size_t before = m_sim->Server().RequestCount();
+    // The tick returns at once with the read out; further ticks start none.
+    m_dlg->OnTimer();
+    EXPECT_TRUE(m_dlg->PollInFlight());
+    m_dlg->m_bPollSuspended = 1; // the read out still shows its outcome
+    for (int i = 0; i < 5; ++i)
+        m_dlg->OnTimer();
+    EXPECT_EQ(Text(1025), "-");
+    ASSERT_TRUE(WaitGui([&] { return Text(1025) == ResultText(kResultTimeout); }));
+    EXPECT_FALSE(m_dlg->PollInFlight());
+    EXPECT_EQ(m_sim->Server().RequestCount(), before + 1);
+    // The link summary under the status group counts the time-out.
+    auto* summary = m_dlg->findChild<QLabel*>("lblLinkSummary");
+    ASSERT_NE(summary, nullptr);
+    m_dlg->OnTimer();
+    EXPECT_NE(summary->text().toStdString().find("超时1 "), std::string::npos)
+        << summary->text().toStdString();
+
+    // A read out when the port closes shows nothing: the values stay frozen.
+    m_sim->Server().ClearFaults();
+    m_dlg->m_bPollSuspended = 0;
+    m_dlg->OnTimer();
+    ASSERT_TRUE(m_dlg->PollInFlight());
+    Click(1011);
+    ASSERT_TRUE(WaitGui([&] { return !m_dlg->PollInFlight(); }));
+    EXPECT_EQ(Text(1025), ResultText(kResultTimeout));
 }
 
 TEST_F(MainDlgTest, PositionClearAsksFirstAndWritesOnlyOnYes) {
