@@ -1,11 +1,17 @@
 # Debian packages the project needs, installed only when missing.
-# Usage: halvik_install_deps run|test
+# Usage: halvik_install_deps run|test|bench
+# "bench" adds what only the benchmark needs: Qt Serial Bus (its client is
+# one of the peers measured), valgrind and strace (instruction and system call
+# counts). Without them the benchmark is not built or reports n/a.
 halvik_install_deps() {
     local pkgs=(cmake ninja-build g++ pkg-config libgtest-dev libmodbus-dev
                 qt6-base-dev qt6-base-dev-tools libgl-dev fonts-wqy-microhei
                 nlohmann-json3-dev libcli11-dev)
     if [ "${1:-}" = run ]; then
         pkgs+=(qt6-qpa-plugins)
+    fi
+    if [ "${1:-}" = bench ]; then
+        pkgs+=(qt6-serialbus-dev valgrind strace)
     fi
     local missing=()
     for p in "${pkgs[@]}"; do
