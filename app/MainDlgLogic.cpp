@@ -75,8 +75,8 @@ CtrlValues StatusValues(const RealtimeStatusBlock& b) {
 
 std::string LinkSummaryText(const SLinkSummary& s) {
     const std::string rtt = s.medianMs > 0 ? StrFormat("%.1fms", s.medianMs) : "-";
-    return StrFormat("链路: %.1f次/秒 往返%s 超时%zu 校验/应答错误%zu 异常%zu", s.ratePerSecond,
-                     rtt.c_str(), s.timeouts, s.replyErrors, s.exceptions);
+    return StrFormat("%.1f次/秒 往返%s 超时%zu 应答错%zu 异常%zu", s.ratePerSecond, rtt.c_str(),
+                     s.timeouts, s.replyErrors, s.exceptions);
 }
 
 std::string PortToolTip(const std::string& device, const std::string& sysRoot) {

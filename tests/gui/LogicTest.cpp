@@ -79,9 +79,9 @@ TEST(DisplayTexts, DeviceInformationAndStatusInTheirOtherStates) {
 
     // The link summary; no round trip before the first good one.
     SLinkSummary link;
-    EXPECT_EQ(LinkSummaryText(link), "链路: 0.0次/秒 往返- 超时0 校验/应答错误0 异常0");
+    EXPECT_EQ(LinkSummaryText(link), "0.0次/秒 往返- 超时0 应答错0 异常0");
     link = {120, 9.96, 80.04, 2, 1, 3};
-    EXPECT_EQ(LinkSummaryText(link), "链路: 10.0次/秒 往返80.0ms 超时2 校验/应答错误1 异常3");
+    EXPECT_EQ(LinkSummaryText(link), "10.0次/秒 往返80.0ms 超时2 应答错1 异常3");
 }
 
 TEST(PageLogic, PidGainsRoundTripWithSixDigitsAndSafetyWritesWhatTheFieldsSay) {
