@@ -6,6 +6,7 @@
 #include "driver/ConfigFile.h"
 #include "driver/Format.h"
 #include "driver/Json.h"
+#include "modbus/LinkStats.h"
 #include "serial/PortMap.h"
 
 #include <chrono>
@@ -353,6 +354,8 @@ int CCli::CmdPorts() {
             CJson p = CJson::Object();
             p.Set("com", CJson::Int(n));
             p.Set("device", CJson::Str(dev));
+            if (const std::string hint = LatencyHint(dev); !hint.empty())
+                p.Set("hint", CJson::Str(hint));
             arr.Push(p);
         }
         j.Set("ports", arr);
@@ -365,7 +368,7 @@ int CCli::CmdPorts() {
     }
     std::vector<std::vector<std::string>> rows;
     for (const auto& [n, dev] : ports)
-        rows.push_back({StrFormat("COM%d", n), dev});
+        rows.push_back({StrFormat("COM%d", n), dev, LatencyHint(dev)});
     PrintTable(Out(), rows, "");
     return kExitOk;
 }
@@ -447,6 +450,19 @@ int CCli::CmdStatus() {
     const BlockDef& def = *FindBlock("status");
     DecodeContext dc;
     bool anyFailed = false;
+    // Watching, the link's health is told at the end (on standard error, so
+    // JSON Lines on standard output stay clean).
+    struct SWatchLink {
+        CMotorDriver& drv;
+        bool on;
+        CLinkStats stats;
+        ~SWatchLink() {
+            if (on)
+                drv.RemoveObserver(&stats);
+        }
+    } link{m_drv, watch, {}};
+    if (watch)
+        m_drv.AddObserver(&link.stats);
     ArmStop(watch);
     auto next = Clock::now();
     for (int64_t k = 0; count == 0 || k < count; ++k) {
@@ -486,6 +502,15 @@ int CCli::CmdStatus() {
         }
     }
     ArmStop(false);
+    if (watch) {
+        const SLinkSummary l = link.stats.Summary();
+        m_ctx.err << "halvik-cli: link: "
+                  << StrFormat("%.1f transactions/s, median round trip %s, %zu time-outs, %zu "
+                               "CRC/reply errors, %zu exceptions\n",
+                               l.ratePerSecond,
+                               l.medianMs > 0 ? StrFormat("%.1f ms", l.medianMs).c_str() : "-",
+                               l.timeouts, l.replyErrors, l.exceptions);
+    }
     return anyFailed ? kExitDevice : kExitOk;
 }
 

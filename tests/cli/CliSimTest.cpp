@@ -231,6 +231,10 @@ TEST_F(CliSim, StatusWatchRepeatsAndStopsOnCtrlC) {
     EXPECT_NE(r.out.find("\"error\""), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("\"sample\":2,"), std::string::npos) << r.out;
     EXPECT_NE(r.err.find("通讯超时 (130)"), std::string::npos);
+    // At its end the watch sums up the link, off the JSON stream.
+    EXPECT_NE(r.err.find(", 1 time-outs, 0 CRC/reply errors, 0 exceptions\n"), std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("halvik-cli: link: "), std::string::npos) << r.err;
 }
 
 TEST_F(CliSim, LearnReportsItsOutcomeAndAlwaysClearsTheRequest) {
