@@ -27,6 +27,14 @@ constexpr CrcTables kTables = MakeTables();
 
 uint16_t Crc16(const uint8_t* data, size_t len, uint8_t* loOut, uint8_t* hiOut) {
     uint8_t lo = 0xFF, hi = 0xFF;
+    if (!loOut && !hiOut) { // every frame takes this path: keep it tight
+        for (size_t i = 0; i < len; ++i) {
+            const uint8_t idx = static_cast<uint8_t>(data[i] ^ lo);
+            lo = static_cast<uint8_t>(kTables.lo[idx] ^ hi);
+            hi = kTables.hi[idx];
+        }
+        return static_cast<uint16_t>((lo << 8) | hi);
+    }
     for (size_t i = 0; i < len; ++i) {
         uint8_t idx = static_cast<uint8_t>(data[i] ^ lo);
         lo = static_cast<uint8_t>(kTables.lo[idx] ^ hi);

