@@ -19,6 +19,10 @@ constexpr int kParkedLookMs = 100;
 // Waits shorter than this are left to the input wait: a sleep would save
 // nothing.
 constexpr auto kMinSleep = std::chrono::microseconds(150);
+// On a busy machine a timer wakes a thread milliseconds late while input
+// wakes it at once: a sleep through a reply ends this much early, and the
+// last bytes are taken as they come.
+constexpr auto kWakeEarly = std::chrono::milliseconds(4);
 
 // Nanoseconds one character takes on the line: start bit, data bits, parity
 // bit and stop bits.
@@ -227,7 +231,8 @@ void CModbusRtu::AwaitReply(std::chrono::steady_clock::time_point deadline) {
         // then wait for the last, so the reply is still taken the moment it
         // is whole.
         const auto wake = std::min(
-            deadline, now + std::chrono::nanoseconds(charNs * static_cast<int64_t>(missing - 1)));
+            deadline, now + std::chrono::nanoseconds(charNs * static_cast<int64_t>(missing - 1)) -
+                          kWakeEarly);
         if (wake - now >= kMinSleep) {
             std::this_thread::sleep_for(wake - now);
             return;

@@ -235,11 +235,11 @@ TEST(PacedLine, AReplyCostsAFewWakeUpsNotOnePerByte) {
             EXPECT_EQ(Bytes(buf, buf + cap), data);
         }
         EXPECT_GE(took, charTime * static_cast<int>(r.size()));
-        // One wait for the first byte, a sleep to learn the length, a sleep
-        // through the body, a wait for the last byte: a handful of reads
-        // where waking per byte would take one per byte.
-        EXPECT_LE(line.m_nReads, 8) << r.size();
-        EXPECT_LE(line.m_nWaits, 5) << r.size(); // the receive thread's idle waits too
+        // A sleep through the body, and the few bytes around it waited for
+        // one by one: a handful of reads where waking per byte would take one
+        // per byte.
+        EXPECT_LE(line.m_nReads, 16) << r.size();
+        EXPECT_LE(line.m_nWaits, 14) << r.size(); // the receive thread's idle waits too
     }
 }
 
