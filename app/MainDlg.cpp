@@ -6,6 +6,8 @@
 #include "app/MainDlgLogic.h"
 #include "app/MessageBox.h"
 #include "app/StatusPoller.h"
+#include "pages/MotorCtrlPage.h"
+#include "pages/MotorParamPage.h"
 #include "pages/PidPage.h"
 #include "pages/SafetyPage.h"
 #include "serial/PortMap.h"
@@ -14,9 +16,11 @@
 #include "ui_MainDlg.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -46,6 +50,28 @@ QWidget* Placeholder() {
 
 } // namespace
 
+// F12 is watched for the whole application, not as a window shortcut: a
+// modal dialog or message box would block that one.
+class CStopKeyFilter : public QObject {
+public:
+    explicit CStopKeyFilter(CMainDlg* dlg) : m_dlg(dlg) { qApp->installEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress || !watched->isWidgetType())
+            return false;
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() != Qt::Key_F12 || key->modifiers() != Qt::NoModifier)
+            return false;
+        if (!key->isAutoRepeat())
+            m_dlg->OnStopMotor();
+        return true; // taken here, not passed on to the parents
+    }
+
+private:
+    CMainDlg* m_dlg;
+};
+
 CMainDlg::CMainDlg(QWidget* parent) : QDialog(parent), m_ui(new Ui::CMainDlg) {
     g_pMainDlg = this; // pages may use it from their constructors on
     LoadResources();
@@ -57,8 +83,8 @@ CMainDlg::CMainDlg(QWidget* parent) : QDialog(parent), m_ui(new Ui::CMainDlg) {
     setWindowIcon(QIcon(":/halvik/halvik.png"));
 
     // Tab order is fixed; pages not built yet keep their tab as a placeholder.
-    AddPage(Placeholder(), "电机控制");
-    AddPage(Placeholder(), "电机参数");
+    AddPage(new CMotorCtrlPage, "电机控制");
+    AddPage(new CMotorParamPage, "电机参数");
     AddPage(Placeholder(), "系统参数");
     AddPage(Placeholder(), "通讯参数");
     AddPage(new CPidPage, "PID参数");
@@ -86,6 +112,11 @@ CMainDlg::CMainDlg(QWidget* parent) : QDialog(parent), m_ui(new Ui::CMainDlg) {
     connect(FindCtrl<QPushButton>(this, 1014), &QPushButton::clicked, this, &CMainDlg::OnOemInfo);
     connect(FindCtrl<QPushButton>(this, 1047), &QPushButton::clicked, this,
             &CMainDlg::OnClearPosition);
+
+    // A running motor can be stopped from any tab and any tool dialog.
+    m_pStopKey = new CStopKeyFilter(this);
+    connect(FindCtrl<QPushButton>(this, kStopMotorButton), &QPushButton::clicked, this,
+            &CMainDlg::OnStopMotor);
 
     // Menu.
     auto onMenu = [this](int id, auto fn) {
@@ -121,6 +152,7 @@ CMainDlg::CMainDlg(QWidget* parent) : QDialog(parent), m_ui(new Ui::CMainDlg) {
 
 CMainDlg::~CMainDlg() {
     m_timer.stop();
+    delete m_pStopKey; // no stop into pages being deleted
     m_pPoller.reset(); // waits for a read under way; its outcome is dropped
     m_driver.RemoveObserver(&m_linkStats);
     // Pages and tool dialogs may stop workers that use m_driver: they go
@@ -141,6 +173,12 @@ int CMainDlg::AddPage(QWidget* page, const QString& tabText) {
 void CMainDlg::ShowPage(int index) {
     if (index >= 0 && index < static_cast<int>(m_pages.size()))
         m_ui->tabPages->setCurrentIndex(index);
+}
+
+void CMainDlg::OnStopMotor() {
+    // The stop mode chosen on the motor control page; a box only on failure.
+    if (auto* page = dynamic_cast<CMotorCtrlPage*>(m_pages.at(0)))
+        page->SendStop();
 }
 
 void CMainDlg::OnTimer() {

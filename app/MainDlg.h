@@ -22,6 +22,7 @@ class CStatusPoller;
 namespace Ui {
 class CMainDlg;
 }
+class CStopKeyFilter;
 
 class CMainDlg : public QDialog {
     Q_OBJECT
@@ -46,6 +47,10 @@ public:
     void OnTimer();
     // A status read runs on the poll worker; the next tick starts none.
     bool PollInFlight() const { return m_bPollInFlight; }
+    // The stop of the F12 key and the status area's button: the motor
+    // control page's stop mode.
+    void OnStopMotor();
+    static constexpr int kStopMotorButton = 1190;
 
     // Sets the connection panel to a driver's address, baud rate and parity
     // (one the bus scan found, or where a loaded configuration moved it); an
@@ -89,6 +94,7 @@ private:
     bool m_bPollInFlight = false;
     unsigned m_nPortEpoch = 0;
     CLinkStats m_linkStats; // every transaction of m_driver since the port opened
+    CStopKeyFilter* m_pStopKey = nullptr;
 };
 
 extern CMainDlg* g_pMainDlg;

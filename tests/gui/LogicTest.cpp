@@ -4,6 +4,8 @@
 #include "app/MainDlgLogic.h"
 #include "app/PageLogic.h"
 #include "driver/Format.h"
+#include "pages/MotorCtrlPage.h"
+#include "pages/MotorParamPage.h"
 #include "pages/PidPage.h"
 #include "pages/SafetyPage.h"
 
@@ -110,4 +112,108 @@ TEST(PageLogic, PidGainsRoundTripWithSixDigitsAndSafetyWritesWhatTheFieldsSay) {
     back = SafetyBlockFromValues(v);
     EXPECT_EQ(back.At(0x0103), 0);
     EXPECT_EQ(back.At(0x0105), 0xFFFF);
+}
+
+TEST(MotorCtrlLogic, LimitsAndMoveFrequencyAreClampedInTheSpeedUnit) {
+    const struct {
+        const char* text;
+        bool unitHz;
+        const char* shown;
+        int range;
+    } limits[] = {{"5000", false, "3276.7", 32767}, {"0", false, "0.1", 1},
+                  {"12.36", false, "12.3", 123},    {"1000.0", true, "1000", 1000},
+                  {"40000", true, "32767", 32767},  {"abc", true, "1", 1}};
+    for (const auto& c : limits) {
+        const SFreqLimit l = FreqLimitOf(c.text, c.unitHz);
+        EXPECT_EQ(l.text, c.shown) << c.text;
+        EXPECT_EQ(l.range, c.range) << c.text;
+    }
+    EXPECT_EQ(PositionLimitOf(""), 1);
+    EXPECT_EQ(PositionLimitOf("-5"), 1);
+    EXPECT_EQ(PositionLimitOf("250x"), 250);
+    // A move at 0 Hz goes out as the slowest move; the register tops out.
+    EXPECT_EQ(MoveFrequencyOf("0", false), 1);
+    EXPECT_EQ(MoveFrequencyOf("0", true), 1);
+    EXPECT_EQ(MoveFrequencyOf("500.0", false), 5000);
+    EXPECT_EQ(MoveFrequencyOf("0.7", false), 7);
+    EXPECT_EQ(MoveFrequencyOf("7000", false), 65535);
+    EXPECT_EQ(MoveFrequencyOf("70000", true), 65535);
+    EXPECT_EQ(FreqLabelText(-1234, false), "-123.4Hz");
+    EXPECT_EQ(FreqLabelText(-1234, true), "-1234Hz");
+    EXPECT_EQ(PwmLabelText(-5), "-0.5%");
+}
+
+TEST(MotorParamLogic, SpeedFieldsFollowTheRangeAndTheRecordIsPackedExactly) {
+    MotorParamBlock b{};
+    b.At(0x0060) = 15;    // 1.5 s
+    b.At(0x0066) = 30000; // maximum commutation frequency
+    b.At(0x0069) = 7;     // no such item
+    b.At(0x006A) = 250;   // 2.50 A
+    b.At(0x006D) = 0x0501;
+    b.At(0x006E) = 0x0302;
+    b.At(0x006F) = 0x0604;
+    b.At(0x0075) = 0x0003; // learned, bit 0
+    b.At(0x0077) = 1;
+    for (bool unitHz : {false, true}) {
+        const CtrlValues v = MotorParamValuesFromBlock(b, unitHz);
+        EXPECT_EQ(v.at(1049), "1.5");
+        EXPECT_EQ(v.at(1083), unitHz ? "30000" : "3000.0");
+        EXPECT_EQ(v.at(1043), "2.50");
+        EXPECT_EQ(v.at(1132), "7");
+        EXPECT_EQ(v.at(1111), "1");
+        EXPECT_EQ(v.at(1059), "05 01 03 02 06 04");
+        // Shown values are written back unchanged in either unit.
+        MotorParamBlock back = MotorParamBlockFromValues(v, unitHz);
+        back.At(0x0069) = 7;
+        back.At(0x0075) = 3;
+        EXPECT_EQ(back, b);
+    }
+    CtrlValues typed = MotorParamValuesFromBlock(MotorParamBlock{}, false);
+    typed[1043] = "2.5";  // 250, not 249
+    typed[1049] = "0.7";  // 7, not 6
+    typed[1083] = "7000"; // 70000 tenths: clamped, not wrapped
+    typed[1095] = "-3";
+    typed[1131] = "-1"; // no selection
+    typed[1059] = "0x5 1 zz 4";
+    const MotorParamBlock w = MotorParamBlockFromValues(typed, false);
+    EXPECT_EQ(w.At(0x006A), 250);
+    EXPECT_EQ(w.At(0x0060), 7);
+    EXPECT_EQ(w.At(0x0066), 65535);
+    EXPECT_EQ(w.At(0x0067), 0);
+    EXPECT_EQ(w.At(0x0070), 0xFFFF);
+    EXPECT_EQ(w.At(0x006D), 0x0501);
+    EXPECT_EQ(w.At(0x006E), 0);
+    EXPECT_EQ(w.At(0x0068), 0);
+}
+
+TEST(MotorCtrlLogic, RampValuesAreTenthsOrRawAndClampedToTheRegister) {
+    const RampBlock shown =
+        RampBlockFromValues({{1054, "0.7"}, {1055, "2.3"}, {1057, "7000"}, {1058, "-1"}}, false);
+    EXPECT_EQ(shown.m_reg, (std::array<uint16_t, 4>{7, 23, 65535, 0}));
+    const RampBlock raw =
+        RampBlockFromValues({{1054, "7000"}, {1055, "2.9"}, {1057, "70000"}, {1058, "x"}}, true);
+    EXPECT_EQ(raw.m_reg, (std::array<uint16_t, 4>{7000, 2, 65535, 0}));
+    EXPECT_EQ(RampValuesFromBlock(raw, false).at(1054), "700.0");
+    EXPECT_EQ(RampValuesFromBlock(raw, true).at(1054), "7000");
+}
+
+TEST(MotorParamLogic, LearnStateFollowsStateThenRequest) {
+    const struct {
+        uint16_t request, state;
+        ELearnState want;
+    } cases[] = {{1, 1, ELearnState::Running},
+                 {0, 3, ELearnState::Succeeded},
+                 {1, 4, ELearnState::Failed},
+                 {0, 2, ELearnState::Aborted},
+                 {1, 3, ELearnState::Succeeded}};
+    for (const auto& c : cases) {
+        LearnBlock b{};
+        b.At(0x00E1) = c.request;
+        b.At(0x00E2) = c.state;
+        EXPECT_EQ(LearnStateOf(b), c.want) << c.request << "/" << c.state;
+    }
+    LearnBlock b{};
+    b.At(0x00E5) = 0x0A;
+    b.At(0x00EA) = 0x1B;
+    EXPECT_EQ(LearnedPhaseText(b), "0A 00 00 00 00 1B");
 }

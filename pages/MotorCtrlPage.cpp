@@ -1,0 +1,232 @@
+#include "pages/MotorCtrlPage.h"
+
+#include "app/CtrlUtil.h"
+#include "app/MainDlg.h"
+#include "app/MessageBox.h"
+#include "app/PageLogic.h"
+#include "driver/Format.h"
+
+#include "ui_MotorCtrlPage.h"
+
+#include <QAbstractSlider>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include <algorithm>
+
+namespace {
+
+enum : int {
+    kPwmSlider = 1039,
+    kFreqSlider = 1041,
+    kPositionSlider = 1051,
+    kPwmLabel = 1081,
+    kFreqLabel = 1082,
+    kPositionLabel = 1087,
+    kRunPwm = 1040,
+    kRunFreq = 1042,
+    kStop = 1084,
+    kMove = 1052,
+    kReadRamp = 1062,
+    kSetRamp = 1075,
+    kFreqLimit = 1083,
+    kMoveFreq = 1085,
+    kPositionLimit = 1053,
+    kStopNormal = 1044,
+    kStopEmergency = 1045,
+    kStopFree = 1046,
+    kRelative = 1086,
+};
+
+// Ramp edits in register order 0x0050..0x0053.
+constexpr int kRampIds[] = {1054, 1055, 1057, 1058};
+
+// n tenths as "%.1f" would show n * 0.1, without binary rounding.
+std::string TenthsText(int64_t n) {
+    const int64_t a = n < 0 ? -n : n;
+    return StrFormat("%s%lld.%lld", n < 0 ? "-" : "", static_cast<long long>(a / 10),
+                     static_cast<long long>(a % 10));
+}
+
+} // namespace
+
+std::string PwmLabelText(int position) {
+    return TenthsText(position) + "%";
+}
+
+std::string FreqLabelText(int position, bool unitHz) {
+    return unitHz ? StrFormat("%dHz", position) : TenthsText(position) + "Hz";
+}
+
+std::string PositionLabelText(int position) {
+    return StrFormat("%d", position);
+}
+
+SFreqLimit FreqLimitOf(const std::string& text, bool unitHz) {
+    // The slider counts register units: at most 32767 either way.
+    const int64_t units = std::clamp<int64_t>(ScaleDecimal(text, unitHz ? 0 : 1), 1, 32767);
+    SFreqLimit limit;
+    limit.range = static_cast<int>(units);
+    limit.text = unitHz ? StrFormat("%d", limit.range) : TenthsText(units);
+    return limit;
+}
+
+int PositionLimitOf(const std::string& text) {
+    return std::max(ParseLeadingInt(text), 1);
+}
+
+uint16_t MoveFrequencyOf(const std::string& text, bool unitHz) {
+    return static_cast<uint16_t>(std::clamp<int64_t>(ScaleDecimal(text, unitHz ? 0 : 1), 1, 65535));
+}
+
+CtrlValues RampValuesFromBlock(const RampBlock& b, bool unitHz) {
+    CtrlValues values;
+    for (int i = 0; i < 4; ++i) {
+        const uint16_t raw = b.m_reg[static_cast<size_t>(i)];
+        values[kRampIds[i]] = unitHz ? StrFormat("%u", raw) : TenthsText(raw);
+    }
+    return values;
+}
+
+RampBlock RampBlockFromValues(const CtrlValues& values, bool unitHz) {
+    RampBlock b{};
+    for (int i = 0; i < 4; ++i) {
+        // A negative time or rate would wrap to a huge one: clamp both ends.
+        const int64_t v = ScaleDecimal(ValueOf(values, kRampIds[i]), unitHz ? 0 : 1);
+        b.m_reg[static_cast<size_t>(i)] = static_cast<uint16_t>(std::clamp<int64_t>(v, 0, 65535));
+    }
+    return b;
+}
+
+std::vector<int> RampValueIds() {
+    return {std::begin(kRampIds), std::end(kRampIds)};
+}
+
+// --- Page ---------------------------------------------------------------------
+
+CMotorCtrlPage::CMotorCtrlPage(QWidget* parent) : QWidget(parent), m_ui(new Ui::CMotorCtrlPage) {
+    m_ui->setupUi(this);
+    LimitTypingOnly(this);
+
+    auto onClick = [this](int id, void (CMotorCtrlPage::*fn)()) {
+        connect(FindCtrl<QPushButton>(this, id), &QPushButton::clicked, this, fn);
+    };
+    onClick(kRunPwm, &CMotorCtrlPage::OnRunPwm);
+    onClick(kRunFreq, &CMotorCtrlPage::OnRunFreq);
+    connect(FindCtrl<QPushButton>(this, kStop), &QPushButton::clicked, this,
+            [this] { SendStop(); });
+    onClick(kMove, &CMotorCtrlPage::OnMove);
+    onClick(kReadRamp, &CMotorCtrlPage::OnReadRamp);
+    onClick(kSetRamp, &CMotorCtrlPage::OnSetRamp);
+    connect(FindCtrl<QLineEdit>(this, kFreqLimit), &QLineEdit::editingFinished, this,
+            &CMotorCtrlPage::ApplyFreqLimit);
+    connect(FindCtrl<QLineEdit>(this, kPositionLimit), &QLineEdit::textChanged, this,
+            &CMotorCtrlPage::ApplyPositionLimit);
+
+    FindCtrl<QAbstractSlider>(this, kPwmSlider)->setRange(-1000, 1000);
+    // The initial limits, in tenths of Hz whatever the unit turns out to be.
+    const int freq = ParseLeadingInt(CtrlValue(this, kFreqLimit)) * 10;
+    FindCtrl<QAbstractSlider>(this, kFreqSlider)->setRange(-freq, freq);
+    const int position = ParseLeadingInt(CtrlValue(this, kPositionLimit));
+    FindCtrl<QAbstractSlider>(this, kPositionSlider)->setRange(-position, position);
+    RefreshLabels();
+
+    connect(&m_timer, &QTimer::timeout, this, &CMotorCtrlPage::OnTimer);
+    m_timer.start(100);
+}
+
+CMotorCtrlPage::~CMotorCtrlPage() {
+    m_timer.stop();
+    delete m_ui;
+}
+
+bool CMotorCtrlPage::UnitHz() const {
+    return g_pMainDlg->m_bSpeedUnitHz != 0;
+}
+
+void CMotorCtrlPage::OnTimer() {
+    RefreshLabels();
+    if (UnitHz() != m_bUnitHz) {
+        ApplyFreqLimit();
+        m_bUnitHz = UnitHz();
+    }
+}
+
+void CMotorCtrlPage::RefreshLabels() {
+    auto position = [this](int id) { return FindCtrl<QAbstractSlider>(this, id)->value(); };
+    SetCtrlValue(this, kPwmLabel, PwmLabelText(position(kPwmSlider)));
+    SetCtrlValue(this, kFreqLabel, FreqLabelText(position(kFreqSlider), UnitHz()));
+    SetCtrlValue(this, kPositionLabel, PositionLabelText(position(kPositionSlider)));
+}
+
+void CMotorCtrlPage::ApplyFreqLimit() {
+    const SFreqLimit limit = FreqLimitOf(CtrlValue(this, kFreqLimit), UnitHz());
+    SetCtrlValue(this, kFreqLimit, limit.text);
+    FindCtrl<QAbstractSlider>(this, kFreqSlider)->setRange(-limit.range, limit.range);
+}
+
+void CMotorCtrlPage::ApplyPositionLimit() {
+    const int limit = PositionLimitOf(CtrlValue(this, kPositionLimit));
+    const std::string text = StrFormat("%d", limit);
+    if (CtrlValue(this, kPositionLimit) != text)
+        SetCtrlValue(this, kPositionLimit, text); // comes back here once, unchanged
+    FindCtrl<QAbstractSlider>(this, kPositionSlider)->setRange(-limit, limit);
+}
+
+uint16_t CMotorCtrlPage::StopMode() const {
+    if (FindCtrl<QRadioButton>(this, kStopEmergency)->isChecked())
+        return 1;
+    if (FindCtrl<QRadioButton>(this, kStopFree)->isChecked())
+        return 2;
+    return 0;
+}
+
+ResultCode CMotorCtrlPage::SendStop() {
+    const ResultCode rc =
+        g_pMainDlg->m_driver.WriteStopCommand(g_pMainDlg->m_nSlaveAddr, StopMode());
+    if (rc != kResultOk)
+        ShowResult(this, rc);
+    return rc;
+}
+
+void CMotorCtrlPage::OnRunPwm() {
+    const int pwm = FindCtrl<QAbstractSlider>(this, kPwmSlider)->value();
+    const ResultCode rc = g_pMainDlg->m_driver.WriteRunCommand(g_pMainDlg->m_nSlaveAddr,
+                                                               static_cast<uint16_t>(pwm), 0);
+    if (rc != kResultOk)
+        ShowResult(this, rc);
+}
+
+void CMotorCtrlPage::OnRunFreq() {
+    const int freq = FindCtrl<QAbstractSlider>(this, kFreqSlider)->value();
+    const ResultCode rc = g_pMainDlg->m_driver.WriteRunCommand(g_pMainDlg->m_nSlaveAddr,
+                                                               static_cast<uint16_t>(freq), 1);
+    if (rc != kResultOk)
+        ShowResult(this, rc);
+}
+
+void CMotorCtrlPage::OnMove() {
+    const uint16_t freq = MoveFrequencyOf(CtrlValue(this, kMoveFreq), UnitHz());
+    const int32_t target = FindCtrl<QAbstractSlider>(this, kPositionSlider)->value();
+    const uint16_t type = FindCtrl<QRadioButton>(this, kRelative)->isChecked() ? 1 : 0;
+    const ResultCode rc =
+        g_pMainDlg->m_driver.WritePositionCommand(g_pMainDlg->m_nSlaveAddr, freq, target, type);
+    if (rc != kResultOk)
+        ShowResult(this, rc);
+}
+
+void CMotorCtrlPage::OnReadRamp() {
+    RampBlock block{};
+    const ResultCode rc = g_pMainDlg->m_driver.ReadRampBlock(g_pMainDlg->m_nSlaveAddr, block);
+    if (rc != kResultOk) {
+        ShowResult(this, rc);
+        return;
+    }
+    PutValues(this, RampValuesFromBlock(block, UnitHz()));
+}
+
+void CMotorCtrlPage::OnSetRamp() {
+    const RampBlock block = RampBlockFromValues(TakeValues(this, RampValueIds()), UnitHz());
+    ShowResult(this, g_pMainDlg->m_driver.WriteRampBlock(g_pMainDlg->m_nSlaveAddr, block));
+}

@@ -1,0 +1,352 @@
+#include "pages/MotorParamPage.h"
+
+#include "app/CtrlUtil.h"
+#include "app/MainDlg.h"
+#include "app/MessageBox.h"
+#include "app/PageLogic.h"
+#include "driver/Format.h"
+
+#include "ui_MotorParamPage.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPushButton>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+
+namespace {
+
+enum : int {
+    kReadButton = 1097,
+    kConfigureButton = 1063,
+    kLearnButton = 1110,
+    kPhaseText = 1059,
+    kLearnedCombo = 1111,
+    kSpeedRangeBox = 1056,
+};
+
+enum class EKind {
+    Tenths,     // value x 0.1, "%.1f"
+    Hundredths, // value x 0.01, "%.2f"
+    Speed,      // tenths, or whole raw values with the speed range ticked
+    Integer,    // "%d"
+    Index,      // combo item index = register value
+    Bit0,       // check box (or combo index) from bit 0
+};
+
+struct SField {
+    int ctrl;
+    uint16_t reg;
+    EKind kind;
+};
+constexpr SField kFields[] = {
+    {1049, 0x0060, EKind::Tenths},     {1098, 0x0061, EKind::Tenths},
+    {1046, 0x0062, EKind::Speed},      {1096, 0x0063, EKind::Speed},
+    {1047, 0x0064, EKind::Speed},      {1058, 0x0065, EKind::Speed},
+    {1083, 0x0066, EKind::Speed},      {1095, 0x0067, EKind::Speed},
+    {1132, 0x0069, EKind::Index},      {1043, 0x006A, EKind::Hundredths},
+    {1044, 0x006B, EKind::Hundredths}, {1045, 0x006C, EKind::Hundredths},
+    {1131, 0x0070, EKind::Index},      {1061, 0x0071, EKind::Integer},
+    {1102, 0x0072, EKind::Bit0},       {1093, 0x0073, EKind::Integer},
+    {1094, 0x0074, EKind::Tenths},     {1111, 0x0075, EKind::Bit0},
+    {1073, 0x0076, EKind::Bit0},       {1056, 0x0077, EKind::Bit0},
+    {1048, 0x0078, EKind::Hundredths}, {1135, 0x0079, EKind::Hundredths},
+    {1134, 0x007A, EKind::Tenths},
+};
+constexpr uint16_t kRegPhase = 0x006D; // three registers
+
+// n units of 10^-decimals as "%.*f" shows them, without binary rounding.
+std::string FixedText(int64_t n, int decimals) {
+    if (decimals == 0)
+        return StrFormat("%lld", static_cast<long long>(n));
+    int64_t scale = 1;
+    for (int i = 0; i < decimals; ++i)
+        scale *= 10;
+    const int64_t a = n < 0 ? -n : n;
+    return StrFormat("%s%lld.%0*lld", n < 0 ? "-" : "", static_cast<long long>(a / scale), decimals,
+                     static_cast<long long>(a % scale));
+}
+
+} // namespace
+
+std::string PhaseSequenceText(const uint16_t (&bytes)[6]) {
+    return StrFormat("%02X %02X %02X %02X %02X %02X", bytes[0], bytes[1], bytes[2], bytes[3],
+                     bytes[4], bytes[5]);
+}
+
+void PackPhaseSequence(const std::string& text, uint16_t (&regs)[3]) {
+    // Like scanf's six "%X": blanks, an optional 0x, hex digits; the first
+    // thing that is not a number ends the list.
+    uint32_t b[6] = {};
+    size_t i = 0;
+    for (uint32_t& value : b) {
+        while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])))
+            ++i;
+        if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X') &&
+            i + 2 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 2])))
+            i += 2;
+        const size_t start = i;
+        while (i < text.size() && std::isxdigit(static_cast<unsigned char>(text[i]))) {
+            const char c = static_cast<char>(std::toupper(static_cast<unsigned char>(text[i])));
+            value = value * 16 + static_cast<uint32_t>(c <= '9' ? c - '0' : c - 'A' + 10);
+            ++i;
+        }
+        if (i == start)
+            break;
+    }
+    for (int r = 0; r < 3; ++r)
+        regs[r] = static_cast<uint16_t>(b[2 * r] * 256 + b[2 * r + 1]);
+}
+
+CtrlValues MotorParamValuesFromBlock(const MotorParamBlock& b, bool unitHz) {
+    CtrlValues values;
+    for (const SField& f : kFields) {
+        const uint16_t raw = b.At(f.reg);
+        std::string& v = values[f.ctrl];
+        switch (f.kind) {
+        case EKind::Tenths:
+            v = FixedText(raw, 1);
+            break;
+        case EKind::Hundredths:
+            v = FixedText(raw, 2);
+            break;
+        case EKind::Speed:
+            v = FixedText(raw, unitHz ? 0 : 1);
+            break;
+        case EKind::Integer:
+            v = StrFormat("%d", raw);
+            break;
+        case EKind::Index:
+            v = StrFormat("%d", raw);
+            break;
+        case EKind::Bit0:
+            v = (raw & 1) ? "1" : "0";
+            break;
+        }
+    }
+    uint16_t bytes[6];
+    for (int i = 0; i < 3; ++i) {
+        const uint16_t reg = b.At(static_cast<uint16_t>(kRegPhase + i));
+        bytes[2 * i] = reg >> 8;
+        bytes[2 * i + 1] = reg & 0xFF;
+    }
+    values[kPhaseText] = PhaseSequenceText(bytes);
+    return values;
+}
+
+MotorParamBlock MotorParamBlockFromValues(const CtrlValues& values, bool unitHz) {
+    MotorParamBlock b{}; // 0x0068 stays 0
+    for (const SField& f : kFields) {
+        const std::string& text = ValueOf(values, f.ctrl);
+        uint16_t& reg = b.At(f.reg);
+        switch (f.kind) {
+        case EKind::Tenths:
+            reg = ToReg16(ScaleDecimal(text, 1));
+            break;
+        case EKind::Hundredths:
+            reg = ToReg16(ScaleDecimal(text, 2));
+            break;
+        case EKind::Speed:
+            // Clamped either way: a typed 70000 must not wrap to 4464.
+            reg = static_cast<uint16_t>(
+                std::clamp<int64_t>(ScaleDecimal(text, unitHz ? 0 : 1), 0, 65535));
+            break;
+        case EKind::Integer:
+            reg = ToReg16(ParseLeadingInt(text));
+            break;
+        case EKind::Index:
+            reg = ToReg16(ParseLeadingInt(text));
+            break; // -1: 0xFFFF
+        case EKind::Bit0:
+            reg = ToReg16(ParseLeadingInt(text));
+            break; // no selection: 0xFFFF
+        }
+    }
+    uint16_t phase[3];
+    PackPhaseSequence(ValueOf(values, kPhaseText), phase);
+    for (int i = 0; i < 3; ++i)
+        b.At(static_cast<uint16_t>(kRegPhase + i)) = phase[i];
+    return b;
+}
+
+std::vector<int> MotorParamValueIds() {
+    std::vector<int> ids;
+    for (const SField& f : kFields)
+        ids.push_back(f.ctrl);
+    ids.push_back(kPhaseText);
+    return ids;
+}
+
+ELearnState LearnStateOf(const LearnBlock& b) {
+    if (b.At(0x00E2) == 3)
+        return ELearnState::Succeeded;
+    if (b.At(0x00E2) == 4)
+        return ELearnState::Failed;
+    if (b.At(0x00E1) == 0)
+        return ELearnState::Aborted;
+    return ELearnState::Running;
+}
+
+std::string LearnedPhaseText(const LearnBlock& b) {
+    uint16_t bytes[6];
+    for (int i = 0; i < 6; ++i)
+        bytes[i] = b.At(static_cast<uint16_t>(0x00E5 + i));
+    return PhaseSequenceText(bytes);
+}
+
+// --- Page ---------------------------------------------------------------------
+
+CMotorParamPage::CMotorParamPage(QWidget* parent) : QWidget(parent), m_ui(new Ui::CMotorParamPage) {
+    m_ui->setupUi(this);
+    LimitTypingOnly(this);
+    for (int id : {1131, 1132, static_cast<int>(kLearnedCombo)})
+        FindCtrl<QComboBox>(this, id)->setCurrentIndex(-1);
+    connect(FindCtrl<QPushButton>(this, kReadButton), &QPushButton::clicked, this,
+            &CMotorParamPage::OnRead);
+    connect(FindCtrl<QPushButton>(this, kConfigureButton), &QPushButton::clicked, this,
+            &CMotorParamPage::OnConfigure);
+    connect(FindCtrl<QPushButton>(this, kLearnButton), &QPushButton::clicked, this,
+            &CMotorParamPage::OnStartLearning);
+}
+
+CMotorParamPage::~CMotorParamPage() {
+    {
+        std::lock_guard lk(m_stopLock);
+        m_bStop = true;
+    }
+    m_stopSignal.notify_all();
+    m_worker.Join(); // runs what the worker hands over meanwhile
+    delete m_ui;
+}
+
+void CMotorParamPage::OnRead() {
+    MotorParamBlock block{};
+    const ResultCode rc = g_pMainDlg->m_driver.ReadMotorParamBlock(g_pMainDlg->m_nSlaveAddr, block);
+    if (rc != kResultOk) {
+        ShowResult(this, rc);
+        return;
+    }
+    // The unit first: the speed fields are shown in the unit just read.
+    const bool unitHz = (block.At(kRegSpeedRange) & 1) != 0;
+    g_pMainDlg->m_bSpeedUnitHz = unitHz ? 1 : 0;
+    PutValues(this, MotorParamValuesFromBlock(block, unitHz));
+    FindCtrl<QPushButton>(this, kConfigureButton)->setEnabled(true);
+}
+
+void CMotorParamPage::OnConfigure() {
+    CtrlValues values = TakeValues(this, MotorParamValueIds());
+    CMotorDriver& driver = g_pMainDlg->m_driver;
+    const uint8_t slave = g_pMainDlg->m_nSlaveAddr;
+    DeviceInfoBlock info{};
+    if (const ResultCode rc = driver.ReadDeviceInfoBlock(slave, info); rc != kResultOk) {
+        ShowResult(this, rc);
+        return;
+    }
+    // Register 0x000E says whether this driver has the whole-Hz speed range.
+    bool unitHz = ValueOf(values, kSpeedRangeBox) == "1";
+    if (info.At(0x000E) != 0) {
+        if (driver.WriteRegister(slave, kRegSpeedRange, unitHz ? 1 : 0) == kResultOk)
+            g_pMainDlg->m_bSpeedUnitHz = unitHz ? 1 : 0;
+    } else {
+        unitHz = false;
+        values[kSpeedRangeBox] = "0";
+        g_pMainDlg->m_bSpeedUnitHz = 0;
+        SetCtrlValue(this, kSpeedRangeBox, "0");
+    }
+    const MotorParamBlock block = MotorParamBlockFromValues(values, unitHz);
+    ShowResult(this, driver.WriteMotorParamBlock(slave, block));
+}
+
+void CMotorParamPage::OnStartLearning() {
+    if (m_bLearning)
+        return;
+    m_worker.Join(); // the last run has handed back and is ending
+    m_bLearning = true;
+    auto* button = FindCtrl<QPushButton>(this, kLearnButton);
+    button->setEnabled(false);
+    button->setText("正在学习");
+    m_bStop = false;
+    const uint8_t slave = g_pMainDlg->m_nSlaveAddr;
+    m_worker.Start([this, slave] { RunLearning(slave); });
+}
+
+bool CMotorParamPage::WaitForStop(int ms) {
+    std::unique_lock lk(m_stopLock);
+    return m_stopSignal.wait_for(lk, std::chrono::milliseconds(ms),
+                                 [this] { return m_bStop.load(); });
+}
+
+// Widgets and boxes are reached only through RunOnGui, and each handed-over
+// call checks the stop flag on the GUI thread: the destructor sets it before
+// it waits, so nothing touches a page that is going away.
+void CMotorParamPage::RunLearning(uint8_t slave) {
+    CMotorDriver& driver = g_pMainDlg->m_driver;
+    auto onGui = [this](std::function<void()> fn) {
+        RunOnGui([this, &fn] {
+            if (!m_bStop)
+                fn();
+        });
+    };
+
+    LearnBlock record{};
+    record.At(0x00E1) = 1;
+    ResultCode rc = driver.WriteLearnBlock(slave, record);
+    // "Device busy" means a run is already under way: follow it.
+    if (rc != kResultOk && rc != kResultDeviceBusy) {
+        onGui([this, rc] {
+            ShowResult(this, rc);
+            EndLearning();
+        });
+        return;
+    }
+
+    std::string outcome;
+    bool show = false;
+    while (!WaitForStop(kLearnPollMs)) {
+        record.At(0x00E4) = 6; // 5 + 6 registers: the learned phases too
+        rc = driver.ReadLearnBlock(slave, record);
+        if (rc != kResultOk) {
+            outcome = ResultText(rc);
+            show = true;
+            break;
+        }
+        const ELearnState state = LearnStateOf(record);
+        if (state == ELearnState::Running)
+            continue;
+        show = true;
+        if (state == ELearnState::Succeeded) {
+            outcome = "学习成功";
+            const std::string phases = LearnedPhaseText(record);
+            onGui([this, phases] {
+                SetCtrlValue(this, kPhaseText, phases);
+                SetCtrlValue(this, kLearnedCombo, "1");
+            });
+        } else if (state == ELearnState::Failed) {
+            outcome = "学习失败";
+            onGui([this] { SetCtrlValue(this, kLearnedCombo, "0"); });
+        } else {
+            outcome = "学习异常终止";
+        }
+        break;
+    }
+
+    // Withdraw the request, whatever ended the run.
+    record.At(0x00E1) = 0;
+    driver.WriteLearnBlock(slave, record);
+    if (m_bStop)
+        return;
+    onGui([this, show, outcome] {
+        if (show)
+            ShowMessage(this, outcome);
+        EndLearning();
+    });
+}
+
+void CMotorParamPage::EndLearning() {
+    auto* button = FindCtrl<QPushButton>(this, kLearnButton);
+    button->setText("开始学习");
+    button->setEnabled(true);
+    m_bLearning = false;
+}

@@ -1,0 +1,81 @@
+#pragma once
+// The "电机参数" tab: the 27 registers of MotorParamBlock, and the driver's
+// motor-learning procedure run by a worker thread.
+//
+// The speed fields (0x0062..0x0067) follow the speed-range box (0x0077): whole
+// raw values while it is ticked, tenths of Hz otherwise. A read sets the box
+// and the main window's m_bSpeedUnitHz first, so the fields use the unit just
+// read, and the motor control page follows at its next tick.
+
+#include "app/CtrlValues.h"
+#include "app/GuiThread.h"
+#include "driver/Blocks.h"
+
+#include <QWidget>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <vector>
+
+// --- Page logic ---------------------------------------------------------------
+
+// The controls' values from the block: edits as texts, combos as the item
+// index (the register value; a value without an item selects nothing),
+// check boxes as "1"/"0", the phase-sequence text. unitHz: the speed range.
+CtrlValues MotorParamValuesFromBlock(const MotorParamBlock& b, bool unitHz);
+// The block to write; a combo without a selection ("-1") is written as 0xFFFF.
+MotorParamBlock MotorParamBlockFromValues(const CtrlValues& values, bool unitHz);
+std::vector<int> MotorParamValueIds();
+
+// Six byte values as "%02X %02X %02X %02X %02X %02X".
+std::string PhaseSequenceText(const uint16_t (&bytes)[6]);
+// The phase text read back as up to six hexadecimal numbers (missing ones 0),
+// packed two to a register, the first in the high byte.
+void PackPhaseSequence(const std::string& text, uint16_t (&regs)[3]);
+
+// Where a learning run stands after a read of the learn block.
+enum class ELearnState { Running, Succeeded, Failed, Aborted };
+ELearnState LearnStateOf(const LearnBlock& b);
+// The learned phases 0x00E5..0x00EA as the phase-sequence text.
+std::string LearnedPhaseText(const LearnBlock& b);
+
+// --- Page ---------------------------------------------------------------------
+
+namespace Ui {
+class CMotorParamPage;
+}
+
+class CMotorParamPage : public QWidget {
+    Q_OBJECT
+public:
+    explicit CMotorParamPage(QWidget* parent = nullptr);
+    // Stops a learning run: the worker makes its closing write and ends
+    // without touching the page or showing a box.
+    ~CMotorParamPage() override;
+
+    bool Learning() const { return m_bLearning; }
+
+    // How often the worker reads the learn block.
+    static constexpr int kLearnPollMs = 250;
+
+private:
+    void OnRead();
+    void OnConfigure();
+    void OnStartLearning();
+    // The learning worker (worker thread).
+    void RunLearning(uint8_t slave);
+    // Waits up to ms for the stop request; true when stopping.
+    bool WaitForStop(int ms);
+    // Back to idle (GUI thread).
+    void EndLearning();
+
+    Ui::CMotorParamPage* m_ui;
+
+    bool m_bLearning = false; // GUI thread
+    CGuiWorker m_worker;
+    std::mutex m_stopLock;
+    std::condition_variable m_stopSignal;
+    std::atomic<bool> m_bStop{false};
+};
