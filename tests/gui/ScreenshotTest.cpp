@@ -4,6 +4,7 @@
 #include "GuiTestSupport.h"
 #include "tools/ScanDlg.h"
 
+#include <QAbstractSlider>
 #include <QDir>
 #include <QImage>
 #include <QSpinBox>
@@ -46,6 +47,14 @@ TEST_F(ScreenshotTest, MainWindowWithLiveValues) {
     tabs->setCurrentIndex(6);
     Click(1143, Page(6));
     save("safety.png");
+    tabs->setCurrentIndex(0);
+    FindCtrl<QAbstractSlider>(Page(0), 1039)->setValue(500);
+    Click(1062, Page(0));
+    WaitGui([&] { return Text(1081, Page(0)) == "50.0%"; }); // the page's next tick
+    save("motor_ctrl.png");
+    tabs->setCurrentIndex(1);
+    Click(1097, Page(1));
+    save("motor_param.png");
 
     // The bus scan dialog with the virtual driver found.
     SPanelLines panel{{"9600", "14400", "19200", "38400", "57600", "115200"},
