@@ -4,6 +4,7 @@
 #include "app/MainDlg.h"
 #include "app/MessageBox.h"
 #include "app/PageLogic.h"
+#include "driver/Catalogue.h"
 #include "driver/Format.h"
 
 #include "ui_MotorParamPage.h"
@@ -27,34 +28,32 @@ enum : int {
     kSpeedRangeBox = 1056,
 };
 
-enum class EKind {
-    Tenths,     // value x 0.1, "%.1f"
-    Hundredths, // value x 0.01, "%.2f"
-    Speed,      // tenths, or whole raw values with the speed range ticked
-    Integer,    // "%d"
-    Index,      // combo item index = register value
-    Bit0,       // check box (or combo index) from bit 0
-};
-
+// Each control and the register it shows; scales, list texts and how a
+// field is stored come from the block catalogue.
 struct SField {
     int ctrl;
     uint16_t reg;
-    EKind kind;
 };
 constexpr SField kFields[] = {
-    {1049, 0x0060, EKind::Tenths},     {1098, 0x0061, EKind::Tenths},
-    {1046, 0x0062, EKind::Speed},      {1096, 0x0063, EKind::Speed},
-    {1047, 0x0064, EKind::Speed},      {1058, 0x0065, EKind::Speed},
-    {1083, 0x0066, EKind::Speed},      {1095, 0x0067, EKind::Speed},
-    {1132, 0x0069, EKind::Index},      {1043, 0x006A, EKind::Hundredths},
-    {1044, 0x006B, EKind::Hundredths}, {1045, 0x006C, EKind::Hundredths},
-    {1131, 0x0070, EKind::Index},      {1061, 0x0071, EKind::Integer},
-    {1102, 0x0072, EKind::Bit0},       {1093, 0x0073, EKind::Integer},
-    {1094, 0x0074, EKind::Tenths},     {1111, 0x0075, EKind::Bit0},
-    {1073, 0x0076, EKind::Bit0},       {1056, 0x0077, EKind::Bit0},
-    {1048, 0x0078, EKind::Hundredths}, {1135, 0x0079, EKind::Hundredths},
-    {1134, 0x007A, EKind::Tenths},
+    {1049, 0x0060}, {1098, 0x0061}, {1046, 0x0062}, {1096, 0x0063}, {1047, 0x0064}, {1058, 0x0065},
+    {1083, 0x0066}, {1095, 0x0067}, {1132, 0x0069}, {1043, 0x006A}, {1044, 0x006B}, {1045, 0x006C},
+    {1131, 0x0070}, {1061, 0x0071}, {1102, 0x0072}, {1093, 0x0073}, {1094, 0x0074}, {1111, 0x0075},
+    {1073, 0x0076}, {1056, 0x0077}, {1048, 0x0078}, {1135, 0x0079}, {1134, 0x007A},
 };
+// Selection lists: combo and register.
+constexpr SField kLists[] = {{1131, 0x0070}, {1132, 0x0069}, {1111, 0x0075}};
+
+bool IsSpeed(const FieldDef& def) {
+    return def.type == EField::MotorSpeed || def.type == EField::Speed;
+}
+// Decimals on screen: the speed fields follow the speed range.
+int DecimalsOf(const FieldDef& def, bool unitHz) {
+    return IsSpeed(def) ? (unitHz ? 0 : 1) : def.decimals;
+}
+bool IsNumber(const FieldDef& def) {
+    return IsSpeed(def) || def.type == EField::U16;
+}
+
 constexpr uint16_t kRegPhase = 0x006D; // three registers
 
 // n units of 10^-decimals as "%.*f" shows them, without binary rounding.
@@ -103,28 +102,14 @@ void PackPhaseSequence(const std::string& text, uint16_t (&regs)[3]) {
 CtrlValues MotorParamValuesFromBlock(const MotorParamBlock& b, bool unitHz) {
     CtrlValues values;
     for (const SField& f : kFields) {
+        const FieldDef& def = CatalogueField(f.reg);
         const uint16_t raw = b.At(f.reg);
-        std::string& v = values[f.ctrl];
-        switch (f.kind) {
-        case EKind::Tenths:
-            v = FixedText(raw, 1);
-            break;
-        case EKind::Hundredths:
-            v = FixedText(raw, 2);
-            break;
-        case EKind::Speed:
-            v = FixedText(raw, unitHz ? 0 : 1);
-            break;
-        case EKind::Integer:
-            v = StrFormat("%d", raw);
-            break;
-        case EKind::Index:
-            v = StrFormat("%d", raw);
-            break;
-        case EKind::Bit0:
-            v = (raw & 1) ? "1" : "0";
-            break;
-        }
+        if (IsNumber(def))
+            values[f.ctrl] = FixedText(raw, DecimalsOf(def, unitHz));
+        else if (def.type == EField::Enum)
+            values[f.ctrl] = StrFormat("%d", raw);
+        else // bit 0: check boxes and the learned-state list
+            values[f.ctrl] = (raw & 1) ? "1" : "0";
     }
     uint16_t bytes[6];
     for (int i = 0; i < 3; ++i) {
@@ -139,30 +124,17 @@ CtrlValues MotorParamValuesFromBlock(const MotorParamBlock& b, bool unitHz) {
 MotorParamBlock MotorParamBlockFromValues(const CtrlValues& values, bool unitHz) {
     MotorParamBlock b{}; // 0x0068 stays 0
     for (const SField& f : kFields) {
+        const FieldDef& def = CatalogueField(f.reg);
         const std::string& text = ValueOf(values, f.ctrl);
+        const int decimals = DecimalsOf(def, unitHz);
         uint16_t& reg = b.At(f.reg);
-        switch (f.kind) {
-        case EKind::Tenths:
-            reg = ToReg16(ScaleDecimal(text, 1));
-            break;
-        case EKind::Hundredths:
-            reg = ToReg16(ScaleDecimal(text, 2));
-            break;
-        case EKind::Speed:
-            // Clamped either way: a typed 70000 must not wrap to 4464.
-            reg = static_cast<uint16_t>(
-                std::clamp<int64_t>(ScaleDecimal(text, unitHz ? 0 : 1), 0, 65535));
-            break;
-        case EKind::Integer:
+        if (IsSpeed(def)) // clamped either way: a typed 70000 must not wrap to 4464
+            reg =
+                static_cast<uint16_t>(std::clamp<int64_t>(ScaleDecimal(text, decimals), 0, 65535));
+        else if (IsNumber(def) && decimals > 0)
+            reg = ToReg16(ScaleDecimal(text, decimals));
+        else // whole numbers, item indexes (none selected: 0xFFFF), check boxes
             reg = ToReg16(ParseLeadingInt(text));
-            break;
-        case EKind::Index:
-            reg = ToReg16(ParseLeadingInt(text));
-            break; // -1: 0xFFFF
-        case EKind::Bit0:
-            reg = ToReg16(ParseLeadingInt(text));
-            break; // no selection: 0xFFFF
-        }
     }
     uint16_t phase[3];
     PackPhaseSequence(ValueOf(values, kPhaseText), phase);
@@ -201,8 +173,8 @@ std::string LearnedPhaseText(const LearnBlock& b) {
 CMotorParamPage::CMotorParamPage(QWidget* parent) : QWidget(parent), m_ui(new Ui::CMotorParamPage) {
     m_ui->setupUi(this);
     LimitTypingOnly(this);
-    for (int id : {1131, 1132, static_cast<int>(kLearnedCombo)})
-        FindCtrl<QComboBox>(this, id)->setCurrentIndex(-1);
+    for (const SField& list : kLists)
+        FillComboFromField(this, list.ctrl, list.reg);
     connect(FindCtrl<QPushButton>(this, kReadButton), &QPushButton::clicked, this,
             &CMotorParamPage::OnRead);
     connect(FindCtrl<QPushButton>(this, kConfigureButton), &QPushButton::clicked, this,
