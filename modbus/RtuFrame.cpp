@@ -69,6 +69,16 @@ int ExpectedReplyLength(const uint8_t* buf, size_t len) {
         return 8;
     if (fn & 0x80)
         return 5;
+    if (fn == kFnEncapsulated && len >= 8 && buf[2] == kMeiReadDeviceId) {
+        // Header of eight bytes, then per object its id, length and value.
+        size_t pos = 8;
+        for (unsigned i = 0; i < buf[7]; ++i) {
+            if (pos + 2 > len)
+                return 3; // not all object headers seen yet: the CRC decides
+            pos += 2u + buf[pos + 1];
+        }
+        return pos + 2 <= kRtuMaxFrame ? static_cast<int>(pos + 2) : 3;
+    }
     return 3;
 }
 
@@ -127,15 +137,20 @@ CReplyAssembler::EState CReplyAssembler::Judge() {
         int e = ExpectedReplyLength(m_buf, m_nLen);
         if (e >= 0)
             m_nExpected = e;
-        if (e < 0 || m_nLen < static_cast<size_t>(m_nExpected))
+        // Device identification was judged by its CRC alone before its
+        // length could be told; a reply whose objects claim more than it
+        // carries is still taken that way.
+        const bool crcAlone = m_nLen >= 2 && m_buf[1] == kFnEncapsulated;
+        if (e < 0 || (m_nLen < static_cast<size_t>(m_nExpected) && !crcAlone))
             return EState::NeedMore;
         // A frame of known length is judged on exactly that length, so noise
         // that arrives right behind it does not spoil a good reply; failing
         // that, the whole buffer may still end in a good CRC (a reply of
-        // another length than its function code suggests). Device
-        // identification has no length rule at all.
+        // another length than its function code suggests). A device
+        // identification reply's length follows from its objects once their
+        // headers are in.
         size_t len = 0;
-        const bool known = m_buf[1] != kFnEncapsulated && e > 3;
+        const bool known = e > 3 && m_nLen >= static_cast<size_t>(e);
         if (known && CheckReply(m_nSlave, m_buf, static_cast<uint32_t>(e)))
             len = static_cast<size_t>(e);
         else if (CheckReply(m_nSlave, m_buf, static_cast<uint32_t>(m_nLen)))

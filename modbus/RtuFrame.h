@@ -35,9 +35,10 @@ bool CheckReply(uint32_t slave, const uint8_t* buf, uint32_t len);
 bool ReplyAnswers(const uint8_t* request, size_t requestLen, const uint8_t* reply, size_t replyLen);
 
 // The length a reply must reach before it is judged, from its function code:
-// 0x03 byte count + 5; 0x06 and 0x10 eight; exceptions five; others three
-// (device identification is judged by its CRC alone). Returns -1 while the
-// bytes seen do not tell yet.
+// 0x03 byte count + 5; 0x06 and 0x10 eight; exceptions five; device
+// identification the sum of its objects once every object header is in;
+// others three (judged by the CRC alone). Returns -1 while the bytes seen do
+// not tell yet.
 int ExpectedReplyLength(const uint8_t* buf, size_t len);
 
 // Collects reply bytes as they arrive. Feed appends chunks (bytes beyond 256

@@ -87,9 +87,21 @@ TEST(RtuFrame, CheckReplyWantsAddressLengthAndCrc) {
 
 TEST(RtuFrame, ExpectedReplyLengthFromTheFunctionCode) {
     const std::pair<const char*, int> cases[] = {
-        {"", -1},         {"01", -1},        {"01 03", -1}, // byte count not seen yet
-        {"01 03 08", 13}, {"01 03 FA", 255}, {"01 06", 8},    {"01 10", 8},
-        {"01 83", 5},     {"01 AB", 5},      {"01 2B 0E", 3},
+        {"", -1},
+        {"01", -1},
+        {"01 03", -1}, // byte count not seen yet
+        {"01 03 08", 13},
+        {"01 03 FA", 255},
+        {"01 06", 8},
+        {"01 10", 8},
+        {"01 83", 5},
+        {"01 AB", 5},
+        {"01 2B 0E", 3},
+        // Device identification: eight header bytes, the objects, the CRC.
+        {"01 2B 0E 01 01 00 00 02 00 03", 3}, // second object header not in yet
+        {"01 2B 0E 01 01 00 00 02 00 03 41 42 43 01", 3},
+        {"01 2B 0E 01 01 00 00 02 00 03 41 42 43 01 02", 19},
+        {"01 2B 0E 01 01 00 00 00", 10},
     };
     for (const auto& [text, len] : cases) {
         Bytes b = Hex(text);

@@ -127,6 +127,17 @@ TEST(ReplyAssembler, BytesAroundAWholeReplyDoNotSpoilIt) {
     Bytes noise = Hex("01 03 02");
     rx.Feed(noise.data(), noise.size());
     EXPECT_EQ(Frame(rx), reply);
+
+    // A device identification reply is told by its objects, noise or not;
+    // one whose objects claim more than it carries still passes on its CRC.
+    const Bytes ident = WithCrc(Hex("01 2B 0E 01 01 00 00 02 00 03 41 42 43 01 02 58 59"));
+    rx.Reset(1);
+    EXPECT_EQ(FeedChunks(rx, {Cat(ident, Hex("A5 5A A5"))}), EState::Complete);
+    EXPECT_EQ(Frame(rx), ident);
+    const Bytes overclaiming = WithCrc(Hex("01 2B 0E 01 01 00 00 01 00 09 41 42"));
+    rx.Reset(1);
+    EXPECT_EQ(FeedChunks(rx, {overclaiming}), EState::Complete);
+    EXPECT_EQ(Frame(rx), overclaiming);
 }
 
 TEST(ReplyAnswers, FunctionAndShapeOfTheRequest) {
