@@ -53,6 +53,8 @@ void CModbusRtu::AttachLine(ISerialLine* line) {
 }
 
 bool CModbusRtu::OpenPort(int portNumber, const std::string& settings) {
+    if (m_bLineLost)
+        ClosePort(); // only the remains of a lost line are left
     if (IsOpen())
         return false;
     if (portNumber < 1 || portNumber > kMaxComNumber) {
@@ -68,6 +70,8 @@ bool CModbusRtu::OpenPort(int portNumber, const std::string& settings) {
 }
 
 bool CModbusRtu::OpenPortPath(const std::string& devicePath, const std::string& settings) {
+    if (m_bLineLost)
+        ClosePort();
     if (IsOpen())
         return false;
     m_openError = EPortError::None;
@@ -108,6 +112,7 @@ bool CModbusRtu::StartReceiver() {
         m_bTxActive = false;
     }
     m_bStop = false;
+    m_bLineLost = false;
     m_receiver = std::thread(&CModbusRtu::ReceiveThread, this);
     m_bOpen = true;
     return true;
@@ -130,6 +135,7 @@ void CModbusRtu::ClosePort() {
         m_receiver.join(); // the thread never waits longer than one poll
     if (m_pLine == &m_port)
         m_port.Close();
+    m_bLineLost = false;
 }
 
 bool CModbusRtu::IsOpen() const {
@@ -216,6 +222,13 @@ bool CModbusRtu::PumpLocked() {
     return true;
 }
 
+bool CModbusRtu::CheckLineGone() {
+    if (!m_pLine->IsGone())
+        return false;
+    m_bLineLost = true;
+    return true;
+}
+
 void CModbusRtu::AwaitReply(std::chrono::steady_clock::time_point deadline) {
     using Clock = std::chrono::steady_clock;
     const int64_t charNs = m_nCharNs.load(std::memory_order_relaxed);
@@ -262,6 +275,8 @@ void CModbusRtu::ReceiveThread() {
         m_bRxWaiting = false;
         if (input && !m_bTxActive)
             PumpLocked(); // stray bytes, kept for the traffic display
+        if (CheckLineGone())
+            break; // nothing will come any more; ClosePort joins the thread
     }
 }
 
@@ -269,7 +284,7 @@ ResultCode CModbusRtu::Transact(const uint8_t* request, size_t len, uint8_t slav
                                 std::vector<uint8_t>& reply) {
     using Clock = std::chrono::steady_clock;
     std::unique_lock<std::mutex> tx(m_txLock);
-    if (!m_bOpen)
+    if (!m_bOpen || m_bLineLost || CheckLineGone())
         return kResultPortClosed;
     // Only a watched master reads the clock for its reports.
     const bool watched = m_nObservers.load(std::memory_order_relaxed) > 0;
@@ -289,6 +304,7 @@ ResultCode CModbusRtu::Transact(const uint8_t* request, size_t len, uint8_t slav
         m_pLine->Interrupt();  // the receive thread gives the line up
     m_pLine->TakeLineErrors(); // errors from before this request are not its reply's
     bool ready = false;
+    bool gone = false;
     if (m_pLine->Write(request, len, kWriteTimeoutMs) == static_cast<int>(len)) {
         const auto deadline = Clock::now() + std::chrono::milliseconds(m_nTimeout.load());
         for (;;) {
@@ -299,10 +315,14 @@ ResultCode CModbusRtu::Transact(const uint8_t* request, size_t len, uint8_t slav
                     break;
                 }
             }
+            if ((gone = CheckLineGone()))
+                break;
             if (Clock::now() >= deadline)
                 break;
             AwaitReply(deadline);
         }
+    } else {
+        gone = CheckLineGone();
     }
     uint8_t received[kRtuMaxFrame];
     size_t receivedLen = 0;
@@ -319,7 +339,9 @@ ResultCode CModbusRtu::Transact(const uint8_t* request, size_t len, uint8_t slav
         }
     }
     ResultCode rc = kResultOk;
-    if (!ready)
+    if (gone)
+        rc = kResultPortClosed; // the line went away under the request
+    else if (!ready)
         rc = kResultTimeout;
     else if (reply[0] != slave || (reply[1] & 0x7F) != request[1]) // address and CRC judged whole
         rc = kResultBadReply;

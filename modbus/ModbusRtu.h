@@ -32,7 +32,12 @@ public:
     // The same for a device path.
     bool OpenPortPath(const std::string& devicePath, const std::string& settings);
     void ClosePort();
+    // True from OpenPort to ClosePort, also after the line was lost.
     bool IsOpen() const;
+    // True once the device went away under the open port (adapter pulled,
+    // virtual driver ended). Every transaction then returns kResultPortClosed
+    // at once; the owner closes the port (which clears this) and may reopen.
+    bool LineLost() const { return m_bLineLost.load(); }
     // Why the last OpenPort failed.
     EPortError LastOpenError() const { return m_openError; }
     std::string OpenDevice() const;
@@ -91,6 +96,8 @@ private:
     // Waits for more of the reply until the deadline: sleeps through the
     // bytes that cannot have arrived yet, then waits for input.
     void AwaitReply(std::chrono::steady_clock::time_point deadline);
+    // Notes a line that has gone away; true when it has.
+    bool CheckLineGone();
 
     CComPort m_port;
     ISerialLine* m_pLine;
@@ -121,5 +128,6 @@ private:
 
     std::atomic<bool> m_bStop{false};
     std::atomic<bool> m_bOpen{false};
+    std::atomic<bool> m_bLineLost{false};
     std::thread m_receiver;
 };

@@ -120,6 +120,13 @@ void CComPort::Interrupt() {
     }
 }
 
+void CComPort::NoteIoError(int err) {
+    // A pulled USB adapter and a pseudo-terminal whose far end closed both
+    // answer with these from then on.
+    if (err == EIO || err == ENXIO || err == ENODEV || err == EPIPE)
+        m_bGone = true;
+}
+
 void CComPort::Fail(int err) {
     m_nLastErrno = err;
     switch (err) {
@@ -199,6 +206,7 @@ bool CComPort::Open(const std::string& devicePath) {
     }
     m_hPort = fd;
     m_strDevice = devicePath;
+    m_bGone = false;
     m_bHaveCounts = false;
     m_bNoCounts = false;
     TakeLineErrors(); // baseline of the error counters
@@ -274,7 +282,7 @@ void CComPort::Close() {
 }
 
 int CComPort::Write(const uint8_t* data, size_t len, int timeoutMs) {
-    if (!IsOpen())
+    if (!IsOpen() || IsGone())
         return -1;
     size_t done = 0;
     const long long deadline = NowMs() + timeoutMs;
@@ -284,30 +292,42 @@ int CComPort::Write(const uint8_t* data, size_t len, int timeoutMs) {
             done += static_cast<size_t>(n);
             continue;
         }
-        if (n < 0 && errno != EAGAIN && errno != EINTR)
+        if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            NoteIoError(errno);
             return -1;
+        }
         long long left = deadline - NowMs();
         if (left <= 0)
             break;
         pollfd p{m_hPort, POLLOUT, 0};
-        poll(&p, 1, static_cast<int>(left));
+        if (poll(&p, 1, static_cast<int>(left)) > 0 && (p.revents & (POLLHUP | POLLNVAL))) {
+            m_bGone = true;
+            return -1;
+        }
     }
     return static_cast<int>(done);
 }
 
 int CComPort::Read(uint8_t* buf, size_t cap) {
-    if (!IsOpen())
+    if (!IsOpen() || IsGone())
         return -1;
     ssize_t n = ::read(m_hPort, buf, cap);
     if (n >= 0)
         return static_cast<int>(n);
-    return (errno == EAGAIN || errno == EINTR) ? 0 : -1;
+    if (errno == EAGAIN || errno == EINTR)
+        return 0;
+    NoteIoError(errno);
+    return -1;
 }
 
 int CComPort::QueuedInput() {
     int n = 0;
-    if (!IsOpen() || ioctl(m_hPort, FIONREAD, &n) != 0)
+    if (!IsOpen() || IsGone())
         return -1;
+    if (ioctl(m_hPort, FIONREAD, &n) != 0) {
+        NoteIoError(errno);
+        return -1;
+    }
     return n;
 }
 
@@ -316,24 +336,24 @@ bool CComPort::WaitInput(int timeoutMs) {
         SleepMs(timeoutMs);
         return false;
     }
+    if (IsGone())
+        return false; // the caller stops using the line
     pollfd p[2] = {{m_hPort, POLLIN, 0}, {m_hWake, POLLIN, 0}};
     int r = poll(p, m_hWake >= 0 ? 2 : 1, timeoutMs);
-    if (r > 0 && (p[0].revents & POLLIN))
-        return true;
     if (r > 0 && (p[1].revents & POLLIN)) {
         uint64_t v;
         [[maybe_unused]] ssize_t n = ::read(m_hWake, &v, sizeof v);
         return false;
     }
-    if (r > 0) {
-        // Hang-up or error with nothing to read (adapter pulled, peer gone):
-        // poll would return at once forever, so wait out the bound instead.
-        if (m_hWake >= 0)
-            poll(&p[1], 1, timeoutMs);
-        else
-            SleepMs(timeoutMs);
+    if (r > 0 && (p[0].revents & (POLLHUP | POLLERR | POLLNVAL))) {
+        // Hang-up (adapter pulled, far end closed): poll would return at once
+        // forever. Bytes that came before it may still be read.
+        if (QueuedInput() > 0)
+            return true;
+        m_bGone = true;
+        return false;
     }
-    return false;
+    return r > 0 && (p[0].revents & POLLIN);
 }
 
 void CComPort::PurgeInput() {
@@ -353,6 +373,7 @@ uint32_t CComPort::TakeLineErrors() {
         return 0;
     serial_icounter_struct ic{};
     if (ioctl(m_hPort, TIOCGICOUNT, &ic) != 0) {
+        NoteIoError(errno);
         m_bNoCounts = true; // pseudo-terminals and some adapters do not count errors
         return 0;
     }

@@ -7,6 +7,7 @@
 
 #include "serial/SerialLine.h"
 
+#include <atomic>
 #include <string>
 
 // Line error bits returned by TakeLineErrors.
@@ -63,15 +64,21 @@ public:
     void PurgeInput() override;
     void PurgeOutput() override;
     uint32_t TakeLineErrors() override;
+    bool IsGone() const override { return m_bGone.load(); }
 
 private:
     void Fail(int err);
+    // Marks the line gone when err says the device has vanished.
+    void NoteIoError(int err);
 
     int m_hPort = -1;
     int m_hWake = -1; // eventfd that ends a WaitInput early
     std::string m_strDevice;
     EPortError m_lastError = EPortError::None;
     int m_nLastErrno = 0;
+    // Set by whichever thread sees the hang-up first (receive thread or a
+    // transaction); cleared only by Open.
+    std::atomic<bool> m_bGone{false};
     bool m_bHaveCounts = false;
     bool m_bNoCounts = false;                        // the device does not count line errors
     int m_nParity = 0, m_nFrame = 0, m_nOverrun = 0; // last TIOCGICOUNT values

@@ -27,4 +27,8 @@ public:
     // Parity, framing and overrun errors seen since the last call (0 = none or
     // not reported by this kind of device).
     virtual uint32_t TakeLineErrors() = 0;
+    // True once the device has gone away (adapter pulled, peer hung up): from
+    // then on nothing passes and every wait would end at once, so the user of
+    // the line must stop using it. Stays true until the line is reopened.
+    virtual bool IsGone() const { return false; }
 };

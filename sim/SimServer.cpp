@@ -166,8 +166,8 @@ CSimServer::~CSimServer() {
 }
 
 bool CSimServer::Start(int comNumber) {
-    if (m_hMaster >= 0)
-        return false;
+    if (m_thread.joinable() || m_hMaster >= 0)
+        return false; // serving, or hung up and not stopped yet
     int master = posix_openpt(O_RDWR | O_NOCTTY);
     if (master < 0)
         return false;
@@ -280,6 +280,12 @@ void CSimServer::Stop() {
 
 void CSimServer::InjectFault(EFault kind, int param, int count) {
     std::lock_guard<std::mutex> g(m_faultLock);
+    if (kind == EFault::LineGone) {
+        m_nGoneAfter = count == 0 ? -1 : param;
+        return;
+    }
+    if (kind == EFault::None)
+        m_nGoneAfter = -1;
     m_fault = count == 0 ? EFault::None : kind;
     m_nFaultParam = param;
     m_nFaultCount = count;
@@ -307,7 +313,7 @@ bool CSimServer::Pause(int ms) {
 void CSimServer::WriteAll(const uint8_t* data, size_t len) {
     size_t done = 0;
     int stalls = 0;
-    while (done < len && !m_bStop) {
+    while (done < len && !m_bStop && m_hMaster >= 0) {
         ssize_t n = write(m_hMaster, data + done, len - done);
         if (n > 0) {
             done += static_cast<size_t>(n);
@@ -358,6 +364,16 @@ bool CSimServer::LineMatches(const LineSettings& line) const {
     return static_cast<uint32_t>(line.baud) == baud && (line.parity == 'o') == (parity == 'o');
 }
 
+// Both ends of the pseudo-terminal close: the client's side is hung up and
+// serving ends. Stop still removes the link.
+void CSimServer::HangUp() {
+    for (int* fd : {&m_hMaster, &m_hSlaveKeep}) {
+        if (*fd >= 0)
+            close(*fd);
+        *fd = -1;
+    }
+}
+
 void CSimServer::OnFrame(const std::vector<uint8_t>& frame, Clock::time_point firstSeen) {
     LineSettings line;
     const bool known = ReadLineSettings(m_hSlaveKeep, line);
@@ -373,6 +389,16 @@ void CSimServer::OnFrame(const std::vector<uint8_t>& frame, Clock::time_point fi
                      std::chrono::microseconds(m_nTurnaroundUs.load())
                : firstSeen;
     ++m_nRequests;
+    {
+        std::lock_guard<std::mutex> g(m_faultLock);
+        if (m_nGoneAfter == 0) {
+            m_nGoneAfter = -1;
+            HangUp();
+            return;
+        }
+        if (m_nGoneAfter > 0)
+            --m_nGoneAfter;
+    }
     m_driver.Advance(CVirtualDriver::Clock::now());
     bool forUs = frame.size() >= 4 && frame[0] == m_driver.Slave() && CrcOk(frame, frame.size());
     if (!forUs) {
@@ -458,7 +484,7 @@ void CSimServer::Serve() {
     Clock::time_point firstSeen{}; // when the first byte in buf came in
     bool discard = false;          // the buffer holds garbage; drop it at the next silence
     uint8_t chunk[512];
-    while (!m_bStop) {
+    while (!m_bStop && m_hMaster >= 0) {
         pollfd fds[2] = {{m_hMaster, POLLIN, 0}, {m_hWake[0], POLLIN, 0}};
         int r = poll(fds, 2, buf.empty() ? -1 : kSilenceMs);
         if (m_bStop)
@@ -490,7 +516,7 @@ void CSimServer::Serve() {
         } else if (fds[0].revents & (POLLHUP | POLLERR)) {
             Pause(10); // cannot happen while the kept slave side is open
         }
-        while (!discard && !buf.empty()) {
+        while (!discard && !buf.empty() && m_hMaster >= 0) {
             int need = RequestLength(buf);
             if (need <= 0 || buf.size() < static_cast<size_t>(need))
                 break;

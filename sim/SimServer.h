@@ -23,6 +23,7 @@ enum class EFault {
     Trailing,        // param garbage bytes after the reply (default 3)
     Delay,           // reply after param ms (default 1500)
     EndlessDeviceId, // device-identification replies say "more follows" with the same next id
+    LineGone,        // after param more replies the line hangs up, as a pulled adapter's does
 };
 
 // Parses "silent", "badcrc", "foreign", "wrongfunc", "exception=N", "split",
@@ -58,7 +59,9 @@ public:
     void SetTurnaround(std::chrono::microseconds t) { m_nTurnaroundUs = t.count(); }
 
     // The next count replies (-1: every reply until cleared) misbehave.
-    // EndlessDeviceId counts device-identification replies only.
+    // EndlessDeviceId counts device-identification replies only. LineGone
+    // answers param more requests, then hangs up on the next one (count 0
+    // disarms it); Stop and Start bring a new line.
     void InjectFault(EFault kind, int param = 0, int count = 1);
     void ClearFaults();
     // Requests received so far (complete frames for this or another slave).
@@ -87,6 +90,7 @@ private:
     bool LineMatches(const LineSettings& line) const;
     bool Pause(int ms); // false when stopping
     bool MakeLink(int comNumber);
+    void HangUp();
 
     CVirtualDriver& m_driver;
     int m_hMaster = -1;
@@ -105,4 +109,5 @@ private:
     EFault m_fault = EFault::None;
     int m_nFaultParam = 0;
     int m_nFaultCount = 0;
+    int m_nGoneAfter = -1; // replies still given before the line goes (-1: not armed)
 };
