@@ -296,7 +296,10 @@ ResultCode CModbusRtu::Transact(const uint8_t* request, size_t len, uint8_t slav
         interrupt = m_bRxWaiting;
         m_nCompleteLen = 0;
         m_rx.Reset(slave);
-        m_rx.SetRequests(request, len, m_txBuf, m_bLastTimedOut ? m_nTxLen : 0);
+        // The request before may still be answered: late after a time-out,
+        // or twice when a late answer to an identical request was taken
+        // for its own.
+        m_rx.SetRequests(request, len, m_txBuf, m_nTxLen);
         std::memcpy(m_txBuf, request, len);
         m_nTxLen = len;
     }
@@ -329,7 +332,6 @@ ResultCode CModbusRtu::Transact(const uint8_t* request, size_t len, uint8_t slav
     {
         std::lock_guard<std::mutex> lk(m_dataLock);
         m_bTxActive = false;
-        m_bLastTimedOut = !ready;
         // The reply as it stood when judged whole; bytes that trail it are not part of it.
         if (ready)
             reply.assign(m_rx.Data(), m_rx.Data() + m_nCompleteLen);

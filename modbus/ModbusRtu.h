@@ -119,8 +119,7 @@ private:
     size_t m_nCompleteLen = 0; // length of the reply when it was judged whole
     uint8_t m_txBuf[kRtuMaxFrame] = {};
     size_t m_nTxLen = 0;
-    std::string m_strSettings;    // the line's settings while open
-    bool m_bLastTimedOut = false; // its late answer may still arrive
+    std::string m_strSettings; // the line's settings while open
 
     std::mutex m_obsLock; // held while observers are called
     std::vector<ILinkObserver*> m_observers;

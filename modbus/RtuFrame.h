@@ -50,9 +50,9 @@ public:
     enum class EState { NeedMore, Complete };
 
     void Reset(uint8_t slave);
-    // The request in flight, and an earlier one that timed out and may still
-    // be answered late (len 0: none). A late answer to the earlier request is
-    // dropped instead of being taken for the answer to this one.
+    // The request in flight, and the one before it, which may still be
+    // answered late (len 0: none). An answer to the earlier request that does
+    // not also answer this one is dropped instead of being taken for it.
     void SetRequests(const uint8_t* current, size_t currentLen, const uint8_t* stale,
                      size_t staleLen);
     void Feed(const uint8_t* data, size_t len);

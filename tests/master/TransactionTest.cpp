@@ -156,6 +156,14 @@ TEST_F(MasterTest, LateRepliesAreNeverTakenForTheNextAnswer) {
     EXPECT_EQ(echoValue, 0x3333);
     // Nothing of either is left to spoil the exchange after.
     EXPECT_EQ(Read(0x0060, 2), Regs({0x1111, 0x3333}));
+
+    // An identical request after the time-out takes the late answer for its
+    // own; its own answer, coming after, is not taken for the next one's.
+    Provoke(EFault::Delay, 400);
+    EXPECT_EQ(m_master.WriteRegister(1, 0x0061, 0x4444), kResultTimeout);
+    Relax();
+    EXPECT_EQ(m_master.WriteRegister(1, 0x0061, 0x4444), kResultOk);
+    EXPECT_EQ(Read(0x0060, 2), Regs({0x1111, 0x4444}));
 }
 
 TEST_F(MasterTest, RefusedRequestsSendNothingAndReadsKeepTheirCapacity) {
