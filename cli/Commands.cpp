@@ -41,10 +41,17 @@ private:
     }
     int DeviceError(const std::string& what, ResultCode rc) {
         m_ctx.err << "halvik-cli: " << what << ": " << ResultMessage(rc) << "\n";
-        return kExitDevice;
+        return NameLineLoss();
     }
     int DeviceError(const std::string& msg) {
         m_ctx.err << "halvik-cli: " << msg << "\n";
+        return NameLineLoss();
+    }
+    // "串口未打开" alone would puzzle someone whose adapter was just pulled.
+    int NameLineLoss() {
+        if (m_drv.LineLost())
+            m_ctx.err << "halvik-cli: " << m_strDevice
+                      << ": the device was removed (the line hung up)\n";
         return kExitDevice;
     }
     void EmitJson(const CJson& j, bool pretty = true) {
@@ -475,8 +482,10 @@ int CCli::CmdStatus() {
         ResultCode rc = ReadRegs(m_drv, m_nSlave, def.start, def.count, regs);
         if (rc != kResultOk) {
             anyFailed = true;
-            if (!watch)
+            if (!watch || m_drv.LineLost()) {
+                ArmStop(false);
                 return DeviceError("reading the status block", rc);
+            }
             m_ctx.err << "halvik-cli: " << UtcNow() << " " << ResultMessage(rc) << "\n";
             if (m_cl.line.json) {
                 CJson j = CJson::Object();

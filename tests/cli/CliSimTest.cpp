@@ -5,6 +5,7 @@
 
 #include "driver/Catalogue.h"
 
+#include <chrono>
 #include <sstream>
 
 namespace {
@@ -235,6 +236,16 @@ TEST_F(CliSim, StatusWatchRepeatsAndStopsOnCtrlC) {
     EXPECT_NE(r.err.find(", 1 time-outs, 0 CRC/reply errors, 0 exceptions\n"), std::string::npos)
         << r.err;
     EXPECT_NE(r.err.find("halvik-cli: link: "), std::string::npos) << r.err;
+
+    // The device goes away after two samples: the watch ends at once and says why.
+    m_sim.Server().InjectFault(EFault::LineGone, 2);
+    const auto t0 = std::chrono::steady_clock::now();
+    r = Cli({"status", "--watch", "--count", "20", "--interval", "20"});
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(10));
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.out.find("sample 2"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("sample 4"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find(m_sim.Device() + ": the device was removed"), std::string::npos) << r.err;
 }
 
 TEST_F(CliSim, LearnReportsItsOutcomeAndAlwaysClearsTheRequest) {
