@@ -185,6 +185,7 @@ void CMainDlg::OnTimer() {
     UpdateTrafficBox();
     ReadRealtimeStatus();
     UpdateLinkSummary();
+    CloseLostPort();
     if (++m_nTicks % 10 == 0)
         UpdatePortDevices(false); // adapters come and go
 }
@@ -212,6 +213,26 @@ void CMainDlg::OnOpenClose() {
     if (m_driver.LastOpenError() != EPortError::None)
         text += "\n" + PortErrorText(m_driver.LastOpenError());
     ShowMessage(this, text);
+}
+
+// The device went away under the open port (adapter pulled): close it as the
+// button would, so that opening the same number works once it is back, and
+// say why once.
+void CMainDlg::CloseLostPort() {
+    if (!m_driver.LineLost())
+        return;
+    const std::string device = m_driver.OpenDevice();
+    // The poll fails as on a closed port, whether or not its worker has
+    // reported before the close (its report is then dropped).
+    if (FindCtrl<QCheckBox>(this, 1015)->isChecked() && m_bPollSuspended == 0) {
+        const std::string text = ResultText(kResultPortClosed);
+        for (int id : kPollFailureFields)
+            SetCtrlValue(this, id, text);
+    }
+    ++m_nPortEpoch;
+    m_driver.ClosePort(); // clears the loss: a tick during the box does nothing
+    FindCtrl<QPushButton>(this, 1011)->setText("打开串口");
+    ShowMessage(this, "串口设备已被移除，串口已关闭\n" + device);
 }
 
 void CMainDlg::UpdateAddressFromBits() {

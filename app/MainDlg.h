@@ -66,6 +66,7 @@ protected:
 
 private:
     void OnOpenClose();
+    void CloseLostPort();
     void UpdateAddressFromBits();
     void UpdateBitsFromAddress();
     void UpdateTrafficBox();

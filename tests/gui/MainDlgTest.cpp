@@ -255,3 +255,32 @@ TEST_F(MainDlgTest, PositionClearAsksFirstAndWritesOnlyOnYes) {
 }
 
 } // namespace
+
+TEST_F(MainDlgTest, ARemovedDeviceClosesThePortOnceAndReopensWhenBack) {
+    Open();
+    Ctrl<QCheckBox>(1015)->click();
+    ASSERT_TRUE(WaitGui([&] { return Text(1025) != "-"; }));
+    const std::string device = m_sim->Device();
+
+    // The driver vanishes in the middle of a poll.
+    m_sim->Server().InjectFault(EFault::LineGone);
+    ASSERT_TRUE(WaitGui([&] { return !m_boxes.m_boxes.empty(); }, 5000));
+    EXPECT_EQ(m_boxes.LastText(), "串口设备已被移除，串口已关闭\n" + device);
+    EXPECT_EQ(Text(1011), "打开串口");
+    EXPECT_FALSE(m_dlg->m_driver.IsOpen());
+    const std::string closed = ResultText(kResultPortClosed);
+    for (int id : {1025, 1026, 1030, 1031, 1033, 1034, 1035, 1027})
+        EXPECT_EQ(Text(id), closed) << id;
+    EXPECT_NE(Text(1042), closed); // the others keep their values
+    for (int i = 0; i < 5; ++i)
+        m_dlg->OnTimer();
+    EXPECT_EQ(m_boxes.m_boxes.size(), 1u);
+
+    // Back under the same COM number: the button opens it again.
+    m_sim->Server().Stop();
+    ASSERT_TRUE(m_sim->Server().Start(kCom));
+    Open();
+    EXPECT_EQ(Text(1011), "关闭串口");
+    EXPECT_TRUE(WaitGui([&] { return Text(1025) != closed; }));
+    EXPECT_EQ(m_boxes.m_boxes.size(), 1u);
+}
