@@ -120,6 +120,8 @@ void CReplyAssembler::Reset(uint8_t slave) {
 void CReplyAssembler::Feed(const uint8_t* data, size_t len) {
     size_t room = kRtuMaxFrame - m_nLen;
     size_t n = std::min(len, room); // bytes beyond a whole frame are dropped
+    if (n == 0)
+        return; // an empty chunk may come without a buffer
     std::memcpy(m_buf + m_nLen, data, n);
     m_nLen += n;
 }

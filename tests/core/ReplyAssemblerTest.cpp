@@ -117,6 +117,8 @@ TEST(ReplyAssembler, BytesAroundAWholeReplyDoNotSpoilIt) {
     rx.Reset(1);
     EXPECT_EQ(rx.Length(), 0u);
     EXPECT_EQ(rx.FrameLength(), 0u);
+    rx.Feed(nullptr, 0); // an empty chunk
+    EXPECT_EQ(rx.Length(), 0u);
 
     // Noise in the same chunk as the reply.
     EXPECT_EQ(FeedChunks(rx, {Cat(reply, Hex("00 FF 13"))}), EState::Complete);
