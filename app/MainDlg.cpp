@@ -12,6 +12,8 @@
 #include "pages/SafetyPage.h"
 #include "serial/PortMap.h"
 #include "tools/ScanDlg.h"
+#include "tools/PlotDlg.h"
+#include "tools/TrafficLogDlg.h"
 
 #include "ui_MainDlg.h"
 
@@ -26,6 +28,8 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTabWidget>
+
+#include <chrono>
 
 CMainDlg* g_pMainDlg = nullptr;
 
@@ -129,6 +133,13 @@ CMainDlg::CMainDlg(QWidget* parent) : QDialog(parent), m_ui(new Ui::CMainDlg) {
     onMenu(32776, [this] { ShowToolDialog(m_pObjDictDlg); });
     onMenu(32775, [this] { OnAbout(); });
     onMenu(32790, [this] { OnScan(); });
+    m_pPlotDlg = new CPlotDlg(this);
+    m_pTrafficDlg = new CTrafficLogDlg(m_trafficLog, this);
+    m_ui->menuTools->addSeparator();
+    connect(m_ui->menuTools->addAction("实时曲线"), &QAction::triggered, this,
+            [this] { ShowToolDialog(m_pPlotDlg); });
+    connect(m_ui->menuTools->addAction("通讯记录"), &QAction::triggered, this,
+            [this] { ShowToolDialog(m_pTrafficDlg); });
 
     // The window keeps the size its layout asks for.
     adjustSize();
@@ -205,6 +216,7 @@ void CMainDlg::OnOpenClose() {
     const int parity = FindCtrl<QComboBox>(this, 1003)->currentIndex();
     if (m_driver.OpenPort(port, baud, parity)) {
         m_linkStats.Reset();
+        m_trafficLog.Clear(); // the log covers what happened since the port opened
         button->setText("关闭串口");
         UpdateLinkSummary();
         return;
@@ -322,6 +334,7 @@ void CMainDlg::OnOemInfo() {
 }
 
 void CMainDlg::ReadRealtimeStatus() {
+    m_pPlotDlg->SetPolling(FindCtrl<QCheckBox>(this, 1015)->isChecked() && m_driver.IsOpen());
     if (!FindCtrl<QCheckBox>(this, 1015)->isChecked() || m_bPollSuspended != 0 ||
         !m_driver.IsOpen() || m_bPollInFlight)
         return;
@@ -335,6 +348,7 @@ void CMainDlg::ShowStatus(unsigned epoch, ResultCode rc, const RealtimeStatusBlo
     if (epoch != m_nPortEpoch || !FindCtrl<QCheckBox>(this, 1015)->isChecked() ||
         !m_driver.IsOpen())
         return;
+    OnStatusSample(rc, block);
     if (rc != kResultOk) {
         const std::string text = ResultText(rc);
         for (int id : kPollFailureFields)
@@ -351,6 +365,17 @@ void CMainDlg::UpdateLinkSummary() {
     const QString text = QString::fromStdString(LinkSummaryText(m_linkStats.Summary()));
     if (m_ui->lblLinkSummary->text() != text)
         m_ui->lblLinkSummary->setText(text);
+}
+
+void CMainDlg::OnStatusSample(ResultCode rc, const RealtimeStatusBlock& block) {
+    StatusSample s;
+    s.wallMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::system_clock::now().time_since_epoch())
+                   .count();
+    s.rc = rc;
+    if (rc == kResultOk)
+        s.v = PlotValues(block);
+    m_pPlotDlg->AddSample(s);
 }
 
 void CMainDlg::OnClearPosition() {

@@ -9,6 +9,7 @@
 #include "driver/BusScan.h"
 #include "driver/MotorDriver.h"
 #include "modbus/LinkStats.h"
+#include "tools/TrafficLog.h"
 
 #include <QDialog>
 #include <QTimer>
@@ -23,6 +24,8 @@ namespace Ui {
 class CMainDlg;
 }
 class CStopKeyFilter;
+class CPlotDlg;
+class CTrafficLogDlg;
 
 class CMainDlg : public QDialog {
     Q_OBJECT
@@ -56,6 +59,11 @@ public:
     // (one the bus scan found, or where a loaded configuration moved it); an
     // open port takes the line settings at once.
     void SetConnection(uint8_t slave, const SLineSetting& line);
+    // The live plot and the traffic log (工具 menu), hidden until asked for.
+    CPlotDlg* PlotDlg() const { return m_pPlotDlg; }
+    CTrafficLogDlg* TrafficLogDlg() const { return m_pTrafficDlg; }
+    // Every exchange since the port was opened, from every thread.
+    CTrafficLog m_trafficLog;
 
 public slots:
     // Enter does nothing; Esc and the close box still end the dialog.
@@ -74,6 +82,8 @@ private:
     void ReadRealtimeStatus();
     void ShowStatus(unsigned epoch, ResultCode rc, const RealtimeStatusBlock& block);
     void UpdateLinkSummary();
+    // Hands one poll's outcome to the live plot (and its recording).
+    void OnStatusSample(ResultCode rc, const RealtimeStatusBlock& block);
     void OnReadInfo();
     void OnOemInfo();
     void OnClearPosition();
@@ -87,6 +97,8 @@ private:
     // on close. Until a dialog exists its menu item answers "功能暂不可用".
     QDialog* m_pRegisterDlg = nullptr;
     QDialog* m_pObjDictDlg = nullptr;
+    CPlotDlg* m_pPlotDlg = nullptr;
+    CTrafficLogDlg* m_pTrafficDlg = nullptr;
     QTimer m_timer;
     int m_nTicks = 0;
     // The status poll: its worker, whether a read is out, and which opening of

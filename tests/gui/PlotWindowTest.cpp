@@ -1,0 +1,86 @@
+// The live plot and its CSV recording, fed by the main window's status poll
+// against the virtual driver.
+
+#include "GuiTestSupport.h"
+#include "tools/PlotDlg.h"
+
+#include <qcustomplot.h>
+
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+namespace {
+
+class PlotWindowTest : public CWindowTest {
+protected:
+    const CSampleHistory& History() { return m_dlg->PlotDlg()->History(); }
+    const StatusSample& Last() { return History().At(History().Size() - 1); }
+    void Poll(size_t samples) {
+        const size_t want = History().Size() + samples;
+        ASSERT_TRUE(WaitGui([&] { return History().Size() >= want; }, 20000));
+    }
+};
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
+}
+
+TEST_F(PlotWindowTest, SamplesOfThePollReachThePlotAndTheRecordingThroughAFailingPoll) {
+    CPlotDlg* plot = m_dlg->PlotDlg();
+    ASSERT_NE(plot, nullptr);
+    Open();
+    m_dlg->OnTimer();
+    EXPECT_TRUE(plot->History().Size() == 0) << "no samples while auto update is off";
+
+    const std::string path = "/tmp/halvik-plotwin-" + std::to_string(getpid()) + ".csv";
+    ASSERT_TRUE(plot->StartRecording(path));
+    Ctrl<QCheckBox>(1015)->click();
+    Poll(3);
+    // The same values the status group shows, in engineering units.
+    ASSERT_EQ(Last().rc, kResultOk);
+    EXPECT_EQ(Text(1039), "24.0V (0.05A)");
+    EXPECT_FLOAT_EQ(Last().v[kSeriesSupplyVoltage], 24.0f);
+    EXPECT_FLOAT_EQ(Last().v[kSeriesSupplyCurrent], 0.05f);
+    EXPECT_FLOAT_EQ(Last().v[kSeriesTemperature], 25.3f);
+    EXPECT_EQ(plot->Plot()->graph(kSeriesSupplyVoltage)->data()->size(),
+              static_cast<int>(History().Size()));
+
+    // The driver goes quiet, then answers again: the recording goes on.
+    Silence();
+    ASSERT_TRUE(WaitGui([&] { return Last().rc == kResultTimeout; }, 20000));
+    Unsilence();
+    ASSERT_TRUE(WaitGui([&] { return Last().rc == kResultOk; }, 20000));
+    Poll(1);
+    plot->StopRecording();
+
+    const std::string csv = ReadAll(path);
+    EXPECT_NE(csv.find("输入电压 (V)"), std::string::npos);
+    EXPECT_NE(csv.find(",ok,"), std::string::npos);
+    EXPECT_NE(csv.find("," + ResultText(kResultTimeout) + ","), std::string::npos);
+    EXPECT_GT(csv.rfind(",ok,"), csv.find(ResultText(kResultTimeout))) << "rows after the failure";
+    EXPECT_NE(csv.find(",24,0.05,"), std::string::npos) << csv.substr(0, 400);
+    unlink(path.c_str());
+    EXPECT_TRUE(m_boxes.m_boxes.empty()) << m_boxes.LastText();
+}
+
+TEST_F(PlotWindowTest, TheDrawnLinesStayAsBoundedAsTheHistory) {
+    CPlotDlg plot(nullptr, 50);
+    for (int i = 0; i < 200; ++i) {
+        StatusSample s;
+        s.wallMs = 1'000'000 + 100 * i;
+        s.v[kSeriesMotorSpeed] = static_cast<float>(i);
+        plot.AddSample(s);
+    }
+    EXPECT_EQ(plot.History().Size(), 50u);
+    for (int k = 0; k < kPlotSeriesCount; ++k)
+        EXPECT_EQ(plot.Plot()->graph(k)->data()->size(), 50) << k;
+    // The cursor reads the sample nearest its time.
+    plot.SetCursor(plot.History().At(10).t + 0.01);
+    EXPECT_TRUE(plot.CursorText().contains("电机转速 160 RPM")) << plot.CursorText().toStdString();
+}
+
+} // namespace

@@ -1,0 +1,201 @@
+#include "tools/StatusSamples.h"
+
+#include "modbus/ResultCode.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <ctime>
+#include <limits>
+
+namespace {
+
+constexpr PlotSeriesDef kSeries[kPlotSeriesCount] = {
+    {"output_pwm", "输出PWM", "%"},
+    {"phase_current", "相电流", "A"},
+    {"input_voltage", "输入电压", "V"},
+    {"input_current", "输入电流", "A"},
+    {"commutation_frequency", "换向频率", "Hz"},
+    {"motor_speed", "电机转速", "RPM"},
+    {"position", "转动位置", "pulses"},
+    {"temperature", "内部温度", "℃"},
+    {"in1_voltage", "IN1电压", "V"},
+    {"in2_voltage", "IN2电压", "V"},
+    {"in3_voltage", "IN3电压", "V"},
+    {"differential_voltage", "差分电压", "V"},
+};
+
+// A CSV field: quoted when it holds a separator, a quote or a line end.
+std::string CsvField(const std::string& s) {
+    if (s.find_first_of(",\"\r\n") == std::string::npos)
+        return s;
+    std::string out = "\"";
+    for (char c : s) {
+        if (c == '"')
+            out += '"';
+        out += c;
+    }
+    return out + '"';
+}
+
+} // namespace
+
+const PlotSeriesDef& PlotSeries(int series) {
+    return kSeries[series];
+}
+
+CSampleHistory::CSampleHistory(size_t capacity) : m_buf(capacity ? capacity : 1) {}
+
+const StatusSample& CSampleHistory::Add(StatusSample s) {
+    if (m_nStartMs < 0)
+        m_nStartMs = s.wallMs;
+    s.t = static_cast<double>(s.wallMs - m_nStartMs) / 1000.0;
+    size_t slot;
+    if (m_nSize < m_buf.size()) {
+        slot = (m_nFirst + m_nSize) % m_buf.size();
+        ++m_nSize;
+    } else {
+        slot = m_nFirst;
+        m_nFirst = (m_nFirst + 1) % m_buf.size();
+        ++m_nDropped;
+    }
+    m_buf[slot] = s;
+    return m_buf[slot];
+}
+
+void CSampleHistory::Clear() {
+    m_nFirst = m_nSize = 0;
+    m_nDropped = 0;
+    m_nStartMs = -1;
+}
+
+const StatusSample& CSampleHistory::At(size_t i) const {
+    return m_buf[(m_nFirst + i) % m_buf.size()];
+}
+
+size_t CSampleHistory::Nearest(double t) const {
+    if (m_nSize == 0)
+        return 0;
+    // Times only grow, so a binary search finds the first sample at or after t.
+    size_t lo = 0, hi = m_nSize;
+    while (lo < hi) {
+        const size_t mid = (lo + hi) / 2;
+        if (At(mid).t < t)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    if (lo == m_nSize)
+        return m_nSize - 1;
+    if (lo > 0 && t - At(lo - 1).t <= At(lo).t - t)
+        return lo - 1;
+    return lo;
+}
+
+std::string IsoTime(int64_t wallMs) {
+    const time_t secs = static_cast<time_t>(wallMs / 1000);
+    struct tm local {};
+    localtime_r(&secs, &local);
+    char date[32], zone[8];
+    strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%S", &local);
+    strftime(zone, sizeof zone, "%z", &local); // "+0100"
+    std::string z = zone;
+    if (z.size() == 5)
+        z.insert(3, ":");
+    char ms[8];
+    std::snprintf(ms, sizeof ms, ".%03d", static_cast<int>(wallMs % 1000));
+    return date + std::string(ms) + z;
+}
+
+std::string CsvHeader() {
+    std::string h = "time,t_s,result";
+    for (const auto& s : kSeries)
+        h += "," + CsvField(std::string(s.label) + " (" + s.unit + ")");
+    return h;
+}
+
+std::string CsvRow(const StatusSample& s, int64_t startMs) {
+    char t[32];
+    std::snprintf(t, sizeof t, "%.3f", static_cast<double>(s.wallMs - startMs) / 1000.0);
+    std::string row = IsoTime(s.wallMs) + "," + t + ",";
+    if (s.rc != kResultOk) {
+        row += CsvField(ResultText(s.rc));
+        row.append(kPlotSeriesCount, ',');
+        return row;
+    }
+    row += "ok";
+    for (float v : s.v) {
+        row += ',';
+        if (std::isfinite(v)) {
+            char num[32];
+            std::snprintf(num, sizeof num, "%.7g", static_cast<double>(v));
+            row += num;
+        }
+    }
+    return row;
+}
+
+CCsvRecorder::~CCsvRecorder() {
+    Stop();
+}
+
+bool CCsvRecorder::Start(const std::string& path, std::string& error) {
+    Stop();
+    FILE* f = std::fopen(path.c_str(), "w");
+    if (!f) {
+        error = std::strerror(errno);
+        return false;
+    }
+    const std::string head = "\xEF\xBB\xBF" + CsvHeader() + "\r\n";
+    if (std::fputs(head.c_str(), f) < 0 || std::fflush(f) != 0) {
+        error = std::strerror(errno);
+        std::fclose(f);
+        return false;
+    }
+    m_pFile = f;
+    m_strPath = path;
+    m_nStartMs = -1;
+    m_nRows = 0;
+    return true;
+}
+
+void CCsvRecorder::Stop() {
+    if (m_pFile)
+        std::fclose(m_pFile);
+    m_pFile = nullptr;
+}
+
+bool CCsvRecorder::Write(const StatusSample& s) {
+    if (!m_pFile)
+        return false;
+    if (m_nStartMs < 0)
+        m_nStartMs = s.wallMs;
+    const std::string row = CsvRow(s, m_nStartMs) + "\r\n";
+    if (std::fputs(row.c_str(), m_pFile) < 0 || std::fflush(m_pFile) != 0) {
+        Stop();
+        return false;
+    }
+    ++m_nRows;
+    return true;
+}
+
+// TEMPORARY until the shared catalogue lands: scales of the status fields.
+std::array<float, kPlotSeriesCount> PlotValues(const RealtimeStatusBlock& b) {
+    std::array<float, kPlotSeriesCount> v{};
+    const bool wholeHz = b.At(0x0035) != 0 || b.At(0x0036) != 0;
+    v[kSeriesOutputPwm] = static_cast<float>(b.Signed(0x0020) * 0.1);
+    v[kSeriesPhaseCurrent] = static_cast<float>(b.At(0x0021) * 0.01);
+    v[kSeriesSupplyVoltage] = static_cast<float>(b.At(0x0038) * 0.1);
+    v[kSeriesSupplyCurrent] = static_cast<float>(b.At(0x003A) * 0.01);
+    v[kSeriesCommFrequency] = static_cast<float>(b.Signed(0x0022) * (wholeHz ? 1.0 : 0.1));
+    v[kSeriesMotorSpeed] = b.At(0x0034) == 0xFFFF
+                               ? std::numeric_limits<float>::quiet_NaN()
+                               : static_cast<float>(b.At(0x0034) * (b.At(0x0035) ? 10 : 1));
+    v[kSeriesPosition] = static_cast<float>(static_cast<int32_t>(b.Get32(0x0024)));
+    v[kSeriesTemperature] = static_cast<float>(b.Signed(0x0037) * 0.1);
+    v[kSeriesIn1] = static_cast<float>(b.Signed(0x0028) * 0.001);
+    v[kSeriesIn2] = static_cast<float>(b.Signed(0x0029) * 0.001);
+    v[kSeriesIn3] = static_cast<float>(b.Signed(0x002A) * 0.001);
+    v[kSeriesDifferential] = static_cast<float>(b.Signed(0x002B) * 0.001);
+    return v;
+}

@@ -1,0 +1,118 @@
+#include "tools/TrafficLog.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+bool TrafficFilterMatches(ETrafficFilter f, ResultCode rc) {
+    switch (f) {
+    case ETrafficFilter::All:
+        return true;
+    case ETrafficFilter::Ok:
+        return rc == kResultOk;
+    case ETrafficFilter::Failed:
+        return rc != kResultOk;
+    case ETrafficFilter::Timeout:
+        return rc == kResultTimeout;
+    case ETrafficFilter::BadReply:
+        return rc == kResultBadReply;
+    case ETrafficFilter::Exception:
+        return rc != kResultOk && rc < kResultPortClosed;
+    }
+    return false;
+}
+
+void CTrafficLog::Add(TrafficEntry e) {
+    std::lock_guard lock(m_lock);
+    e.seq = m_nNextSeq++;
+    m_entries.push_back(std::move(e));
+    while (m_entries.size() > m_nCapacity)
+        m_entries.pop_front();
+}
+
+void CTrafficLog::Clear() {
+    std::lock_guard lock(m_lock);
+    m_entries.clear();
+}
+
+std::vector<TrafficEntry> CTrafficLog::Since(uint64_t after) const {
+    std::lock_guard lock(m_lock);
+    std::vector<TrafficEntry> out;
+    // Sequence numbers are consecutive in the deque: jump to the first newer one.
+    size_t from = 0;
+    if (!m_entries.empty() && after >= m_entries.front().seq)
+        from = static_cast<size_t>(after - m_entries.front().seq + 1);
+    for (size_t i = from; i < m_entries.size(); ++i)
+        out.push_back(m_entries[i]);
+    return out;
+}
+
+uint64_t CTrafficLog::FirstSeq() const {
+    std::lock_guard lock(m_lock);
+    return m_entries.empty() ? 0 : m_entries.front().seq;
+}
+
+size_t CTrafficLog::Size() const {
+    std::lock_guard lock(m_lock);
+    return m_entries.size();
+}
+
+std::string TrafficTime(int64_t wallMs) {
+    const time_t secs = static_cast<time_t>(wallMs / 1000);
+    struct tm local {};
+    localtime_r(&secs, &local);
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min, local.tm_sec,
+                  static_cast<int>(wallMs % 1000));
+    return buf;
+}
+
+std::string HexBytes(const std::vector<uint8_t>& bytes) {
+    std::string s;
+    s.reserve(bytes.size() * 3);
+    char hex[4];
+    for (uint8_t b : bytes) {
+        std::snprintf(hex, sizeof hex, "%02X ", b);
+        s += hex;
+    }
+    if (!s.empty())
+        s.pop_back();
+    return s;
+}
+
+bool ExportTraffic(const std::vector<TrafficEntry>& entries, const std::string& path, bool csv,
+                   std::string& error) {
+    FILE* f = std::fopen(path.c_str(), "w");
+    if (!f) {
+        error = std::strerror(errno);
+        return false;
+    }
+    bool ok = true;
+    auto put = [&](const std::string& s) { ok = ok && std::fputs(s.c_str(), f) >= 0; };
+    if (csv)
+        put("\xEF\xBB\xBFtime,rtt_ms,result,code,request,reply\r\n");
+    for (const auto& e : entries) {
+        char rtt[32];
+        std::snprintf(rtt, sizeof rtt, "%.2f", e.rttMs);
+        const std::string result = ResultText(e.rc);
+        if (csv) {
+            // No field holds a comma or a quote: hex bytes, numbers, and the
+            // result texts.
+            put(TrafficTime(e.wallMs) + "," + rtt + "," + result + "," + std::to_string(e.rc) +
+                "," + HexBytes(e.request) + "," + HexBytes(e.reply) + "\r\n");
+        } else {
+            char head[96];
+            std::snprintf(head, sizeof head, "%s %8s ms  ", TrafficTime(e.wallMs).c_str(), rtt);
+            put(head + result + " (" + std::to_string(e.rc) + ")\n");
+            put("  TX: " + HexBytes(e.request) + "\n");
+            put("  RX: " + HexBytes(e.reply) + "\n");
+        }
+    }
+    ok = std::fflush(f) == 0 && ok;
+    if (std::fclose(f) != 0)
+        ok = false;
+    if (!ok)
+        error = std::strerror(errno);
+    return ok;
+}

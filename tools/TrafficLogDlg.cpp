@@ -1,0 +1,197 @@
+#include "tools/TrafficLogDlg.h"
+
+#include "app/MessageBox.h"
+
+#include <QAbstractTableModel>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTableView>
+#include <QVBoxLayout>
+
+// The rows the window shows: the log's entries that pass the filter.
+class CTrafficModel : public QAbstractTableModel {
+public:
+    std::vector<TrafficEntry> m_rows;
+    uint64_t m_nLastSeq = 0;
+    ETrafficFilter m_filter = ETrafficFilter::All;
+
+    int rowCount(const QModelIndex& parent) const override {
+        return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+    }
+    int columnCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : 5; }
+
+    QVariant headerData(int section, Qt::Orientation o, int role) const override {
+        static const char* kHeads[] = {"时间", "往返(ms)", "结果", "请求", "应答"};
+        if (o == Qt::Horizontal && role == Qt::DisplayRole)
+            return QString::fromUtf8(kHeads[section]);
+        return QAbstractTableModel::headerData(section, o, role);
+    }
+
+    QVariant data(const QModelIndex& index, int role) const override {
+        const TrafficEntry& e = m_rows[static_cast<size_t>(index.row())];
+        if (role == Qt::ForegroundRole && e.rc != kResultOk && index.column() == 2)
+            return QColor(200, 0, 0);
+        if (role != Qt::DisplayRole)
+            return {};
+        switch (index.column()) {
+        case 0:
+            return QString::fromStdString(TrafficTime(e.wallMs));
+        case 1:
+            return QString::number(e.rttMs, 'f', 2);
+        case 2:
+            return QString::fromStdString(ResultText(e.rc));
+        case 3:
+            return QString::fromStdString(HexBytes(e.request));
+        default:
+            return QString::fromStdString(HexBytes(e.reply));
+        }
+    }
+
+    void Take(const CTrafficLog& log, bool reset) {
+        if (reset) {
+            beginResetModel();
+            m_rows.clear();
+            m_nLastSeq = 0;
+        }
+        // Rows the log has dropped for room leave the view too.
+        const uint64_t first = log.FirstSeq();
+        size_t gone = 0;
+        while (gone < m_rows.size() && (first == 0 || m_rows[gone].seq < first))
+            ++gone;
+        if (gone && !reset) {
+            beginRemoveRows({}, 0, static_cast<int>(gone) - 1);
+            m_rows.erase(m_rows.begin(), m_rows.begin() + static_cast<ptrdiff_t>(gone));
+            endRemoveRows();
+        } else if (gone) {
+            m_rows.erase(m_rows.begin(), m_rows.begin() + static_cast<ptrdiff_t>(gone));
+        }
+        std::vector<TrafficEntry> fresh = log.Since(m_nLastSeq);
+        if (!fresh.empty())
+            m_nLastSeq = fresh.back().seq;
+        std::vector<TrafficEntry> keep;
+        for (auto& e : fresh)
+            if (TrafficFilterMatches(m_filter, e.rc))
+                keep.push_back(std::move(e));
+        if (reset) {
+            m_rows = std::move(keep);
+            endResetModel();
+        } else if (!keep.empty()) {
+            const int at = static_cast<int>(m_rows.size());
+            beginInsertRows({}, at, at + static_cast<int>(keep.size()) - 1);
+            for (auto& e : keep)
+                m_rows.push_back(std::move(e));
+            endInsertRows();
+        }
+    }
+};
+
+CTrafficLogDlg::CTrafficLogDlg(CTrafficLog& log, QWidget* parent)
+    : QDialog(parent), m_log(log), m_pModel(new CTrafficModel) {
+    setWindowTitle("通讯记录");
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
+
+    m_pFilter = new QComboBox;
+    m_pFilter->addItems({"全部", "成功", "失败", "通讯超时", "应答错误", "异常应答"});
+    connect(m_pFilter, &QComboBox::currentIndexChanged, this,
+            [this](int i) { SetFilter(static_cast<ETrafficFilter>(i)); });
+    auto* exportButton = new QPushButton("导出...");
+    connect(exportButton, &QPushButton::clicked, this, &CTrafficLogDlg::OnExport);
+    auto* clearButton = new QPushButton("清除");
+    connect(clearButton, &QPushButton::clicked, this, &CTrafficLogDlg::OnClear);
+    m_pCount = new QLabel;
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(new QLabel("显示:"));
+    top->addWidget(m_pFilter);
+    top->addWidget(m_pCount, 1);
+    top->addWidget(clearButton);
+    top->addWidget(exportButton);
+
+    m_pModel->setParent(this);
+    m_pView = new QTableView;
+    m_pView->setModel(m_pModel);
+    m_pView->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    m_pView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_pView->verticalHeader()->setVisible(false);
+    m_pView->verticalHeader()->setDefaultSectionSize(m_pView->fontMetrics().height() + 4);
+    m_pView->horizontalHeader()->setStretchLastSection(true);
+    m_pView->setColumnWidth(0, 110);
+    m_pView->setColumnWidth(1, 80);
+    m_pView->setColumnWidth(2, 110);
+    m_pView->setColumnWidth(3, 260);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(m_pView, 1);
+    resize(1000, 520);
+
+    connect(&m_timer, &QTimer::timeout, this, &CTrafficLogDlg::Refresh);
+}
+
+CTrafficLogDlg::~CTrafficLogDlg() = default;
+
+void CTrafficLogDlg::Refresh() {
+    QScrollBar* bar = m_pView->verticalScrollBar();
+    const bool atEnd = bar->value() == bar->maximum();
+    m_pModel->Take(m_log, false);
+    if (atEnd)
+        m_pView->scrollToBottom(); // newest last, followed unless the user scrolled up
+    m_pCount->setText(QString("%1 条").arg(m_pModel->m_rows.size()));
+}
+
+void CTrafficLogDlg::SetFilter(ETrafficFilter f) {
+    if (m_pFilter->currentIndex() != static_cast<int>(f))
+        m_pFilter->setCurrentIndex(static_cast<int>(f)); // comes back here
+    m_pModel->m_filter = f;
+    m_pModel->Take(m_log, true);
+    m_pView->scrollToBottom();
+    m_pCount->setText(QString("%1 条").arg(m_pModel->m_rows.size()));
+}
+
+const std::vector<TrafficEntry>& CTrafficLogDlg::Shown() const {
+    return m_pModel->m_rows;
+}
+
+bool CTrafficLogDlg::ExportTo(const std::string& path) {
+    const bool csv = path.size() >= 4 && (path.compare(path.size() - 4, 4, ".csv") == 0 ||
+                                          path.compare(path.size() - 4, 4, ".CSV") == 0);
+    std::string error;
+    if (!ExportTraffic(m_pModel->m_rows, path, csv, error)) {
+        ShowMessage(this, "导出失败:\n" + path + "\n" + error);
+        return false;
+    }
+    return true;
+}
+
+void CTrafficLogDlg::OnExport() {
+    Refresh();
+    QString filter;
+    const QString path = QFileDialog::getSaveFileName(this, "导出通讯记录", "halvik-traffic.txt",
+                                                      "文本 (*.txt);;CSV (*.csv)", &filter);
+    if (!path.isEmpty())
+        ExportTo(path.toStdString());
+}
+
+void CTrafficLogDlg::OnClear() {
+    m_log.Clear();
+    m_pModel->Take(m_log, true);
+    m_pCount->setText("0 条");
+}
+
+void CTrafficLogDlg::showEvent(QShowEvent* e) {
+    QDialog::showEvent(e);
+    Refresh();
+    m_timer.start(200);
+}
+
+void CTrafficLogDlg::hideEvent(QHideEvent* e) {
+    m_timer.stop();
+    QDialog::hideEvent(e);
+}
