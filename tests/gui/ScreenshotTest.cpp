@@ -3,6 +3,7 @@
 
 #include "GuiTestSupport.h"
 #include "tools/ScanDlg.h"
+#include "tools/PlotDlg.h"
 
 #include <QAbstractSlider>
 #include <QDir>
@@ -69,6 +70,30 @@ TEST_F(ScreenshotTest, MainWindowWithLiveValues) {
     ASSERT_TRUE(WaitGui([&] { return !scan.Scanning(); }, 30000));
     saveWidget(&scan, "scan.png");
     EXPECT_TRUE(m_boxes.m_boxes.empty()) << m_boxes.LastText();
+}
+
+TEST_F(ScreenshotTest, LivePlotFollowingARunCommand) {
+    const QString dir = HALVIK_SCREENSHOT_DIR;
+    ASSERT_TRUE(QDir().mkpath(dir));
+    m_sim->Driver().SetRegister(0x0075, 1); // learned, so the motor may run
+    Open();
+    Ctrl<QCheckBox>(1015)->click();
+    CPlotDlg* plot = m_dlg->PlotDlg();
+    plot->SetSeriesShown(kSeriesCommFrequency, true);
+    plot->resize(1000, 600);
+    auto samples = [&] { return plot->History().Size(); };
+    ASSERT_TRUE(WaitGui([&] { return samples() >= 5; }, 20000));
+    ASSERT_EQ(m_dlg->m_driver.WriteRunCommand(1, 800, 1), kResultOk); // 80.0 Hz
+    ASSERT_TRUE(WaitGui([&] { return samples() >= 45; }, 30000));
+    ASSERT_EQ(m_dlg->m_driver.WriteStopCommand(1, 0), kResultOk);
+    ASSERT_TRUE(WaitGui([&] { return samples() >= 70; }, 30000));
+    plot->SetPaused(true);
+    plot->SetCursor(plot->History().At(30).t);
+    plot->Redraw();
+    QImage shot(plot->size(), QImage::Format_ARGB32_Premultiplied);
+    shot.fill(Qt::white);
+    plot->render(&shot);
+    EXPECT_TRUE(shot.save(dir + "/plot.png"));
 }
 
 } // namespace
