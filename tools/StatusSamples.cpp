@@ -1,29 +1,41 @@
 #include "tools/StatusSamples.h"
 
+#include "driver/Catalogue.h"
 #include "modbus/ResultCode.h"
 
 #include <cerrno>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <limits>
 
 namespace {
 
-constexpr PlotSeriesDef kSeries[kPlotSeriesCount] = {
-    {"output_pwm", "输出PWM", "%"},
-    {"phase_current", "相电流", "A"},
-    {"input_voltage", "输入电压", "V"},
-    {"input_current", "输入电流", "A"},
-    {"commutation_frequency", "换向频率", "Hz"},
-    {"motor_speed", "电机转速", "RPM"},
-    {"position", "转动位置", "pulses"},
-    {"temperature", "内部温度", "℃"},
-    {"in1_voltage", "IN1电压", "V"},
-    {"in2_voltage", "IN2电压", "V"},
-    {"in3_voltage", "IN3电压", "V"},
-    {"differential_voltage", "差分电压", "V"},
+// Each series names its status field; the unit comes from the catalogue.
+struct SeriesName {
+    const char* field;
+    const char* label; // as the status group names it
 };
+constexpr SeriesName kSeries[kPlotSeriesCount] = {
+    {"output_pwm", "输出PWM"},
+    {"phase_current", "相电流"},
+    {"input_voltage", "输入电压"},
+    {"input_current", "输入电流"},
+    {"commutation_frequency", "换向频率"},
+    {"motor_speed", "电机转速"},
+    {"position", "转动位置"},
+    {"temperature", "内部温度"},
+    {"in1_voltage", "IN1电压"},
+    {"in2_voltage", "IN2电压"},
+    {"in3_voltage", "IN3电压"},
+    {"differential_voltage", "差分电压"},
+};
+
+const BlockDef& StatusBlock() {
+    static const BlockDef* status = BlockOf(RealtimeStatusBlock::kStart);
+    return *status;
+}
 
 // A CSV field: quoted when it holds a separator, a quote or a line end.
 std::string CsvField(const std::string& s) {
@@ -41,7 +53,18 @@ std::string CsvField(const std::string& s) {
 } // namespace
 
 const PlotSeriesDef& PlotSeries(int series) {
-    return kSeries[series];
+    static const auto defs = [] {
+        std::array<PlotSeriesDef, kPlotSeriesCount> d{};
+        const BlockDef& b = StatusBlock();
+        for (int i = 0; i < kPlotSeriesCount; ++i) {
+            d[static_cast<size_t>(i)] = {kSeries[i].field, kSeries[i].label, ""};
+            for (int k = 0; k < b.fieldCount; ++k)
+                if (std::strcmp(b.fields[k].name, kSeries[i].field) == 0)
+                    d[static_cast<size_t>(i)].unit = b.fields[k].unit;
+        }
+        return d;
+    }();
+    return defs[static_cast<size_t>(series)];
 }
 
 CSampleHistory::CSampleHistory(size_t capacity) : m_buf(capacity ? capacity : 1) {}
@@ -109,8 +132,8 @@ std::string IsoTime(int64_t wallMs) {
 
 std::string CsvHeader() {
     std::string h = "time,t_s,result";
-    for (const auto& s : kSeries)
-        h += "," + CsvField(std::string(s.label) + " (" + s.unit + ")");
+    for (int i = 0; i < kPlotSeriesCount; ++i)
+        h += "," + CsvField(std::string(PlotSeries(i).label) + " (" + PlotSeries(i).unit + ")");
     return h;
 }
 
@@ -179,23 +202,20 @@ bool CCsvRecorder::Write(const StatusSample& s) {
     return true;
 }
 
-// TEMPORARY until the shared catalogue lands: scales of the status fields.
+// The catalogue decodes the status block (its unit flags included); the plot
+// takes the numbers it gives.
 std::array<float, kPlotSeriesCount> PlotValues(const RealtimeStatusBlock& b) {
-    std::array<float, kPlotSeriesCount> v{};
-    const bool wholeHz = b.At(0x0035) != 0 || b.At(0x0036) != 0;
-    v[kSeriesOutputPwm] = static_cast<float>(b.Signed(0x0020) * 0.1);
-    v[kSeriesPhaseCurrent] = static_cast<float>(b.At(0x0021) * 0.01);
-    v[kSeriesSupplyVoltage] = static_cast<float>(b.At(0x0038) * 0.1);
-    v[kSeriesSupplyCurrent] = static_cast<float>(b.At(0x003A) * 0.01);
-    v[kSeriesCommFrequency] = static_cast<float>(b.Signed(0x0022) * (wholeHz ? 1.0 : 0.1));
-    v[kSeriesMotorSpeed] = b.At(0x0034) == 0xFFFF
-                               ? std::numeric_limits<float>::quiet_NaN()
-                               : static_cast<float>(b.At(0x0034) * (b.At(0x0035) ? 10 : 1));
-    v[kSeriesPosition] = static_cast<float>(static_cast<int32_t>(b.Get32(0x0024)));
-    v[kSeriesTemperature] = static_cast<float>(b.Signed(0x0037) * 0.1);
-    v[kSeriesIn1] = static_cast<float>(b.Signed(0x0028) * 0.001);
-    v[kSeriesIn2] = static_cast<float>(b.Signed(0x0029) * 0.001);
-    v[kSeriesIn3] = static_cast<float>(b.Signed(0x002A) * 0.001);
-    v[kSeriesDifferential] = static_cast<float>(b.Signed(0x002B) * 0.001);
+    std::array<float, kPlotSeriesCount> v;
+    v.fill(std::numeric_limits<float>::quiet_NaN());
+    const std::vector<uint16_t> regs(b.m_reg.begin(), b.m_reg.end());
+    DecodeContext ctx;
+    ctx.speedUnitHz = b.At(kRegSpeedUnitHz) != 0;
+    for (const DecodedField& f : DecodeBlock(StatusBlock(), regs, ctx)) {
+        if (!f.value.IsNumber())
+            continue;
+        for (int i = 0; i < kPlotSeriesCount; ++i)
+            if (f.name == kSeries[i].field)
+                v[static_cast<size_t>(i)] = std::strtof(f.value.text.c_str(), nullptr);
+    }
     return v;
 }
