@@ -11,8 +11,8 @@
 #include "pages/PidPage.h"
 #include "pages/SafetyPage.h"
 #include "serial/PortMap.h"
-#include "tools/ScanDlg.h"
 #include "tools/PlotDlg.h"
+#include "tools/ScanDlg.h"
 #include "tools/TrafficLogDlg.h"
 
 #include "ui_MainDlg.h"
@@ -146,6 +146,7 @@ CMainDlg::CMainDlg(QWidget* parent) : QDialog(parent), m_ui(new Ui::CMainDlg) {
     setFixedSize(size());
 
     m_driver.AddObserver(&m_linkStats);
+    m_driver.AddObserver(&m_trafficLog);
     // The poll's outcome comes back to the GUI thread; a window gone by then
     // takes nothing.
     m_pPoller = std::make_unique<CStatusPoller>(
@@ -166,6 +167,7 @@ CMainDlg::~CMainDlg() {
     delete m_pStopKey; // no stop into pages being deleted
     m_pPoller.reset(); // waits for a read under way; its outcome is dropped
     m_driver.RemoveObserver(&m_linkStats);
+    m_driver.RemoveObserver(&m_trafficLog);
     // Pages and tool dialogs may stop workers that use m_driver: they go
     // first, while the driver still exists (QObject would delete them only
     // after the members).

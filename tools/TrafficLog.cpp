@@ -1,6 +1,7 @@
 #include "tools/TrafficLog.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -21,6 +22,18 @@ bool TrafficFilterMatches(ETrafficFilter f, ResultCode rc) {
         return rc != kResultOk && rc < kResultPortClosed;
     }
     return false;
+}
+
+void CTrafficLog::OnTransaction(const STransactionRecord& record) {
+    TrafficEntry e;
+    e.wallMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::system_clock::now().time_since_epoch())
+                   .count();
+    e.request.assign(record.request, record.request + record.requestLen);
+    e.reply.assign(record.reply, record.reply + record.replyLen);
+    e.rc = record.result;
+    e.rttMs = std::chrono::duration<double, std::milli>(record.duration).count();
+    Add(std::move(e));
 }
 
 void CTrafficLog::Add(TrafficEntry e) {

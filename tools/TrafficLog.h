@@ -6,6 +6,7 @@
 // Threads: Add runs on the thread of each transaction (the master reports
 // there); everything else on any thread. One mutex guards the record.
 
+#include "modbus/LinkObserver.h"
 #include "modbus/ResultCode.h"
 
 #include <cstdint>
@@ -26,10 +27,14 @@ struct TrafficEntry {
 enum class ETrafficFilter { All, Ok, Failed, Timeout, BadReply, Exception };
 bool TrafficFilterMatches(ETrafficFilter f, ResultCode rc);
 
-class CTrafficLog {
+// Watches the master (AddObserver) and keeps what it reports.
+class CTrafficLog : public ILinkObserver {
 public:
     static constexpr size_t kDefaultCapacity = 50000;
     explicit CTrafficLog(size_t capacity = kDefaultCapacity) : m_nCapacity(capacity) {}
+
+    // Copies the record; the clock is read here, as the exchange has just ended.
+    void OnTransaction(const STransactionRecord& record) override;
 
     void Add(TrafficEntry e); // sets e.seq
     void Clear();

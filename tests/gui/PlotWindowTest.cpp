@@ -3,11 +3,13 @@
 
 #include "GuiTestSupport.h"
 #include "tools/PlotDlg.h"
+#include "tools/TrafficLogDlg.h"
 
 #include <qcustomplot.h>
 
 #include <fstream>
 #include <sstream>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -81,6 +83,47 @@ TEST_F(PlotWindowTest, TheDrawnLinesStayAsBoundedAsTheHistory) {
     // The cursor reads the sample nearest its time.
     plot.SetCursor(plot.History().At(10).t + 0.01);
     EXPECT_TRUE(plot.CursorText().contains("电机转速 160 RPM")) << plot.CursorText().toStdString();
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(PlotWindowTest, TheTrafficLogRecordsEveryThreadsExchangesWithTheirResults) {
+    Open();
+    CTrafficLogDlg* dlg = m_dlg->TrafficLogDlg();
+    ASSERT_NE(dlg, nullptr);
+    DeviceInfoBlock info{};
+    ASSERT_EQ(m_dlg->m_driver.ReadDeviceInfoBlock(1, info), kResultOk);
+    ResultCode workerRc = -1;
+    std::thread worker([&] { workerRc = m_dlg->m_driver.WriteRegister(1, 0x3000, 1); });
+    worker.join();
+    ASSERT_NE(workerRc, kResultOk) << "an unmapped register is refused";
+    Silence();
+    EXPECT_EQ(m_dlg->m_driver.ReadDeviceInfoBlock(1, info), kResultTimeout);
+    Unsilence();
+
+    const auto all = m_dlg->m_trafficLog.Since(0);
+    ASSERT_EQ(all.size(), 3u);
+    EXPECT_EQ(all[0].rc, kResultOk);
+    EXPECT_EQ(all[0].request,
+              (std::vector<uint8_t>{0x01, 0x03, 0x00, 0x00, 0x00, 0x10, 0x44, 0x06}));
+    EXPECT_EQ(all[0].reply.size(), 37u);
+    EXPECT_EQ(all[1].rc, workerRc);
+    EXPECT_EQ(all[1].reply.size(), 5u); // the exception reply
+    EXPECT_EQ(all[2].rc, kResultTimeout);
+    EXPECT_TRUE(all[2].reply.empty());
+    EXPECT_GE(all[2].rttMs, kSilentMs * 0.9);
+
+    dlg->SetFilter(ETrafficFilter::Failed);
+    ASSERT_EQ(dlg->Shown().size(), 2u);
+    EXPECT_EQ(dlg->Shown()[1].rc, kResultTimeout);
+    // Opening the port again starts a new log.
+    Click(1011);
+    Click(1011);
+    EXPECT_EQ(m_dlg->m_trafficLog.Size(), 0u);
+    dlg->Refresh();
+    EXPECT_TRUE(dlg->Shown().empty());
 }
 
 } // namespace
