@@ -6,12 +6,12 @@
 halvik_install_deps() {
     local pkgs=(cmake ninja-build g++ pkg-config libgtest-dev libmodbus-dev
                 qt6-base-dev qt6-base-dev-tools libgl-dev fonts-wqy-microhei
-                nlohmann-json3-dev libcli11-dev)
+                nlohmann-json3-dev libcli11-dev libqcustomplot-dev)
     if [ "${1:-}" = run ]; then
         pkgs+=(qt6-qpa-plugins)
     fi
     if [ "${1:-}" = bench ]; then
-        pkgs+=(qt6-serialbus-dev valgrind strace)
+        pkgs+=(qt6-serialbus-dev valgrind strace qt6-charts-dev libqt6opengl6-dev)
     fi
     local missing=()
     for p in "${pkgs[@]}"; do
