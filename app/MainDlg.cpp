@@ -12,6 +12,7 @@
 #include "pages/SafetyPage.h"
 #include "serial/PortMap.h"
 #include "tools/PlotDlg.h"
+#include "tools/ConfigTransfer.h"
 #include "tools/ScanDlg.h"
 #include "tools/TrafficLogDlg.h"
 
@@ -126,8 +127,8 @@ CMainDlg::CMainDlg(QWidget* parent) : QDialog(parent), m_ui(new Ui::CMainDlg) {
     auto onMenu = [this](int id, auto fn) {
         connect(FindCtrl<QAction>(this, id), &QAction::triggered, this, fn);
     };
-    onMenu(32771, [this] { ShowMessage(this, "功能暂不可用"); });
-    onMenu(32772, [this] { ShowMessage(this, "功能暂不可用"); });
+    onMenu(32771, [this] { LoadConfiguration(this); });
+    onMenu(32772, [this] { ExportConfiguration(this); });
     onMenu(32773, [this] { close(); });
     onMenu(32774, [this] { ShowToolDialog(m_pRegisterDlg); });
     onMenu(32776, [this] { ShowToolDialog(m_pObjDictDlg); });

@@ -2,10 +2,12 @@
 // live values from the virtual driver, so anyone can look at it.
 
 #include "GuiTestSupport.h"
+#include "tools/ConfigTransfer.h"
 #include "tools/ScanDlg.h"
 #include "tools/PlotDlg.h"
 
 #include <QAbstractSlider>
+#include <QAction>
 #include <QDir>
 #include <QImage>
 #include <QSpinBox>
@@ -69,6 +71,31 @@ TEST_F(ScreenshotTest, MainWindowWithLiveValues) {
     scan.OnStart();
     ASSERT_TRUE(WaitGui([&] { return !scan.Scanning(); }, 30000));
     saveWidget(&scan, "scan.png");
+
+    // The comparison dialog of 载入配置, after a few settings were changed.
+    const std::string file = (dir + "/compare.json").toStdString();
+    FileChooser chooser = SetFileChooser([&](bool, const std::string&) { return file; });
+    FindCtrl<QAction>(m_dlg.get(), 32772)->trigger();
+    m_sim->Driver().SetRegister(0x0050, 25);
+    m_sim->Driver().SetRegister(0x0100, 77);
+    m_sim->Driver().SetRegisters(0x00C0, {0x4120, 0x0000});
+    m_sim->Driver().SetRegister(0x0095, 12);
+    m_sim->Driver().SetObject(0x1800, 2, 0xFE);
+    bool compared = false;
+    CompareHandler compare =
+        SetCompareHandler([&](const std::vector<SConfigDiff>& diffs, bool& includeComm) {
+            CConfigCompareDlg dlg(diffs, includeComm, m_dlg.get());
+            dlg.adjustSize();
+            saveWidget(&dlg, "compare.png");
+            compared = true;
+            return false;
+        });
+    FindCtrl<QAction>(m_dlg.get(), 32771)->trigger();
+    SetCompareHandler(compare);
+    SetFileChooser(chooser);
+    EXPECT_TRUE(compared);
+    ASSERT_FALSE(m_boxes.m_boxes.empty());
+    m_boxes.m_boxes.erase(m_boxes.m_boxes.begin()); // the export's "操作成功"
     EXPECT_TRUE(m_boxes.m_boxes.empty()) << m_boxes.LastText();
 }
 

@@ -1,0 +1,786 @@
+#include "tools/ConfigTransfer.h"
+
+#include "app/CtrlUtil.h"
+#include "app/GuiThread.h"
+#include "app/MainDlg.h"
+#include "app/MessageBox.h"
+#include "driver/DeviceIo.h"
+#include "driver/Format.h"
+
+#include "ui_ConfigCompareDlg.h"
+#include "ui_ConfigProgressDlg.h"
+
+#include <QBrush>
+#include <QCheckBox>
+#include <QDateTime>
+#include <QDir>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <mutex>
+#include <unistd.h>
+
+namespace {
+
+// The pages' own words for the fields of the parameter blocks, with the unit
+// the page shows beside them (nullptr: the catalogue's unit).
+struct SFieldLabel {
+    uint16_t addr;
+    const char* label;
+    const char* unit;
+};
+constexpr SFieldLabel kLabels[] = {
+    // 电机控制
+    {0x0050, "PWM上升缓冲", "秒"},
+    {0x0051, "PWM下降缓冲", "秒"},
+    {0x0052, "加速加速度", nullptr},
+    {0x0053, "减速加速度", nullptr},
+    // 电机参数
+    {0x0060, "PWM调速启动缓冲", "秒"},
+    {0x0061, "PWM调速减速缓冲", "秒"},
+    {0x0062, "最大加速加速度", nullptr},
+    {0x0063, "默认加速加速度", nullptr},
+    {0x0064, "最大减速加速度", nullptr},
+    {0x0065, "默认减速加速度", nullptr},
+    {0x0066, "最大换向频率", nullptr},
+    {0x0067, "默认换向频率", nullptr},
+    {0x0069, "位置控制算法", nullptr},
+    {0x006A, "电机额定电流", nullptr},
+    {0x006B, "最大负载电流", nullptr},
+    {0x006C, "制动补偿电流", nullptr},
+    {0x006D, "电机相序数据", nullptr},
+    {0x0070, "稳速控制算法", nullptr},
+    {0x0071, "位置控制允许误差", "脉冲"},
+    {0x0072, "位置控制超调后进行校正", nullptr},
+    {0x0073, "电机极个数", "个"},
+    {0x0074, "减速器减速比", nullptr},
+    {0x0075, "电机学习状态", nullptr},
+    {0x0076, "禁用电机学习功能", nullptr},
+    {0x0077, "速度量程×10", nullptr},
+    {0x0078, "常态自锁电流", nullptr},
+    {0x0079, "允许…倍最大负载电流输出", "倍"},
+    {0x007A, "…倍最大负载电流输出的时间", "秒"},
+    // 系统参数
+    {0x0080, "限位触发极性", nullptr},
+    {0x0081, "数字信号极性", nullptr},
+    {0x0082, "电位器用法", nullptr},
+    {0x0083, "脉冲信号类型", nullptr},
+    {0x0084, "模拟信号类型", nullptr},
+    {0x0085, "逻辑电平类型", nullptr},
+    {0x0086, "电位器电压范围 (下限)", nullptr},
+    {0x0087, "电位器电压范围 (上限)", nullptr},
+    {0x0088, "模拟信号范围 (下限)", nullptr},
+    {0x0089, "模拟信号范围 (上限)", nullptr},
+    {0x008A, "逻辑电平阈值", nullptr},
+    {0x008B, "电压比较死区", nullptr},
+    {0x008C, "脉冲信号倍率", nullptr},
+    {0x008E, "堵转停机时间", "秒"},
+    {0x0096, "模拟信号调整 y=kx+b 的 k", nullptr},
+    {0x0098, "模拟信号调整 y=kx+b 的 b", nullptr},
+    {0x0099, "禁用蜂鸣器报警", nullptr},
+    {0x009A, "端口输入类型", nullptr},
+    {0x009B, "端口控制类型", nullptr},
+    // 通讯参数
+    {0x0090, "485波特率", ""},
+    {0x0092, "校验方式", nullptr},
+    {0x0094, "通讯控制时禁止参数配置", nullptr},
+    {0x0095, "通讯中断制动时间", "秒"},
+    {0x009C, "从站地址", nullptr},
+    {0x009D, "端口控制时485使用默认通讯参数", nullptr},
+    {0x0120, "通讯模式", nullptr},
+    {0x0121, "节点ID", nullptr},
+    {0x0122, "CAN波特率", nullptr},
+    {0x0128, "CANOpen自启动", nullptr},
+    {0x0129, "心跳周期", nullptr},
+    // PID参数
+    {0x00BA, "自锁PID参数 Kp", nullptr},
+    {0x00BC, "自锁PID参数 Ki", nullptr},
+    {0x00BE, "自锁PID参数 Kd", nullptr},
+    {0x00C0, "速度PID参数 Kp", nullptr},
+    {0x00C2, "速度PID参数 Ki", nullptr},
+    {0x00C4, "速度PID参数 Kd", nullptr},
+    {0x00C6, "位置PID参数 Kp", nullptr},
+    {0x00C8, "位置PID参数 Ki", nullptr},
+    {0x00CA, "位置PID参数 Kd", nullptr},
+    // 往复运动
+    {0x00A0, "复位方式", nullptr},
+    {0x00A1, "启用复位细调", nullptr},
+    {0x00A2, "总行程", "脉冲"},
+    {0x00A4, "复位粗调速度", "Hz(脉冲/秒)"},
+    {0x00A5, "复位细调速度", "Hz(脉冲/秒)"},
+    {0x00A6, "完成后速度", "Hz(脉冲/秒)"},
+    {0x00A7, "忽略变化量低于…的输入信号", "%"},
+    {0x00A8, "限位后重新复位", nullptr},
+    {0x00A9, "复位时转矩", nullptr},
+    {0x00B0, "调速方式", nullptr},
+    {0x00B1, "控制方式", nullptr},
+    {0x00B2, "正转速度", nullptr},
+    {0x00B3, "反转速度", nullptr},
+    // 安全保护
+    {0x0100, "过热关断", nullptr},
+    {0x0101, "过热限流", nullptr},
+    {0x0102, "过压关断", nullptr},
+    {0x0103, "欠压关断", nullptr},
+    {0x0104, "过流关断", nullptr},
+    {0x0105, "霍尔错误", nullptr},
+    {0x0106, "电流环PID动态调节减小超调", nullptr},
+    {0x0108, "当温度低于过热关断条件后清除过热报警", nullptr},
+    {0x010A, "温度校准 k", nullptr},
+    {0x010B, "温度校准 b", nullptr},
+    {0x010C, "电压校准 k", nullptr},
+    {0x010D, "电压校准 b", nullptr},
+};
+
+const SFieldLabel* FindLabel(uint16_t addr) {
+    for (const SFieldLabel& l : kLabels)
+        if (l.addr == addr)
+            return &l;
+    return nullptr;
+}
+
+// A decoded value as the pages would show it: flags as 是/否, numbers with
+// the page's unit.
+std::string ValueText(const DecodedField& f, const SFieldLabel* label) {
+    if (f.value.IsBool())
+        return f.value.flag ? "是" : "否";
+    if (f.value.IsNumber()) {
+        const std::string unit = label && label->unit ? label->unit : f.unit;
+        return unit.empty() ? f.value.text : f.value.text + " " + unit;
+    }
+    return f.text;
+}
+
+std::string RegText(uint16_t v) {
+    return StrFormat("0x%04X", v);
+}
+
+// The communication object's sub-indexes in the PDO dialog's words.
+std::string PdoCommSubName(uint8_t sub) {
+    switch (sub) {
+    case 1:
+        return "COB-ID";
+    case 2:
+        return "传输类型";
+    case 3:
+        return "禁止时间";
+    case 5:
+        return "事件时间";
+    default:
+        return StrFormat("子索引 %u", sub);
+    }
+}
+
+} // namespace
+
+std::string ConfigGroupName(const BlockDef& def) {
+    static const std::pair<const char*, const char*> kGroups[] = {
+        {"ramp", "电机控制"},     {"motor", "电机参数"},       {"system-a", "系统参数"},
+        {"system-b", "系统参数"}, {"comm-a", "通讯参数"},      {"comm-b", "通讯参数"},
+        {"canopen", "通讯参数"},  {"reciprocate", "往复运动"}, {"preset-speed", "往复运动"},
+        {"pid", "PID参数"},       {"safety", "安全保护"},
+    };
+    for (const auto& [name, group] : kGroups)
+        if (std::string_view(def.name) == name)
+            return group;
+    return def.title;
+}
+
+std::vector<SConfigDiff> ConfigDifferences(const ConfigImage& file, const ConfigImage& device,
+                                           const DecodeContext& ctx) {
+    std::vector<SConfigDiff> out;
+    for (const BlockImage& fb : file.blocks) {
+        const BlockImage* db = device.Block(fb.def);
+        if (!db || db->regs.size() != fb.regs.size())
+            continue;
+        const BlockDef& def = *fb.def;
+        const std::string group = ConfigGroupName(def);
+        const auto ff = DecodeBlock(def, fb.regs, ctx);
+        const auto df = DecodeBlock(def, db->regs, ctx);
+        std::vector<bool> covered(def.count, false);
+        for (size_t i = 0; i < ff.size() && i < df.size(); ++i) {
+            for (size_t k = 0; k < ff[i].raw.size(); ++k)
+                covered[ff[i].addr - def.start + k] = true;
+            if (ff[i].raw == df[i].raw)
+                continue;
+            const SFieldLabel* label = FindLabel(ff[i].addr);
+            const std::string field =
+                label ? label->label : StrFormat("%s (0x%04X)", ff[i].name.c_str(), ff[i].addr);
+            out.push_back(
+                {group, field, ValueText(df[i], label), ValueText(ff[i], label), def.comm});
+        }
+        // Registers no page shows still count: they are written.
+        for (size_t k = 0; k < def.count; ++k)
+            if (!covered[k] && fb.regs[k] != db->regs[k])
+                out.push_back({group, StrFormat("寄存器 0x%04zX", def.start + k),
+                               RegText(db->regs[k]), RegText(fb.regs[k]), def.comm});
+    }
+    for (const PdoImage& fp : file.pdos) {
+        const PdoImage* dp = device.Pdo(fp.row);
+        if (!dp || fp.absent || dp->absent)
+            continue;
+        const std::string group = std::string("通讯对象 ") + PdoName(fp.row);
+        for (const PdoSub& s : fp.comm) {
+            const PdoSub* ds = dp->Comm(s.sub);
+            if (ds && ds->value != s.value)
+                out.push_back({group, PdoCommSubName(s.sub), StrFormat("0x%X", ds->value),
+                               StrFormat("0x%X", s.value)});
+        }
+        if (fp.mapCount != dp->mapCount)
+            out.push_back(
+                {group, "映射对象数目", std::to_string(dp->mapCount), std::to_string(fp.mapCount)});
+        for (size_t k = 0; k < fp.mapCount && k < fp.map.size(); ++k) {
+            const uint32_t dv = k < dp->map.size() ? dp->map[k] : 0;
+            if (dv != fp.map[k])
+                out.push_back({group, StrFormat("映射对象 %zu", k + 1), MapEntryText(dv),
+                               MapEntryText(fp.map[k])});
+        }
+    }
+    if (file.hasSync && device.hasSync) {
+        const SyncValues &f = file.sync, &d = device.sync;
+        const std::string group = "通讯对象 SYNC";
+        if (f.cobId != d.cobId)
+            out.push_back(
+                {group, "COB-ID", StrFormat("0x%08X", d.cobId), StrFormat("0x%08X", f.cobId)});
+        if (f.cyclePeriod != d.cyclePeriod)
+            out.push_back({group, "通讯循环周期", FormatScaled(d.cyclePeriod, 3) + " ms",
+                           FormatScaled(f.cyclePeriod, 3) + " ms"});
+        if (f.windowLength != d.windowLength)
+            out.push_back({group, "同步窗口长度", FormatScaled(d.windowLength, 3) + " ms",
+                           FormatScaled(f.windowLength, 3) + " ms"});
+    }
+    return out;
+}
+
+std::vector<SConfigStep> ConfigReadSteps(const ConfigImage* wanted) {
+    std::vector<SConfigStep> steps;
+    for (const BlockDef* def : ExportBlocks())
+        if (!wanted || wanted->Block(def))
+            steps.push_back({ConfigGroupName(*def) + " (" + def->name + ")", def, -1, false});
+    for (int row = 0; row < kPdoCount; ++row)
+        if (!wanted || wanted->Pdo(row))
+            steps.push_back({std::string("通讯对象 ") + PdoName(row), nullptr, row, false});
+    if (!wanted || wanted->hasSync)
+        steps.push_back({"通讯对象 SYNC", nullptr, -1, true});
+    return steps;
+}
+
+std::string ReadConfigStep(CMotorDriver& drv, uint8_t slave, const SConfigStep& step,
+                           ConfigImage& img) {
+    if (step.block) {
+        BlockImage b{step.block, {}};
+        const ResultCode rc = ReadRegs(drv, slave, step.block->start, step.block->count, b.regs);
+        if (rc != kResultOk)
+            return ResultText(rc);
+        img.blocks.push_back(std::move(b));
+        return {};
+    }
+    if (step.pdoRow >= 0) {
+        PdoImage p;
+        const SdoResult r = ReadPdo(drv, slave, step.pdoRow, p);
+        if (!r.Ok())
+            return r.Message(r.reply.index, static_cast<uint8_t>(r.reply.subindex));
+        img.pdos.push_back(std::move(p));
+        return {};
+    }
+    const SdoResult r = ReadSync(drv, slave, img.sync);
+    if (!r.Ok())
+        return r.Message(r.reply.index, static_cast<uint8_t>(r.reply.subindex));
+    img.hasSync = true;
+    return {};
+}
+
+std::string WriteFileAtomically(const std::string& path, const std::string& text) {
+    const std::string tmp = path + ".tmp";
+    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return std::strerror(errno);
+    size_t done = 0;
+    int err = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            err = n < 0 ? errno : EIO;
+            break;
+        }
+        done += static_cast<size_t>(n);
+    }
+    // On the disk before the name points at it: a crash leaves the old file.
+    if (!err && ::fsync(fd) != 0)
+        err = errno;
+    if (::close(fd) != 0 && !err)
+        err = errno;
+    if (!err && std::rename(tmp.c_str(), path.c_str()) != 0)
+        err = errno;
+    if (err) {
+        ::unlink(tmp.c_str());
+        return std::strerror(err);
+    }
+    return {};
+}
+
+// --- Dialogs -----------------------------------------------------------------------
+
+namespace {
+
+enum : int {
+    kStepLabel = 2101,
+    kStepBar = 2102,
+    kStepCancel = 2103,
+    kCompareSummary = 2201,
+    kCompareTable = 2202,
+    kCompareComm = 2203,
+    kCompareWrite = 2204,
+    kCompareCancel = 2205,
+};
+
+std::mutex g_seamLock;
+FileChooser g_chooser;
+CompareHandler g_compare;
+ProgressHook g_progressHook;
+
+template <class T> T Seam(const T& seam) {
+    std::lock_guard lk(g_seamLock);
+    return seam;
+}
+
+// The progress dialog of one worker run: Esc and the close box cancel like
+// the button, and the dialog stays until the worker has ended.
+class CProgressDlg : public QDialog {
+public:
+    explicit CProgressDlg(QWidget* parent) : QDialog(parent) {
+        m_ui.setupUi(this);
+        setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+    }
+    std::function<void()> m_onCancel;
+    void reject() override {
+        if (m_onCancel)
+            m_onCancel();
+    }
+
+private:
+    Ui::CConfigProgressDlg m_ui;
+};
+
+// Reports one step of a worker's run; false once the user has cancelled.
+using StepFn = std::function<bool(int step, const std::string& text)>;
+
+// Runs work on a worker behind a modal progress dialog with the status poll
+// suspended, and returns when the worker has ended: false when cancelled.
+bool RunWithProgress(QWidget* owner, const std::string& title, int total, bool cancellable,
+                     const std::function<void(const StepFn&)>& work) {
+    CProgressDlg dlg(owner);
+    dlg.setWindowTitle(QString::fromStdString(title));
+    auto* bar = FindCtrl<QProgressBar>(&dlg, kStepBar);
+    bar->setRange(0, total);
+    bar->setValue(0);
+    auto* cancel = FindCtrl<QPushButton>(&dlg, kStepCancel);
+    cancel->setVisible(cancellable);
+    std::atomic<bool> stop{false};
+    dlg.m_onCancel = [&] {
+        if (!cancellable || stop)
+            return;
+        stop = true;
+        cancel->setEnabled(false);
+        SetCtrlValue(&dlg, kStepLabel, "正在取消…");
+    };
+    QObject::connect(cancel, &QPushButton::clicked, &dlg, [&] { dlg.m_onCancel(); });
+
+    const int pollBefore = g_pMainDlg->m_bPollSuspended.exchange(1);
+    QPointer<QDialog> pd(&dlg);
+    const std::atomic<bool>* stopped = &stop;
+    CGuiWorker worker;
+    worker.Start([&work, pd, stopped] {
+        work([pd, stopped](int step, const std::string& text) {
+            PostToGui([pd, stopped, step, text] {
+                if (!pd)
+                    return; // the run is over; stopped is gone with it
+                FindCtrl<QProgressBar>(pd, kStepBar)->setValue(step);
+                if (!*stopped)
+                    SetCtrlValue(pd, kStepLabel, text);
+                if (ProgressHook hook = Seam(g_progressHook))
+                    hook(pd, step);
+            });
+            return !*stopped;
+        });
+        PostToGui([pd] {
+            if (pd)
+                pd->done(QDialog::Accepted);
+        });
+    });
+    dlg.exec();
+    worker.Join();
+    g_pMainDlg->m_bPollSuspended = pollBefore;
+    return !stop;
+}
+
+std::string ChooseFile(QWidget* owner, bool save, const std::string& suggested) {
+    if (FileChooser chooser = Seam(g_chooser))
+        return chooser(save, suggested);
+    const QString filter = "配置文件 (*.json);;所有文件 (*)";
+    const QString path = save ? QFileDialog::getSaveFileName(
+                                    owner, "导出配置", QString::fromStdString(suggested), filter)
+                              : QFileDialog::getOpenFileName(owner, "载入配置", QString(), filter);
+    return path.toStdString();
+}
+
+// A list of problems under a heading; very long lists are cut with a count.
+std::string ProblemsText(const std::string& heading, const std::vector<std::string>& problems) {
+    constexpr size_t kShown = 40;
+    std::string text = heading;
+    for (size_t i = 0; i < problems.size() && i < kShown; ++i)
+        text += "\n" + problems[i];
+    if (problems.size() > kShown)
+        text += StrFormat("\n… 共 %zu 处问题", problems.size());
+    return text;
+}
+
+std::string DiffsText(const std::vector<SConfigDiff>& diffs) {
+    std::string text;
+    for (const SConfigDiff& d : diffs)
+        text += "\n" + d.group + " - " + d.field + ": 设备 " + d.device + ", 文件 " + d.file;
+    return text;
+}
+
+// The line the port runs at, as slave address, baud rate and parity choice.
+ConfigLine PresentLine(CMotorDriver& drv, uint8_t slave) {
+    const std::string s = drv.LineSettingsText(); // "9600,n,8,2"
+    ConfigLine line;
+    line.slave = slave;
+    line.baud = ParseLeadingInt(s);
+    const size_t comma = s.find(',');
+    const char parity = comma + 1 < s.size() ? s[comma + 1] : 'n';
+    line.framing = parity == 'o' ? 1 : parity == 'e' ? 2 : s.size() >= 1 && s.back() == '1' ? 3 : 0;
+    return line;
+}
+
+const char* const kPressReadNote = "各页显示的数值没有改变，请按“读取”查看新的数值。";
+
+} // namespace
+
+FileChooser SetFileChooser(FileChooser chooser) {
+    std::lock_guard lk(g_seamLock);
+    std::swap(g_chooser, chooser);
+    return chooser;
+}
+
+CompareHandler SetCompareHandler(CompareHandler handler) {
+    std::lock_guard lk(g_seamLock);
+    std::swap(g_compare, handler);
+    return handler;
+}
+
+ProgressHook SetProgressHook(ProgressHook hook) {
+    std::lock_guard lk(g_seamLock);
+    std::swap(g_progressHook, hook);
+    return hook;
+}
+
+CConfigCompareDlg::CConfigCompareDlg(const std::vector<SConfigDiff>& diffs, bool includeComm,
+                                     QWidget* parent)
+    : QDialog(parent), m_ui(new Ui::CConfigCompareDlg), m_diffs(diffs) {
+    m_ui->setupUi(this);
+    setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+    size_t comm = 0;
+    for (const SConfigDiff& d : diffs)
+        comm += d.comm;
+    SetCtrlValue(this, kCompareSummary,
+                 StrFormat("设备与文件有 %zu 处不同%s:", diffs.size(),
+                           comm ? StrFormat(" (其中通讯参数 %zu 处)", comm).c_str() : ""));
+    auto* table = FindCtrl<QTableWidget>(this, kCompareTable);
+    table->verticalHeader()->setVisible(false);
+    table->setRowCount(static_cast<int>(diffs.size()));
+    for (size_t r = 0; r < diffs.size(); ++r) {
+        const SConfigDiff& d = diffs[r];
+        const std::string cells[] = {d.group, d.field, d.device, d.file};
+        for (int c = 0; c < 4; ++c)
+            table->setItem(static_cast<int>(r), c,
+                           new QTableWidgetItem(QString::fromStdString(cells[c])));
+    }
+    // Group and field as wide as their texts; the two values share the rest.
+    auto* header = table->horizontalHeader();
+    header->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    header->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    header->setSectionResizeMode(2, QHeaderView::Stretch);
+    header->setSectionResizeMode(3, QHeaderView::Stretch);
+    auto* box = FindCtrl<QCheckBox>(this, kCompareComm);
+    box->setChecked(includeComm && comm);
+    box->setEnabled(comm > 0);
+    connect(box, &QCheckBox::toggled, this, [this] { ShowCommRows(); });
+    ShowCommRows();
+    connect(FindCtrl<QPushButton>(this, kCompareWrite), &QPushButton::clicked, this,
+            &QDialog::accept);
+    connect(FindCtrl<QPushButton>(this, kCompareCancel), &QPushButton::clicked, this,
+            &QDialog::reject);
+}
+
+CConfigCompareDlg::~CConfigCompareDlg() {
+    delete m_ui;
+}
+
+bool CConfigCompareDlg::IncludeComm() const {
+    return FindCtrl<QCheckBox>(this, kCompareComm)->isChecked();
+}
+
+// Rows left out are shown greyed, so the user sees what will not be written.
+void CConfigCompareDlg::ShowCommRows() {
+    const bool include = IncludeComm();
+    auto* table = FindCtrl<QTableWidget>(this, kCompareTable);
+    const QBrush grey(palette().color(QPalette::Disabled, QPalette::Text));
+    const QBrush normal(palette().color(QPalette::Active, QPalette::Text));
+    for (size_t r = 0; r < m_diffs.size(); ++r)
+        for (int c = 0; c < 4; ++c)
+            if (QTableWidgetItem* item = table->item(static_cast<int>(r), c))
+                item->setForeground(m_diffs[r].comm && !include ? grey : normal);
+}
+
+bool ShowCompareDialog(QWidget* owner, const std::vector<SConfigDiff>& diffs, bool& includeComm) {
+    if (CompareHandler handler = Seam(g_compare))
+        return handler(diffs, includeComm);
+    CConfigCompareDlg dlg(diffs, includeComm, owner);
+    if (dlg.exec() != QDialog::Accepted)
+        return false;
+    includeComm = dlg.IncludeComm();
+    return true;
+}
+
+// --- Flows -------------------------------------------------------------------------
+
+void ExportConfiguration(QWidget* owner) {
+    CMotorDriver& drv = g_pMainDlg->m_driver;
+    const uint8_t slave = g_pMainDlg->m_nSlaveAddr;
+    const std::vector<SConfigStep> steps = ConfigReadSteps(nullptr);
+    ConfigImage img;
+    DecodeContext ctx;
+    std::vector<uint16_t> info;
+    std::string ident, failure;
+    bool complete = false;
+    RunWithProgress(owner, "导出配置", static_cast<int>(steps.size()) + 1, true,
+                    [&](const StepFn& step) {
+                        if (!step(0, "正在读取: 设备信息"))
+                            return;
+                        // Identification first: a driver that does not answer fails here.
+                        ResultCode rc = ReadRegs(drv, slave, 0x0000, 16, info);
+                        std::vector<uint16_t> unit;
+                        if (rc == kResultOk)
+                            rc = ReadRegs(drv, slave, kRegSpeedUnitHz, 1, unit);
+                        if (rc != kResultOk) {
+                            failure = "读取设备信息失败\n" + ResultText(rc);
+                            return;
+                        }
+                        ctx.speedUnitHz = unit[0] != 0;
+                        for (size_t i = 0; i < steps.size(); ++i) {
+                            if (!step(static_cast<int>(i) + 1, "正在读取: " + steps[i].name))
+                                return;
+                            const std::string e = ReadConfigStep(drv, slave, steps[i], img);
+                            if (!e.empty()) {
+                                failure = "读取" + steps[i].name + "失败\n" + e;
+                                return;
+                            }
+                        }
+                        // Informational; a driver without it still exports.
+                        if (drv.ReadDeviceIdText(slave, ident) != kResultOk)
+                            ident.clear();
+                        complete = true;
+                    });
+    if (!failure.empty()) {
+        ShowMessage(owner, failure);
+        return;
+    }
+    if (!complete)
+        return; // cancelled: nothing is written
+    img.device = MakeConfigDevice(info, slave);
+    img.device.hasIdentification = !ident.empty();
+    img.device.identification = ident;
+    img.time = QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toStdString();
+
+    const std::string suggested =
+        QDir::home()
+            .filePath(QString::fromStdString(
+                StrFormat("halvik-%s-%u.json",
+                          img.device.model.empty() ? "config" : img.device.model.c_str(), slave)))
+            .toStdString();
+    std::string path = ChooseFile(owner, true, suggested);
+    if (path.empty())
+        return;
+    if (QFileInfo(QString::fromStdString(path)).suffix().isEmpty())
+        path += ".json";
+    const std::string err = WriteFileAtomically(path, BuildConfigText(img, ctx));
+    if (!err.empty()) {
+        ShowMessage(owner, "保存文件失败: " + path + "\n" + err);
+        return;
+    }
+    ShowMessage(owner, "操作成功\n配置已保存到 " + path);
+}
+
+void LoadConfiguration(QWidget* owner) {
+    const std::string path = ChooseFile(owner, false, "");
+    if (path.empty())
+        return;
+    // The whole file is checked before the port is touched.
+    std::string text;
+    if (const int err = ReadBoundedFile(path, kMaxConfigFileBytes, text)) {
+        ShowMessage(owner, "无法读取文件: " + path + "\n" +
+                               (err == EFBIG ? std::string("文件太大，不是配置文件")
+                                             : std::string(std::strerror(err))));
+        return;
+    }
+    ConfigImage file;
+    std::vector<std::string> errors;
+    if (ParseConfigText(text, file, errors) != EConfigParse::Ok) {
+        ShowMessage(owner, ProblemsText("配置文件有错误，没有写入任何内容:", errors));
+        return;
+    }
+
+    CMotorDriver& drv = g_pMainDlg->m_driver;
+    const uint8_t slave = g_pMainDlg->m_nSlaveAddr;
+    const std::vector<SConfigStep> steps = ConfigReadSteps(&file);
+    ConfigImage dev;
+    DecodeContext ctx;
+    std::string failure;
+    bool complete = false;
+    RunWithProgress(owner, "载入配置", static_cast<int>(steps.size()) + 1, true,
+                    [&](const StepFn& step) {
+                        if (!step(0, "正在读取: 设备信息"))
+                            return;
+                        std::vector<uint16_t> unit;
+                        const ResultCode rc = ReadRegs(drv, slave, kRegSpeedUnitHz, 1, unit);
+                        if (rc != kResultOk) {
+                            failure = "读取设备失败\n" + ResultText(rc);
+                            return;
+                        }
+                        ctx.speedUnitHz = unit[0] != 0;
+                        for (size_t i = 0; i < steps.size(); ++i) {
+                            if (!step(static_cast<int>(i) + 1, "正在读取: " + steps[i].name))
+                                return;
+                            const std::string e = ReadConfigStep(drv, slave, steps[i], dev);
+                            if (!e.empty()) {
+                                failure = "读取" + steps[i].name + "失败\n" + e;
+                                return;
+                            }
+                        }
+                        complete = true;
+                    });
+    if (!failure.empty()) {
+        ShowMessage(owner, failure + "\n没有写入任何内容");
+        return;
+    }
+    if (!complete)
+        return;
+    const std::vector<std::string> problems = CheckAgainstDevice(file, dev);
+    if (!problems.empty()) {
+        ShowMessage(owner, ProblemsText("配置文件与此设备不符，没有写入任何内容:", problems));
+        return;
+    }
+    const std::vector<SConfigDiff> diffs = ConfigDifferences(file, dev, ctx);
+    if (diffs.empty()) {
+        ShowMessage(owner, "设备的配置与文件相同，没有需要写入的内容");
+        return;
+    }
+    // The communication groups are left out unless the user asks for them:
+    // they can move the driver to another address or line setting.
+    bool includeComm = false;
+    if (!ShowCompareDialog(owner, diffs, includeComm))
+        return;
+
+    const ConfigImage used = includeComm ? file : WithoutCommBlocks(file);
+    const ConfigWritePlan plan = PlanConfigWrite(used, dev);
+    const ConfigImage rest = WithoutCommBlocks(used);
+    const ConfigImage commOnly = CommBlocksOnly(used);
+    const std::vector<SConfigStep> backSteps = ConfigReadSteps(&rest);
+    const int total = static_cast<int>(plan.blocks.size() + plan.pdos.size() + (plan.sync ? 1 : 0) +
+                                       backSteps.size() + plan.commBlocks.size() + 1);
+    const ConfigLine before = PresentLine(drv, slave);
+    ConfigLine now = before;
+    std::vector<SConfigDiff> after;
+    std::vector<std::string> written;
+    std::string note;
+    RunWithProgress(owner, "载入配置", total, false, [&](const StepFn& step) {
+        int n = 0;
+        auto onWritten = [&](const std::string& name) {
+            written.push_back(name);
+            step(++n, "已写入: " + name);
+        };
+        std::string what, error;
+        if (!WriteConfigPart(drv, slave, used, dev, plan, EWritePart::Main, onWritten, what,
+                             error)) {
+            failure = "写入" + what + "失败\n" + error;
+            return;
+        }
+        // Checked while the line is surely as it was.
+        ConfigImage back;
+        for (const SConfigStep& s : backSteps) {
+            step(++n, "正在读回: " + s.name);
+            const std::string e = ReadConfigStep(drv, slave, s, back);
+            if (!e.empty()) {
+                failure = "读回" + s.name + "失败\n" + e;
+                return;
+            }
+        }
+        after = ConfigDifferences(rest, back, ctx);
+        if (plan.commBlocks.empty())
+            return;
+        if (!WriteConfigPart(drv, slave, used, dev, plan, EWritePart::Comm, onWritten, what,
+                             error)) {
+            failure = "写入" + what + "失败\n" + error;
+            return;
+        }
+        step(++n, "正在读回: 通讯参数");
+        ConfigImage got;
+        ResultCode rc = ReadBlocks(drv, slave, commOnly, got);
+        const ConfigLine next = ConfigLineOf(used, before);
+        if ((rc == kResultTimeout || rc == kResultBadReply) && !(next == before)) {
+            // The driver may already answer at its new settings.
+            const std::string old = drv.LineSettingsText();
+            const std::string settings = CMotorDriver::SettingsString(next.baud, next.framing);
+            if (drv.SetLineSettings(settings)) {
+                rc = ReadBlocks(drv, static_cast<uint8_t>(next.slave), commOnly, got);
+                if (rc == kResultOk)
+                    now = next;
+                else
+                    drv.SetLineSettings(old);
+            }
+        }
+        if (rc != kResultOk) {
+            failure = "读回通讯参数失败\n" + ResultText(rc);
+            return;
+        }
+        const auto commDiffs = ConfigDifferences(commOnly, got, ctx);
+        after.insert(after.end(), commDiffs.begin(), commDiffs.end());
+    });
+    if (!(now == before)) {
+        // The tool follows the driver, so the pages keep working.
+        g_pMainDlg->SetConnection(static_cast<uint8_t>(now.slave), {now.baud, now.framing});
+        note = StrFormat("\n设备现在的通讯设置: 地址 %d, 波特率 %d, 已设到通讯设置中。", now.slave,
+                         now.baud);
+    }
+    if (!includeComm) {
+        size_t left = 0;
+        for (const SConfigDiff& d : diffs)
+            left += d.comm;
+        if (left)
+            note += StrFormat("\n通讯参数 (%zu 处不同) 没有写入。", left);
+    }
+    if (!failure.empty()) {
+        std::string done;
+        for (const std::string& w : written)
+            done += (done.empty() ? "" : ", ") + w;
+        ShowMessage(owner, failure + "\n已写入: " + (done.empty() ? "无" : done) + note);
+        return;
+    }
+    if (after.empty()) {
+        ShowMessage(owner, "操作成功" + note + "\n" + kPressReadNote);
+        return;
+    }
+    ShowMessage(owner, StrFormat("写入后仍有 %zu 处不同:", after.size()) + DiffsText(after) + note +
+                           "\n" + kPressReadNote);
+}

@@ -1,0 +1,90 @@
+#pragma once
+// 文件 → "导出配置" and "载入配置": a driver's whole configuration (parameter
+// blocks, the eight PDOs, SYNC) saved to and loaded from the command line's
+// configuration file, so files move freely between the two tools.
+//
+// Device work runs on a worker with the status poll suspended, behind a
+// progress dialog; the GUI thread only shows steps and results. A file is
+// checked completely before the port is touched, and a load writes only what
+// differs, in the command line's order.
+
+#include "driver/ConfigFile.h"
+
+#include <QDialog>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class QWidget;
+
+// --- Logic (no widgets) ------------------------------------------------------------
+
+// One difference for people: the group and the field in the pages' own words
+// and units, the value in the driver and in the file.
+struct SConfigDiff {
+    std::string group, field, device, file;
+    bool comm = false; // a communication group: can move the line or the address
+    bool operator==(const SConfigDiff&) const = default;
+};
+std::vector<SConfigDiff> ConfigDifferences(const ConfigImage& file, const ConfigImage& device,
+                                           const DecodeContext& ctx);
+
+// The page (tab) a block belongs to: "电机参数", "通讯参数", ...
+std::string ConfigGroupName(const BlockDef& def);
+
+// One step of reading a whole configuration: a block, a PDO or SYNC.
+struct SConfigStep {
+    std::string name; // for the progress dialog
+    const BlockDef* block = nullptr;
+    int pdoRow = -1;
+    bool sync = false;
+};
+// The steps that read what wanted names (everything when null).
+std::vector<SConfigStep> ConfigReadSteps(const ConfigImage* wanted);
+// Reads one step into img; "" on success, else the text to show.
+std::string ReadConfigStep(CMotorDriver& drv, uint8_t slave, const SConfigStep& step,
+                           ConfigImage& img);
+
+// Writes text beside path and renames it over path, so a failure never
+// leaves half a file where a good one was. "" on success, else why not.
+std::string WriteFileAtomically(const std::string& path, const std::string& text);
+
+// --- Flows (GUI thread) ------------------------------------------------------------
+
+// Export and load as the menu commands run them; owner is the main window.
+void ExportConfiguration(QWidget* owner);
+void LoadConfiguration(QWidget* owner);
+
+// Seams for tests, like the message boxes: the file chooser (returns "" for
+// cancelled) and the comparison dialog (returns whether to write; includeComm
+// comes in as the default and goes out as chosen).
+using FileChooser = std::function<std::string(bool save, const std::string& suggested)>;
+using CompareHandler =
+    std::function<bool(const std::vector<SConfigDiff>& diffs, bool& includeComm)>;
+FileChooser SetFileChooser(FileChooser chooser);
+CompareHandler SetCompareHandler(CompareHandler handler);
+// Called by the flows with the progress dialog of each worker run (tests use it
+// to press cancel); the hook runs on the GUI thread.
+using ProgressHook = std::function<void(QWidget* progressDialog, int step)>;
+ProgressHook SetProgressHook(ProgressHook hook);
+
+// The comparison dialog: every difference, and whether to write the
+// communication groups too (their rows are greyed while left out).
+namespace Ui {
+class CConfigCompareDlg;
+}
+class CConfigCompareDlg : public QDialog {
+public:
+    CConfigCompareDlg(const std::vector<SConfigDiff>& diffs, bool includeComm,
+                      QWidget* parent = nullptr);
+    ~CConfigCompareDlg() override;
+    bool IncludeComm() const;
+
+private:
+    void ShowCommRows();
+    Ui::CConfigCompareDlg* m_ui;
+    std::vector<SConfigDiff> m_diffs;
+};
+// Shows it (or asks the CompareHandler seam); true to write.
+bool ShowCompareDialog(QWidget* owner, const std::vector<SConfigDiff>& diffs, bool& includeComm);
