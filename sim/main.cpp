@@ -22,6 +22,7 @@ void Usage(FILE* to) {
     std::fprintf(
         to, "usage: halvik-sim [--com N] [--slave A] [--fault KIND] [--learn-ms MS]\n"
             "                  [--learn OUTCOME] [--turnaround MS] [--no-pacing]\n"
+            "                  [--line BAUD,FRAMING]\n"
             "  --com N        link as COMN (0: lowest free number, the default; -1: no link)\n"
             "  --slave A      slave address, 1..255 (default 1)\n"
             "  --fault KIND   misbehave on every reply: silent, badcrc, foreign, wrongfunc,\n"
@@ -32,6 +33,8 @@ void Usage(FILE* to) {
             "                 busy (the start answers 6, the run goes on and succeeds)\n"
             "  --turnaround MS  time from a request's end to the reply (default 1; 0.1 steps)\n"
             "  --no-pacing    reply at once instead of at the line's baud rate\n"
+            "  --line BAUD,FRAMING  the communication block's line: baud rate and n2, o1,\n"
+            "                 e1 or n1 (default 9600,n1)\n"
             "Answers only at the baud rate and parity of its communication block\n"
             "(9600, no parity, unless changed).\n"
             "Prints \"COMn /dev/pts/X\" (\"- /dev/pts/X\" without a link) and serves until\n"
@@ -82,12 +85,30 @@ bool ParseMs(const char* text, long& us) {
     return true;
 }
 
+// "19200,e1": a baud rate and the framing as the tools name it (n2, o1, e1,
+// n1: the communication block's parity choice 0..3).
+bool ParseLine(const char* text, long& baud, int& choice) {
+    const std::string t = text;
+    const size_t comma = t.find(',');
+    if (comma == std::string::npos || !ParseInt(t.substr(0, comma).c_str(), 300, 4000000, baud))
+        return false;
+    static const char* const kFraming[] = {"n2", "o1", "e1", "n1"};
+    for (int i = 0; i < 4; ++i)
+        if (t.substr(comma + 1) == kFraming[i]) {
+            choice = i;
+            return true;
+        }
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     long com = 0, slave = 1, learnMs = -1;
     ELearnOutcome learnOutcome = ELearnOutcome::Success;
     long turnaroundUs = 1000;
+    long lineBaud = 0;
+    int lineChoice = 0;
     bool paced = true;
     EFault fault = EFault::None;
     int faultParam = 0;
@@ -120,6 +141,8 @@ int main(int argc, char** argv) {
             ok = ParseMs(v, turnaroundUs);
         else if (a == "--fault")
             ok = ParseFault(v, fault, faultParam);
+        else if (a == "--line")
+            ok = ParseLine(v, lineBaud, lineChoice);
         else {
             std::fprintf(stderr, "halvik-sim: unknown option %s\n", a.c_str());
             Usage(stderr);
@@ -144,6 +167,10 @@ int main(int argc, char** argv) {
     if (learnMs >= 0)
         driver.SetLearnDuration(std::chrono::milliseconds(learnMs));
     driver.SetLearnOutcome(learnOutcome);
+    if (lineBaud > 0) // communication block A: baud rate high and low word, parity choice
+        driver.SetRegisters(0x0090, {static_cast<uint16_t>(lineBaud >> 16),
+                                     static_cast<uint16_t>(lineBaud & 0xFFFF),
+                                     static_cast<uint16_t>(lineChoice)});
     CSimServer server(driver);
     server.SetPacing(paced);
     server.SetTurnaround(std::chrono::microseconds(turnaroundUs));
