@@ -11,8 +11,8 @@
 #include "pages/PidPage.h"
 #include "pages/SafetyPage.h"
 #include "serial/PortMap.h"
-#include "tools/PlotDlg.h"
 #include "tools/ConfigTransfer.h"
+#include "tools/PlotDlg.h"
 #include "tools/ScanDlg.h"
 #include "tools/TrafficLogDlg.h"
 
@@ -395,7 +395,7 @@ void CMainDlg::OnAbout() {
     about.exec();
 }
 
-void CMainDlg::OnScan() {
+SPanelLines CMainDlg::PanelLines() const {
     auto* baud = FindCtrl<QComboBox>(this, 1002);
     auto* parity = FindCtrl<QComboBox>(this, 1003);
     SPanelLines panel;
@@ -405,7 +405,11 @@ void CMainDlg::OnScan() {
         panel.parities.push_back(parity->itemText(i).toStdString());
     panel.baudIndex = baud->currentIndex();
     panel.parityIndex = parity->currentIndex();
-    CScanDlg dlg(panel, FindCtrl<QComboBox>(this, 1001)->currentIndex() + 1, this);
+    return panel;
+}
+
+void CMainDlg::OnScan() {
+    CScanDlg dlg(PanelLines(), FindCtrl<QComboBox>(this, 1001)->currentIndex() + 1, this);
     if (dlg.exec() == QDialog::Accepted && dlg.Chosen())
         SetConnection(dlg.Chosen()->slave, dlg.Chosen()->line);
 }

@@ -25,6 +25,7 @@ class CMainDlg;
 }
 class CStopKeyFilter;
 class CPlotDlg;
+struct SPanelLines;
 class CTrafficLogDlg;
 
 class CMainDlg : public QDialog {
@@ -59,6 +60,8 @@ public:
     // (one the bus scan found, or where a loaded configuration moved it); an
     // open port takes the line settings at once.
     void SetConnection(uint8_t slave, const SLineSetting& line);
+    // The line settings the connection panel offers and the ones selected.
+    SPanelLines PanelLines() const;
     // The live plot and the traffic log (工具 menu), hidden until asked for.
     CPlotDlg* PlotDlg() const { return m_pPlotDlg; }
     CTrafficLogDlg* TrafficLogDlg() const { return m_pTrafficDlg; }

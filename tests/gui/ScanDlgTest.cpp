@@ -21,16 +21,7 @@ protected:
         Ctrl<QComboBox>(1001)->setCurrentIndex(kCom - 1);
     }
     std::unique_ptr<CScanDlg> MakeScan(int first, int last, bool allLines = false) {
-        SPanelLines panel;
-        auto* baud = Ctrl<QComboBox>(1002);
-        auto* parity = Ctrl<QComboBox>(1003);
-        for (int i = 0; i < baud->count(); ++i)
-            panel.bauds.push_back(baud->itemText(i).toStdString());
-        for (int i = 0; i < parity->count(); ++i)
-            panel.parities.push_back(parity->itemText(i).toStdString());
-        panel.baudIndex = baud->currentIndex();
-        panel.parityIndex = parity->currentIndex();
-        auto dlg = std::make_unique<CScanDlg>(panel, kCom, m_dlg.get());
+        auto dlg = std::make_unique<CScanDlg>(m_dlg->PanelLines(), kCom, m_dlg.get());
         FindCtrl<QSpinBox>(dlg.get(), 2003)->setValue(first);
         FindCtrl<QSpinBox>(dlg.get(), 2004)->setValue(last);
         FindCtrl<QSpinBox>(dlg.get(), 2005)->setValue(150); // kind to a loaded machine
