@@ -102,7 +102,7 @@ int64_t ScaleDecimal(std::string_view text, int decimals) {
     return p.negative ? -v : v;
 }
 
-int ParseLeadingInt(std::string_view t) {
+int64_t ParseLeadingInt64(std::string_view t) {
     size_t i = 0;
     while (i < t.size() && std::isspace(static_cast<unsigned char>(t[i])))
         ++i;
@@ -111,14 +111,20 @@ int ParseLeadingInt(std::string_view t) {
         neg = t[i] == '-';
         ++i;
     }
-    long long v = 0;
+    // Accumulated as a magnitude that stops one past the largest int64.
+    constexpr uint64_t kLimit = static_cast<uint64_t>(INT64_MAX) + 1;
+    uint64_t v = 0;
     while (i < t.size() && std::isdigit(static_cast<unsigned char>(t[i]))) {
-        v = v * 10 + (t[i++] - '0');
-        if (v > INT_MAX)
-            v = static_cast<long long>(INT_MAX) + 1;
+        const auto digit = static_cast<uint64_t>(t[i++] - '0');
+        v = v > (kLimit - digit) / 10 ? kLimit : v * 10 + digit;
     }
     if (neg)
-        v = -v;
+        return v >= kLimit ? INT64_MIN : -static_cast<int64_t>(v);
+    return v >= kLimit ? INT64_MAX : static_cast<int64_t>(v);
+}
+
+int ParseLeadingInt(std::string_view t) {
+    const int64_t v = ParseLeadingInt64(t);
     if (v > INT_MAX)
         return INT_MAX;
     if (v < INT_MIN)

@@ -27,6 +27,9 @@ inline uint16_t ToReg16(int64_t v) {
 }
 // Leading decimal integer like atoi / "%d" (0 when none); saturates to int range.
 int ParseLeadingInt(std::string_view text);
+// The same over the 64-bit range (saturating), for values that are then cut
+// to a register's width.
+int64_t ParseLeadingInt64(std::string_view text);
 // Leading hexadecimal number like "%X" (an optional 0x is accepted); ok=false when none.
 uint32_t ParseLeadingHex(std::string_view text, bool* ok = nullptr);
 

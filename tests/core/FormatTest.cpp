@@ -32,6 +32,10 @@ TEST(ParseLeading, IntegersAndHex) {
     EXPECT_EQ(ParseLeadingInt("x"), 0);
     EXPECT_EQ(ParseLeadingInt("99999999999"), INT32_MAX);
     EXPECT_EQ(ParseLeadingInt("-99999999999"), INT32_MIN);
+    EXPECT_EQ(ParseLeadingInt64("4294967295"), 4294967295);
+    EXPECT_EQ(ParseLeadingInt64("-9223372036854775808"), INT64_MIN);
+    EXPECT_EQ(ParseLeadingInt64("9223372036854775808"), INT64_MAX);
+    EXPECT_EQ(ParseLeadingInt64("-99999999999999999999"), INT64_MIN);
 
     const struct {
         const char* text;
