@@ -165,6 +165,8 @@ std::vector<ObjDef> BuildDictionary() {
     add(0x2000, 3, 16, kRo, true); // output PWM, 0.1 %
     add(0x2001, 0, 32, kRw, true); // user parameter
     add(0x2002, 0, 8, kRw, true);  // digital outputs
+    add(0x2003, 0, 24, kRw);       // user parameter, three bytes
+    add(0x2004, 0, 16, kRw, true); // user parameter, two bytes
     add(0x2010, 0, 16, kWo);       // fault reset command
     // Drive profile objects that PDOs usually carry.
     add(0x6040, 0, 16, kRw, true); // control word
@@ -427,6 +429,8 @@ void CVirtualDriver::Impl::DefaultObjects() {
     set(0x2000, 0, 3);
     set(0x2001, 0, 0);
     set(0x2002, 0, 0);
+    set(0x2003, 0, 0);
+    set(0x2004, 0, 0);
     set(0x2010, 0, 0);
     set(0x6040, 0, 0);
     set(0x607A, 0, 0);
