@@ -12,7 +12,9 @@
 #include "pages/SafetyPage.h"
 #include "serial/PortMap.h"
 #include "tools/ConfigTransfer.h"
+#include "tools/ObjDictDlg.h"
 #include "tools/PlotDlg.h"
+#include "tools/RegisterDlg.h"
 #include "tools/ScanDlg.h"
 #include "tools/TrafficLogDlg.h"
 
@@ -96,8 +98,8 @@ CMainDlg::CMainDlg(QWidget* parent) : QDialog(parent), m_ui(new Ui::CMainDlg) {
     AddPage(Placeholder(), "往复运动");
     AddPage(new CSafetyPage, "安全保护");
     ShowPage(0);
-    // Tool dialogs, once built, are made here hidden, owned by this window:
-    // m_pRegisterDlg = new CRegisterDlg(this); m_pObjDictDlg = new CObjDictDlg(this);
+    m_pRegisterDlg = new CRegisterDlg(this);
+    m_pObjDictDlg = new CObjDictDlg(this);
     connect(m_ui->tabPages, &QTabWidget::currentChanged, this, &CMainDlg::ShowPage);
 
     // Connection panel.
@@ -430,14 +432,14 @@ void CMainDlg::SetConnection(uint8_t slave, const SLineSetting& line) {
 }
 
 void CMainDlg::ShowToolDialog(QDialog* dlg) {
-    if (!dlg) {
-        ShowMessage(this, "功能暂不可用");
-        return;
-    }
-    const QRect m = frameGeometry();
-    const QSize d = dlg->frameGeometry().size();
-    dlg->move(m.left() + (m.width() - d.width()) / 2, m.top() + (m.height() - d.height()) / 2);
+    auto centre = [this, dlg] {
+        const QRect m = frameGeometry();
+        const QSize d = dlg->frameGeometry().size();
+        dlg->move(m.left() + (m.width() - d.width()) / 2, m.top() + (m.height() - d.height()) / 2);
+    };
+    centre();
     dlg->show();
+    centre(); // the frame of a window shown for the first time is known only now
     dlg->raise();
     dlg->activateWindow();
 }

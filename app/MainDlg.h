@@ -97,7 +97,7 @@ private:
     Ui::CMainDlg* m_ui;
     std::vector<QWidget*> m_pages;
     // Tool dialogs: created hidden, shown centred by the Tools menu, hidden
-    // on close. Until a dialog exists its menu item answers "功能暂不可用".
+    // on close; children of this window, which deletes them.
     QDialog* m_pRegisterDlg = nullptr;
     QDialog* m_pObjDictDlg = nullptr;
     CPlotDlg* m_pPlotDlg = nullptr;

@@ -3,8 +3,10 @@
 
 #include "GuiTestSupport.h"
 #include "tools/ConfigTransfer.h"
-#include "tools/ScanDlg.h"
+#include "tools/ObjDictDlg.h"
 #include "tools/PlotDlg.h"
+#include "tools/RegisterDlg.h"
+#include "tools/ScanDlg.h"
 
 #include <QAbstractSlider>
 #include <QAction>
@@ -96,6 +98,21 @@ TEST_F(ScreenshotTest, MainWindowWithLiveValues) {
     EXPECT_TRUE(compared);
     ASSERT_FALSE(m_boxes.m_boxes.empty());
     m_boxes.m_boxes.erase(m_boxes.m_boxes.begin()); // the export's "操作成功"
+    // The tool windows after a read each.
+    auto* reg = m_dlg->findChild<CRegisterDlg*>();
+    FindCtrl<QAction>(m_dlg.get(), 32774)->trigger();
+    FindCtrl<QComboBox>(reg, 1152)->setCurrentIndex(2);
+    SetCtrlValue(reg, 1148, "00BA");
+    Click(1062, reg);
+    EXPECT_GE(reg->width(), 400);
+    saveWidget(reg, "register.png");
+    auto* obj = m_dlg->findChild<CObjDictDlg*>();
+    FindCtrl<QAction>(m_dlg.get(), 32776)->trigger();
+    SetCtrlValue(obj, 1169, "1018");
+    SetCtrlValue(obj, 1048, "2");
+    Click(1062, obj);
+    EXPECT_GE(obj->width(), 300);
+    saveWidget(obj, "objdict.png");
     EXPECT_TRUE(m_boxes.m_boxes.empty()) << m_boxes.LastText();
 }
 

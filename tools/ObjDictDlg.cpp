@@ -1,0 +1,190 @@
+#include "tools/ObjDictDlg.h"
+
+#include "app/CtrlUtil.h"
+#include "app/MainDlg.h"
+#include "app/MessageBox.h"
+#include "driver/Format.h"
+
+#include "ui_ObjDictDlg.h"
+
+#include <QComboBox>
+#include <QPushButton>
+
+#include <algorithm>
+#include <cctype>
+
+namespace {
+
+constexpr int kCommand = 1168, kIndex = 1169, kSubIndex = 1048, kData = 1109, kDecimal = 1110;
+constexpr int kSent = 1016, kAnswer = 1049, kDecoded = 1171, kOperate = 1062;
+
+// Data bits a command index carries: a read shows its data as 32 bits.
+int WidthBits(int commandIndex) {
+    return commandIndex >= 1 && commandIndex <= 3 ? 8 * commandIndex : 32;
+}
+
+int64_t SignExtend(uint32_t v, int bits) {
+    const uint32_t sign = 1u << (bits - 1);
+    const uint32_t mask = bits == 32 ? 0xFFFFFFFFu : (1u << bits) - 1;
+    return static_cast<int64_t>((v & mask) ^ sign) - static_cast<int64_t>(sign);
+}
+
+} // namespace
+
+uint8_t ObjDictCommand(int commandIndex) {
+    const uint8_t download = SdoDownloadCommand(commandIndex);
+    return download != 0 ? download : static_cast<uint8_t>(kSdoUpload);
+}
+
+std::string ObjIndexText(std::string_view text) {
+    return StrFormat("%04X", static_cast<uint16_t>(ParseLeadingHex(text)));
+}
+
+uint8_t ObjSubIndex(std::string_view text) {
+    const bool hex = std::any_of(text.begin(), text.end(), [](char c) {
+        return std::tolower(static_cast<unsigned char>(c)) == 'x';
+    });
+    return static_cast<uint8_t>(hex ? ParseLeadingHex(text)
+                                    : static_cast<uint32_t>(ParseLeadingInt64(text)));
+}
+
+std::string ObjDataToDecimal(std::string_view hex, int commandIndex) {
+    return StrFormat(
+        "%lld", static_cast<long long>(SignExtend(ParseLeadingHex(hex), WidthBits(commandIndex))));
+}
+
+std::string ObjDecimalToData(std::string_view decimal, int commandIndex) {
+    const auto v = static_cast<uint32_t>(ParseLeadingInt64(decimal));
+    switch (WidthBits(commandIndex)) {
+    case 8:
+        return StrFormat("%02X", v & 0xFF);
+    case 16:
+        return StrFormat("%04X", v & 0xFFFF);
+    case 24:
+        return StrFormat("%06X", v & 0xFFFFFF);
+    default:
+        return StrFormat("%08X", v);
+    }
+}
+
+SObjDictRequest ObjDictRequest(int commandIndex, std::string_view indexText,
+                               std::string_view subText, std::string_view dataText) {
+    SObjDictRequest req;
+    req.command = ObjDictCommand(commandIndex);
+    req.index = static_cast<uint16_t>(ParseLeadingHex(indexText));
+    req.subindex = ObjSubIndex(subText);
+    req.data = req.command == kSdoUpload ? 0 : ParseLeadingHex(dataText);
+    return req;
+}
+
+std::string SdoFrameText(uint8_t command, uint16_t index, uint8_t subindex, uint32_t data) {
+    return StrFormat("%02X %02X %02X %02X %02X %02X %02X %02X", command, index & 0xFF, index >> 8,
+                     subindex, data & 0xFF, (data >> 8) & 0xFF, (data >> 16) & 0xFF, data >> 24);
+}
+
+bool DecodeSdoReply(const SdoReply& r, std::string& text) {
+    const unsigned i = r.index, s = r.subindex & 0xFF;
+    const uint32_t d = r.data;
+    // All 16 bits are compared: a command with a high byte is none of these.
+    switch (r.command) {
+    case kSdoUploadAns1:
+        text = StrFormat("索引号:0x%04X 子索引:%u \r\n上传单字节数据：0x%02X(%d)", i, s, d & 0xFF,
+                         static_cast<int>(static_cast<int8_t>(d & 0xFF)));
+        return true;
+    case kSdoUploadAns2:
+        text = StrFormat("索引号:0x%04X 子索引:%u \r\n上传双字节数据：0x%04X(%d)", i, s, d & 0xFFFF,
+                         static_cast<int>(static_cast<int16_t>(d & 0xFFFF)));
+        return true;
+    case kSdoUploadAns3:
+        text = StrFormat("索引号:0x%04X 子索引:%u \r\n上传三字节数据：0x%06X(%u)", i, s,
+                         d & 0xFFFFFF, d & 0xFFFFFF);
+        return true;
+    case kSdoUploadAns4:
+        text = StrFormat("索引号:0x%04X 子索引:%u \r\n上传四字节数据：0x%08X(%d)", i, s, d,
+                         static_cast<int32_t>(d));
+        return true;
+    case kSdoDownloadAck:
+        text = StrFormat("索引:0x%04X 子索引:%u 写入成功", i, s);
+        return true;
+    case kSdoAbort:
+        text = StrFormat("索引号:0x%04X 子索引:%u \r\n传送中断：%s", i, s, SdoAbortText(d).c_str());
+        return true;
+    default:
+        return false;
+    }
+}
+
+// --- Window ---------------------------------------------------------------------
+
+CObjDictDlg::CObjDictDlg(QWidget* parent) : CToolDlg(parent), m_ui(new Ui::CObjDictDlg) {
+    m_ui->setupUi(this);
+    LimitTypingOnly(this);
+    adjustSize(); // its final size from the start, for centring before the first showing
+    connect(FindCtrl<QComboBox>(this, kCommand), &QComboBox::currentIndexChanged, this,
+            &CObjDictDlg::OnCommandChanged);
+    connect(FindCtrl<QPushButton>(this, kOperate), &QPushButton::clicked, this,
+            &CObjDictDlg::OnOperate);
+    WatchFocusLeave({kIndex, kSubIndex, kData, kDecimal});
+    OnCommandChanged();
+}
+
+CObjDictDlg::~CObjDictDlg() {
+    delete m_ui;
+}
+
+std::string CObjDictDlg::Value(int id) const {
+    return CtrlValue(this, id);
+}
+
+int CObjDictDlg::CommandIndex() const {
+    return FindCtrl<QComboBox>(this, kCommand)->currentIndex();
+}
+
+void CObjDictDlg::OnCommandChanged() {
+    const bool write = CommandIndex() > 0;
+    FindCtrl<QWidget>(this, kData)->setEnabled(write);
+    FindCtrl<QWidget>(this, kDecimal)->setEnabled(write);
+}
+
+void CObjDictDlg::OnFocusLeft(int id) {
+    switch (id) {
+    case kIndex:
+        SetCtrlValue(this, kIndex, ObjIndexText(Value(kIndex)));
+        break;
+    case kSubIndex:
+        SetCtrlValue(this, kSubIndex, std::to_string(ObjSubIndex(Value(kSubIndex))));
+        break;
+    case kData: // the typed text stays as it is
+        SetCtrlValue(this, kDecimal, ObjDataToDecimal(Value(kData), CommandIndex()));
+        break;
+    case kDecimal:
+        SetCtrlValue(this, kData, ObjDecimalToData(Value(kDecimal), CommandIndex()));
+        break;
+    default:
+        break;
+    }
+}
+
+void CObjDictDlg::OnOperate() {
+    const SObjDictRequest req =
+        ObjDictRequest(CommandIndex(), Value(kIndex), Value(kSubIndex), Value(kData));
+    SetCtrlValue(this, kSent, SdoFrameText(req.command, req.index, req.subindex, req.data));
+    SdoReply reply;
+    const ResultCode rc = g_pMainDlg->m_driver.SdoAccess(g_pMainDlg->m_nSlaveAddr, req.command,
+                                                         req.index, req.subindex, req.data, reply);
+    if (rc != kResultOk) {
+        ShowResult(this, rc);
+        PutValues(this, {{kSent, ""}, {kAnswer, ""}, {kDecoded, ""}});
+        return;
+    }
+    SetCtrlValue(this, kAnswer,
+                 SdoFrameText(static_cast<uint8_t>(reply.command & 0xFF), reply.index,
+                              static_cast<uint8_t>(reply.subindex & 0xFF), reply.data));
+    std::string decoded;
+    if (DecodeSdoReply(reply, decoded)) {
+        // Two lines joined by CR LF; a Qt label wants LF alone.
+        QString shown = QString::fromStdString(decoded);
+        shown.replace("\r\n", "\n");
+        SetCtrlValue(this, kDecoded, shown.toStdString());
+    }
+}

@@ -1,0 +1,162 @@
+#include "tools/RegisterDlg.h"
+
+#include "app/CtrlUtil.h"
+#include "app/MainDlg.h"
+#include "app/MessageBox.h"
+#include "app/PageLogic.h"
+#include "driver/Format.h"
+
+#include "ui_RegisterDlg.h"
+
+#include <QComboBox>
+#include <QPushButton>
+
+#include <cstring>
+
+namespace {
+
+// Write pane, read pane.
+constexpr int kWriteAddr = 1146, kWriteType = 1151, kWriteHex = 1147, kWriteDec = 1150;
+constexpr int kWriteButton = 1063;
+constexpr int kReadAddr = 1148, kReadType = 1152, kReadHex = 1149, kReadDec = 1153;
+constexpr int kReadButton = 1062;
+
+float FloatOfBits(uint32_t bits) {
+    float f;
+    std::memcpy(&f, &bits, sizeof f);
+    return f;
+}
+
+uint32_t BitsOfFloat(float f) {
+    uint32_t bits;
+    std::memcpy(&bits, &f, sizeof bits);
+    return bits;
+}
+
+} // namespace
+
+int RegCount(int type) {
+    return type == kRegLong || type == kRegFloat ? 2 : 1;
+}
+
+uint16_t RegAddress(std::string_view text) {
+    return static_cast<uint16_t>(ParseLeadingHex(text));
+}
+
+std::string RegAddressText(std::string_view text) {
+    return StrFormat("%04X", RegAddress(text));
+}
+
+std::string RegHexToDecimal(std::string_view hex, int type) {
+    const uint32_t v = ParseLeadingHex(hex);
+    switch (type) {
+    case kRegLong:
+        return StrFormat("%d", static_cast<int32_t>(v));
+    case kRegFloat:
+        return StrFormat("%f", static_cast<double>(FloatOfBits(v)));
+    default:
+        return StrFormat("%d", static_cast<int16_t>(v & 0xFFFF));
+    }
+}
+
+std::string RegDecimalToHex(std::string_view decimal, int type) {
+    switch (type) {
+    case kRegLong:
+        return StrFormat("%08X", static_cast<uint32_t>(ParseLeadingInt64(decimal)));
+    case kRegFloat:
+        return StrFormat("%08X", BitsOfFloat(ToFloat(ParseDouble(decimal))));
+    default:
+        return StrFormat("%04X", ToReg16(ParseLeadingInt64(decimal)));
+    }
+}
+
+SRegWrite RegWriteRequest(std::string_view hex, int type) {
+    const uint32_t v = ParseLeadingHex(hex);
+    if (RegCount(type) == 1)
+        return {6, {static_cast<uint16_t>(v & 0xFFFF)}};
+    return {16, {static_cast<uint16_t>(v >> 16), static_cast<uint16_t>(v & 0xFFFF)}};
+}
+
+SRegReadTexts RegReadTexts(const uint16_t* regs, int type) {
+    if (RegCount(type) == 1)
+        return {StrFormat("%04X", regs[0]), StrFormat("%d", static_cast<int16_t>(regs[0]))};
+    const uint32_t v = static_cast<uint32_t>(regs[0]) << 16 | regs[1];
+    if (type == kRegFloat)
+        return {StrFormat("%08X", v), StrFormat("%f", static_cast<double>(FloatOfBits(v)))};
+    return {StrFormat("%08X", v), StrFormat("%d", static_cast<int32_t>(v))};
+}
+
+// --- Window ---------------------------------------------------------------------
+
+CRegisterDlg::CRegisterDlg(QWidget* parent) : CToolDlg(parent), m_ui(new Ui::CRegisterDlg) {
+    m_ui->setupUi(this);
+    LimitTypingOnly(this);
+    adjustSize(); // its final size from the start, for centring before the first showing
+    connect(FindCtrl<QPushButton>(this, kWriteButton), &QPushButton::clicked, this,
+            &CRegisterDlg::OnWrite);
+    connect(FindCtrl<QPushButton>(this, kReadButton), &QPushButton::clicked, this,
+            &CRegisterDlg::OnRead);
+    // A new type reinterprets the decimal text, not the bit pattern.
+    connect(FindCtrl<QComboBox>(this, kWriteType), &QComboBox::currentIndexChanged, this, [this] {
+        SetCtrlValue(this, kWriteHex, RegDecimalToHex(Value(kWriteDec), WriteType()));
+    });
+    WatchFocusLeave({kWriteAddr, kWriteHex, kWriteDec, kReadAddr});
+}
+
+CRegisterDlg::~CRegisterDlg() {
+    delete m_ui;
+}
+
+std::string CRegisterDlg::Value(int id) const {
+    return CtrlValue(this, id);
+}
+
+int CRegisterDlg::WriteType() const {
+    return FindCtrl<QComboBox>(this, kWriteType)->currentIndex();
+}
+
+void CRegisterDlg::OnFocusLeft(int id) {
+    switch (id) {
+    case kWriteAddr:
+    case kReadAddr:
+        SetCtrlValue(this, id, RegAddressText(Value(id)));
+        break;
+    case kWriteHex:
+        SetCtrlValue(this, kWriteDec, RegHexToDecimal(Value(kWriteHex), WriteType()));
+        break;
+    case kWriteDec:
+        SetCtrlValue(this, kWriteHex, RegDecimalToHex(Value(kWriteDec), WriteType()));
+        break;
+    default:
+        break;
+    }
+}
+
+void CRegisterDlg::OnWrite() {
+    // The hex edit is what is written; the decimal edit reaches it only
+    // through its own conversion.
+    const uint16_t addr = RegAddress(Value(kWriteAddr));
+    const SRegWrite req = RegWriteRequest(Value(kWriteHex), WriteType());
+    CMotorDriver& drv = g_pMainDlg->m_driver;
+    const uint8_t slave = g_pMainDlg->m_nSlaveAddr;
+    const ResultCode rc = req.function == 6
+                              ? drv.WriteRegister(slave, addr, req.regs[0])
+                              : drv.WriteRegisters(slave, addr, req.regs.data(),
+                                                   static_cast<uint16_t>(req.regs.size()));
+    if (rc != kResultOk)
+        ShowResult(this, rc);
+}
+
+void CRegisterDlg::OnRead() {
+    const uint16_t addr = RegAddress(Value(kReadAddr));
+    const int type = FindCtrl<QComboBox>(this, kReadType)->currentIndex();
+    uint16_t regs[2] = {};
+    const ResultCode rc = g_pMainDlg->m_driver.ReadBlock(
+        g_pMainDlg->m_nSlaveAddr, addr, static_cast<uint16_t>(RegCount(type)), regs);
+    if (rc != kResultOk) {
+        ShowResult(this, rc);
+        return;
+    }
+    const SRegReadTexts texts = RegReadTexts(regs, type);
+    PutValues(this, {{kReadHex, texts.hex}, {kReadDec, texts.decimal}});
+}
