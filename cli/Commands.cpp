@@ -54,8 +54,8 @@ private:
                       << ": the device was removed (the line hung up)\n";
         return kExitDevice;
     }
-    void EmitJson(const CJson& j, bool pretty = true) {
-        Out() << j.Dump(pretty) << "\n";
+    void EmitJson(const Json& j, bool pretty = true) {
+        Out() << DumpJson(j, pretty) << "\n";
         Out().flush();
     }
     bool Stopped() const { return m_ctx.stopRequested && m_ctx.stopRequested->load(); }
@@ -105,8 +105,7 @@ private:
                       int64_t& out);
     void PrintFields(const BlockDef& def, const std::vector<uint16_t>& regs,
                      const DecodeContext& dc, bool withRegisters);
-    CJson BlockJson(const BlockDef& def, const std::vector<uint16_t>& regs,
-                    const DecodeContext& dc);
+    Json BlockJson(const BlockDef& def, const std::vector<uint16_t>& regs, const DecodeContext& dc);
     void PrintDifferences(std::ostream& os, const std::vector<Difference>& diffs,
                           const char* deviceLabel);
     int VerifyCommBlocks(const ConfigImage& file, std::vector<Difference>& diffs);
@@ -144,42 +143,42 @@ void PrintTable(std::ostream& os, const std::vector<std::vector<std::string>>& r
     }
 }
 
-CJson RegsJson(const std::vector<uint16_t>& regs) {
-    CJson a = CJson::Array();
+Json RegsJson(const std::vector<uint16_t>& regs) {
+    Json a = Json::array();
     for (uint16_t v : regs)
-        a.Push(CJson::Int(v));
+        a.push_back(Json(v));
     return a;
 }
 
-CJson ValueJson(const FieldValue& v) {
+Json ValueJson(const FieldValue& v) {
     switch (v.kind) {
     case FieldValue::EKind::Number:
-        return CJson::NumberText(v.text);
+        return JsonNumber(v.text);
     case FieldValue::EKind::Bool:
-        return CJson::Bool(v.flag);
+        return Json(v.flag);
     case FieldValue::EKind::String:
-        return CJson::Str(v.text);
+        return Json(v.text);
     case FieldValue::EKind::Null:
         break;
     }
-    return CJson();
+    return Json();
 }
 
-CJson FieldJson(const DecodedField& f) {
-    CJson j = CJson::Object();
-    j.Set("name", CJson::Str(f.name));
-    j.Set("address", CJson::Int(f.addr));
-    j.Set("raw", RegsJson(f.raw));
-    j.Set("value", ValueJson(f.value));
-    j.Set("unit", CJson::Str(f.unit));
-    j.Set("text", CJson::Str(f.text));
+Json FieldJson(const DecodedField& f) {
+    Json j = Json::object();
+    j["name"] = Json(f.name);
+    j["address"] = Json(f.addr);
+    j["raw"] = RegsJson(f.raw);
+    j["value"] = ValueJson(f.value);
+    j["unit"] = Json(f.unit);
+    j["text"] = Json(f.text);
     return j;
 }
 
-CJson ErrorJson(ResultCode rc) {
-    CJson e = CJson::Object();
-    e.Set("code", CJson::Int(rc));
-    e.Set("text", CJson::Str(ResultText(rc)));
+Json ErrorJson(ResultCode rc) {
+    Json e = Json::object();
+    e["code"] = Json(rc);
+    e["text"] = Json(ResultText(rc));
     return e;
 }
 
@@ -306,16 +305,16 @@ int CCli::ReadBlockRegs(const BlockDef& def, std::vector<uint16_t>& regs) {
     return kExitOk;
 }
 
-CJson CCli::BlockJson(const BlockDef& def, const std::vector<uint16_t>& regs,
-                      const DecodeContext& dc) {
-    CJson j = CJson::Object();
-    j.Set("block", CJson::Str(def.name));
-    j.Set("start", CJson::Int(def.start));
-    j.Set("registers", RegsJson(regs));
-    CJson fields = CJson::Array();
+Json CCli::BlockJson(const BlockDef& def, const std::vector<uint16_t>& regs,
+                     const DecodeContext& dc) {
+    Json j = Json::object();
+    j["block"] = Json(def.name);
+    j["start"] = Json(def.start);
+    j["registers"] = RegsJson(regs);
+    Json fields = Json::array();
     for (const auto& f : DecodeBlock(def, regs, dc))
-        fields.Push(FieldJson(f));
-    j.Set("fields", fields);
+        fields.push_back(FieldJson(f));
+    j["fields"] = fields;
     return j;
 }
 
@@ -354,18 +353,18 @@ int CCli::CmdPorts() {
         return Usage("usage: halvik-cli ports");
     auto ports = ListComPorts(64);
     if (m_cl.line.json) {
-        CJson j = CJson::Object();
-        j.Set("portFolder", CJson::Str(PortFolder()));
-        CJson arr = CJson::Array();
+        Json j = Json::object();
+        j["portFolder"] = Json(PortFolder());
+        Json arr = Json::array();
         for (const auto& [n, dev] : ports) {
-            CJson p = CJson::Object();
-            p.Set("com", CJson::Int(n));
-            p.Set("device", CJson::Str(dev));
+            Json p = Json::object();
+            p["com"] = Json(n);
+            p["device"] = Json(dev);
             if (const std::string hint = LatencyHint(dev); !hint.empty())
-                p.Set("hint", CJson::Str(hint));
-            arr.Push(p);
+                p["hint"] = Json(hint);
+            arr.push_back(p);
         }
-        j.Set("ports", arr);
+        j["ports"] = arr;
         EmitJson(j);
         return kExitOk;
     }
@@ -416,17 +415,17 @@ int CCli::CmdIdent() {
         pos = e + 2;
     }
     if (m_cl.line.json) {
-        CJson j = CJson::Object();
-        j.Set("text", CJson::Str(text));
-        CJson objs = CJson::Array();
+        Json j = Json::object();
+        j["text"] = Json(text);
+        Json objs = Json::array();
         for (const auto& l : lines) {
             size_t colon = l.find(':');
-            CJson o = CJson::Object();
-            o.Set("name", CJson::Str(l.substr(0, colon)));
-            o.Set("value", CJson::Str(colon == std::string::npos ? "" : l.substr(colon + 1)));
-            objs.Push(o);
+            Json o = Json::object();
+            o["name"] = Json(l.substr(0, colon));
+            o["value"] = Json(colon == std::string::npos ? "" : l.substr(colon + 1));
+            objs.push_back(o);
         }
-        j.Set("objects", objs);
+        j["objects"] = objs;
         EmitJson(j);
     } else {
         for (const auto& l : lines)
@@ -488,19 +487,19 @@ int CCli::CmdStatus() {
             }
             m_ctx.err << "halvik-cli: " << UtcNow() << " " << ResultMessage(rc) << "\n";
             if (m_cl.line.json) {
-                CJson j = CJson::Object();
-                j.Set("sample", CJson::Int(k + 1));
-                j.Set("time", CJson::Str(UtcNow()));
-                j.Set("error", ErrorJson(rc));
+                Json j = Json::object();
+                j["sample"] = Json(k + 1);
+                j["time"] = Json(UtcNow());
+                j["error"] = ErrorJson(rc);
                 EmitJson(j, false);
             }
             continue;
         }
         if (m_cl.line.json) {
-            CJson j = BlockJson(def, regs, dc);
+            Json j = BlockJson(def, regs, dc);
             if (watch) {
-                j.Set("sample", CJson::Int(k + 1));
-                j.Set("time", CJson::Str(UtcNow()));
+                j["sample"] = Json(k + 1);
+                j["time"] = Json(UtcNow());
             }
             EmitJson(j, !watch);
         } else {
@@ -543,9 +542,9 @@ int CCli::CmdRead() {
         if (int e = ReadSpeedUnit(dc))
             return e;
     if (m_cl.line.json) {
-        CJson j = BlockJson(*def, regs, dc);
+        Json j = BlockJson(*def, regs, dc);
         if (BlockUsesSpeedUnit(*def))
-            j.Set("speedUnitHz", CJson::Bool(dc.speedUnitHz));
+            j["speedUnitHz"] = Json(dc.speedUnitHz);
         EmitJson(j);
     } else {
         PrintFields(*def, regs, dc, true);
@@ -607,12 +606,12 @@ bool EncodeRegValue(const RegType& t, const std::string& text, uint32_t& bits, s
     return true;
 }
 
-CJson TypedValueJson(const RegType& t, uint32_t bits, std::string& text) {
+Json TypedValueJson(const RegType& t, uint32_t bits, std::string& text) {
     if (t.isFloat) {
         float f;
         std::memcpy(&f, &bits, sizeof f);
         text = FormatFloat(f);
-        return std::isfinite(f) ? CJson::NumberText(text) : CJson();
+        return std::isfinite(f) ? JsonNumber(text) : Json();
     }
     int64_t v;
     if (t.regs == 1)
@@ -620,16 +619,16 @@ CJson TypedValueJson(const RegType& t, uint32_t bits, std::string& text) {
     else
         v = t.isSigned ? static_cast<int32_t>(bits) : static_cast<int64_t>(bits);
     text = std::to_string(v);
-    return CJson::Int(v);
+    return Json(v);
 }
 
 } // namespace
 
 int CCli::WriteResultJson(const char* command, ResultCode rc) {
     if (m_cl.line.json) {
-        CJson j = CJson::Object();
-        j.Set("command", CJson::Str(command));
-        j.Set("result", ErrorJson(rc));
+        Json j = Json::object();
+        j["command"] = Json(command);
+        j["result"] = ErrorJson(rc);
         EmitJson(j);
     } else {
         Out() << ResultText(rc) << "\n";
@@ -670,7 +669,7 @@ int CCli::CmdReg() {
                                          static_cast<long long>(total),
                                          static_cast<unsigned>(addr)),
                                rc);
-        CJson values = CJson::Array();
+        Json values = Json::array();
         std::vector<std::vector<std::string>> rows;
         for (int64_t k = 0; k < count; ++k) {
             size_t i = static_cast<size_t>(k * type->regs);
@@ -679,22 +678,22 @@ int CCli::CmdReg() {
             std::vector<uint16_t> raw(regs.begin() + static_cast<long>(i),
                                       regs.begin() + static_cast<long>(i) + type->regs);
             std::string text;
-            CJson v = TypedValueJson(*type, bits, text);
+            Json v = TypedValueJson(*type, bits, text);
             std::string hex =
                 type->regs == 2 ? StrFormat("0x%08X", bits) : StrFormat("0x%04X", bits);
             uint16_t a = static_cast<uint16_t>(addr + k * type->regs);
-            CJson o = CJson::Object();
-            o.Set("address", CJson::Int(a));
-            o.Set("registers", RegsJson(raw));
-            o.Set("hex", CJson::Str(hex));
-            o.Set("value", v);
-            values.Push(o);
+            Json o = Json::object();
+            o["address"] = Json(a);
+            o["registers"] = RegsJson(raw);
+            o["hex"] = Json(hex);
+            o["value"] = v;
+            values.push_back(o);
             rows.push_back({Hex16(a), hex, text});
         }
         if (m_cl.line.json) {
-            CJson j = CJson::Object();
-            j.Set("type", CJson::Str(type->name));
-            j.Set("values", values);
+            Json j = Json::object();
+            j["type"] = Json(type->name);
+            j["values"] = values;
             EmitJson(j);
         } else {
             PrintTable(Out(), rows, "");
@@ -725,10 +724,10 @@ int CCli::CmdReg() {
         if (rc != kResultOk)
             return DeviceError(StrFormat("writing 0x%04X", static_cast<unsigned>(addr)), rc);
         if (m_cl.line.json) {
-            CJson j = CJson::Object();
-            j.Set("address", CJson::Int(addr));
-            j.Set("registers", RegsJson(regs));
-            j.Set("result", ErrorJson(rc));
+            Json j = Json::object();
+            j["address"] = Json(addr);
+            j["registers"] = RegsJson(regs);
+            j["result"] = ErrorJson(rc);
             EmitJson(j);
         } else {
             Out() << ResultText(rc) << "\n";
@@ -815,22 +814,22 @@ int CCli::CmdSdo() {
     const bool expected = command == kSdoUpload ? upSize > 0 : reply.command == kSdoDownloadAck;
     const bool sameObject = reply.index == index && ansSub == sub;
     std::string abortText = isAbort ? SdoAbortText(reply.data) : "";
-    CJson j = CJson::Object();
-    CJson req = CJson::Object();
-    req.Set("command", CJson::Str(StrFormat("0x%02X", command)));
-    req.Set("index", CJson::Int(index));
-    req.Set("sub", CJson::Int(sub));
-    req.Set("data", CJson::Uint(data));
-    req.Set("bytes", CJson::Str(SdoBytes(command, static_cast<uint16_t>(index),
-                                         static_cast<uint8_t>(sub), data)));
-    j.Set("request", req);
-    CJson ans = CJson::Object();
-    ans.Set("command", CJson::Str(StrFormat("0x%02X", reply.command)));
-    ans.Set("index", CJson::Int(reply.index));
-    ans.Set("sub", CJson::Int(ansSub));
-    ans.Set("data", CJson::Uint(reply.data));
-    ans.Set("bytes", CJson::Str(SdoBytes(reply.command, reply.index, ansSub, reply.data)));
-    j.Set("answer", ans);
+    Json j = Json::object();
+    Json req = Json::object();
+    req["command"] = Json(StrFormat("0x%02X", command));
+    req["index"] = Json(index);
+    req["sub"] = Json(sub);
+    req["data"] = Json(data);
+    req["bytes"] =
+        (Json(SdoBytes(command, static_cast<uint16_t>(index), static_cast<uint8_t>(sub), data)));
+    j["request"] = req;
+    Json ans = Json::object();
+    ans["command"] = Json(StrFormat("0x%02X", reply.command));
+    ans["index"] = Json(reply.index);
+    ans["sub"] = Json(ansSub);
+    ans["data"] = Json(reply.data);
+    ans["bytes"] = Json(SdoBytes(reply.command, reply.index, ansSub, reply.data));
+    j["answer"] = ans;
     std::vector<std::vector<std::string>> rows = {
         {"request",
          SdoBytes(command, static_cast<uint16_t>(index), static_cast<uint8_t>(sub), data)},
@@ -839,10 +838,10 @@ int CCli::CmdSdo() {
         {"object", StrFormat("0x%04X sub-index %u", reply.index, ansSub)},
     };
     if (isAbort) {
-        CJson a = CJson::Object();
-        a.Set("code", CJson::Str(StrFormat("0x%08X", reply.data)));
-        a.Set("text", CJson::Str(abortText));
-        j.Set("abort", a);
+        Json a = Json::object();
+        a["code"] = Json(StrFormat("0x%08X", reply.data));
+        a["text"] = Json(abortText);
+        j["abort"] = a;
         rows.push_back({"aborted", abortText});
     } else if (upSize > 0 && command == kSdoUpload) {
         uint32_t v = upSize == 4 ? reply.data : reply.data & ((1u << (8 * upSize)) - 1);
@@ -850,16 +849,16 @@ int CCli::CmdSdo() {
                      : upSize == 3 ? static_cast<int64_t>(v)
                      : upSize == 2 ? static_cast<int16_t>(v)
                                    : static_cast<int8_t>(v);
-        j.Set("size", CJson::Int(upSize));
-        j.Set("value", CJson::Uint(v));
-        j.Set("signed", CJson::Int(sv));
+        j["size"] = Json(upSize);
+        j["value"] = Json(v);
+        j["signed"] = Json(sv);
         rows.push_back({"size", StrFormat("%d byte%s", upSize, upSize == 1 ? "" : "s")});
         rows.push_back({"data", StrFormat("0x%0*X (%u, signed %lld)", upSize * 2, v, v,
                                           static_cast<long long>(sv))});
     } else if (reply.command == kSdoDownloadAck) {
         rows.push_back({"result", "written"});
     }
-    j.Set("ok", CJson::Bool(expected && sameObject));
+    j["ok"] = Json(expected && sameObject);
     if (m_cl.line.json)
         EmitJson(j);
     else
@@ -1085,19 +1084,19 @@ int CCli::CmdLearn() {
     else if (state == Interrupted)
         outcome = "interrupted";
     if (m_cl.line.json) {
-        CJson j = CJson::Object();
-        j.Set("outcome", CJson::Str(stateName[state]));
-        j.Set("text", CJson::Str(outcome));
+        Json j = Json::object();
+        j["outcome"] = Json(stateName[state]);
+        j["text"] = Json(outcome);
         if (state == PollFailed)
-            j.Set("error", ErrorJson(pollRc));
-        j.Set("learningState", CJson::Int(rec.At(0x00E2)));
-        CJson pd = CJson::Array();
+            j["error"] = ErrorJson(pollRc);
+        j["learningState"] = Json(rec.At(0x00E2));
+        Json pd = Json::array();
         for (uint16_t a = 0x00E5; a <= 0x00EA; ++a)
-            pd.Push(CJson::Int(rec.At(a)));
-        j.Set("phaseData", pd);
-        j.Set("phaseText", CJson::Str(phase));
-        j.Set("seconds", CJson::NumberText(StrFormat(
-                             "%.1f", std::chrono::duration<double>(Clock::now() - start).count())));
+            pd.push_back(Json(rec.At(a)));
+        j["phaseData"] = pd;
+        j["phaseText"] = Json(phase);
+        j["seconds"] = (JsonNumber(
+            StrFormat("%.1f", std::chrono::duration<double>(Clock::now() - start).count())));
         EmitJson(j);
     } else {
         Out() << "Outcome: " << outcome << "\n";
@@ -1174,11 +1173,11 @@ int CCli::CmdExport() {
         return Usage("cannot write " + path + ": " + std::strerror(err));
     }
     if (m_cl.line.json) {
-        CJson j = CJson::Object();
-        j.Set("file", CJson::Str(path));
-        j.Set("blocks", CJson::Int(static_cast<int64_t>(img.blocks.size())));
-        j.Set("pdos", CJson::Int(static_cast<int64_t>(img.pdos.size())));
-        j.Set("sync", CJson::Bool(img.hasSync));
+        Json j = Json::object();
+        j["file"] = Json(path);
+        j["blocks"] = Json(static_cast<int64_t>(img.blocks.size()));
+        j["pdos"] = Json(static_cast<int64_t>(img.pdos.size()));
+        j["sync"] = Json(img.hasSync);
         EmitJson(j);
     } else {
         Out() << "Exported " << img.blocks.size() << " blocks, " << img.pdos.size()
@@ -1196,15 +1195,15 @@ void CCli::PrintDifferences(std::ostream& os, const std::vector<Difference>& dif
     PrintTable(os, rows);
 }
 
-static CJson DiffsJson(const std::vector<Difference>& diffs) {
-    CJson a = CJson::Array();
+static Json DiffsJson(const std::vector<Difference>& diffs) {
+    Json a = Json::array();
     for (const auto& d : diffs) {
-        CJson o = CJson::Object();
-        o.Set("where", CJson::Str(d.where));
-        o.Set("item", CJson::Str(d.item));
-        o.Set("device", CJson::Str(d.device));
-        o.Set("file", CJson::Str(d.file));
-        a.Push(o);
+        Json o = Json::object();
+        o["where"] = Json(d.where);
+        o["item"] = Json(d.item);
+        o["device"] = Json(d.device);
+        o["file"] = Json(d.file);
+        a.push_back(o);
     }
     return a;
 }
@@ -1299,13 +1298,13 @@ int CCli::CmdImport() {
     }
 
     auto diffs = CompareImages(file, dev, dc);
-    CJson report = CJson::Object();
-    report.Set("file", CJson::Str(path));
-    report.Set("dryRun", CJson::Bool(dryRun));
-    report.Set("differences", DiffsJson(diffs));
+    Json report = Json::object();
+    report["file"] = Json(path);
+    report["dryRun"] = Json(dryRun);
+    report["differences"] = DiffsJson(diffs);
     auto finish = [&](const char* result, int status) {
         if (m_cl.line.json) {
-            report.Set("result", CJson::Str(result));
+            report["result"] = Json(result);
             EmitJson(report);
         }
         return status;
@@ -1336,17 +1335,17 @@ int CCli::CmdImport() {
         }
     }
 
-    CJson written = CJson::Array();
+    Json written = Json::array();
     auto writeFailed = [&](const std::string& what, const std::string& msg) {
         m_ctx.err << "halvik-cli: writing " << what << " failed: " << msg << "\n";
         m_ctx.err << "halvik-cli: written before the failure: "
-                  << (written.Size() ? written.Dump(false) : std::string("nothing")) << "\n";
-        report.Set("written", written);
+                  << (written.empty() ? std::string("nothing") : DumpJson(written, false)) << "\n";
+        report["written"] = written;
         return finish("write-failed", kExitDevice);
     };
     auto wrote = [&](const std::string& name) {
         Note() << "Wrote " << name << ".\n";
-        written.Push(CJson::Str(name));
+        written.push_back(Json(name));
     };
     std::string what, error;
     if (!WriteConfigPart(m_drv, m_nSlave, file, dev, plan, EWritePart::Main, wrote, what, error))
@@ -1359,7 +1358,7 @@ int CCli::CmdImport() {
     if (!rest.blocks.empty() || !rest.pdos.empty() || rest.hasSync) {
         ConfigImage back;
         if (int e = ReadImage(&rest, back)) {
-            report.Set("written", written);
+            report["written"] = written;
             return finish("verify-failed", e);
         }
         after = CompareImages(rest, back, dc);
@@ -1371,10 +1370,10 @@ int CCli::CmdImport() {
                              error))
             return writeFailed(what, error);
     }
-    report.Set("written", written);
+    report["written"] = written;
     if (int e = VerifyCommBlocks(file, after))
         return finish("verify-failed", e);
-    report.Set("verification", DiffsJson(after));
+    report["verification"] = DiffsJson(after);
     if (!after.empty()) {
         m_ctx.err << "halvik-cli: verification found " << after.size()
                   << " difference(s) between the device and " << path << ":\n";

@@ -7,6 +7,13 @@
 #include <cstdio>
 #include <set>
 
+static const Json* Find(const Json& j, const char* key) {
+    if (!j.is_object())
+        return nullptr;
+    auto it = j.find(key);
+    return it == j.end() ? nullptr : &*it;
+}
+
 const BlockImage* ConfigImage::Block(const BlockDef* def) const {
     for (const auto& b : blocks)
         if (b.def == def)
@@ -38,93 +45,93 @@ static std::string CommSubText(uint8_t sub, uint32_t v) {
     }
 }
 
-static CJson RegsJson(const std::vector<uint16_t>& regs) {
-    CJson a = CJson::Array();
+static Json RegsJson(const std::vector<uint16_t>& regs) {
+    Json a = Json::array();
     for (uint16_t v : regs)
-        a.Push(CJson::Int(v));
+        a.push_back(Json(v));
     return a;
 }
 
-static CJson DeviceJson(const ConfigDevice& d) {
+static Json DeviceJson(const ConfigDevice& d) {
     if (!d.present)
-        return CJson();
-    CJson j = CJson::Object();
-    j.Set("identifier", CJson::Str(d.identifier));
-    j.Set("version", CJson::Str(d.version));
-    j.Set("model", CJson::Str(d.model));
-    j.Set("registers", RegsJson(d.registers));
+        return Json();
+    Json j = Json::object();
+    j["identifier"] = Json(d.identifier);
+    j["version"] = Json(d.version);
+    j["model"] = Json(d.model);
+    j["registers"] = RegsJson(d.registers);
     if (d.slave >= 0)
-        j.Set("slave", CJson::Int(d.slave));
+        j["slave"] = Json(d.slave);
     if (d.hasIdentification)
-        j.Set("identification", CJson::Str(d.identification));
+        j["identification"] = Json(d.identification);
     return j;
 }
 
-static CJson BuildConfigJson(const ConfigImage& img, const DecodeContext& ctx) {
-    CJson doc = CJson::Object();
-    doc.Set("format", CJson::Str(kConfigFormat));
-    doc.Set("version", CJson::Int(kConfigVersion));
-    doc.Set("time", CJson::Str(img.time));
-    doc.Set("device", DeviceJson(img.device));
-    CJson blocks = CJson::Object();
+static Json BuildConfigJson(const ConfigImage& img, const DecodeContext& ctx) {
+    Json doc = Json::object();
+    doc["format"] = Json(kConfigFormat);
+    doc["version"] = Json(kConfigVersion);
+    doc["time"] = Json(img.time);
+    doc["device"] = DeviceJson(img.device);
+    Json blocks = Json::object();
     for (const auto& b : img.blocks) {
-        CJson jb = CJson::Object();
-        jb.Set("start", CJson::Int(b.def->start));
-        jb.Set("registers", RegsJson(b.regs));
-        CJson fields = CJson::Object();
+        Json jb = Json::object();
+        jb["start"] = Json(b.def->start);
+        jb["registers"] = RegsJson(b.regs);
+        Json fields = Json::object();
         for (const auto& f : DecodeBlock(*b.def, b.regs, ctx))
-            fields.Set(f.name, CJson::Str(f.text));
-        jb.Set("fields", fields);
-        blocks.Set(b.def->name, jb);
+            fields[f.name] = Json(f.text);
+        jb["fields"] = fields;
+        blocks[b.def->name] = jb;
     }
-    doc.Set("blocks", blocks);
-    CJson pdos = CJson::Object();
+    doc["blocks"] = blocks;
+    Json pdos = Json::object();
     for (const auto& p : img.pdos) {
-        CJson jp = CJson::Object();
-        jp.Set("communicationIndex", CJson::Int(PdoCommIndex(p.row)));
-        jp.Set("mappingIndex", CJson::Int(PdoMapIndex(p.row)));
+        Json jp = Json::object();
+        jp["communicationIndex"] = Json(PdoCommIndex(p.row));
+        jp["mappingIndex"] = Json(PdoMapIndex(p.row));
         if (p.absent) {
-            jp.Set("absent", CJson::Bool(true));
-            pdos.Set(PdoName(p.row), jp);
+            jp["absent"] = Json(true);
+            pdos[PdoName(p.row)] = jp;
             continue;
         }
-        CJson comm = CJson::Object();
-        comm.Set("count", CJson::Int(p.commCount));
-        CJson entries = CJson::Array();
+        Json comm = Json::object();
+        comm["count"] = Json(p.commCount);
+        Json entries = Json::array();
         for (const auto& s : p.comm) {
-            CJson e = CJson::Object();
-            e.Set("sub", CJson::Int(s.sub));
-            e.Set("size", CJson::Int(s.size));
-            e.Set("value", CJson::Uint(s.value));
-            e.Set("text", CJson::Str(CommSubText(s.sub, s.value)));
-            entries.Push(e);
+            Json e = Json::object();
+            e["sub"] = Json(s.sub);
+            e["size"] = Json(s.size);
+            e["value"] = Json(s.value);
+            e["text"] = Json(CommSubText(s.sub, s.value));
+            entries.push_back(e);
         }
-        comm.Set("entries", entries);
-        jp.Set("communication", comm);
-        CJson map = CJson::Object();
-        map.Set("count", CJson::Int(p.mapCount));
-        CJson me = CJson::Array(), mt = CJson::Array();
+        comm["entries"] = entries;
+        jp["communication"] = comm;
+        Json map = Json::object();
+        map["count"] = Json(p.mapCount);
+        Json me = Json::array(), mt = Json::array();
         for (uint32_t e : p.map) {
-            me.Push(CJson::Uint(e));
-            mt.Push(CJson::Str(MapEntryText(e)));
+            me.push_back(Json(e));
+            mt.push_back(Json(MapEntryText(e)));
         }
-        map.Set("entries", me);
-        map.Set("text", mt);
-        jp.Set("mapping", map);
-        pdos.Set(PdoName(p.row), jp);
+        map["entries"] = me;
+        map["text"] = mt;
+        jp["mapping"] = map;
+        pdos[PdoName(p.row)] = jp;
     }
-    doc.Set("pdos", pdos);
+    doc["pdos"] = pdos;
     if (img.hasSync) {
-        CJson s = CJson::Object();
-        s.Set("cobId", CJson::Uint(img.sync.cobId));
-        s.Set("cyclePeriod", CJson::Uint(img.sync.cyclePeriod));
-        s.Set("windowLength", CJson::Uint(img.sync.windowLength));
-        CJson t = CJson::Object();
-        t.Set("cobId", CJson::Str(StrFormat("0x%08X", img.sync.cobId)));
-        t.Set("cyclePeriod", CJson::Str(FormatScaled(img.sync.cyclePeriod, 3) + " ms"));
-        t.Set("windowLength", CJson::Str(FormatScaled(img.sync.windowLength, 3) + " ms"));
-        s.Set("text", t);
-        doc.Set("sync", s);
+        Json s = Json::object();
+        s["cobId"] = Json(img.sync.cobId);
+        s["cyclePeriod"] = Json(img.sync.cyclePeriod);
+        s["windowLength"] = Json(img.sync.windowLength);
+        Json t = Json::object();
+        t["cobId"] = Json(StrFormat("0x%08X", img.sync.cobId));
+        t["cyclePeriod"] = Json(FormatScaled(img.sync.cyclePeriod, 3) + " ms");
+        t["windowLength"] = Json(FormatScaled(img.sync.windowLength, 3) + " ms");
+        s["text"] = t;
+        doc["sync"] = s;
     }
     return doc;
 }
@@ -139,40 +146,40 @@ struct CChecker {
         errors.push_back(where + ": " + what);
     }
 
-    bool Uint(const CJson* j, const std::string& where, uint64_t max, uint64_t& out) {
+    bool Uint(const Json* j, const std::string& where, uint64_t max, uint64_t& out) {
         if (!j) {
             Error(where, "missing");
             return false;
         }
-        if (!j->IsNumber() || !j->GetUint64(out)) {
+        if (!j->is_number() || !JsonUint(*j, out)) {
             Error(where, "must be a whole number from 0 to " + std::to_string(max));
             return false;
         }
         if (out > max) {
-            Error(where, j->Text() + " is larger than " + std::to_string(max));
+            Error(where, JsonText(*j) + " is larger than " + std::to_string(max));
             return false;
         }
         return true;
     }
 
-    const CJson* Object(const CJson* j, const std::string& where) {
+    const Json* Object(const Json* j, const std::string& where) {
         if (!j) {
             Error(where, "missing");
             return nullptr;
         }
-        if (!j->IsObject()) {
+        if (!j->is_object()) {
             Error(where, "must be an object");
             return nullptr;
         }
         return j;
     }
 
-    const CJson* Array(const CJson* j, const std::string& where) {
+    const Json* Array(const Json* j, const std::string& where) {
         if (!j) {
             Error(where, "missing");
             return nullptr;
         }
-        if (!j->IsArray()) {
+        if (!j->is_array()) {
             Error(where, "must be an array");
             return nullptr;
         }
@@ -189,60 +196,60 @@ int PdoRowByName(const std::string& name) {
 
 } // namespace
 
-static void ParseDevice(const CJson& j, ConfigDevice& d) {
-    if (!j.IsObject())
+static void ParseDevice(const Json& j, ConfigDevice& d) {
+    if (!j.is_object())
         return;
     d.present = true;
     auto text = [&](const char* key, std::string& out) {
-        const CJson* v = j.Find(key);
-        if (v && v->IsString())
-            out = v->Text();
-        return v && v->IsString();
+        const Json* v = Find(j, key);
+        if (v && v->is_string())
+            out = JsonText(*v);
+        return v && v->is_string();
     };
     text("identifier", d.identifier);
     text("version", d.version);
     text("model", d.model);
     d.hasIdentification = text("identification", d.identification);
     uint64_t u = 0;
-    if (const CJson* s = j.Find("slave"); s && s->GetUint64(u) && u <= 255)
+    if (const Json* s = Find(j, "slave"); s && JsonUint(*s, u) && u <= 255)
         d.slave = static_cast<int>(u);
-    if (const CJson* r = j.Find("registers"); r && r->IsArray())
-        for (const CJson& v : r->Items())
-            if (v.GetUint64(u) && u <= 0xFFFF)
+    if (const Json* r = Find(j, "registers"); r && r->is_array())
+        for (const Json& v : *r)
+            if (JsonUint(v, u) && u <= 0xFFFF)
                 d.registers.push_back(static_cast<uint16_t>(u));
 }
 
-static bool ParseConfigJson(const CJson& doc, ConfigImage& img, std::vector<std::string>& errors) {
+static bool ParseConfigJson(const Json& doc, ConfigImage& img, std::vector<std::string>& errors) {
     size_t before = errors.size();
     CChecker ck{errors};
     img = ConfigImage{};
-    if (!doc.IsObject()) {
+    if (!doc.is_object()) {
         ck.Error("document", "must be a JSON object");
         return false;
     }
-    const CJson* fmt = doc.Find("format");
-    if (!fmt || !fmt->IsString() || fmt->Text() != kConfigFormat) {
+    const Json* fmt = Find(doc, "format");
+    if (!fmt || !fmt->is_string() || JsonText(*fmt) != kConfigFormat) {
         ck.Error("format", std::string("must be \"") + kConfigFormat + "\"");
         return false;
     }
     uint64_t version = 0;
-    if (!ck.Uint(doc.Find("version"), "version", UINT32_MAX, version))
+    if (!ck.Uint(Find(doc, "version"), "version", UINT32_MAX, version))
         return false;
     if (version != kConfigVersion) {
         ck.Error("version", StrFormat("version %llu is not supported (this program reads %d)",
                                       static_cast<unsigned long long>(version), kConfigVersion));
         return false;
     }
-    if (const CJson* t = doc.Find("time"); t && t->IsString())
-        img.time = t->Text();
-    if (const CJson* d = doc.Find("device"))
+    if (const Json* t = Find(doc, "time"); t && t->is_string())
+        img.time = JsonText(*t);
+    if (const Json* d = Find(doc, "device"))
         ParseDevice(*d, img.device);
 
     const auto order = ExportBlocks();
-    if (const CJson* blocks = doc.Find("blocks")) {
+    if (const Json* blocks = Find(doc, "blocks")) {
         if (ck.Object(blocks, "blocks")) {
             std::vector<BlockImage> found;
-            for (const auto& [name, jb] : blocks->Members()) {
+            for (const auto& [name, jb] : blocks->items()) {
                 std::string where = "blocks." + name;
                 const BlockDef* def = FindBlock(name);
                 bool exportable = false;
@@ -259,26 +266,26 @@ static bool ParseConfigJson(const CJson& doc, ConfigImage& img, std::vector<std:
                 if (!ck.Object(&jb, where))
                     continue;
                 uint64_t start = 0;
-                if (ck.Uint(jb.Find("start"), where + ".start", 0xFFFF, start) &&
+                if (ck.Uint(Find(jb, "start"), where + ".start", 0xFFFF, start) &&
                     start != def->start)
                     ck.Error(where + ".start", StrFormat("is %llu, the block starts at %u (0x%04X)",
                                                          static_cast<unsigned long long>(start),
                                                          def->start, def->start));
-                const CJson* regs = ck.Array(jb.Find("registers"), where + ".registers");
+                const Json* regs = ck.Array(Find(jb, "registers"), where + ".registers");
                 if (!regs)
                     continue;
-                if (regs->Size() != def->count) {
+                if (regs->size() != def->count) {
                     ck.Error(where + ".registers",
-                             StrFormat("has %zu values, the block has %u registers", regs->Size(),
+                             StrFormat("has %zu values, the block has %u registers", regs->size(),
                                        def->count));
                     continue;
                 }
                 BlockImage bi{def, {}};
                 bool ok = true;
-                for (size_t i = 0; i < regs->Size(); ++i) {
+                for (size_t i = 0; i < regs->size(); ++i) {
                     uint64_t v = 0;
-                    ok = ck.Uint(&regs->Items()[i],
-                                 StrFormat("%s.registers[%zu]", where.c_str(), i), 0xFFFF, v) &&
+                    ok = ck.Uint(&(*regs)[i], StrFormat("%s.registers[%zu]", where.c_str(), i),
+                                 0xFFFF, v) &&
                          ok;
                     bi.regs.push_back(static_cast<uint16_t>(v));
                 }
@@ -292,9 +299,9 @@ static bool ParseConfigJson(const CJson& doc, ConfigImage& img, std::vector<std:
         }
     }
 
-    if (const CJson* pdos = doc.Find("pdos")) {
+    if (const Json* pdos = Find(doc, "pdos")) {
         if (ck.Object(pdos, "pdos")) {
-            for (const auto& [name, jp] : pdos->Members()) {
+            for (const auto& [name, jp] : pdos->items()) {
                 std::string where = "pdos." + name;
                 int row = PdoRowByName(name);
                 if (row < 0) {
@@ -304,42 +311,42 @@ static bool ParseConfigJson(const CJson& doc, ConfigImage& img, std::vector<std:
                 if (!ck.Object(&jp, where))
                     continue;
                 uint64_t idx = 0;
-                if (const CJson* ci = jp.Find("communicationIndex");
+                if (const Json* ci = Find(jp, "communicationIndex");
                     ci && ck.Uint(ci, where + ".communicationIndex", 0xFFFF, idx) &&
                     idx != PdoCommIndex(row))
                     ck.Error(where + ".communicationIndex",
                              StrFormat("must be 0x%04X for %s", PdoCommIndex(row), name.c_str()));
-                if (const CJson* mi = jp.Find("mappingIndex");
+                if (const Json* mi = Find(jp, "mappingIndex");
                     mi && ck.Uint(mi, where + ".mappingIndex", 0xFFFF, idx) &&
                     idx != PdoMapIndex(row))
                     ck.Error(where + ".mappingIndex",
                              StrFormat("must be 0x%04X for %s", PdoMapIndex(row), name.c_str()));
                 PdoImage p;
                 p.row = row;
-                if (const CJson* a = jp.Find("absent"); a && a->IsBool() && a->BoolValue()) {
+                if (const Json* a = Find(jp, "absent"); a && a->is_boolean() && a->get<bool>()) {
                     p.absent = true;
                     img.pdos.push_back(p);
                     continue;
                 }
                 size_t errs = errors.size();
-                const CJson* comm = ck.Object(jp.Find("communication"), where + ".communication");
-                const CJson* map = ck.Object(jp.Find("mapping"), where + ".mapping");
+                const Json* comm = ck.Object(Find(jp, "communication"), where + ".communication");
+                const Json* map = ck.Object(Find(jp, "mapping"), where + ".mapping");
                 if (comm) {
                     uint64_t count = 0;
-                    ck.Uint(comm->Find("count"), where + ".communication.count", 0xFF, count);
+                    ck.Uint(Find(*comm, "count"), where + ".communication.count", 0xFF, count);
                     p.commCount = static_cast<uint8_t>(count);
-                    if (const CJson* ents =
-                            ck.Array(comm->Find("entries"), where + ".communication.entries")) {
+                    if (const Json* ents =
+                            ck.Array(Find(*comm, "entries"), where + ".communication.entries")) {
                         int last = 0;
-                        for (size_t i = 0; i < ents->Size(); ++i) {
+                        for (size_t i = 0; i < ents->size(); ++i) {
                             std::string w =
                                 StrFormat("%s.communication.entries[%zu]", where.c_str(), i);
-                            const CJson& e = ents->Items()[i];
+                            const Json& e = (*ents)[i];
                             if (!ck.Object(&e, w))
                                 continue;
                             uint64_t sub = 0, size = 0, value = 0;
-                            if (!ck.Uint(e.Find("sub"), w + ".sub", 0xFF, sub) ||
-                                !ck.Uint(e.Find("size"), w + ".size", 4, size))
+                            if (!ck.Uint(Find(e, "sub"), w + ".sub", 0xFF, sub) ||
+                                !ck.Uint(Find(e, "size"), w + ".size", 4, size))
                                 continue;
                             if (sub == 0 || sub == 4 || sub > count ||
                                 static_cast<int>(sub) <= last) {
@@ -355,7 +362,7 @@ static bool ParseConfigJson(const CJson& doc, ConfigImage& img, std::vector<std:
                                 continue;
                             }
                             uint64_t max = size == 4 ? 0xFFFFFFFFull : (1ull << (8 * size)) - 1;
-                            if (!ck.Uint(e.Find("value"), w + ".value", max, value))
+                            if (!ck.Uint(Find(e, "value"), w + ".value", max, value))
                                 continue;
                             p.comm.push_back({static_cast<uint8_t>(sub), static_cast<int>(size),
                                               static_cast<uint32_t>(value)});
@@ -364,19 +371,19 @@ static bool ParseConfigJson(const CJson& doc, ConfigImage& img, std::vector<std:
                 }
                 if (map) {
                     uint64_t count = 0;
-                    ck.Uint(map->Find("count"), where + ".mapping.count", kMaxMapEntries, count);
+                    ck.Uint(Find(*map, "count"), where + ".mapping.count", kMaxMapEntries, count);
                     p.mapCount = static_cast<uint8_t>(count);
-                    if (const CJson* ents =
-                            ck.Array(map->Find("entries"), where + ".mapping.entries")) {
-                        if (ents->Size() < count || ents->Size() > kMaxMapEntries)
+                    if (const Json* ents =
+                            ck.Array(Find(*map, "entries"), where + ".mapping.entries")) {
+                        if (ents->size() < count || ents->size() > kMaxMapEntries)
                             ck.Error(where + ".mapping.entries",
                                      StrFormat("has %zu entries; it needs at least count (%llu) "
                                                "and at most %d",
-                                               ents->Size(), static_cast<unsigned long long>(count),
+                                               ents->size(), static_cast<unsigned long long>(count),
                                                kMaxMapEntries));
-                        for (size_t i = 0; i < ents->Size(); ++i) {
+                        for (size_t i = 0; i < ents->size(); ++i) {
                             uint64_t v = 0;
-                            ck.Uint(&ents->Items()[i],
+                            ck.Uint(&(*ents)[i],
                                     StrFormat("%s.mapping.entries[%zu]", where.c_str(), i),
                                     0xFFFFFFFFull, v);
                             p.map.push_back(static_cast<uint32_t>(v));
@@ -389,12 +396,12 @@ static bool ParseConfigJson(const CJson& doc, ConfigImage& img, std::vector<std:
         }
     }
 
-    if (const CJson* sync = doc.Find("sync")) {
+    if (const Json* sync = Find(doc, "sync")) {
         if (ck.Object(sync, "sync")) {
             uint64_t a = 0, b = 0, c = 0;
-            bool ok = ck.Uint(sync->Find("cobId"), "sync.cobId", 0xFFFFFFFFull, a);
-            ok = ck.Uint(sync->Find("cyclePeriod"), "sync.cyclePeriod", 0xFFFFFFFFull, b) && ok;
-            ok = ck.Uint(sync->Find("windowLength"), "sync.windowLength", 0xFFFFFFFFull, c) && ok;
+            bool ok = ck.Uint(Find(*sync, "cobId"), "sync.cobId", 0xFFFFFFFFull, a);
+            ok = ck.Uint(Find(*sync, "cyclePeriod"), "sync.cyclePeriod", 0xFFFFFFFFull, b) && ok;
+            ok = ck.Uint(Find(*sync, "windowLength"), "sync.windowLength", 0xFFFFFFFFull, c) && ok;
             if (ok) {
                 img.hasSync = true;
                 img.sync = {static_cast<uint32_t>(a), static_cast<uint32_t>(b),
@@ -523,12 +530,12 @@ int ReadBoundedFile(const std::string& path, size_t maxBytes, std::string& text)
 }
 
 std::string BuildConfigText(const ConfigImage& img, const DecodeContext& ctx) {
-    return BuildConfigJson(img, ctx).Dump(true) + "\n";
+    return DumpJson(BuildConfigJson(img, ctx), true) + "\n";
 }
 
 EConfigParse ParseConfigText(std::string_view text, ConfigImage& img,
                              std::vector<std::string>& errors) {
-    CJson doc;
+    Json doc;
     std::string err;
     if (!ParseJson(text, doc, err)) {
         errors.push_back(err);

@@ -125,13 +125,13 @@ protected:
 TEST_F(CliImport, ExportThenChangeThenImportRestoresTheDeviceExactly) {
     CVirtualDriver& d = m_sim.Driver();
     const std::string path = Path("drive.json");
-    CJson doc = JsonOf({"export", path});
+    Json doc = JsonOf({"export", path});
     EXPECT_EQ(At(doc, "file"), path);
     EXPECT_EQ(At(doc, "pdos"), "8");
-    doc = Json(ReadFile(path));
+    doc = Doc(ReadFile(path));
     EXPECT_EQ(At(doc, "version"), "1");
-    EXPECT_EQ(doc.Find("blocks")->Size(), 11u);
-    EXPECT_EQ(doc.Find("pdos")->Size(), 8u);
+    EXPECT_EQ(doc["blocks"].size(), 11u);
+    EXPECT_EQ(doc["pdos"].size(), 8u);
     const auto blocks = Blocks();
     const auto objects = PdoObjects();
 
@@ -243,9 +243,9 @@ TEST_F(CliImport, TruncatedOrBrokenFilesAndUnconfirmedImportsWriteNothing) {
     EXPECT_NE(r.err.find("--yes"), std::string::npos) << r.err;
     EXPECT_FALSE(AnyWrites());
     // A dry run lists the differences and writes nothing.
-    CJson rep = JsonOf({"import", good, "--dry-run"});
+    Json rep = JsonOf({"import", good, "--dry-run"});
     EXPECT_EQ(At(rep, "result"), "dry-run");
-    ASSERT_EQ(rep.Find("differences")->Size(), 1u);
+    ASSERT_EQ(rep["differences"].size(), 1u);
     EXPECT_EQ(At(rep, "differences.0.item"), "over_temperature_shutdown (0x0100)");
     EXPECT_FALSE(AnyWrites());
     EXPECT_EQ(m_sim.Driver().GetRegister(0x0100), 99);

@@ -9,19 +9,21 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-std::string At(const CJson& j, const std::string& path) {
-    const CJson* at = &j;
+std::string At(const Json& j, const std::string& path) {
+    const Json* at = &j;
     for (size_t p = 0; at && p <= path.size();) {
         const size_t dot = std::min(path.find('.', p), path.size());
         const std::string key = path.substr(p, dot - p);
-        if (at->IsArray() && !key.empty() && std::isdigit(static_cast<unsigned char>(key[0])))
-            at = std::stoul(key) < at->Size() ? &at->Items()[std::stoul(key)] : nullptr;
+        if (at->is_array() && !key.empty() && std::isdigit(static_cast<unsigned char>(key[0])))
+            at = std::stoul(key) < at->size() ? &(*at)[std::stoul(key)] : nullptr;
+        else if (at->is_object() && at->contains(key))
+            at = &(*at)[key];
         else
-            at = at->Find(key);
+            at = nullptr;
         p = dot + 1;
     }
-    EXPECT_NE(at, nullptr) << path << " in " << j.Dump(false);
-    return at ? at->Text() : "";
+    EXPECT_NE(at, nullptr) << path << " in " << DumpJson(j, false);
+    return at ? JsonText(*at) : "";
 }
 
 std::string ReadFile(const std::string& path) {

@@ -20,7 +20,7 @@ struct CliRun {
 
 // The text at a dotted path of members and array indexes ("values.0.hex");
 // "" and a test failure when there is nothing there.
-std::string At(const CJson& j, const std::string& path);
+std::string At(const Json& j, const std::string& path);
 
 std::string ReadFile(const std::string& path);
 
@@ -39,19 +39,19 @@ protected:
         args.insert(args.begin(), {"--port", m_sim.Device()});
         return RunCli(args, 30000, interruptWhen);
     }
-    static CJson Json(const std::string& text) {
-        CJson j;
+    static Json Doc(const std::string& text) {
+        Json j;
         std::string err;
         EXPECT_TRUE(ParseJson(text, j, err)) << err << "\n" << text;
         return j;
     }
     // A command that must succeed, with its --json output (given last: line
     // options go anywhere).
-    CJson JsonOf(std::vector<std::string> args) {
+    Json JsonOf(std::vector<std::string> args) {
         args.push_back("--json");
         CliRun r = Cli(args);
         EXPECT_EQ(r.status, 0) << r.err;
-        return Json(r.out);
+        return Doc(r.out);
     }
 
     CSimHarness m_sim{1, -1};

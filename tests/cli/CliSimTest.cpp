@@ -12,11 +12,11 @@ namespace {
 
 using Regs = std::vector<uint16_t>;
 
-Regs RegsOf(const CJson* arr) {
+Regs RegsOf(const Json* arr) {
     Regs v;
-    for (const auto& x : arr->Items()) {
+    for (const auto& x : *arr) {
         int64_t n = -1;
-        EXPECT_TRUE(x.GetInt64(n));
+        EXPECT_TRUE(JsonInt(x, n));
         v.push_back(static_cast<uint16_t>(n));
     }
     return v;
@@ -24,10 +24,10 @@ Regs RegsOf(const CJson* arr) {
 
 // Member `what` of the field `name` of a block's output, as text (arrays as
 // compact JSON).
-std::string FieldOf(const CJson& block, const std::string& name, const char* what) {
-    for (const auto& f : block.Find("fields")->Items())
-        if (const CJson* m = f.Find(what); f.Find("name")->Text() == name && m)
-            return m->IsArray() ? m->Dump(false) : m->Text();
+std::string FieldOf(const Json& block, const std::string& name, const char* what) {
+    for (const auto& f : block["fields"])
+        if (JsonText(f["name"]) == name && f.contains(what))
+            return f[what].is_array() ? DumpJson(f[what], false) : JsonText(f[what]);
     ADD_FAILURE() << "no " << what << " of field " << name;
     return "";
 }
@@ -41,8 +41,8 @@ TEST_F(CliSim, ReadingCommandsPrintTheDeviceAsJson) {
     d.SetRegisters(0x00BA, {0x3FC0, 0x0000});
     d.SetRegisters(0x0100, {0xFFFF, 0xFFFE, 0x8000});
 
-    CJson j = JsonOf({"info"});
-    EXPECT_EQ(RegsOf(j.Find("registers")), d.GetRegisters(0x0000, 16));
+    Json j = JsonOf({"info"});
+    EXPECT_EQ(RegsOf(&j["registers"]), d.GetRegisters(0x0000, 16));
     char id[16];
     std::snprintf(id, sizeof id, "0x%04X", d.GetRegister(0x0000));
     EXPECT_EQ(FieldOf(j, "identifier", "text"), id);
@@ -52,7 +52,7 @@ TEST_F(CliSim, ReadingCommandsPrintTheDeviceAsJson) {
     EXPECT_EQ(At(j, "objects.0.name"), "公司名称");
 
     j = JsonOf({"status"});
-    EXPECT_EQ(RegsOf(j.Find("registers")).size(), 28u);
+    EXPECT_EQ(RegsOf(&j["registers"]).size(), 28u);
     EXPECT_EQ(FieldOf(j, "output_pwm", "value"), "-100.0");
     EXPECT_EQ(FieldOf(j, "output_pwm", "unit"), "%");
     EXPECT_EQ(FieldOf(j, "output_pwm", "text"), "-100.0%");
@@ -65,17 +65,17 @@ TEST_F(CliSim, ReadingCommandsPrintTheDeviceAsJson) {
         SCOPED_TRACE(b.name);
         j = JsonOf({"read", b.name});
         EXPECT_EQ(At(j, "block"), b.name);
-        EXPECT_EQ(RegsOf(j.Find("registers")), d.GetRegisters(b.start, b.count));
-        EXPECT_EQ(j.Find("fields")->Size(), static_cast<size_t>(b.fieldCount));
+        EXPECT_EQ(RegsOf(&j["registers"]), d.GetRegisters(b.start, b.count));
+        EXPECT_EQ(j["fields"].size(), static_cast<size_t>(b.fieldCount));
     }
     EXPECT_EQ(FieldOf(JsonOf({"read", "pid"}), "holding_kp", "value"), "1.5");
 
     j = JsonOf({"reg", "read", "0x100", "--type", "i32"});
-    ASSERT_EQ(j.Find("values")->Size(), 1u);
+    ASSERT_EQ(j["values"].size(), 1u);
     EXPECT_EQ(At(j, "values.0.value"), "-2");
     EXPECT_EQ(At(j, "values.0.hex"), "0xFFFFFFFE");
     j = JsonOf({"reg", "read", "0x101", "--count", "2", "--type", "i16"});
-    ASSERT_EQ(j.Find("values")->Size(), 2u);
+    ASSERT_EQ(j["values"].size(), 2u);
     EXPECT_EQ(At(j, "values.1.value"), "-32768");
     EXPECT_EQ(At(JsonOf({"reg", "read", "0xBA", "--type", "f32"}), "values.0.value"), "1.5");
 
@@ -84,10 +84,10 @@ TEST_F(CliSim, ReadingCommandsPrintTheDeviceAsJson) {
     CliRun r = RunCli({"--json", "ports"});
     ASSERT_EQ(r.status, 0) << r.err;
     bool found = false;
-    j = Json(r.out);
-    for (const auto& p : j.Find("ports")->Items())
-        if (p.Find("com")->Text() == "5")
-            found = p.Find("device")->Text() == linked.Device();
+    j = Doc(r.out);
+    for (const auto& p : j["ports"])
+        if (JsonText(p["com"]) == "5")
+            found = JsonText(p["device"]) == linked.Device();
     EXPECT_TRUE(found) << r.out;
     EXPECT_EQ(RunCli({"--port", "COM5", "--json", "info"}).status, 0);
 }
@@ -130,7 +130,7 @@ TEST_F(CliSim, WritingCommandsReachTheDevice) {
     EXPECT_EQ(std::vector<uint8_t>(log.back().begin(), log.back().begin() + 6),
               (std::vector<uint8_t>{0x01, 0x06, 0x70, 0x0A, 0x00, 0x01}));
 
-    CJson j = JsonOf({"sdo", "download", "0x1800", "5", "250", "--size", "2"});
+    Json j = JsonOf({"sdo", "download", "0x1800", "5", "250", "--size", "2"});
     EXPECT_EQ(At(j, "answer.command"), "0x60");
     uint32_t v = 0;
     ASSERT_TRUE(d.GetObject(0x1800, 5, v));
@@ -140,7 +140,7 @@ TEST_F(CliSim, WritingCommandsReachTheDevice) {
     EXPECT_EQ(At(j, "size"), "2");
     r = Cli({"--json", "sdo", "upload", "0x1400", "9"});
     EXPECT_EQ(r.status, 3);
-    EXPECT_EQ(At(Json(r.out), "abort.text"), "子索引不存在 (0x06090011)");
+    EXPECT_EQ(At(Doc(r.out), "abort.text"), "子索引不存在 (0x06090011)");
     EXPECT_NE(r.err.find("传送终止"), std::string::npos) << r.err;
     ASSERT_EQ(Cli({"sdo", "save"}).status, 0);
     EXPECT_EQ(d.SaveCount(), 1);
@@ -211,9 +211,9 @@ TEST_F(CliSim, StatusWatchRepeatsAndStopsOnCtrlC) {
     std::string line;
     int samples = 0;
     while (std::getline(lines, line)) {
-        CJson j = Json(line);
+        Json j = Doc(line);
         EXPECT_EQ(At(j, "sample"), std::to_string(++samples));
-        EXPECT_EQ(j.Find("fields")->Size(), 22u);
+        EXPECT_EQ(j["fields"].size(), 22u);
     }
     EXPECT_EQ(samples, 3);
 
@@ -251,7 +251,7 @@ TEST_F(CliSim, StatusWatchRepeatsAndStopsOnCtrlC) {
 TEST_F(CliSim, LearnReportsItsOutcomeAndAlwaysClearsTheRequest) {
     CVirtualDriver& d = m_sim.Driver();
     d.SetLearnDuration(std::chrono::milliseconds(300));
-    CJson j = JsonOf({"learn"});
+    Json j = JsonOf({"learn"});
     EXPECT_EQ(At(j, "outcome"), "success");
     EXPECT_EQ(At(j, "text"), "学习成功");
     EXPECT_EQ(At(j, "phaseText"), "05 01 03 02 06 04");
