@@ -104,6 +104,49 @@ void AppendJsonString(std::string& out, std::string_view s) {
 
 namespace {
 
+// Subtype of the binary values that carry an exact decimal's text.
+constexpr std::uint64_t kExactNumber = 0x4E;
+
+bool IsExactNumber(const Json& j) {
+    return j.is_binary() && j.get_binary().has_subtype() &&
+           j.get_binary().subtype() == kExactNumber;
+}
+
+std::string ExactNumberText(const Json& j) {
+    const auto& b = j.get_binary();
+    return std::string(b.begin(), b.end());
+}
+
+// The JSON number grammar: -?(0|[1-9][0-9]*)(\.[0-9]+)?([eE][+-]?[0-9]+)?
+bool IsJsonNumberText(std::string_view t) {
+    size_t i = 0;
+    auto digits = [&] {
+        const size_t from = i;
+        while (i < t.size() && t[i] >= '0' && t[i] <= '9')
+            ++i;
+        return i - from;
+    };
+    if (i < t.size() && t[i] == '-')
+        ++i;
+    const size_t lead = i;
+    const size_t n = digits();
+    if (n == 0 || (n > 1 && t[lead] == '0'))
+        return false;
+    if (i < t.size() && t[i] == '.') {
+        ++i;
+        if (digits() == 0)
+            return false;
+    }
+    if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+        ++i;
+        if (i < t.size() && (t[i] == '+' || t[i] == '-'))
+            ++i;
+        if (digits() == 0)
+            return false;
+    }
+    return i == t.size();
+}
+
 void Dump(const Json& j, std::string& out, bool pretty, int indent) {
     auto newline = [&](int level) {
         if (pretty) {
@@ -150,6 +193,9 @@ void Dump(const Json& j, std::string& out, bool pretty, int indent) {
     }
     case Json::value_t::string:
         AppendJsonString(out, j.get_ref<const std::string&>());
+        break;
+    case Json::value_t::binary:
+        out += IsExactNumber(j) ? ExactNumberText(j) : std::string("null");
         break;
     default: // numbers, literals, null
         out += j.dump();
@@ -280,25 +326,18 @@ std::string DumpJson(const Json& j, bool pretty) {
 }
 
 Json JsonNumber(std::string_view text) {
-    const char* b = text.data();
-    const char* e = b + text.size();
-    if (text.find_first_of(".eE") == std::string_view::npos) {
-        if (!text.empty() && text[0] == '-') {
-            int64_t v = 0;
-            if (std::from_chars(b, e, v).ec == std::errc())
-                return v;
-        } else {
-            uint64_t v = 0;
-            if (std::from_chars(b, e, v).ec == std::errc())
-                return v;
-        }
-    }
-    double d = 0;
-    std::from_chars(b, e, d);
-    return d;
+    if (!IsJsonNumberText(text))
+        return Json();
+    // Kept as its text, so "16.000" is written as 16.000 and not as 16.0.
+    return Json::binary(std::vector<uint8_t>(text.begin(), text.end()), kExactNumber);
 }
 
 bool JsonUint(const Json& j, uint64_t& out) {
+    if (IsExactNumber(j)) {
+        Json parsed;
+        std::string error;
+        return ParseJson(ExactNumberText(j), parsed, error) && JsonUint(parsed, out);
+    }
     if (j.is_number_unsigned()) {
         out = j.get<uint64_t>();
         return true;
@@ -311,6 +350,11 @@ bool JsonUint(const Json& j, uint64_t& out) {
 }
 
 bool JsonInt(const Json& j, int64_t& out) {
+    if (IsExactNumber(j)) {
+        Json parsed;
+        std::string error;
+        return ParseJson(ExactNumberText(j), parsed, error) && JsonInt(parsed, out);
+    }
     if (j.is_number_unsigned()) {
         if (j.get<uint64_t>() > static_cast<uint64_t>(INT64_MAX))
             return false;
@@ -327,5 +371,7 @@ bool JsonInt(const Json& j, int64_t& out) {
 std::string JsonText(const Json& j) {
     if (j.is_string())
         return j.get<std::string>();
+    if (IsExactNumber(j))
+        return ExactNumberText(j);
     return j.dump();
 }

@@ -26,8 +26,9 @@ std::string DumpJson(const Json& j, bool pretty = true);
 // Appends s as a JSON string literal (quotes included).
 void AppendJsonString(std::string& out, std::string_view s);
 
-// A number from decimal text: whole numbers stay integers, others become the
-// nearest double (which prints back as the shortest text of the same value).
+// A number written exactly as its decimal text ("16.000" stays 16.000); null
+// when the text is not a JSON number. A document read back holds it as an
+// ordinary number.
 Json JsonNumber(std::string_view text);
 // A whole number that fits: false for fractions, exponents and out of range.
 bool JsonUint(const Json& j, uint64_t& out);

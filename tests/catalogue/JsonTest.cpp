@@ -18,7 +18,20 @@ TEST(Json, WritesAndReadsBackTextsEscapesAndNumbers) {
     ASSERT_TRUE(ParseJson(DumpJson(doc, true), back, err)) << err;
     EXPECT_EQ(back["text"], text);
     EXPECT_EQ(DumpJson(back, false), DumpJson(doc, false));
-    EXPECT_EQ(DumpJson(JsonNumber("4294967.295"), false), "4294967.295");
+    // An exact decimal is written as its text: trailing zeros are the field's
+    // resolution, and a value a double cannot hold stays whole.
+    for (const char* exact : {"4294967.295", "16.000", "-0.10", "0", "-32768", "1e3",
+                              "18446744073709551617", "123456789.123456789"}) {
+        Json n = JsonNumber(exact);
+        EXPECT_EQ(DumpJson(Json::array({n}), true), std::string("[") + exact + "]");
+        EXPECT_EQ(JsonText(n), exact);
+    }
+    for (const char* notNumber : {"", "nan", "-", "1.", ".5", "01", "1e", "0x10", "1 "})
+        EXPECT_TRUE(JsonNumber(notNumber).is_null()) << notNumber;
+    int64_t whole = 0;
+    EXPECT_TRUE(JsonInt(JsonNumber("-12"), whole));
+    EXPECT_EQ(whole, -12);
+    EXPECT_FALSE(JsonInt(JsonNumber("-12.5"), whole));
     // Stray bytes are written as Latin-1 so the output stays UTF-8.
     std::string out;
     AppendJsonString(out, std::string("A\xE9\xFF") + "中");
