@@ -240,7 +240,11 @@ int CCli::Run() {
     if (c == "ports")
         return CmdPorts();
     if (c == "help") {
-        Out() << UsageText();
+        if (m_cl.args.size() > 1)
+            return Usage("usage: halvik-cli help [COMMAND]");
+        if (!m_cl.args.empty() && !IsCommand(m_cl.args[0]))
+            return Usage("unknown command '" + m_cl.args[0] + "'");
+        Out() << (m_cl.args.empty() ? UsageText() : CommandHelp(m_cl.args[0]));
         return kExitOk;
     }
     // Arguments are checked before the port is touched.
@@ -1391,8 +1395,8 @@ int RunCli(const std::vector<std::string>& args, CliContext& ctx) {
         ctx.err << "halvik-cli: " << err << "\n(see 'halvik-cli --help')\n";
         return kExitUsage;
     }
-    if (cl.help || (cl.command.empty() && args.size() == 1 && args[0] == "--help")) {
-        ctx.out << UsageText();
+    if (cl.help) {
+        ctx.out << (cl.command.empty() ? UsageText() : CommandHelp(cl.command));
         return kExitOk;
     }
     if (cl.command.empty()) {

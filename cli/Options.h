@@ -1,6 +1,7 @@
 #pragma once
-// Command-line parsing of halvik-cli: the line options, the command and its
-// own options. Nothing here touches a device.
+// Command-line parsing of halvik-cli (on CLI11): the line options, the
+// command and its own options, and the help texts. Nothing here touches a
+// device.
 
 #include <cstdint>
 #include <map>
@@ -49,4 +50,8 @@ bool IsStrictDecimal(std::string_view text);
 int FramingChoice(std::string_view text);
 const char* FramingName(int choice);
 
+// The overview: synopsis, commands, line options, exit statuses.
 std::string UsageText();
+bool IsCommand(const std::string& name);
+// One command's usage lines, what it does and a line per option.
+std::string CommandHelp(const std::string& command);

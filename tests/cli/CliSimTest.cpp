@@ -103,6 +103,13 @@ TEST_F(CliSim, WritingCommandsReachTheDevice) {
 
     JsonOf({"run", "pwm", "50"});
     EXPECT_EQ(d.GetRegister(0x0042), 500);
+    // Negative numbers are arguments, with or without "--" before them.
+    for (const auto& args :
+         {std::vector<std::string>{"run", "pwm", "-.5"}, {"run", "pwm", "--", "-0.5"}}) {
+        d.SetRegister(0x0042, 0);
+        ASSERT_EQ(Cli(args).status, 0) << args[2];
+        EXPECT_EQ(d.GetRegister(0x0042), 0xFFFB);
+    }
     EXPECT_EQ(At(JsonOf({"stop", "emergency"}), "result.text"), "操作成功");
     EXPECT_EQ(d.GetRegister(0x0040), 1);
     CliRun r = Cli({"run", "freq", "12.56"});
@@ -194,12 +201,57 @@ TEST_F(CliSim, ExitStatusesSayWhatWentWrong) {
         {{"move", "--freq", "10"}, "--position"},
         {{"stop", "gently"}, "gently"},
         {{"status", "--count", "3"}, "--count"},
+        {{"--port=", "info"}, "--port"},
+        {{"--watch", "status", "--yes"}, "--watch"},
+        {{"help", "nope"}, "nope"},
         {{}, "usage"},
     };
     for (const auto& [args, mention] : usage) {
         r = Cli(args);
         EXPECT_EQ(r.status, 2) << (args.empty() ? "" : args[0]) << r.err;
         EXPECT_NE(r.err.find(mention), std::string::npos) << r.err;
+    }
+    EXPECT_TRUE(m_sim.Driver().RequestLog().empty());
+}
+
+// Every command explains itself and each of its options, without the line.
+TEST_F(CliSim, HelpForTheProgramAndEveryCommand) {
+    m_sim.Driver().ClearRequestLog();
+    const std::pair<const char*, std::vector<const char*>> commands[] = {
+        {"ports", {}},
+        {"info", {}},
+        {"ident", {}},
+        {"status", {"--watch", "--interval", "--count"}},
+        {"read", {}},
+        {"reg", {"--type", "--count"}},
+        {"sdo", {"--size"}},
+        {"run", {"--raw"}},
+        {"move", {"--freq", "--position", "--relative", "--raw"}},
+        {"stop", {}},
+        {"clear-position", {}},
+        {"learn", {"--timeout-s"}},
+        {"export", {}},
+        {"import", {"--dry-run", "--yes"}},
+    };
+    CliRun overview = Cli({"--help"});
+    ASSERT_EQ(overview.status, 0) << overview.err;
+    for (const char* line : {"--port", "--baud", "--framing", "--slave", "--timeout", "--json"})
+        EXPECT_NE(overview.out.find("\n  " + std::string(line) + " "), std::string::npos) << line;
+    for (const auto& [name, options] : commands) {
+        SCOPED_TRACE(name);
+        EXPECT_NE(overview.out.find("\n  " + std::string(name)), std::string::npos);
+        for (const auto& args : {std::vector<std::string>{name, "--help"}, {"help", name}}) {
+            CliRun r = Cli(args);
+            ASSERT_EQ(r.status, 0) << r.err;
+            EXPECT_EQ(r.out.rfind("usage: halvik-cli " + std::string(name), 0), 0u) << r.out;
+            for (const char* opt : options) {
+                // One line per option: its name and what it does.
+                const size_t at = r.out.find("\n  " + std::string(opt) + " ");
+                ASSERT_NE(at, std::string::npos) << opt << "\n" << r.out;
+                const std::string line = r.out.substr(at + 1, r.out.find('\n', at + 1) - at - 1);
+                EXPECT_GT(line.size(), std::string(opt).size() + 10) << line;
+            }
+        }
     }
     EXPECT_TRUE(m_sim.Driver().RequestLog().empty());
 }
