@@ -60,9 +60,12 @@ enum : uint16_t {
 // Learning states of 0x00E2.
 enum : uint16_t { kLearnPhase1 = 1, kLearnPhase2 = 2, kLearnOk = 3, kLearnFailed = 4 };
 
-constexpr uint32_t kMeasuredStroke = 51200; // pulses, what a stroke measurement finds
-constexpr double kTestOpMs = 1000;          // homing and measuring take about a second
-constexpr double kPwmToFreq = 20;           // tenths of Hz per 0.1 % PWM without load
+// A stroke measurement finds about 51200 pulses, a few more or fewer each
+// time as a real one does.
+constexpr uint32_t kMeasuredStroke = 51200;
+constexpr std::array<int, 4> kStrokeJitter = {0, 3, -2, 1};
+constexpr double kHomingMs = 1000; // homing takes about a second
+constexpr double kPwmToFreq = 20;  // tenths of Hz per 0.1 % PWM without load
 constexpr std::array<uint8_t, 6> kLearnedPhases = {0x05, 0x01, 0x03, 0x02, 0x06, 0x04};
 
 // Register ranges that exist; everything else answers exception 2.
@@ -290,9 +293,13 @@ struct CVirtualDriver::Impl {
     bool learning = false;
     double learnElapsedMs = 0;
 
-    // Homing / stroke measurement started through 0x00AA.
+    // Homing / stroke measurement started through 0x00AA. A measurement
+    // runs out to the far limit and back, long enough to be watched.
     uint16_t testOp = 0;
     double testOpElapsedMs = 0;
+    std::chrono::milliseconds measureDuration{4000};
+    double measureStart = 0; // position when the measurement started
+    size_t measureCount = 0;
 
     Clock::time_point lastAdvance{};
     bool advanced = false;
@@ -380,6 +387,7 @@ void CVirtualDriver::Impl::Defaults() {
     learnElapsedMs = 0;
     testOp = 0;
     testOpElapsedMs = 0;
+    measureCount = 0;
     saveCount = 0;
     DefaultObjects();
     UpdateStatus();
@@ -536,15 +544,24 @@ void CVirtualDriver::Impl::Step(double dt) {
 
     if (testOp != 0) {
         testOpElapsedMs += dt * 1000;
-        if (testOpElapsedMs >= kTestOpMs) {
-            if (testOp == 4) {
-                regs[kRegStroke] = static_cast<uint16_t>(kMeasuredStroke >> 16);
-                regs[kRegStroke + 1] = static_cast<uint16_t>(kMeasuredStroke & 0xFFFF);
-            } else {
-                position = 0; // homed: the limit switch is the zero point
+        const bool measuring = testOp == 4;
+        const double total = measuring ? static_cast<double>(measureDuration.count()) : kHomingMs;
+        if (testOpElapsedMs >= total) {
+            if (measuring) {
+                const uint32_t stroke =
+                    static_cast<uint32_t>(static_cast<int64_t>(kMeasuredStroke) +
+                                          kStrokeJitter[measureCount++ % kStrokeJitter.size()]);
+                regs[kRegStroke] = static_cast<uint16_t>(stroke >> 16);
+                regs[kRegStroke + 1] = static_cast<uint16_t>(stroke & 0xFFFF);
             }
+            position = 0; // ends homed: the limit switch is the zero point
             testOp = 0;
             regs[kRegTestOp] = 0;
+        } else if (measuring) {
+            // Home first, out to the far limit, then back.
+            const double f = testOpElapsedMs / total;
+            position = f < 0.1 ? measureStart * (1 - f / 0.1)
+                               : kMeasuredStroke * (f < 0.55 ? (f - 0.1) / 0.45 : (1 - f) / 0.45);
         }
     }
 }
@@ -792,6 +809,7 @@ uint8_t CVirtualDriver::Impl::Write(uint16_t start, const std::vector<uint16_t>&
         uint16_t op = regs[kRegTestOp];
         testOp = op >= 2 ? op : 0;
         testOpElapsedMs = 0;
+        measureStart = position;
         if (op < 2)
             regs[kRegTestOp] = 0; // 1 cancels; nothing runs afterwards
     }
@@ -1133,6 +1151,11 @@ int CVirtualDriver::SaveCount() const {
 void CVirtualDriver::SetLearnDuration(std::chrono::milliseconds d) {
     std::lock_guard<std::mutex> g(m_lock);
     m_p->learnDuration = d;
+}
+
+void CVirtualDriver::SetMeasureDuration(std::chrono::milliseconds d) {
+    std::lock_guard<std::mutex> g(m_lock);
+    m_p->measureDuration = d;
 }
 
 void CVirtualDriver::SetLearnOutcome(bool success) {

@@ -82,6 +82,10 @@ public:
     void SetLearnOutcome(ELearnOutcome outcome);
     bool Learning() const;
 
+    // How long a stroke measurement (0x00AA = 4) runs (default 4 s); homing
+    // takes about a second.
+    void SetMeasureDuration(std::chrono::milliseconds d);
+
     // When set, every streamed device-identification reply says "more
     // follows" with the requested object id as the next one, forever.
     void SetDeviceIdEndless(bool endless);

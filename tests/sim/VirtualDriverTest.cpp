@@ -328,15 +328,28 @@ TEST_F(VirtualDriverTest, LearningCanFailBeAbortedOrBeRefused) {
     EXPECT_EQ(WriteN(0x00E0, {0, 1, 0, 0}), 64);
 }
 
-TEST_F(VirtualDriverTest, TestOperationsRunAboutASecondOneAtATime) {
-    EXPECT_EQ(Write1(0x00AA, 4), 0); // reciprocate
-    Pass(500ms);
-    EXPECT_EQ(Reg(0x00AA), 4);
-    EXPECT_EQ(Write1(0x00AA, 3), 6); // one operation at a time
-    Pass(600ms);
+TEST_F(VirtualDriverTest, TestOperationsRunOneAtATimeAndAMeasurementLeavesAStroke) {
+    // A measurement runs out and back for its duration, then leaves the
+    // stroke it found (a few pulses apart from one run to the next).
+    uint32_t strokes[2] = {};
+    for (uint32_t& stroke : strokes) {
+        EXPECT_EQ(Write1(0x00AA, 4), 0);
+        Pass(2s);
+        EXPECT_EQ(Reg(0x00AA), 4);
+        EXPECT_GT(Position(), 10000);    // on its way
+        EXPECT_EQ(Write1(0x00AA, 3), 6); // one operation at a time
+        Pass(2100ms);
+        EXPECT_EQ(Reg(0x00AA), 0);
+        EXPECT_EQ(Position(), 0);
+        const auto r = Read(0x00A2, 2);
+        stroke = static_cast<uint32_t>(r[0] << 16 | r[1]);
+        EXPECT_NEAR(stroke, 51200, 10);
+    }
+    EXPECT_NE(strokes[0], strokes[1]);
+    m_drv.SetMeasureDuration(300ms);
+    EXPECT_EQ(Write1(0x00AA, 4), 0);
+    Pass(400ms);
     EXPECT_EQ(Reg(0x00AA), 0);
-    auto stroke = Read(0x00A2, 2);
-    EXPECT_NE(stroke[0] << 16 | stroke[1], 10000); // replaced by the measurement
 
     EXPECT_EQ(Write1(0x00AA, 2), 0);
     EXPECT_EQ(Write1(0x00AA, 1), 0); // cancel
