@@ -6,10 +6,13 @@
 #include "app/MainDlgLogic.h"
 #include "app/MessageBox.h"
 #include "app/StatusPoller.h"
+#include "pages/CommParamPage.h"
 #include "pages/MotorCtrlPage.h"
 #include "pages/MotorParamPage.h"
 #include "pages/PidPage.h"
+#include "pages/ReciprocatePage.h"
 #include "pages/SafetyPage.h"
+#include "pages/SysParamPage.h"
 #include "serial/PortMap.h"
 #include "tools/ConfigTransfer.h"
 #include "tools/ObjDictDlg.h"
@@ -92,10 +95,10 @@ CMainDlg::CMainDlg(QWidget* parent) : QDialog(parent), m_ui(new Ui::CMainDlg) {
     // Tab order is fixed; pages not built yet keep their tab as a placeholder.
     AddPage(new CMotorCtrlPage, "电机控制");
     AddPage(new CMotorParamPage, "电机参数");
-    AddPage(Placeholder(), "系统参数");
-    AddPage(Placeholder(), "通讯参数");
+    AddPage(new CSysParamPage, "系统参数");
+    AddPage(new CCommParamPage, "通讯参数");
     AddPage(new CPidPage, "PID参数");
-    AddPage(Placeholder(), "往复运动");
+    AddPage(new CReciprocatePage, "往复运动");
     AddPage(new CSafetyPage, "安全保护");
     ShowPage(0);
     m_pRegisterDlg = new CRegisterDlg(this);

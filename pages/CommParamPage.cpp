@@ -1,0 +1,203 @@
+#include "pages/CommParamPage.h"
+
+#include "app/CtrlUtil.h"
+#include "app/MainDlg.h"
+#include "app/MessageBox.h"
+#include "app/PageLogic.h"
+#include "driver/Format.h"
+#include "pages/PageLists.h"
+
+#include "ui_CommParamPage.h"
+
+#include <QPushButton>
+
+#include <algorithm>
+#include <cctype>
+
+namespace {
+
+constexpr int kReadButton = 1158;
+constexpr int kConfigureButton = 1159;
+
+constexpr int kBaud = 1155;              // 0x0090 (high word) and 0x0091
+constexpr int kParity = 1156;            // 0x0092, index
+constexpr int kNoConfigUnderComm = 1058; // 0x0094, bit 0
+constexpr int kBrakeTime = 1057;         // 0x0095, tenths of a second
+constexpr int kSlaveAddr = 1145;         // 0x009C
+constexpr int kPortDefaults = 1157;      // 0x009D, ticked when 0
+constexpr int kCommMode = 1073;          // 0x0120, bit 0
+constexpr int kNodeId = 1146;            // 0x0121
+constexpr int kCanBaud = 1003;           // 0x0122, index
+constexpr int kAutoStart = 1056;         // 0x0128
+constexpr int kHeartbeat = 1059;         // 0x0129, ms
+
+constexpr uint16_t kRegBaud = 0x0090;
+constexpr uint16_t kRegParity = 0x0092;
+
+constexpr SListCtrl kLists[] = {
+    {kBaud, kRegBaud}, {kParity, kRegParity}, {kCommMode, 0x0120}, {kCanBaud, 0x0122}};
+
+const std::string& ItemAt(const std::vector<std::string>& items, int index) {
+    static const std::string none;
+    return index >= 0 && index < static_cast<int>(items.size()) ? items[index] : none;
+}
+
+// An item's baud rate: the text read as a decimal integer.
+uint32_t BaudOfItem(const std::string& text) {
+    return static_cast<uint32_t>(ParseLeadingInt(text));
+}
+
+std::vector<std::string> ComboTexts(const QWidget* page, int id) {
+    std::vector<std::string> texts;
+    if (const auto* combo = FindCtrl<QComboBox>(page, id))
+        for (int i = 0; i < combo->count(); ++i)
+            texts.push_back(combo->itemText(i).toStdString());
+    return texts;
+}
+
+} // namespace
+
+uint16_t ParseSlaveAddressText(std::string_view text) {
+    std::string lower(text);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (lower.find('x') != std::string::npos)
+        return ToReg16(ParseLeadingHex(lower));
+    return ToReg16(ParseLeadingInt(lower));
+}
+
+uint16_t ParseNodeIdText(std::string_view text) {
+    if (text.find('x') != std::string_view::npos)
+        return ToReg16(ParseLeadingHex(text));
+    return ToReg16(ParseLeadingInt(text));
+}
+
+CtrlValues CommValuesFromBlocks(const SCommBlocks& blocks,
+                                const std::vector<std::string>& baudItems) {
+    const CommBlockA& a = blocks.a;
+    const CommBlockB& b = blocks.b;
+    const CanOpenBlock& c = blocks.c;
+    int baudIndex = 0; // a rate no item names shows the first item
+    for (size_t i = 0; i < baudItems.size(); ++i)
+        if (BaudOfItem(baudItems[i]) == a.Get32(kRegBaud)) {
+            baudIndex = static_cast<int>(i);
+            break;
+        }
+    return {
+        {kBaud, std::to_string(baudIndex)},
+        {kParity, std::to_string(a.At(kRegParity))},
+        {kNoConfigUnderComm, (a.At(0x0094) & 1) ? "1" : "0"},
+        {kBrakeTime, StrFormat("%.1f", a.At(0x0095) * 0.1)},
+        {kSlaveAddr, StrFormat("0x%02X", b.At(0x009C))},
+        {kPortDefaults, b.At(0x009D) == 0 ? "1" : "0"},
+        {kCommMode, std::to_string(c.At(0x0120) & 1)},
+        {kNodeId, StrFormat("0x%02X", c.At(0x0121))},
+        {kCanBaud, std::to_string(c.At(0x0122))},
+        {kAutoStart, c.At(0x0128) != 0 ? "1" : "0"},
+        {kHeartbeat, StrFormat("%d", c.At(0x0129))},
+    };
+}
+
+SCommBlocks CommBlocksFromValues(const CtrlValues& values,
+                                 const std::vector<std::string>& baudItems) {
+    auto index = [&](int id) { return ToReg16(ParseLeadingInt(ValueOf(values, id))); };
+    auto ticked = [&](int id) -> uint16_t { return ValueOf(values, id) == "1" ? 1 : 0; };
+    SCommBlocks s{}; // 0x0093 and 0x0123..0x0127 stay 0
+    s.a.Set32(kRegBaud, BaudOfItem(ItemAt(baudItems, ParseLeadingInt(ValueOf(values, kBaud)))));
+    s.a.At(kRegParity) = index(kParity);
+    s.a.At(0x0094) = ticked(kNoConfigUnderComm);
+    s.a.At(0x0095) = ToReg16(ScaleDecimal(ValueOf(values, kBrakeTime), 1));
+    s.b.At(0x009C) = ParseSlaveAddressText(ValueOf(values, kSlaveAddr));
+    s.b.At(0x009D) = ticked(kPortDefaults) ? 0 : 1;
+    s.c.At(0x0120) = index(kCommMode);
+    s.c.At(0x0121) = ParseNodeIdText(ValueOf(values, kNodeId));
+    s.c.At(0x0122) = index(kCanBaud);
+    s.c.At(0x0128) = ticked(kAutoStart);
+    s.c.At(0x0129) = ToReg16(ParseLeadingInt(ValueOf(values, kHeartbeat)));
+    return s;
+}
+
+std::vector<int> CommValueIds() {
+    return {kBaud,     kParity, kNoConfigUnderComm, kBrakeTime, kSlaveAddr, kPortDefaults,
+            kCommMode, kNodeId, kCanBaud,           kAutoStart, kHeartbeat};
+}
+
+std::string CommChangeNote(const SCommBlocks& before, const SCommBlocks& written, bool aWritten,
+                           bool bWritten, const std::vector<std::string>& parityItems) {
+    std::string changes;
+    if (aWritten && (before.a.Get32(kRegBaud) != written.a.Get32(kRegBaud) ||
+                     before.a.At(kRegParity) != written.a.At(kRegParity))) {
+        const uint16_t parity = written.a.At(kRegParity);
+        const std::string& name = ItemAt(parityItems, parity);
+        changes += StrFormat("485口已改为%u波特、%s", written.a.Get32(kRegBaud),
+                             name.empty() ? StrFormat("校验方式%u", parity).c_str() : name.c_str());
+    }
+    if (bWritten && before.b.At(0x009C) != written.b.At(0x009C))
+        changes +=
+            (changes.empty() ? "" : "，") + StrFormat("从站地址已改为0x%02X", written.b.At(0x009C));
+    return changes.empty() ? "" : "驱动器" + changes + "，请相应修改连接设置";
+}
+
+CCommParamPage::CCommParamPage(QWidget* parent) : QWidget(parent), m_ui(new Ui::CCommParamPage) {
+    m_ui->setupUi(this);
+    FillLists(this, kLists);
+    connect(FindCtrl<QPushButton>(this, kReadButton), &QPushButton::clicked, this,
+            &CCommParamPage::OnRead);
+    connect(FindCtrl<QPushButton>(this, kConfigureButton), &QPushButton::clicked, this,
+            &CCommParamPage::OnConfigure);
+}
+
+CCommParamPage::~CCommParamPage() {
+    delete m_ui;
+}
+
+void CCommParamPage::OnRead() {
+    CMotorDriver& drv = g_pMainDlg->m_driver;
+    const uint8_t slave = g_pMainDlg->m_nSlaveAddr;
+    SCommBlocks s{};
+    ResultCode rc = drv.ReadCommBlockA(slave, s.a);
+    if (rc == kResultOk)
+        rc = drv.ReadCommBlockB(slave, s.b);
+    if (rc == kResultOk)
+        rc = drv.ReadCanOpenBlock(slave, s.c);
+    if (rc != kResultOk) {
+        ShowResult(this, rc);
+        return;
+    }
+    m_known = s;
+    PutValues(this, CommValuesFromBlocks(s, ComboTexts(this, kBaud)));
+    FindCtrl<QPushButton>(this, kConfigureButton)->setEnabled(true);
+}
+
+void CCommParamPage::OnConfigure() {
+    CMotorDriver& drv = g_pMainDlg->m_driver;
+    const uint8_t slave = g_pMainDlg->m_nSlaveAddr;
+    const SCommBlocks s =
+        CommBlocksFromValues(TakeValues(this, CommValueIds()), ComboTexts(this, kBaud));
+    // A driver moved to address 0 (broadcast) or beyond 8 bits could no
+    // longer be reached by any addressed request: such a text writes nothing.
+    const uint16_t newAddr = s.b.At(0x009C);
+    if (newAddr == 0 || newAddr > 255) {
+        ShowMessage(this, "从站地址无效，应为1~255");
+        return;
+    }
+    ResultCode rc = drv.WriteCommBlockA(slave, s.a);
+    const bool aWritten = rc == kResultOk;
+    if (aWritten)
+        rc = drv.WriteCommBlockB(slave, s.b);
+    const bool bWritten = aWritten && rc == kResultOk;
+    if (bWritten)
+        rc = drv.WriteCanOpenBlock(slave, s.c);
+
+    // The tool keeps its own line settings and address: the note tells the
+    // user why the driver may no longer answer at them.
+    const std::string note =
+        CommChangeNote(m_known, s, aWritten, bWritten, ComboTexts(this, kParity));
+    if (aWritten)
+        m_known.a = s.a;
+    if (bWritten)
+        m_known.b = s.b;
+    if (bWritten && rc == kResultOk)
+        m_known.c = s.c;
+    ShowMessage(this, ResultText(rc) + (note.empty() ? "" : "\n" + note));
+}

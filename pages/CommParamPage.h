@@ -1,0 +1,69 @@
+#pragma once
+// The "通讯参数" tab. Its upper group reads and sets the RS-485 port, the CAN
+// port and two protection settings in CommBlockA (0x0090), CommBlockB
+// (0x009C) and CanOpenBlock (0x0120); the CANopen object list sits below it.
+
+#include "app/CtrlValues.h"
+#include "driver/Blocks.h"
+
+#include <QWidget>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+// --- Page logic ---------------------------------------------------------------
+
+struct SCommBlocks {
+    CommBlockA a;
+    CommBlockB b;
+    CanOpenBlock c;
+    bool operator==(const SCommBlocks&) const = default;
+};
+
+// The slave address edit: folded to lower case, hexadecimal when it then holds
+// an "x" (a leading "0x" is accepted), else decimal; 0 when it is no number.
+uint16_t ParseSlaveAddressText(std::string_view text);
+// The node ID edit: hexadecimal only with a lower-case "x" ("0X10" reads as
+// decimal 0), else decimal; 0 when it is no number.
+uint16_t ParseNodeIdText(std::string_view text);
+
+// The controls' values. baudItems are the RS-485 baud combo's texts: the
+// first whose number equals the joined 0x0090/0x0091 is selected, else the
+// first item.
+CtrlValues CommValuesFromBlocks(const SCommBlocks& blocks,
+                                const std::vector<std::string>& baudItems);
+// The blocks to write; registers without a control are 0.
+SCommBlocks CommBlocksFromValues(const CtrlValues& values,
+                                 const std::vector<std::string>& baudItems);
+// The IDs of the upper group's combos, edits and check boxes.
+std::vector<int> CommValueIds();
+
+// What a configure changed of how the driver is reached: its RS-485 line
+// settings (when CommBlockA was written) and its slave address (when
+// CommBlockB was written), compared with what it held before; "" when
+// neither changed. parityItems name the parity settings.
+std::string CommChangeNote(const SCommBlocks& before, const SCommBlocks& written, bool aWritten,
+                           bool bWritten, const std::vector<std::string>& parityItems);
+
+// --- Page ---------------------------------------------------------------------
+
+namespace Ui {
+class CCommParamPage;
+}
+
+class CCommParamPage : public QWidget {
+    Q_OBJECT
+public:
+    explicit CCommParamPage(QWidget* parent = nullptr);
+    ~CCommParamPage() override;
+
+private:
+    void OnRead();
+    void OnConfigure();
+
+    Ui::CCommParamPage* m_ui;
+    // What the driver held at the last read or successful write, to tell
+    // the user when a configure changed how it is reached.
+    SCommBlocks m_known{};
+};

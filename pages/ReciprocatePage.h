@@ -1,0 +1,84 @@
+#pragma once
+// The "往复运动" tab: homing against the limit inputs SQ1/SQ2 and running
+// between them (ReciprocateBlock, 0x00A0), the preset forward and reverse
+// speeds (PresetSpeedBlock, 0x00B0), and the test operations of register
+// 0x00AA with a watch that reads the measured stroke when a measurement ends.
+
+#include "app/CtrlValues.h"
+#include "driver/Blocks.h"
+
+#include <QTimer>
+#include <QWidget>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+// --- Page logic ---------------------------------------------------------------
+
+// A speed register: whole Hz as "%u" when unitHz, else tenths as "%.1f".
+std::string SpeedText(uint16_t raw, bool unitHz);
+// A typed speed: its leading decimal integer when unitHz, else the typed
+// number x 10 (exact, truncated); 16 bits.
+uint16_t SpeedFromText(std::string_view text, bool unitHz);
+
+// The process group's values (combo index, check boxes, stroke "%u", speeds,
+// threshold "%.1f", torque "%.2f").
+CtrlValues ReciprocateValuesFromBlock(const ReciprocateBlock& b, bool unitHz);
+// The block to write; a combo without a selection writes 0xFFFF.
+ReciprocateBlock ReciprocateBlockFromValues(const CtrlValues& values, bool unitHz);
+
+// The preset group's values. The speeds follow the mode read from 0x00B0:
+// torque (1) in hundredths "%.2f", any other mode by the speed rule.
+CtrlValues PresetValuesFromBlock(const PresetSpeedBlock& b, bool unitHz);
+// The block to write. The speeds follow the mode selected: torque x 100,
+// closed-loop speed or position (2, 3) by the speed rule, anything else
+// (duty cycle, no selection) x 10 whatever the unit.
+PresetSpeedBlock PresetBlockFromValues(const CtrlValues& values, bool unitHz);
+
+// Every control of the page's data exchange, both groups.
+std::vector<int> ReciprocateValueIds();
+
+// Values of the command register 0x00AA.
+enum : uint16_t {
+    kTestCancel = 1,
+    kTestHomeSq1 = 2,
+    kTestHomeSq2 = 3,
+    kTestMeasureStroke = 4,
+};
+
+// --- Page ---------------------------------------------------------------------
+
+namespace Ui {
+class CReciprocatePage;
+}
+
+class CReciprocatePage : public QWidget {
+    Q_OBJECT
+public:
+    explicit CReciprocatePage(QWidget* parent = nullptr);
+    ~CReciprocatePage() override;
+
+    // A stroke measurement was started and its end not yet seen.
+    bool Measuring() const { return m_bMeasuring != 0; }
+
+private:
+    void OnReadReciprocate();
+    void OnConfigureReciprocate();
+    void OnReadPreset();
+    void OnConfigurePreset();
+    void OnTestOperation(uint16_t op);
+    // Every 250 ms, on any tab and with the port closed: once 0x00AA reads
+    // 0 after a measurement, the process group is read again.
+    void OnMeasureWatch();
+
+    // The page's values as the data exchange holds them: a group's read
+    // rewrites every control from here, the other group's included.
+    void TakeAll();
+    void ShowAll();
+
+    Ui::CReciprocatePage* m_ui;
+    CtrlValues m_values;
+    int m_bMeasuring = 0;
+    QTimer m_timer;
+};

@@ -1,0 +1,193 @@
+#include "pages/SysParamPage.h"
+
+#include "app/CtrlUtil.h"
+#include "app/MainDlg.h"
+#include "app/MessageBox.h"
+#include "app/PageLogic.h"
+#include "driver/Format.h"
+#include "pages/PageLists.h"
+
+#include "ui_SysParamPage.h"
+
+#include <QComboBox>
+#include <QPushButton>
+
+namespace {
+
+constexpr int kReadButton = 1066;
+constexpr int kConfigureButton = 1072;
+constexpr int kAnalogType = 1069, kLogicLevel = 1070;
+constexpr int kAnalogLow = 1106, kAnalogHigh = 1107, kLogicThreshold = 1108;
+
+constexpr SListCtrl kLists[] = {
+    {1067, 0x0080}, // limit trigger polarity
+    {1068, 0x0081}, // digital signal polarity
+    {1074, 0x0082}, // potentiometer use
+    {1073, 0x0083}, // pulse signal type
+    {1069, 0x0084}, // analog signal type
+    {1070, 0x0085}, // logic level type
+    {1075, 0x009A}, // port input type
+    {1076, 0x009B}, // port control type
+};
+
+enum class EKind { Milli, SignedMilli, Tenths, Float };
+struct SSysField {
+    int ctrl;
+    uint16_t addr;
+    EKind kind;
+};
+constexpr SSysField kFields[] = {
+    {1112, 0x0086, EKind::Milli},       // potentiometer range, low end
+    {1113, 0x0087, EKind::Milli},       // potentiometer range, high end
+    {1106, 0x0088, EKind::Milli},       // analog range, low end
+    {1107, 0x0089, EKind::Milli},       // analog range, high end
+    {1108, 0x008A, EKind::Milli},       // logic level threshold
+    {1114, 0x008B, EKind::Milli},       // voltage comparison dead band
+    {1109, 0x008C, EKind::Float},       // pulse ratio
+    {1048, 0x008E, EKind::Tenths},      // stall stop time
+    {1110, 0x0096, EKind::Float},       // analog adjustment k
+    {1111, 0x0098, EKind::SignedMilli}, // analog adjustment b
+};
+constexpr int kBuzzerOff = 1120; // bit 0 of 0x0099
+constexpr uint16_t kRegBuzzerOff = 0x0099;
+
+// Both blocks as one register map, so the tables above need not say which
+// block a register is in.
+struct SSysImage {
+    SystemBlockA a;
+    SystemBlockB b;
+    uint16_t& At(uint16_t addr) { return SystemBlockA::Holds(addr) ? a.At(addr) : b.At(addr); }
+    uint16_t At(uint16_t addr) const { return SystemBlockA::Holds(addr) ? a.At(addr) : b.At(addr); }
+    float GetFloat(uint16_t addr) const {
+        return SystemBlockA::Holds(addr) ? a.GetFloat(addr) : b.GetFloat(addr);
+    }
+    void SetFloat(uint16_t addr, float f) {
+        if (SystemBlockA::Holds(addr))
+            a.SetFloat(addr, f);
+        else
+            b.SetFloat(addr, f);
+    }
+};
+
+} // namespace
+
+CtrlValues SysValuesFromBlocks(const SystemBlockA& a, const SystemBlockB& b) {
+    const SSysImage img{a, b};
+    CtrlValues values;
+    for (const SListCtrl& l : kLists)
+        values[l.ctrl] = std::to_string(img.At(l.addr));
+    for (const SSysField& f : kFields) {
+        const uint16_t raw = img.At(f.addr);
+        switch (f.kind) {
+        case EKind::Milli:
+            values[f.ctrl] = StrFormat("%.3f", raw * 0.001);
+            break;
+        case EKind::SignedMilli:
+            values[f.ctrl] = StrFormat("%.3f", static_cast<int16_t>(raw) * 0.001);
+            break;
+        case EKind::Tenths:
+            values[f.ctrl] = StrFormat("%.1f", raw * 0.1);
+            break;
+        case EKind::Float:
+            values[f.ctrl] = StrFormat("%f", static_cast<double>(img.GetFloat(f.addr)));
+            break;
+        }
+    }
+    values[kBuzzerOff] = (img.At(kRegBuzzerOff) & 1) ? "1" : "0";
+    return values;
+}
+
+std::pair<SystemBlockA, SystemBlockB> SysBlocksFromValues(const CtrlValues& values) {
+    SSysImage img{}; // 0x008F stays 0
+    for (const SListCtrl& l : kLists)
+        img.At(l.addr) = ToReg16(ParseLeadingInt(ValueOf(values, l.ctrl))); // -1: 0xFFFF
+    for (const SSysField& f : kFields) {
+        const std::string& text = ValueOf(values, f.ctrl);
+        switch (f.kind) {
+        case EKind::Milli:
+        case EKind::SignedMilli:
+            img.At(f.addr) = ToReg16(ScaleDecimal(text, 3));
+            break;
+        case EKind::Tenths:
+            img.At(f.addr) = ToReg16(ScaleDecimal(text, 1));
+            break;
+        case EKind::Float:
+            img.SetFloat(f.addr, ToFloat(ParseDouble(text)));
+            break;
+        }
+    }
+    img.At(kRegBuzzerOff) = ValueOf(values, kBuzzerOff) == "1" ? 1 : 0;
+    return {img.a, img.b};
+}
+
+std::vector<int> SysValueIds() {
+    std::vector<int> ids;
+    for (const SListCtrl& l : kLists)
+        ids.push_back(l.ctrl);
+    for (const SSysField& f : kFields)
+        ids.push_back(f.ctrl);
+    ids.push_back(kBuzzerOff);
+    return ids;
+}
+
+CtrlValues AnalogRangeDefaults(int analogType) {
+    // Single-ended 0-10 V, differential 0-3.3 V, two single-ended inputs
+    // independent 0-10 V or cooperating 0-5 V.
+    static const char* const kHigh[] = {"10.000", "3.300", "10.000", "5.000"};
+    if (analogType < 0 || analogType >= 4)
+        return {};
+    return {{kAnalogLow, "0.000"}, {kAnalogHigh, kHigh[analogType]}};
+}
+
+CtrlValues LogicThresholdDefault(int logicLevel) {
+    // Switch contact, 0/3.3 V, 0/5 V, 0/12 V or 0/24 V.
+    static const char* const kThreshold[] = {"2.000", "2.000", "3.000", "5.000"};
+    if (logicLevel < 0 || logicLevel >= 4)
+        return {};
+    return {{kLogicThreshold, kThreshold[logicLevel]}};
+}
+
+CSysParamPage::CSysParamPage(QWidget* parent) : QWidget(parent), m_ui(new Ui::CSysParamPage) {
+    m_ui->setupUi(this);
+    FillLists(this, kLists);
+    connect(FindCtrl<QPushButton>(this, kReadButton), &QPushButton::clicked, this,
+            &CSysParamPage::OnRead);
+    connect(FindCtrl<QPushButton>(this, kConfigureButton), &QPushButton::clicked, this,
+            &CSysParamPage::OnConfigure);
+    // Only the user's choice puts defaults in (a read sets the lists too);
+    // every other edit keeps what was typed.
+    connect(FindCtrl<QComboBox>(this, kAnalogType), &QComboBox::activated, this,
+            [this](int index) { PutValues(this, AnalogRangeDefaults(index)); });
+    connect(FindCtrl<QComboBox>(this, kLogicLevel), &QComboBox::activated, this,
+            [this](int index) { PutValues(this, LogicThresholdDefault(index)); });
+}
+
+CSysParamPage::~CSysParamPage() {
+    delete m_ui;
+}
+
+void CSysParamPage::OnRead() {
+    CMotorDriver& drv = g_pMainDlg->m_driver;
+    const uint8_t slave = g_pMainDlg->m_nSlaveAddr;
+    SystemBlockA a{};
+    SystemBlockB b{};
+    ResultCode rc = drv.ReadSystemBlockA(slave, a);
+    if (rc == kResultOk)
+        rc = drv.ReadSystemBlockB(slave, b);
+    if (rc != kResultOk) {
+        ShowResult(this, rc); // nothing changes unless both blocks arrived
+        return;
+    }
+    PutValues(this, SysValuesFromBlocks(a, b));
+    FindCtrl<QPushButton>(this, kConfigureButton)->setEnabled(true);
+}
+
+void CSysParamPage::OnConfigure() {
+    CMotorDriver& drv = g_pMainDlg->m_driver;
+    const uint8_t slave = g_pMainDlg->m_nSlaveAddr;
+    const auto [a, b] = SysBlocksFromValues(TakeValues(this, SysValueIds()));
+    ResultCode rc = drv.WriteSystemBlockA(slave, a);
+    if (rc == kResultOk)
+        rc = drv.WriteSystemBlockB(slave, b);
+    ShowResult(this, rc);
+}

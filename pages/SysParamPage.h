@@ -1,0 +1,48 @@
+#pragma once
+// The "系统参数" tab: how the driver takes its commands from its ports, in
+// SystemBlockA (0x0080) and SystemBlockB (0x0096). Built like the PID page.
+
+#include "app/CtrlValues.h"
+#include "driver/Blocks.h"
+
+#include <QWidget>
+
+#include <utility>
+#include <vector>
+
+// --- Page logic ---------------------------------------------------------------
+
+// The controls' values: list indexes (a value beyond a list leaves the combo
+// without a selection), thousandths "%.3f" (0x0098 signed), the stall time
+// "%.1f", the two single-precision values "%f", the buzzer check box.
+CtrlValues SysValuesFromBlocks(const SystemBlockA& a, const SystemBlockB& b);
+// The blocks to write: a list without a selection writes 0xFFFF, typed
+// decimals are scaled exactly and truncated to 16 bits, 0x008F is 0.
+std::pair<SystemBlockA, SystemBlockB> SysBlocksFromValues(const CtrlValues& values);
+// The IDs of every list, edit and the check box.
+std::vector<int> SysValueIds();
+
+// Defaults a change of the analog signal type puts into the two range edits,
+// and a change of the logic level type into the threshold edit (nothing for
+// an index outside the list).
+CtrlValues AnalogRangeDefaults(int analogType);
+CtrlValues LogicThresholdDefault(int logicLevel);
+
+// --- Page ---------------------------------------------------------------------
+
+namespace Ui {
+class CSysParamPage;
+}
+
+class CSysParamPage : public QWidget {
+    Q_OBJECT
+public:
+    explicit CSysParamPage(QWidget* parent = nullptr);
+    ~CSysParamPage() override;
+
+private:
+    void OnRead();
+    void OnConfigure();
+
+    Ui::CSysParamPage* m_ui;
+};

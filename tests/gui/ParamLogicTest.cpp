@@ -1,0 +1,110 @@
+// Rules of the system, communication and reciprocating pages that decide the
+// bytes on the wire, without widgets. The window tests check the same pages
+// end to end against the virtual driver.
+
+#include "pages/CommParamPage.h"
+#include "pages/ReciprocatePage.h"
+
+#include <gtest/gtest.h>
+
+TEST(CommParamRules, SlaveAddressFoldsCaseNodeIdNeedsALowerCaseX) {
+    const struct {
+        const char* text;
+        uint16_t slave, node;
+    } cases[] = {
+        {"0X10", 16, 0}, // the node ID reads "0X10" as the decimal 0
+        {"0x10", 16, 16},    {"16", 16, 16},
+        {" 0x7f", 127, 127}, {"10x", 16, 16},
+        {"1f", 1, 1},        {"abc", 0, 0},
+        {"x", 0, 0},         {"", 0, 0},
+        {"65537", 1, 1},     {"0x1FFFF", 0xFFFF, 0xFFFF},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ParseSlaveAddressText(c.text), c.slave) << c.text;
+        EXPECT_EQ(ParseNodeIdText(c.text), c.node) << c.text;
+    }
+}
+
+TEST(CommParamRules, ANoteOnlyForWrittenChangesOfLineOrAddress) {
+    SCommBlocks before{};
+    before.a.Set32(0x0090, 9600);
+    before.a.At(0x0092) = 3;
+    before.b.At(0x009C) = 1;
+    const std::vector<std::string> parity = {"N2", "O1", "E1", "N1"};
+
+    SCommBlocks same = before;
+    same.a.At(0x0095) = 50; // braking time: not how the driver is reached
+    same.c.At(0x0121) = 9;  // nor is the CAN node ID
+    same.b.At(0x009D) = 0;
+    EXPECT_EQ(CommChangeNote(before, same, true, true, parity), "");
+
+    SCommBlocks line = before;
+    line.a.Set32(0x0090, 19200);
+    line.a.At(0x0092) = 2;
+    EXPECT_EQ(CommChangeNote(before, line, true, true, parity),
+              "驱动器485口已改为19200波特、E1，请相应修改连接设置");
+    EXPECT_EQ(CommChangeNote(before, line, false, false, parity), ""); // write failed
+
+    SCommBlocks addr = before;
+    addr.b.At(0x009C) = 5;
+    EXPECT_EQ(CommChangeNote(before, addr, true, true, parity),
+              "驱动器从站地址已改为0x05，请相应修改连接设置");
+    EXPECT_EQ(CommChangeNote(before, addr, true, false, parity), "");
+
+    line.b.At(0x009C) = 5;
+    line.a.At(0x0092) = 9; // no such item: named by its number
+    EXPECT_EQ(CommChangeNote(before, line, true, true, parity),
+              "驱动器485口已改为19200波特、校验方式9，从站地址已改为0x05，请相应修改连接设置");
+}
+
+TEST(ReciprocateRules, SpeedsFollowTheUnitFlag) {
+    const struct {
+        bool unitHz;
+        const char* typed;
+        uint16_t written;
+    } typed[] = {{false, "12.5", 125},
+                 {false, "12.56", 125},
+                 {false, "2.3", 23},
+                 {true, "125", 125},
+                 {true, "12.5", 12},
+                 {false, "abc", 0},
+                 {true, "70000", 70000 & 0xFFFF}};
+    for (const auto& c : typed)
+        EXPECT_EQ(SpeedFromText(c.typed, c.unitHz), c.written) << c.typed << " " << c.unitHz;
+    EXPECT_EQ(SpeedText(125, false), "12.5");
+    EXPECT_EQ(SpeedText(125, true), "125");
+    EXPECT_EQ(SpeedText(65535, false), "6553.5");
+}
+
+TEST(ReciprocateRules, PresetSpeedsReadByTheReadModeAndWriteByTheSelectedMode) {
+    // Register 0x00B0 as read and the flag decide the text; the mode then
+    // selected and the flag decide what that text writes.
+    const struct {
+        uint16_t mode;
+        bool unitHz;
+        uint16_t raw;
+        const char* shown;
+        uint16_t written;
+    } cases[] = {
+        {1, false, 250, "2.50", 250}, {1, true, 250, "2.50", 250}, // torque, hundredths
+        {0, true, 30, "30", 300}, // duty cycle writes tenths whatever the flag
+        {0, false, 30, "3.0", 30},    {2, true, 30, "30", 30},
+        {3, true, 30, "30", 30},      {2, false, 125, "12.5", 125},
+        {3, false, 125, "12.5", 125}, {0xFFFF, true, 30, "30", 300}, // no selection: tenths
+    };
+    for (const auto& c : cases) {
+        PresetSpeedBlock b{};
+        b.At(0x00B0) = c.mode;
+        b.At(0x00B2) = c.raw;
+        b.At(0x00B3) = c.raw;
+        CtrlValues v = PresetValuesFromBlock(b, c.unitHz);
+        EXPECT_EQ(v[1121], c.shown) << c.mode << " " << c.unitHz;
+        EXPECT_EQ(v[1122], c.shown) << c.mode << " " << c.unitHz;
+        if (c.mode == 0xFFFF)
+            v[1123] = "-1"; // what an empty combo hands back
+        const PresetSpeedBlock w = PresetBlockFromValues(v, c.unitHz);
+        EXPECT_EQ(w.At(0x00B0), c.mode);
+        EXPECT_EQ(w.At(0x00B2), c.written) << c.mode << " " << c.unitHz;
+        EXPECT_EQ(w.At(0x00B3), c.written) << c.mode << " " << c.unitHz;
+    }
+}
