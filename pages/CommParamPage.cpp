@@ -106,6 +106,7 @@ SCommBlocks CommBlocksFromValues(const CtrlValues& values,
     s.a.Set32(kRegBaud, BaudOfItem(ItemAt(baudItems, ParseLeadingInt(ValueOf(values, kBaud)))));
     s.a.At(kRegParity) = index(kParity);
     s.a.At(0x0094) = ticked(kNoConfigUnderComm);
+    // Digits shifted exactly, as every typed decimal of the pages.
     s.a.At(0x0095) = ToReg16(ScaleDecimal(ValueOf(values, kBrakeTime), 1));
     s.b.At(0x009C) = ParseSlaveAddressText(ValueOf(values, kSlaveAddr));
     s.b.At(0x009D) = ticked(kPortDefaults) ? 0 : 1;

@@ -19,7 +19,9 @@
 // A speed register: whole Hz as "%u" when unitHz, else tenths as "%.1f".
 std::string SpeedText(uint16_t raw, bool unitHz);
 // A typed speed: its leading decimal integer when unitHz, else the typed
-// number x 10 (exact, truncated); 16 bits.
+// number x 10; 16 bits. Every "typed number x k" here shifts the decimal
+// digits exactly (ScaleDecimal) where a double product can lose a step:
+// a torque of "0.57" A writes 57, not 56.
 uint16_t SpeedFromText(std::string_view text, bool unitHz);
 
 // The process group's values (combo index, check boxes, stroke "%u", speeds,
