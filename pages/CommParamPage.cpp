@@ -5,7 +5,7 @@
 #include "app/MessageBox.h"
 #include "app/PageLogic.h"
 #include "driver/Format.h"
-#include "pages/PageLists.h"
+#include "pages/PageFields.h"
 
 #include "ui_CommParamPage.h"
 
@@ -87,7 +87,7 @@ CtrlValues CommValuesFromBlocks(const SCommBlocks& blocks,
         {kBaud, std::to_string(baudIndex)},
         {kParity, std::to_string(a.At(kRegParity))},
         {kNoConfigUnderComm, (a.At(0x0094) & 1) ? "1" : "0"},
-        {kBrakeTime, StrFormat("%.1f", a.At(0x0095) * 0.1)},
+        {kBrakeTime, ScaledText(0x0095, a.At(0x0095))},
         {kSlaveAddr, StrFormat("0x%02X", b.At(0x009C))},
         {kPortDefaults, b.At(0x009D) == 0 ? "1" : "0"},
         {kCommMode, std::to_string(c.At(0x0120) & 1)},
@@ -106,8 +106,7 @@ SCommBlocks CommBlocksFromValues(const CtrlValues& values,
     s.a.Set32(kRegBaud, BaudOfItem(ItemAt(baudItems, ParseLeadingInt(ValueOf(values, kBaud)))));
     s.a.At(kRegParity) = index(kParity);
     s.a.At(0x0094) = ticked(kNoConfigUnderComm);
-    // Digits shifted exactly, as every typed decimal of the pages.
-    s.a.At(0x0095) = ToReg16(ScaleDecimal(ValueOf(values, kBrakeTime), 1));
+    s.a.At(0x0095) = ScaledFromText(0x0095, ValueOf(values, kBrakeTime));
     s.b.At(0x009C) = ParseSlaveAddressText(ValueOf(values, kSlaveAddr));
     s.b.At(0x009D) = ticked(kPortDefaults) ? 0 : 1;
     s.c.At(0x0120) = index(kCommMode);
@@ -141,6 +140,7 @@ std::string CommChangeNote(const SCommBlocks& before, const SCommBlocks& written
 
 CCommParamPage::CCommParamPage(QWidget* parent) : QWidget(parent), m_ui(new Ui::CCommParamPage) {
     m_ui->setupUi(this);
+    LimitTypingOnly(this);
     FillLists(this, kLists);
     connect(FindCtrl<QPushButton>(this, kReadButton), &QPushButton::clicked, this,
             &CCommParamPage::OnRead);

@@ -5,7 +5,7 @@
 #include "app/MessageBox.h"
 #include "app/PageLogic.h"
 #include "driver/Format.h"
-#include "pages/PageLists.h"
+#include "pages/PageFields.h"
 
 #include "ui_ReciprocatePage.h"
 
@@ -82,8 +82,8 @@ CtrlValues ReciprocateValuesFromBlock(const ReciprocateBlock& b, bool unitHz) {
         {kCoarseSpeed, SpeedText(b.At(0x00A4), unitHz)},
         {kFineSpeed, SpeedText(b.At(0x00A5), unitHz)},
         {kAfterSpeed, SpeedText(b.At(0x00A6), unitHz)},
-        {kThreshold, StrFormat("%.1f", b.At(0x00A7) * 0.1)},
-        {kTorque, StrFormat("%.2f", b.At(0x00A9) * 0.01)},
+        {kThreshold, ScaledText(0x00A7, b.At(0x00A7))},
+        {kTorque, ScaledText(0x00A9, b.At(0x00A9))},
         {kHomingMode, std::to_string(b.At(0x00A0))},
         {kRehome, b.At(0x00A8) == 1 ? "1" : "0"},
         {kFineHoming, b.At(0x00A1) == 1 ? "1" : "0"},
@@ -99,9 +99,9 @@ ReciprocateBlock ReciprocateBlockFromValues(const CtrlValues& values, bool unitH
     b.At(0x00A4) = SpeedFromText(ValueOf(values, kCoarseSpeed), unitHz);
     b.At(0x00A5) = SpeedFromText(ValueOf(values, kFineSpeed), unitHz);
     b.At(0x00A6) = SpeedFromText(ValueOf(values, kAfterSpeed), unitHz);
-    b.At(0x00A7) = ToReg16(ScaleDecimal(ValueOf(values, kThreshold), 1));
+    b.At(0x00A7) = ScaledFromText(0x00A7, ValueOf(values, kThreshold));
     b.At(0x00A8) = ticked(kRehome);
-    b.At(0x00A9) = ToReg16(ScaleDecimal(ValueOf(values, kTorque), 2));
+    b.At(0x00A9) = ScaledFromText(0x00A9, ValueOf(values, kTorque));
     return b;
 }
 
@@ -145,6 +145,7 @@ std::vector<int> ReciprocateValueIds() {
 CReciprocatePage::CReciprocatePage(QWidget* parent)
     : QWidget(parent), m_ui(new Ui::CReciprocatePage) {
     m_ui->setupUi(this);
+    LimitTypingOnly(this);
     FillLists(this, kLists);
     for (int id : kPageIds)
         m_values[id] = "";

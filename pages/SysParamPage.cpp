@@ -5,7 +5,7 @@
 #include "app/MessageBox.h"
 #include "app/PageLogic.h"
 #include "driver/Format.h"
-#include "pages/PageLists.h"
+#include "pages/PageFields.h"
 
 #include "ui_SysParamPage.h"
 
@@ -30,23 +30,24 @@ constexpr SListCtrl kLists[] = {
     {1076, 0x009B}, // port control type
 };
 
-enum class EKind { Milli, SignedMilli, Tenths, Float };
+// An edit and its register: fixed point as the catalogue scales it (all
+// digits shown), or single precision shown "%f".
 struct SSysField {
     int ctrl;
     uint16_t addr;
-    EKind kind;
+    bool isFloat;
 };
 constexpr SSysField kFields[] = {
-    {1112, 0x0086, EKind::Milli},       // potentiometer range, low end
-    {1113, 0x0087, EKind::Milli},       // potentiometer range, high end
-    {1106, 0x0088, EKind::Milli},       // analog range, low end
-    {1107, 0x0089, EKind::Milli},       // analog range, high end
-    {1108, 0x008A, EKind::Milli},       // logic level threshold
-    {1114, 0x008B, EKind::Milli},       // voltage comparison dead band
-    {1109, 0x008C, EKind::Float},       // pulse ratio
-    {1048, 0x008E, EKind::Tenths},      // stall stop time
-    {1110, 0x0096, EKind::Float},       // analog adjustment k
-    {1111, 0x0098, EKind::SignedMilli}, // analog adjustment b
+    {1112, 0x0086, false}, // potentiometer range, low end, thousandths
+    {1113, 0x0087, false}, // potentiometer range, high end
+    {1106, 0x0088, false}, // analog range, low end
+    {1107, 0x0089, false}, // analog range, high end
+    {1108, 0x008A, false}, // logic level threshold
+    {1114, 0x008B, false}, // voltage comparison dead band
+    {1109, 0x008C, true},  // pulse ratio
+    {1048, 0x008E, false}, // stall stop time, tenths
+    {1110, 0x0096, true},  // analog adjustment k
+    {1111, 0x0098, false}, // analog adjustment b, signed thousandths
 };
 constexpr int kBuzzerOff = 1120; // bit 0 of 0x0099
 constexpr uint16_t kRegBuzzerOff = 0x0099;
@@ -76,23 +77,9 @@ CtrlValues SysValuesFromBlocks(const SystemBlockA& a, const SystemBlockB& b) {
     CtrlValues values;
     for (const SListCtrl& l : kLists)
         values[l.ctrl] = std::to_string(img.At(l.addr));
-    for (const SSysField& f : kFields) {
-        const uint16_t raw = img.At(f.addr);
-        switch (f.kind) {
-        case EKind::Milli:
-            values[f.ctrl] = StrFormat("%.3f", raw * 0.001);
-            break;
-        case EKind::SignedMilli:
-            values[f.ctrl] = StrFormat("%.3f", static_cast<int16_t>(raw) * 0.001);
-            break;
-        case EKind::Tenths:
-            values[f.ctrl] = StrFormat("%.1f", raw * 0.1);
-            break;
-        case EKind::Float:
-            values[f.ctrl] = StrFormat("%f", static_cast<double>(img.GetFloat(f.addr)));
-            break;
-        }
-    }
+    for (const SSysField& f : kFields)
+        values[f.ctrl] = f.isFloat ? StrFormat("%f", static_cast<double>(img.GetFloat(f.addr)))
+                                   : ScaledText(f.addr, img.At(f.addr));
     values[kBuzzerOff] = (img.At(kRegBuzzerOff) & 1) ? "1" : "0";
     return values;
 }
@@ -103,18 +90,10 @@ std::pair<SystemBlockA, SystemBlockB> SysBlocksFromValues(const CtrlValues& valu
         img.At(l.addr) = ToReg16(ParseLeadingInt(ValueOf(values, l.ctrl))); // -1: 0xFFFF
     for (const SSysField& f : kFields) {
         const std::string& text = ValueOf(values, f.ctrl);
-        switch (f.kind) {
-        case EKind::Milli:
-        case EKind::SignedMilli:
-            img.At(f.addr) = ToReg16(ScaleDecimal(text, 3));
-            break;
-        case EKind::Tenths:
-            img.At(f.addr) = ToReg16(ScaleDecimal(text, 1));
-            break;
-        case EKind::Float:
+        if (f.isFloat)
             img.SetFloat(f.addr, ToFloat(ParseDouble(text)));
-            break;
-        }
+        else
+            img.At(f.addr) = ScaledFromText(f.addr, text);
     }
     img.At(kRegBuzzerOff) = ValueOf(values, kBuzzerOff) == "1" ? 1 : 0;
     return {img.a, img.b};
@@ -149,6 +128,7 @@ CtrlValues LogicThresholdDefault(int logicLevel) {
 
 CSysParamPage::CSysParamPage(QWidget* parent) : QWidget(parent), m_ui(new Ui::CSysParamPage) {
     m_ui->setupUi(this);
+    LimitTypingOnly(this);
     FillLists(this, kLists);
     connect(FindCtrl<QPushButton>(this, kReadButton), &QPushButton::clicked, this,
             &CSysParamPage::OnRead);

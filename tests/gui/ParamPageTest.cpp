@@ -173,9 +173,10 @@ TEST_F(ParamPageTest, CommPageMatchesTheBaudParsesBothIdsAndNamesWhatChanged) {
 TEST_F(ParamPageTest, ReciprocatePageSpeedRulesPresetAsymmetryAndPageWideExchange) {
     QWidget* page = Page(kReciprocateTab);
     CVirtualDriver& drv = m_sim->Driver();
-    // Homing mode 5 (no such item), stroke 65536, speeds 125 / 20 / 300,
-    // threshold 5, re-home, torque 150.
-    drv.SetRegisters(0x00A0, {5, 1, 0x0001, 0x0000, 125, 20, 300, 5, 1, 150});
+    // Homing mode 5 (no such item), stroke 65536, speeds 125 / 65535 / 300
+    // (6553.5 is longer than its edit's typing limit), threshold 5, re-home,
+    // torque 150.
+    drv.SetRegisters(0x00A0, {5, 1, 0x0001, 0x0000, 125, 65535, 300, 5, 1, 150});
     drv.SetRegisters(0x00B0, {0, 1, 30, 250});
     Open();
 
@@ -184,9 +185,9 @@ TEST_F(ParamPageTest, ReciprocatePageSpeedRulesPresetAsymmetryAndPageWideExchang
     Click(1099, page);
     EXPECT_TRUE(Enabled(page, 1100));
     EXPECT_FALSE(Enabled(page, 1103));
-    const std::pair<int, const char*> tenths[] = {{1090, "-1"},   {1119, "1"},   {1098, "65536"},
-                                                  {1056, "12.5"}, {1057, "2.0"}, {1058, "30.0"},
-                                                  {1060, "0.5"},  {1120, "1"},   {1059, "1.50"}};
+    const std::pair<int, const char*> tenths[] = {{1090, "-1"},   {1119, "1"},      {1098, "65536"},
+                                                  {1056, "12.5"}, {1057, "6553.5"}, {1058, "30.0"},
+                                                  {1060, "0.5"},  {1120, "1"},      {1059, "1.50"}};
     for (const auto& [id, text] : tenths)
         EXPECT_EQ(Text(id, page), text) << id;
 
@@ -197,7 +198,7 @@ TEST_F(ParamPageTest, ReciprocatePageSpeedRulesPresetAsymmetryAndPageWideExchang
     Type(page, 1098, "4000000000");
     Click(1100, page);
     EXPECT_EQ(m_boxes.LastText(), "操作成功");
-    EXPECT_EQ(Wire(0x00A0, 10), (Regs{0xFFFF, 1, 0xEE6B, 0x2800, 125, 20, 300, 7, 1, 230}));
+    EXPECT_EQ(Wire(0x00A0, 10), (Regs{0xFFFF, 1, 0xEE6B, 0x2800, 125, 65535, 300, 7, 1, 230}));
 
     // Whole Hz: shown and written as integers.
     g_pMainDlg->m_bSpeedUnitHz = 1;
