@@ -53,11 +53,6 @@ constexpr int kAddrBitFirst = 1004; // check boxes 1004..1010 are bits 0..6
 constexpr int kAddrEdit = 1174;
 constexpr int kTxBox = 1016, kRxBox = 1017;
 
-// A tab whose page is not built yet.
-QWidget* Placeholder() {
-    return new QWidget;
-}
-
 } // namespace
 
 // F12 is watched for the whole application, not as a window shortcut: a
@@ -92,7 +87,7 @@ CMainDlg::CMainDlg(QWidget* parent) : QDialog(parent), m_ui(new Ui::CMainDlg) {
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setWindowIcon(QIcon(":/halvik/halvik.png"));
 
-    // Tab order is fixed; pages not built yet keep their tab as a placeholder.
+    // Tab order is fixed.
     AddPage(new CMotorCtrlPage, "电机控制");
     AddPage(new CMotorParamPage, "电机参数");
     AddPage(new CSysParamPage, "系统参数");
