@@ -57,6 +57,17 @@ TEST(CommParamRules, ANoteOnlyForWrittenChangesOfLineOrAddress) {
               "驱动器485口已改为19200波特、校验方式9，从站地址已改为0x05，请相应修改连接设置");
 }
 
+TEST(CommParamRules, TheBaudMatchesItsItemAndARateNoItemNamesShowsTheFirst) {
+    const std::vector<std::string> items = {"9600 ", "19200", "38400", "57600", "115200"};
+    SCommBlocks s{};
+    for (const auto& [baud, index] :
+         {std::pair<uint32_t, const char*>{9600, "0"}, {115200, "4"}, {65536, "0"}, {19201, "0"}}) {
+        s.a.Set32(0x0090, baud);
+        const CtrlValues v = CommValuesFromBlocks(s, items);
+        EXPECT_EQ(v.at(1155), index) << baud; // the baud-rate combo
+    }
+}
+
 TEST(ReciprocateRules, SpeedsFollowTheUnitFlag) {
     const struct {
         bool unitHz;

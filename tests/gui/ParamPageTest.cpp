@@ -105,10 +105,11 @@ TEST_F(ParamPageTest, SystemPageReadsBothBlocksOrNothingAndWritesExactImages) {
 TEST_F(ParamPageTest, CommPageMatchesTheBaudParsesBothIdsAndNamesWhatChanged) {
     QWidget* page = Page(kCommTab);
     CVirtualDriver& drv = m_sim->Driver();
-    // 19200 baud, odd parity, junk in 0x0093, 2.5 s braking; defaults off
-    // under port control (0x009D = 0); CAN baud 9 (no such item), junk in
-    // 0x0123-0x0127, auto-start register 2.
-    drv.SetRegisters(0x0090, {0x0000, 0x4B00, 1, 0x1234, 1, 25});
+    // 9600 baud, even parity (the virtual driver answers only at the tool's
+    // line), junk in 0x0093, 2.5 s braking; defaults off under port control
+    // (0x009D = 0); CAN baud 9 (no such item), junk in 0x0123-0x0127,
+    // auto-start register 2.
+    drv.SetRegisters(0x0090, {0x0000, 0x2580, 2, 0x1234, 1, 25});
     drv.SetRegisters(0x009C, {1, 0});
     drv.SetRegisters(0x0120, {3, 0x7F, 9, 1, 2, 3, 4, 5, 2, 500});
     Open();
@@ -117,7 +118,7 @@ TEST_F(ParamPageTest, CommPageMatchesTheBaudParsesBothIdsAndNamesWhatChanged) {
     Click(1158, page);
     EXPECT_TRUE(Enabled(page, 1159));
     const std::pair<int, const char*> shown[] = {
-        {1155, "1"}, {1156, "1"},    {1058, "1"},  {1057, "2.5"}, {1145, "0x01"}, {1157, "1"},
+        {1155, "0"}, {1156, "2"},    {1058, "1"},  {1057, "2.5"}, {1145, "0x01"}, {1157, "1"},
         {1073, "1"}, {1146, "0x7F"}, {1003, "-1"}, {1056, "1"},   {1059, "500"}};
     for (const auto& [id, text] : shown)
         EXPECT_EQ(Text(id, page), text) << id;
@@ -131,23 +132,22 @@ TEST_F(ParamPageTest, CommPageMatchesTheBaudParsesBothIdsAndNamesWhatChanged) {
     Ctrl<QCheckBox>(1157, page)->setChecked(false);
     Click(1159, page);
     EXPECT_EQ(m_boxes.LastText(), "操作成功\n驱动器从站地址已改为0x10，请相应修改连接设置");
-    EXPECT_EQ(Wire(0x0090, 6), (Regs{0x0000, 0x4B00, 1, 0, 1, 7}));
+    EXPECT_EQ(Wire(0x0090, 6), (Regs{0x0000, 0x2580, 2, 0, 1, 7}));
     EXPECT_EQ(Wire(0x009C, 2), (Regs{16, 1}));
     EXPECT_EQ(Wire(0x0120, 10), (Regs{1, 0, 0xFFFF, 0, 0, 0, 0, 0, 1, 500}));
     EXPECT_EQ(g_pMainDlg->m_nSlaveAddr, 1); // the tool keeps its address
 
-    // A baud rate no item names shows the first; a changed line is named.
-    drv.SetRegisters(0x0090, {0x0001, 0x0000});
-    Click(1158, page);
-    EXPECT_EQ(Text(1155, page), "0");
+    // A changed line is named even though the driver, now at 115200 baud,
+    // no longer answers the rest of the configure.
     Select(page, 1155, 4); // 115200 = 0x0001 0xC200
-    Select(page, 1156, 2);
+    Select(page, 1156, 1);
     Type(page, 1145, "1");
     Click(1159, page);
-    EXPECT_EQ(m_boxes.LastText(), "操作成功\n驱动器485口已改为115200波特、" +
-                                      Ctrl<QComboBox>(1156, page)->itemText(2).toStdString() +
-                                      "，从站地址已改为0x01，请相应修改连接设置");
-    EXPECT_EQ(Wire(0x0090, 3), (Regs{0x0001, 0xC200, 2}));
+    EXPECT_EQ(m_boxes.LastText(), ResultText(kResultTimeout) + "\n驱动器485口已改为115200波特、" +
+                                      Ctrl<QComboBox>(1156, page)->itemText(1).toStdString() +
+                                      "，请相应修改连接设置");
+    EXPECT_EQ(Wire(0x0090, 3), (Regs{0x0001, 0xC200, 1}));
+    drv.SetRegisters(0x0090, {0x0000, 0x2580, 2});
 
     // An address the driver could not be reached at writes nothing.
     for (const char* bad : {"abc", "0", "256"}) {
@@ -163,7 +163,7 @@ TEST_F(ParamPageTest, CommPageMatchesTheBaudParsesBothIdsAndNamesWhatChanged) {
     m_sim->Server().InjectFault(EFault::Exception, 4, 1);
     Click(1159, page);
     EXPECT_EQ(m_boxes.LastText(), ResultText(4)); // block A failed: nothing changed
-    EXPECT_EQ(drv.GetRegister(0x009C), 1);
+    EXPECT_EQ(drv.GetRegister(0x009C), 16); // as the first configure left it
     Silence();
     Click(1158, page);
     EXPECT_EQ(m_boxes.LastText(), ResultText(kResultTimeout));
