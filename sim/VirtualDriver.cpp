@@ -5,9 +5,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <string>
 
 namespace {
@@ -271,6 +274,9 @@ struct CVirtualDriver::Impl {
     std::map<uint32_t, uint32_t> objects; // (index << 8 | sub) -> value
     std::map<uint32_t, ObjDef> extraDefs; // entries added by SetObject
     std::vector<std::vector<uint8_t>> log;
+    std::vector<SSdoFault> sdoFaults;
+    std::vector<SSdoExchange> sdoLog;
+    uint32_t pendingAbort = 0; // abort code the next RunSdo answers with
     int saveCount = 0;
     bool deviceIdEndless = false;
 
@@ -333,6 +339,7 @@ struct CVirtualDriver::Impl {
     bool ObjectExists(uint16_t index) const;
     uint32_t ObjectValue(const ObjDef& def) const;
     void RunSdo();
+    std::optional<SSdoFault> TakeSdoFault(uint16_t index, uint8_t sub);
     uint32_t SdoUpload(uint16_t index, uint8_t sub, uint32_t& value, int& bytes) const;
     uint32_t SdoDownload(uint16_t index, uint8_t sub, uint32_t value, int size);
     uint32_t CheckMapping(uint16_t index, uint32_t count) const;
@@ -667,7 +674,31 @@ std::vector<uint8_t> CVirtualDriver::Impl::WriteMultiple(const uint8_t* f, size_
     std::vector<uint16_t> values;
     for (uint16_t i = 0; i < count; ++i)
         values.push_back(Be16(f + 7 + 2 * i));
-    if (uint8_t ex = Write(start, values, true))
+    if (start <= kRegSdo && start + count > kRegSdoLast) {
+        // A request for the SDO window: an injected fault may hit it.
+        const uint16_t* w = values.data() + (kRegSdo - start);
+        SSdoExchange x{static_cast<uint8_t>(w[0] & 0xFF), w[1], static_cast<uint8_t>(w[2] & 0xFF),
+                       static_cast<uint32_t>(w[4]) << 16 | w[5]};
+        if (std::optional<SSdoFault> fault = TakeSdoFault(x.index, x.sub)) {
+            switch (fault->kind) {
+            case SSdoFault::EKind::Exception:
+                x.refused = true;
+                sdoLog.push_back(x);
+                return ExceptionReply(slave, 0x10,
+                                      static_cast<uint8_t>(fault->code ? fault->code : 4));
+            case SSdoFault::EKind::Silent:
+                x.refused = true;
+                sdoLog.push_back(x);
+                return {};
+            case SSdoFault::EKind::Abort:
+                pendingAbort = fault->code ? fault->code : 0x08000000;
+                break;
+            }
+        }
+    }
+    uint8_t ex = Write(start, values, true);
+    pendingAbort = 0;
+    if (ex)
         return ExceptionReply(slave, 0x10, ex);
     return Finish(std::vector<uint8_t>(f, f + 6));
 }
@@ -1010,7 +1041,9 @@ void CVirtualDriver::Impl::RunSdo() {
     uint8_t answer = 0x80;
     uint32_t answerData = 0;
     uint8_t ccs = cmd >> 5;
-    if (ccs == 2) { // initiate upload
+    if (pendingAbort != 0) {
+        answerData = pendingAbort; // injected: the object is not touched
+    } else if (ccs == 2) {         // initiate upload
         uint32_t value = 0;
         int bytes = 4;
         uint32_t ab = SdoUpload(index, sub, value, bytes);
@@ -1038,6 +1071,81 @@ void CVirtualDriver::Impl::RunSdo() {
     regs[kRegSdo + 3] = 0;
     regs[kRegSdo + 4] = static_cast<uint16_t>(answerData >> 16);
     regs[kRegSdo + 5] = static_cast<uint16_t>(answerData & 0xFFFF);
+    sdoLog.push_back({cmd, index, sub, data, answer, answerData, false});
+}
+
+std::optional<SSdoFault> CVirtualDriver::Impl::TakeSdoFault(uint16_t index, uint8_t sub) {
+    for (auto it = sdoFaults.begin(); it != sdoFaults.end(); ++it) {
+        if (it->index != index || (it->sub >= 0 && it->sub != sub))
+            continue;
+        if (it->skip > 0) {
+            --it->skip;
+            continue;
+        }
+        SSdoFault hit = *it;
+        if (it->count > 0 && --it->count == 0)
+            sdoFaults.erase(it);
+        return hit;
+    }
+    return std::nullopt;
+}
+
+bool ParseSdoFault(const std::string& text, SSdoFault& fault) {
+    auto number = [](const std::string& t, unsigned long max, unsigned long& out) {
+        if (t.empty() || t[0] == '-' || t[0] == '+')
+            return false;
+        char* end = nullptr;
+        errno = 0;
+        unsigned long v = std::strtoul(t.c_str(), &end, 0);
+        if (*end || errno || v > max)
+            return false;
+        out = v;
+        return true;
+    };
+    SSdoFault f;
+    unsigned long v = 0;
+    std::string where = text, how;
+    if (size_t at = where.find('@'); at != std::string::npos) {
+        if (!number(where.substr(at + 1), 1000000, v))
+            return false;
+        f.skip = static_cast<int>(v);
+        where.resize(at);
+    }
+    if (size_t eq = where.find('='); eq != std::string::npos) {
+        how = where.substr(eq + 1);
+        where.resize(eq);
+    }
+    std::string index = where;
+    if (size_t colon = where.find(':'); colon != std::string::npos) {
+        index = where.substr(0, colon);
+        if (!number(where.substr(colon + 1), 255, v))
+            return false;
+        f.sub = static_cast<int>(v);
+    }
+    if (!number(index, 0xFFFF, v))
+        return false;
+    f.index = static_cast<uint16_t>(v);
+    std::string kind = how, code;
+    if (size_t colon = how.find(':'); colon != std::string::npos) {
+        kind = how.substr(0, colon);
+        code = how.substr(colon + 1);
+    }
+    if (kind.empty() || kind == "abort") {
+        f.kind = SSdoFault::EKind::Abort;
+        if (!code.empty() && (!number(code, 0xFFFFFFFF, v) || v == 0))
+            return false;
+    } else if (kind == "exception") {
+        f.kind = SSdoFault::EKind::Exception;
+        if (!code.empty() && (!number(code, 255, v) || v == 0))
+            return false;
+    } else if (kind == "silent" && code.empty()) {
+        f.kind = SSdoFault::EKind::Silent;
+    } else {
+        return false;
+    }
+    f.code = code.empty() ? 0 : static_cast<uint32_t>(v);
+    fault = f;
+    return true;
 }
 
 // --- public face ---------------------------------------------------------
@@ -1175,6 +1283,27 @@ bool CVirtualDriver::Learning() const {
 void CVirtualDriver::SetDeviceIdEndless(bool endless) {
     std::lock_guard<std::mutex> g(m_lock);
     m_p->deviceIdEndless = endless;
+}
+
+void CVirtualDriver::AddSdoFault(const SSdoFault& fault) {
+    std::lock_guard<std::mutex> g(m_lock);
+    if (fault.count != 0)
+        m_p->sdoFaults.push_back(fault);
+}
+
+void CVirtualDriver::ClearSdoFaults() {
+    std::lock_guard<std::mutex> g(m_lock);
+    m_p->sdoFaults.clear();
+}
+
+std::vector<SSdoExchange> CVirtualDriver::SdoLog() const {
+    std::lock_guard<std::mutex> g(m_lock);
+    return m_p->sdoLog;
+}
+
+void CVirtualDriver::ClearSdoLog() {
+    std::lock_guard<std::mutex> g(m_lock);
+    m_p->sdoLog.clear();
 }
 
 std::vector<std::vector<uint8_t>> CVirtualDriver::RequestLog() const {

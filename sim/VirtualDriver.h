@@ -24,11 +24,14 @@
 // - A function-16 write covering the whole SDO window (0x0200-0x0205) runs
 //   the request at once and leaves the answer there.
 // - A status register set by SetRegister keeps that value until Reset.
+// - SDO exchanges can be made to fail for a chosen object and sub-index
+//   (AddSdoFault), and every exchange the window ran is kept (SdoLog).
 
 #include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 // How a motor-learning run ends: learned; failed (state 4); ended abnormally
@@ -36,6 +39,38 @@
 // start refused with 64; the start answered "device busy" (6) although the
 // run starts and then succeeds.
 enum class ELearnOutcome { Success, Failure, Abort, Refuse, BusyStart };
+
+// One SDO request as the window received it, and what it answered.
+struct SSdoExchange {
+    uint8_t command = 0;
+    uint16_t index = 0;
+    uint8_t sub = 0;
+    uint32_t data = 0;
+    uint8_t answer = 0;      // answer command byte; 0 when refused
+    uint32_t answerData = 0; // value, or abort code after 0x80
+    bool refused = false;    // not run: answered by a Modbus exception or not at all
+    bool operator==(const SSdoExchange&) const = default;
+};
+
+// Makes the SDO exchanges for one object misbehave.
+struct SSdoFault {
+    enum class EKind {
+        Abort,     // the SDO is answered 0x80 with code (default 0x08000000)
+        Exception, // the window write is refused with exception code (default 4)
+        Silent,    // the window write is not answered
+    };
+    uint16_t index = 0;
+    int sub = -1; // -1: every sub-index
+    EKind kind = EKind::Abort;
+    uint32_t code = 0; // 0: the kind's default
+    int count = -1;    // exchanges it hits; -1 until cleared
+    int skip = 0;      // matching exchanges let through before the first hit
+};
+
+// Parses "INDEX[:SUB][=abort[:CODE]|=exception[:N]|=silent][@SKIP]", numbers
+// in C notation ("0x1801:1=abort:0x06090011", "0x1A00:0@1" for the second
+// exchange with 0x1A00 sub-index 0); abort is the default kind.
+bool ParseSdoFault(const std::string& text, SSdoFault& fault);
 
 class CVirtualDriver {
 public:
@@ -89,6 +124,13 @@ public:
     // When set, every streamed device-identification reply says "more
     // follows" with the requested object id as the next one, forever.
     void SetDeviceIdEndless(bool endless);
+
+    // Faults for later SDO exchanges; the first that matches an exchange wins.
+    void AddSdoFault(const SSdoFault& fault);
+    void ClearSdoFaults();
+    // The SDO exchanges the window received, oldest first.
+    std::vector<SSdoExchange> SdoLog() const;
+    void ClearSdoLog();
 
     // Every request frame this slave answered or refused, oldest first.
     std::vector<std::vector<uint8_t>> RequestLog() const;

@@ -15,18 +15,23 @@
 #include <pthread.h>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace {
 
 void Usage(FILE* to) {
     std::fprintf(
-        to, "usage: halvik-sim [--com N] [--slave A] [--fault KIND] [--learn-ms MS]\n"
-            "                  [--learn OUTCOME] [--turnaround MS] [--no-pacing]\n"
+        to, "usage: halvik-sim [--com N] [--slave A] [--fault KIND] [--sdo-fault F]...\n"
+            "                  [--learn-ms MS] [--learn OUTCOME] [--turnaround MS] [--no-pacing]\n"
             "                  [--line BAUD,FRAMING]\n"
             "  --com N        link as COMN (0: lowest free number, the default; -1: no link)\n"
             "  --slave A      slave address, 1..255 (default 1)\n"
             "  --fault KIND   misbehave on every reply: silent, badcrc, foreign, wrongfunc,\n"
             "                 exception=N, split[=MS], trailing[=N], delay[=MS], endlessid\n"
+            "  --sdo-fault F  SDO exchanges for one object fail, F = INDEX[:SUB][=KIND][@SKIP]:\n"
+            "                 abort[:CODE] (default, 0x08000000), exception[:N] (default 4)\n"
+            "                 or silent; @SKIP lets that many through first; repeatable\n"
+            "                 (0x1801:1=abort:0x06090011)\n"
             "  --learn-ms MS  duration of a motor-learning run (default 3000)\n"
             "  --learn OUTCOME  how learning ends: ok (default), fail, abort (the request\n"
             "                 drops without a result), refuse (the start answers 64),\n"
@@ -112,6 +117,7 @@ int main(int argc, char** argv) {
     bool paced = true;
     EFault fault = EFault::None;
     int faultParam = 0;
+    std::vector<SSdoFault> sdoFaults;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (a == "-h" || a == "--help") {
@@ -143,7 +149,12 @@ int main(int argc, char** argv) {
             ok = ParseFault(v, fault, faultParam);
         else if (a == "--line")
             ok = ParseLine(v, lineBaud, lineChoice);
-        else {
+        else if (a == "--sdo-fault") {
+            SSdoFault f;
+            ok = ParseSdoFault(v, f);
+            if (ok)
+                sdoFaults.push_back(f);
+        } else {
             std::fprintf(stderr, "halvik-sim: unknown option %s\n", a.c_str());
             Usage(stderr);
             return 2;
@@ -171,6 +182,8 @@ int main(int argc, char** argv) {
         driver.SetRegisters(0x0090, {static_cast<uint16_t>(lineBaud >> 16),
                                      static_cast<uint16_t>(lineBaud & 0xFFFF),
                                      static_cast<uint16_t>(lineChoice)});
+    for (const SSdoFault& f : sdoFaults)
+        driver.AddSdoFault(f);
     CSimServer server(driver);
     server.SetPacing(paced);
     server.SetTurnaround(std::chrono::microseconds(turnaroundUs));

@@ -135,7 +135,17 @@ TEST_F(SimProgramTest, NoLinkFaultsAndBadArguments) {
     kill(p.Pid(), SIGTERM);
     EXPECT_EQ(p.Wait(), 0);
 
+    // An SDO fault for one object: its window write is refused.
+    CSimProcess s({"--com", "-1", "--sdo-fault", "0x1801:1=exception:6"});
+    CRawLine line(s.Line().second);
+    const Bytes sdo =
+        WithCrc({1, 0x10, 0x02, 0x00, 0x00, 0x06, 12, 0, 0x40, 0x18, 0x01, 0, 1, 0, 0, 0, 0, 0, 0});
+    EXPECT_EQ(line.Exchange(sdo, 5), WithCrc({1, 0x90, 6}));
+    kill(s.Pid(), SIGTERM);
+    EXPECT_EQ(s.Wait(), 0);
+
     for (std::vector<std::string> bad : {std::vector<std::string>{"--fault", "loud"},
+                                         {"--sdo-fault", "0x1801=loud"},
                                          {"--slave", "0"},
                                          {"--com"},
                                          {"--bogus", "1"}}) {

@@ -428,6 +428,91 @@ TEST_F(VirtualDriverTest, PdoMappingChangesFollowTheCanOpenOrder) {
     });
 }
 
+TEST_F(VirtualDriverTest, InjectedSdoFaultsHitTheirObjectAndTheLogKeepsEveryExchange) {
+    m_drv.AddSdoFault({0x1801, 1, SSdoFault::EKind::Abort, 0x06090011, 1});
+    m_drv.AddSdoFault({0x1A00, -1, SSdoFault::EKind::Exception, 0, 2});
+    m_drv.AddSdoFault({0x1005, 0, SSdoFault::EKind::Silent, 0, 1});
+    m_drv.AddSdoFault({0x1801, 2, SSdoFault::EKind::Abort, 0, 1, 1}); // the second one
+    Run({
+        {0x40, 0x1801, 2, 0, 0x4F, 255},        // another sub-index is untouched
+        {0x40, 0x1801, 1, 0, 0x80, 0x06090011}, // hit once
+        {0x40, 0x1801, 1, 0, 0x43, 0x80000281},
+        {0x40, 0x1801, 2, 0, 0x80, 0x08000000}, // let through once first
+        {0x40, 0x1801, 2, 0, 0x4F, 255},
+    });
+    // Refused window writes run nothing: the last answer stays in the window.
+    for (uint8_t sub : {7, 0}) {
+        Bytes req = WithCrc(
+            {1, 0x10, 0x02, 0x00, 0x00, 0x06, 12, 0, 0x40, 0x1A, 0x00, 0, sub, 0, 0, 0, 0, 0, 0});
+        EXPECT_EQ(Code(m_drv.HandleFrame(req.data(), req.size())), 4);
+    }
+    Bytes silent =
+        WithCrc({1, 0x10, 0x02, 0x00, 0x00, 0x06, 12, 0, 0x2F, 0x10, 0x05, 0, 0, 0, 0, 0, 0, 0, 0});
+    EXPECT_TRUE(m_drv.HandleFrame(silent.data(), silent.size()).empty());
+    EXPECT_EQ(Reg(0x0205), 255);
+    // Spent faults are gone; an injected abort leaves the object as it was.
+    m_drv.AddSdoFault({0x1006, -1, SSdoFault::EKind::Abort, 0, -1});
+    Run({{0x40, 0x1A00, 7, 0, 0x43, 0},
+         {0x23, 0x1006, 0, 500, 0x80, 0x08000000},
+         {0x40, 0x1006, 0, 0, 0x80, 0x08000000}});
+    uint32_t v = 1;
+    ASSERT_TRUE(m_drv.GetObject(0x1006, 0, v));
+    EXPECT_EQ(v, 0u);
+
+    const std::vector<SSdoExchange> log = m_drv.SdoLog();
+    ASSERT_EQ(log.size(), 11u);
+    EXPECT_EQ(log[1], (SSdoExchange{0x40, 0x1801, 1, 0, 0x80, 0x06090011, false}));
+    EXPECT_EQ(log[5], (SSdoExchange{0x40, 0x1A00, 7, 0, 0, 0, true}));
+    EXPECT_EQ(log[7], (SSdoExchange{0x2F, 0x1005, 0, 0, 0, 0, true}));
+    EXPECT_EQ(log[9], (SSdoExchange{0x23, 0x1006, 0, 500, 0x80, 0x08000000, false}));
+    m_drv.ClearSdoLog();
+    m_drv.ClearSdoFaults();
+    Run({{0x40, 0x1006, 0, 0, 0x43, 0}});
+    EXPECT_EQ(m_drv.SdoLog().size(), 1u);
+}
+
+TEST(SdoFaultText, ParsesObjectSubIndexKindAndCode) {
+    using K = SSdoFault::EKind;
+    struct Row {
+        const char* text;
+        bool ok;
+        uint16_t index;
+        int sub;
+        K kind;
+        uint32_t code;
+        int skip;
+    };
+    const Row rows[] = {
+        {"0x1801", true, 0x1801, -1, K::Abort, 0},
+        {"0x1801:1=abort:0x06090011", true, 0x1801, 1, K::Abort, 0x06090011},
+        {"6144:0=exception", true, 0x1800, 0, K::Exception, 0},
+        {"0x1A00:7=exception:6", true, 0x1A00, 7, K::Exception, 6},
+        {"0x1005=silent", true, 0x1005, -1, K::Silent, 0},
+        {"0x1A00:0=abort@1", true, 0x1A00, 0, K::Abort, 0, 1},
+        {"0x1A00:0@2", true, 0x1A00, 0, K::Abort, 0, 2},
+        {"0x1A00@x", false},
+        {"", false},
+        {"0x10000", false},
+        {"0x1801:256", false},
+        {"0x1801:-1", false},
+        {"0x1801=loud", false},
+        {"0x1801=exception:256", false},
+        {"0x1801=abort:0", false},
+        {"0x1801=silent:1", false},
+    };
+    for (const Row& r : rows) {
+        SSdoFault f;
+        ASSERT_EQ(ParseSdoFault(r.text, f), r.ok) << r.text;
+        if (!r.ok)
+            continue;
+        EXPECT_EQ(f.index, r.index) << r.text;
+        EXPECT_EQ(f.sub, r.sub) << r.text;
+        EXPECT_EQ(f.kind, r.kind) << r.text;
+        EXPECT_EQ(f.code, r.code) << r.text;
+        EXPECT_EQ(f.skip, r.skip) << r.text;
+    }
+}
+
 TEST_F(VirtualDriverTest, DeviceIdentificationStreamsInTwoReplies) {
     // More follows, next object id, object count, first object id.
     auto head = [](const Bytes& r) { return r.size() < 10 ? Bytes{} : Bytes(&r[5], &r[9]); };
