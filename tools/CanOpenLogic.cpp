@@ -1,0 +1,502 @@
+#include "tools/CanOpenLogic.h"
+
+#include "driver/Format.h"
+
+#include <limits>
+
+namespace {
+
+constexpr uint32_t kSaveSignature = 0x65766173; // "save", 's' in the lowest byte
+constexpr uint32_t kCobIdMask = 0x3FFFFF80;     // without bits 0-6, 30 and 31
+constexpr uint32_t kCobIdNoRtr = 0x40000000;    // bit 30, set on every COB-ID written
+
+const char* const kRowNames[] = {"RPDO1", "RPDO2", "RPDO3", "RPDO4", "TPDO1",
+                                 "TPDO2", "TPDO3", "TPDO4", "SYNC"};
+
+int UploadSize(uint16_t command) {
+    switch (command) {
+    case kSdoUploadAns1:
+        return 1;
+    case kSdoUploadAns2:
+        return 2;
+    case kSdoUploadAns3:
+        return 3;
+    case kSdoUploadAns4:
+        return 4;
+    default:
+        return 0;
+    }
+}
+
+uint32_t Masked(uint32_t v, int bytes) {
+    return bytes >= 4 ? v : v & ((1u << (8 * bytes)) - 1);
+}
+
+SdoOutcome Exchange(CMotorDriver& drv, uint8_t slave, uint8_t command, uint16_t index, uint8_t sub,
+                    uint32_t data) {
+    SdoOutcome out;
+    out.rc = drv.SdoAccess(slave, command, index, sub, data, out.reply);
+    if (out.rc != kResultOk)
+        return out;
+    const SdoReply& r = out.reply;
+    if (r.command == kSdoAbort)
+        return out;
+    // An answer for another object or of the wrong kind would be taken for
+    // this one's value: refuse it as a bad reply.
+    const bool fits =
+        command == kSdoUpload ? UploadSize(r.command) != 0 : r.command == kSdoDownloadAck;
+    if (!fits || r.index != index || (r.subindex & 0xFF) != sub) {
+        out.rc = kResultBadReply;
+        return out;
+    }
+    out.ok = true;
+    if (command == kSdoUpload)
+        out.reply.data = Masked(r.data, UploadSize(r.command));
+    return out;
+}
+
+// Shows the one message of an exchange that did not succeed.
+bool Failed(const SdoOutcome& o, IEditorSink& sink) {
+    if (o.ok)
+        return false;
+    sink.Message(o.Message());
+    return true;
+}
+
+struct SLimit {
+    int id;
+    const char* name;
+    int64_t max;
+};
+
+} // namespace
+
+// --- Records ------------------------------------------------------------------
+
+const char* PdoRowName(int row) {
+    return row >= 0 && row <= kSyncRow ? kRowNames[row] : "";
+}
+
+uint16_t PdoCommObject(int row) {
+    return static_cast<uint16_t>(row < 4 ? 0x1400 + row : 0x1800 + (row - 4));
+}
+
+uint16_t PdoMapObject(int row) {
+    return static_cast<uint16_t>(row < 4 ? 0x1600 + row : 0x1A00 + (row - 4));
+}
+
+bool IsReceivePdo(int row) {
+    return row < 4;
+}
+
+// --- One exchange ---------------------------------------------------------------
+
+std::string SdoAbortMessage(const SdoReply& reply) {
+    return StrFormat("访问对象(索引号:0x%04X,子索引:%d)传送终止：%s", reply.index,
+                     reply.subindex & 0xFF, SdoAbortText(reply.data).c_str());
+}
+
+std::string SdoOutcome::Message() const {
+    if (ok)
+        return "";
+    if (rc == kResultOk && reply.command == kSdoAbort)
+        return SdoAbortMessage(reply);
+    return ResultText(rc);
+}
+
+SdoOutcome Upload(CMotorDriver& drv, uint8_t slave, uint16_t index, uint8_t sub) {
+    return Exchange(drv, slave, kSdoUpload, index, sub, 0);
+}
+
+SdoOutcome Download(CMotorDriver& drv, uint8_t slave, uint16_t index, uint8_t sub, uint32_t value,
+                    int size) {
+    return Exchange(drv, slave, SdoDownloadCommand(size), index, sub, Masked(value, size));
+}
+
+// --- Object list ----------------------------------------------------------------
+
+std::string ListCellText(int col, uint32_t value) {
+    if (col == kColCobId)
+        return StrFormat("0x%08X", value);
+    return StrFormat("%d", static_cast<int>(value));
+}
+
+void SetRecordField(PdoRecord& rec, int col, uint32_t value) {
+    switch (col) {
+    case kColCobId:
+        rec.cobId = value;
+        break;
+    case kColTransType:
+        rec.transType = static_cast<uint8_t>(value);
+        break;
+    case kColInhibit:
+        rec.inhibitTime = static_cast<uint16_t>(value);
+        break;
+    case kColEvent:
+        rec.eventTime = static_cast<uint16_t>(value);
+        break;
+    case kColMapCount:
+        rec.mapCount = static_cast<uint8_t>(value);
+        break;
+    default:
+        break;
+    }
+}
+
+namespace {
+
+// Row r: communication object sub-index 0, the sub-indexes it reports (4
+// is reserved and never read), then the mapping count.
+bool LoadRow(CMotorDriver& drv, uint8_t slave, int r, const std::atomic<bool>& stop,
+             IObjectListSink& sink) {
+    const uint16_t comm = PdoCommObject(r);
+    SdoOutcome o;
+    auto failed = [&] {
+        if (stop)
+            return true;
+        if (!o.ok)
+            sink.Message(o.Message());
+        return !o.ok;
+    };
+    o = Upload(drv, slave, comm, 0);
+    if (failed())
+        return false;
+    const uint32_t n = o.reply.data;
+    for (uint32_t s = 1; s <= n && s <= 0xFF; ++s) {
+        if (s == 4)
+            continue;
+        o = Upload(drv, slave, comm, static_cast<uint8_t>(s));
+        if (failed())
+            return false;
+        const int col = s == 1   ? kColCobId
+                        : s == 2 ? kColTransType
+                        : s == 3 ? kColInhibit
+                        : s == 5 ? kColEvent
+                                 : -1; // read, not shown
+        if (col >= 0)
+            sink.SetField(r, col, o.reply.data);
+    }
+    o = Upload(drv, slave, PdoMapObject(r), 0);
+    if (failed())
+        return false;
+    sink.SetField(r, kColMapCount, o.reply.data);
+    sink.MarkLoaded(r);
+    return true;
+}
+
+} // namespace
+
+int LoadObjectList(CMotorDriver& drv, uint8_t slave, SyncValues sync, const std::atomic<bool>& stop,
+                   IObjectListSink& sink) {
+    sink.ClearRows();
+    int loaded = 0;
+    while (loaded < kPdoRows) {
+        sink.AddRow(loaded, PdoRowName(loaded));
+        if (!LoadRow(drv, slave, loaded, stop, sink))
+            break;
+        ++loaded;
+    }
+    if (stop)
+        return loaded;
+    // Rows that were not reached are listed by name, not loaded, so the
+    // SYNC row is row 8 whatever happened.
+    for (int r = loaded + 1; r < kPdoRows; ++r)
+        sink.AddRow(r, PdoRowName(r));
+    // A failure here shows nothing: the list shows what it has.
+    ReadSync(drv, slave, sync);
+    sink.AddRow(kSyncRow, PdoRowName(kSyncRow));
+    sink.SetSync(sync);
+    return loaded;
+}
+
+SdoOutcome StoreParameters(CMotorDriver& drv, uint8_t slave) {
+    return Download(drv, slave, 0x1010, 2, kSaveSignature, 4);
+}
+
+// --- PDO editor -----------------------------------------------------------------
+
+int PdoEntryCheck(int k) {
+    return 1167 + k;
+}
+int PdoEntryIndex(int k) {
+    return 1048 + 2 * k;
+}
+int PdoEntrySub(int k) {
+    return 1049 + 2 * k;
+}
+int PdoEntryBits(int k) {
+    return 1109 + k;
+}
+
+std::vector<int> PdoValueIds() {
+    std::vector<int> ids = {kPdoCobId, kPdoTransType, kPdoInhibit, kPdoEvent, kPdoMapCount};
+    for (int k = 0; k < kMapEntries; ++k)
+        ids.insert(ids.end(),
+                   {PdoEntryIndex(k), PdoEntrySub(k), PdoEntryBits(k), PdoEntryCheck(k)});
+    return ids;
+}
+
+std::string PdoGroupCaption(int row) {
+    return IsReceivePdo(row) ? StrFormat("RPDO%d参数设置", row + 1)
+                             : StrFormat("TPDO%d参数设置", row - 3);
+}
+
+uint32_t ShownCobId(uint32_t cobId) {
+    return cobId & kCobIdMask;
+}
+
+uint32_t PackMapEntry(uint16_t index, uint8_t sub, uint8_t bits) {
+    return static_cast<uint32_t>(index) << 16 | static_cast<uint32_t>(sub) << 8 | bits;
+}
+
+CtrlValues PdoValuesFromRecord(int row, const PdoRecord& rec) {
+    CtrlValues v;
+    for (int id : PdoValueIds())
+        v[id] = "";
+    for (int k = 0; k < kMapEntries; ++k)
+        v[PdoEntryCheck(k)] = "0";
+    if (!IsReceivePdo(row)) {
+        v[kPdoInhibit] = StrFormat("%d", rec.inhibitTime);
+        v[kPdoEvent] = StrFormat("%d", rec.eventTime);
+    }
+    v[kPdoCobId] = StrFormat("0x%X", ShownCobId(rec.cobId));
+    v[kPdoTransType] = StrFormat("%d", rec.transType);
+    v[kPdoMapCount] = StrFormat("%d", rec.mapCount);
+    return v;
+}
+
+int LoadPdo(CMotorDriver& drv, uint8_t slave, int row, bool reload, const std::atomic<bool>& stop,
+            IEditorSink& sink) {
+    int ok = 0;
+    // After every upload: a stop ends the worker without a word; a failure
+    // shows its one message.
+    auto next = [&](uint16_t index, uint8_t sub, SdoOutcome& o) {
+        o = Upload(drv, slave, index, sub);
+        if (stop)
+            return -1;
+        return Failed(o, sink) ? 0 : 1;
+    };
+    SdoOutcome o;
+    const uint16_t comm = PdoCommObject(row), map = PdoMapObject(row);
+    if (reload) {
+        int step = next(comm, 0, o);
+        if (step < 0)
+            return ok;
+        const uint32_t n = o.reply.data;
+        for (uint32_t s = 1; step > 0 && s <= n && s <= 0xFF; ++s) {
+            if (s == 4)
+                continue;
+            step = next(comm, static_cast<uint8_t>(s), o);
+            if (step < 0)
+                return ok;
+            if (step == 0)
+                break;
+            const uint32_t d = o.reply.data;
+            if (s == 1)
+                sink.Show({{kPdoCobId, StrFormat("0x%08X", ShownCobId(d))}});
+            else if (s == 2 || s == 3 || s == 5)
+                sink.Show({{s == 2   ? kPdoTransType
+                            : s == 3 ? kPdoInhibit
+                                     : kPdoEvent,
+                            StrFormat("%d", static_cast<int>(d))}});
+        }
+        if (step > 0) {
+            step = next(map, 0, o);
+            if (step < 0)
+                return ok;
+            if (step > 0) {
+                sink.Show({{kPdoMapCount, StrFormat("%d", static_cast<int>(o.reply.data))}});
+                ok = 1;
+            }
+        }
+    } else {
+        ok = 1;
+    }
+    for (int k = 0; k < kMapEntries; ++k) {
+        const int step = next(map, static_cast<uint8_t>(k + 1), o);
+        if (step <= 0)
+            return ok;
+        const uint32_t d = o.reply.data;
+        sink.Show({{PdoEntryIndex(k), StrFormat("0x%04X", d >> 16)},
+                   {PdoEntrySub(k), StrFormat("%d", (d >> 8) & 0xFF)},
+                   {PdoEntryBits(k), StrFormat("%d", d & 0xFF)}});
+    }
+    return ok + 1;
+}
+
+namespace {
+
+// The typed number of a decimal edit ("%d"), as the object receives it.
+int64_t DecimalOf(const CtrlValues& values, int id) {
+    return ParseLeadingInt(ValueOf(values, id));
+}
+
+// A receive PDO's inhibit and event edits stay empty when opened from the
+// list; the driver's recorded value is written there, never a made-up 0.
+int64_t TimeOf(int row, const CtrlValues& values, int id, uint16_t recorded) {
+    if (IsReceivePdo(row) && ValueOf(values, id).empty())
+        return recorded;
+    return DecimalOf(values, id);
+}
+
+} // namespace
+
+std::string CheckPdoValues(int row, const CtrlValues& values) {
+    const SLimit limits[] = {{kPdoTransType, "传输类型", 0xFF},
+                             {kPdoInhibit, "禁止时间", 0xFFFF},
+                             {kPdoEvent, "事件时间", 0xFFFF},
+                             {kPdoMapCount, "映射数量", 0xFF}};
+    for (const SLimit& l : limits) {
+        const int64_t v = (l.id == kPdoInhibit || l.id == kPdoEvent) ? TimeOf(row, values, l.id, 0)
+                                                                     : DecimalOf(values, l.id);
+        if (v < 0 || v > l.max)
+            return StrFormat("%s超出范围(0~%d)", l.name, static_cast<int>(l.max));
+    }
+    for (int k = 0; k < kMapEntries; ++k) {
+        if (ValueOf(values, PdoEntryCheck(k)) != "1")
+            continue;
+        if (ParseLeadingHex(ValueOf(values, PdoEntryIndex(k))) > 0xFFFF)
+            return StrFormat("映射对象%d的索引超出范围(0~0xFFFF)", k + 1);
+        const int64_t sub = DecimalOf(values, PdoEntrySub(k));
+        if (sub < 0 || sub > 0xFF)
+            return StrFormat("映射对象%d的子索引超出范围(0~255)", k + 1);
+        const int64_t bits = DecimalOf(values, PdoEntryBits(k));
+        if (bits < 0 || bits > 0xFF)
+            return StrFormat("映射对象%d的位数超出范围(0~255)", k + 1);
+    }
+    return "";
+}
+
+bool ConfigurePdo(CMotorDriver& drv, uint8_t slave, int row, const CtrlValues& values,
+                  const std::atomic<bool>& stop, PdoRecord& rec, IEditorSink& sink) {
+    const uint16_t comm = PdoCommObject(row), map = PdoMapObject(row);
+    SdoOutcome o = Upload(drv, slave, comm, 0);
+    if (stop || Failed(o, sink))
+        return false;
+    const uint32_t n = o.reply.data;
+    for (uint32_t s = 1; s <= n && s <= 5; ++s) {
+        if (s == 4)
+            continue;
+        if (stop)
+            return false;
+        uint32_t value = 0;
+        int size = 0;
+        switch (s) {
+        case 1:
+            value = ParseLeadingHex(ValueOf(values, kPdoCobId)) | kCobIdNoRtr;
+            size = 4;
+            break;
+        case 2:
+            value = static_cast<uint32_t>(DecimalOf(values, kPdoTransType));
+            size = 1;
+            break;
+        case 3:
+            value = static_cast<uint32_t>(TimeOf(row, values, kPdoInhibit, rec.inhibitTime));
+            size = 2;
+            break;
+        default:
+            value = static_cast<uint32_t>(TimeOf(row, values, kPdoEvent, rec.eventTime));
+            size = 2;
+            break;
+        }
+        if (Failed(Download(drv, slave, comm, static_cast<uint8_t>(s), value, size), sink))
+            return false;
+        SetRecordField(rec,
+                       s == 1   ? kColCobId
+                       : s == 2 ? kColTransType
+                       : s == 3 ? kColInhibit
+                                : kColEvent,
+                       value);
+    }
+    if (Failed(Download(drv, slave, map, 0, 0, 1), sink))
+        return false;
+    for (int k = 0; k < kMapEntries; ++k) {
+        if (ValueOf(values, PdoEntryCheck(k)) != "1")
+            continue;
+        if (stop)
+            return false;
+        const uint32_t entry =
+            PackMapEntry(static_cast<uint16_t>(ParseLeadingHex(ValueOf(values, PdoEntryIndex(k)))),
+                         static_cast<uint8_t>(DecimalOf(values, PdoEntrySub(k))),
+                         static_cast<uint8_t>(DecimalOf(values, PdoEntryBits(k))));
+        if (Failed(Download(drv, slave, map, static_cast<uint8_t>(k + 1), entry, 4), sink))
+            return false;
+    }
+    if (stop)
+        return false;
+    const auto count = static_cast<uint32_t>(DecimalOf(values, kPdoMapCount));
+    if (Failed(Download(drv, slave, map, 0, count, 1), sink))
+        return false;
+    rec.mapCount = static_cast<uint8_t>(count);
+    return true;
+}
+
+// --- SYNC editor ----------------------------------------------------------------
+
+SdoOutcome ReadSync(CMotorDriver& drv, uint8_t slave, SyncValues& sync) {
+    uint32_t* const fields[] = {&sync.cobId, &sync.cyclePeriod, &sync.windowLength};
+    SdoOutcome o;
+    for (uint16_t i = 0; i < 3; ++i) {
+        o = Upload(drv, slave, static_cast<uint16_t>(0x1005 + i), 0);
+        if (!o.ok)
+            return o;
+        *fields[i] = o.reply.data;
+    }
+    return o;
+}
+
+CtrlValues SyncTexts(const SyncValues& sync) {
+    // Microseconds as milliseconds with three decimals, from the integer:
+    // no binary fraction in between.
+    auto ms = [](uint32_t us) { return StrFormat("%u.%03u", us / 1000, us % 1000); };
+    return {{kSyncCobId, StrFormat("0x%X", sync.cobId)},
+            {kSyncPeriod, ms(sync.cyclePeriod)},
+            {kSyncWindow, ms(sync.windowLength)}};
+}
+
+bool ParseMilliseconds(const std::string& text, uint32_t& us, bool& range) {
+    range = false;
+    if (!IsDecimalNumber(text))
+        return false;
+    const int64_t v = ScaleDecimal(text, 3);
+    if (v < 0 || v > std::numeric_limits<uint32_t>::max()) {
+        range = true;
+        return false;
+    }
+    us = static_cast<uint32_t>(v);
+    return true;
+}
+
+std::string SyncFromTexts(const CtrlValues& values, SyncValues& sync) {
+    SyncValues next = sync;
+    bool hex = false;
+    const uint32_t cobId = ParseLeadingHex(ValueOf(values, kSyncCobId), &hex);
+    if (hex)
+        next.cobId = cobId;
+    const std::pair<int, const char*> periods[] = {{kSyncPeriod, "通讯间隔时间"},
+                                                   {kSyncWindow, "同步窗口长度"}};
+    for (const auto& [id, name] : periods) {
+        uint32_t us = 0;
+        bool range = false;
+        if (ParseMilliseconds(ValueOf(values, id), us, range))
+            (id == kSyncPeriod ? next.cyclePeriod : next.windowLength) = us;
+        else if (range)
+            return StrFormat("%s超出范围(0~4294967.295ms)", name);
+    }
+    sync = next;
+    return "";
+}
+
+SdoOutcome ConfigureSync(CMotorDriver& drv, uint8_t slave, const SyncValues& target,
+                         SyncValues& written) {
+    const uint32_t values[] = {target.cobId, target.cyclePeriod, target.windowLength};
+    uint32_t* const fields[] = {&written.cobId, &written.cyclePeriod, &written.windowLength};
+    SdoOutcome o;
+    for (uint16_t i = 0; i < 3; ++i) {
+        o = Download(drv, slave, static_cast<uint16_t>(0x1005 + i), 0, values[i], 4);
+        if (!o.ok)
+            return o;
+        *fields[i] = values[i];
+    }
+    return o;
+}

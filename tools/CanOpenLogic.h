@@ -1,0 +1,193 @@
+#pragma once
+// The CANopen object list of the communication page and its PDO and SYNC
+// editors, without widgets: the records they share and the exchange
+// sequences their workers run. No Qt here, so the sequences also run in the
+// sanitizer builds against the virtual driver.
+//
+// The sequences run on any thread. They touch no shared state: everything
+// they show or record goes through the sink they are given, which hands it to
+// the GUI thread (or to a test). The stop flag is set by another thread.
+//
+// The order of the exchanges is what the driver expects when a PDO changes:
+// the communication values, then the mapping count 0, the entries, and the
+// count.
+
+#include "app/CtrlValues.h"
+#include "app/PageLogic.h"
+#include "driver/MotorDriver.h"
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+// --- Records ------------------------------------------------------------------
+
+constexpr int kPdoRows = 8; // RPDO1..4, TPDO1..4
+constexpr int kSyncRow = 8; // the list's SYNC row
+constexpr int kMapEntries = 8;
+
+// What the tool knows of one PDO: the last values read from or written to
+// the driver.
+struct PdoRecord {
+    uint32_t cobId = 0;
+    uint8_t transType = 0;
+    uint8_t mapCount = 0;
+    uint16_t inhibitTime = 0;
+    uint16_t eventTime = 0;
+    bool operator==(const PdoRecord&) const = default;
+};
+
+// The SYNC objects 0x1005 (COB-ID), 0x1006 (cycle period, us) and 0x1007
+// (window length, us).
+struct SyncValues {
+    uint32_t cobId = 0;
+    uint32_t cyclePeriod = 0;
+    uint32_t windowLength = 0;
+    bool operator==(const SyncValues&) const = default;
+};
+
+const char* PdoRowName(int row); // "RPDO1".."TPDO4", "SYNC" for row 8
+uint16_t PdoCommObject(int row);
+uint16_t PdoMapObject(int row);
+bool IsReceivePdo(int row);
+
+// --- One exchange ---------------------------------------------------------------
+
+// An exchange as the dialogs judge it: a Modbus failure, an abort answer, or
+// an answer that does not fit the request (wrong command byte or object).
+struct SdoOutcome {
+    ResultCode rc = kResultOk;
+    SdoReply reply;
+    bool ok = false;
+    // The one text for the user: the result text, or the abort message.
+    std::string Message() const;
+};
+
+// "访问对象(索引号:0x%04X,子索引:%d)传送终止：%s" of an abort answer.
+std::string SdoAbortMessage(const SdoReply& reply);
+
+SdoOutcome Upload(CMotorDriver& drv, uint8_t slave, uint16_t index, uint8_t sub);
+// size 1, 2 or 4 bytes.
+SdoOutcome Download(CMotorDriver& drv, uint8_t slave, uint16_t index, uint8_t sub, uint32_t value,
+                    int size);
+
+// --- Object list ----------------------------------------------------------------
+
+// List columns.
+enum { kColName, kColCobId, kColTransType, kColInhibit, kColEvent, kColMapCount, kColumns };
+
+// The text of a list cell for the value uploaded ("0x%08X" for the COB-ID,
+// "%d" for the others).
+std::string ListCellText(int col, uint32_t value);
+// Stores the value of a list column into the record (masked to the field).
+void SetRecordField(PdoRecord& rec, int col, uint32_t value);
+
+// What the list load shows and records; called on the loading thread.
+class IObjectListSink {
+public:
+    virtual ~IObjectListSink() = default;
+    virtual void ClearRows() = 0;
+    virtual void AddRow(int row, const std::string& name) = 0;
+    // The cell (ListCellText) and the record's field (SetRecordField).
+    virtual void SetField(int row, int col, uint32_t value) = 0;
+    virtual void MarkLoaded(int row) = 0;
+    // The SYNC row (index 8, loaded) and the SYNC editor's values.
+    virtual void SetSync(const SyncValues& sync) = 0;
+    // A message box; returns once it is dismissed.
+    virtual void Message(const std::string& text) = 0;
+};
+
+// Loads the eight PDO rows and the SYNC row; sync holds the values kept when
+// an upload of them fails. Stops at the first failure with one message; the
+// rows after it are listed by name only, so the SYNC row is always row 8.
+// Returns the number of rows loaded (8: complete). A stop (the list is going
+// away) ends it silently before the next exchange.
+int LoadObjectList(CMotorDriver& drv, uint8_t slave, SyncValues sync, const std::atomic<bool>& stop,
+                   IObjectListSink& sink);
+
+// The "save" command to object 0x1010 sub-index 2.
+SdoOutcome StoreParameters(CMotorDriver& drv, uint8_t slave);
+
+// --- PDO editor -----------------------------------------------------------------
+
+// Control IDs of the PDO editor's values.
+enum : int {
+    kPdoGroup = 1166,
+    kPdoCobId = 1160,
+    kPdoTransType = 1161,
+    kPdoInhibit = 1162,
+    kPdoEvent = 1163,
+    kPdoMapCount = 1164,
+    kPdoLoad = 1047,
+    kPdoConfigure = 1165,
+};
+// Entry k = 0..7: its check box, index, sub-index and bit-length edits.
+int PdoEntryCheck(int k);
+int PdoEntryIndex(int k);
+int PdoEntrySub(int k);
+int PdoEntryBits(int k);
+// The 29 edits and the 8 check boxes.
+std::vector<int> PdoValueIds();
+
+// "RPDO%d参数设置" or "TPDO%d参数设置".
+std::string PdoGroupCaption(int row);
+// The edits filled from a record when the editor opens from the list (a
+// receive PDO's inhibit and event times stay empty).
+CtrlValues PdoValuesFromRecord(int row, const PdoRecord& rec);
+// The COB-ID without bits 0-6, 30 and 31.
+uint32_t ShownCobId(uint32_t cobId);
+// (index << 16) | (sub-index << 8) | bit length.
+uint32_t PackMapEntry(uint16_t index, uint8_t sub, uint8_t bits);
+
+// What an editor worker shows; called on the worker's thread.
+class IEditorSink {
+public:
+    virtual ~IEditorSink() = default;
+    virtual void Show(const CtrlValues& values) = 0;
+    virtual void Message(const std::string& text) = 0;
+};
+
+// Reads the PDO into the edits: with reload the communication values first,
+// then the eight mapping entries whatever the count. Returns 2 when all of
+// it was read, less after a failure or a stop (the configure button stays
+// disabled then).
+int LoadPdo(CMotorDriver& drv, uint8_t slave, int row, bool reload, const std::atomic<bool>& stop,
+            IEditorSink& sink);
+
+// Why the typed values cannot be written as shown (a number that does not
+// fit its object, which the driver would receive cut), or "" when they can.
+std::string CheckPdoValues(int row, const CtrlValues& values);
+
+// Writes the typed values: the communication values up to the count the
+// driver reports, the mapping count 0, the ticked entries, then the typed
+// count. rec is updated after every confirmed download. True when all of it
+// was written; false after a failure (one message) or a stop (none).
+bool ConfigurePdo(CMotorDriver& drv, uint8_t slave, int row, const CtrlValues& values,
+                  const std::atomic<bool>& stop, PdoRecord& rec, IEditorSink& sink);
+
+// --- SYNC editor ----------------------------------------------------------------
+
+enum : int {
+    kSyncCobId = 1160,
+    kSyncPeriod = 1172,
+    kSyncWindow = 1173,
+    kSyncRead = 1062,
+    kSyncConfigure = 1061,
+};
+
+// Uploads 0x1005..0x1007 into sync; values uploaded before a failure keep
+// their new values, the failing one and those after it their old ones.
+SdoOutcome ReadSync(CMotorDriver& drv, uint8_t slave, SyncValues& sync);
+// "0x%X", and microseconds as milliseconds "%.3f".
+CtrlValues SyncTexts(const SyncValues& sync);
+// Microseconds for a typed millisecond text, exactly ("1.001" is 1001).
+// False when the text is not a number (the caller keeps its value) and sets
+// range when it is one outside 0..4294967.295 ms.
+bool ParseMilliseconds(const std::string& text, uint32_t& us, bool& range);
+// The values to write: the COB-ID as typed ("%X"), the periods exactly; an
+// edit that is not a number keeps the old value. "" or why it cannot be written.
+std::string SyncFromTexts(const CtrlValues& values, SyncValues& sync);
+// Downloads the three objects in order, stopping at the first failure.
+// written holds what the driver confirmed.
+SdoOutcome ConfigureSync(CMotorDriver& drv, uint8_t slave, const SyncValues& target,
+                         SyncValues& written);

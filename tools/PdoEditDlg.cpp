@@ -1,0 +1,142 @@
+#include "tools/PdoEditDlg.h"
+
+#include "app/CtrlUtil.h"
+#include "app/MainDlg.h"
+#include "app/MessageBox.h"
+
+#include "ui_PdoEditDlg.h"
+
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace {
+
+// A worker's view of the dialog: edits are set on the GUI thread.
+class CEditSink : public IEditorSink {
+public:
+    explicit CEditSink(QWidget* dlg) : m_dlg(dlg) {}
+    void Show(const CtrlValues& values) override {
+        RunOnGui([this, values] { PutValues(m_dlg, values); });
+    }
+    void Message(const std::string& text) override { ShowMessage(m_dlg, text); }
+
+private:
+    QWidget* m_dlg;
+};
+
+} // namespace
+
+CPdoEditDlg::CPdoEditDlg(QWidget* parent) : QDialog(parent), m_ui(new Ui::CPdoEditDlg) {
+    m_ui->setupUi(this);
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    MarkCtrlScope(this);
+    connect(FindCtrl<QPushButton>(this, kPdoLoad), &QPushButton::clicked, this,
+            &CPdoEditDlg::OnLoad);
+    connect(FindCtrl<QPushButton>(this, kPdoConfigure), &QPushButton::clicked, this,
+            &CPdoEditDlg::OnConfigure);
+    adjustSize();
+    setFixedSize(size());
+}
+
+CPdoEditDlg::~CPdoEditDlg() {
+    StopWorker();
+    delete m_ui;
+}
+
+void CPdoEditDlg::StopWorker() {
+    // The worker ends after its current exchange; what it hands over
+    // meanwhile runs while this waits.
+    m_bStop = true;
+    m_worker.Join();
+}
+
+void CPdoEditDlg::OpenPdo(int row) {
+    StopWorker();
+    FindCtrl<QGroupBox>(this, kPdoGroup)->setTitle(QString::fromStdString(PdoGroupCaption(row)));
+    m_bStop = false;
+    m_nRow = row;
+    CtrlValues values = PdoValuesFromRecord(row, m_records[static_cast<size_t>(row)]);
+    if (m_bReload) {
+        for (auto& [id, text] : values)
+            text = FindCtrl<QLineEdit>(this, id) ? "" : "0";
+    } else {
+        const bool times = !IsReceivePdo(row);
+        FindCtrl<QWidget>(this, kPdoInhibit)->setEnabled(times);
+        FindCtrl<QWidget>(this, kPdoEvent)->setEnabled(times);
+    }
+    PutValues(this, values);
+    auto* load = FindCtrl<QPushButton>(this, kPdoLoad);
+    auto* configure = FindCtrl<QPushButton>(this, kPdoConfigure);
+    configure->setEnabled(false);
+    load->setEnabled(false);
+    load->setText("载入中…");
+
+    ++g_pMainDlg->m_bPollSuspended;
+    const uint8_t slave = g_pMainDlg->m_nSlaveAddr;
+    const bool reload = m_bReload;
+    m_worker.Start([this, slave, row, reload] {
+        CEditSink sink(this);
+        const int ok = LoadPdo(g_pMainDlg->m_driver, slave, row, reload, m_bStop, sink);
+        RunOnGui([this, ok] {
+            m_bReload = false;
+            auto* button = FindCtrl<QPushButton>(this, kPdoLoad);
+            button->setEnabled(true);
+            button->setText("重新载入");
+            if (ok == 2)
+                FindCtrl<QPushButton>(this, kPdoConfigure)->setEnabled(true);
+        });
+        --g_pMainDlg->m_bPollSuspended;
+    });
+}
+
+void CPdoEditDlg::OnLoad() {
+    m_bReload = true;
+    OpenPdo(m_nRow);
+}
+
+void CPdoEditDlg::OnConfigure() {
+    StopWorker();
+    const CtrlValues values = TakeValues(this, PdoValueIds());
+    // A number the object cannot hold would reach the driver cut short (a
+    // bit length spilling into the sub-index): nothing is written then.
+    const std::string why = CheckPdoValues(m_nRow, values);
+    if (!why.empty()) {
+        ShowMessage(this, why);
+        return;
+    }
+    auto* load = FindCtrl<QPushButton>(this, kPdoLoad);
+    auto* configure = FindCtrl<QPushButton>(this, kPdoConfigure);
+    configure->setEnabled(false);
+    load->setEnabled(false);
+    configure->setText("配置中…");
+    m_bStop = false;
+
+    ++g_pMainDlg->m_bPollSuspended;
+    const uint8_t slave = g_pMainDlg->m_nSlaveAddr;
+    const int row = m_nRow;
+    const PdoRecord start = m_records[static_cast<size_t>(row)];
+    m_worker.Start([this, slave, row, values, start] {
+        CEditSink sink(this);
+        PdoRecord rec = start;
+        const bool ok = ConfigurePdo(g_pMainDlg->m_driver, slave, row, values, m_bStop, rec, sink);
+        RunOnGui([this, row, rec] {
+            // What the driver confirmed, even when a later step failed.
+            m_records[static_cast<size_t>(row)] = rec;
+            m_bReload = false;
+            FindCtrl<QPushButton>(this, kPdoLoad)->setEnabled(true);
+            auto* button = FindCtrl<QPushButton>(this, kPdoConfigure);
+            button->setText("配置");
+            button->setEnabled(true);
+        });
+        if (ok) {
+            sink.Message("配置成功");
+            RunOnGui([this] {
+                if (m_fnConfigured)
+                    m_fnConfigured();
+                hide();
+            });
+        }
+        --g_pMainDlg->m_bPollSuspended;
+    });
+}

@@ -1,0 +1,47 @@
+#pragma once
+// "编辑POD": one of the eight PDOs, its communication values and its
+// mapping. Opened from the CANopen object list; reads on one worker and
+// writes on another, one at a time. Closing only hides it.
+//
+// GUI thread only, except the workers, which reach the dialog through
+// RunOnGui and show their message boxes through MessageBox.h. m_bStop is
+// the one member a worker reads.
+
+#include "app/GuiThread.h"
+#include "tools/CanOpenLogic.h"
+
+#include <QDialog>
+
+#include <array>
+#include <atomic>
+#include <functional>
+
+namespace Ui {
+class CPdoEditDlg;
+}
+
+class CPdoEditDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit CPdoEditDlg(QWidget* parent = nullptr);
+    ~CPdoEditDlg() override;
+
+    // Stops a running worker, shows row 0..7 (from its record unless a
+    // reload was asked for) and reads the mapping.
+    void OpenPdo(int row);
+
+    std::array<PdoRecord, kPdoRows> m_records{}; // filled by the list, updated here
+    int m_nRow = 0;
+    std::atomic<bool> m_bStop{false};
+    bool m_bReload = false; // the next load reads the communication values too
+    // After a successful configure (the list marks it for storing).
+    std::function<void()> m_fnConfigured;
+
+private:
+    void OnLoad();
+    void OnConfigure();
+    void StopWorker();
+
+    Ui::CPdoEditDlg* m_ui;
+    CGuiWorker m_worker;
+};

@@ -1,0 +1,35 @@
+#pragma once
+// "编辑SYNC": the SYNC COB-ID, cycle period and window length, the periods
+// shown and typed in milliseconds. Everything runs on the GUI thread; the
+// list's load worker hands its values over through RunOnGui. Closing only
+// hides it.
+
+#include "tools/CanOpenLogic.h"
+
+#include <QDialog>
+
+#include <functional>
+
+namespace Ui {
+class CSyncEditDlg;
+}
+
+class CSyncEditDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit CSyncEditDlg(QWidget* parent = nullptr);
+    ~CSyncEditDlg() override;
+
+    // Shows the values in the edits.
+    void ShowSync();
+
+    SyncValues m_sync; // the last values read from or written to the driver
+    // After a successful configure (the list marks it for storing).
+    std::function<void()> m_fnConfigured;
+
+private:
+    void OnRead();
+    void OnConfigure();
+
+    Ui::CSyncEditDlg* m_ui;
+};
