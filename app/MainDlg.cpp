@@ -34,6 +34,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QVBoxLayout>
 
 #include <chrono>
 

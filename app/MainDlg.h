@@ -38,7 +38,9 @@ public:
     std::atomic<uint8_t> m_nSlaveAddr{1};
     // Nonzero: speed and frequency registers count whole Hz, else tenths.
     std::atomic<int> m_bSpeedUnitHz{0};
-    // Nonzero: the status poll is skipped (set by workers for their run).
+    // Nonzero: the status poll is skipped. A count: each worker adds one for
+    // its run and takes it away at its end, so two at once do not cut each
+    // other's suspension short.
     std::atomic<int> m_bPollSuspended{0};
 
     // Appends a tab with this text for the page; returns its index.

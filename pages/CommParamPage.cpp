@@ -5,11 +5,13 @@
 #include "app/MessageBox.h"
 #include "app/PageLogic.h"
 #include "driver/Format.h"
+#include "pages/CanOpenList.h"
 #include "pages/PageFields.h"
 
 #include "ui_CommParamPage.h"
 
 #include <QPushButton>
+#include <QVBoxLayout>
 
 #include <algorithm>
 #include <cctype>
@@ -140,6 +142,9 @@ std::string CommChangeNote(const SCommBlocks& before, const SCommBlocks& written
 
 CCommParamPage::CCommParamPage(QWidget* parent) : QWidget(parent), m_ui(new Ui::CCommParamPage) {
     m_ui->setupUi(this);
+    // The lower group, the CANopen object list, takes the room below the
+    // parameters.
+    m_ui->vBoxLayout1->insertWidget(1, new CCanOpenList(this), 1);
     LimitTypingOnly(this);
     FillLists(this, kLists);
     connect(FindCtrl<QPushButton>(this, kReadButton), &QPushButton::clicked, this,

@@ -2,17 +2,21 @@
 // live values from the virtual driver, so anyone can look at it.
 
 #include "GuiTestSupport.h"
+#include "pages/CanOpenList.h"
 #include "tools/ConfigTransfer.h"
 #include "tools/ObjDictDlg.h"
+#include "tools/PdoEditDlg.h"
 #include "tools/PlotDlg.h"
 #include "tools/RegisterDlg.h"
 #include "tools/ScanDlg.h"
+#include "tools/SyncEditDlg.h"
 
 #include <QAbstractSlider>
 #include <QAction>
 #include <QDir>
 #include <QImage>
 #include <QSpinBox>
+#include <QTableWidget>
 
 // Qt is not built with ThreadSanitizer: the image work it hands to its own
 // thread pool while painting would be reported as races.
@@ -124,6 +128,24 @@ TEST_F(ScreenshotTest, MainWindowWithLiveValues) {
     EXPECT_GE(obj->width(), 300);
     saveWidget(obj, "objdict.png");
     EXPECT_TRUE(m_boxes.m_boxes.empty()) << m_boxes.LastText();
+
+    // The CANopen object list, loaded, and its two editors.
+    tabs->setCurrentIndex(3);
+    auto* list = Page(3)->findChild<CCanOpenList*>();
+    ASSERT_NE(list, nullptr);
+    Click(1067, list);
+    ASSERT_TRUE(WaitGui([&] { return m_boxes.LastText() == "读取完毕"; }, 20000));
+    save("comm.png");
+    QTableWidget* table = list->List();
+    table->selectRow(4);
+    emit table->cellDoubleClicked(4, 0);
+    CPdoEditDlg* pdo = list->PdoEditDlg();
+    ASSERT_TRUE(WaitGui([&] { return FindCtrl<QWidget>(pdo, 1165)->isEnabled(); }, 20000));
+    saveWidget(pdo, "pdo.png");
+    table->clearSelection();
+    table->selectRow(8);
+    emit table->cellDoubleClicked(8, 0);
+    saveWidget(list->SyncEditDlg(), "sync.png");
 }
 
 TEST_F(ScreenshotTest, LivePlotFollowingARunCommand) {

@@ -1,0 +1,238 @@
+#include "pages/CanOpenList.h"
+
+#include "app/CtrlUtil.h"
+#include "app/MainDlg.h"
+#include "app/MessageBox.h"
+#include "tools/CanOpenLogic.h"
+#include "tools/PdoEditDlg.h"
+#include "tools/SyncEditDlg.h"
+
+#include "ui_CanOpenList.h"
+
+#include <QHeaderView>
+#include <QPushButton>
+#include <QTableWidget>
+
+namespace {
+
+constexpr int kList = 1154;
+constexpr int kLoadButton = 1067;
+constexpr int kStoreButton = 1074;
+constexpr int kLoadedRole = Qt::UserRole; // 1: the row was loaded
+
+struct SColumn {
+    const char* title;
+    int width;
+};
+constexpr SColumn kColumnDefs[kColumns] = {{"对象名称", 75}, {"COB-ID", 95},   {"传输类型", 75},
+                                           {"禁止时间", 75}, {"事件时间", 75}, {"映射数量", 75}};
+
+QTableWidgetItem* Cell(QTableWidget* list, int row, int col) {
+    QTableWidgetItem* item = list->item(row, col);
+    if (!item) {
+        item = new QTableWidgetItem;
+        item->setTextAlignment(Qt::AlignCenter);
+        list->setItem(row, col, item);
+    }
+    return item;
+}
+
+void SetCell(QTableWidget* list, int row, int col, const std::string& text) {
+    Cell(list, row, col)->setText(QString::fromStdString(text));
+}
+
+bool RowLoaded(QTableWidget* list, int row) {
+    QTableWidgetItem* item = list->item(row, kColName);
+    return item && item->data(kLoadedRole).toInt() == 1;
+}
+
+// The load worker's view of the list: every call runs on the GUI thread.
+class CListSink : public IObjectListSink {
+public:
+    CListSink(CCanOpenList* owner, const std::atomic<bool>& quit) : m_owner(owner), m_quit(quit) {}
+
+    void ClearRows() override {
+        Gui([this] { m_owner->List()->setRowCount(0); });
+    }
+    void AddRow(int row, const std::string& name) override {
+        Gui([this, row, name] {
+            QTableWidget* list = m_owner->List();
+            list->insertRow(row);
+            SetCell(list, row, kColName, name);
+        });
+    }
+    void SetField(int row, int col, uint32_t value) override {
+        Gui([this, row, col, value] {
+            SetCell(m_owner->List(), row, col, ListCellText(col, value));
+            SetRecordField(m_owner->PdoEditDlg()->m_records[static_cast<size_t>(row)], col, value);
+        });
+    }
+    void MarkLoaded(int row) override {
+        Gui([this, row] { Cell(m_owner->List(), row, kColName)->setData(kLoadedRole, 1); });
+    }
+    void SetSync(const SyncValues& sync) override {
+        Gui([this, sync] {
+            m_owner->SyncEditDlg()->m_sync = sync;
+            QTableWidget* list = m_owner->List();
+            SetCell(list, kSyncRow, kColCobId, ListCellText(kColCobId, sync.cobId));
+            SetCell(list, kSyncRow, kColEvent, ListCellText(kColEvent, sync.cyclePeriod));
+            Cell(list, kSyncRow, kColName)->setData(kLoadedRole, 1);
+        });
+    }
+    void Message(const std::string& text) override {
+        if (!m_quit)
+            ShowMessage(m_owner, text);
+    }
+
+private:
+    void Gui(std::function<void()> fn) {
+        if (!m_quit)
+            RunOnGui(std::move(fn));
+    }
+    CCanOpenList* m_owner;
+    const std::atomic<bool>& m_quit;
+};
+
+} // namespace
+
+CCanOpenList::CCanOpenList(QWidget* parent) : QWidget(parent), m_ui(new Ui::CCanOpenList) {
+    m_ui->setupUi(this);
+    // Top-level windows of their own, hidden until a row is double-clicked.
+    m_pPdoDlg = new CPdoEditDlg(this);
+    m_pSyncDlg = new CSyncEditDlg(this);
+    m_pPdoDlg->m_fnConfigured = [this] { SetStorePending(); };
+    m_pSyncDlg->m_fnConfigured = [this] { SetStorePending(); };
+
+    QTableWidget* list = List();
+    list->setColumnCount(kColumns);
+    for (int c = 0; c < kColumns; ++c) {
+        auto* head = new QTableWidgetItem(kColumnDefs[c].title);
+        head->setTextAlignment(Qt::AlignCenter);
+        list->setHorizontalHeaderItem(c, head);
+        list->setColumnWidth(c, kColumnDefs[c].width);
+    }
+    list->verticalHeader()->hide();
+    list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list->setShowGrid(false);
+    list->setWordWrap(false);
+    list->verticalHeader()->setDefaultSectionSize(list->fontMetrics().height() + 6);
+
+    connect(FindCtrl<QPushButton>(this, kLoadButton), &QPushButton::clicked, this,
+            &CCanOpenList::OnLoad);
+    connect(FindCtrl<QPushButton>(this, kStoreButton), &QPushButton::clicked, this,
+            &CCanOpenList::OnStore);
+    connect(list, &QTableWidget::cellDoubleClicked, this, &CCanOpenList::OnDoubleClick);
+}
+
+CCanOpenList::~CCanOpenList() {
+    m_bQuit = true;
+    m_worker.Join();
+    // The editors stop their own workers, which still reach this list.
+    delete m_pPdoDlg;
+    delete m_pSyncDlg;
+    delete m_ui;
+}
+
+QTableWidget* CCanOpenList::List() const {
+    return FindCtrl<QTableWidget>(this, kList);
+}
+
+void CCanOpenList::OnLoad() {
+    auto* load = FindCtrl<QPushButton>(this, kLoadButton);
+    load->setEnabled(false);
+    load->setText("载入…");
+    FindCtrl<QPushButton>(this, kStoreButton)->setEnabled(false);
+    // Set here rather than in the worker, so that no double-click and no
+    // status poll can come between the press and the worker's start.
+    m_bLoading = true;
+    ++g_pMainDlg->m_bPollSuspended;
+    const uint8_t slave = g_pMainDlg->m_nSlaveAddr;
+    const SyncValues sync = m_pSyncDlg->m_sync;
+    m_worker.Join(); // the last run has finished (its button was disabled)
+    m_worker.Start([this, slave, sync] {
+        CListSink sink(this, m_bQuit);
+        const int loaded = LoadObjectList(g_pMainDlg->m_driver, slave, sync, m_bQuit, sink);
+        RunOnGui([this] {
+            m_bLoading = false;
+            auto* button = FindCtrl<QPushButton>(this, kLoadButton);
+            button->setEnabled(true);
+            button->setText("载入");
+        });
+        if (loaded == kPdoRows)
+            sink.Message("读取完毕");
+        --g_pMainDlg->m_bPollSuspended;
+    });
+}
+
+void CCanOpenList::OnStore() {
+    if (!m_bStorePending) {
+        ShowMessage(this, "没有要保存的参数");
+        return;
+    }
+    const SdoOutcome o = StoreParameters(g_pMainDlg->m_driver, g_pMainDlg->m_nSlaveAddr);
+    if (!o.ok) {
+        ShowMessage(this, o.Message());
+        return;
+    }
+    ShowMessage(this, "保存成功");
+    m_bStorePending = false;
+    FindCtrl<QPushButton>(this, kStoreButton)->setEnabled(false);
+}
+
+void CCanOpenList::OnDoubleClick() {
+    QTableWidget* list = List();
+    int row = -1;
+    for (int r = 0; r < list->rowCount() && row < 0; ++r)
+        if (list->selectionModel()->isRowSelected(r, QModelIndex()))
+            row = r;
+    if (row < 0 || m_bLoading || !RowLoaded(list, row))
+        return;
+    if (row == kSyncRow) {
+        m_pPdoDlg->hide();
+        Centre(m_pSyncDlg);
+        m_pSyncDlg->show();
+        m_pSyncDlg->ShowSync();
+    } else {
+        m_pSyncDlg->hide();
+        Centre(m_pPdoDlg);
+        m_pPdoDlg->show();
+        m_pPdoDlg->OpenPdo(row);
+    }
+}
+
+void CCanOpenList::Centre(QWidget* dlg) const {
+    // Over the page that holds the list.
+    const QWidget* page = parentWidget() ? parentWidget() : this;
+    const QRect p(page->mapToGlobal(QPoint(0, 0)), page->size());
+    const QSize d = dlg->frameGeometry().size();
+    dlg->move(p.left() + (p.width() - d.width()) / 2, p.top() + (p.height() - d.height()) / 2);
+}
+
+void CCanOpenList::RefreshList() {
+    QTableWidget* list = List();
+    for (int r = 0; r < kPdoRows && r < list->rowCount(); ++r) {
+        const PdoRecord& rec = m_pPdoDlg->m_records[static_cast<size_t>(r)];
+        const uint32_t values[] = {rec.cobId, rec.transType, rec.inhibitTime, rec.eventTime};
+        for (int c = kColCobId; c <= kColEvent; ++c) {
+            QTableWidgetItem* item = list->item(r, c);
+            if (item && !item->text().isEmpty())
+                item->setText(QString::fromStdString(ListCellText(c, values[c - kColCobId])));
+        }
+        // A row that was never loaded has no count to show.
+        if (RowLoaded(list, r))
+            SetCell(list, r, kColMapCount, ListCellText(kColMapCount, rec.mapCount));
+    }
+    if (list->rowCount() > kSyncRow) {
+        const SyncValues& sync = m_pSyncDlg->m_sync;
+        SetCell(list, kSyncRow, kColCobId, ListCellText(kColCobId, sync.cobId));
+        SetCell(list, kSyncRow, kColEvent, ListCellText(kColEvent, sync.cyclePeriod));
+    }
+}
+
+void CCanOpenList::SetStorePending() {
+    m_bStorePending = true;
+    RefreshList();
+    FindCtrl<QPushButton>(this, kStoreButton)->setEnabled(true);
+}
