@@ -117,7 +117,11 @@ CCanOpenList::CCanOpenList(QWidget* parent) : QWidget(parent), m_ui(new Ui::CCan
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list->setShowGrid(false);
     list->setWordWrap(false);
-    list->verticalHeader()->setDefaultSectionSize(list->fontMetrics().height() + 6);
+    const int rowHeight = list->fontMetrics().height() + 6;
+    list->verticalHeader()->setDefaultSectionSize(rowHeight);
+    // All nine rows in view, no scrolling.
+    list->setMinimumHeight(list->horizontalHeader()->sizeHint().height() + 9 * rowHeight +
+                           2 * list->frameWidth() + 2);
 
     connect(FindCtrl<QPushButton>(this, kLoadButton), &QPushButton::clicked, this,
             &CCanOpenList::OnLoad);
