@@ -29,6 +29,7 @@ private:
 
 CPdoEditDlg::CPdoEditDlg(QWidget* parent) : QDialog(parent), m_ui(new Ui::CPdoEditDlg) {
     m_ui->setupUi(this);
+    LimitTypingOnly(this);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     MarkCtrlScope(this);
     connect(FindCtrl<QPushButton>(this, kPdoLoad), &QPushButton::clicked, this,
