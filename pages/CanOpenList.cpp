@@ -164,7 +164,7 @@ void CCanOpenList::OnLoad() {
             button->setEnabled(true);
             button->setText("载入");
         });
-        if (loaded == kPdoRows)
+        if (loaded == kPdoCount)
             sink.Message("读取完毕");
         --g_pMainDlg->m_bPollSuspended;
     });
@@ -175,9 +175,9 @@ void CCanOpenList::OnStore() {
         ShowMessage(this, "没有要保存的参数");
         return;
     }
-    const SdoOutcome o = StoreParameters(g_pMainDlg->m_driver, g_pMainDlg->m_nSlaveAddr);
-    if (!o.ok) {
-        ShowMessage(this, o.Message());
+    const SdoResult o = StoreParameters(g_pMainDlg->m_driver, g_pMainDlg->m_nSlaveAddr, kStoreComm);
+    if (!o.Ok()) {
+        ShowMessage(this, SdoFailureText(o));
         return;
     }
     ShowMessage(this, "保存成功");
@@ -216,7 +216,7 @@ void CCanOpenList::Centre(QWidget* dlg) const {
 
 void CCanOpenList::RefreshList() {
     QTableWidget* list = List();
-    for (int r = 0; r < kPdoRows && r < list->rowCount(); ++r) {
+    for (int r = 0; r < kPdoCount && r < list->rowCount(); ++r) {
         const PdoRecord& rec = m_pPdoDlg->m_records[static_cast<size_t>(r)];
         const uint32_t values[] = {rec.cobId, rec.transType, rec.inhibitTime, rec.eventTime};
         for (int c = kColCobId; c <= kColEvent; ++c) {

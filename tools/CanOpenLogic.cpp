@@ -6,60 +6,11 @@
 
 namespace {
 
-constexpr uint32_t kSaveSignature = 0x65766173; // "save", 's' in the lowest byte
-constexpr uint32_t kCobIdMask = 0x3FFFFF80;     // without bits 0-6, 30 and 31
-constexpr uint32_t kCobIdNoRtr = 0x40000000;    // bit 30, set on every COB-ID written
-
-const char* const kRowNames[] = {"RPDO1", "RPDO2", "RPDO3", "RPDO4", "TPDO1",
-                                 "TPDO2", "TPDO3", "TPDO4", "SYNC"};
-
-int UploadSize(uint16_t command) {
-    switch (command) {
-    case kSdoUploadAns1:
-        return 1;
-    case kSdoUploadAns2:
-        return 2;
-    case kSdoUploadAns3:
-        return 3;
-    case kSdoUploadAns4:
-        return 4;
-    default:
-        return 0;
-    }
-}
-
-uint32_t Masked(uint32_t v, int bytes) {
-    return bytes >= 4 ? v : v & ((1u << (8 * bytes)) - 1);
-}
-
-SdoOutcome Exchange(CMotorDriver& drv, uint8_t slave, uint8_t command, uint16_t index, uint8_t sub,
-                    uint32_t data) {
-    SdoOutcome out;
-    out.rc = drv.SdoAccess(slave, command, index, sub, data, out.reply);
-    if (out.rc != kResultOk)
-        return out;
-    const SdoReply& r = out.reply;
-    if (r.command == kSdoAbort)
-        return out;
-    // An answer for another object or of the wrong kind would be taken for
-    // this one's value: refuse it as a bad reply.
-    const bool fits =
-        command == kSdoUpload ? UploadSize(r.command) != 0 : r.command == kSdoDownloadAck;
-    if (!fits || r.index != index || (r.subindex & 0xFF) != sub) {
-        out.rc = kResultBadReply;
-        return out;
-    }
-    out.ok = true;
-    if (command == kSdoUpload)
-        out.reply.data = Masked(r.data, UploadSize(r.command));
-    return out;
-}
-
 // Shows the one message of an exchange that did not succeed.
-bool Failed(const SdoOutcome& o, IEditorSink& sink) {
-    if (o.ok)
+bool Failed(const SdoResult& r, IEditorSink& sink) {
+    if (r.Ok())
         return false;
-    sink.Message(o.Message());
+    sink.Message(SdoFailureText(r));
     return true;
 }
 
@@ -71,46 +22,20 @@ struct SLimit {
 
 } // namespace
 
-// --- Records ------------------------------------------------------------------
+// --- Records and exchanges ---------------------------------------------------
 
-const char* PdoRowName(int row) {
-    return row >= 0 && row <= kSyncRow ? kRowNames[row] : "";
-}
-
-uint16_t PdoCommObject(int row) {
-    return static_cast<uint16_t>(row < 4 ? 0x1400 + row : 0x1800 + (row - 4));
-}
-
-uint16_t PdoMapObject(int row) {
-    return static_cast<uint16_t>(row < 4 ? 0x1600 + row : 0x1A00 + (row - 4));
-}
-
-bool IsReceivePdo(int row) {
-    return row < 4;
-}
-
-// --- One exchange ---------------------------------------------------------------
-
-std::string SdoAbortMessage(const SdoReply& reply) {
-    return StrFormat("访问对象(索引号:0x%04X,子索引:%d)传送终止：%s", reply.index,
-                     reply.subindex & 0xFF, SdoAbortText(reply.data).c_str());
-}
-
-std::string SdoOutcome::Message() const {
-    if (ok)
+std::string SdoFailureText(const SdoResult& r) {
+    switch (r.status) {
+    case ESdoStatus::Ok:
         return "";
-    if (rc == kResultOk && reply.command == kSdoAbort)
-        return SdoAbortMessage(reply);
-    return ResultText(rc);
-}
-
-SdoOutcome Upload(CMotorDriver& drv, uint8_t slave, uint16_t index, uint8_t sub) {
-    return Exchange(drv, slave, kSdoUpload, index, sub, 0);
-}
-
-SdoOutcome Download(CMotorDriver& drv, uint8_t slave, uint16_t index, uint8_t sub, uint32_t value,
-                    int size) {
-    return Exchange(drv, slave, SdoDownloadCommand(size), index, sub, Masked(value, size));
+    case ESdoStatus::ModbusError:
+        return ResultText(r.rc);
+    case ESdoStatus::Abort:
+        return SdoAbortMessage(r.reply);
+    case ESdoStatus::BadAnswer:
+        break;
+    }
+    return ResultText(kResultBadReply);
 }
 
 // --- Object list ----------------------------------------------------------------
@@ -149,23 +74,23 @@ namespace {
 // is reserved and never read), then the mapping count.
 bool LoadRow(CMotorDriver& drv, uint8_t slave, int r, const std::atomic<bool>& stop,
              IObjectListSink& sink) {
-    const uint16_t comm = PdoCommObject(r);
-    SdoOutcome o;
+    const uint16_t comm = PdoCommIndex(r);
+    SdoResult o;
     auto failed = [&] {
         if (stop)
             return true;
-        if (!o.ok)
-            sink.Message(o.Message());
-        return !o.ok;
+        if (!o.Ok())
+            sink.Message(SdoFailureText(o));
+        return !o.Ok();
     };
-    o = Upload(drv, slave, comm, 0);
+    o = SdoUpload(drv, slave, comm, 0);
     if (failed())
         return false;
-    const uint32_t n = o.reply.data;
+    const uint32_t n = o.value;
     for (uint32_t s = 1; s <= n && s <= 0xFF; ++s) {
         if (s == 4)
             continue;
-        o = Upload(drv, slave, comm, static_cast<uint8_t>(s));
+        o = SdoUpload(drv, slave, comm, static_cast<uint8_t>(s));
         if (failed())
             return false;
         const int col = s == 1   ? kColCobId
@@ -174,12 +99,12 @@ bool LoadRow(CMotorDriver& drv, uint8_t slave, int r, const std::atomic<bool>& s
                         : s == 5 ? kColEvent
                                  : -1; // read, not shown
         if (col >= 0)
-            sink.SetField(r, col, o.reply.data);
+            sink.SetField(r, col, o.value);
     }
-    o = Upload(drv, slave, PdoMapObject(r), 0);
+    o = SdoUpload(drv, slave, PdoMapIndex(r), 0);
     if (failed())
         return false;
-    sink.SetField(r, kColMapCount, o.reply.data);
+    sink.SetField(r, kColMapCount, o.value);
     sink.MarkLoaded(r);
     return true;
 }
@@ -190,8 +115,8 @@ int LoadObjectList(CMotorDriver& drv, uint8_t slave, SyncValues sync, const std:
                    IObjectListSink& sink) {
     sink.ClearRows();
     int loaded = 0;
-    while (loaded < kPdoRows) {
-        sink.AddRow(loaded, PdoRowName(loaded));
+    while (loaded < kPdoCount) {
+        sink.AddRow(loaded, PdoName(loaded));
         if (!LoadRow(drv, slave, loaded, stop, sink))
             break;
         ++loaded;
@@ -200,17 +125,13 @@ int LoadObjectList(CMotorDriver& drv, uint8_t slave, SyncValues sync, const std:
         return loaded;
     // Rows that were not reached are listed by name, not loaded, so the
     // SYNC row is row 8 whatever happened.
-    for (int r = loaded + 1; r < kPdoRows; ++r)
-        sink.AddRow(r, PdoRowName(r));
+    for (int r = loaded + 1; r < kPdoCount; ++r)
+        sink.AddRow(r, PdoName(r));
     // A failure here shows nothing: the list shows what it has.
     ReadSync(drv, slave, sync);
-    sink.AddRow(kSyncRow, PdoRowName(kSyncRow));
+    sink.AddRow(kSyncRow, PdoName(kSyncRow));
     sink.SetSync(sync);
     return loaded;
-}
-
-SdoOutcome StoreParameters(CMotorDriver& drv, uint8_t slave) {
-    return Download(drv, slave, 0x1010, 2, kSaveSignature, 4);
 }
 
 // --- PDO editor -----------------------------------------------------------------
@@ -230,7 +151,7 @@ int PdoEntryBits(int k) {
 
 std::vector<int> PdoValueIds() {
     std::vector<int> ids = {kPdoCobId, kPdoTransType, kPdoInhibit, kPdoEvent, kPdoMapCount};
-    for (int k = 0; k < kMapEntries; ++k)
+    for (int k = 0; k < kMaxMapEntries; ++k)
         ids.insert(ids.end(),
                    {PdoEntryIndex(k), PdoEntrySub(k), PdoEntryBits(k), PdoEntryCheck(k)});
     return ids;
@@ -241,25 +162,17 @@ std::string PdoGroupCaption(int row) {
                              : StrFormat("TPDO%d参数设置", row - 3);
 }
 
-uint32_t ShownCobId(uint32_t cobId) {
-    return cobId & kCobIdMask;
-}
-
-uint32_t PackMapEntry(uint16_t index, uint8_t sub, uint8_t bits) {
-    return static_cast<uint32_t>(index) << 16 | static_cast<uint32_t>(sub) << 8 | bits;
-}
-
 CtrlValues PdoValuesFromRecord(int row, const PdoRecord& rec) {
     CtrlValues v;
     for (int id : PdoValueIds())
         v[id] = "";
-    for (int k = 0; k < kMapEntries; ++k)
+    for (int k = 0; k < kMaxMapEntries; ++k)
         v[PdoEntryCheck(k)] = "0";
     if (!IsReceivePdo(row)) {
         v[kPdoInhibit] = StrFormat("%d", rec.inhibitTime);
         v[kPdoEvent] = StrFormat("%d", rec.eventTime);
     }
-    v[kPdoCobId] = StrFormat("0x%X", ShownCobId(rec.cobId));
+    v[kPdoCobId] = StrFormat("0x%X", rec.cobId & kCobIdBaseMask);
     v[kPdoTransType] = StrFormat("%d", rec.transType);
     v[kPdoMapCount] = StrFormat("%d", rec.mapCount);
     return v;
@@ -270,19 +183,19 @@ int LoadPdo(CMotorDriver& drv, uint8_t slave, int row, bool reload, const std::a
     int ok = 0;
     // After every upload: a stop ends the worker without a word; a failure
     // shows its one message.
-    auto next = [&](uint16_t index, uint8_t sub, SdoOutcome& o) {
-        o = Upload(drv, slave, index, sub);
+    auto next = [&](uint16_t index, uint8_t sub, SdoResult& o) {
+        o = SdoUpload(drv, slave, index, sub);
         if (stop)
             return -1;
         return Failed(o, sink) ? 0 : 1;
     };
-    SdoOutcome o;
-    const uint16_t comm = PdoCommObject(row), map = PdoMapObject(row);
+    SdoResult o;
+    const uint16_t comm = PdoCommIndex(row), map = PdoMapIndex(row);
     if (reload) {
         int step = next(comm, 0, o);
         if (step < 0)
             return ok;
-        const uint32_t n = o.reply.data;
+        const uint32_t n = o.value;
         for (uint32_t s = 1; step > 0 && s <= n && s <= 0xFF; ++s) {
             if (s == 4)
                 continue;
@@ -291,9 +204,9 @@ int LoadPdo(CMotorDriver& drv, uint8_t slave, int row, bool reload, const std::a
                 return ok;
             if (step == 0)
                 break;
-            const uint32_t d = o.reply.data;
+            const uint32_t d = o.value;
             if (s == 1)
-                sink.Show({{kPdoCobId, StrFormat("0x%08X", ShownCobId(d))}});
+                sink.Show({{kPdoCobId, StrFormat("0x%08X", d & kCobIdBaseMask)}});
             else if (s == 2 || s == 3 || s == 5)
                 sink.Show({{s == 2   ? kPdoTransType
                             : s == 3 ? kPdoInhibit
@@ -305,18 +218,18 @@ int LoadPdo(CMotorDriver& drv, uint8_t slave, int row, bool reload, const std::a
             if (step < 0)
                 return ok;
             if (step > 0) {
-                sink.Show({{kPdoMapCount, StrFormat("%d", static_cast<int>(o.reply.data))}});
+                sink.Show({{kPdoMapCount, StrFormat("%d", static_cast<int>(o.value))}});
                 ok = 1;
             }
         }
     } else {
         ok = 1;
     }
-    for (int k = 0; k < kMapEntries; ++k) {
+    for (int k = 0; k < kMaxMapEntries; ++k) {
         const int step = next(map, static_cast<uint8_t>(k + 1), o);
         if (step <= 0)
             return ok;
-        const uint32_t d = o.reply.data;
+        const uint32_t d = o.value;
         sink.Show({{PdoEntryIndex(k), StrFormat("0x%04X", d >> 16)},
                    {PdoEntrySub(k), StrFormat("%d", (d >> 8) & 0xFF)},
                    {PdoEntryBits(k), StrFormat("%d", d & 0xFF)}});
@@ -352,7 +265,7 @@ std::string CheckPdoValues(int row, const CtrlValues& values) {
         if (v < 0 || v > l.max)
             return StrFormat("%s超出范围(0~%d)", l.name, static_cast<int>(l.max));
     }
-    for (int k = 0; k < kMapEntries; ++k) {
+    for (int k = 0; k < kMaxMapEntries; ++k) {
         if (ValueOf(values, PdoEntryCheck(k)) != "1")
             continue;
         if (ParseLeadingHex(ValueOf(values, PdoEntryIndex(k))) > 0xFFFF)
@@ -369,11 +282,11 @@ std::string CheckPdoValues(int row, const CtrlValues& values) {
 
 bool ConfigurePdo(CMotorDriver& drv, uint8_t slave, int row, const CtrlValues& values,
                   const std::atomic<bool>& stop, PdoRecord& rec, IEditorSink& sink) {
-    const uint16_t comm = PdoCommObject(row), map = PdoMapObject(row);
-    SdoOutcome o = Upload(drv, slave, comm, 0);
+    const uint16_t comm = PdoCommIndex(row), map = PdoMapIndex(row);
+    SdoResult o = SdoUpload(drv, slave, comm, 0);
     if (stop || Failed(o, sink))
         return false;
-    const uint32_t n = o.reply.data;
+    const uint32_t n = o.value;
     for (uint32_t s = 1; s <= n && s <= 5; ++s) {
         if (s == 4)
             continue;
@@ -399,7 +312,7 @@ bool ConfigurePdo(CMotorDriver& drv, uint8_t slave, int row, const CtrlValues& v
             size = 2;
             break;
         }
-        if (Failed(Download(drv, slave, comm, static_cast<uint8_t>(s), value, size), sink))
+        if (Failed(SdoDownload(drv, slave, comm, static_cast<uint8_t>(s), value, size), sink))
             return false;
         SetRecordField(rec,
                        s == 1   ? kColCobId
@@ -408,9 +321,9 @@ bool ConfigurePdo(CMotorDriver& drv, uint8_t slave, int row, const CtrlValues& v
                                 : kColEvent,
                        value);
     }
-    if (Failed(Download(drv, slave, map, 0, 0, 1), sink))
+    if (Failed(SdoDownload(drv, slave, map, 0, 0, 1), sink))
         return false;
-    for (int k = 0; k < kMapEntries; ++k) {
+    for (int k = 0; k < kMaxMapEntries; ++k) {
         if (ValueOf(values, PdoEntryCheck(k)) != "1")
             continue;
         if (stop)
@@ -419,31 +332,19 @@ bool ConfigurePdo(CMotorDriver& drv, uint8_t slave, int row, const CtrlValues& v
             PackMapEntry(static_cast<uint16_t>(ParseLeadingHex(ValueOf(values, PdoEntryIndex(k)))),
                          static_cast<uint8_t>(DecimalOf(values, PdoEntrySub(k))),
                          static_cast<uint8_t>(DecimalOf(values, PdoEntryBits(k))));
-        if (Failed(Download(drv, slave, map, static_cast<uint8_t>(k + 1), entry, 4), sink))
+        if (Failed(SdoDownload(drv, slave, map, static_cast<uint8_t>(k + 1), entry, 4), sink))
             return false;
     }
     if (stop)
         return false;
     const auto count = static_cast<uint32_t>(DecimalOf(values, kPdoMapCount));
-    if (Failed(Download(drv, slave, map, 0, count, 1), sink))
+    if (Failed(SdoDownload(drv, slave, map, 0, count, 1), sink))
         return false;
     rec.mapCount = static_cast<uint8_t>(count);
     return true;
 }
 
 // --- SYNC editor ----------------------------------------------------------------
-
-SdoOutcome ReadSync(CMotorDriver& drv, uint8_t slave, SyncValues& sync) {
-    uint32_t* const fields[] = {&sync.cobId, &sync.cyclePeriod, &sync.windowLength};
-    SdoOutcome o;
-    for (uint16_t i = 0; i < 3; ++i) {
-        o = Upload(drv, slave, static_cast<uint16_t>(0x1005 + i), 0);
-        if (!o.ok)
-            return o;
-        *fields[i] = o.reply.data;
-    }
-    return o;
-}
 
 CtrlValues SyncTexts(const SyncValues& sync) {
     // Microseconds as milliseconds with three decimals, from the integer:
@@ -487,14 +388,14 @@ std::string SyncFromTexts(const CtrlValues& values, SyncValues& sync) {
     return "";
 }
 
-SdoOutcome ConfigureSync(CMotorDriver& drv, uint8_t slave, const SyncValues& target,
-                         SyncValues& written) {
+SdoResult ConfigureSync(CMotorDriver& drv, uint8_t slave, const SyncValues& target,
+                        SyncValues& written) {
     const uint32_t values[] = {target.cobId, target.cyclePeriod, target.windowLength};
     uint32_t* const fields[] = {&written.cobId, &written.cyclePeriod, &written.windowLength};
-    SdoOutcome o;
+    SdoResult o;
     for (uint16_t i = 0; i < 3; ++i) {
-        o = Download(drv, slave, static_cast<uint16_t>(0x1005 + i), 0, values[i], 4);
-        if (!o.ok)
+        o = SdoDownload(drv, slave, static_cast<uint16_t>(kObjSyncCobId + i), 0, values[i], 4);
+        if (!o.Ok())
             return o;
         *fields[i] = values[i];
     }

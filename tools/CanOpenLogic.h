@@ -14,62 +14,26 @@
 
 #include "app/CtrlValues.h"
 #include "app/PageLogic.h"
-#include "driver/MotorDriver.h"
+#include "driver/CanOpen.h"
 
 #include <atomic>
 #include <cstdint>
 #include <string>
 
-// --- Records ------------------------------------------------------------------
+// --- Records and exchanges ---------------------------------------------------
 
-constexpr int kPdoRows = 8; // RPDO1..4, TPDO1..4
-constexpr int kSyncRow = 8; // the list's SYNC row
-constexpr int kMapEntries = 8;
+// The object table, PdoRecord, SyncValues, the checked exchanges and the
+// entry packing are the driver's (driver/CanOpen.h); these are the editors'
+// views of them.
 
-// What the tool knows of one PDO: the last values read from or written to
-// the driver.
-struct PdoRecord {
-    uint32_t cobId = 0;
-    uint8_t transType = 0;
-    uint8_t mapCount = 0;
-    uint16_t inhibitTime = 0;
-    uint16_t eventTime = 0;
-    bool operator==(const PdoRecord&) const = default;
-};
+inline bool IsReceivePdo(int row) {
+    return !IsTransmitPdo(row);
+}
 
-// The SYNC objects 0x1005 (COB-ID), 0x1006 (cycle period, us) and 0x1007
-// (window length, us).
-struct SyncValues {
-    uint32_t cobId = 0;
-    uint32_t cyclePeriod = 0;
-    uint32_t windowLength = 0;
-    bool operator==(const SyncValues&) const = default;
-};
-
-const char* PdoRowName(int row); // "RPDO1".."TPDO4", "SYNC" for row 8
-uint16_t PdoCommObject(int row);
-uint16_t PdoMapObject(int row);
-bool IsReceivePdo(int row);
-
-// --- One exchange ---------------------------------------------------------------
-
-// An exchange as the dialogs judge it: a Modbus failure, an abort answer, or
-// an answer that does not fit the request (wrong command byte or object).
-struct SdoOutcome {
-    ResultCode rc = kResultOk;
-    SdoReply reply;
-    bool ok = false;
-    // The one text for the user: the result text, or the abort message.
-    std::string Message() const;
-};
-
-// "访问对象(索引号:0x%04X,子索引:%d)传送终止：%s" of an abort answer.
-std::string SdoAbortMessage(const SdoReply& reply);
-
-SdoOutcome Upload(CMotorDriver& drv, uint8_t slave, uint16_t index, uint8_t sub);
-// size 1, 2 or 4 bytes.
-SdoOutcome Download(CMotorDriver& drv, uint8_t slave, uint16_t index, uint8_t sub, uint32_t value,
-                    int size);
+// The one text for the user of an exchange that did not succeed: the result
+// text, the abort message, or the bad-reply text for an answer that does not
+// fit the request.
+std::string SdoFailureText(const SdoResult& r);
 
 // --- Object list ----------------------------------------------------------------
 
@@ -105,9 +69,6 @@ public:
 int LoadObjectList(CMotorDriver& drv, uint8_t slave, SyncValues sync, const std::atomic<bool>& stop,
                    IObjectListSink& sink);
 
-// The "save" command to object 0x1010 sub-index 2.
-SdoOutcome StoreParameters(CMotorDriver& drv, uint8_t slave);
-
 // --- PDO editor -----------------------------------------------------------------
 
 // Control IDs of the PDO editor's values.
@@ -134,10 +95,6 @@ std::string PdoGroupCaption(int row);
 // The edits filled from a record when the editor opens from the list (a
 // receive PDO's inhibit and event times stay empty).
 CtrlValues PdoValuesFromRecord(int row, const PdoRecord& rec);
-// The COB-ID without bits 0-6, 30 and 31.
-uint32_t ShownCobId(uint32_t cobId);
-// (index << 16) | (sub-index << 8) | bit length.
-uint32_t PackMapEntry(uint16_t index, uint8_t sub, uint8_t bits);
 
 // What an editor worker shows; called on the worker's thread.
 class IEditorSink {
@@ -175,9 +132,6 @@ enum : int {
     kSyncConfigure = 1061,
 };
 
-// Uploads 0x1005..0x1007 into sync; values uploaded before a failure keep
-// their new values, the failing one and those after it their old ones.
-SdoOutcome ReadSync(CMotorDriver& drv, uint8_t slave, SyncValues& sync);
 // "0x%X", and microseconds as milliseconds "%.3f".
 CtrlValues SyncTexts(const SyncValues& sync);
 // Microseconds for a typed millisecond text, exactly ("1.001" is 1001).
@@ -189,5 +143,5 @@ bool ParseMilliseconds(const std::string& text, uint32_t& us, bool& range);
 std::string SyncFromTexts(const CtrlValues& values, SyncValues& sync);
 // Downloads the three objects in order, stopping at the first failure.
 // written holds what the driver confirmed.
-SdoOutcome ConfigureSync(CMotorDriver& drv, uint8_t slave, const SyncValues& target,
-                         SyncValues& written);
+SdoResult ConfigureSync(CMotorDriver& drv, uint8_t slave, const SyncValues& target,
+                        SyncValues& written);

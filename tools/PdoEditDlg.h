@@ -30,7 +30,7 @@ public:
     // reload was asked for) and reads the mapping.
     void OpenPdo(int row);
 
-    std::array<PdoRecord, kPdoRows> m_records{}; // filled by the list, updated here
+    std::array<PdoRecord, kPdoCount> m_records{}; // filled by the list, updated here
     int m_nRow = 0;
     std::atomic<bool> m_bStop{false};
     bool m_bReload = false; // the next load reads the communication values too

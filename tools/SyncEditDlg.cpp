@@ -29,9 +29,9 @@ void CSyncEditDlg::ShowSync() {
 }
 
 void CSyncEditDlg::OnRead() {
-    const SdoOutcome o = ReadSync(g_pMainDlg->m_driver, g_pMainDlg->m_nSlaveAddr, m_sync);
-    if (!o.ok) {
-        ShowMessage(this, o.Message());
+    const SdoResult o = ReadSync(g_pMainDlg->m_driver, g_pMainDlg->m_nSlaveAddr, m_sync);
+    if (!o.Ok()) {
+        ShowMessage(this, SdoFailureText(o));
         return;
     }
     ShowSync();
@@ -46,10 +46,10 @@ void CSyncEditDlg::OnConfigure() {
         return;
     }
     // Only what the driver confirmed becomes the record.
-    const SdoOutcome o =
+    const SdoResult o =
         ConfigureSync(g_pMainDlg->m_driver, g_pMainDlg->m_nSlaveAddr, target, m_sync);
-    if (!o.ok) {
-        ShowMessage(this, o.Message());
+    if (!o.Ok()) {
+        ShowMessage(this, SdoFailureText(o));
         return;
     }
     ShowMessage(this, ResultText(kResultOk));

@@ -34,7 +34,7 @@ public:
     std::vector<std::string> rows; // name per row index
     std::map<std::pair<int, int>, std::string> cells;
     std::set<int> loaded;
-    std::array<PdoRecord, kPdoRows> records{};
+    std::array<PdoRecord, kPdoCount> records{};
     SyncValues sync;
     std::function<void()> onShow;
 
@@ -254,29 +254,29 @@ TEST_F(CanOpenLogicTest, ListLoadsEveryRowStopsAtTheFirstFailureAndKeepsSyncAtRo
 }
 
 TEST_F(CanOpenLogicTest, StoreAndSyncExchangesTreatAbortsAsFailures) {
-    EXPECT_TRUE(StoreParameters(m_drv, 1).ok);
+    EXPECT_TRUE(StoreParameters(m_drv, 1, kStoreComm).Ok());
     EXPECT_EQ(Sim().SaveCount(), 1);
     EXPECT_EQ(Sim().SdoLog().back(), Down(0x23, 0x1010, 2, 0x65766173));
 
     // ReadSync: values before the failure are new, the rest keep the old.
     SyncValues sync{1, 2, 3};
     Sim().AddSdoFault({0x1006, 0, K::Abort, 0x06020000, 1});
-    SdoOutcome o = ReadSync(m_drv, 1, sync);
-    EXPECT_FALSE(o.ok);
-    EXPECT_EQ(o.Message(),
+    SdoResult o = ReadSync(m_drv, 1, sync);
+    EXPECT_FALSE(o.Ok());
+    EXPECT_EQ(SdoFailureText(o),
               "访问对象(索引号:0x1006,子索引:0)传送终止：对象字典中对象不存在 (0x06020000)");
     EXPECT_EQ(sync, (SyncValues{0x80, 2, 3}));
     Sim().AddSdoFault({0x1007, 0, K::Exception, 4, 1});
-    EXPECT_EQ(ReadSync(m_drv, 1, sync).Message(), ResultText(4));
+    EXPECT_EQ(SdoFailureText(ReadSync(m_drv, 1, sync)), ResultText(4));
 
     // Configure: written holds only what the driver confirmed.
     SyncValues written{0x80, 0, 0};
     Sim().AddSdoFault({0x1006, 0, K::Abort, 0, 1});
     o = ConfigureSync(m_drv, 1, {0x40000080, 1001, 500}, written);
-    EXPECT_FALSE(o.ok);
+    EXPECT_FALSE(o.Ok());
     EXPECT_EQ(written, (SyncValues{0x40000080, 0, 0}));
     EXPECT_EQ(Object(0x1006, 0), 0u);
-    ASSERT_TRUE(ConfigureSync(m_drv, 1, {0x80, 1001, 500}, written).ok);
+    ASSERT_TRUE(ConfigureSync(m_drv, 1, {0x80, 1001, 500}, written).Ok());
     EXPECT_EQ(written, (SyncValues{0x80, 1001, 500}));
     EXPECT_EQ(Object(0x1006, 0), 1001u);
 }
