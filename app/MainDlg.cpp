@@ -337,6 +337,13 @@ void CMainDlg::OnOemInfo() {
     ShowMessage(this, shown.toStdString());
 }
 
+void CMainDlg::SuspendPoll() {
+    ++m_bPollSuspended;
+    // The poller hands its outcome over to this thread; the wait runs it.
+    WaitOnGui([this] { return !m_bPollInFlight; },
+              static_cast<int>(2 * m_driver.GetTimeout() + 500));
+}
+
 void CMainDlg::ReadRealtimeStatus() {
     m_pPlotDlg->SetPolling(FindCtrl<QCheckBox>(this, 1015)->isChecked() && m_driver.IsOpen());
     if (!FindCtrl<QCheckBox>(this, 1015)->isChecked() || m_bPollSuspended != 0 ||

@@ -42,6 +42,12 @@ public:
     // its run and takes it away at its end, so two at once do not cut each
     // other's suspension short.
     std::atomic<int> m_bPollSuspended{0};
+    // For a worker whose exchanges no status read may fall between: on the
+    // GUI thread before it starts, adds one and waits (within two reply
+    // time-outs) for a read already under way. ResumePoll from any thread
+    // when it ends.
+    void SuspendPoll();
+    void ResumePoll() { --m_bPollSuspended; }
 
     // Appends a tab with this text for the page; returns its index.
     int AddPage(QWidget* page, const QString& tabText);

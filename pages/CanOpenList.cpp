@@ -151,7 +151,7 @@ void CCanOpenList::OnLoad() {
     // Set here rather than in the worker, so that no double-click and no
     // status poll can come between the press and the worker's start.
     m_bLoading = true;
-    ++g_pMainDlg->m_bPollSuspended;
+    g_pMainDlg->SuspendPoll();
     const uint8_t slave = g_pMainDlg->m_nSlaveAddr;
     const SyncValues sync = m_pSyncDlg->m_sync;
     m_worker.Join(); // the last run has finished (its button was disabled)
@@ -166,7 +166,7 @@ void CCanOpenList::OnLoad() {
         });
         if (loaded == kPdoCount)
             sink.Message("读取完毕");
-        --g_pMainDlg->m_bPollSuspended;
+        g_pMainDlg->ResumePoll();
     });
 }
 

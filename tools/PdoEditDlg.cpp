@@ -73,7 +73,7 @@ void CPdoEditDlg::OpenPdo(int row) {
     load->setEnabled(false);
     load->setText("载入中…");
 
-    ++g_pMainDlg->m_bPollSuspended;
+    g_pMainDlg->SuspendPoll();
     const uint8_t slave = g_pMainDlg->m_nSlaveAddr;
     const bool reload = m_bReload;
     m_worker.Start([this, slave, row, reload] {
@@ -87,7 +87,7 @@ void CPdoEditDlg::OpenPdo(int row) {
             if (ok == 2)
                 FindCtrl<QPushButton>(this, kPdoConfigure)->setEnabled(true);
         });
-        --g_pMainDlg->m_bPollSuspended;
+        g_pMainDlg->ResumePoll();
     });
 }
 
@@ -113,7 +113,7 @@ void CPdoEditDlg::OnConfigure() {
     configure->setText("配置中…");
     m_bStop = false;
 
-    ++g_pMainDlg->m_bPollSuspended;
+    g_pMainDlg->SuspendPoll();
     const uint8_t slave = g_pMainDlg->m_nSlaveAddr;
     const int row = m_nRow;
     const PdoRecord start = m_records[static_cast<size_t>(row)];
@@ -138,6 +138,6 @@ void CPdoEditDlg::OnConfigure() {
                 hide();
             });
         }
-        --g_pMainDlg->m_bPollSuspended;
+        g_pMainDlg->ResumePoll();
     });
 }

@@ -78,5 +78,4 @@ private:
     bool m_bBusy = false;       // from start until EndScan
     bool m_bEnding = false;     // EndScan is joining the worker
     bool m_bOpenedHere = false; // the scan opened the port and closes it
-    int m_nPollSuspendedBefore = 0;
 };
