@@ -168,6 +168,9 @@ CMainDlg::~CMainDlg() {
     m_timer.stop();
     delete m_pStopKey; // no stop into pages being deleted
     m_pPoller.reset(); // waits for a read under way; its outcome is dropped
+    // An outcome already handed over may still be queued; a worker's join
+    // below runs the queue while the pages go.
+    ++m_nPortEpoch;
     m_driver.RemoveObserver(&m_linkStats);
     m_driver.RemoveObserver(&m_trafficLog);
     // Pages and tool dialogs may stop workers that use m_driver: they go
