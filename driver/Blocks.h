@@ -73,6 +73,9 @@ enum : uint16_t {
     kRegClearPosition = 0x700A,
 };
 
+// Stop modes of kRegStop, as the motor control page offers them.
+enum : uint16_t { kStopNormal = 0, kStopEmergency = 1, kStopFree = 2 };
+
 // The device model name of registers 0x0002..0x0009: the first character in
 // the high byte of 0x0002, at most 15 characters, cut at the first NUL.
 std::string DeviceModelText(const DeviceInfoBlock& b);

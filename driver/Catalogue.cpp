@@ -2,6 +2,7 @@
 
 #include "driver/Blocks.h"
 #include "driver/Format.h"
+#include "driver/Learning.h"
 
 #include <charconv>
 #include <cmath>
@@ -441,7 +442,9 @@ static DecodedField DecodeField(const FieldDef& f, const BlockDef& b,
     }
     case EField::LearnState:
         d.value = Number(std::to_string(r));
-        d.text = r == 3 ? "学习成功" : r == 4 ? "学习失败" : StrFormat("running (%u)", r);
+        d.text = r == kLearnStateSucceeded ? LearnOutcomeText(ELearnState::Succeeded)
+                 : r == kLearnStateFailed  ? LearnOutcomeText(ELearnState::Failed)
+                                           : StrFormat("running (%u)", r);
         break;
     case EField::CommFreq:
         numeric(static_cast<int16_t>(r), reg(kRegSpeedScaleX10) || reg(kRegSpeedUnitHz) ? 0 : 1);

@@ -33,9 +33,9 @@ enum : int {
     kFreqLimit = 1083,
     kMoveFreq = 1085,
     kPositionLimit = 1053,
-    kStopNormal = 1044,
-    kStopEmergency = 1045,
-    kStopFree = 1046,
+    kStopNormalRadio = 1044,
+    kStopEmergencyRadio = 1045,
+    kStopFreeRadio = 1046,
     kRelative = 1086,
 };
 
@@ -175,11 +175,11 @@ void CMotorCtrlPage::ApplyPositionLimit() {
 }
 
 uint16_t CMotorCtrlPage::StopMode() const {
-    if (FindCtrl<QRadioButton>(this, kStopEmergency)->isChecked())
-        return 1;
-    if (FindCtrl<QRadioButton>(this, kStopFree)->isChecked())
-        return 2;
-    return 0;
+    if (FindCtrl<QRadioButton>(this, kStopEmergencyRadio)->isChecked())
+        return kStopEmergency;
+    if (FindCtrl<QRadioButton>(this, kStopFreeRadio)->isChecked())
+        return kStopFree;
+    return kStopNormal;
 }
 
 ResultCode CMotorCtrlPage::SendStop() {

@@ -151,23 +151,6 @@ std::vector<int> MotorParamValueIds() {
     return ids;
 }
 
-ELearnState LearnStateOf(const LearnBlock& b) {
-    if (b.At(0x00E2) == 3)
-        return ELearnState::Succeeded;
-    if (b.At(0x00E2) == 4)
-        return ELearnState::Failed;
-    if (b.At(0x00E1) == 0)
-        return ELearnState::Aborted;
-    return ELearnState::Running;
-}
-
-std::string LearnedPhaseText(const LearnBlock& b) {
-    uint16_t bytes[6];
-    for (int i = 0; i < 6; ++i)
-        bytes[i] = b.At(static_cast<uint16_t>(0x00E5 + i));
-    return PhaseSequenceText(bytes);
-}
-
 // --- Page ---------------------------------------------------------------------
 
 CMotorParamPage::CMotorParamPage(QWidget* parent) : QWidget(parent), m_ui(new Ui::CMotorParamPage) {
@@ -263,7 +246,7 @@ void CMotorParamPage::RunLearning(uint8_t slave) {
     };
 
     LearnBlock record{};
-    record.At(0x00E1) = 1;
+    record.At(kRegLearnRequest) = 1;
     ResultCode rc = driver.WriteLearnBlock(slave, record);
     // "Device busy" means a run is already under way: follow it.
     if (rc != kResultOk && rc != kResultDeviceBusy) {
@@ -277,7 +260,7 @@ void CMotorParamPage::RunLearning(uint8_t slave) {
     std::string outcome;
     bool show = false;
     while (!WaitForStop(kLearnPollMs)) {
-        record.At(0x00E4) = 6; // 5 + 6 registers: the learned phases too
+        record.At(kRegLearnExtra) = kLearnPhaseRegs; // the learned phases too
         rc = driver.ReadLearnBlock(slave, record);
         if (rc != kResultOk) {
             outcome = ResultText(rc);
@@ -288,24 +271,21 @@ void CMotorParamPage::RunLearning(uint8_t slave) {
         if (state == ELearnState::Running)
             continue;
         show = true;
+        outcome = LearnOutcomeText(state);
         if (state == ELearnState::Succeeded) {
-            outcome = "学习成功";
             const std::string phases = LearnedPhaseText(record);
             onGui([this, phases] {
                 SetCtrlValue(this, kPhaseText, phases);
                 SetCtrlValue(this, kLearnedCombo, "1");
             });
         } else if (state == ELearnState::Failed) {
-            outcome = "学习失败";
             onGui([this] { SetCtrlValue(this, kLearnedCombo, "0"); });
-        } else {
-            outcome = "学习异常终止";
         }
         break;
     }
 
     // Withdraw the request, whatever ended the run.
-    record.At(0x00E1) = 0;
+    record.At(kRegLearnRequest) = 0;
     driver.WriteLearnBlock(slave, record);
     if (m_bStop)
         return;

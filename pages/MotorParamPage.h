@@ -10,6 +10,7 @@
 #include "app/CtrlValues.h"
 #include "app/GuiThread.h"
 #include "driver/Blocks.h"
+#include "driver/Learning.h"
 
 #include <QWidget>
 
@@ -34,12 +35,6 @@ std::string PhaseSequenceText(const uint16_t (&bytes)[6]);
 // The phase text read back as up to six hexadecimal numbers (missing ones 0),
 // packed two to a register, the first in the high byte.
 void PackPhaseSequence(const std::string& text, uint16_t (&regs)[3]);
-
-// Where a learning run stands after a read of the learn block.
-enum class ELearnState { Running, Succeeded, Failed, Aborted };
-ELearnState LearnStateOf(const LearnBlock& b);
-// The learned phases 0x00E5..0x00EA as the phase-sequence text.
-std::string LearnedPhaseText(const LearnBlock& b);
 
 // --- Page ---------------------------------------------------------------------
 

@@ -1,0 +1,278 @@
+// export / import: configuration files through the shared file model.
+
+#include "cli/CliSession.h"
+
+#include "driver/Format.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+
+// Reads the parts of the device that wanted names (all of them when null).
+int CCli::ReadImage(const ConfigImage* wanted, ConfigImage& img) {
+    std::string error;
+    if (!ReadDeviceImage(m_drv, m_nSlave, wanted, img, error))
+        return DeviceError(error);
+    return kExitOk;
+}
+
+int CCli::CmdExport() {
+    if (int e = NeedArgs(1, 1, "export FILE"))
+        return e;
+    const std::string& path = m_cl.args[0];
+    if (int e = OpenLine())
+        return e;
+    ConfigImage img;
+    // Identification first: a device that does not answer fails here.
+    const BlockDef& infoDef = *FindBlock("device-info");
+    std::vector<uint16_t> info;
+    if (int e = ReadBlockRegs(infoDef, info))
+        return e;
+    DecodeContext dc;
+    if (int e = ReadSpeedUnit(dc))
+        return e;
+    if (int e = ReadImage(nullptr, img))
+        return e;
+    img.device = MakeConfigDevice(info, m_nSlave);
+    ResultCode rc = m_drv.ReadDeviceIdText(m_nSlave, img.device.identification);
+    if (rc == kResultOk)
+        img.device.hasIdentification = true;
+    else
+        m_ctx.err << "halvik-cli: note: no device identification text (" << ResultMessage(rc)
+                  << "); exporting without it\n";
+    img.time = UtcNow();
+    std::string text = BuildConfigText(img, dc);
+
+    if (path == "-") {
+        Out() << text;
+        return kExitOk;
+    }
+    // Written beside the target and renamed over it, so a failure never
+    // leaves half a file where a good one was.
+    std::string tmp = path + ".tmp";
+    {
+        std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
+        f << text;
+        f.flush();
+        if (!f) {
+            std::remove(tmp.c_str());
+            return Usage("cannot write " + tmp + ": " + std::strerror(errno));
+        }
+    }
+    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
+        int err = errno;
+        std::remove(tmp.c_str());
+        return Usage("cannot write " + path + ": " + std::strerror(err));
+    }
+    if (m_cl.line.json) {
+        Json j = Json::object();
+        j["file"] = Json(path);
+        j["blocks"] = Json(static_cast<int64_t>(img.blocks.size()));
+        j["pdos"] = Json(static_cast<int64_t>(img.pdos.size()));
+        j["sync"] = Json(img.hasSync);
+        EmitJson(j);
+    } else {
+        Out() << "Exported " << img.blocks.size() << " blocks, " << img.pdos.size()
+              << " PDOs and the SYNC objects to " << path << "\n";
+    }
+    return kExitOk;
+}
+
+void CCli::PrintDifferences(std::ostream& os, const std::vector<Difference>& diffs,
+                            const char* deviceLabel) {
+    std::vector<std::vector<std::string>> rows;
+    rows.push_back({"where", "item", deviceLabel, "file"});
+    for (const auto& d : diffs)
+        rows.push_back({d.where, d.item, d.device, d.file});
+    PrintTable(os, rows);
+}
+
+static Json DiffsJson(const std::vector<Difference>& diffs) {
+    Json a = Json::array();
+    for (const auto& d : diffs) {
+        Json o = Json::object();
+        o["where"] = Json(d.where);
+        o["item"] = Json(d.item);
+        o["device"] = Json(d.device);
+        o["file"] = Json(d.file);
+        a.push_back(o);
+    }
+    return a;
+}
+
+// Reads the communication blocks back after they were written. When they
+// moved the line (slave address, baud rate, parity), the driver may answer
+// at the old settings or already at the new ones; both are tried.
+int CCli::VerifyCommBlocks(const ConfigImage& file, std::vector<Difference>& diffs) {
+    const ConfigImage only = CommBlocksOnly(file);
+    if (only.blocks.empty())
+        return kExitOk;
+    ConfigImage got;
+    ResultCode rc = ReadBlocks(m_drv, m_nSlave, only, got);
+    if (rc == kResultTimeout || rc == kResultBadReply) {
+        const ConfigLine old{m_nSlave, m_cl.line.baud, m_cl.line.framing};
+        const ConfigLine now = ConfigLineOf(file, old);
+        bool lineMoves = now.baud != old.baud || now.framing != old.framing;
+        if (now.slave != old.slave || lineMoves) {
+            Note() << StrFormat("No answer at the old settings; trying slave %d, %d baud, %s.\n",
+                                now.slave, now.baud, FramingName(now.framing));
+            if (lineMoves) {
+                m_drv.ClosePort();
+                if (!m_drv.OpenPortPath(m_strDevice,
+                                        CMotorDriver::SettingsString(now.baud, now.framing)))
+                    return DeviceError(StrFormat("cannot reopen %s at %d baud: %s",
+                                                 m_strDevice.c_str(), now.baud,
+                                                 PortErrorText(m_drv.LastOpenError()).c_str()));
+                m_drv.SetTimeout(static_cast<uint32_t>(m_cl.line.timeoutMs));
+            }
+            m_nSlave = static_cast<uint8_t>(now.slave);
+            rc = ReadBlocks(m_drv, m_nSlave, only, got);
+            if (rc == kResultOk)
+                Note() << StrFormat("The driver now answers at slave %d, %d baud, %s.\n", now.slave,
+                                    now.baud, FramingName(now.framing));
+        }
+    }
+    if (rc != kResultOk)
+        return DeviceError("reading back the communication settings", rc);
+    DecodeContext dc;
+    auto d = CompareImages(only, got, dc);
+    diffs.insert(diffs.end(), d.begin(), d.end());
+    return kExitOk;
+}
+
+int CCli::CmdImport() {
+    if (int e = NeedArgs(1, 1, "import FILE [--dry-run] [--yes]"))
+        return e;
+    const std::string& path = m_cl.args[0];
+    const bool dryRun = m_cl.Has("--dry-run");
+    // The whole file is checked before the port is opened.
+    std::string text;
+    if (int err = ReadBoundedFile(path, kMaxConfigFileBytes, text)) {
+        if (err == EFBIG)
+            return Usage(path + ": too large for a configuration file");
+        return Usage("cannot read " + path + ": " + std::strerror(err));
+    }
+    ConfigImage file;
+    std::vector<std::string> errors;
+    EConfigParse parsed = ParseConfigText(text, file, errors);
+    if (parsed == EConfigParse::NotJson)
+        return Usage(path + ": not a valid JSON document (" + errors.at(0) + "); nothing written");
+    if (parsed != EConfigParse::Ok) {
+        m_ctx.err << "halvik-cli: " << path << " cannot be imported; nothing written:\n";
+        for (const auto& e : errors)
+            m_ctx.err << "  " << e << "\n";
+        return kExitUsage;
+    }
+    if (int e = OpenLine())
+        return e;
+    DecodeContext dc;
+    if (int e = ReadSpeedUnit(dc))
+        return e;
+    ConfigImage dev;
+    if (int e = ReadImage(&file, dev))
+        return e;
+    auto problems = CheckAgainstDevice(file, dev);
+    if (!problems.empty()) {
+        m_ctx.err << "halvik-cli: " << path << " does not fit this device; nothing written:\n";
+        for (const auto& p : problems)
+            m_ctx.err << "  " << p << "\n";
+        return kExitUsage;
+    }
+    if (file.device.present && !file.device.model.empty()) {
+        const BlockDef& infoDef = *FindBlock("device-info");
+        std::vector<uint16_t> info;
+        if (ReadRegs(m_drv, m_nSlave, infoDef.start, infoDef.count, info) == kResultOk) {
+            const std::string model = MakeConfigDevice(info, m_nSlave).model;
+            if (model != file.device.model)
+                m_ctx.err << "halvik-cli: note: the file comes from a '" << file.device.model
+                          << "', this device is a '" << model << "'\n";
+        }
+    }
+
+    auto diffs = CompareImages(file, dev, dc);
+    Json report = Json::object();
+    report["file"] = Json(path);
+    report["dryRun"] = Json(dryRun);
+    report["differences"] = DiffsJson(diffs);
+    auto finish = [&](const char* result, int status) {
+        if (m_cl.line.json) {
+            report["result"] = Json(result);
+            EmitJson(report);
+        }
+        return status;
+    };
+    if (diffs.empty()) {
+        Note() << "The device already matches " << path << "; nothing to write.\n";
+        return finish("unchanged", kExitOk);
+    }
+    Note() << diffs.size() << " difference(s) between the device and " << path << ":\n";
+    PrintDifferences(Note(), diffs, "device now");
+    if (dryRun) {
+        Note() << "Dry run: nothing written.\n";
+        return finish("dry-run", kExitOk);
+    }
+
+    const ConfigWritePlan plan = PlanConfigWrite(file, dev);
+
+    if (!m_cl.Has("--yes")) {
+        if (!m_ctx.interactive)
+            return Usage("refusing to write without confirmation: standard input is not a "
+                         "terminal; pass --yes to write, or --dry-run to only compare");
+        std::string q = StrFormat("Write these changes to slave %u on %s? [y/N] ", m_nSlave,
+                                  m_strDevice.c_str());
+        std::string a = m_ctx.ask ? m_ctx.ask(q) : std::string();
+        if (a != "y" && a != "Y" && a != "yes" && a != "YES" && a != "Yes") {
+            Note() << "Cancelled; nothing written.\n";
+            return finish("cancelled", kExitCancelled);
+        }
+    }
+
+    Json written = Json::array();
+    auto writeFailed = [&](const std::string& what, const std::string& msg) {
+        m_ctx.err << "halvik-cli: writing " << what << " failed: " << msg << "\n";
+        m_ctx.err << "halvik-cli: written before the failure: "
+                  << (written.empty() ? std::string("nothing") : DumpJson(written, false)) << "\n";
+        report["written"] = written;
+        return finish("write-failed", kExitDevice);
+    };
+    auto wrote = [&](const std::string& name) {
+        Note() << "Wrote " << name << ".\n";
+        written.push_back(Json(name));
+    };
+    std::string what, error;
+    if (!WriteConfigPart(m_drv, m_nSlave, file, dev, plan, EWritePart::Main, wrote, what, error))
+        return writeFailed(what, error);
+
+    // Everything but the communication blocks is checked while the line is
+    // surely as it was.
+    const ConfigImage rest = WithoutCommBlocks(file);
+    std::vector<Difference> after;
+    if (!rest.blocks.empty() || !rest.pdos.empty() || rest.hasSync) {
+        ConfigImage back;
+        if (int e = ReadImage(&rest, back)) {
+            report["written"] = written;
+            return finish("verify-failed", e);
+        }
+        after = CompareImages(rest, back, dc);
+    }
+    if (!plan.commBlocks.empty()) {
+        Note() << "Writing the communication settings last: they can change the line settings "
+                  "or the slave address.\n";
+        if (!WriteConfigPart(m_drv, m_nSlave, file, dev, plan, EWritePart::Comm, wrote, what,
+                             error))
+            return writeFailed(what, error);
+    }
+    report["written"] = written;
+    if (int e = VerifyCommBlocks(file, after))
+        return finish("verify-failed", e);
+    report["verification"] = DiffsJson(after);
+    if (!after.empty()) {
+        m_ctx.err << "halvik-cli: verification found " << after.size()
+                  << " difference(s) between the device and " << path << ":\n";
+        PrintDifferences(m_ctx.err, after, "device after");
+        return finish("differences", kExitDiffers);
+    }
+    Note() << "Verified: the device matches " << path << ".\n";
+    return finish("ok", kExitOk);
+}
