@@ -6,6 +6,7 @@
 #include "app/MainDlgLogic.h"
 #include "app/MessageBox.h"
 #include "app/StatusPoller.h"
+#include "driver/Catalogue.h"
 #include "pages/CommParamPage.h"
 #include "pages/MotorCtrlPage.h"
 #include "pages/MotorParamPage.h"
@@ -369,7 +370,7 @@ void CMainDlg::ShowStatus(unsigned epoch, ResultCode rc, const RealtimeStatusBlo
             SetCtrlValue(this, id, text);
         return;
     }
-    m_bSpeedUnitHz = block.At(0x0036);
+    m_bSpeedUnitHz = block.At(kRegSpeedUnitHz);
     PutValues(this, StatusValues(block));
 }
 
