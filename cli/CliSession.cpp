@@ -141,8 +141,8 @@ int CCli::Run() {
         {"reg", &CCli::CmdReg},       {"sdo", &CCli::CmdSdo},
         {"run", &CCli::CmdRun},       {"move", &CCli::CmdMove},
         {"stop", &CCli::CmdStop},     {"clear-position", &CCli::CmdClearPosition},
-        {"learn", &CCli::CmdLearn},   {"export", &CCli::CmdExport},
-        {"import", &CCli::CmdImport},
+        {"learn", &CCli::CmdLearn},   {"scan", &CCli::CmdScan},
+        {"export", &CCli::CmdExport}, {"import", &CCli::CmdImport},
     };
     for (const auto& [name, fn] : kHandlers)
         if (c == name)

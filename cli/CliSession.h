@@ -95,6 +95,7 @@ private:
     int CmdLearn();
     int CmdExport();
     int CmdImport();
+    int CmdScan();
 
     int ReadImage(const ConfigImage* wanted, ConfigImage& img);
     int WriteResultJson(const char* command, ResultCode rc);

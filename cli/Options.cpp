@@ -117,6 +117,17 @@ const std::vector<CommandSpec> kCommands = {
      "check the file, show the differences, write, read back and compare",
      {{"--dry-run", nullptr, "only show the differences; write nothing"},
       {"--yes", nullptr, "write without asking"}}},
+    {"scan",
+     "scan [--first N] [--last N] [--all-lines] [--reply-ms MS]",
+     "find drivers on the bus",
+     "tries every slave address of a range at the line settings given (--baud, --framing),\n"
+     "or at every baud rate and parity the desktop tool offers, and prints one line per\n"
+     "driver that answers: address, line settings, identifier and model. Progress goes\n"
+     "to standard error; exit status 3 when no driver answered",
+     {{"--first", "N", "first slave address to try, 1..247 (default 1)"},
+      {"--last", "N", "last slave address to try, 1..247 (default 247)"},
+      {"--all-lines", nullptr, "try every baud rate with every parity, not only --baud/--framing"},
+      {"--reply-ms", "MS", "reply time-out of each try, 1..60000 (default: wire time + 50 ms)"}}},
     {"help",
      "help [COMMAND]",
      "this overview, or a command's options",

@@ -5,6 +5,7 @@
 
 #include "driver/Catalogue.h"
 
+#include <algorithm>
 #include <chrono>
 #include <sstream>
 
@@ -204,6 +205,9 @@ TEST_F(CliSim, ExitStatusesSayWhatWentWrong) {
         {{"--port=", "info"}, "--port"},
         {{"--watch", "status", "--yes"}, "--watch"},
         {{"help", "nope"}, "nope"},
+        {{"scan", "--first", "9", "--last", "3"}, "--first"},
+        {{"scan", "--last", "248"}, "out of range"},
+        {{"scan", "--reply-ms", "0"}, "--reply-ms"},
         {{}, "usage"},
     };
     for (const auto& [args, mention] : usage) {
@@ -232,6 +236,7 @@ TEST_F(CliSim, HelpForTheProgramAndEveryCommand) {
         {"learn", {"--timeout-s"}},
         {"export", {}},
         {"import", {"--dry-run", "--yes"}},
+        {"scan", {"--first", "--last", "--all-lines", "--reply-ms"}},
     };
     CliRun overview = Cli({"--help"});
     ASSERT_EQ(overview.status, 0) << overview.err;
@@ -254,6 +259,49 @@ TEST_F(CliSim, HelpForTheProgramAndEveryCommand) {
         }
     }
     EXPECT_TRUE(m_sim.Driver().RequestLog().empty());
+}
+
+// A driver at another address and line setting is found there, and only
+// there; where no driver is, nothing is listed and the status says so.
+TEST_F(CliSim, ScanFindsTheDriverWhereItAnswers) {
+    CVirtualDriver& d = m_sim.Driver();
+    d.SetSlave(37);
+    d.SetRegister(0x0000, 0x1501);
+    d.SetRegisters(0x0090, {0, 19200, 1}); // 19200 baud, odd parity
+
+    CliRun r = Cli(
+        {"--json", "scan", "--first", "36", "--last", "37", "--all-lines", "--reply-ms", "100"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    Json j = Doc(r.out);
+    EXPECT_EQ(j["lines"].size(), 24u);
+    ASSERT_EQ(j["drivers"].size(), 1u) << r.out;
+    EXPECT_EQ(At(j, "drivers.0.slave"), "37");
+    EXPECT_EQ(At(j, "drivers.0.baud"), "19200");
+    EXPECT_EQ(At(j, "drivers.0.framing"), "o1");
+    EXPECT_EQ(At(j, "drivers.0.identifier"), "0x1501");
+    EXPECT_FALSE(At(j, "drivers.0.model").empty());
+    EXPECT_NE(r.err.find("scanning 115200 n1"), std::string::npos) << r.err;
+
+    // One line per driver, on standard output.
+    r = Cli({"scan", "--first", "37", "--last", "37", "--all-lines", "--reply-ms", "100"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("slave  37   19200 o1  identifier 0x1501  model ", 0), 0u) << r.out;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
+
+    // The right address at the wrong line setting is silence.
+    r = Cli({"--json", "scan", "--first", "36", "--last", "38", "--reply-ms", "100"});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_TRUE(Doc(r.out)["drivers"].empty()) << r.out;
+    EXPECT_NE(r.err.find("no driver answered"), std::string::npos) << r.err;
+
+    // Ctrl-C ends a long scan cleanly, and the port is free afterwards.
+    d.SetRegisters(0x0090, {0, 9600, 0});
+    r = Cli({"scan", "--reply-ms", "200"},
+            [](const CliRun& run) { return run.err.find("scanning") != std::string::npos; });
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.status, 130) << r.err;
+    EXPECT_NE(r.err.find("interrupted"), std::string::npos) << r.err;
+    EXPECT_EQ(Cli({"--slave", "37", "info"}).status, 0);
 }
 
 TEST_F(CliSim, StatusWatchRepeatsAndStopsOnCtrlC) {
