@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+
 namespace {
 
 ConfigImage SampleImage() {
@@ -72,4 +75,19 @@ TEST(ConfigFile, ReadsBackAndNamesDifferencesAndWhatTheDeviceCannotHold) {
     EXPECT_NE(p[0].find("TPDO1: the device has no sub-index 3"), std::string::npos) << p[0];
     EXPECT_NE(p[2].find("TPDO2: 2 mapped objects"), std::string::npos) << p[2];
     EXPECT_NE(p[3].find("TPDO3: the device has no object 0x1802"), std::string::npos) << p[3];
+}
+
+// A file written by an earlier build reads back whole and is written again
+// byte for byte: files move between versions of the tool unchanged.
+TEST(ConfigFile, AnEarlierExportReadsAndWritesBackUnchanged) {
+    std::ifstream f(HALVIK_TEST_DATA "/exported-v1.json", std::ios::binary);
+    ASSERT_TRUE(f.good());
+    const std::string text((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    ConfigImage img;
+    std::vector<std::string> errors;
+    ASSERT_EQ(ParseConfigText(text, img, errors), EConfigParse::Ok)
+        << (errors.empty() ? "" : errors[0]);
+    EXPECT_EQ(img.blocks.size(), 11u);
+    EXPECT_EQ(img.pdos.size(), 8u);
+    EXPECT_EQ(BuildConfigText(img, DecodeContext{}), text);
 }

@@ -4,6 +4,8 @@
 
 #include "tests/cli/CliRunner.h"
 
+#include "driver/ConfigFile.h"
+
 #include "driver/Catalogue.h"
 
 #include <cstdio>
@@ -219,6 +221,13 @@ TEST_F(CliImport, TruncatedOrBrokenFilesAndUnconfirmedImportsWriteNothing) {
          Edit(Edit(text, "\"TPDO1\"", "\"count\": 5", "\"count\": 6"), "\"TPDO1\"", "\"sub\": 5",
               "\"sub\": 6"),
          "the device has no sub-index 6"},
+        // Not JSON a configuration file may be: the place is named.
+        {"invalid-utf8", Edit(text, "", "\"format\": \"", "\"format\": \"\xC3\x28"), "line 2"},
+        {"duplicate", Edit(text, "", "\"version\": 1", "\"version\": 1, \"version\": 1"),
+         "duplicate member \"version\""},
+        {"deep",
+         Edit(text, "", "\"time\": ", "\"deep\": " + std::string(5000, '[') + ", \"time\": "),
+         "too deep"},
         // Every problem is listed, not just the first.
         {"two", Edit(FirstRegister(text, "ramp", "70000"), "", "\"RPDO2\"", "\"XPDO2\""),
          "unknown PDO"},
@@ -234,6 +243,10 @@ TEST_F(CliImport, TruncatedOrBrokenFilesAndUnconfirmedImportsWriteNothing) {
         EXPECT_FALSE(AnyWrites());
     }
     m_sim.Driver().ClearRequestLog();
+    CliRun huge =
+        Cli({"import", Write("huge.json", text + std::string(kMaxConfigFileBytes, ' ')), "--yes"});
+    EXPECT_EQ(huge.status, 2);
+    EXPECT_NE(huge.err.find("too large"), std::string::npos) << huge.err;
     EXPECT_EQ(Cli({"import", Path("missing.json"), "--yes"}).status, 2);
     EXPECT_TRUE(m_sim.Driver().RequestLog().empty());
 
