@@ -175,14 +175,18 @@ SdoResult ReadPdo(CMotorDriver& drv, uint8_t slave, int row, PdoImage& out) {
     return SdoResult{};
 }
 
-SdoResult ReadSync(CMotorDriver& drv, uint8_t slave, SyncValues& out) {
+SdoResult ReadSync(CMotorDriver& drv, uint8_t slave, SyncValues& out, int* fieldsRead) {
     uint32_t* dest[] = {&out.cobId, &out.cyclePeriod, &out.windowLength};
     const uint16_t objects[] = {kObjSyncCobId, kObjSyncCycle, kObjSyncWindow};
+    if (fieldsRead)
+        *fieldsRead = 0;
     for (int i = 0; i < 3; ++i) {
         SdoResult r = SdoUpload(drv, slave, objects[i], 0);
         if (!r.Ok())
             return r;
         *dest[i] = r.value;
+        if (fieldsRead)
+            *fieldsRead = i + 1;
     }
     return SdoResult{};
 }

@@ -142,8 +142,9 @@ int SdoUploadSize(uint16_t command);
 SdoResult StoreParameters(CMotorDriver& drv, uint8_t slave, uint8_t sub);
 
 // The SYNC objects 0x1005..0x1007 in this order. Each value is stored as soon
-// as it is read, so values read before a failure keep their new values.
-SdoResult ReadSync(CMotorDriver& drv, uint8_t slave, SyncValues& out);
+// as it is read, so values read before a failure keep their new values;
+// fieldsRead, when given, counts them (3: all).
+SdoResult ReadSync(CMotorDriver& drv, uint8_t slave, SyncValues& out, int* fieldsRead = nullptr);
 
 // --- Whole PDO images (configuration files) -------------------------------------
 

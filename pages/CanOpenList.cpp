@@ -70,9 +70,10 @@ public:
     void MarkLoaded(int row) override {
         Gui([this, row] { Cell(m_owner->List(), row, kColName)->setData(kLoadedRole, 1); });
     }
-    void SetSync(const SyncValues& sync) override {
-        Gui([this, sync] {
-            m_owner->SyncEditDlg()->m_sync = sync;
+    void SetSync(const SyncValues& read, int fieldsRead) override {
+        Gui([this, read, fieldsRead] {
+            SyncValues& sync = m_owner->SyncEditDlg()->m_sync;
+            MergeSync(sync, read, fieldsRead);
             QTableWidget* list = m_owner->List();
             SetCell(list, kSyncRow, kColCobId, ListCellText(kColCobId, sync.cobId));
             SetCell(list, kSyncRow, kColEvent, ListCellText(kColEvent, sync.cyclePeriod));
@@ -153,11 +154,10 @@ void CCanOpenList::OnLoad() {
     m_bLoading = true;
     g_pMainDlg->SuspendPoll();
     const uint8_t slave = g_pMainDlg->m_nSlaveAddr;
-    const SyncValues sync = m_pSyncDlg->m_sync;
     m_worker.Join(); // the last run has finished (its button was disabled)
-    m_worker.Start([this, slave, sync] {
+    m_worker.Start([this, slave] {
         CListSink sink(this, m_bQuit);
-        const int loaded = LoadObjectList(g_pMainDlg->m_driver, slave, sync, m_bQuit, sink);
+        const int loaded = LoadObjectList(g_pMainDlg->m_driver, slave, m_bQuit, sink);
         RunOnGui([this] {
             m_bLoading = false;
             auto* button = FindCtrl<QPushButton>(this, kLoadButton);

@@ -111,7 +111,16 @@ bool LoadRow(CMotorDriver& drv, uint8_t slave, int r, const std::atomic<bool>& s
 
 } // namespace
 
-int LoadObjectList(CMotorDriver& drv, uint8_t slave, SyncValues sync, const std::atomic<bool>& stop,
+void MergeSync(SyncValues& into, const SyncValues& read, int fieldsRead) {
+    if (fieldsRead > 0)
+        into.cobId = read.cobId;
+    if (fieldsRead > 1)
+        into.cyclePeriod = read.cyclePeriod;
+    if (fieldsRead > 2)
+        into.windowLength = read.windowLength;
+}
+
+int LoadObjectList(CMotorDriver& drv, uint8_t slave, const std::atomic<bool>& stop,
                    IObjectListSink& sink) {
     sink.ClearRows();
     int loaded = 0;
@@ -128,9 +137,11 @@ int LoadObjectList(CMotorDriver& drv, uint8_t slave, SyncValues sync, const std:
     for (int r = loaded + 1; r < kPdoCount; ++r)
         sink.AddRow(r, PdoName(r));
     // A failure here shows nothing: the list shows what it has.
-    ReadSync(drv, slave, sync);
+    SyncValues sync;
+    int fieldsRead = 0;
+    ReadSync(drv, slave, sync, &fieldsRead);
     sink.AddRow(kSyncRow, PdoName(kSyncRow));
-    sink.SetSync(sync);
+    sink.SetSync(sync, fieldsRead);
     return loaded;
 }
 

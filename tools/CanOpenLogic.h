@@ -55,18 +55,23 @@ public:
     // The cell (ListCellText) and the record's field (SetRecordField).
     virtual void SetField(int row, int col, uint32_t value) = 0;
     virtual void MarkLoaded(int row) = 0;
-    // The SYNC row (index 8, loaded) and the SYNC editor's values.
-    virtual void SetSync(const SyncValues& sync) = 0;
+    // The SYNC row (index 8, loaded) and the SYNC editor's values: the first
+    // fieldsRead of cobId, cyclePeriod, windowLength were read; the others
+    // keep what the editor holds now (it may have configured them meanwhile).
+    virtual void SetSync(const SyncValues& sync, int fieldsRead) = 0;
     // A message box; returns once it is dismissed.
     virtual void Message(const std::string& text) = 0;
 };
 
-// Loads the eight PDO rows and the SYNC row; sync holds the values kept when
-// an upload of them fails. Stops at the first failure with one message; the
+// Takes the first fieldsRead SYNC values (cobId, cyclePeriod, windowLength)
+// from read into into.
+void MergeSync(SyncValues& into, const SyncValues& read, int fieldsRead);
+
+// Loads the eight PDO rows and the SYNC row. Stops at the first failure with one message; the
 // rows after it are listed by name only, so the SYNC row is always row 8.
 // Returns the number of rows loaded (8: complete). A stop (the list is going
 // away) ends it silently before the next exchange.
-int LoadObjectList(CMotorDriver& drv, uint8_t slave, SyncValues sync, const std::atomic<bool>& stop,
+int LoadObjectList(CMotorDriver& drv, uint8_t slave, const std::atomic<bool>& stop,
                    IObjectListSink& sink);
 
 // --- PDO editor -----------------------------------------------------------------
