@@ -27,7 +27,7 @@ private:
 
 } // namespace
 
-CPdoEditDlg::CPdoEditDlg(QWidget* parent) : QDialog(parent), m_ui(new Ui::CPdoEditDlg) {
+CPdoEditDlg::CPdoEditDlg(QWidget* parent) : CToolDlg(parent), m_ui(new Ui::CPdoEditDlg) {
     m_ui->setupUi(this);
     LimitTypingOnly(this);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);

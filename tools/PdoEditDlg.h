@@ -10,7 +10,7 @@
 #include "app/GuiThread.h"
 #include "tools/CanOpenLogic.h"
 
-#include <QDialog>
+#include "tools/ToolDlg.h"
 
 #include <array>
 #include <atomic>
@@ -20,7 +20,7 @@ namespace Ui {
 class CPdoEditDlg;
 }
 
-class CPdoEditDlg : public QDialog {
+class CPdoEditDlg : public CToolDlg {
     Q_OBJECT
 public:
     explicit CPdoEditDlg(QWidget* parent = nullptr);

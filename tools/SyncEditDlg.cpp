@@ -8,7 +8,7 @@
 
 #include <QPushButton>
 
-CSyncEditDlg::CSyncEditDlg(QWidget* parent) : QDialog(parent), m_ui(new Ui::CSyncEditDlg) {
+CSyncEditDlg::CSyncEditDlg(QWidget* parent) : CToolDlg(parent), m_ui(new Ui::CSyncEditDlg) {
     m_ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     MarkCtrlScope(this);

@@ -6,7 +6,7 @@
 
 #include "tools/CanOpenLogic.h"
 
-#include <QDialog>
+#include "tools/ToolDlg.h"
 
 #include <functional>
 
@@ -14,7 +14,7 @@ namespace Ui {
 class CSyncEditDlg;
 }
 
-class CSyncEditDlg : public QDialog {
+class CSyncEditDlg : public CToolDlg {
     Q_OBJECT
 public:
     explicit CSyncEditDlg(QWidget* parent = nullptr);

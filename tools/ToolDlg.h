@@ -1,5 +1,5 @@
 #pragma once
-// What the tool windows share: they are modeless, made once by the main
+// What the tool windows and the CANopen editors share: they are modeless, made once by the main
 // window and only hidden when closed (close box, Esc or Enter), so their
 // texts survive until the next showing. Their edits convert what was typed
 // when the focus leaves them.
@@ -17,7 +17,7 @@ protected:
     // OnFocusLeft(id) runs whenever the control with this ID loses the focus,
     // changed or not, except to a popup of its own (its context menu).
     void WatchFocusLeave(std::initializer_list<int> ids);
-    virtual void OnFocusLeft(int id) = 0;
+    virtual void OnFocusLeft(int /*id*/) {}
 
     bool eventFilter(QObject* watched, QEvent* event) override;
     // Enter presses a button that has the focus and otherwise hides the
