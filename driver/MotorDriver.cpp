@@ -174,8 +174,8 @@ ResultCode CMotorDriver::ReadDeviceIdText(uint8_t slave, std::string& text) {
     std::string out;
     uint8_t objectId = 0;
     for (int request = 0; request < kMaxDeviceIdRequests; ++request) {
-        if (request > 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (request > 0 && m_deviceIdPause.count() > 0)
+            std::this_thread::sleep_for(m_deviceIdPause);
         uint8_t buf[255];
         uint16_t len = sizeof buf;
         ResultCode rc = ReadDeviceId(slave, 1, objectId, buf, &len);

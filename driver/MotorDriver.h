@@ -6,6 +6,7 @@
 #include "driver/Sdo.h"
 #include "modbus/ModbusRtu.h"
 
+#include <chrono>
 #include <mutex>
 #include <string>
 
@@ -62,6 +63,9 @@ public:
     // Device identification objects as "name:value" lines joined by "\r\n".
     // The text is only changed on success.
     ResultCode ReadDeviceIdText(uint8_t slave, std::string& text);
+    // The pause between the requests of one identification read (10 ms; a
+    // scripted line in the fuzzer needs none).
+    void SetDeviceIdPause(std::chrono::milliseconds pause) { m_deviceIdPause = pause; }
 
     // One expedited SDO exchange; the write of the request and the read of its
     // answer are never interleaved with another SdoAccess.
@@ -70,6 +74,7 @@ public:
 
 private:
     std::mutex m_sdoLock;
+    std::chrono::milliseconds m_deviceIdPause{10};
 };
 
 // In-place swaps over a byte buffer: the two bytes of every 16-bit unit, and

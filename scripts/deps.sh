@@ -13,6 +13,9 @@ halvik_install_deps() {
     if [ "${1:-}" = bench ]; then
         pkgs+=(qt6-serialbus-dev valgrind strace qt6-charts-dev libqt6opengl6-dev)
     fi
+    if [ "${1:-}" = test ]; then
+        pkgs+=(clang libclang-rt-14-dev) # the fuzz targets (libFuzzer)
+    fi
     local missing=()
     for p in "${pkgs[@]}"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

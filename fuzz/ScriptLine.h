@@ -1,0 +1,59 @@
+#pragma once
+// A serial line for the fuzzers: each request written is answered by the
+// next reply of a script, delivered in the script's chunks, one chunk per
+// wait of the transaction's thread. When the replies or a reply's chunks run
+// out while a transaction waits, the line is gone, so the transaction ends at
+// once instead of waiting out its time-out. Nothing here sleeps.
+
+#include "serial/SerialLine.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+class FuzzedDataProvider;
+
+struct ScriptReply {
+    std::vector<uint8_t> body;
+    bool fixHead = false;     // the request's slave address and function first
+    bool fixCrc = false;      // a correct CRC appended
+    std::vector<size_t> cuts; // chunk boundaries (offsets into the reply)
+};
+
+// Replies taken from fuzz input until it is spent: a flag byte (bit 0 fix the
+// head, bit 1 append the CRC, bits 4-6 the number of cuts), the cut offsets,
+// a length byte and the body. At most maxReplies.
+std::vector<ScriptReply> ScriptFromInput(FuzzedDataProvider& in, size_t maxReplies);
+
+class CScriptLine : public ISerialLine {
+public:
+    void Load(std::vector<ScriptReply> replies);
+
+    bool IsOpen() const override { return true; }
+    int Write(const uint8_t* data, size_t len, int timeoutMs) override;
+    int Read(uint8_t* buf, size_t cap) override;
+    int QueuedInput() override;
+    bool WaitInput(int timeoutMs) override;
+    void Interrupt() override;
+    void PurgeInput() override;
+    void PurgeOutput() override {}
+    uint32_t TakeLineErrors() override { return 0; }
+    bool IsGone() const override;
+
+    // The requests written so far.
+    std::vector<std::vector<uint8_t>> Requests() const;
+
+private:
+    mutable std::mutex m_lock;
+    std::condition_variable m_wake;
+    std::deque<ScriptReply> m_script;
+    std::deque<std::vector<uint8_t>> m_pending; // chunks not yet arrived
+    std::vector<uint8_t> m_arrived;             // bytes queued for reading
+    std::vector<std::vector<uint8_t>> m_requests;
+    std::thread::id m_writer; // the transaction's thread
+    bool m_bGone = false;
+    bool m_bInterrupted = false;
+};
