@@ -594,9 +594,12 @@ void CVirtualDriver::Impl::UpdateStatus() {
     at(kRegMoveDone) = moveDone ? 1 : 0;
     put32(kRegPosition, static_cast<uint32_t>(static_cast<int64_t>(std::llround(position))));
     uint32_t remainingMs = 0;
-    if (mode == EMode::Move && moveFreq > 0)
-        remainingMs = static_cast<uint32_t>(std::ceil(
-            std::fabs(static_cast<double>(moveTarget) - position) / (moveFreq / 10) * 1000));
+    if (mode == EMode::Move && moveFreq > 0) {
+        // A long way at a crawl takes longer than the register can say.
+        const double ms = std::ceil(std::fabs(static_cast<double>(moveTarget) - position) /
+                                    (moveFreq / 10) * 1000);
+        remainingMs = static_cast<uint32_t>(std::min(ms, 4294967295.0));
+    }
     put32(kRegMoveTime, remainingMs);
     // Inputs: IN1 at mid scale, everything else idle; limit inputs open.
     at(0x0028) = 1650;

@@ -235,6 +235,10 @@ TEST_F(VirtualDriverTest, PositionMoveReportsTimeAndDoneAndClears) {
     EXPECT_EQ(Write1(0x700A, 1), 0);
     EXPECT_EQ(Position(), 0);
     EXPECT_EQ(Reg(0x700A), 0);
+    // A long way at a crawl: the remaining time stops at the register's top.
+    EXPECT_EQ(WriteN(0x0044, {1, 0, 0x7FFF, 0xFFFF}), 0);
+    Pass(1ms);
+    EXPECT_EQ(static_cast<uint32_t>(Reg(0x0026)) << 16 | Reg(0x0027), 0xFFFFFFFFu);
 }
 
 TEST_F(VirtualDriverTest, RunCommandsWaitForALearnedMotorAndValidValues) {
