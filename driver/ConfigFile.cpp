@@ -535,6 +535,9 @@ std::string BuildConfigText(const ConfigImage& img, const DecodeContext& ctx) {
 
 EConfigParse ParseConfigText(std::string_view text, ConfigImage& img,
                              std::vector<std::string>& errors) {
+    // Editors on Windows start a UTF-8 file with a byte-order mark.
+    if (text.substr(0, 3) == "\xEF\xBB\xBF")
+        text.remove_prefix(3);
     Json doc;
     std::string err;
     if (!ParseJson(text, doc, err)) {

@@ -91,3 +91,14 @@ TEST(ConfigFile, AnEarlierExportReadsAndWritesBackUnchanged) {
     EXPECT_EQ(img.pdos.size(), 8u);
     EXPECT_EQ(BuildConfigText(img, DecodeContext{}), text);
 }
+
+// A file saved by a Windows editor: byte-order mark and CRLF line ends.
+TEST(ConfigFile, ReadsAFileWithAByteOrderMarkAndCrlf) {
+    std::string text = "\xEF\xBB\xBF";
+    for (char c : BuildConfigText(SampleImage(), {}))
+        text += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    ConfigImage img;
+    std::vector<std::string> errors;
+    ASSERT_EQ(ParseConfigText(text, img, errors), EConfigParse::Ok) << errors.at(0);
+    EXPECT_TRUE(CompareImages(SampleImage(), img, {}).empty());
+}
