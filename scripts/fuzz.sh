@@ -5,6 +5,10 @@
 # leak leaves its input in build-fuzz/long/TARGET/ and makes the status 1.
 #
 #   scripts/fuzz.sh [RUNS [TARGET...]]     RUNS defaults to 10000000
+#   FUZZ_MAX_SECONDS=S scripts/fuzz.sh ... also stops each target after S seconds
+#
+# The fuzzers run at the lowest priority so they never slow a build or a
+# test run on the same machine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/deps.sh
@@ -27,7 +31,8 @@ for t in "${targets[@]}"; do
     mkdir -p "$work/corpus"
     log=$work/log.txt
     start=$(date +%s)
-    if nice "build-fuzz/fuzz/$t" -runs="$runs" -timeout=10 -rss_limit_mb=2048 \
+    if nice -n 19 "build-fuzz/fuzz/$t" -runs="$runs" -max_total_time="${FUZZ_MAX_SECONDS:-0}" \
+        -timeout=10 -rss_limit_mb=2048 \
         -print_final_stats=1 -artifact_prefix="$work/" "$work/corpus" "fuzz/corpus/$t" \
         >"$log" 2>&1; then
         verdict=ok
@@ -36,6 +41,7 @@ for t in "${targets[@]}"; do
         status=1
     fi
     execs=$(awk '/stat::number_of_executed_units/ {print $2}' "$log" | tail -1)
-    echo "$t: ${execs:-?} executions in $(( $(date +%s) - start )) s: $verdict"
+    rate=$(awk '/stat::average_exec_per_sec/ {print $2}' "$log" | tail -1)
+    echo "$t: ${execs:-?} executions in $(($(date +%s) - start)) s (${rate:-?}/s): $verdict"
 done
 exit $status
