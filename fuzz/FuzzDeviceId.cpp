@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider in(data, size);
     const uint8_t slave = in.ConsumeIntegral<uint8_t>();
     line.Load(ScriptFromInput(in, 40));
-    if (!drv->OpenPortPath("script", "9600,n,8,1"))
+    if (!drv->OpenPortPath("script", kFastLine))
         std::abort();
     const std::string before = "unchanged";
     std::string text = before;

@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint16_t index = in.ConsumeIntegral<uint16_t>();
     const uint8_t sub = in.ConsumeIntegral<uint8_t>();
     line.Load(ScriptFromInput(in, 2 * static_cast<size_t>(exchanges) + 1));
-    if (!drv->OpenPortPath("script", "9600,n,8,1"))
+    if (!drv->OpenPortPath("script", kFastLine))
         std::abort();
     for (int i = 0; i < exchanges; ++i) {
         const uint8_t command = i % 2 ? kSdoUpload : SdoDownloadCommand(1 + i % 4);
