@@ -20,12 +20,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider in(data, size);
     const uint8_t slave = in.ConsumeIntegral<uint8_t>();
     line.Load(ScriptFromInput(in, 40));
-    if (!drv->OpenPortPath("script", kFastLine))
+    if (!drv->IsOpen() && !drv->OpenPortPath("script", kFastLine))
         std::abort();
     const std::string before = "unchanged";
     std::string text = before;
     const ResultCode rc = drv->ReadDeviceIdText(slave, text);
-    drv->ClosePort();
+    if (line.IsGone())
+        drv->ClosePort(); // the next input brings the line back
     if (rc != kResultOk && text != before)
         std::abort();
     // Each request names an object after the one before.
@@ -35,5 +36,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             std::abort();
         last = req[4];
     }
+    line.Release();
     return 0;
 }

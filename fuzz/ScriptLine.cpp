@@ -14,6 +14,7 @@ std::vector<ScriptReply> ScriptFromInput(FuzzedDataProvider& in, size_t maxRepli
         const uint8_t flags = in.ConsumeIntegral<uint8_t>();
         r.fixHead = flags & 1;
         r.fixCrc = flags & 2;
+        r.lineGoes = flags & 4;
         const int cuts = (flags >> 4) & 7;
         for (int i = 0; i < cuts; ++i)
             r.cuts.push_back(in.ConsumeIntegral<uint8_t>());
@@ -30,6 +31,7 @@ void CScriptLine::Load(std::vector<ScriptReply> replies) {
     m_pending.clear();
     m_arrived.clear();
     m_requests.clear();
+    m_refusal.clear();
     m_bGone = false;
     m_bInterrupted = false;
 }
@@ -40,10 +42,20 @@ int CScriptLine::Write(const uint8_t* data, size_t len, int) {
         return -1;
     m_writer = std::this_thread::get_id();
     m_requests.emplace_back(data, data + len);
-    if (m_script.empty())
-        return static_cast<int>(len); // unanswered: the line goes at the wait
+    m_refusal.clear();
+    if (m_script.empty()) {
+        // Unanswered: "illegal function" for the request, once the
+        // transaction waits.
+        if (len >= 2) {
+            m_refusal = {data[0], static_cast<uint8_t>(data[1] | 0x80), 0x01, 0, 0};
+            AppendCrc(m_refusal.data(), 3);
+        }
+        return static_cast<int>(len);
+    }
     ScriptReply r = std::move(m_script.front());
     m_script.pop_front();
+    if (r.lineGoes)
+        return static_cast<int>(len); // nothing comes: the line goes at the wait
     std::vector<uint8_t> reply = r.body;
     if (r.fixHead && len >= 2) {
         reply.resize(std::max<size_t>(reply.size(), 2));
@@ -99,6 +111,11 @@ bool CScriptLine::WaitInput(int timeoutMs) {
         // and the line goes.
         if (!m_arrived.empty())
             return true;
+        if (!m_refusal.empty()) {
+            m_arrived = std::move(m_refusal);
+            m_refusal.clear();
+            return true;
+        }
         if (m_pending.empty()) {
             m_bGone = true;
             return false;
@@ -123,6 +140,15 @@ void CScriptLine::Interrupt() {
 void CScriptLine::PurgeInput() {
     std::lock_guard<std::mutex> lk(m_lock);
     m_arrived.clear();
+}
+
+void CScriptLine::Release() {
+    std::lock_guard<std::mutex> lk(m_lock);
+    std::deque<ScriptReply>().swap(m_script);
+    std::deque<std::vector<uint8_t>>().swap(m_pending);
+    std::vector<uint8_t>().swap(m_arrived);
+    std::vector<std::vector<uint8_t>>().swap(m_requests);
+    std::vector<uint8_t>().swap(m_refusal);
 }
 
 bool CScriptLine::IsGone() const {
