@@ -2,24 +2,30 @@
 
 #include <gtest/gtest.h>
 
-TEST(ScaleDecimal, ShiftsDigitsExactlyAndTruncatesTowardZero) {
+// Typed decimals: binary floating point would give 229, 819 and 56 for the
+// first three.
+TEST(ScaleDecimal, ShiftsDigitsExactlyTruncatesTowardZeroAndSaturates) {
     struct Case {
         const char* text;
         int decimals;
         int64_t value;
     };
     const Case cases[] = {
-        {"2.3", 2, 230},    {"12.56", 1, 125},     {"-2.5", 1, -25},     {"4.35", 2, 435},
-        {"-0.00009", 4, 0}, {"-12.349", 2, -1234}, {"  7.25", 1, 72},    {"-.5", 1, -5},
-        {".", 2, 0},        {"1.5e-1", 2, 15},     {"1e", 2, 100},       {"3abc", 1, 30},
-        {"", 3, 0},         {"-", 1, 0},           {"6553.5", 1, 65535}, {"9.99999", 4, 99999}};
+        {"2.3", 2, 230},      {"8.2", 2, 820},       {"0.57", 2, 57},    {"12.56", 1, 125},
+        {"-2.5", 1, -25},     {"4.35", 2, 435},      {"-0.00009", 4, 0}, {"-12.349", 2, -1234},
+        {"  7.25", 1, 72},    {"-.5", 1, -5},        {".", 2, 0},        {"1.5e-1", 2, 15},
+        {"1e", 2, 100},       {"3abc", 1, 30},       {"", 3, 0},         {"-", 1, 0},
+        {"6553.5", 1, 65535}, {"9.99999", 4, 99999}, {"85.7", 0, 85},    {"1.00019", 4, 10001},
+        {"  +7", 3, 7000},    {"1.5e2", 1, 1500},    {"x5", 2, 0},       {"abc", 2, 0}};
     for (const Case& c : cases)
         EXPECT_EQ(ScaleDecimal(c.text, c.decimals), c.value) << c.text << " @" << c.decimals;
 
-    // Far beyond any register the magnitude saturates instead of wrapping.
+    // Far beyond any register the magnitude saturates instead of wrapping;
+    // a register keeps the low 16 bits.
     EXPECT_EQ(ScaleDecimal("1e30", 0), int64_t(1) << 53);
     EXPECT_EQ(ScaleDecimal("-99999999999999999999", 4), -(int64_t(1) << 53));
     EXPECT_EQ(ToReg16(ScaleDecimal("-2.5", 1)), 0xFFE7);
+    EXPECT_EQ(ToReg16(ScaleDecimal("7000", 1)), 70000 & 0xFFFF);
 
     EXPECT_TRUE(IsDecimalNumber(" -.5x"));
     EXPECT_FALSE(IsDecimalNumber("x1"));

@@ -6,36 +6,12 @@
 #include "driver/Format.h"
 #include "pages/MotorCtrlPage.h"
 #include "pages/MotorParamPage.h"
-#include "pages/PidPage.h"
 #include "pages/SafetyPage.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
-
-TEST(TypedDecimals, ShiftDigitsExactlyTruncateTowardZeroAndSaturate) {
-    // Binary floating point gives 229, 819 and 56 for the first three.
-    const struct {
-        const char* text;
-        int decimals;
-        int64_t want;
-    } cases[] = {{"2.3", 2, 230},       {"8.2", 2, 820},     {"0.57", 2, 57}, {"12.56", 1, 125},
-                 {"-2.5", 1, -25},      {"-12.56", 1, -125}, {"85.7", 0, 85}, {"1.0234", 4, 10234},
-                 {"1.00019", 4, 10001}, {"  +7", 3, 7000},   {".5", 1, 5},    {"1.5e2", 1, 1500},
-                 {"3V", 1, 30}};
-    for (const auto& c : cases)
-        EXPECT_EQ(ScaleDecimal(c.text, c.decimals), c.want) << c.text;
-    // Empty or non-numeric text is zero; huge text saturates.
-    for (const char* zero : {"", "abc", "-", ".", "x5"})
-        EXPECT_EQ(ScaleDecimal(zero, 2), 0) << zero;
-    const int64_t limit = int64_t(1) << 53;
-    EXPECT_EQ(ScaleDecimal("99999999999999999999999", 0), limit);
-    EXPECT_EQ(ScaleDecimal("-1e300", 4), -limit);
-    // Over-range for a register: only the low 16 bits are written.
-    EXPECT_EQ(ToReg16(ScaleDecimal("7000", 1)), 70000 & 0xFFFF);
-    EXPECT_EQ(ToReg16(ScaleDecimal("-2.5", 1)), 0xFFE7);
-}
 
 TEST(ParseDouble, ReadsTheLeadingNumberLikeScanfAndFloatsSaturate) {
     EXPECT_EQ(ParseDouble("  -1.25e1x"), -12.5);
@@ -49,21 +25,13 @@ TEST(ParseDouble, ReadsTheLeadingNumberLikeScanfAndFloatsSaturate) {
     EXPECT_EQ(ToFloat(0.1), 0.1f);
 }
 
-TEST(DisplayTexts, DeviceInformationAndStatusInTheirOtherStates) {
-    DeviceInfoBlock info{};
-    info.At(0x0001) = 0x0102;
-    info.At(0x0002) = 0x4142;
-    info.At(0x0003) = 0x4300; // model cut at the first NUL
-    CtrlValues v = DeviceInfoValues(info);
-    EXPECT_EQ(v[1020], "1.02");
-    EXPECT_EQ(v[1019], "ABC");
-
+TEST(DisplayTexts, StatusInItsOtherStatesAndTheLinkSummary) {
     // Arrived, whole-Hz speeds, an error, no temperature and no current reading.
     RealtimeStatusBlock b{};
     for (auto [addr, value] :
          {std::pair{0x22, 1234}, {0x23, 1}, {0x33, 6}, {0x34, 150}, {0x35, 1}, {0x38, 240}})
         b.At(static_cast<uint16_t>(addr)) = static_cast<uint16_t>(value);
-    v = StatusValues(b);
+    CtrlValues v = StatusValues(b);
     EXPECT_EQ(v.size(), 18u);
     EXPECT_EQ(v[1029], "0.0s Done");
     EXPECT_EQ(v[1027], "1234Hz");
@@ -86,23 +54,12 @@ TEST(DisplayTexts, DeviceInformationAndStatusInTheirOtherStates) {
     EXPECT_EQ(LinkSummaryText(link), "10.0次/秒 往返80.0ms 超时2 应答错1 异常3");
 }
 
-TEST(PageLogic, PidGainsRoundTripWithSixDigitsAndSafetyWritesWhatTheFieldsSay) {
-    PidBlock pid{};
-    pid.SetFloat(0x00C6, 1234567.0f);
-    pid.SetFloat(0x00CA, -0.00001f);
-    CtrlValues v = PidValuesFromBlock(pid);
-    EXPECT_EQ(v[1056], "1.23457e+06");
-    EXPECT_EQ(v[1060], "-1e-05");
-    v[1062] = "";
-    const PidBlock w = PidBlockFromValues(v);
-    EXPECT_EQ(w.GetFloat(0x00C6), 1234570.0f); // what the six digits say
-    EXPECT_EQ(w.GetFloat(0x00BE), 0.0f);
-
+TEST(PageLogic, SafetyWritesWhatTheFieldsSay) {
     SafetyBlock s{};
     const uint16_t regs[14] = {85, 75, 600, 180, 1555, 100, 1, 7, 0, 9, 10000, 0xFFEC, 9876, 5};
     for (int i = 0; i < 14; ++i)
         s.At(static_cast<uint16_t>(0x0100 + i)) = regs[i];
-    v = SafetyValuesFromBlock(s);
+    CtrlValues v = SafetyValuesFromBlock(s);
     // Written back unchanged, the over-current becomes 15.6 A.
     SafetyBlock back = SafetyBlockFromValues(v);
     EXPECT_EQ(back.At(0x0104), 1560);
