@@ -1,5 +1,5 @@
-// The master on a line of our own making: line errors, byte-by-byte delivery
-// and failed writes, which a pseudo-terminal cannot produce.
+// The master on a line of our own making: line errors, byte-by-byte or paced
+// delivery and failed writes, which a pseudo-terminal cannot produce.
 
 #include "modbus/ModbusRtu.h"
 #include "serial/SerialLine.h"
@@ -11,26 +11,34 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <deque>
+#include <functional>
 #include <mutex>
 #include <utility>
 
 namespace {
 
-// Answers reads with registers 0x1234, 0x5678 and echoes writes.
+using Clock = std::chrono::steady_clock;
+
+// Answers each request with the responder's bytes, at once or paced like a
+// real line (byte i is there (i + 1) character times after the request).
+// Counts how often the master reads and waits.
 class CFakeLine : public ISerialLine {
 public:
+    explicit CFakeLine(std::function<Bytes(const Bytes&)> answer, Clock::duration charTime = {})
+        : m_answer(std::move(answer)), m_char(charTime) {}
+
     std::atomic<size_t> m_nPerRead{256};
     std::atomic<bool> m_bGarbleEven{false}, m_bFailWrites{false};
+    std::atomic<int> m_nReads{0}, m_nWaits{0}, m_nWrites{0};
 
     bool IsOpen() const override { return true; }
     int Write(const uint8_t* data, size_t len, int) override {
         if (m_bFailWrites)
             return -1;
         std::lock_guard<std::mutex> lk(m_lock);
-        Bytes reply =
-            data[1] == 0x03 ? WithCrc(Hex("01 03 04 12 34 56 78")) : WithCrc(Bytes(data, data + 6));
-        m_input.insert(m_input.end(), reply.begin(), reply.end());
+        m_reply = m_answer(Bytes(data, data + len));
+        m_sent = Clock::now();
+        m_taken = 0;
         if (m_bGarbleEven && m_nWrites % 2 == 0)
             m_nErrors |= kLineErrParity;
         ++m_nWrites;
@@ -39,21 +47,29 @@ public:
     }
     int Read(uint8_t* buf, size_t cap) override {
         std::lock_guard<std::mutex> lk(m_lock);
-        size_t n = std::min({cap, m_input.size(), m_nPerRead.load()});
-        std::copy_n(m_input.begin(), n, buf);
-        m_input.erase(m_input.begin(), m_input.begin() + static_cast<long>(n));
+        ++m_nReads;
+        size_t n = std::min({cap, Arrived() - m_taken, m_nPerRead.load()});
+        std::copy_n(m_reply.begin() + static_cast<long>(m_taken), n, buf);
+        m_taken += n;
         return static_cast<int>(n);
     }
     int QueuedInput() override {
         std::lock_guard<std::mutex> lk(m_lock);
-        return static_cast<int>(m_input.size());
+        return static_cast<int>(Arrived() - m_taken);
     }
     bool WaitInput(int timeoutMs) override {
         std::unique_lock<std::mutex> lk(m_lock);
-        m_cv.wait_for(lk, std::chrono::milliseconds(timeoutMs),
-                      [this] { return !m_input.empty() || m_bInterrupted; });
+        ++m_nWaits;
+        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (Arrived() == m_taken && !m_bInterrupted) {
+            auto until = deadline;
+            if (m_taken < m_reply.size()) // the next byte of a paced reply
+                until = std::min(until, m_sent + m_char * static_cast<int>(m_taken + 1));
+            if (m_cv.wait_until(lk, until) == std::cv_status::timeout && until == deadline)
+                break;
+        }
         m_bInterrupted = false;
-        return !m_input.empty();
+        return Arrived() > m_taken;
     }
     void Interrupt() override {
         std::lock_guard<std::mutex> lk(m_lock);
@@ -62,31 +78,42 @@ public:
     }
     void PurgeInput() override {
         std::lock_guard<std::mutex> lk(m_lock);
-        m_input.clear();
+        m_taken = Arrived();
     }
     void PurgeOutput() override {}
     uint32_t TakeLineErrors() override {
         std::lock_guard<std::mutex> lk(m_lock);
         return std::exchange(m_nErrors, 0);
     }
-    size_t Writes() {
-        std::lock_guard<std::mutex> lk(m_lock);
-        return m_nWrites;
-    }
 
 private:
+    size_t Arrived() const {
+        if (m_char == Clock::duration::zero())
+            return m_reply.size();
+        return std::min(m_reply.size(), static_cast<size_t>((Clock::now() - m_sent) / m_char));
+    }
+
+    const std::function<Bytes(const Bytes&)> m_answer;
+    const Clock::duration m_char;
     std::mutex m_lock;
     std::condition_variable m_cv;
-    std::deque<uint8_t> m_input;
+    Bytes m_reply;
+    Clock::time_point m_sent;
+    size_t m_taken = 0;
     uint32_t m_nErrors = 0;
     bool m_bInterrupted = false;
-    size_t m_nWrites = 0;
 };
+
+// Registers 0x1234, 0x5678 for a read; writes are echoed.
+Bytes Answer(const Bytes& req) {
+    return req[1] == 0x03 ? WithCrc(Hex("01 03 04 12 34 56 78"))
+                          : WithCrc(Bytes(req.begin(), req.begin() + 6));
+}
 
 } // namespace
 
 TEST(MasterOnFakeLine, LineErrorsSlowBytesAndFailedWrites) {
-    CFakeLine line;
+    CFakeLine line(Answer);
     line.m_bGarbleEven = true;
     CModbusRtu m;
     m.AttachLine(&line);
@@ -116,15 +143,49 @@ TEST(MasterOnFakeLine, LineErrorsSlowBytesAndFailedWrites) {
 
     // A failed write is a time-out, not a hang.
     line.m_bFailWrites = true;
-    auto t0 = std::chrono::steady_clock::now();
+    auto t0 = Clock::now();
     EXPECT_EQ(m.WriteRegister(1, 0x0040, 1), kResultTimeout);
-    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5));
+    EXPECT_LT(Clock::now() - t0, std::chrono::seconds(5));
     line.m_bFailWrites = false;
 
     // Swapping lines is refused while the port is open.
-    CFakeLine other;
+    CFakeLine other(Answer);
     m.AttachLine(&other);
     EXPECT_EQ(read(), kResultOk);
-    EXPECT_EQ(other.Writes(), 0u);
+    EXPECT_EQ(other.m_nWrites, 0);
     m.ClosePort();
+}
+
+TEST(MasterOnFakeLine, APacedReplyCostsAFewWakeUpsNotOnePerByte) {
+    // 28 registers at 9600 baud, 8N1: 61 bytes, 1.04 ms each.
+    Bytes data;
+    for (int i = 0; i < 28; ++i)
+        data.insert(data.end(), {0x12, static_cast<uint8_t>(i)});
+    const Bytes reply = WithCrc(Cat(Hex("01 03 38"), data));
+    const auto charTime = std::chrono::nanoseconds(10 * 1000000000LL / 9600);
+    for (const Bytes& r : {reply, WithCrc(Hex("01 83 02"))}) {
+        CFakeLine line([&](const Bytes&) { return r; }, charTime);
+        CModbusRtu m;
+        m.AttachLine(&line);
+        ASSERT_TRUE(m.OpenPortPath("paced", "9600,n,8,1"));
+        m.SetTimeout(3000);
+        uint8_t buf[56] = {};
+        uint16_t cap = sizeof buf;
+        const auto t0 = Clock::now();
+        const ResultCode rc = m.ReadRegisters(1, 0x0020, 28, buf, &cap);
+        const auto took = Clock::now() - t0;
+        m.ClosePort();
+        if (r.size() == 5) {
+            EXPECT_EQ(rc, kResultIllegalAddress);
+        } else {
+            ASSERT_EQ(rc, kResultOk);
+            EXPECT_EQ(Bytes(buf, buf + cap), data);
+        }
+        EXPECT_GE(took, charTime * static_cast<int>(r.size()));
+        // A sleep through the body, and the few bytes around it waited for
+        // one by one: a handful of reads where waking per byte would take one
+        // per byte.
+        EXPECT_LE(line.m_nReads, 16) << r.size();
+        EXPECT_LE(line.m_nWaits, 14) << r.size(); // the receive thread's idle waits too
+    }
 }

@@ -1,6 +1,6 @@
 // Link health and wire timing: what the master reports to its observers, the
-// summary built from it, how few wake-ups a reply paced like a real line
-// costs, and the paced virtual driver that answers only at its own settings.
+// summary built from it, and the paced virtual driver that answers only at
+// its own settings.
 
 #include "modbus/LinkStats.h"
 #include "modbus/ModbusRtu.h"
@@ -9,10 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <mutex>
-#include <thread>
 
 namespace {
 
@@ -55,67 +53,6 @@ STransactionRecord Record(ResultCode rc, Clock::time_point start, Clock::duratio
     t.duration = d;
     return t;
 }
-
-// Delivers a canned reply the way a line at the given character time would:
-// byte i is there (i + 1) character times after the request was written.
-// Counts how often the master reads and waits.
-class CPacedLine : public ISerialLine {
-public:
-    CPacedLine(Bytes reply, Clock::duration charTime)
-        : m_reply(std::move(reply)), m_char(charTime) {}
-
-    bool IsOpen() const override { return true; }
-    int Write(const uint8_t*, size_t len, int) override {
-        std::lock_guard<std::mutex> lk(m_lock);
-        m_sent = Clock::now();
-        m_taken = 0;
-        m_bWritten = true;
-        return static_cast<int>(len);
-    }
-    int Read(uint8_t* buf, size_t cap) override {
-        std::lock_guard<std::mutex> lk(m_lock);
-        ++m_nReads;
-        size_t n = std::min(cap, Arrived() - m_taken);
-        std::copy_n(m_reply.begin() + static_cast<long>(m_taken), n, buf);
-        m_taken += n;
-        return static_cast<int>(n);
-    }
-    int QueuedInput() override {
-        std::lock_guard<std::mutex> lk(m_lock);
-        return static_cast<int>(Arrived() - m_taken);
-    }
-    bool WaitInput(int timeoutMs) override {
-        Clock::time_point until = Clock::now() + std::chrono::milliseconds(timeoutMs);
-        {
-            std::lock_guard<std::mutex> lk(m_lock);
-            ++m_nWaits;
-            if (m_bWritten && m_taken < m_reply.size())
-                until = std::min(until, m_sent + m_char * static_cast<int>(m_taken + 1));
-        }
-        std::this_thread::sleep_until(until);
-        return QueuedInput() > 0;
-    }
-    void PurgeInput() override {}
-    void PurgeOutput() override {}
-    uint32_t TakeLineErrors() override { return 0; }
-
-    int m_nReads = 0, m_nWaits = 0; // read after the transaction only
-
-private:
-    size_t Arrived() const {
-        if (!m_bWritten)
-            return 0;
-        auto n = (Clock::now() - m_sent) / m_char;
-        return std::min(m_reply.size(), static_cast<size_t>(n));
-    }
-
-    std::mutex m_lock;
-    const Bytes m_reply;
-    const Clock::duration m_char;
-    Clock::time_point m_sent;
-    size_t m_taken = 0;
-    bool m_bWritten = false;
-};
 
 } // namespace
 
@@ -207,40 +144,6 @@ TEST(LinkStats, SortsOutcomesAndRatesTheRecentWindow) {
     s = stats.Summary(t0 + 61s);
     EXPECT_EQ(s.transactions, 0u);
     EXPECT_EQ(s.medianMs, 0.0);
-}
-
-TEST(PacedLine, AReplyCostsAFewWakeUpsNotOnePerByte) {
-    // 28 registers at 9600 baud, 8N1: 61 bytes, 1.04 ms each.
-    Bytes data;
-    for (int i = 0; i < 28; ++i)
-        data.insert(data.end(), {0x12, static_cast<uint8_t>(i)});
-    const Bytes reply = WithCrc(Cat(Hex("01 03 38"), data));
-    const auto charTime = std::chrono::nanoseconds(10 * 1000000000LL / 9600);
-    for (const Bytes& r : {reply, WithCrc(Hex("01 83 02"))}) {
-        CPacedLine line(r, charTime);
-        CModbusRtu m;
-        m.AttachLine(&line);
-        ASSERT_TRUE(m.OpenPortPath("paced", "9600,n,8,1"));
-        m.SetTimeout(3000);
-        uint8_t buf[56] = {};
-        uint16_t cap = sizeof buf;
-        const auto t0 = Clock::now();
-        const ResultCode rc = m.ReadRegisters(1, 0x0020, 28, buf, &cap);
-        const auto took = Clock::now() - t0;
-        m.ClosePort();
-        if (r.size() == 5) {
-            EXPECT_EQ(rc, kResultIllegalAddress);
-        } else {
-            ASSERT_EQ(rc, kResultOk);
-            EXPECT_EQ(Bytes(buf, buf + cap), data);
-        }
-        EXPECT_GE(took, charTime * static_cast<int>(r.size()));
-        // A sleep through the body, and the few bytes around it waited for
-        // one by one: a handful of reads where waking per byte would take one
-        // per byte.
-        EXPECT_LE(line.m_nReads, 16) << r.size();
-        EXPECT_LE(line.m_nWaits, 14) << r.size(); // the receive thread's idle waits too
-    }
 }
 
 TEST(PacedSim, RepliesTakeTheWireTimeAndComeOnlyAtTheDriversSettings) {
