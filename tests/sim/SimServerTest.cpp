@@ -58,7 +58,9 @@ TEST(SimServerTest, AnswersFramedRequestsIgnoresOthersAndIdlesWithoutCpu) {
     EXPECT_LT((b.tv_sec - a.tv_sec) * 1e3 + (b.tv_nsec - a.tv_nsec) / 1e6, 30.0);
 }
 
-TEST(SimServerTest, EachFaultDoesWhatItSays) {
+// The fault matrix sees every fault through the master's result codes; these
+// are the ones a result code cannot show.
+TEST(SimServerTest, FaultsTheMasterCannotTellApartDoWhatTheySay) {
     CSimHarness h;
     ASSERT_TRUE(h.Ok());
     CRawLine c(h.Device());
@@ -68,21 +70,7 @@ TEST(SimServerTest, EachFaultDoesWhatItSays) {
     EXPECT_TRUE(c.Exchange(kReadVersion, 1, 300).empty());
     EXPECT_EQ(c.Exchange(kReadVersion, 7), kVersionReply); // count 1: over
 
-    s.InjectFault(EFault::BadCrc);
-    Bytes r = c.Exchange(kReadVersion, 7);
-    ASSERT_EQ(r.size(), 7u);
-    EXPECT_EQ(Bytes(r.begin(), r.end() - 1), Bytes(kVersionReply.begin(), kVersionReply.end() - 1));
-    EXPECT_FALSE(CrcOk(r));
-
-    // Another address or function code, under a valid CRC.
-    for (auto [fault, at] : {std::pair(EFault::ForeignAddress, 0), {EFault::WrongFunction, 1}}) {
-        s.InjectFault(fault);
-        r = c.Exchange(kReadVersion, 7);
-        ASSERT_EQ(r.size(), 7u);
-        EXPECT_NE(r[at], kVersionReply[at]);
-        EXPECT_TRUE(CrcOk(r));
-    }
-
+    Bytes r;
     // An injected exception refuses the request: nothing is written.
     s.InjectFault(EFault::Exception, 0x0B);
     EXPECT_EQ(c.Exchange(WithCrc({1, 0x06, 0x00, 0x50, 0x00, 0x63}), 5), WithCrc({1, 0x86, 0x0B}));
@@ -102,11 +90,6 @@ TEST(SimServerTest, EachFaultDoesWhatItSays) {
     r.insert(r.end(), rest.begin(), rest.end());
     EXPECT_EQ(r, kVersionReply);
     EXPECT_GE(MsSince(t0), 380);
-
-    s.InjectFault(EFault::Delay, 400);
-    t0 = Clock::now();
-    EXPECT_EQ(c.Exchange(kReadVersion, 7), kVersionReply);
-    EXPECT_GE(MsSince(t0), 350);
 
     // count -1 lasts until cleared.
     s.InjectFault(EFault::Silent, 0, -1);
