@@ -36,7 +36,6 @@ protected:
         SetCompareHandler(m_prevCompare);
         SetProgressHook({});
     }
-    void Menu(int id) { FindCtrl<QAction>(m_dlg.get(), id)->trigger(); }
 
     // Every register of the exported blocks, every PDO communication value,
     // each mapping in use (its count and the entries it counts) and SYNC.

@@ -7,6 +7,7 @@
 #include "app/MessageBox.h"
 #include "tests/support/SimHarness.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -85,6 +86,17 @@ protected:
         if (auto* b = Ctrl<QPushButton>(id, in))
             b->click();
     }
+    void Type(QWidget* in, int id, const char* text) {
+        if (auto* edit = Ctrl<QLineEdit>(id, in))
+            edit->setText(text);
+    }
+    void Select(QWidget* in, int id, int index) {
+        if (auto* combo = Ctrl<QComboBox>(id, in))
+            combo->setCurrentIndex(index);
+    }
+    bool Enabled(QWidget* in, int id) { return Ctrl(id, in)->isEnabled(); }
+    void Menu(int id) { FindCtrl<QAction>(m_dlg.get(), id)->trigger(); }
+    size_t Boxes() const { return m_boxes.m_boxes.size(); }
     QWidget* Page(size_t index) { return m_dlg->Pages().at(index); }
 
     void Open() {

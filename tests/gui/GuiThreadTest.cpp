@@ -12,22 +12,6 @@ protected:
     static void SetUpTestSuite() { GuiApp(); }
 };
 
-TEST_F(GuiThreadTest, EveryBoxGoesThroughTheReplaceableHandler) {
-    CMessageRecorder rec;
-    rec.m_answers = {true, false};
-    ShowMessage(nullptr, "功能暂不可用");
-    ShowResult(nullptr, kResultOk);
-    EXPECT_TRUE(AskYesNo(nullptr, "真的要清零吗?"));
-    EXPECT_FALSE(AskYesNo(nullptr, "真的要清零吗?"));
-    ASSERT_EQ(rec.m_boxes.size(), 4u);
-    EXPECT_FALSE(rec.m_boxes[0].question);
-    EXPECT_EQ(rec.m_boxes[0].caption, kAppTitle);
-    EXPECT_EQ(rec.m_boxes[0].text, "功能暂不可用");
-    EXPECT_EQ(rec.m_boxes[1].text, "操作成功");
-    EXPECT_TRUE(rec.m_boxes[2].question);
-    EXPECT_EQ(rec.m_boxes[2].caption, "询问");
-}
-
 TEST_F(GuiThreadTest, WorkerBoxesAndCallsRunOnTheGuiThreadWhileItJoinsTheWorker) {
     std::vector<std::string> texts;
     bool handlerOnGui = true;

@@ -22,10 +22,6 @@ class MotorPageTest : public CWindowTest {
 protected:
     CMotorCtrlPage* CtrlPage() { return dynamic_cast<CMotorCtrlPage*>(Page(kCtrlTab)); }
     QWidget* ParamPage() { return Page(kParamTab); }
-    void Type(QWidget* page, int id, const char* text) {
-        if (auto* edit = Ctrl<QLineEdit>(id, page))
-            edit->setText(text);
-    }
     QAbstractSlider* Slider(int id) { return Ctrl<QAbstractSlider>(id, CtrlPage()); }
     // The last request that wrote this register, as (start, values).
     std::vector<uint16_t> LastWrite(uint16_t reg) {

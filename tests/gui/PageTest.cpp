@@ -9,14 +9,7 @@ namespace {
 
 constexpr size_t kPidTab = 4, kSafetyTab = 6;
 
-class PageTest : public CWindowTest {
-protected:
-    void Type(QWidget* page, int id, const char* text) {
-        if (auto* edit = Ctrl<QLineEdit>(id, page))
-            edit->setText(text);
-    }
-    bool Enabled(QWidget* page, int id) { return Ctrl(id, page)->isEnabled(); }
-};
+class PageTest : public CWindowTest {};
 
 TEST_F(PageTest, PidReadFailsWithoutChangesThenFillsTheGainsAndConfigureWritesTheBlock) {
     QWidget* page = Page(kPidTab);
@@ -129,6 +122,7 @@ TEST_F(PageTest, EditLimitsBoundTypingButNeverWhatIsShown) {
         auto* edit = Ctrl<QLineEdit>(c.edit, page);
         ASSERT_NE(edit, nullptr);
         EXPECT_EQ(Text(c.edit, page), c.shown);
+        EXPECT_TRUE(edit->hasAcceptableInput()); // editingFinished still fires
         Click(c.configure, page);
         EXPECT_EQ(m_boxes.LastText(), "操作成功");
 

@@ -63,23 +63,6 @@ TEST_F(ScanDlgTest, FindsTheDriverAndHandsItToTheConnectionPanel) {
     EXPECT_TRUE(m_boxes.m_boxes.empty()) << m_boxes.LastText();
 }
 
-TEST_F(ScanDlgTest, FindsTheDriverAtAnotherLineSettingAndFollowsIt) {
-    m_sim->Driver().SetRegisters(0x0090, {0, 38400, 1}); // 38400 baud, odd parity
-    auto scan = MakeScan(kSimSlave, kSimSlave, true);
-    scan->OnStart();
-    ASSERT_TRUE(WaitGui([&] { return !scan->Scanning(); }, 30000));
-    ASSERT_EQ(FindCtrl<QTableWidget>(scan.get(), 2010)->rowCount(), 1);
-    EXPECT_EQ(Cell(scan.get(), 0, 1), "38400");
-    EXPECT_EQ(Cell(scan.get(), 0, 2), "奇+1停止位");
-    FindCtrl<QPushButton>(scan.get(), 2011)->click();
-    ASSERT_TRUE(scan->Chosen().has_value());
-    m_dlg->SetConnection(scan->Chosen()->slave, scan->Chosen()->line);
-    Open();
-    EXPECT_EQ(m_dlg->m_driver.LineSettingsText(), "38400,o,8,1");
-    Click(1013);
-    EXPECT_TRUE(m_boxes.m_boxes.empty()) << m_boxes.LastText();
-}
-
 TEST_F(ScanDlgTest, ChoosingAnotherLineSettingRetunesAnOpenPort) {
     Open();
     m_dlg->SetConnection(5, {19200, 2});
