@@ -190,18 +190,15 @@ TEST_F(DriverTest, SdoWindowImages) {
     SdoReply r = access(kSdoUpload, 0x1005, 0, {0x0040, 0x1005, 0, 0, 0, 0});
     EXPECT_EQ(r.command, kSdoUploadAns4);
     EXPECT_EQ(r.data, 0x00000080u);
-    r = access(kSdoDownload2, 0x1017, 0x1234, {0x002B, 0x1017, 0, 0, 0x0000, 0x1234});
-    EXPECT_EQ(r.command, kSdoDownloadAck);
     r = access(kSdoDownload4, 0x1006, 0x12345, {0x0023, 0x1006, 0, 0, 0x0001, 0x2345});
     EXPECT_EQ(r.command, kSdoDownloadAck);
-    uint32_t v1017 = 0, v1006 = 0;
-    ASSERT_TRUE(Sim().GetObject(0x1017, 0, v1017) && Sim().GetObject(0x1006, 0, v1006));
-    EXPECT_EQ(v1017, 0x1234u);
+    uint32_t v1006 = 0;
+    ASSERT_TRUE(Sim().GetObject(0x1006, 0, v1006));
     EXPECT_EQ(v1006, 0x00012345u);
     // An abort is a successful exchange carrying the abort code.
     r = access(kSdoUpload, 0x6000, 0, {0x0040, 0x6000, 0, 0, 0, 0});
     EXPECT_EQ(r.command, kSdoAbort);
-    EXPECT_EQ(SdoAbortText(r.data), "对象字典中对象不存在 (0x06020000)");
+    EXPECT_EQ(r.data, 0x06020000u);
 
     // A write that times out is not followed by the read.
     m_drv.SetTimeout(200);

@@ -239,14 +239,11 @@ TEST_F(VirtualDriverTest, RunCommandsWaitForALearnedMotorAndValidValues) {
     Pass(2s);
     EXPECT_EQ(Read(0x00E1, 2), (std::vector<uint16_t>{1, 2}));
     Pass(1s);
+    // The phases (shown by the motor parameters page) are the window tests'.
     auto r = Read(0x00E0, 11);
     ASSERT_EQ(r.size(), 11u);
     EXPECT_EQ(r[2], 3);
     EXPECT_EQ(r[4], 6);
-    for (size_t i = 5; i < 11; ++i)
-        EXPECT_LE(r[i], 0xFF);
-    EXPECT_EQ(Reg(0x006D), (r[5] << 8) | r[6]);
-    EXPECT_EQ(Reg(0x006F), (r[9] << 8) | r[10]);
     EXPECT_EQ(Reg(0x0075) & 1, 1);
     EXPECT_FALSE(m_drv.Learning());
     // The tool's closing write is accepted.
