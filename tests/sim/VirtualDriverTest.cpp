@@ -239,7 +239,7 @@ TEST_F(VirtualDriverTest, RunCommandsWaitForALearnedMotorAndValidValues) {
     Pass(2s);
     EXPECT_EQ(Read(0x00E1, 2), (std::vector<uint16_t>{1, 2}));
     Pass(1s);
-    // The phases (shown by the motor parameters page) are the window tests'.
+    // The learned phases themselves are checked where the motor page shows them.
     auto r = Read(0x00E0, 11);
     ASSERT_EQ(r.size(), 11u);
     EXPECT_EQ(r[2], 3);
