@@ -11,91 +11,79 @@ constexpr size_t kPidTab = 4, kSafetyTab = 6;
 
 class PageTest : public CWindowTest {};
 
-TEST_F(PageTest, PidReadFailsWithoutChangesThenFillsTheGainsAndConfigureWritesTheBlock) {
-    QWidget* page = Page(kPidTab);
-    CVirtualDriver& drv = m_sim->Driver();
+std::vector<uint16_t> RegsOf(const PidBlock& b) {
+    return {b.m_reg.begin(), b.m_reg.end()};
+}
+
+// Configure stays disabled while reads fail and a failed read changes
+// nothing; a read fills every field and shows nothing; configure writes what
+// the fields say (typed decimals exactly: no 229 for 2.3 or 56 for 0.57, text
+// that is not a number as 0) and always shows its result.
+TEST_F(PageTest, PidAndSafetyReadFillTheFieldsAndConfigureWritesWhatTheySay) {
     PidBlock gains{};
     const float values[9] = {1.0f, 0.25f, 0.0f, 2.5f, 0.1f, -3.0f, 12.0f, 1e-7f, 100000.0f};
     for (int i = 0; i < 9; ++i)
         gains.SetFloat(static_cast<uint16_t>(0x00BA + 2 * i), values[i]);
-    drv.SetRegisters(0x00BA, std::vector<uint16_t>(gains.m_reg.begin(), gains.m_reg.end()));
-
-    // Configure stays disabled while reads fail; a failed read changes nothing.
-    EXPECT_FALSE(Enabled(page, 1065));
-    Type(page, 1057, "7");
-    Click(1064, page); // port closed
-    EXPECT_EQ(m_boxes.LastText(), ResultText(kResultPortClosed));
-    Open();
-    Silence();
-    Click(1064, page);
-    EXPECT_EQ(m_boxes.LastText(), ResultText(kResultTimeout));
-    EXPECT_EQ(Text(1057, page), "7");
-    EXPECT_FALSE(Enabled(page, 1065));
-    Unsilence();
-
-    const size_t boxes = m_boxes.m_boxes.size();
-    Click(1064, page);
-    EXPECT_EQ(m_boxes.m_boxes.size(), boxes); // nothing shown on success
-    EXPECT_TRUE(Enabled(page, 1065));
-    const std::pair<int, const char*> shown[] = {{1057, "1"},   {1061, "0.25"},  {1062, "0"},
-                                                 {1052, "2.5"}, {1053, "0.1"},   {1054, "-3"},
-                                                 {1056, "12"},  {1059, "1e-07"}, {1060, "100000"}};
-    for (const auto& [id, text] : shown)
-        EXPECT_EQ(Text(id, page), text) << id;
-
-    // Speed Ki 0.5 is 0x3F00 0x0000; text that is not a number writes 0.
-    Type(page, 1053, "0.5");
-    Type(page, 1062, "abc");
-    Click(1065, page);
-    EXPECT_EQ(m_boxes.LastText(), "操作成功");
     PidBlock expected = gains;
     expected.SetFloat(0x00C2, 0.5f); // 0x3F00 0x0000
     expected.SetFloat(0x00BE, 0.0f);
-    EXPECT_EQ(drv.GetRegisters(0x00BA, 18),
-              std::vector<uint16_t>(expected.m_reg.begin(), expected.m_reg.end()));
-
-    // A failed configure shows its result text.
-    m_sim->Server().InjectFault(EFault::Exception, 4, 1);
-    Click(1065, page);
-    EXPECT_EQ(m_boxes.LastText(), ResultText(4));
-}
-
-TEST_F(PageTest, SafetyReadShowsTheFieldsAndConfigureWritesTheExactImage) {
-    QWidget* page = Page(kSafetyTab);
+    using Texts = std::vector<std::pair<int, const char*>>;
+    const Texts pidShown = {{1057, "1"},   {1061, "0.25"},  {1062, "0"},
+                            {1052, "2.5"}, {1053, "0.1"},   {1054, "-3"},
+                            {1056, "12"},  {1059, "1e-07"}, {1060, "100000"}};
+    const Texts safetyShown = {{1135, "85"},     {1136, "75"},  {1140, "60.0"},   {1141, "18.0"},
+                               {1139, "15.6"},   {1142, "100"}, {1137, "1.0000"}, {1138, "-2.0"},
+                               {1145, "0.9876"}, {1146, "0.5"}, {1056, "1"},      {1057, "0"}};
+    const Texts pidTyped = {{1053, "0.5"}, {1062, "abc"}};
+    const Texts safetyTyped = {{1135, "85.7"},   {1140, "2.3"},  {1139, "0.57"},
+                               {1137, "1.0234"}, {1138, "-2.5"}, {1057, "1"}};
+    using Regs = std::vector<uint16_t>;
+    const Regs pid = RegsOf(gains), pidWritten = RegsOf(expected);
+    const Regs safety = {85, 75, 600, 180, 1555, 100, 1, 7, 0, 9, 10000, 0xFFEC, 9876, 5};
+    const Regs safetyWritten = {85, 75, 23, 180, 57, 100, 1, 0, 1, 0, 10234, 0xFFE7, 9876, 5};
+    const struct {
+        size_t tab;
+        int read, configure;
+        uint16_t start;
+        const Regs &regs, &written;
+        const Texts &shown, &typed;
+    } cases[] = {{kPidTab, 1064, 1065, 0x00BA, pid, pidWritten, pidShown, pidTyped},
+                 {kSafetyTab, 1143, 1144, 0x0100, safety, safetyWritten, safetyShown, safetyTyped}};
     CVirtualDriver& drv = m_sim->Driver();
-    drv.SetRegisters(0x0100, {85, 75, 600, 180, 1555, 100, 1, 7, 0, 9, 10000, 0xFFEC, 9876, 5});
+    Click(1064, Page(kPidTab)); // port closed
+    EXPECT_EQ(m_boxes.LastText(), ResultText(kResultPortClosed));
     Open();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.tab);
+        QWidget* page = Page(c.tab);
+        drv.SetRegisters(c.start, c.regs);
+        const int field = c.shown[0].first;
+        EXPECT_FALSE(Enabled(page, c.configure));
+        Type(page, field, "7");
+        Silence();
+        Click(c.read, page);
+        EXPECT_EQ(m_boxes.LastText(), ResultText(kResultTimeout));
+        EXPECT_EQ(Text(field, page), "7");
+        EXPECT_FALSE(Enabled(page, c.configure));
+        Unsilence();
 
-    EXPECT_FALSE(Enabled(page, 1144));
-    Silence();
-    Click(1143, page);
-    EXPECT_EQ(m_boxes.LastText(), ResultText(kResultTimeout));
-    EXPECT_EQ(Text(1135, page), "");
-    EXPECT_FALSE(Enabled(page, 1144));
-    Unsilence();
+        const size_t boxes = Boxes();
+        Click(c.read, page);
+        EXPECT_EQ(Boxes(), boxes);
+        EXPECT_TRUE(Enabled(page, c.configure));
+        for (const auto& [id, text] : c.shown)
+            EXPECT_EQ(Text(id, page), text) << id;
 
-    Click(1143, page);
-    EXPECT_TRUE(Enabled(page, 1144));
-    const std::pair<int, const char*> shown[] = {{1135, "85"},     {1136, "75"},   {1140, "60.0"},
-                                                 {1141, "18.0"},   {1139, "15.6"}, {1142, "100"},
-                                                 {1137, "1.0000"}, {1138, "-2.0"}, {1145, "0.9876"},
-                                                 {1146, "0.5"},    {1056, "1"},    {1057, "0"}};
-    for (const auto& [id, text] : shown)
-        EXPECT_EQ(Text(id, page), text) << id;
-
-    // Typed decimals are scaled exactly: no 229 for 2.3 or 56 for 0.57.
-    Type(page, 1135, "85.7");
-    Type(page, 1140, "2.3");
-    Type(page, 1139, "0.57");
-    Type(page, 1137, "1.0234");
-    Type(page, 1138, "-2.5");
-    Ctrl<QCheckBox>(1057, page)->setChecked(true);
-    const size_t boxes = m_boxes.m_boxes.size();
-    Click(1144, page);
-    ASSERT_EQ(m_boxes.m_boxes.size(), boxes + 1);
-    EXPECT_EQ(m_boxes.LastText(), "操作成功");
-    EXPECT_EQ(drv.GetRegisters(0x0100, 14), (std::vector<uint16_t>{85, 75, 23, 180, 57, 100, 1, 0,
-                                                                   1, 0, 10234, 0xFFE7, 9876, 5}));
+        for (const auto& [id, text] : c.typed)
+            SetCtrlValue(page, id, text);
+        Click(c.configure, page);
+        ASSERT_EQ(Boxes(), boxes + 1);
+        EXPECT_EQ(m_boxes.LastText(), "操作成功");
+        EXPECT_EQ(drv.GetRegisters(c.start, static_cast<uint16_t>(c.written.size())), c.written);
+        m_sim->Server().InjectFault(EFault::Exception, 4, 1);
+        Click(c.configure, page);
+        EXPECT_EQ(m_boxes.LastText(), ResultText(4));
+    }
 }
 
 // A value longer than its edit's limit is shown whole and written back
