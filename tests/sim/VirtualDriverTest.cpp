@@ -227,28 +227,7 @@ TEST_F(VirtualDriverTest, RunCommandsWaitForALearnedMotorAndValidValues) {
     Pass(1s);
     EXPECT_EQ(Reg(0x0020), 0);
 
-    // Learning runs for its duration, busy meanwhile, and stores the phases.
-    m_drv.SetLearnDuration(3s);
-    EXPECT_EQ(WriteN(0x00E0, {0, 1, 0, 0}), 0);
-    EXPECT_EQ(Read(0x00E1, 2), (std::vector<uint16_t>{1, 1}));
-    EXPECT_EQ(WriteN(0x00E0, {0, 1, 0, 0}), 6);
     m_drv.SetRegister(0x0075, 1);
-    EXPECT_EQ(Write1(0x0043, 100), 64);
-    EXPECT_EQ(Write1(0x00AA, 2), 64);
-    m_drv.SetRegister(0x0075, 0);
-    Pass(2s);
-    EXPECT_EQ(Read(0x00E1, 2), (std::vector<uint16_t>{1, 2}));
-    Pass(1s);
-    // The learned phases themselves are checked where the motor page shows them.
-    auto r = Read(0x00E0, 11);
-    ASSERT_EQ(r.size(), 11u);
-    EXPECT_EQ(r[2], 3);
-    EXPECT_EQ(r[4], 6);
-    EXPECT_EQ(Reg(0x0075) & 1, 1);
-    EXPECT_FALSE(m_drv.Learning());
-    // The tool's closing write is accepted.
-    EXPECT_EQ(WriteN(0x00E0, {r[0], 0, r[2], r[3]}), 0);
-
     EXPECT_EQ(Reg(0x0033), 0);
     EXPECT_EQ(Write1(0x0042, 1001), 3);
     EXPECT_EQ(Write1(0x0040, 3), 3);
@@ -257,39 +236,25 @@ TEST_F(VirtualDriverTest, RunCommandsWaitForALearnedMotorAndValidValues) {
     EXPECT_EQ(Write1(0x00AA, 5), 3);
 }
 
-TEST_F(VirtualDriverTest, LearningCanFailBeAbortedOrBeRefused) {
-    // The tool withdraws the request: the state is neither 3 nor 4.
+// How each run ends is seen through the motor parameters page, which the
+// virtual driver answers; here what that page never provokes.
+TEST_F(VirtualDriverTest, LearningRunsAloneAndOnlyOnAStandingEnabledMotor) {
+    m_drv.SetLearnDuration(3s);
     EXPECT_EQ(WriteN(0x00E0, {0, 1, 0, 0}), 0);
-    Pass(500ms);
+    EXPECT_EQ(Read(0x00E1, 2), (std::vector<uint16_t>{1, 1}));
+    EXPECT_EQ(WriteN(0x00E0, {0, 1, 0, 0}), 6); // busy meanwhile
+    EXPECT_EQ(Write1(0x0043, 100), 64);
+    EXPECT_EQ(Write1(0x00AA, 2), 64);
+    Pass(2s);
+    EXPECT_EQ(Read(0x00E1, 2), (std::vector<uint16_t>{1, 2}));
+    // The tool withdraws the request: the state is neither 3 nor 4.
     EXPECT_EQ(Write1(0x00E1, 0), 0);
     Pass(5s);
-    EXPECT_EQ(Reg(0x00E1), 0);
+    EXPECT_FALSE(m_drv.Learning());
     EXPECT_NE(Reg(0x00E2), 3);
     EXPECT_NE(Reg(0x00E2), 4);
 
-    // Outcomes set by hand: start answer, then 0x00E1 and 0x00E2 at the end.
-    struct SCase {
-        ELearnOutcome outcome;
-        int startCode;
-        uint16_t request, state, learned;
-    };
-    const SCase cases[] = {{ELearnOutcome::Abort, 0, 0, 1, 1},
-                           {ELearnOutcome::Refuse, 64, 0, 1, 1},
-                           {ELearnOutcome::BusyStart, 6, 0, 3, 1},
-                           {ELearnOutcome::Failure, 0, 0, 4, 0}};
-    for (const SCase& c : cases) {
-        m_drv.SetLearnOutcome(c.outcome);
-        EXPECT_EQ(WriteN(0x00E0, {0, 1, 0, 0}), c.startCode) << static_cast<int>(c.outcome);
-        Pass(3s);
-        EXPECT_EQ(Read(0x00E1, 2), (std::vector<uint16_t>{c.request, c.state}))
-            << static_cast<int>(c.outcome);
-        EXPECT_FALSE(m_drv.Learning());
-        EXPECT_EQ(Reg(0x0075) & 1, c.learned) << static_cast<int>(c.outcome);
-    }
-    m_drv.SetLearnOutcome(ELearnOutcome::Success);
-
     // No learning while the motor runs, or when learning is disabled.
-    m_drv.SetRegister(0x0075, 1);
     EXPECT_EQ(Write1(0x0043, 100), 0);
     EXPECT_EQ(WriteN(0x00E0, {0, 1, 0, 0}), 64);
     EXPECT_EQ(Write1(0x0040, 1), 0);
@@ -466,17 +431,10 @@ TEST(SdoFaultText, ParsesObjectSubIndexKindAndCode) {
     }
 }
 
-TEST_F(VirtualDriverTest, DeviceIdentificationStreamsInTwoReplies) {
+// The stream of two replies is read whole in the driver tests.
+TEST_F(VirtualDriverTest, DeviceIdentificationByObjectAndEndless) {
     // More follows, next object id, object count, first object id.
     auto head = [](const Bytes& r) { return r.size() < 10 ? Bytes{} : Bytes(&r[5], &r[9]); };
-    Bytes r = Send({1, 0x2B, 0x0E, 0x01, 0x00});
-    EXPECT_EQ(head(r), (Bytes{0xFF, 0x02, 2, 0x00}));
-    size_t second = 8 + 2 + r[9];
-    ASSERT_LT(second + 1, r.size());
-    EXPECT_EQ(r[second], 0x01);
-    EXPECT_EQ(r.size(), second + 2 + r[second + 1] + 2);
-    EXPECT_EQ(head(Send({1, 0x2B, 0x0E, 0x01, 0x02})), (Bytes{0x00, 0x00, 1, 0x02}));
-
     // Individual access, including an extended object; unknown ids and codes.
     EXPECT_EQ(head(Send({1, 0x2B, 0x0E, 0x04, 0x80})), (Bytes{0x00, 0x00, 1, 0x80}));
     EXPECT_EQ(Send({1, 0x2B, 0x0E, 0x04, 0x42}), WithCrc({1, 0xAB, 2}));
