@@ -44,7 +44,7 @@ protected:
     std::string LearnCaption() { return Text(1110, ParamPage()); }
 };
 
-TEST_F(MotorPageTest, ASpeedRangeReadSwitchesTheMotorControlUnitWithinOneTick) {
+TEST_F(MotorPageTest, TheSpeedRangeReadOrClearedSwitchesTheMotorControlUnitWithinOneTick) {
     CVirtualDriver& drv = m_sim->Driver();
     drv.SetRegisters(0x0062, {500, 400, 300, 200, 30000, 1500});
     drv.SetRegister(0x0077, 1);
@@ -71,6 +71,19 @@ TEST_F(MotorPageTest, ASpeedRangeReadSwitchesTheMotorControlUnitWithinOneTick) {
     EXPECT_EQ(Slider(1041)->maximum(), 10000);
     EXPECT_EQ(Text(1082, CtrlPage()), "100.0Hz"); // the slider kept within its range
     EXPECT_TRUE(m_boxes.m_boxes.empty()) << m_boxes.LastText();
+
+    // A configure on a driver without the speed range clears it.
+    drv.SetRegister(0x0077, 1);
+    Click(1097, ParamPage());
+    EXPECT_EQ(Text(1056, ParamPage()), "1");
+    drv.SetRegister(0x000E, 0);
+    Type(ParamPage(), 1043, "2.5");
+    Click(1063, ParamPage());
+    EXPECT_EQ(m_boxes.LastText(), "操作成功");
+    EXPECT_EQ(Text(1056, ParamPage()), "0");
+    EXPECT_EQ(m_dlg->m_bSpeedUnitHz, 0);
+    EXPECT_EQ(drv.GetRegister(0x0077), 0);
+    EXPECT_EQ(drv.GetRegister(0x006A), 250);
 }
 
 TEST_F(MotorPageTest, ClampsShapeWhatGoesOnTheWire) {
@@ -122,22 +135,6 @@ TEST_F(MotorPageTest, TheStopWorksFromAnyTabWithTheChosenModeAndReportsOnlyFailu
     Click(CMainDlg::kStopMotorButton);
     EXPECT_EQ(LastWrite(0x0040), std::vector<uint16_t>{2});
     EXPECT_EQ(m_boxes.m_boxes.size(), boxes);
-}
-
-TEST_F(MotorPageTest, ConfigureOnADriverWithoutTheSpeedRangeClearsIt) {
-    CVirtualDriver& drv = m_sim->Driver();
-    drv.SetRegister(0x0077, 1);
-    Open();
-    Click(1097, ParamPage());
-    EXPECT_EQ(Text(1056, ParamPage()), "1");
-    drv.SetRegister(0x000E, 0);
-    Type(ParamPage(), 1043, "2.5");
-    Click(1063, ParamPage());
-    EXPECT_EQ(m_boxes.LastText(), "操作成功");
-    EXPECT_EQ(Text(1056, ParamPage()), "0");
-    EXPECT_EQ(m_dlg->m_bSpeedUnitHz, 0);
-    EXPECT_EQ(drv.GetRegister(0x0077), 0);
-    EXPECT_EQ(drv.GetRegister(0x006A), 250);
 }
 
 // Each way a run ends: the box, the phase text, the learned state and the

@@ -2,7 +2,7 @@
 // Frames as bytes and a raw client end of the simulator's pty: a master with
 // no Modbus layer of ours in between.
 
-#include "modbus/Crc16.h"
+#include "tests/core/TestBytes.h"
 
 #include <gtest/gtest.h>
 
@@ -14,15 +14,6 @@
 #include <termios.h>
 #include <unistd.h>
 #include <vector>
-
-using Bytes = std::vector<uint8_t>;
-
-inline Bytes WithCrc(Bytes b) {
-    size_t n = b.size();
-    b.resize(n + 2);
-    AppendCrc(b.data(), n);
-    return b;
-}
 
 inline bool CrcOk(const Bytes& b) {
     return b.size() >= 4 && WithCrc(Bytes(b.begin(), b.end() - 2)) == b;

@@ -7,16 +7,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-void Put(Bytes& b, uint16_t w) {
-    b.push_back(static_cast<uint8_t>(w >> 8));
-    b.push_back(static_cast<uint8_t>(w & 0xFF));
-}
 // A request to slave 1 without its CRC.
-Bytes Pdu(uint8_t fn, std::initializer_list<uint16_t> words) {
-    Bytes b{1, fn};
-    for (uint16_t w : words)
-        Put(b, w);
-    return b;
+Bytes Pdu(uint8_t fn, const std::vector<uint16_t>& words) {
+    return Cat({1, fn}, Regs(words));
 }
 // The exception code of a reply, 0 for a normal one.
 int Code(const Bytes& r) {
@@ -70,11 +63,8 @@ protected:
     }
     int WriteN(uint16_t start, const std::vector<uint16_t>& values) {
         auto n = static_cast<uint16_t>(values.size());
-        Bytes req = Pdu(0x10, {start, n});
-        req.push_back(static_cast<uint8_t>(2 * n));
-        for (uint16_t v : values)
-            Put(req, v);
-        return Echoed(req, Pdu(0x10, {start, n}));
+        Bytes req = Cat(Pdu(0x10, {start, n}), {static_cast<uint8_t>(2 * n)});
+        return Echoed(Cat(req, Regs(values)), Pdu(0x10, {start, n}));
     }
     void Run(std::initializer_list<SdoStep> steps) {
         auto words = [](uint32_t v) {
