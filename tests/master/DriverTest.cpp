@@ -232,7 +232,8 @@ TEST_F(DriverTest, ConcurrentSdoExchangesNeverMixAnswers) {
             }
         });
     }
-    // The status poll and the traffic display run beside them.
+    // The status poll and the traffic display run beside them: the frames
+    // are read while other threads' transactions write them.
     std::thread poll([&] {
         while (!done) {
             RealtimeStatusBlock s;

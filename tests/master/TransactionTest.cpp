@@ -183,34 +183,6 @@ TEST(MasterOpen, RefusedOpensLeaveTheOpenPortWorking) {
     EXPECT_EQ(buf[0] << 8 | buf[1], 0x0102);
 }
 
-TEST_F(MasterTest, FramesAreReadableFromAnotherThreadDuringTransactions) {
-    std::atomic<bool> done{false};
-    std::atomic<int> bad{0}, failed{0};
-    const Bytes readReq = Hex("01 03 00 50 00 04 44 18");
-    const Bytes writeReq = WithCrc(Hex("01 06 00 53 13 88"));
-    std::thread watcher([&] {
-        while (!done) {
-            Bytes tx = m_master.GetTxFrame();
-            if ((!tx.empty() && tx != readReq && tx != writeReq) ||
-                m_master.GetRxFrame().size() > kRtuMaxFrame)
-                ++bad;
-            std::this_thread::yield();
-        }
-    });
-    // A second thread of transactions, serialised with ours.
-    std::thread other([&] {
-        for (int i = 0; i < 40; ++i)
-            failed += m_master.WriteRegister(1, 0x0053, 5000) != kResultOk;
-    });
-    for (int i = 0; i < 40; ++i)
-        failed += Read(0x0050, 4) != Regs({0, 0, 5000, 5000});
-    other.join();
-    done = true;
-    watcher.join();
-    EXPECT_EQ(failed, 0);
-    EXPECT_EQ(bad, 0);
-}
-
 TEST_F(MasterTest, ClosingDuringATransactionWaitsForItAndEndsPromptly) {
     m_master.SetTimeout(300);
     m_sim.Server().InjectFault(EFault::Silent, 0, -1);
