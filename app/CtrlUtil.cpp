@@ -64,7 +64,6 @@ public:
     }
 
     void SetLimit(int limit) { m_limit = limit; }
-    int Limit() const { return m_limit; }
 
     State validate(QString& input, int& pos) const override {
         const State state = m_inner ? m_inner->validate(input, pos) : Acceptable;
@@ -150,11 +149,6 @@ void SetTypingLimit(QLineEdit* edit, int limit) {
     }
     if (limit > 0)
         edit->setValidator(new CTypingLimit(edit, limit));
-}
-
-int TypingLimit(const QLineEdit* edit) {
-    const auto* guard = dynamic_cast<const CTypingLimit*>(edit->validator());
-    return guard ? guard->Limit() : 0;
 }
 
 void LimitTypingOnly(QWidget* root) {

@@ -51,8 +51,6 @@ void SetCtrlValue(QWidget* root, int id, const std::string& value);
 void LimitTypingOnly(QWidget* root);
 // The same for one edit with a limit given in code (0: no limit).
 void SetTypingLimit(QLineEdit* edit, int limit);
-// The typing limit of an edit (0: none).
-int TypingLimit(const QLineEdit* edit);
 
 // Fills a selection list with the catalogue items of the field at register
 // reg (driver/Catalogue.h), replacing whatever it held; no item is selected.
