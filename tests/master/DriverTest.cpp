@@ -4,7 +4,7 @@
 #include "driver/Format.h"
 #include "driver/MotorDriver.h"
 #include "tests/core/TestBytes.h"
-#include "tests/master/ScriptedPeer.h"
+#include "tests/master/FakeLine.h"
 #include "tests/support/SimHarness.h"
 
 #include <gtest/gtest.h>
@@ -136,8 +136,8 @@ TEST_F(DriverTest, FailuresLeaveTheRecordAndTheText) {
               (std::vector<Bytes>{Hex("01 2B 0E 01 00 70 77"), WithCrc(Hex("01 2B 0E 01 02"))}));
 }
 
-TEST(DriverOnScriptedPeer, ShortEndlessAndHalfAnsweredReplies) {
-    CScriptedPeer peer([](const Bytes& req) -> Bytes {
+TEST(DriverOnScriptedLine, ShortEndlessAndHalfAnsweredReplies) {
+    CFakeLine line([](const Bytes& req) -> Bytes {
         if (req[1] == 0x2B) // every reply promises more, each with a new next id
             return WithCrc(Cat(Hex("01 2B 0E 01 83 FF"),
                                Bytes{static_cast<uint8_t>(req[4] + 1), 1, 0x80, 1, 'z'}));
@@ -147,9 +147,9 @@ TEST(DriverOnScriptedPeer, ShortEndlessAndHalfAnsweredReplies) {
             return {};
         return WithCrc(Hex("01 03 02 12 34")); // two data bytes, however many were asked
     });
-    ASSERT_TRUE(peer.Ok());
     CMotorDriver drv;
-    ASSERT_TRUE(drv.OpenPortPath(peer.Path(), kSettings));
+    drv.AttachLine(&line);
+    ASSERT_TRUE(drv.OpenPortPath("scripted", kSettings));
 
     PidBlock pid;
     pid.m_reg.fill(0x5555);
@@ -157,18 +157,17 @@ TEST(DriverOnScriptedPeer, ShortEndlessAndHalfAnsweredReplies) {
     EXPECT_EQ(Regs16(pid.m_reg.begin(), pid.m_reg.end()), Regs16(pid.m_reg.size(), 0x5555));
 
     std::string text = "old";
-    const size_t before = peer.RequestCount();
+    const size_t before = line.Requests().size();
     EXPECT_EQ(drv.ReadDeviceIdText(1, text), kResultBadReply);
     EXPECT_EQ(text, "old");
-    EXPECT_LE(peer.RequestCount() - before, 255u);
+    EXPECT_LE(line.Requests().size() - before, 255u);
 
     drv.SetTimeout(500);
     SdoReply r;
     r.data = 0xCAFE;
-    const size_t sent = peer.RequestCount();
+    const size_t sent = line.Requests().size();
     EXPECT_EQ(drv.SdoAccess(1, kSdoUpload, 0x1005, 0, 0, r), kResultTimeout);
-    EXPECT_TRUE(WaitFor([&] { return peer.RequestCount() >= sent + 2; }, 3000));
-    auto reqs = peer.Requests();
+    auto reqs = line.Requests();
     ASSERT_EQ(reqs.size(), sent + 2);
     EXPECT_EQ(reqs[sent][1], 0x10);
     EXPECT_EQ(reqs[sent + 1], ReadRequest(0x0200, 6));

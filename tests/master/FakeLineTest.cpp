@@ -1,108 +1,14 @@
 // The master on a line of our own making: line errors, byte-by-byte or paced
 // delivery and failed writes, which a pseudo-terminal cannot produce.
 
+#include "tests/master/FakeLine.h"
 #include "modbus/ModbusRtu.h"
-#include "serial/SerialLine.h"
-#include "tests/core/TestBytes.h"
 
 #include <gtest/gtest.h>
-
-#include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <functional>
-#include <mutex>
-#include <utility>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// Answers each request with the responder's bytes, at once or paced like a
-// real line (byte i is there (i + 1) character times after the request).
-// Counts how often the master reads and waits.
-class CFakeLine : public ISerialLine {
-public:
-    explicit CFakeLine(std::function<Bytes(const Bytes&)> answer, Clock::duration charTime = {})
-        : m_answer(std::move(answer)), m_char(charTime) {}
-
-    std::atomic<size_t> m_nPerRead{256};
-    std::atomic<bool> m_bGarbleEven{false}, m_bFailWrites{false};
-    std::atomic<int> m_nReads{0}, m_nWaits{0}, m_nWrites{0};
-
-    bool IsOpen() const override { return true; }
-    int Write(const uint8_t* data, size_t len, int) override {
-        if (m_bFailWrites)
-            return -1;
-        std::lock_guard<std::mutex> lk(m_lock);
-        m_reply = m_answer(Bytes(data, data + len));
-        m_sent = Clock::now();
-        m_taken = 0;
-        if (m_bGarbleEven && m_nWrites % 2 == 0)
-            m_nErrors |= kLineErrParity;
-        ++m_nWrites;
-        m_cv.notify_all();
-        return static_cast<int>(len);
-    }
-    int Read(uint8_t* buf, size_t cap) override {
-        std::lock_guard<std::mutex> lk(m_lock);
-        ++m_nReads;
-        size_t n = std::min({cap, Arrived() - m_taken, m_nPerRead.load()});
-        std::copy_n(m_reply.begin() + static_cast<long>(m_taken), n, buf);
-        m_taken += n;
-        return static_cast<int>(n);
-    }
-    int QueuedInput() override {
-        std::lock_guard<std::mutex> lk(m_lock);
-        return static_cast<int>(Arrived() - m_taken);
-    }
-    bool WaitInput(int timeoutMs) override {
-        std::unique_lock<std::mutex> lk(m_lock);
-        ++m_nWaits;
-        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (Arrived() == m_taken && !m_bInterrupted) {
-            auto until = deadline;
-            if (m_taken < m_reply.size()) // the next byte of a paced reply
-                until = std::min(until, m_sent + m_char * static_cast<int>(m_taken + 1));
-            if (m_cv.wait_until(lk, until) == std::cv_status::timeout && until == deadline)
-                break;
-        }
-        m_bInterrupted = false;
-        return Arrived() > m_taken;
-    }
-    void Interrupt() override {
-        std::lock_guard<std::mutex> lk(m_lock);
-        m_bInterrupted = true;
-        m_cv.notify_all();
-    }
-    void PurgeInput() override {
-        std::lock_guard<std::mutex> lk(m_lock);
-        m_taken = Arrived();
-    }
-    void PurgeOutput() override {}
-    uint32_t TakeLineErrors() override {
-        std::lock_guard<std::mutex> lk(m_lock);
-        return std::exchange(m_nErrors, 0);
-    }
-
-private:
-    size_t Arrived() const {
-        if (m_char == Clock::duration::zero())
-            return m_reply.size();
-        return std::min(m_reply.size(), static_cast<size_t>((Clock::now() - m_sent) / m_char));
-    }
-
-    const std::function<Bytes(const Bytes&)> m_answer;
-    const Clock::duration m_char;
-    std::mutex m_lock;
-    std::condition_variable m_cv;
-    Bytes m_reply;
-    Clock::time_point m_sent;
-    size_t m_taken = 0;
-    uint32_t m_nErrors = 0;
-    bool m_bInterrupted = false;
-};
 
 // Registers 0x1234, 0x5678 for a read; writes are echoed.
 Bytes Answer(const Bytes& req) {

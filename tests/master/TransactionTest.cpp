@@ -4,7 +4,7 @@
 #include "modbus/ModbusRtu.h"
 #include "serial/PortMap.h"
 #include "tests/core/TestBytes.h"
-#include "tests/master/ScriptedPeer.h"
+#include "tests/master/FakeLine.h"
 #include "tests/support/SimHarness.h"
 
 #include <gtest/gtest.h>
@@ -205,9 +205,9 @@ TEST_F(MasterTest, ClosingDuringATransactionWaitsForItAndEndsPromptly) {
     m_sim.Server().ClearFaults();
 }
 
-// Replies the virtual driver never gives, from a scripted slave.
+// Replies the virtual driver never gives, from a scripted line.
 TEST(MasterOverlongReplies, MoreDataThanAskedNeverOverflows) {
-    CScriptedPeer peer([](const Bytes& req) -> Bytes {
+    CFakeLine line([](const Bytes& req) -> Bytes {
         if (req[1] == 0x03) // 20 data bytes, whatever was asked
             return WithCrc(Cat(Hex("01 03 14"), Bytes(20, 0x77)));
         if (req[1] == 0x2B && req[4] == 0) // one object of 240 bytes: a 252-byte reply
@@ -219,9 +219,9 @@ TEST(MasterOverlongReplies, MoreDataThanAskedNeverOverflows) {
         // 300 bytes claiming to be a read reply: beyond any frame.
         return Cat(Hex("01 03 FF"), Bytes(297, 0x55));
     });
-    ASSERT_TRUE(peer.Ok());
     CModbusRtu m;
-    ASSERT_TRUE(m.OpenPortPath(peer.Path(), kSettings));
+    m.AttachLine(&line);
+    ASSERT_TRUE(m.OpenPortPath("scripted", kSettings));
     m.SetTimeout(2000);
 
     uint8_t id[300];
