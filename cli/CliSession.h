@@ -1,8 +1,10 @@
 #pragma once
-// What the commands of halvik-cli share: the session (line, streams, exit
-// statuses) and the text and JSON helpers of their output.
+// halvik-cli as a library: RunCli takes the arguments and the streams and
+// returns the exit status. CCli is one run of a command: the parsed command
+// line, the streams and, once opened, the driver on the line. Each command is
+// a member defined in its own file (CmdRead.cpp, CmdReg.cpp, ...); the helpers
+// here are what they share. Every step returns an exit status; 0 means "go on".
 
-#include "cli/Commands.h"
 #include "cli/Options.h"
 #include "driver/Catalogue.h"
 #include "driver/ConfigFile.h"
@@ -11,82 +13,76 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <ostream>
 #include <string>
-#include <thread>
 #include <vector>
 
 using Clock = std::chrono::steady_clock;
 
-// One run of the program: the parsed command line, the streams and, once
-// opened, the driver on the line. Each command is a member defined in its
-// own file (CmdRead.cpp, CmdReg.cpp, ...); the helpers here are what they
-// share. Every step returns an exit status; 0 means "go on".
+enum : int {
+    kExitOk = 0,
+    kExitCancelled = 1, // the user said no at the prompt
+    kExitUsage = 2,     // bad arguments or a bad file
+    kExitDevice = 3,    // the device answered with an error or not at all
+    kExitDiffers = 4,   // import verification found differences
+    kExitInterrupted = 130,
+};
+
+struct CliContext {
+    std::ostream& out;
+    std::ostream& err;
+    // Set by the program on Ctrl-C. Commands that can stop cleanly set
+    // stopArmed while they run; the program ends at once otherwise.
+    std::atomic<bool>* stopRequested = nullptr;
+    std::atomic<bool>* stopArmed = nullptr;
+    bool interactive = false;   // a person can answer the import prompt
+    bool errIsTerminal = false; // progress lines may be redrawn in place
+    // Asks the question and returns the answer line.
+    std::function<std::string(const std::string&)> ask;
+};
+
+int RunCli(const std::vector<std::string>& args, CliContext& ctx);
+
 class CCli {
 public:
     CCli(const CommandLine& cl, CliContext& ctx) : m_cl(cl), m_ctx(ctx) {}
     int Run();
 
 private:
-    // Output helpers.
     std::ostream& Out() { return m_ctx.out; }
     // Messages for people; kept off stdout when stdout carries JSON.
-    std::ostream& Note() { return m_cl.line.json ? m_ctx.err : m_ctx.out; }
-    int Usage(const std::string& msg) {
-        m_ctx.err << "halvik-cli: " << msg << "\n";
-        return kExitUsage;
-    }
-    int DeviceError(const std::string& what, ResultCode rc) {
-        m_ctx.err << "halvik-cli: " << what << ": " << ResultMessage(rc) << "\n";
-        return NameLineLoss();
-    }
-    int DeviceError(const std::string& msg) {
-        m_ctx.err << "halvik-cli: " << msg << "\n";
-        return NameLineLoss();
-    }
-    // "串口未打开" alone would puzzle someone whose adapter was just pulled.
-    int NameLineLoss() {
-        if (m_drv.LineLost())
-            m_ctx.err << "halvik-cli: " << m_strDevice
-                      << ": the device was removed (the line hung up)\n";
-        return kExitDevice;
-    }
-    void EmitJson(const Json& j, bool pretty = true) {
-        Out() << DumpJson(j, pretty) << "\n";
-        Out().flush();
-    }
+    std::ostream& Note() { return m_cl.json ? m_ctx.err : m_ctx.out; }
+    int Usage(const std::string& msg);
+    // A file or an invocation that cannot be served (exit status 2).
+    int Refuse(const std::string& msg);
+    int DeviceError(const std::string& msg);
+    int DeviceError(const std::string& what, ResultCode rc);
+    void EmitJson(const Json& j, bool pretty = true);
     bool Stopped() const { return m_ctx.stopRequested && m_ctx.stopRequested->load(); }
-    void ArmStop(bool on) {
-        if (m_ctx.stopArmed)
-            m_ctx.stopArmed->store(on);
-    }
+    void ArmStop(bool on);
     // Sleeps until the deadline or a stop request; false on a stop request.
-    bool SleepUntil(Clock::time_point deadline) {
-        while (Clock::now() < deadline) {
-            if (Stopped())
-                return false;
-            auto left = deadline - Clock::now();
-            std::this_thread::sleep_for(
-                std::min<Clock::duration>(left, std::chrono::milliseconds(20)));
-        }
-        return !Stopped();
-    }
-    int NeedArgs(size_t lo, size_t hi, const char* usage) {
-        if (m_cl.args.size() < lo || m_cl.args.size() > hi)
-            return Usage(std::string("usage: halvik-cli ") + usage);
-        return kExitOk;
-    }
+    bool SleepUntil(Clock::time_point deadline);
 
     int OpenLine();
     int ReadSpeedUnit(DecodeContext& dc);
     int ReadBlockRegs(const BlockDef& def, std::vector<uint16_t>& regs);
+    // A decimal number typed in engineering units as the register value at
+    // `decimals` (-1: the driver's speed unit), or as given with --raw; then
+    // the line is open. Text that is no number never opens it.
+    int OpenWithScaled(const std::string& text, const char* what, int decimals, const char* unit,
+                       int64_t lo, int64_t hi, int64_t& out);
+    // The outcome of a command that writes: the result text, or the error.
+    int Written(const char* command, const std::string& what, ResultCode rc);
 
     int CmdPorts();
-    int CmdInfo();
+    int CmdInfo() { return ShowBlock(*FindBlock("device-info"), false); }
     int CmdIdent();
     int CmdStatus();
-    int CmdRead();
-    int CmdReg();
+    int CmdRead() { return ShowBlock(*FindBlock(m_cl.block), true); }
+    int ShowBlock(const BlockDef& def, bool withRegisters);
+    int CmdRegRead();
+    int CmdRegWrite();
     int CmdSdo();
     int CmdRun();
     int CmdMove();
@@ -97,15 +93,8 @@ private:
     int CmdImport();
     int CmdScan();
 
-    int ReadImage(const ConfigImage* wanted, ConfigImage& img);
-    int WriteResultJson(const char* command, ResultCode rc);
-    int ScaleSpeedArg(const std::string& text, const char* what, int64_t lo, int64_t hi, bool raw,
-                      int64_t& out);
     void PrintFields(const BlockDef& def, const std::vector<uint16_t>& regs,
                      const DecodeContext& dc, bool withRegisters);
-    Json BlockJson(const BlockDef& def, const std::vector<uint16_t>& regs, const DecodeContext& dc);
-    void PrintDifferences(std::ostream& os, const std::vector<Difference>& diffs,
-                          const char* deviceLabel);
     int VerifyCommBlocks(const ConfigImage& file, std::vector<Difference>& diffs);
 
     const CommandLine& m_cl;
@@ -115,18 +104,12 @@ private:
     std::string m_strDevice;
 };
 
-// --- Output helpers ------------------------------------------------------------
-
 std::string Hex16(uint16_t v);
 // Rows in aligned columns (display width, so CJK texts line up).
 void PrintTable(std::ostream& os, const std::vector<std::vector<std::string>>& rows,
                 const std::string& indent = "  ");
-Json RegsJson(const std::vector<uint16_t>& regs);
-Json ValueJson(const FieldValue& v);
-Json FieldJson(const DecodedField& f);
+Json BlockJson(const BlockDef& def, const std::vector<uint16_t>& regs, const DecodeContext& dc);
 // {"code": rc, "text": its result text}
 Json ErrorJson(ResultCode rc);
 // "2026-12-07T05:26:19Z"
 std::string UtcNow();
-// "COM3", "com3" or "3" -> 3; 0 for anything else.
-int ComNumber(const std::string& port);

@@ -9,18 +9,8 @@
 #include <cstring>
 #include <fstream>
 
-// Reads the parts of the device that wanted names (all of them when null).
-int CCli::ReadImage(const ConfigImage* wanted, ConfigImage& img) {
-    std::string error;
-    if (!ReadDeviceImage(m_drv, m_nSlave, wanted, img, error))
-        return DeviceError(error);
-    return kExitOk;
-}
-
 int CCli::CmdExport() {
-    if (int e = NeedArgs(1, 1, "export FILE"))
-        return e;
-    const std::string& path = m_cl.args[0];
+    const std::string& path = m_cl.file;
     if (int e = OpenLine())
         return e;
     ConfigImage img;
@@ -32,8 +22,8 @@ int CCli::CmdExport() {
     DecodeContext dc;
     if (int e = ReadSpeedUnit(dc))
         return e;
-    if (int e = ReadImage(nullptr, img))
-        return e;
+    if (std::string error; !ReadDeviceImage(m_drv, m_nSlave, nullptr, img, error))
+        return DeviceError(error);
     img.device = MakeConfigDevice(info, m_nSlave);
     ResultCode rc = m_drv.ReadDeviceIdText(m_nSlave, img.device.identification);
     if (rc == kResultOk)
@@ -57,21 +47,19 @@ int CCli::CmdExport() {
         f.flush();
         if (!f) {
             std::remove(tmp.c_str());
-            return Usage("cannot write " + tmp + ": " + std::strerror(errno));
+            return Refuse("cannot write " + tmp + ": " + std::strerror(errno));
         }
     }
     if (std::rename(tmp.c_str(), path.c_str()) != 0) {
         int err = errno;
         std::remove(tmp.c_str());
-        return Usage("cannot write " + path + ": " + std::strerror(err));
+        return Refuse("cannot write " + path + ": " + std::strerror(err));
     }
-    if (m_cl.line.json) {
-        Json j = Json::object();
-        j["file"] = Json(path);
-        j["blocks"] = Json(static_cast<int64_t>(img.blocks.size()));
-        j["pdos"] = Json(static_cast<int64_t>(img.pdos.size()));
-        j["sync"] = Json(img.hasSync);
-        EmitJson(j);
+    if (m_cl.json) {
+        EmitJson({{"file", path},
+                  {"blocks", img.blocks.size()},
+                  {"pdos", img.pdos.size()},
+                  {"sync", img.hasSync}});
     } else {
         Out() << "Exported " << img.blocks.size() << " blocks, " << img.pdos.size()
               << " PDOs and the SYNC objects to " << path << "\n";
@@ -79,27 +67,24 @@ int CCli::CmdExport() {
     return kExitOk;
 }
 
-void CCli::PrintDifferences(std::ostream& os, const std::vector<Difference>& diffs,
-                            const char* deviceLabel) {
-    std::vector<std::vector<std::string>> rows;
-    rows.push_back({"where", "item", deviceLabel, "file"});
+namespace {
+
+void PrintDifferences(std::ostream& os, const std::vector<Difference>& diffs,
+                      const char* deviceLabel) {
+    std::vector<std::vector<std::string>> rows = {{"where", "item", deviceLabel, "file"}};
     for (const auto& d : diffs)
         rows.push_back({d.where, d.item, d.device, d.file});
     PrintTable(os, rows);
 }
 
-static Json DiffsJson(const std::vector<Difference>& diffs) {
+Json DiffsJson(const std::vector<Difference>& diffs) {
     Json a = Json::array();
-    for (const auto& d : diffs) {
-        Json o = Json::object();
-        o["where"] = Json(d.where);
-        o["item"] = Json(d.item);
-        o["device"] = Json(d.device);
-        o["file"] = Json(d.file);
-        a.push_back(o);
-    }
+    for (const auto& d : diffs)
+        a.push_back({{"where", d.where}, {"item", d.item}, {"device", d.device}, {"file", d.file}});
     return a;
 }
+
+} // namespace
 
 // Reads the communication blocks back after they were written. When they
 // moved the line (slave address, baud rate, parity), the driver may answer
@@ -111,7 +96,7 @@ int CCli::VerifyCommBlocks(const ConfigImage& file, std::vector<Difference>& dif
     ConfigImage got;
     ResultCode rc = ReadBlocks(m_drv, m_nSlave, only, got);
     if (rc == kResultTimeout || rc == kResultBadReply) {
-        const ConfigLine old{m_nSlave, m_cl.line.baud, m_cl.line.framing};
+        const ConfigLine old{m_nSlave, m_cl.baud, m_cl.framing};
         const ConfigLine now = ConfigLineOf(file, old);
         bool lineMoves = now.baud != old.baud || now.framing != old.framing;
         if (now.slave != old.slave || lineMoves) {
@@ -124,7 +109,7 @@ int CCli::VerifyCommBlocks(const ConfigImage& file, std::vector<Difference>& dif
                     return DeviceError(StrFormat("cannot reopen %s at %d baud: %s",
                                                  m_strDevice.c_str(), now.baud,
                                                  PortErrorText(m_drv.LastOpenError()).c_str()));
-                m_drv.SetTimeout(static_cast<uint32_t>(m_cl.line.timeoutMs));
+                m_drv.SetTimeout(static_cast<uint32_t>(m_cl.timeoutMs));
             }
             m_nSlave = static_cast<uint8_t>(now.slave);
             rc = ReadBlocks(m_drv, m_nSlave, only, got);
@@ -142,22 +127,19 @@ int CCli::VerifyCommBlocks(const ConfigImage& file, std::vector<Difference>& dif
 }
 
 int CCli::CmdImport() {
-    if (int e = NeedArgs(1, 1, "import FILE [--dry-run] [--yes]"))
-        return e;
-    const std::string& path = m_cl.args[0];
-    const bool dryRun = m_cl.Has("--dry-run");
+    const std::string& path = m_cl.file;
     // The whole file is checked before the port is opened.
     std::string text;
     if (int err = ReadBoundedFile(path, kMaxConfigFileBytes, text)) {
         if (err == EFBIG)
-            return Usage(path + ": too large for a configuration file");
-        return Usage("cannot read " + path + ": " + std::strerror(err));
+            return Refuse(path + ": too large for a configuration file");
+        return Refuse("cannot read " + path + ": " + std::strerror(err));
     }
     ConfigImage file;
     std::vector<std::string> errors;
     EConfigParse parsed = ParseConfigText(text, file, errors);
     if (parsed == EConfigParse::NotJson)
-        return Usage(path + ": not a valid JSON document (" + errors.at(0) + "); nothing written");
+        return Refuse(path + ": not a valid JSON document (" + errors.at(0) + "); nothing written");
     if (parsed != EConfigParse::Ok) {
         m_ctx.err << "halvik-cli: " << path << " cannot be imported; nothing written:\n";
         for (const auto& e : errors)
@@ -170,8 +152,8 @@ int CCli::CmdImport() {
     if (int e = ReadSpeedUnit(dc))
         return e;
     ConfigImage dev;
-    if (int e = ReadImage(&file, dev))
-        return e;
+    if (std::string error; !ReadDeviceImage(m_drv, m_nSlave, &file, dev, error))
+        return DeviceError(error);
     auto problems = CheckAgainstDevice(file, dev);
     if (!problems.empty()) {
         m_ctx.err << "halvik-cli: " << path << " does not fit this device; nothing written:\n";
@@ -191,13 +173,10 @@ int CCli::CmdImport() {
     }
 
     auto diffs = CompareImages(file, dev, dc);
-    Json report = Json::object();
-    report["file"] = Json(path);
-    report["dryRun"] = Json(dryRun);
-    report["differences"] = DiffsJson(diffs);
+    Json report = {{"file", path}, {"dryRun", m_cl.dryRun}, {"differences", DiffsJson(diffs)}};
     auto finish = [&](const char* result, int status) {
-        if (m_cl.line.json) {
-            report["result"] = Json(result);
+        if (m_cl.json) {
+            report["result"] = result;
             EmitJson(report);
         }
         return status;
@@ -208,17 +187,17 @@ int CCli::CmdImport() {
     }
     Note() << diffs.size() << " difference(s) between the device and " << path << ":\n";
     PrintDifferences(Note(), diffs, "device now");
-    if (dryRun) {
+    if (m_cl.dryRun) {
         Note() << "Dry run: nothing written.\n";
         return finish("dry-run", kExitOk);
     }
 
     const ConfigWritePlan plan = PlanConfigWrite(file, dev);
 
-    if (!m_cl.Has("--yes")) {
+    if (!m_cl.yes) {
         if (!m_ctx.interactive)
-            return Usage("refusing to write without confirmation: standard input is not a "
-                         "terminal; pass --yes to write, or --dry-run to only compare");
+            return Refuse("refusing to write without confirmation: standard input is not a "
+                          "terminal; pass --yes to write, or --dry-run to only compare");
         std::string q = StrFormat("Write these changes to slave %u on %s? [y/N] ", m_nSlave,
                                   m_strDevice.c_str());
         std::string a = m_ctx.ask ? m_ctx.ask(q) : std::string();
@@ -238,7 +217,7 @@ int CCli::CmdImport() {
     };
     auto wrote = [&](const std::string& name) {
         Note() << "Wrote " << name << ".\n";
-        written.push_back(Json(name));
+        written.push_back(name);
     };
     std::string what, error;
     if (!WriteConfigPart(m_drv, m_nSlave, file, dev, plan, EWritePart::Main, wrote, what, error))
@@ -250,9 +229,9 @@ int CCli::CmdImport() {
     std::vector<Difference> after;
     if (!rest.blocks.empty() || !rest.pdos.empty() || rest.hasSync) {
         ConfigImage back;
-        if (int e = ReadImage(&rest, back)) {
+        if (!ReadDeviceImage(m_drv, m_nSlave, &rest, back, error)) {
             report["written"] = written;
-            return finish("verify-failed", e);
+            return finish("verify-failed", DeviceError(error));
         }
         after = CompareImages(rest, back, dc);
     }

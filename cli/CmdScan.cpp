@@ -5,9 +5,6 @@
 #include "driver/BusScan.h"
 #include "driver/Format.h"
 
-#include <iostream>
-#include <unistd.h>
-
 namespace {
 
 std::string HitLine(const SScanHit& hit) {
@@ -20,13 +17,12 @@ std::string HitLine(const SScanHit& hit) {
 }
 
 Json HitJson(const SScanHit& hit) {
-    Json j = Json::object();
-    j["slave"] = Json(hit.slave);
-    j["baud"] = Json(hit.line.baud);
-    j["framing"] = Json(FramingName(hit.line.parityChoice));
+    Json j = {{"slave", hit.slave},
+              {"baud", hit.line.baud},
+              {"framing", FramingName(hit.line.parityChoice)}};
     if (hit.infoRc == kResultOk) {
-        j["identifier"] = Json(StrFormat("0x%04X", hit.identifier));
-        j["model"] = Json(hit.model);
+        j["identifier"] = StrFormat("0x%04X", hit.identifier);
+        j["model"] = hit.model;
     } else {
         j["error"] = ErrorJson(hit.infoRc);
     }
@@ -36,36 +32,23 @@ Json HitJson(const SScanHit& hit) {
 } // namespace
 
 int CCli::CmdScan() {
-    if (int e = NeedArgs(0, 0, "scan [--first N] [--last N] [--all-lines] [--reply-ms MS]"))
-        return e;
+    if (m_cl.first > m_cl.last)
+        return Usage(StrFormat("--first %lld is above --last %lld",
+                               static_cast<long long>(m_cl.first),
+                               static_cast<long long>(m_cl.last)));
     SScanPlan plan;
-    int64_t first = kScanFirstSlave, last = kScanLastSlave, replyMs = 0;
-    std::string err;
-    if (const std::string* v = m_cl.Value("--first"))
-        if (!ParseIntegerIn(*v, kScanFirstSlave, kScanLastSlave, "--first", first, err))
-            return Usage(err);
-    if (const std::string* v = m_cl.Value("--last"))
-        if (!ParseIntegerIn(*v, kScanFirstSlave, kScanLastSlave, "--last", last, err))
-            return Usage(err);
-    if (first > last)
-        return Usage(StrFormat("--first %lld is above --last %lld", static_cast<long long>(first),
-                               static_cast<long long>(last)));
-    if (const std::string* v = m_cl.Value("--reply-ms"))
-        if (!ParseIntegerIn(*v, 1, 60000, "--reply-ms", replyMs, err))
-            return Usage(err);
-    plan.firstSlave = static_cast<int>(first);
-    plan.lastSlave = static_cast<int>(last);
-    plan.replyTimeoutMs = static_cast<uint32_t>(replyMs);
-    plan.lines = m_cl.Has("--all-lines")
-                     ? AllLineSettings()
-                     : std::vector<SLineSetting>{{m_cl.line.baud, m_cl.line.framing}};
+    plan.firstSlave = static_cast<int>(m_cl.first);
+    plan.lastSlave = static_cast<int>(m_cl.last);
+    plan.replyTimeoutMs = static_cast<uint32_t>(m_cl.replyMs);
+    plan.lines =
+        m_cl.allLines ? AllLineSettings() : std::vector<SLineSetting>{{m_cl.baud, m_cl.framing}};
     if (int e = OpenLine())
         return e;
 
     // Ctrl-C ends the scan after the try under way; what was found is kept.
     std::atomic<bool> ownStop{false};
     const std::atomic<bool>& stop = m_ctx.stopRequested ? *m_ctx.stopRequested : ownStop;
-    const bool tty = isatty(STDERR_FILENO) != 0 && &m_ctx.err == &std::cerr;
+    const bool tty = m_ctx.errIsTerminal;
     SLineSetting shown{0, -1};
     auto onStep = [&](const SScanStep& s) {
         if (s.done == s.total)
@@ -81,7 +64,7 @@ int CCli::CmdScan() {
         shown = s.line;
     };
     auto onHit = [&](const SScanHit& hit) {
-        if (m_cl.line.json)
+        if (m_cl.json)
             return;
         if (tty)
             m_ctx.err << "\r\033[K" << std::flush;
@@ -93,23 +76,17 @@ int CCli::CmdScan() {
     if (tty)
         m_ctx.err << "\r\033[K" << std::flush;
 
-    if (m_cl.line.json) {
-        Json j = Json::object();
-        j["first"] = Json(plan.firstSlave);
-        j["last"] = Json(plan.lastSlave);
-        Json lines = Json::array();
-        for (const auto& l : plan.lines) {
-            Json o = Json::object();
-            o["baud"] = Json(l.baud);
-            o["framing"] = Json(FramingName(l.parityChoice));
-            lines.push_back(o);
-        }
-        j["lines"] = lines;
-        Json drivers = Json::array();
+    if (m_cl.json) {
+        Json lines = Json::array(), drivers = Json::array();
+        for (const auto& l : plan.lines)
+            lines.push_back({{"baud", l.baud}, {"framing", FramingName(l.parityChoice)}});
         for (const auto& hit : outcome.hits)
             drivers.push_back(HitJson(hit));
-        j["drivers"] = drivers;
-        j["stopped"] = Json(outcome.stopped);
+        Json j = {{"first", plan.firstSlave},
+                  {"last", plan.lastSlave},
+                  {"lines", lines},
+                  {"drivers", drivers},
+                  {"stopped", outcome.stopped}};
         if (outcome.rc != kResultOk)
             j["error"] = ErrorJson(outcome.rc);
         EmitJson(j);

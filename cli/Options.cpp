@@ -1,200 +1,115 @@
 #include "cli/Options.h"
 
 #include "driver/CanOpen.h"
+#include "driver/Catalogue.h"
 #include "driver/Format.h"
 
 #include <CLI/CLI.hpp>
 
-#include <algorithm>
 #include <cctype>
 #include <charconv>
-#include <memory>
+#include <climits>
+#include <ostream>
 
 namespace {
 
-// One option of a command: a flag when value is null.
-struct OptionSpec {
-    const char* name;
-    const char* value; // what the value is called in the help ("MS")
-    const char* what;  // one line for the help
-};
+const std::vector<std::string> kFramings = {"n2", "o1", "e1", "n1"};
+constexpr char kMark = '\x01'; // an argument, whatever it looks like
 
-struct CommandSpec {
-    const char* name;
-    const char* synopsis; // usage lines after "halvik-cli"; several joined by '\n'
-    const char* brief;    // for the overview
-    std::string what;
-    std::vector<OptionSpec> options;
-};
-
-const std::vector<OptionSpec> kLineOptions = {
-    {"--port", "COMn|DEVICE", "COM number (COM3 or 3) or device path (default COM1)"},
-    {"--baud", "N", "line speed (default 9600)"},
-    {"--framing", "n2|o1|e1|n1", "parity and stop bits: n2 none+2, o1 odd+1, e1 even+1, n1 none+1"},
-    {"--slave", "N", "slave address 0..255 (default 1)"},
-    {"--timeout", "MS", "reply time-out in ms, 1..60000 (default 1000)"},
-    {"--json", nullptr, "one JSON document on standard output instead of text"},
-};
-
-const std::vector<CommandSpec> kCommands = {
-    {"ports",
-     "ports",
-     "COM numbers and the devices they resolve to",
-     "COM numbers and the devices they resolve to",
-     {}},
-    {"info",
-     "info",
-     "device information block",
-     "device information block (identifier, model, version, PWM, currents)",
-     {}},
-    {"ident", "ident", "device identification text", "device identification text", {}},
-    {"status",
-     "status [--watch] [--interval MS] [--count N]",
-     "real-time status (watch: 0 = until Ctrl-C)",
-     "real-time status: raw registers, engineering values, units and texts",
-     {{"--watch", nullptr, "repeat, then sum up the link on standard error"},
-      {"--interval", "MS", "time between samples when watching, 10..3600000 (default 500)"},
-      {"--count", "N", "samples to take when watching (default 0: until Ctrl-C)"}}},
-    {"read",
-     "read BLOCK",
-     "a register block",
-     "a register block with addresses, raw values and decoded fields; BLOCK is one of\n"
-     "device-info, status, ramp, motor, system-a, comm-a, system-b, comm-b, reciprocate,\n"
-     "preset-speed, pid, learn, safety, canopen",
-     {}},
-    {"reg",
-     "reg read ADDR [--count N] [--type T]\nreg write ADDR VALUE [--type T]",
-     "any holding registers, typed",
-     "any holding registers; 32-bit types high word first. VALUE is decimal within the\n"
-     "type's range, or a 0x bit pattern",
-     {{"--type", "T", "u16 (default), i16, u32, i32 or f32"},
-      {"--count", "N", "values to read (default 1)"}}},
-    {"sdo",
-     "sdo upload INDEX SUB\nsdo download INDEX SUB VALUE --size 1|2|3|4\nsdo save [SUB]",
-     "SDO upload, download, store parameters",
-     StrFormat("one expedited SDO exchange, or the store command to object 0x%04X (SUB %u:\n"
-               "communication parameters, as the desktop store button; %u: all)",
-               kObjStore, kStoreComm, kStoreAll),
-     {{"--size", "1|2|3|4", "bytes of a download"}}},
-    {"run",
-     "run pwm PERCENT\nrun freq HZ [--raw]",
-     "output PWM or commutation frequency",
-     "output PWM (-100.0..100.0 %) or commutation frequency (Hz, scaled by the driver's\n"
-     "speed unit)",
-     {{"--raw", nullptr, "send the frequency's register value as given"}}},
-    {"move",
-     "move --freq HZ --position N [--relative] [--raw]",
-     "position move",
-     "position move",
-     {{"--freq", "HZ", "commutation frequency of the move"},
-      {"--position", "N", "target position (or distance with --relative)"},
-      {"--relative", nullptr, "move by N from where the motor is"},
-      {"--raw", nullptr, "send the frequency's register value as given"}}},
-    {"stop",
-     "stop [normal|emergency|free]",
-     "stop the motor",
-     "stop the motor (default normal)",
-     {}},
-    {"clear-position",
-     "clear-position",
-     "set the rotation position to 0",
-     "set the rotation position to 0",
-     {}},
-    {"learn",
-     "learn [--timeout-s S]",
-     "motor learning (default limit 120 s)",
-     "motor learning, with a progress line on standard error",
-     {{"--timeout-s", "S", "give up after S seconds, 1..86400 (default 120)"}}},
-    {"export",
-     "export FILE",
-     "save blocks, PDOs and SYNC to a file (\"-\": stdout)",
-     "save the parameter blocks, the eight PDOs and the SYNC objects to a JSON file\n"
-     "(\"-\": standard output)",
-     {}},
-    {"import",
-     "import FILE [--dry-run] [--yes]",
-     "check, show differences, write, verify",
-     "check the file, show the differences, write, read back and compare",
-     {{"--dry-run", nullptr, "only show the differences; write nothing"},
-      {"--yes", nullptr, "write without asking"}}},
-    {"scan",
-     "scan [--first N] [--last N] [--all-lines] [--reply-ms MS]",
-     "find drivers on the bus",
-     "tries every slave address of a range at the line settings given (--baud, --framing),\n"
-     "or at every baud rate and parity the desktop tool offers, and prints one line per\n"
-     "driver that answers: address, line settings, identifier and model. Progress goes\n"
-     "to standard error; exit status 3 when no driver answered",
-     {{"--first", "N", "first slave address to try, 1..247 (default 1)"},
-      {"--last", "N", "last slave address to try, 1..247 (default 247)"},
-      {"--all-lines", nullptr, "try every baud rate with every parity, not only --baud/--framing"},
-      {"--reply-ms", "MS", "reply time-out of each try, 1..60000 (default: wire time + 50 ms)"}}},
-    {"help",
-     "help [COMMAND]",
-     "this overview, or a command's options",
-     "the overview, or a command's options",
-     {}},
-};
-
-bool IsNegativeNumber(const std::string& s) {
-    return s.size() >= 2 && s[0] == '-' &&
-           (std::isdigit(static_cast<unsigned char>(s[1])) || s[1] == '.');
+void Unmark(std::string& s) {
+    s.erase(std::remove(s.begin(), s.end(), kMark), s.end());
 }
 
-const CommandSpec* FindCommand(const std::string& name) {
-    for (const auto& c : kCommands)
-        if (name == c.name)
-            return &c;
-    return nullptr;
+// An integer within [lo, hi], 0x hexadecimal too; handed on as decimal.
+CLI::Validator Int(int64_t lo, int64_t hi) {
+    return CLI::Validator(
+        [lo, hi](std::string& s) {
+            Unmark(s);
+            int64_t v = 0;
+            std::string problem = IntegerProblem(s, lo, hi, v);
+            if (problem.empty())
+                s = std::to_string(v);
+            return problem;
+        },
+        "");
 }
 
-std::string OptionLines(const std::vector<OptionSpec>& opts) {
-    std::vector<std::string> left;
-    size_t width = 0;
-    for (const auto& o : opts) {
-        left.push_back(std::string(o.name) + (o.value ? std::string(" ") + o.value : ""));
-        width = std::max(width, left.back().size());
+// IsMember without the list in the help's type column: the descriptions
+// name the choices.
+CLI::Validator OneOf(std::vector<std::string> words) {
+    return CLI::IsMember(std::move(words)).description("");
+}
+
+std::string Path(const CLI::App* app) {
+    return app->get_parent() ? Path(app->get_parent()) + " " + app->get_name() : app->get_name();
+}
+
+// "halvik-cli reg read ADDR [--count N] [--type T]"
+std::string Synopsis(const CLI::App* app) {
+    std::string args, opts;
+    for (const CLI::Option* o : app->get_options()) {
+        if (o == app->get_help_ptr())
+            continue;
+        const std::string u =
+            o->get_name() +
+            (o->get_positional() || o->get_type_name().empty() ? "" : " " + o->get_type_name());
+        (o->get_positional() ? args : opts) += " " + (o->get_required() ? u : "[" + u + "]");
     }
-    std::string text;
-    for (size_t i = 0; i < opts.size(); ++i)
-        text += "  " + left[i] + std::string(width - left[i].size() + 2, ' ') + opts[i].what + "\n";
-    return text;
+    return Path(app) + args + opts + (app->get_subcommands({}).empty() ? "" : " COMMAND ...");
 }
 
-bool ApplyLineOption(const std::string& opt, const std::string& val, LineOptions& line,
-                     std::string& error) {
-    int64_t v = 0;
-    if (opt == "--port") {
-        if (val.empty()) {
-            error = "--port needs a COM number or a device path";
-            return false;
-        }
-        line.port = val;
-    } else if (opt == "--baud") {
-        if (!ParseIntegerIn(val, 1, 4000000, "--baud", v, error))
-            return false;
-        line.baud = static_cast<int>(v);
-    } else if (opt == "--framing") {
-        int c = FramingChoice(val);
-        if (c < 0) {
-            error = "--framing must be n2, o1, e1 or n1, not '" + val + "'";
-            return false;
-        }
-        line.framing = c;
-    } else if (opt == "--slave") {
-        if (!ParseIntegerIn(val, 0, 255, "--slave", v, error))
-            return false;
-        line.slave = static_cast<int>(v);
-    } else if (opt == "--timeout") {
-        if (!ParseIntegerIn(val, 1, 60000, "--timeout (milliseconds)", v, error))
-            return false;
-        line.timeoutMs = static_cast<int>(v);
+// CLI11's help with the usage lines first (one per command under this one),
+// and commands listed by their synopses.
+class CHelpFormatter : public CLI::Formatter {
+public:
+    std::string make_help(const CLI::App* app, std::string,
+                          CLI::AppFormatMode mode) const override {
+        const std::string what = make_description(app);
+        return make_usage(app, "") + (what.empty() ? "" : "\n" + what) + make_positionals(app) +
+               make_subcommands(app, mode) + make_groups(app, mode) + "\n" + make_footer(app);
     }
-    return true;
-}
+    std::string make_usage(const CLI::App* app, std::string) const override {
+        std::string text;
+        for (const CLI::App* sub : Leaves(app, app->get_parent() != nullptr)) {
+            std::string line = (text.empty() ? "usage: " : "       ") + Synopsis(sub);
+            // A long line breaks before an option, under the first word after the program.
+            for (size_t start = 0, b; line.size() - start > 80; start = b + 1) {
+                b = line.rfind(" [", start + 80);
+                if (b == std::string::npos || b < start + 18)
+                    break;
+                line.replace(b, 1, "\n" + std::string(18, ' '));
+            }
+            text += line + "\n";
+        }
+        return text;
+    }
+    std::string make_subcommand(const CLI::App* sub) const override {
+        std::stringstream out;
+        for (const CLI::App* leaf : Leaves(sub, true)) {
+            const std::string synopsis = Synopsis(leaf).substr(sizeof "halvik-cli");
+            if (leaf == Leaves(sub, true).front())
+                CLI::detail::format_help(out, synopsis, sub->get_description(), column_width_);
+            else
+                out << "  " << synopsis << "\n";
+        }
+        return out.str();
+    }
+    std::string make_option_opts(const CLI::Option* opt) const override {
+        return opt->get_positional() ? "" : CLI::Formatter::make_option_opts(opt);
+    }
+
+private:
+    // The commands under app, or app itself.
+    static std::vector<const CLI::App*> Leaves(const CLI::App* app, bool expand) {
+        std::vector<const CLI::App*> subs = app->get_subcommands({});
+        return expand && !subs.empty() ? subs : std::vector<const CLI::App*>{app};
+    }
+};
 
 // CLI11's words for a parse error as one line in the program's own terms.
 std::string ParseErrorText(const CLI::ParseError& e) {
     std::string what = e.what();
+    Unmark(what);
     const size_t flag = what.find(" was given a disallowed flag override");
     if (flag != std::string::npos) {
         std::string name = what.substr(0, flag);
@@ -211,272 +126,279 @@ std::string ParseErrorText(const CLI::ParseError& e) {
 } // namespace
 
 bool ParseInteger(std::string_view t, int64_t& out) {
-    bool neg = false;
-    size_t i = 0;
-    if (i < t.size() && (t[i] == '-' || t[i] == '+')) {
-        neg = t[i] == '-';
-        ++i;
-    }
+    const bool neg = !t.empty() && t[0] == '-';
+    if (!t.empty() && (t[0] == '-' || t[0] == '+'))
+        t.remove_prefix(1);
     int base = 10;
-    if (t.size() - i > 2 && t[i] == '0' && (t[i + 1] == 'x' || t[i + 1] == 'X')) {
+    if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) {
         base = 16;
-        i += 2;
+        t.remove_prefix(2);
     }
-    if (i >= t.size())
-        return false;
     uint64_t mag = 0;
-    auto r = std::from_chars(t.data() + i, t.data() + t.size(), mag, base);
-    if (r.ec != std::errc() || r.ptr != t.data() + t.size())
-        return false;
-    if (mag > static_cast<uint64_t>(INT64_MAX))
+    auto r = std::from_chars(t.data(), t.data() + t.size(), mag, base);
+    if (t.empty() || r.ec != std::errc() || r.ptr != t.data() + t.size() || mag > INT64_MAX)
         return false;
     out = neg ? -static_cast<int64_t>(mag) : static_cast<int64_t>(mag);
     return true;
 }
 
-bool ParseIntegerIn(std::string_view text, int64_t lo, int64_t hi, const char* what, int64_t& out,
-                    std::string& error) {
-    int64_t v;
-    if (!ParseInteger(text, v)) {
-        error = StrFormat("%s: '%.*s' is not an integer", what, static_cast<int>(text.size()),
-                          text.data());
-        return false;
-    }
-    if (v < lo || v > hi) {
-        error = StrFormat("%s: %lld is out of range %lld..%lld", what, static_cast<long long>(v),
-                          static_cast<long long>(lo), static_cast<long long>(hi));
-        return false;
-    }
-    out = v;
-    return true;
+std::string IntegerProblem(std::string_view text, int64_t lo, int64_t hi, int64_t& out) {
+    if (!ParseInteger(text, out))
+        return "'" + std::string(text) + "' is not an integer";
+    if (out < lo || out > hi)
+        return StrFormat("%lld is out of range %lld..%lld", static_cast<long long>(out),
+                         static_cast<long long>(lo), static_cast<long long>(hi));
+    return {};
 }
 
 bool IsStrictDecimal(std::string_view t) {
-    size_t i = 0;
-    if (i < t.size() && (t[i] == '-' || t[i] == '+'))
-        ++i;
-    size_t digits = 0;
-    while (i < t.size() && std::isdigit(static_cast<unsigned char>(t[i]))) {
-        ++i;
-        ++digits;
-    }
+    size_t i = t.find_first_not_of("+-") == 1 ? 1 : 0, digits = 0, exp = 1;
+    auto skipDigits = [&] {
+        size_t n = 0;
+        for (; i < t.size() && std::isdigit(static_cast<unsigned char>(t[i])); ++i)
+            ++n;
+        return n;
+    };
+    digits = skipDigits();
     if (i < t.size() && t[i] == '.') {
         ++i;
-        while (i < t.size() && std::isdigit(static_cast<unsigned char>(t[i]))) {
-            ++i;
-            ++digits;
-        }
+        digits += skipDigits();
     }
-    if (digits == 0)
-        return false;
     if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
-        ++i;
-        if (i < t.size() && (t[i] == '-' || t[i] == '+'))
-            ++i;
-        size_t e = 0;
-        while (i < t.size() && std::isdigit(static_cast<unsigned char>(t[i]))) {
-            ++i;
-            ++e;
-        }
-        if (e == 0)
-            return false;
+        i += i + 1 < t.size() && (t[i + 1] == '-' || t[i + 1] == '+') ? 2 : 1;
+        exp = skipDigits();
     }
-    return i == t.size();
-}
-
-int FramingChoice(std::string_view t) {
-    if (t == "n2")
-        return 0;
-    if (t == "o1")
-        return 1;
-    if (t == "e1")
-        return 2;
-    if (t == "n1")
-        return 3;
-    return -1;
+    return digits > 0 && exp > 0 && i == t.size();
 }
 
 const char* FramingName(int choice) {
-    static const char* const kNames[] = {"n2", "o1", "e1", "n1"};
-    return choice >= 0 && choice < 4 ? kNames[choice] : "n1";
+    return kFramings.at(choice >= 0 && choice < 4 ? static_cast<size_t>(choice) : 3).c_str();
 }
 
-bool ParseCommandLine(const std::vector<std::string>& argv, CommandLine& out, std::string& error) {
-    CLI::App app("halvik-cli", "halvik-cli");
-    // Unknown words are named below in the program's own terms.
-    app.allow_extras();
-    app.require_subcommand(0, 1);
-    app.set_help_flag("-h,--help");
-    std::map<std::string, std::string> lineValues;
-    std::vector<std::pair<std::string, CLI::Option*>> lineOpts;
-    for (const auto& o : kLineOptions) {
-        if (!o.value)
-            continue;
-        lineOpts.emplace_back(o.name, app.add_option(o.name, lineValues[o.name])
-                                          ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast));
-    }
-    app.add_flag("--json", out.line.json)->disable_flag_override();
-
-    struct SBound {
-        const CommandSpec* spec;
-        CLI::App* app;
-        std::vector<std::string> args;
-        std::map<std::string, std::string> values;
-        std::map<std::string, CLI::Option*> opts;
+int ParseCommandLine(std::vector<std::string> argv, CommandLine& cl, std::ostream& os,
+                     std::ostream& err) {
+    auto fail = [&err](const std::string& problem) {
+        err << "halvik-cli: " << problem << "\n(see 'halvik-cli --help')\n";
+        return 2;
     };
-    std::vector<std::unique_ptr<SBound>> commands;
-    for (const auto& spec : kCommands) {
-        auto b = std::make_unique<SBound>();
-        b->spec = &spec;
-        b->app = app.add_subcommand(spec.name);
-        b->app->fallthrough(); // line options may follow the command
-        b->app->set_help_flag("-h,--help");
-        // Words after the command are its arguments, even where they name
-        // another command ("reg read").
-        b->app->add_option("args", b->args)->expected(0, -1);
-        for (const auto& o : spec.options)
-            b->opts[o.name] = o.value ? b->app->add_option(o.name, b->values[o.name])
-                                            ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
-                                      : b->app->add_flag(o.name)->disable_flag_override();
-        commands.push_back(std::move(b));
-    }
+    CLI::App app("", "halvik-cli");
+    app.formatter(std::make_shared<CHelpFormatter>());
+    app.get_formatter()->label("Positionals", "Arguments");
+    app.get_formatter()->column_width(38);
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.option_defaults()->disable_flag_override();
+    app.allow_extras(); // unknown words are named below in the program's own terms
+    app.fallthrough();  // line options may follow the command
+    app.require_subcommand(0, 1);
+    const char* line = "Line options (before or after the command)";
+    app.set_help_flag("-h,--help", "this help")->group(line);
+    app.group("Commands");
+    app.footer("Line options (--port, --baud, --framing, --slave, --timeout, --json) may come\n"
+               "before or after the command: see 'halvik-cli --help'.");
 
-    // Words after "--" are arguments whatever they look like; CLI11 sees
-    // only what comes before.
-    const auto dashes = std::find(argv.begin(), argv.end(), "--");
-    for (auto it = argv.begin(); it != dashes; ++it)
-        if (it->size() > 3 && it->rfind("--", 0) == 0 && it->back() == '=') {
-            const std::string name = it->substr(0, it->size() - 1);
-            error = name == "--port" ? "--port needs a COM number or a device path"
-                                     : name + " needs a value";
-            return false;
+    std::string framing = "n2";
+    app.add_option("--port", cl.port, "COM number (COM3 or 3) or device path (default COM1)")
+        ->type_name("COMn|DEVICE")
+        ->check([](const std::string& s) {
+            return s.empty() ? std::string("needs a COM number or a device path") : std::string();
+        })
+        ->group(line);
+    app.add_option("--baud", cl.baud, "line speed (default 9600)")
+        ->type_name("N")
+        ->transform(Int(1, 4000000))
+        ->group(line);
+    app.add_option("--framing", framing,
+                   "parity and stop bits: n2 none+2, o1 odd+1, e1 even+1, n1 none+1")
+        ->type_name("n2|o1|e1|n1")
+        ->check(OneOf(kFramings))
+        ->group(line);
+    app.add_option("--slave", cl.slave, "slave address 0..255 (default 1)")
+        ->type_name("N")
+        ->transform(Int(0, 255))
+        ->group(line);
+    app.add_option("--timeout", cl.timeoutMs, "reply time-out in ms, 1..60000 (default 1000)")
+        ->type_name("MS")
+        ->transform(Int(1, 60000))
+        ->group(line);
+    app.add_flag("--json", cl.json, "one JSON document on standard output instead of text")
+        ->group(line);
+
+    auto command = [](CLI::App* parent, const char* name, const std::string& what) {
+        return parent->add_subcommand(name, what);
+    };
+    auto number = [](CLI::App* c, const char* name, int64_t& v, int64_t lo, int64_t hi,
+                     const std::string& what, const char* type = "N") {
+        return c->add_option(name, v, what)->transform(Int(lo, hi))->type_name(type);
+    };
+    auto regType = [&cl](CLI::App* c) {
+        c->add_option("--type", cl.type,
+                      "u16 (default), i16, u32, i32 or f32; 32-bit types high word first")
+            ->type_name("T")
+            ->check(OneOf({"u16", "i16", "u32", "i32", "f32"}));
+    };
+
+    command(&app, "ports", "COM numbers and the devices they resolve to");
+    command(&app, "info", "device information block");
+    command(&app, "ident", "device identification text");
+
+    CLI::App* c = command(&app, "status", "real-time status (watch: 0 = until Ctrl-C)");
+    c->add_flag("--watch", cl.watch, "repeat, then sum up the link on standard error");
+    number(c, "--interval", cl.interval, 10, 3600000,
+           "time between samples when watching, 10..3600000 (default 500)", "MS");
+    number(c, "--count", cl.count, 0, INT32_MAX,
+           "samples to take when watching (default 0: until Ctrl-C)");
+
+    std::vector<std::string> blocks;
+    for (const auto& b : AllBlocks())
+        blocks.push_back(b.name);
+    command(&app, "read", "a register block")
+        ->add_option("BLOCK", cl.block,
+                     "device-info, status, ramp, motor, system-a, comm-a, system-b,\n"
+                     "comm-b, reciprocate, preset-speed, pid, learn, safety, canopen")
+        ->required()
+        ->check(OneOf(blocks));
+
+    CLI::App* reg = command(&app, "reg", "any holding registers, typed");
+    c = command(reg, "read", "values of a type from ADDR on");
+    number(c, "ADDR", cl.addr, 0, 0xFFFF, "first register address")->required();
+    number(c, "--count", cl.count, 1, 125, "values to read (default 1)");
+    regType(c);
+    c = command(reg, "write", "one value: 16-bit types with function 6, 32-bit with 16");
+    number(c, "ADDR", cl.addr, 0, 0xFFFF, "register address")->required();
+    c->add_option("VALUE", cl.value, "decimal within the type's range, or a 0x bit pattern")
+        ->required();
+    regType(c);
+
+    CLI::App* sdo = command(&app, "sdo", "SDO upload, download, store parameters");
+    for (const char* op : {"upload", "download"}) {
+        c = command(sdo, op,
+                    *op == 'u' ? "one SDO upload: request and answer bytes, size, value, abort text"
+                               : "one expedited SDO download");
+        number(c, "INDEX", cl.index, 0, 0xFFFF, "object index")->required();
+        number(c, "SUB", cl.sub, 0, 0xFF, "sub-index")->required();
+    }
+    c->add_option("VALUE", cl.value, "decimal within the size's range, or a 0x bit pattern")
+        ->required();
+    number(c, "--size", cl.size, 1, 4, "bytes of the value", "1|2|3|4")->required();
+    number(command(sdo, "save", StrFormat("the \"save\" command to object 0x%04X", kObjStore)),
+           "SUB", cl.sub, 1, 0xFF,
+           StrFormat("%u (default): communication parameters, as the desktop\n"
+                     "store button; %u: all",
+                     kStoreComm, kStoreAll));
+
+    CLI::App* run = command(&app, "run", "output PWM or commutation frequency");
+    command(run, "pwm", "output PWM")
+        ->add_option("PERCENT", cl.value, "-100.0..100.0 %")
+        ->required();
+    c = command(run, "freq", "commutation frequency");
+    c->add_option("HZ", cl.value, "in Hz, scaled by the driver's speed unit")->required();
+    c->add_flag("--raw", cl.raw, "send the frequency's register value as given");
+
+    c = command(&app, "move", "position move");
+    c->add_option("--freq", cl.freq, "commutation frequency of the move")
+        ->type_name("HZ")
+        ->required();
+    number(c, "--position", cl.position, INT32_MIN, INT32_MAX,
+           "target position (or distance with --relative)")
+        ->required();
+    c->add_flag("--relative", cl.relative, "move by N from where the motor is");
+    c->add_flag("--raw", cl.raw, "send the frequency's register value as given");
+
+    command(&app, "stop", "stop the motor")
+        ->add_option("MODE", cl.mode, "normal (default), emergency or free")
+        ->check(OneOf({"normal", "emergency", "free"}));
+    command(&app, "clear-position", "set the rotation position to 0");
+    number(command(&app, "learn", "motor learning (default limit 120 s)"), "--timeout-s",
+           cl.timeoutS, 1, 86400, "give up after S seconds, 1..86400 (default 120)", "S");
+    command(&app, "export", "save blocks, PDOs and SYNC to a file (\"-\": stdout)")
+        ->add_option("FILE", cl.file, "a JSON file, written beside and renamed over")
+        ->required();
+    c = command(&app, "import", "check, show differences, write, verify");
+    c->add_option("FILE", cl.file, "a file written by export")->required();
+    c->add_flag("--dry-run", cl.dryRun, "only show the differences; write nothing");
+    c->add_flag("--yes", cl.yes, "write without asking");
+
+    c = command(&app, "scan", "find drivers on the bus");
+    number(c, "--first", cl.first, 1, 247, "first slave address to try, 1..247 (default 1)");
+    number(c, "--last", cl.last, 1, 247, "last slave address to try, 1..247 (default 247)");
+    c->add_flag("--all-lines", cl.allLines,
+                "try every baud rate with every parity, not only --baud/--framing");
+    number(c, "--reply-ms", cl.replyMs, 1, 60000,
+           "reply time-out of each try, 1..60000 (default: wire time + 50 ms)", "MS");
+
+    std::vector<std::string> topic;
+    command(&app, "help", "this overview, or a command's options")
+        ->add_option("COMMAND", topic, "a command");
+    app.footer("'halvik-cli COMMAND --help' shows a command's arguments and options.\n\n"
+               "Exit status: 0 ok, 1 cancelled at the prompt, 2 usage or file error,\n"
+               "3 device error or no answer, 4 import verification found differences,\n"
+               "130 interrupted.");
+
+    // CLI11 takes "-.5", and anything after "--" that begins with '-', for an
+    // option. Marked, such words are arguments; the mark goes again below.
+    bool dashes = false;
+    std::vector<std::string> args;
+    for (std::string& a : argv) {
+        if (!dashes && a == "--") {
+            dashes = true;
+            continue;
         }
-    const std::vector<std::string> afterDashes(dashes == argv.end() ? argv.end() : dashes + 1,
-                                               argv.end());
-    std::vector<std::string> args(std::make_reverse_iterator(dashes), argv.rend());
+        if (a.size() > 1 && a[0] == '-' && (dashes || a[1] == '.' || std::isdigit(a[1])))
+            a.insert(0, 1, kMark);
+        else if (!dashes && a.size() > 3 && a.rfind("--", 0) == 0 && a.back() == '=')
+            return fail(a.substr(0, a.size() - 1) +
+                        " needs a value"); // CLI11 would take the next word
+        args.push_back(a);
+    }
+    std::reverse(args.begin(), args.end());
+    std::string problem;
     try {
         app.parse(args);
     } catch (const CLI::CallForHelp&) {
-        out.help = true;
-        for (const auto& b : commands)
-            if (b->app->parsed())
-                out.command = b->spec->name;
-        return true;
+        os << app.help();
+        return 0;
     } catch (const CLI::ParseError& e) {
-        error = ParseErrorText(e);
-        return false;
+        problem = ParseErrorText(e);
     }
-
-    const SBound* chosen = nullptr;
-    for (const auto& b : commands)
-        if (b->app->parsed())
-            chosen = b.get();
-    std::vector<std::string> tail = afterDashes;
-    if (!chosen && !tail.empty()) {
-        for (const auto& b : commands)
-            if (tail[0] == b->spec->name)
-                chosen = b.get();
-        if (!chosen) {
-            error = "unknown command '" + tail[0] + "'";
-            return false;
-        }
-        tail.erase(tail.begin());
+    const CLI::App* leaf = &app;
+    for (; !leaf->get_subcommands().empty(); leaf = leaf->get_subcommands().front())
+        cl.command += (leaf == &app ? "" : " ") + leaf->get_subcommands().front()->get_name();
+    // An unknown word explains a failure best.
+    for (std::string extra : app.remaining(true)) {
+        const bool argument = extra[0] == kMark;
+        Unmark(extra);
+        if (!argument && extra.size() > 1 && extra[0] == '-')
+            return fail("unknown option '" + extra.substr(0, extra.find('=')) + "'" +
+                        (cl.command.empty() ? "" : " for command '" + cl.command + "'"));
+        return fail((cl.command.empty() ? "unknown command '" : "unexpected argument '") + extra +
+                    "'");
     }
-    // CLI11 takes "-.5" for an option; such numbers are arguments.
-    std::vector<std::string> numbers;
-    for (const std::string& extra : app.remaining()) {
-        if (IsNegativeNumber(extra) && chosen) {
-            numbers.push_back(extra);
-            continue;
-        }
-        const bool isOption = extra.size() > 1 && extra[0] == '-';
-        if (!isOption && !chosen) {
-            error = "unknown command '" + extra + "'";
-            return false;
-        }
-        const std::string name = extra.substr(0, extra.find('='));
-        error = isOption ? "unknown option '" + name + "'" +
-                               (chosen ? " for command '" + std::string(chosen->spec->name) + "'"
-                                       : std::string())
-                         : "unexpected argument '" + extra + "'";
-        return false;
+    if (!problem.empty())
+        return fail(problem);
+    if (cl.command.empty()) {
+        err << "halvik-cli: no command given\n" << app.help();
+        return 2;
     }
-    for (const auto& [name, opt] : lineOpts)
-        if (opt->count() > 0 && !ApplyLineOption(name, lineValues[name], out.line, error))
-            return false;
-    if (chosen) {
-        out.command = chosen->spec->name;
-        // The arguments in the order they were typed: CLI11's and the
-        // numbers it left over, merged by their places on the command line.
-        size_t ia = 0, in = 0;
-        for (auto it = argv.begin(); it != dashes; ++it) {
-            if (ia < chosen->args.size() && *it == chosen->args[ia])
-                out.args.push_back(chosen->args[ia++]);
-            else if (in < numbers.size() && *it == numbers[in])
-                out.args.push_back(numbers[in++]);
+    std::vector<std::string> ops;
+    for (const CLI::App* sub : leaf->get_subcommands({}))
+        ops.push_back(sub->get_name());
+    if (!ops.empty())
+        return fail(cl.command + " needs one of: " + CLI::detail::join(ops, ", "));
+    if (cl.command == "help") {
+        const CLI::App* at = &app;
+        for (const std::string& word : topic) {
+            auto subs =
+                at->get_subcommands([&](const CLI::App* s) { return s->get_name() == word; });
+            if (subs.empty())
+                return fail("unknown command '" + word + "'");
+            at = subs.front();
         }
-        out.args.insert(out.args.end(), tail.begin(), tail.end());
-        for (const auto& o : chosen->spec->options) {
-            if (chosen->opts.at(o.name)->count() == 0)
-                continue;
-            if (o.value)
-                out.values[o.name] = chosen->values.at(o.name);
-            else
-                out.flags.insert(o.name);
-        }
+        os << at->get_formatter()->make_help(at, "", CLI::AppFormatMode::Normal);
+        return 0;
     }
-    return true;
-}
-
-std::string UsageText() {
-    std::string text = R"(usage: halvik-cli [--port COMn|DEVICE] [--baud N] [--framing n2|o1|e1|n1]
-                  [--slave N] [--timeout MS] [--json] COMMAND ...
-
-Commands:
-)";
-    for (const auto& c : kCommands) {
-        const std::string synopsis = c.synopsis;
-        for (size_t p = 0; p <= synopsis.size();) {
-            const size_t e = std::min(synopsis.find('\n', p), synopsis.size());
-            const std::string line = synopsis.substr(p, e - p);
-            text += "  " + line;
-            if (p == 0 && line.size() < 36)
-                text += std::string(36 - line.size(), ' ') + c.brief;
-            else if (p == 0)
-                text += "\n" + std::string(38, ' ') + c.brief;
-            text += "\n";
-            p = e + 1;
-        }
-    }
-    text += "\nLine options (before or after the command):\n" + OptionLines(kLineOptions);
-    text += R"(
-'halvik-cli COMMAND --help' shows a command's arguments and options.
-
-Exit status: 0 ok, 1 cancelled at the prompt, 2 usage or file error,
-3 device error or no answer, 4 import verification found differences,
-130 interrupted.
-)";
-    return text;
-}
-
-bool IsCommand(const std::string& name) {
-    return FindCommand(name) != nullptr;
-}
-
-std::string CommandHelp(const std::string& command) {
-    const CommandSpec* c = FindCommand(command);
-    if (!c)
-        return UsageText();
-    std::string text = "usage:";
-    std::string synopsis = c->synopsis;
-    for (size_t p = 0; p <= synopsis.size();) {
-        const size_t e = std::min(synopsis.find('\n', p), synopsis.size());
-        text += (p == 0 ? " halvik-cli " : "       halvik-cli ") + synopsis.substr(p, e - p) + "\n";
-        p = e + 1;
-    }
-    text += "\n" + c->what + "\n";
-    if (!c->options.empty())
-        text += "\nOptions:\n" + OptionLines(c->options);
-    text += "\nLine options (before or after the command):\n" + OptionLines(kLineOptions);
-    return text;
+    for (std::string* text : {&cl.value, &cl.freq, &cl.file})
+        Unmark(*text);
+    cl.framing = static_cast<int>(std::find(kFramings.begin(), kFramings.end(), framing) -
+                                  kFramings.begin());
+    return -1;
 }

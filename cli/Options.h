@@ -1,57 +1,44 @@
 #pragma once
 // Command-line parsing of halvik-cli (on CLI11): the line options, the
-// command and its own options, and the help texts. Nothing here touches a
-// device.
+// command with its arguments and options, and the help texts. Nothing here
+// touches a device.
 
 #include <cstdint>
-#include <map>
-#include <set>
+#include <iosfwd>
 #include <string>
 #include <string_view>
 #include <vector>
 
-struct LineOptions {
+struct CommandLine {
+    // Line options.
     std::string port = "COM1";
     int baud = 9600;
     int framing = 0; // parity choice of CMotorDriver::SettingsString: n2, o1, e1, n1
     int slave = 1;
     int timeoutMs = 1000;
     bool json = false;
+
+    std::string command; // "info", "reg read", ...
+    // Arguments and options of the command; each command reads its own.
+    std::string block, file, value, freq, type = "u16", mode = "normal";
+    int64_t addr = 0, index = 0, sub = -1, size = 0, position = 0;
+    int64_t count = -1, interval = 0; // -1 and 0: not given
+    int64_t first = 1, last = 247, replyMs = 0, timeoutS = 120;
+    bool watch = false, raw = false, relative = false, dryRun = false, yes = false;
+    bool allLines = false;
 };
 
-struct CommandLine {
-    LineOptions line;
-    std::string command;                       // "" when none was given
-    std::vector<std::string> args;             // positional arguments after the command
-    std::map<std::string, std::string> values; // command options with a value
-    std::set<std::string> flags;               // command options without a value
-    bool help = false;
+// Parses argv (without the program name). Help and usage errors are written
+// here: the result is an exit status then, or -1 when the command is to run.
+int ParseCommandLine(std::vector<std::string> argv, CommandLine& out, std::ostream& os,
+                     std::ostream& err);
 
-    bool Has(const std::string& flag) const { return flags.count(flag) != 0; }
-    const std::string* Value(const std::string& opt) const {
-        auto it = values.find(opt);
-        return it == values.end() ? nullptr : &it->second;
-    }
-};
-
-// Parses argv (without the program name). On failure error names the problem.
-bool ParseCommandLine(const std::vector<std::string>& argv, CommandLine& out, std::string& error);
-
-// Strict numbers for arguments: the whole text must be the number. Decimal,
-// or hexadecimal with 0x.
+// Strict integers for arguments: the whole text is the number, decimal or
+// hexadecimal with 0x.
 bool ParseInteger(std::string_view text, int64_t& out);
-// As ParseInteger, checked against [lo, hi]; error says what was wrong.
-bool ParseIntegerIn(std::string_view text, int64_t lo, int64_t hi, const char* what, int64_t& out,
-                    std::string& error);
+// The message for text that is no integer within [lo, hi]; "" when it is one.
+std::string IntegerProblem(std::string_view text, int64_t lo, int64_t hi, int64_t& out);
 // A plain decimal number ("12.5", "-3", "1e3") with nothing after it.
 bool IsStrictDecimal(std::string_view text);
 
-// "n2" -> 0, "o1" -> 1, "e1" -> 2, "n1" -> 3; -1 when unknown.
-int FramingChoice(std::string_view text);
-const char* FramingName(int choice);
-
-// The overview: synopsis, commands, line options, exit statuses.
-std::string UsageText();
-bool IsCommand(const std::string& name);
-// One command's usage lines, what it does and a line per option.
-std::string CommandHelp(const std::string& command);
+const char* FramingName(int choice); // n2, o1, e1, n1

@@ -1,6 +1,6 @@
 // halvik-cli: the command-line companion of the Halvik configuration tool.
 
-#include "cli/Commands.h"
+#include "cli/CliSession.h"
 
 #include <atomic>
 #include <csignal>
@@ -51,6 +51,7 @@ int main(int argc, char** argv) {
     ctx.stopRequested = &g_stopRequested;
     ctx.stopArmed = &g_stopArmed;
     ctx.interactive = isatty(STDIN_FILENO) != 0;
+    ctx.errIsTerminal = isatty(STDERR_FILENO) != 0;
     ctx.ask = [](const std::string& question) {
         std::cerr << question << std::flush;
         std::string line;

@@ -227,9 +227,13 @@ TEST_F(CliSim, HelpForTheProgramAndEveryCommand) {
         {"ident", {}},
         {"status", {"--watch", "--interval", "--count"}},
         {"read", {}},
-        {"reg", {"--type", "--count"}},
-        {"sdo", {"--size"}},
-        {"run", {"--raw"}},
+        {"reg read", {"--type", "--count"}},
+        {"reg write", {"--type"}},
+        {"sdo upload", {}},
+        {"sdo download", {"--size"}},
+        {"sdo save", {}},
+        {"run pwm", {}},
+        {"run freq", {"--raw"}},
         {"move", {"--freq", "--position", "--relative", "--raw"}},
         {"stop", {}},
         {"clear-position", {}},
@@ -245,7 +249,14 @@ TEST_F(CliSim, HelpForTheProgramAndEveryCommand) {
     for (const auto& [name, options] : commands) {
         SCOPED_TRACE(name);
         EXPECT_NE(overview.out.find("\n  " + std::string(name)), std::string::npos);
-        for (const auto& args : {std::vector<std::string>{name, "--help"}, {"help", name}}) {
+        std::vector<std::string> words;
+        for (std::istringstream in(name); in >> words.emplace_back();)
+            ;
+        words.pop_back();
+        std::vector<std::string> help = words, helpCommand = words;
+        help.push_back("--help");
+        helpCommand.insert(helpCommand.begin(), "help");
+        for (const auto& args : {help, helpCommand}) {
             CliRun r = Cli(args);
             ASSERT_EQ(r.status, 0) << r.err;
             EXPECT_EQ(r.out.rfind("usage: halvik-cli " + std::string(name), 0), 0u) << r.out;
