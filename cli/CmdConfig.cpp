@@ -5,9 +5,7 @@
 #include "driver/Format.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <fstream>
 
 int CCli::CmdExport() {
     const std::string& path = m_cl.file;
@@ -25,36 +23,19 @@ int CCli::CmdExport() {
     if (std::string error; !ReadDeviceImage(m_drv, m_nSlave, nullptr, img, error))
         return DeviceError(error);
     img.device = MakeConfigDevice(info, m_nSlave);
-    ResultCode rc = m_drv.ReadDeviceIdText(m_nSlave, img.device.identification);
-    if (rc == kResultOk)
-        img.device.hasIdentification = true;
-    else
+    const ResultCode rc = m_drv.ReadDeviceIdText(m_nSlave, img.device.identification);
+    img.device.hasIdentification = rc == kResultOk;
+    if (rc != kResultOk)
         m_ctx.err << "halvik-cli: note: no device identification text (" << ResultMessage(rc)
                   << "); exporting without it\n";
     img.time = UtcNow();
-    std::string text = BuildConfigText(img, dc);
-
+    const std::string text = BuildConfigText(img, dc);
     if (path == "-") {
         Out() << text;
         return kExitOk;
     }
-    // Written beside the target and renamed over it, so a failure never
-    // leaves half a file where a good one was.
-    std::string tmp = path + ".tmp";
-    {
-        std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
-        f << text;
-        f.flush();
-        if (!f) {
-            std::remove(tmp.c_str());
-            return Refuse("cannot write " + tmp + ": " + std::strerror(errno));
-        }
-    }
-    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-        int err = errno;
-        std::remove(tmp.c_str());
-        return Refuse("cannot write " + path + ": " + std::strerror(err));
-    }
+    if (const std::string error = WriteFileAtomically(path, text); !error.empty())
+        return Refuse("cannot write " + path + ": " + error);
     if (m_cl.json) {
         EmitJson({{"file", path},
                   {"blocks", img.blocks.size()},
@@ -98,19 +79,12 @@ int CCli::VerifyCommBlocks(const ConfigImage& file, std::vector<Difference>& dif
     if (rc == kResultTimeout || rc == kResultBadReply) {
         const ConfigLine old{m_nSlave, m_cl.baud, m_cl.framing};
         const ConfigLine now = ConfigLineOf(file, old);
-        bool lineMoves = now.baud != old.baud || now.framing != old.framing;
-        if (now.slave != old.slave || lineMoves) {
+        if (!(now == old)) {
             Note() << StrFormat("No answer at the old settings; trying slave %d, %d baud, %s.\n",
                                 now.slave, now.baud, FramingName(now.framing));
-            if (lineMoves) {
-                m_drv.ClosePort();
-                if (!m_drv.OpenPortPath(m_strDevice,
-                                        CMotorDriver::SettingsString(now.baud, now.framing)))
-                    return DeviceError(StrFormat("cannot reopen %s at %d baud: %s",
-                                                 m_strDevice.c_str(), now.baud,
-                                                 PortErrorText(m_drv.LastOpenError()).c_str()));
-                m_drv.SetTimeout(static_cast<uint32_t>(m_cl.timeoutMs));
-            }
+            if (!m_drv.SetLineSettings(CMotorDriver::SettingsString(now.baud, now.framing)))
+                return DeviceError(StrFormat("%s cannot be set to %d baud, %s", m_strDevice.c_str(),
+                                             now.baud, FramingName(now.framing)));
             m_nSlave = static_cast<uint8_t>(now.slave);
             rc = ReadBlocks(m_drv, m_nSlave, only, got);
             if (rc == kResultOk)

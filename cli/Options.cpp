@@ -10,6 +10,7 @@
 #include <charconv>
 #include <climits>
 #include <ostream>
+#include <regex>
 
 namespace {
 
@@ -152,23 +153,8 @@ std::string IntegerProblem(std::string_view text, int64_t lo, int64_t hi, int64_
 }
 
 bool IsStrictDecimal(std::string_view t) {
-    size_t i = t.find_first_not_of("+-") == 1 ? 1 : 0, digits = 0, exp = 1;
-    auto skipDigits = [&] {
-        size_t n = 0;
-        for (; i < t.size() && std::isdigit(static_cast<unsigned char>(t[i])); ++i)
-            ++n;
-        return n;
-    };
-    digits = skipDigits();
-    if (i < t.size() && t[i] == '.') {
-        ++i;
-        digits += skipDigits();
-    }
-    if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
-        i += i + 1 < t.size() && (t[i + 1] == '-' || t[i + 1] == '+') ? 2 : 1;
-        exp = skipDigits();
-    }
-    return digits > 0 && exp > 0 && i == t.size();
+    static const std::regex kDecimal(R"([+-]?(\d+\.?\d*|\.\d+)([eE][+-]?\d+)?)");
+    return std::regex_match(t.begin(), t.end(), kDecimal);
 }
 
 const char* FramingName(int choice) {

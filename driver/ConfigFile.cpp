@@ -5,7 +5,10 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <set>
+#include <unistd.h>
 
 static const Json* Find(const Json& j, const char* key) {
     if (!j.is_object())
@@ -527,6 +530,37 @@ int ReadBoundedFile(const std::string& path, size_t maxBytes, std::string& text)
     if (err == 0)
         text = std::move(out);
     return err;
+}
+
+std::string WriteFileAtomically(const std::string& path, const std::string& text) {
+    const std::string tmp = path + ".tmp";
+    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return std::strerror(errno);
+    size_t done = 0;
+    int err = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            err = n < 0 ? errno : EIO;
+            break;
+        }
+        done += static_cast<size_t>(n);
+    }
+    // On the disk before the name points at it: a crash leaves the old file.
+    if (!err && ::fsync(fd) != 0)
+        err = errno;
+    if (::close(fd) != 0 && !err)
+        err = errno;
+    if (!err && std::rename(tmp.c_str(), path.c_str()) != 0)
+        err = errno;
+    if (err) {
+        ::unlink(tmp.c_str());
+        return std::strerror(err);
+    }
+    return {};
 }
 
 std::string BuildConfigText(const ConfigImage& img, const DecodeContext& ctx) {

@@ -60,6 +60,9 @@ struct ConfigImage {
 
 // Reads at most maxBytes of a file: 0, or an errno value (EFBIG when larger).
 int ReadBoundedFile(const std::string& path, size_t maxBytes, std::string& text);
+// Writes text beside path and renames it over path, so a failure never
+// leaves half a file where a good one was. "" on success, else why not.
+std::string WriteFileAtomically(const std::string& path, const std::string& text);
 
 // The whole document for an image, pretty-printed, ending in a newline.
 std::string BuildConfigText(const ConfigImage& img, const DecodeContext& ctx);

@@ -24,9 +24,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <mutex>
-#include <unistd.h>
 
 namespace {
 
@@ -294,37 +292,6 @@ std::string ReadConfigStep(CMotorDriver& drv, uint8_t slave, const SConfigStep& 
     if (!r.Ok())
         return r.Message(r.reply.index, static_cast<uint8_t>(r.reply.subindex));
     img.hasSync = true;
-    return {};
-}
-
-std::string WriteFileAtomically(const std::string& path, const std::string& text) {
-    const std::string tmp = path + ".tmp";
-    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return std::strerror(errno);
-    size_t done = 0;
-    int err = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            err = n < 0 ? errno : EIO;
-            break;
-        }
-        done += static_cast<size_t>(n);
-    }
-    // On the disk before the name points at it: a crash leaves the old file.
-    if (!err && ::fsync(fd) != 0)
-        err = errno;
-    if (::close(fd) != 0 && !err)
-        err = errno;
-    if (!err && std::rename(tmp.c_str(), path.c_str()) != 0)
-        err = errno;
-    if (err) {
-        ::unlink(tmp.c_str());
-        return std::strerror(err);
-    }
     return {};
 }
 

@@ -46,10 +46,6 @@ std::vector<SConfigStep> ConfigReadSteps(const ConfigImage* wanted);
 std::string ReadConfigStep(CMotorDriver& drv, uint8_t slave, const SConfigStep& step,
                            ConfigImage& img);
 
-// Writes text beside path and renames it over path, so a failure never
-// leaves half a file where a good one was. "" on success, else why not.
-std::string WriteFileAtomically(const std::string& path, const std::string& text);
-
 // --- Flows (GUI thread) ------------------------------------------------------------
 
 // Export and load as the menu commands run them; owner is the main window.
