@@ -127,11 +127,6 @@ void CCli::EmitJson(const Json& j, bool pretty) {
     Out().flush();
 }
 
-void CCli::ArmStop(bool on) {
-    if (m_ctx.stopArmed)
-        m_ctx.stopArmed->store(on);
-}
-
 bool CCli::SleepUntil(Clock::time_point deadline) {
     while (Clock::now() < deadline && !Stopped())
         std::this_thread::sleep_for(

@@ -13,7 +13,7 @@
 
 #include <atomic>
 #include <chrono>
-#include <functional>
+#include <istream>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -30,16 +30,14 @@ enum : int {
 };
 
 struct CliContext {
+    std::istream& in;
     std::ostream& out;
     std::ostream& err;
     // Set by the program on Ctrl-C. Commands that can stop cleanly set
     // stopArmed while they run; the program ends at once otherwise.
-    std::atomic<bool>* stopRequested = nullptr;
-    std::atomic<bool>* stopArmed = nullptr;
+    std::atomic<bool> stopRequested{false}, stopArmed{false};
     bool interactive = false;   // a person can answer the import prompt
     bool errIsTerminal = false; // progress lines may be redrawn in place
-    // Asks the question and returns the answer line.
-    std::function<std::string(const std::string&)> ask;
 };
 
 int RunCli(const std::vector<std::string>& args, CliContext& ctx);
@@ -59,8 +57,8 @@ private:
     int DeviceError(const std::string& msg);
     int DeviceError(const std::string& what, ResultCode rc);
     void EmitJson(const Json& j, bool pretty = true);
-    bool Stopped() const { return m_ctx.stopRequested && m_ctx.stopRequested->load(); }
-    void ArmStop(bool on);
+    bool Stopped() const { return m_ctx.stopRequested.load(); }
+    void ArmStop(bool on) { m_ctx.stopArmed = on; }
     // Sleeps until the deadline or a stop request; false on a stop request.
     bool SleepUntil(Clock::time_point deadline);
 

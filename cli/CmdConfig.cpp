@@ -172,9 +172,11 @@ int CCli::CmdImport() {
         if (!m_ctx.interactive)
             return Refuse("refusing to write without confirmation: standard input is not a "
                           "terminal; pass --yes to write, or --dry-run to only compare");
-        std::string q = StrFormat("Write these changes to slave %u on %s? [y/N] ", m_nSlave,
-                                  m_strDevice.c_str());
-        std::string a = m_ctx.ask ? m_ctx.ask(q) : std::string();
+        m_ctx.err << StrFormat("Write these changes to slave %u on %s? [y/N] ", m_nSlave,
+                               m_strDevice.c_str())
+                  << std::flush;
+        std::string a;
+        std::getline(m_ctx.in, a);
         if (a != "y" && a != "Y" && a != "yes" && a != "YES" && a != "Yes") {
             Note() << "Cancelled; nothing written.\n";
             return finish("cancelled", kExitCancelled);

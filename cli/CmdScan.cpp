@@ -46,8 +46,6 @@ int CCli::CmdScan() {
         return e;
 
     // Ctrl-C ends the scan after the try under way; what was found is kept.
-    std::atomic<bool> ownStop{false};
-    const std::atomic<bool>& stop = m_ctx.stopRequested ? *m_ctx.stopRequested : ownStop;
     const bool tty = m_ctx.errIsTerminal;
     SLineSetting shown{0, -1};
     auto onStep = [&](const SScanStep& s) {
@@ -71,7 +69,7 @@ int CCli::CmdScan() {
         Out() << HitLine(hit) << "\n" << std::flush;
     };
     ArmStop(true);
-    const SScanOutcome outcome = ScanBus(m_drv, plan, stop, onStep, onHit);
+    const SScanOutcome outcome = ScanBus(m_drv, plan, m_ctx.stopRequested, onStep, onHit);
     ArmStop(false);
     if (tty)
         m_ctx.err << "\r\033[K" << std::flush;

@@ -15,8 +15,6 @@
 
 namespace {
 
-std::atomic<bool> g_stopRequested{false};
-std::atomic<bool> g_stopArmed{false};
 std::atomic<bool> g_quit{false};
 
 // Ctrl-C and SIGTERM are taken by this thread only (every other thread blocks
@@ -24,13 +22,13 @@ std::atomic<bool> g_quit{false};
 // stop cleanly sees the request; otherwise, or on a second signal, the
 // program ends at once as it would by default.
 // SIGUSR1 only wakes it up for the end of the program.
-void SignalThread(sigset_t set) {
+void SignalThread(sigset_t set, CliContext* ctx) {
     const timespec tick{1, 0};
     while (!g_quit.load()) {
         int sig = sigtimedwait(&set, nullptr, &tick);
         if (sig < 0 || sig == SIGUSR1)
             continue;
-        if (!g_stopArmed.load() || g_stopRequested.exchange(true))
+        if (!ctx->stopArmed.load() || ctx->stopRequested.exchange(true))
             std::_Exit(128 + sig);
     }
 }
@@ -38,28 +36,17 @@ void SignalThread(sigset_t set) {
 } // namespace
 
 int main(int argc, char** argv) {
+    CliContext ctx{std::cin, std::cout, std::cerr};
+    ctx.interactive = isatty(STDIN_FILENO) != 0;
+    ctx.errIsTerminal = isatty(STDERR_FILENO) != 0;
     sigset_t set;
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
     sigaddset(&set, SIGUSR1);
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
-    std::thread signals(SignalThread, set);
-
-    std::vector<std::string> args(argv + 1, argv + argc);
-    CliContext ctx{std::cout, std::cerr};
-    ctx.stopRequested = &g_stopRequested;
-    ctx.stopArmed = &g_stopArmed;
-    ctx.interactive = isatty(STDIN_FILENO) != 0;
-    ctx.errIsTerminal = isatty(STDERR_FILENO) != 0;
-    ctx.ask = [](const std::string& question) {
-        std::cerr << question << std::flush;
-        std::string line;
-        if (!std::getline(std::cin, line))
-            return std::string();
-        return line;
-    };
-    int status = RunCli(args, ctx);
+    std::thread signals(SignalThread, set, &ctx);
+    const int status = RunCli(std::vector<std::string>(argv + 1, argv + argc), ctx);
     std::cout.flush();
     g_quit = true;
     pthread_kill(signals.native_handle(), SIGUSR1);
