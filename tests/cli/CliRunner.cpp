@@ -1,7 +1,6 @@
 #include "tests/cli/CliRunner.h"
 
 #include <algorithm>
-#include <cctype>
 #include <csignal>
 #include <fcntl.h>
 #include <fstream>
@@ -14,22 +13,34 @@ std::string At(const Json& j, const std::string& path) {
     for (size_t p = 0; at && p <= path.size();) {
         const size_t dot = std::min(path.find('.', p), path.size());
         const std::string key = path.substr(p, dot - p);
-        if (at->is_array() && !key.empty() && std::isdigit(static_cast<unsigned char>(key[0])))
-            at = std::stoul(key) < at->size() ? &(*at)[std::stoul(key)] : nullptr;
-        else if (at->is_object() && at->contains(key))
-            at = &(*at)[key];
-        else
-            at = nullptr;
         p = dot + 1;
+        if (key == "#")
+            return std::to_string(at->size());
+        const Json* next = nullptr;
+        if (at->is_object() && at->contains(key))
+            next = &(*at)[key];
+        for (size_t i = 0; at->is_array() && i < at->size(); ++i)
+            if (key == std::to_string(i) ||
+                ((*at)[i].is_object() && JsonText((*at)[i].value("name", Json())) == key))
+                next = &(*at)[i];
+        at = next;
     }
     EXPECT_NE(at, nullptr) << path << " in " << DumpJson(j, false);
-    return at ? JsonText(*at) : "";
+    return !at ? "" : at->is_structured() ? DumpJson(*at, false) : JsonText(*at);
 }
 
 std::string ReadFile(const std::string& path) {
     std::stringstream ss;
     ss << std::ifstream(path).rdbuf();
     return ss.str();
+}
+
+std::vector<std::string> Words(const std::string& text) {
+    std::vector<std::string> words;
+    std::istringstream in(text);
+    for (std::string w; in >> w;)
+        words.push_back(w);
+    return words;
 }
 
 // Output goes to files, read while the program runs when there is a condition

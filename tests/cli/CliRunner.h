@@ -18,11 +18,15 @@ struct CliRun {
     std::string out, err;
 };
 
-// The text at a dotted path of members and array indexes ("values.0.hex");
-// "" and a test failure when there is nothing there.
+// The text at a dotted path of members, array indexes and, in arrays of
+// fields, field names ("values.0.hex", "fields.output_pwm.unit"); "#" is a
+// size, arrays and objects are compact JSON. "" and a test failure when there
+// is nothing there.
 std::string At(const Json& j, const std::string& path);
 
 std::string ReadFile(const std::string& path);
+// "reg read 0x10" -> {"reg", "read", "0x10"}
+std::vector<std::string> Words(const std::string& text);
 
 // interruptWhen, when given, is asked every few milliseconds with the output
 // so far; the first time it says yes the child gets SIGINT.

@@ -1,5 +1,5 @@
 // halvik-cli against the virtual driver: JSON output of every command, its
-// effect on the device, exit statuses, watch and learning.
+// effect on the device, exit statuses, help, scan, watch and learning.
 
 #include "tests/cli/CliRunner.h"
 
@@ -8,29 +8,15 @@
 #include <algorithm>
 #include <chrono>
 #include <sstream>
+#include <tuple>
 
 namespace {
 
 using Regs = std::vector<uint16_t>;
+using Checks = std::vector<std::pair<std::string, std::string>>; // JSON path, text
 
-Regs RegsOf(const Json* arr) {
-    Regs v;
-    for (const auto& x : *arr) {
-        int64_t n = -1;
-        EXPECT_TRUE(JsonInt(x, n));
-        v.push_back(static_cast<uint16_t>(n));
-    }
-    return v;
-}
-
-// Member `what` of the field `name` of a block's output, as text (arrays as
-// compact JSON).
-std::string FieldOf(const Json& block, const std::string& name, const char* what) {
-    for (const auto& f : block["fields"])
-        if (JsonText(f["name"]) == name && f.contains(what))
-            return f[what].is_array() ? DumpJson(f[what], false) : JsonText(f[what]);
-    ADD_FAILURE() << "no " << what << " of field " << name;
-    return "";
+std::string Dump(const Regs& regs) {
+    return DumpJson(Json(regs), false);
 }
 
 using CliSim = CliTest;
@@ -41,84 +27,77 @@ TEST_F(CliSim, ReadingCommandsPrintTheDeviceAsJson) {
     d.SetRegisters(0x0024, {0xFFFF, 0xFFFE});
     d.SetRegisters(0x00BA, {0x3FC0, 0x0000});
     d.SetRegisters(0x0100, {0xFFFF, 0xFFFE, 0x8000});
-
-    Json j = JsonOf({"info"});
-    EXPECT_EQ(RegsOf(&j["registers"]), d.GetRegisters(0x0000, 16));
-    char id[16];
-    std::snprintf(id, sizeof id, "0x%04X", d.GetRegister(0x0000));
-    EXPECT_EQ(FieldOf(j, "identifier", "text"), id);
-    EXPECT_FALSE(FieldOf(j, "model", "text").empty());
-
-    j = JsonOf({"ident"});
-    EXPECT_EQ(At(j, "objects.0.name"), "公司名称");
-
-    j = JsonOf({"status"});
-    EXPECT_EQ(RegsOf(&j["registers"]).size(), 28u);
-    EXPECT_EQ(FieldOf(j, "output_pwm", "value"), "-100.0");
-    EXPECT_EQ(FieldOf(j, "output_pwm", "unit"), "%");
-    EXPECT_EQ(FieldOf(j, "output_pwm", "text"), "-100.0%");
-    EXPECT_EQ(FieldOf(j, "output_pwm", "raw"), "[64536]"); // 0xFC18
-    EXPECT_EQ(FieldOf(j, "position", "value"), "-2");
-
+    const std::pair<const char*, Checks> cases[] = {
+        {"info",
+         {{"registers", Dump(d.GetRegisters(0x0000, 16))},
+          {"fields.identifier.text", "0x1501"},
+          {"fields.model.text", "HVK-BLD4810"}}},
+        {"ident", {{"objects.0.name", "公司名称"}}},
+        {"status",
+         {{"registers.#", "28"},
+          {"fields.output_pwm.value", "-100.0"},
+          {"fields.output_pwm.unit", "%"},
+          {"fields.output_pwm.text", "-100.0%"},
+          {"fields.output_pwm.raw", "[64536]"},
+          {"fields.position.value", "-2"}}},
+        {"read pid", {{"fields.holding_kp.value", "1.5"}}},
+        {"reg read 0x100 --type i32",
+         {{"values.#", "1"}, {"values.0.value", "-2"}, {"values.0.hex", "0xFFFFFFFE"}}},
+        {"reg read 0x101 --count 2 --type i16", {{"values.#", "2"}, {"values.1.value", "-32768"}}},
+        {"reg read 0xBA --type f32", {{"values.0.value", "1.5"}}},
+    };
+    for (const auto& [args, checks] : cases) {
+        const Json j = JsonOf(Words(args));
+        for (const auto& [path, want] : checks)
+            EXPECT_EQ(At(j, path), want) << args << " " << path;
+    }
     for (const auto& b : AllBlocks()) {
         if (std::string(b.name) == "status")
             continue; // live values
-        SCOPED_TRACE(b.name);
-        j = JsonOf({"read", b.name});
+        const Json j = JsonOf({"read", b.name});
         EXPECT_EQ(At(j, "block"), b.name);
-        EXPECT_EQ(RegsOf(&j["registers"]), d.GetRegisters(b.start, b.count));
-        EXPECT_EQ(j["fields"].size(), static_cast<size_t>(b.fieldCount));
+        EXPECT_EQ(At(j, "registers"), Dump(d.GetRegisters(b.start, b.count))) << b.name;
+        EXPECT_EQ(At(j, "fields.#"), std::to_string(b.fieldCount)) << b.name;
     }
-    EXPECT_EQ(FieldOf(JsonOf({"read", "pid"}), "holding_kp", "value"), "1.5");
-
-    j = JsonOf({"reg", "read", "0x100", "--type", "i32"});
-    ASSERT_EQ(j["values"].size(), 1u);
-    EXPECT_EQ(At(j, "values.0.value"), "-2");
-    EXPECT_EQ(At(j, "values.0.hex"), "0xFFFFFFFE");
-    j = JsonOf({"reg", "read", "0x101", "--count", "2", "--type", "i16"});
-    ASSERT_EQ(j["values"].size(), 2u);
-    EXPECT_EQ(At(j, "values.1.value"), "-32768");
-    EXPECT_EQ(At(JsonOf({"reg", "read", "0xBA", "--type", "f32"}), "values.0.value"), "1.5");
 
     CSimHarness linked(1, 5);
     ASSERT_TRUE(linked.Ok());
     CliRun r = RunCli({"--json", "ports"});
     ASSERT_EQ(r.status, 0) << r.err;
     bool found = false;
-    j = Doc(r.out);
-    for (const auto& p : j["ports"])
-        if (JsonText(p["com"]) == "5")
-            found = JsonText(p["device"]) == linked.Device();
+    const Json ports = Doc(r.out)["ports"];
+    for (const auto& p : ports)
+        found = found || (JsonText(p["com"]) == "5" && JsonText(p["device"]) == linked.Device());
     EXPECT_TRUE(found) << r.out;
     EXPECT_EQ(RunCli({"--port", "COM5", "--json", "info"}).status, 0);
 }
 
 TEST_F(CliSim, WritingCommandsReachTheDevice) {
     CVirtualDriver& d = m_sim.Driver();
-    EXPECT_EQ(At(JsonOf({"reg", "write", "0x100", "-5", "--type", "i16"}), "result.code"), "0");
-    EXPECT_EQ(d.GetRegister(0x0100), 0xFFFB);
-    ASSERT_EQ(Cli({"reg", "write", "0xBC", "1.5", "--type", "f32"}).status, 0);
-    EXPECT_EQ(d.GetRegisters(0x00BC, 2), (Regs{0x3FC0, 0x0000}));
-    ASSERT_EQ(Cli({"reg", "write", "0xBE", "0x12345678", "--type", "u32"}).status, 0);
-    EXPECT_EQ(d.GetRegisters(0x00BE, 2), (Regs{0x1234, 0x5678}));
-
-    JsonOf({"run", "pwm", "50"});
-    EXPECT_EQ(d.GetRegister(0x0042), 500);
-    // Negative numbers are arguments, with or without "--" before them.
-    for (const auto& args :
-         {std::vector<std::string>{"run", "pwm", "-.5"}, {"run", "pwm", "--", "-0.5"}}) {
-        d.SetRegister(0x0042, 0);
-        ASSERT_EQ(Cli(args).status, 0) << args[2];
-        EXPECT_EQ(d.GetRegister(0x0042), 0xFFFB);
+    // Each starts from registers at 0xFFFF: the command, what it says (as
+    // JSON and on standard error), and the registers it leaves.
+    const std::tuple<const char*, Checks, const char*, uint16_t, Regs> cases[] = {
+        {"reg write 0x100 -5 --type i16", {{"registers", "[65531]"}}, "", 0x0100, {0xFFFB}},
+        {"reg write 0xBC 1.5 --type f32", {}, "", 0x00BC, {0x3FC0, 0x0000}},
+        {"reg write 0xBE 0x12345678 --type u32", {}, "", 0x00BE, {0x1234, 0x5678}},
+        {"run pwm 50", {{"command", "run"}}, "", 0x0042, {500}},
+        // Negative numbers are arguments, with or without "--" before them.
+        {"run pwm -.5", {}, "", 0x0042, {0xFFFB}},
+        {"run pwm -- -0.5", {}, "", 0x0042, {0xFFFB}},
+        {"run freq 12.56", {}, "sent as 12.5 Hz", 0x0043, {125}}, // tenths, cut toward zero
+        {"run freq -7 --raw", {}, "", 0x0043, {0xFFF9}},
+        {"stop emergency", {{"result.text", "操作成功"}}, "", 0x0040, {1}},
+        {"stop", {{"command", "stop"}}, "", 0x0040, {0}},
+    };
+    for (const auto& [args, json, note, addr, regs] : cases) {
+        d.SetRegisters(addr, Regs(regs.size(), 0xFFFF));
+        CliRun r = Cli(Words(std::string("--json ") + args));
+        ASSERT_EQ(r.status, 0) << args << r.err;
+        for (const auto& [path, want] : json)
+            EXPECT_EQ(At(Doc(r.out), path), want) << args << " " << path;
+        EXPECT_NE(r.err.find(note), std::string::npos) << r.err;
+        EXPECT_EQ(d.GetRegisters(addr, static_cast<uint16_t>(regs.size())), regs) << args;
     }
-    EXPECT_EQ(At(JsonOf({"stop", "emergency"}), "result.text"), "操作成功");
-    EXPECT_EQ(d.GetRegister(0x0040), 1);
-    CliRun r = Cli({"run", "freq", "12.56"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(d.GetRegister(0x0043), 125); // tenths of Hz, cut toward zero
-    EXPECT_NE(r.err.find("sent as 12.5 Hz"), std::string::npos) << r.err;
-    ASSERT_EQ(Cli({"stop"}).status, 0);
-    EXPECT_EQ(d.GetRegister(0x0040), 0);
 
     d.ClearRequestLog();
     EXPECT_EQ(At(JsonOf({"move", "--freq", "50", "--position", "-1000", "--relative"}), "command"),
@@ -138,15 +117,16 @@ TEST_F(CliSim, WritingCommandsReachTheDevice) {
     EXPECT_EQ(std::vector<uint8_t>(log.back().begin(), log.back().begin() + 6),
               (std::vector<uint8_t>{0x01, 0x06, 0x70, 0x0A, 0x00, 0x01}));
 
-    Json j = JsonOf({"sdo", "download", "0x1800", "5", "250", "--size", "2"});
-    EXPECT_EQ(At(j, "answer.command"), "0x60");
+    EXPECT_EQ(
+        At(JsonOf({"sdo", "download", "0x1800", "5", "250", "--size", "2"}), "answer.command"),
+        "0x60");
     uint32_t v = 0;
     ASSERT_TRUE(d.GetObject(0x1800, 5, v));
     EXPECT_EQ(v, 250u);
-    j = JsonOf({"sdo", "upload", "0x1800", "5"});
+    Json j = JsonOf({"sdo", "upload", "0x1800", "5"});
     EXPECT_EQ(At(j, "value"), "250");
     EXPECT_EQ(At(j, "size"), "2");
-    r = Cli({"--json", "sdo", "upload", "0x1400", "9"});
+    CliRun r = Cli({"--json", "sdo", "upload", "0x1400", "9"});
     EXPECT_EQ(r.status, 3);
     EXPECT_EQ(At(Doc(r.out), "abort.text"), "子索引不存在 (0x06090011)");
     EXPECT_NE(r.err.find("传送终止"), std::string::npos) << r.err;
@@ -155,125 +135,129 @@ TEST_F(CliSim, WritingCommandsReachTheDevice) {
 }
 
 TEST_F(CliSim, ExitStatusesSayWhatWentWrong) {
-    CliRun r = RunCli({"--port", "/dev/halvik-no-such-device", "info"});
-    EXPECT_EQ(r.status, 3);
-    EXPECT_NE(r.err.find("cannot open /dev/halvik-no-such-device"), std::string::npos) << r.err;
-    r = RunCli({"--port", "COM977", "info"});
-    EXPECT_EQ(r.status, 3);
-    EXPECT_NE(r.err.find("COM977"), std::string::npos) << r.err;
-
-    m_sim.Server().InjectFault(EFault::Silent, 0, -1);
-    r = Cli({"--timeout", "150", "--json", "info"});
-    EXPECT_EQ(r.status, 3);
-    EXPECT_TRUE(r.out.empty());
-    EXPECT_NE(r.err.find("通讯超时 (130)"), std::string::npos) << r.err;
-    m_sim.Server().ClearFaults();
-
-    m_sim.Server().InjectFault(EFault::Exception, 2, -1);
-    for (const auto& args : {std::vector<std::string>{"--timeout", "500", "read", "pid"},
-                             {"--timeout", "500", "sdo", "upload", "0x1000", "0"}}) {
-        r = Cli(args);
-        EXPECT_EQ(r.status, 3);
-        EXPECT_NE(r.err.find("非法寄存器地址 (2)"), std::string::npos) << r.err;
+    // A later --port wins over the fixture's.
+    const struct {
+        std::vector<std::string> args;
+        EFault fault;
+        const char* mention;
+    } device[] = {
+        {{"--port", "/dev/halvik-no-such-device", "info"},
+         EFault::None,
+         "cannot open /dev/halvik-no-such-device"},
+        {{"--port", "COM977", "info"}, EFault::None, "COM977"},
+        {{"--timeout", "150", "--json", "info"}, EFault::Silent, "通讯超时 (130)"},
+        {{"--timeout", "500", "read", "pid"}, EFault::Exception, "非法寄存器地址 (2)"},
+        {{"--timeout", "500", "sdo", "upload", "0x1000", "0"},
+         EFault::Exception,
+         "非法寄存器地址 (2)"},
+    };
+    for (const auto& [args, fault, mention] : device) {
+        m_sim.Server().InjectFault(fault, fault == EFault::Exception ? 2 : 0, -1);
+        CliRun r = Cli(args);
+        EXPECT_EQ(r.status, 3) << mention;
+        EXPECT_TRUE(r.out.empty()) << r.out;
+        EXPECT_NE(r.err.find(mention), std::string::npos) << r.err;
     }
     m_sim.Server().ClearFaults();
 
     // Usage errors name the problem and never touch the line.
     m_sim.Driver().ClearRequestLog();
-    const std::pair<std::vector<std::string>, const char*> usage[] = {
-        {{"frobnicate"}, "frobnicate"},
-        {{"read", "nope"}, "nope"},
-        {{"reg", "write", "0x10", "70000"}, "out of range"},
-        {{"reg", "write", "0x10", "1.5", "--type", "i16"}, "1.5"},
-        {{"reg", "read", "12abc"}, "12abc"},
-        {{"reg", "read", "0x"}, "0x"},
-        {{"reg", "write", "0x10", "99999999999999999999"}, "99999999999999999999"},
-        {{"run", "pwm", "101"}, "101"},
-        {{"run", "pwm", "fast"}, "fast"},
-        {{"run", "freq", "12.5Hz"}, "12.5Hz"},
-        {{"sdo", "download", "0x1800", "5", "1"}, "--size"},
-        {{"sdo", "download", "0x1800", "5", "256", "--size", "1"}, "256"},
-        {{"--framing", "q1", "info"}, "--framing"},
-        {{"--slave", "256", "info"}, "out of range"},
-        {{"--timeout", "0", "info"}, "--timeout"},
-        {{"info", "--watch"}, "--watch"}, // another command's option
-        {{"info", "--slave"}, "needs a value"},
-        {{"status", "--watch=1"}, "--watch"},
-        {{"move", "--freq", "10"}, "--position"},
-        {{"stop", "gently"}, "gently"},
-        {{"status", "--count", "3"}, "--count"},
-        {{"--port=", "info"}, "--port"},
-        {{"--watch", "status", "--yes"}, "--watch"},
-        {{"help", "nope"}, "nope"},
-        {{"scan", "--first", "9", "--last", "3"}, "--first"},
-        {{"scan", "--last", "248"}, "out of range"},
-        {{"scan", "--reply-ms", "0"}, "--reply-ms"},
-        {{}, "usage"},
+    const std::pair<const char*, const char*> usage[] = {
+        {"frobnicate", "frobnicate"},
+        {"read nope", "nope"},
+        {"reg", "read, write"},
+        {"reg write 0x10 70000", "out of range"},
+        {"reg write 0x10 1.5 --type i16", "1.5"},
+        {"reg read 12abc", "12abc"},
+        {"reg read 0x", "0x"},
+        {"reg read 0xFFFF --count 2", "0xFFFF"},
+        {"reg write 0x10 99999999999999999999", "99999999999999999999"},
+        {"run pwm 101", "101"},
+        {"run pwm fast", "fast"},
+        {"run pwm 5 --raw", "--raw"},
+        {"run freq 12.5Hz", "12.5Hz"},
+        {"sdo upload 0x1800", "SUB"},
+        {"sdo download 0x1800 5 1", "--size"},
+        {"sdo download 0x1800 5 256 --size 1", "256"},
+        {"--framing q1 info", "--framing"},
+        {"--slave 256 info", "out of range"},
+        {"--timeout 0 info", "--timeout"},
+        {"info --watch", "--watch"}, // another command's option
+        {"info --slave", "needs a value"},
+        {"info -- --slave 5", "unexpected argument '--slave'"},
+        {"status --watch=1", "--watch"},
+        {"move --freq 10", "--position"},
+        {"stop gently", "gently"},
+        {"status --count 3", "--count"},
+        {"--port= info", "--port"},
+        {"--watch status --yes", "--watch"},
+        {"help nope", "nope"},
+        {"scan --first 9 --last 3", "--first"},
+        {"scan --last 248", "out of range"},
+        {"scan --reply-ms 0", "--reply-ms"},
     };
     for (const auto& [args, mention] : usage) {
-        r = Cli(args);
-        EXPECT_EQ(r.status, 2) << (args.empty() ? "" : args[0]) << r.err;
+        CliRun r = Cli(Words(args));
+        EXPECT_EQ(r.status, 2) << args << r.err;
+        // One line naming the problem, one pointing to the help.
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 2) << r.err;
         EXPECT_NE(r.err.find(mention), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("\n(see 'halvik-cli --help')\n"), std::string::npos) << r.err;
     }
+    CliRun r = Cli({});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("no command given\nusage: "), std::string::npos) << r.err;
     EXPECT_TRUE(m_sim.Driver().RequestLog().empty());
 }
 
-// Every command explains itself and each of its options, without the line.
+// Every command explains itself and each of its arguments and options,
+// without the line.
 TEST_F(CliSim, HelpForTheProgramAndEveryCommand) {
     m_sim.Driver().ClearRequestLog();
-    const std::pair<const char*, std::vector<const char*>> commands[] = {
-        {"ports", {}},
-        {"info", {}},
-        {"ident", {}},
-        {"status", {"--watch", "--interval", "--count"}},
-        {"read", {}},
-        {"reg read", {"--type", "--count"}},
-        {"reg write", {"--type"}},
-        {"sdo upload", {}},
-        {"sdo download", {"--size"}},
-        {"sdo save", {}},
-        {"run pwm", {}},
-        {"run freq", {"--raw"}},
-        {"move", {"--freq", "--position", "--relative", "--raw"}},
-        {"stop", {}},
-        {"clear-position", {}},
-        {"learn", {"--timeout-s"}},
-        {"export", {}},
-        {"import", {"--dry-run", "--yes"}},
-        {"scan", {"--first", "--last", "--all-lines", "--reply-ms"}},
+    const std::pair<std::string, const char*> commands[] = {
+        {"ports", ""},
+        {"info", ""},
+        {"ident", ""},
+        {"status", "--watch --interval --count"},
+        {"read", "BLOCK"},
+        {"reg read", "ADDR --type --count"},
+        {"reg write", "ADDR VALUE --type"},
+        {"sdo upload", "INDEX SUB"},
+        {"sdo download", "INDEX SUB VALUE --size"},
+        {"sdo save", "SUB"},
+        {"run pwm", "PERCENT"},
+        {"run freq", "HZ --raw"},
+        {"move", "--freq --position --relative --raw"},
+        {"stop", "MODE"},
+        {"clear-position", ""},
+        {"learn", "--timeout-s"},
+        {"export", "FILE"},
+        {"import", "FILE --dry-run --yes"},
+        {"scan", "--first --last --all-lines --reply-ms"},
     };
     CliRun overview = Cli({"--help"});
     ASSERT_EQ(overview.status, 0) << overview.err;
     for (const char* line : {"--port", "--baud", "--framing", "--slave", "--timeout", "--json"})
         EXPECT_NE(overview.out.find("\n  " + std::string(line) + " "), std::string::npos) << line;
+    EXPECT_NE(overview.out.find("\nExit status: "), std::string::npos);
     for (const auto& [name, options] : commands) {
-        SCOPED_TRACE(name);
-        EXPECT_NE(overview.out.find("\n  " + std::string(name)), std::string::npos);
-        std::vector<std::string> words;
-        for (std::istringstream in(name); in >> words.emplace_back();)
-            ;
-        words.pop_back();
-        std::vector<std::string> help = words, helpCommand = words;
-        help.push_back("--help");
-        helpCommand.insert(helpCommand.begin(), "help");
-        for (const auto& args : {help, helpCommand}) {
-            CliRun r = Cli(args);
+        EXPECT_NE(overview.out.find("\n  " + name), std::string::npos) << name;
+        for (const std::string& args : {name + " --help", "help " + name}) {
+            CliRun r = Cli(Words(args));
             ASSERT_EQ(r.status, 0) << r.err;
-            EXPECT_EQ(r.out.rfind("usage: halvik-cli " + std::string(name), 0), 0u) << r.out;
-            for (const char* opt : options) {
-                // One line per option: its name and what it does.
-                const size_t at = r.out.find("\n  " + std::string(opt) + " ");
+            EXPECT_EQ(r.out.rfind("usage: halvik-cli " + name, 0), 0u) << r.out;
+            for (const std::string& opt : Words(options)) {
+                // One line per argument or option: its name and what it does.
+                const size_t at = r.out.find("\n  " + opt + " ");
                 ASSERT_NE(at, std::string::npos) << opt << "\n" << r.out;
                 const std::string line = r.out.substr(at + 1, r.out.find('\n', at + 1) - at - 1);
-                EXPECT_GT(line.size(), std::string(opt).size() + 10) << line;
+                EXPECT_GT(line.size(), opt.size() + 10) << line;
             }
         }
     }
     EXPECT_TRUE(m_sim.Driver().RequestLog().empty());
 }
 
-// A driver at another address and line setting is found there, and only
-// there; where no driver is, nothing is listed and the status says so.
 TEST_F(CliSim, ScanFindsTheDriverWhereItAnswers) {
     CVirtualDriver& d = m_sim.Driver();
     d.SetSlave(37);
