@@ -10,6 +10,7 @@
 #include "driver/ConfigFile.h"
 #include "driver/DeviceIo.h"
 #include "driver/Json.h"
+#include "modbus/LinkStats.h"
 
 #include <atomic>
 #include <chrono>
@@ -97,6 +98,7 @@ private:
 
     const CommandLine& m_cl;
     CliContext& m_ctx;
+    CLinkStats m_linkStats; // before m_drv, which may report to it until its end
     CMotorDriver m_drv;
     uint8_t m_nSlave = 1;
     std::string m_strDevice;

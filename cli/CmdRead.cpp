@@ -4,10 +4,7 @@
 #include "cli/CliSession.h"
 
 #include "driver/Format.h"
-#include "modbus/LinkStats.h"
 #include "serial/PortMap.h"
-
-#include <optional>
 
 int CCli::CmdPorts() {
     const auto ports = ListComPorts(64);
@@ -66,15 +63,8 @@ int CCli::CmdStatus() {
     bool anyFailed = false;
     // Watching, the link's health is told at the end (on standard error, so
     // JSON Lines on standard output stay clean).
-    struct SWatchLink {
-        CMotorDriver& drv;
-        CLinkStats stats;
-        SWatchLink(CMotorDriver& d) : drv(d) { drv.AddObserver(&stats); }
-        ~SWatchLink() { drv.RemoveObserver(&stats); }
-    };
-    std::optional<SWatchLink> link;
     if (watch)
-        link.emplace(m_drv);
+        m_drv.AddObserver(&m_linkStats);
     ArmStop(watch);
     auto next = Clock::now();
     for (int64_t k = 0; count == 0 || k < count; ++k) {
@@ -108,8 +98,8 @@ int CCli::CmdStatus() {
         }
     }
     ArmStop(false);
-    if (link) {
-        const SLinkSummary l = link->stats.Summary();
+    if (watch) {
+        const SLinkSummary l = m_linkStats.Summary();
         m_ctx.err << "halvik-cli: link: "
                   << StrFormat("%.1f transactions/s, median round trip %s, %zu time-outs, %zu "
                                "CRC/reply errors, %zu exceptions\n",

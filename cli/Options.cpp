@@ -209,9 +209,6 @@ int ParseCommandLine(std::vector<std::string> argv, CommandLine& cl, std::ostrea
     app.add_flag("--json", cl.json, "one JSON document on standard output instead of text")
         ->group(line);
 
-    auto command = [](CLI::App* parent, const char* name, const std::string& what) {
-        return parent->add_subcommand(name, what);
-    };
     auto number = [](CLI::App* c, const char* name, int64_t& v, int64_t lo, int64_t hi,
                      const std::string& what, const char* type = "N") {
         return c->add_option(name, v, what)->transform(Int(lo, hi))->type_name(type);
@@ -223,11 +220,11 @@ int ParseCommandLine(std::vector<std::string> argv, CommandLine& cl, std::ostrea
             ->check(OneOf({"u16", "i16", "u32", "i32", "f32"}));
     };
 
-    command(&app, "ports", "COM numbers and the devices they resolve to");
-    command(&app, "info", "device information block");
-    command(&app, "ident", "device identification text");
+    app.add_subcommand("ports", "COM numbers and the devices they resolve to");
+    app.add_subcommand("info", "device information block");
+    app.add_subcommand("ident", "device identification text");
 
-    CLI::App* c = command(&app, "status", "real-time status (watch: 0 = until Ctrl-C)");
+    CLI::App* c = app.add_subcommand("status", "real-time status (watch: 0 = until Ctrl-C)");
     c->add_flag("--watch", cl.watch, "repeat, then sum up the link on standard error");
     number(c, "--interval", cl.interval, 10, 3600000,
            "time between samples when watching, 10..3600000 (default 500)", "MS");
@@ -237,50 +234,51 @@ int ParseCommandLine(std::vector<std::string> argv, CommandLine& cl, std::ostrea
     std::vector<std::string> blocks;
     for (const auto& b : AllBlocks())
         blocks.push_back(b.name);
-    command(&app, "read", "a register block")
+    app.add_subcommand("read", "a register block")
         ->add_option("BLOCK", cl.block,
                      "device-info, status, ramp, motor, system-a, comm-a, system-b,\n"
                      "comm-b, reciprocate, preset-speed, pid, learn, safety, canopen")
         ->required()
         ->check(OneOf(blocks));
 
-    CLI::App* reg = command(&app, "reg", "any holding registers, typed");
-    c = command(reg, "read", "values of a type from ADDR on");
+    CLI::App* reg = app.add_subcommand("reg", "any holding registers, typed");
+    c = reg->add_subcommand("read", "values of a type from ADDR on");
     number(c, "ADDR", cl.addr, 0, 0xFFFF, "first register address")->required();
     number(c, "--count", cl.count, 1, 125, "values to read (default 1)");
     regType(c);
-    c = command(reg, "write", "one value: 16-bit types with function 6, 32-bit with 16");
+    c = reg->add_subcommand("write", "one value: 16-bit types with function 6, 32-bit with 16");
     number(c, "ADDR", cl.addr, 0, 0xFFFF, "register address")->required();
     c->add_option("VALUE", cl.value, "decimal within the type's range, or a 0x bit pattern")
         ->required();
     regType(c);
 
-    CLI::App* sdo = command(&app, "sdo", "SDO upload, download, store parameters");
+    CLI::App* sdo = app.add_subcommand("sdo", "SDO upload, download, store parameters");
     for (const char* op : {"upload", "download"}) {
-        c = command(sdo, op,
-                    *op == 'u' ? "one SDO upload: request and answer bytes, size, value, abort text"
-                               : "one expedited SDO download");
+        c = sdo->add_subcommand(
+            op, *op == 'u' ? "one SDO upload: request and answer bytes, size, value, abort text"
+                           : "one expedited SDO download");
         number(c, "INDEX", cl.index, 0, 0xFFFF, "object index")->required();
         number(c, "SUB", cl.sub, 0, 0xFF, "sub-index")->required();
     }
     c->add_option("VALUE", cl.value, "decimal within the size's range, or a 0x bit pattern")
         ->required();
     number(c, "--size", cl.size, 1, 4, "bytes of the value", "1|2|3|4")->required();
-    number(command(sdo, "save", StrFormat("the \"save\" command to object 0x%04X", kObjStore)),
-           "SUB", cl.sub, 1, 0xFF,
-           StrFormat("%u (default): communication parameters, as the desktop\n"
-                     "store button; %u: all",
-                     kStoreComm, kStoreAll));
+    number(
+        sdo->add_subcommand("save", StrFormat("the \"save\" command to object 0x%04X", kObjStore)),
+        "SUB", cl.sub, 1, 0xFF,
+        StrFormat("%u (default): communication parameters, as the desktop\n"
+                  "store button; %u: all",
+                  kStoreComm, kStoreAll));
 
-    CLI::App* run = command(&app, "run", "output PWM or commutation frequency");
-    command(run, "pwm", "output PWM")
+    CLI::App* run = app.add_subcommand("run", "output PWM or commutation frequency");
+    run->add_subcommand("pwm", "output PWM")
         ->add_option("PERCENT", cl.value, "-100.0..100.0 %")
         ->required();
-    c = command(run, "freq", "commutation frequency");
+    c = run->add_subcommand("freq", "commutation frequency");
     c->add_option("HZ", cl.value, "in Hz, scaled by the driver's speed unit")->required();
     c->add_flag("--raw", cl.raw, "send the frequency's register value as given");
 
-    c = command(&app, "move", "position move");
+    c = app.add_subcommand("move", "position move");
     c->add_option("--freq", cl.freq, "commutation frequency of the move")
         ->type_name("HZ")
         ->required();
@@ -290,21 +288,21 @@ int ParseCommandLine(std::vector<std::string> argv, CommandLine& cl, std::ostrea
     c->add_flag("--relative", cl.relative, "move by N from where the motor is");
     c->add_flag("--raw", cl.raw, "send the frequency's register value as given");
 
-    command(&app, "stop", "stop the motor")
+    app.add_subcommand("stop", "stop the motor")
         ->add_option("MODE", cl.mode, "normal (default), emergency or free")
         ->check(OneOf({"normal", "emergency", "free"}));
-    command(&app, "clear-position", "set the rotation position to 0");
-    number(command(&app, "learn", "motor learning (default limit 120 s)"), "--timeout-s",
+    app.add_subcommand("clear-position", "set the rotation position to 0");
+    number(app.add_subcommand("learn", "motor learning (default limit 120 s)"), "--timeout-s",
            cl.timeoutS, 1, 86400, "give up after S seconds, 1..86400 (default 120)", "S");
-    command(&app, "export", "save blocks, PDOs and SYNC to a file (\"-\": stdout)")
+    app.add_subcommand("export", "save blocks, PDOs and SYNC to a file (\"-\": stdout)")
         ->add_option("FILE", cl.file, "a JSON file, written beside and renamed over")
         ->required();
-    c = command(&app, "import", "check, show differences, write, verify");
+    c = app.add_subcommand("import", "check, show differences, write, verify");
     c->add_option("FILE", cl.file, "a file written by export")->required();
     c->add_flag("--dry-run", cl.dryRun, "only show the differences; write nothing");
     c->add_flag("--yes", cl.yes, "write without asking");
 
-    c = command(&app, "scan", "find drivers on the bus");
+    c = app.add_subcommand("scan", "find drivers on the bus");
     number(c, "--first", cl.first, 1, 247, "first slave address to try, 1..247 (default 1)");
     number(c, "--last", cl.last, 1, 247, "last slave address to try, 1..247 (default 247)");
     c->add_flag("--all-lines", cl.allLines,
@@ -313,7 +311,7 @@ int ParseCommandLine(std::vector<std::string> argv, CommandLine& cl, std::ostrea
            "reply time-out of each try, 1..60000 (default: wire time + 50 ms)", "MS");
 
     std::vector<std::string> topic;
-    command(&app, "help", "this overview, or a command's options")
+    app.add_subcommand("help", "this overview, or a command's options")
         ->add_option("COMMAND", topic, "a command");
     app.footer("'halvik-cli COMMAND --help' shows a command's arguments and options.\n\n"
                "Exit status: 0 ok, 1 cancelled at the prompt, 2 usage or file error,\n"
