@@ -132,10 +132,7 @@ TEST_F(CliImport, ExportThenChangeThenImportRestoresTheDeviceExactly) {
     ASSERT_NE(PdoObjects(), objects);
 
     d.ClearRequestLog();
-    CliRun r = Cli({"import", path, "--yes"});
-    ASSERT_EQ(r.status, 0) << r.out << r.err;
-    EXPECT_NE(r.out.find("communication settings last"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("Verified"), std::string::npos) << r.out;
+    Expect("import " + path + " --yes", 0, {"communication settings last", "Verified"});
     EXPECT_EQ(Blocks(), blocks);
     EXPECT_EQ(PdoObjects(), objects);
 
@@ -213,25 +210,19 @@ TEST_F(CliImport, TruncatedOrBrokenFilesAndUnconfirmedImportsWriteNothing) {
     for (const auto& [name, content, mention] : broken) {
         SCOPED_TRACE(name);
         m_sim.Driver().ClearRequestLog();
-        CliRun r = Cli({"import", Write(name + ".json", content), "--yes"});
-        EXPECT_EQ(r.status, 2) << r.out << r.err;
-        EXPECT_NE(r.err.find("nothing written"), std::string::npos) << r.err;
-        EXPECT_NE(r.err.find(mention), std::string::npos) << r.err;
+        CliRun r = Expect("import " + Write(name + ".json", content) + " --yes", 2, {},
+                          {"nothing written", mention});
         EXPECT_TRUE(name != "two" || r.err.find("larger than 65535") != std::string::npos);
         EXPECT_FALSE(AnyWrites());
     }
     m_sim.Driver().ClearRequestLog();
-    CliRun huge =
-        Cli({"import", Write("huge.json", text + std::string(kMaxConfigFileBytes, ' ')), "--yes"});
-    EXPECT_EQ(huge.status, 2);
-    EXPECT_NE(huge.err.find("too large"), std::string::npos) << huge.err;
-    EXPECT_EQ(Cli({"import", Path("missing.json"), "--yes"}).status, 2);
+    Expect("import " + Write("huge.json", text + std::string(kMaxConfigFileBytes, ' ')) + " --yes",
+           2, {}, {"too large"});
+    Expect("import " + Path("missing.json") + " --yes", 2);
     EXPECT_TRUE(m_sim.Driver().RequestLog().empty());
 
     // Without --yes there is nobody to ask (standard input is /dev/null).
-    CliRun r = Cli({"import", good});
-    EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("--yes"), std::string::npos) << r.err;
+    Expect("import " + good, 2, {}, {"--yes"});
     EXPECT_FALSE(AnyWrites());
     // A dry run lists the differences and writes nothing.
     Json rep = JsonOf({"import", good, "--dry-run"});
@@ -246,59 +237,44 @@ TEST_F(CliImport, TruncatedOrBrokenFilesAndUnconfirmedImportsWriteNothing) {
 // a value that did not take is reported with status 4; a new slave address
 // is followed when reading back.
 TEST_F(CliImport, ReadingBackSeesWhatTheDeviceDid) {
-    const std::string head =
-        "{\"format\": \"halvik-cli configuration\", \"version\": 1, \"blocks\": ";
-    std::string pid = "16256"; // 1.0 in every gain
-    for (int i = 1; i < 18; ++i)
-        pid += i % 2 ? ", 0" : ", 16256";
-    m_sim.Driver().SetRegisters(0x00BA, std::vector<uint16_t>(18, 0));
-    const struct {
-        std::string blocks;
-        const char* timeoutMs;
-        uint16_t addr;
-        std::function<void()> act;
-        int status;
-        std::vector<const char*> mentions;
-    } cases[] = {
-        {"{\"pid\": {\"start\": 186, \"registers\": [" + pid + "]}}}",
-         "3000",
-         0x00BA,
-         [&] {
-             m_sim.Driver().SetRegisters(0x00BA, {0x4000, 0x0000});
-         },
-         4,
-         {"verification found 1 difference", "holding_kp"}},
-        // A driver that takes its new address at once: it answers the write
-        // at the old one and everything after at the new one.
-        {"{\"comm-b\": {\"start\": 156, \"registers\": [5, " +
-             std::to_string(m_sim.Driver().GetRegister(0x009D)) + "]}}}",
-         "1000",
-         0x009C,
-         [&] { m_sim.Driver().SetSlave(5); },
-         0,
-         {"now answers at slave 5"}},
-    };
-    // Every reply comes late; act runs once the block write has arrived.
+    // Every reply comes late; act runs once the block write to addr has arrived.
     m_sim.Server().InjectFault(EFault::Delay, 300, -1);
-    for (const auto& c : cases) {
+    auto importActing = [&](const std::string& blocks, const char* timeoutMs, uint16_t addr,
+                            const std::function<void()>& act, int status,
+                            const std::vector<std::string>& out,
+                            const std::vector<std::string>& err) {
         std::thread actor([&] {
             auto seen = [&] {
                 for (const auto& f : m_sim.Driver().RequestLog())
-                    if (f.size() > 3 && f[1] == 0x10 && f[2] == c.addr >> 8 &&
-                        f[3] == (c.addr & 0xFF))
+                    if (f.size() > 3 && f[1] == 0x10 && f[2] == addr >> 8 && f[3] == (addr & 0xFF))
                         return true;
                 return false;
             };
             if (WaitFor(seen, 20000))
-                c.act();
+                act();
         });
-        CliRun r =
-            Cli({"--timeout", c.timeoutMs, "import", Write("f.json", head + c.blocks), "--yes"});
+        const std::string file = Write(
+            "f.json", "{\"format\": \"halvik-cli configuration\", \"version\": 1, \"blocks\": {" +
+                          blocks + "}}");
+        Expect(std::string("--timeout ") + timeoutMs + " import " + file + " --yes", status, out,
+               err);
         actor.join();
-        EXPECT_EQ(r.status, c.status) << r.out << r.err;
-        for (const char* text : c.mentions) // verification problems on standard error
-            EXPECT_NE((c.status ? r.err : r.out).find(text), std::string::npos) << r.out << r.err;
-    }
+    };
+    std::string pid = "16256"; // 1.0 in every gain
+    for (int i = 1; i < 18; ++i)
+        pid += i % 2 ? ", 0" : ", 16256";
+    m_sim.Driver().SetRegisters(0x00BA, std::vector<uint16_t>(18, 0));
+    importActing("\"pid\": {\"start\": 186, \"registers\": [" + pid + "]}", "3000", 0x00BA,
+                 [&] {
+                     m_sim.Driver().SetRegisters(0x00BA, {0x4000, 0x0000});
+                 },
+                 4, {}, {"verification found 1 difference", "holding_kp"});
+    // A driver that takes its new address at once: it answers the write at
+    // the old one and everything after at the new one.
+    importActing("\"comm-b\": {\"start\": 156, \"registers\": [5, " +
+                     std::to_string(m_sim.Driver().GetRegister(0x009D)) + "]}",
+                 "1000", 0x009C, [&] { m_sim.Driver().SetSlave(5); }, 0, {"now answers at slave 5"},
+                 {});
     EXPECT_EQ(m_sim.Driver().GetRegister(0x009C), 5);
 }
 

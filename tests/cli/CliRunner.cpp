@@ -88,7 +88,6 @@ CliRun RunCli(const std::vector<std::string>& args, int deadlineMs,
         return false;
     };
     if (pid > 0 && !WaitFor(exited, deadlineMs)) {
-        r.timedOut = true;
         kill(pid, SIGKILL);
         waitpid(pid, &ws, 0);
     }

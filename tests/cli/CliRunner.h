@@ -13,8 +13,7 @@
 #include <vector>
 
 struct CliRun {
-    int status = -1;       // exit status, or 128 + signal when killed by one
-    bool timedOut = false; // killed at the deadline
+    int status = -1; // exit status, or 128 + signal when killed by one (9 at the deadline)
     std::string out, err;
 };
 
@@ -42,6 +41,19 @@ protected:
                const std::function<bool(const CliRun&)>& interruptWhen = {}) {
         args.insert(args.begin(), {"--port", m_sim.Device()});
         return RunCli(args, 30000, interruptWhen);
+    }
+    // Runs args (words split at blanks) and checks the exit status and the
+    // texts that must be on standard output and on standard error.
+    CliRun Expect(const std::string& args, int status, const std::vector<std::string>& out = {},
+                  const std::vector<std::string>& err = {},
+                  const std::function<bool(const CliRun&)>& interruptWhen = {}) {
+        CliRun r = Cli(Words(args), interruptWhen);
+        EXPECT_EQ(r.status, status) << args << "\n" << r.err;
+        for (const std::string& text : out)
+            EXPECT_NE(r.out.find(text), std::string::npos) << args << ": " << text << "\n" << r.out;
+        for (const std::string& text : err)
+            EXPECT_NE(r.err.find(text), std::string::npos) << args << ": " << text << "\n" << r.err;
+        return r;
     }
     static Json Doc(const std::string& text) {
         Json j;

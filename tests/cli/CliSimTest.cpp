@@ -117,20 +117,14 @@ TEST_F(CliSim, WritingCommandsReachTheDevice) {
     EXPECT_EQ(std::vector<uint8_t>(log.back().begin(), log.back().begin() + 6),
               (std::vector<uint8_t>{0x01, 0x06, 0x70, 0x0A, 0x00, 0x01}));
 
-    EXPECT_EQ(
-        At(JsonOf({"sdo", "download", "0x1800", "5", "250", "--size", "2"}), "answer.command"),
-        "0x60");
+    Expect("--json sdo download 0x1800 5 250 --size 2", 0, {"\"command\": \"0x60\""});
     uint32_t v = 0;
     ASSERT_TRUE(d.GetObject(0x1800, 5, v));
     EXPECT_EQ(v, 250u);
-    Json j = JsonOf({"sdo", "upload", "0x1800", "5"});
-    EXPECT_EQ(At(j, "value"), "250");
-    EXPECT_EQ(At(j, "size"), "2");
-    CliRun r = Cli({"--json", "sdo", "upload", "0x1400", "9"});
-    EXPECT_EQ(r.status, 3);
-    EXPECT_EQ(At(Doc(r.out), "abort.text"), "子索引不存在 (0x06090011)");
-    EXPECT_NE(r.err.find("传送终止"), std::string::npos) << r.err;
-    ASSERT_EQ(Cli({"sdo", "save"}).status, 0);
+    Expect("--json sdo upload 0x1800 5", 0, {"\"size\": 2,", "\"value\": 250,"});
+    EXPECT_EQ(At(Doc(Expect("--json sdo upload 0x1400 9", 3, {}, {"传送终止"}).out), "abort.text"),
+              "子索引不存在 (0x06090011)");
+    Expect("sdo save", 0);
     EXPECT_EQ(d.SaveCount(), 1);
 }
 
@@ -264,112 +258,88 @@ TEST_F(CliSim, ScanFindsTheDriverWhereItAnswers) {
     d.SetRegister(0x0000, 0x1501);
     d.SetRegisters(0x0090, {0, 19200, 1}); // 19200 baud, odd parity
 
-    CliRun r = Cli(
-        {"--json", "scan", "--first", "36", "--last", "37", "--all-lines", "--reply-ms", "100"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    Json j = Doc(r.out);
-    EXPECT_EQ(j["lines"].size(), 24u);
-    ASSERT_EQ(j["drivers"].size(), 1u) << r.out;
-    EXPECT_EQ(At(j, "drivers.0.slave"), "37");
-    EXPECT_EQ(At(j, "drivers.0.baud"), "19200");
-    EXPECT_EQ(At(j, "drivers.0.framing"), "o1");
-    EXPECT_EQ(At(j, "drivers.0.identifier"), "0x1501");
-    EXPECT_FALSE(At(j, "drivers.0.model").empty());
-    EXPECT_NE(r.err.find("scanning 115200 n1"), std::string::npos) << r.err;
+    const Json j = Doc(Expect("--json scan --first 36 --last 37 --all-lines --reply-ms 100", 0, {},
+                              {"scanning 115200 n1"})
+                           .out);
+    for (const auto& [path, want] : Checks{{"lines.#", "24"},
+                                           {"drivers.#", "1"},
+                                           {"drivers.0.slave", "37"},
+                                           {"drivers.0.baud", "19200"},
+                                           {"drivers.0.framing", "o1"},
+                                           {"drivers.0.identifier", "0x1501"},
+                                           {"drivers.0.model", "HVK-BLD4810"}})
+        EXPECT_EQ(At(j, path), want) << path;
 
     // One line per driver, on standard output.
-    r = Cli({"scan", "--first", "37", "--last", "37", "--all-lines", "--reply-ms", "100"});
-    ASSERT_EQ(r.status, 0) << r.err;
+    CliRun r = Expect("scan --first 37 --last 37 --all-lines --reply-ms 100", 0);
     EXPECT_EQ(r.out.rfind("slave  37   19200 o1  identifier 0x1501  model ", 0), 0u) << r.out;
     EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
 
     // The right address at the wrong line setting is silence.
-    r = Cli({"--json", "scan", "--first", "36", "--last", "38", "--reply-ms", "100"});
-    EXPECT_EQ(r.status, 3);
-    EXPECT_TRUE(Doc(r.out)["drivers"].empty()) << r.out;
-    EXPECT_NE(r.err.find("no driver answered"), std::string::npos) << r.err;
+    r = Expect("--json scan --first 36 --last 38 --reply-ms 100", 3, {}, {"no driver answered"});
+    EXPECT_EQ(At(Doc(r.out), "drivers.#"), "0");
 
     // Ctrl-C ends a long scan cleanly, and the port is free afterwards.
     d.SetRegisters(0x0090, {0, 9600, 0});
-    r = Cli({"scan", "--reply-ms", "200"},
-            [](const CliRun& run) { return run.err.find("scanning") != std::string::npos; });
-    EXPECT_FALSE(r.timedOut);
-    EXPECT_EQ(r.status, 130) << r.err;
-    EXPECT_NE(r.err.find("interrupted"), std::string::npos) << r.err;
-    EXPECT_EQ(Cli({"--slave", "37", "info"}).status, 0);
+    Expect("scan --reply-ms 200", 130, {}, {"interrupted"},
+           [](const CliRun& run) { return run.err.find("scanning") != std::string::npos; });
+    Expect("--slave 37 info", 0);
 }
 
 TEST_F(CliSim, StatusWatchRepeatsAndStopsOnCtrlC) {
-    CliRun r = Cli({"--json", "status", "--watch", "--count", "3", "--interval", "20"});
-    ASSERT_EQ(r.status, 0) << r.err;
+    CliRun r = Expect("--json status --watch --count 3 --interval 20", 0);
     std::istringstream lines(r.out);
-    std::string line;
     int samples = 0;
-    while (std::getline(lines, line)) {
-        Json j = Doc(line);
+    for (std::string line; std::getline(lines, line);) {
+        const Json j = Doc(line);
         EXPECT_EQ(At(j, "sample"), std::to_string(++samples));
-        EXPECT_EQ(j["fields"].size(), 22u);
+        EXPECT_EQ(At(j, "fields.#"), "22");
     }
     EXPECT_EQ(samples, 3);
 
     // Until interrupted: Ctrl-C after the first sample ends it cleanly.
-    r = Cli({"status", "--watch", "--interval", "50"},
-            [](const CliRun& run) { return run.out.find("sample 1") != std::string::npos; });
-    EXPECT_FALSE(r.timedOut);
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("temperature"), std::string::npos);
+    Expect("status --watch --interval 50", 0, {"temperature"}, {},
+           [](const CliRun& run) { return run.out.find("sample 1") != std::string::npos; });
 
     // A failed sample is reported and the watch goes on; the status says so.
-    m_sim.Server().InjectFault(EFault::Silent, 0, 1);
-    r = Cli(
-        {"--timeout", "150", "--json", "status", "--watch", "--count", "2", "--interval", "10"});
-    EXPECT_EQ(r.status, 3);
-    EXPECT_NE(r.out.find("\"error\""), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("\"sample\":2,"), std::string::npos) << r.out;
-    EXPECT_NE(r.err.find("通讯超时 (130)"), std::string::npos);
     // At its end the watch sums up the link, off the JSON stream.
-    EXPECT_NE(r.err.find(", 1 time-outs, 0 CRC/reply errors, 0 exceptions\n"), std::string::npos)
-        << r.err;
-    EXPECT_NE(r.err.find("halvik-cli: link: "), std::string::npos) << r.err;
+    m_sim.Server().InjectFault(EFault::Silent, 0, 1);
+    Expect("--timeout 150 --json status --watch --count 2 --interval 10", 3,
+           {"\"error\"", "\"sample\":2,"},
+           {"通讯超时 (130)",
+            "halvik-cli: link: ", ", 1 time-outs, 0 CRC/reply errors, 0 exceptions\n"});
 
     // The device goes away after two samples: the watch ends at once and says why.
     m_sim.Server().InjectFault(EFault::LineGone, 2);
     const auto t0 = std::chrono::steady_clock::now();
-    r = Cli({"status", "--watch", "--count", "20", "--interval", "20"});
+    r = Expect("status --watch --count 20 --interval 20", 3, {"sample 2"},
+               {m_sim.Device() + ": the device was removed"});
     EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(10));
-    EXPECT_EQ(r.status, 3);
-    EXPECT_NE(r.out.find("sample 2"), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find("sample 4"), std::string::npos) << r.out;
-    EXPECT_NE(r.err.find(m_sim.Device() + ": the device was removed"), std::string::npos) << r.err;
 }
 
+// Every ending withdraws the learning request (register 0x00E1).
 TEST_F(CliSim, LearnReportsItsOutcomeAndAlwaysClearsTheRequest) {
     CVirtualDriver& d = m_sim.Driver();
     d.SetLearnDuration(std::chrono::milliseconds(300));
-    Json j = JsonOf({"learn"});
-    EXPECT_EQ(At(j, "outcome"), "success");
-    EXPECT_EQ(At(j, "text"), "学习成功");
-    EXPECT_EQ(At(j, "phaseText"), "05 01 03 02 06 04");
+    Expect("--json learn", 0,
+           {"\"outcome\": \"success\"", "\"text\": \"学习成功\"",
+            "\"phaseText\": \"05 01 03 02 06 04\""});
     EXPECT_EQ(d.GetRegister(0x00E1), 0);
 
     d.SetLearnOutcome(false);
-    CliRun r = Cli({"learn"});
-    EXPECT_EQ(r.status, 3);
-    EXPECT_NE(r.out.find("学习失败"), std::string::npos) << r.out;
+    Expect("learn", 3, {"学习失败"});
     EXPECT_EQ(d.GetRegister(0x00E1), 0);
 
-    // A learning run that never ends is bounded, and the request is withdrawn.
+    // A learning run that never ends is bounded.
     d.SetLearnDuration(std::chrono::minutes(10));
-    r = Cli({"learn", "--timeout-s", "1"});
-    EXPECT_EQ(r.status, 3);
-    EXPECT_NE(r.err.find("no outcome within 1 s"), std::string::npos) << r.err;
+    Expect("learn --timeout-s 1", 3, {}, {"no outcome within 1 s"});
     EXPECT_EQ(d.GetRegister(0x00E1), 0);
 
     // Ctrl-C stops it cleanly with the closing write.
     d.ClearRequestLog();
-    r = Cli({"learn"}, [&](const CliRun&) { return d.RequestLog().size() >= 3; });
-    EXPECT_EQ(r.status, 130) << r.err;
-    EXPECT_NE(r.err.find("interrupted"), std::string::npos) << r.err;
+    Expect("learn", 130, {}, {"interrupted"},
+           [&](const CliRun&) { return d.RequestLog().size() >= 3; });
     EXPECT_EQ(d.GetRegister(0x00E1), 0);
 }
 
