@@ -182,6 +182,10 @@ int ParseCommandLine(std::vector<std::string> argv, CommandLine& cl, std::ostrea
     app.footer("Line options (--port, --baud, --framing, --slave, --timeout, --json) may come\n"
                "before or after the command: see 'halvik-cli --help'.");
 
+    auto number = [](CLI::App* c, const char* name, auto& v, int64_t lo, int64_t hi,
+                     const std::string& what, const char* type = "N") {
+        return c->add_option(name, v, what)->transform(Int(lo, hi))->type_name(type);
+    };
     std::string framing = "n2";
     app.add_option("--port", cl.port, "COM number (COM3 or 3) or device path (default COM1)")
         ->type_name("COMn|DEVICE")
@@ -189,30 +193,19 @@ int ParseCommandLine(std::vector<std::string> argv, CommandLine& cl, std::ostrea
             return s.empty() ? std::string("needs a COM number or a device path") : std::string();
         })
         ->group(line);
-    app.add_option("--baud", cl.baud, "line speed (default 9600)")
-        ->type_name("N")
-        ->transform(Int(1, 4000000))
-        ->group(line);
+    number(&app, "--baud", cl.baud, 1, 4000000, "line speed (default 9600)")->group(line);
     app.add_option("--framing", framing,
                    "parity and stop bits: n2 none+2, o1 odd+1, e1 even+1, n1 none+1")
         ->type_name("n2|o1|e1|n1")
         ->check(OneOf(kFramings))
         ->group(line);
-    app.add_option("--slave", cl.slave, "slave address 0..255 (default 1)")
-        ->type_name("N")
-        ->transform(Int(0, 255))
-        ->group(line);
-    app.add_option("--timeout", cl.timeoutMs, "reply time-out in ms, 1..60000 (default 1000)")
-        ->type_name("MS")
-        ->transform(Int(1, 60000))
+    number(&app, "--slave", cl.slave, 0, 255, "slave address 0..255 (default 1)")->group(line);
+    number(&app, "--timeout", cl.timeoutMs, 1, 60000,
+           "reply time-out in ms, 1..60000 (default 1000)", "MS")
         ->group(line);
     app.add_flag("--json", cl.json, "one JSON document on standard output instead of text")
         ->group(line);
 
-    auto number = [](CLI::App* c, const char* name, int64_t& v, int64_t lo, int64_t hi,
-                     const std::string& what, const char* type = "N") {
-        return c->add_option(name, v, what)->transform(Int(lo, hi))->type_name(type);
-    };
     auto regType = [&cl](CLI::App* c) {
         c->add_option("--type", cl.type,
                       "u16 (default), i16, u32, i32 or f32; 32-bit types high word first")
