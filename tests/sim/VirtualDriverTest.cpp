@@ -88,13 +88,11 @@ TEST_F(VirtualDriverTest, MalformedOrUnknownRequestsGetTheRightException) {
     const struct {
         Bytes request, reply;
     } cases[] = {
-        {Pdu(0x03, {0x0048, 1}), {1, 0x83, 2}}, // unmapped
+        // Unmapped and read-only registers are the libmodbus peer's test.
         {Pdu(0x03, {0x0038, 8}), {1, 0x83, 2}}, // runs past the status block into a gap
         {Pdu(0x03, {0x0000, 0}), {1, 0x83, 3}},
         {Pdu(0x03, {0x0000, 126}), {1, 0x83, 3}},
-        {Pdu(0x06, {0x0020, 1}), {1, 0x86, 2}}, // status is read-only
         {Pdu(0x06, {0x00E5, 1}), {1, 0x86, 2}}, // learned phases are read-only
-        {Pdu(0x06, {0x0048, 1}), {1, 0x86, 2}},
         {{1, 0x10, 0x00, 0x50, 0x00, 0x02, 0x02, 0x00, 0x01}, {1, 0x90, 3}}, // byte count
         {big, {1, 0x90, 3}},
         {Pdu(0x04, {0, 1}), {1, 0x84, 1}},
@@ -115,97 +113,28 @@ TEST_F(VirtualDriverTest, MalformedOrUnknownRequestsGetTheRightException) {
     EXPECT_EQ(m_drv.RequestLog().size(), 1u);
 }
 
-TEST_F(VirtualDriverTest, FrequencyRunRampsAndAdvancesThePosition) {
-    EXPECT_EQ(Write1(0x0043, 1000), 0); // 100.0 Hz, ramp 500.0 Hz/s
-    Pass(100ms);
-    EXPECT_EQ(static_cast<int16_t>(Reg(0x0022)), 500); // halfway up
-    Pass(900ms);
+// What the pages and the status poll read of a run; the ramps' shapes are
+// no tool's concern.
+TEST_F(VirtualDriverTest, RunsMoveTheMotorAndWaitForALearnedMotorAndValidValues) {
+    EXPECT_EQ(Write1(0x0043, 1000), 0); // 100.0 Hz
+    Pass(1s);
     EXPECT_EQ(static_cast<int16_t>(Reg(0x0022)), 1000);
-    // 0.2 s ramp (10 pulses) then 0.8 s at 100 Hz.
-    EXPECT_EQ(Position(), 90);
-    EXPECT_EQ(Reg(0x0034), 250); // 100 Hz, 8 poles
-    EXPECT_GT(Reg(0x0021), 0);
+    EXPECT_GT(Position(), 0);
     EXPECT_GT(Reg(0x0020), 0);
-
     // Whole-Hz units: 0x0036 mirrors the speed-range bit.
     EXPECT_EQ(Write1(0x0077, 1), 0);
     EXPECT_EQ(Reg(0x0036), 1);
     EXPECT_EQ(Reg(0x0022), 100);
-    m_drv.SetRegister(0x0035, 1);
-    EXPECT_EQ(Reg(0x0034), 25); // tens of RPM
-
-    // Emergency stop is immediate, a normal stop ramps down.
-    EXPECT_EQ(Write1(0x0040, 1), 0);
+    EXPECT_EQ(Write1(0x0040, 1), 0); // emergency stop is immediate
     EXPECT_EQ(Reg(0x0022), 0);
-    EXPECT_EQ(Reg(0x0020), 0);
-    EXPECT_EQ(WriteN(0x0052, {500, 500}), 0); // ramps in whole Hz/s too
-    EXPECT_EQ(Write1(0x0043, 200), 0);        // 200 Hz
-    Pass(2s);
-    EXPECT_EQ(Reg(0x0022), 200);
-    EXPECT_EQ(Write1(0x0040, 0), 0);
-    Pass(200ms);
-    EXPECT_EQ(Reg(0x0022), 100);
-    Pass(1s);
-    EXPECT_EQ(Reg(0x0022), 0);
-}
-
-TEST_F(VirtualDriverTest, PwmRunFollowsTheRiseBuffer) {
-    EXPECT_EQ(WriteN(0x0050, {10, 10, 5000, 5000}), 0); // 1.0 s for 100 %
-    EXPECT_EQ(Write1(0x0042, static_cast<uint16_t>(-500)), 0);
-    Pass(250ms);
-    EXPECT_EQ(static_cast<int16_t>(Reg(0x0020)), -250);
-    Pass(1s);
-    EXPECT_EQ(static_cast<int16_t>(Reg(0x0020)), -500);
-    EXPECT_LT(static_cast<int16_t>(Reg(0x0022)), 0);
-    EXPECT_LT(Position(), 0);
-    EXPECT_EQ(Write1(0x0040, 2), 0); // free stop: output off at once
-    EXPECT_EQ(Reg(0x0020), 0);
-    // Coasting from 1000 Hz at half of 500 Hz/s; a run to 0 does not cut it.
-    EXPECT_EQ(Write1(0x0042, 0), 0);
-    Pass(2s);
-    EXPECT_EQ(static_cast<int16_t>(Reg(0x0022)), -5000);
-    Pass(2s);
-    EXPECT_EQ(Reg(0x0022), 0);
-
-    // Run to 0 % is a stop: learning may start once the motor stands.
-    EXPECT_EQ(Write1(0x0042, 100), 0);
-    Pass(2s);
-    EXPECT_EQ(Write1(0x0042, 0), 0);
-    Run({{0x40, 0x6041, 0, 0, 0x4B, 0x0237}}); // operation enabled
-    Pass(2s);
-    Run({{0x40, 0x6041, 0, 0, 0x4B, 0x0231}});
-    EXPECT_EQ(WriteN(0x00E0, {0, 1, 0, 0}), 0);
-}
-
-TEST_F(VirtualDriverTest, PositionMoveReportsTimeAndDoneAndClears) {
-    EXPECT_EQ(WriteN(0x0044, {1000, 0, 0, 250}), 0); // 100.0 Hz to 250
-    Pass(1s);
-    EXPECT_EQ(Position(), 100);
-    EXPECT_EQ(Reg(0x0023), 0);
-    EXPECT_EQ(Reg(0x0026) << 16 | Reg(0x0027), 1500);
-    Pass(2s);
-    EXPECT_EQ(Position(), 250);
-    EXPECT_EQ(Reg(0x0023), 1);
-    EXPECT_EQ(Reg(0x0027), 0);
-    // Relative move of -300, target high word first.
-    EXPECT_EQ(WriteN(0x0044, {1000, 1, 0xFFFF, static_cast<uint16_t>(-300)}), 0);
-    EXPECT_EQ(Reg(0x0023), 0);
-    Pass(5s);
-    EXPECT_EQ(Position(), -50);
-    // A single write to 0x0044 stores the frequency but moves nothing.
-    EXPECT_EQ(Write1(0x0044, 50), 0);
-    Pass(1s);
-    EXPECT_EQ(Position(), -50);
-    EXPECT_EQ(Write1(0x700A, 1), 0);
+    EXPECT_EQ(Write1(0x700A, 1), 0); // position clear
     EXPECT_EQ(Position(), 0);
     EXPECT_EQ(Reg(0x700A), 0);
-    // A long way at a crawl: the remaining time stops at the register's top.
-    EXPECT_EQ(WriteN(0x0044, {1, 0, 0x7FFF, 0xFFFF}), 0);
-    Pass(1ms);
-    EXPECT_EQ(static_cast<uint32_t>(Reg(0x0026)) << 16 | Reg(0x0027), 0xFFFFFFFFu);
-}
+    EXPECT_EQ(WriteN(0x0044, {1000, 0, 0, 250}), 0); // 100 Hz to 250
+    Pass(5s);
+    EXPECT_EQ(Position(), 250);
+    EXPECT_EQ(Reg(0x0023), 1);
 
-TEST_F(VirtualDriverTest, RunCommandsWaitForALearnedMotorAndValidValues) {
     m_drv.SetRegister(0x0075, 0);
     EXPECT_EQ(Reg(0x0033), 1); // error state: not learned
     EXPECT_EQ(Write1(0x0042, 100), 96);
@@ -214,8 +143,6 @@ TEST_F(VirtualDriverTest, RunCommandsWaitForALearnedMotorAndValidValues) {
     EXPECT_EQ(Write1(0x00AA, 4), 96);
     EXPECT_EQ(Write1(0x0040, 1), 0); // stopping is always allowed
     EXPECT_EQ(Write1(0x00AA, 1), 0); // and so is cancelling
-    Pass(1s);
-    EXPECT_EQ(Reg(0x0020), 0);
 
     m_drv.SetRegister(0x0075, 1);
     EXPECT_EQ(Reg(0x0033), 0);
@@ -228,7 +155,7 @@ TEST_F(VirtualDriverTest, RunCommandsWaitForALearnedMotorAndValidValues) {
 
 // How each run ends is seen through the motor parameters page, which the
 // virtual driver answers; here what that page never provokes.
-TEST_F(VirtualDriverTest, LearningRunsAloneAndOnlyOnAStandingEnabledMotor) {
+TEST_F(VirtualDriverTest, LearningRunsAloneAndTheMeasurementForItsDuration) {
     m_drv.SetLearnDuration(3s);
     EXPECT_EQ(WriteN(0x00E0, {0, 1, 0, 0}), 0);
     EXPECT_EQ(Read(0x00E1, 2), (std::vector<uint16_t>{1, 1}));
@@ -244,59 +171,22 @@ TEST_F(VirtualDriverTest, LearningRunsAloneAndOnlyOnAStandingEnabledMotor) {
     EXPECT_NE(Reg(0x00E2), 3);
     EXPECT_NE(Reg(0x00E2), 4);
 
-    // No learning while the motor runs, or when learning is disabled.
-    EXPECT_EQ(Write1(0x0043, 100), 0);
-    EXPECT_EQ(WriteN(0x00E0, {0, 1, 0, 0}), 64);
-    EXPECT_EQ(Write1(0x0040, 1), 0);
-    m_drv.SetRegister(0x0076, 1);
-    EXPECT_EQ(WriteN(0x00E0, {0, 1, 0, 0}), 64);
-}
-
-TEST_F(VirtualDriverTest, TestOperationsRunOneAtATimeAndAMeasurementLeavesAStroke) {
-    // A measurement runs out and back for its duration, then leaves the
-    // stroke it found (a few pulses apart from one run to the next).
-    uint32_t strokes[2] = {};
-    for (uint32_t& stroke : strokes) {
-        EXPECT_EQ(Write1(0x00AA, 4), 0);
-        Pass(2s);
-        EXPECT_EQ(Reg(0x00AA), 4);
-        EXPECT_GT(Position(), 10000);    // on its way
-        EXPECT_EQ(Write1(0x00AA, 3), 6); // one operation at a time
-        Pass(2100ms);
-        EXPECT_EQ(Reg(0x00AA), 0);
-        EXPECT_EQ(Position(), 0);
-        const auto r = Read(0x00A2, 2);
-        stroke = static_cast<uint32_t>(r[0] << 16 | r[1]);
-        EXPECT_NEAR(stroke, 51200, 10);
-    }
-    EXPECT_NE(strokes[0], strokes[1]);
-    m_drv.SetMeasureDuration(300ms);
+    // A measurement runs for its duration (the reciprocating page's watch
+    // sees it end and its stroke), one test operation at a time.
     EXPECT_EQ(Write1(0x00AA, 4), 0);
-    Pass(400ms);
-    EXPECT_EQ(Reg(0x00AA), 0);
-
-    EXPECT_EQ(Write1(0x00AA, 2), 0);
-    EXPECT_EQ(Write1(0x00AA, 1), 0); // cancel
-    EXPECT_EQ(Reg(0x00AA), 0);
-
-    // Homing ends at the zero point.
-    EXPECT_EQ(WriteN(0x0044, {1000, 0, 0, 40}), 0);
-    Pass(1s);
-    EXPECT_EQ(Position(), 40);
-    EXPECT_EQ(Write1(0x00AA, 3), 0);
-    Pass(1100ms);
+    Pass(2s);
+    EXPECT_EQ(Reg(0x00AA), 4);
+    EXPECT_EQ(Write1(0x00AA, 3), 6);
+    Pass(2100ms);
     EXPECT_EQ(Reg(0x00AA), 0);
     EXPECT_EQ(Position(), 0);
 }
 
 TEST_F(VirtualDriverTest, SdoWindowAnswersBySizeAndAbortsWithTheRightCode) {
+    // Absent objects are the object dictionary window's test.
     Run({
-        {0x40, 0x1005, 0, 0, 0x43, 0x80}, // uploads: 4, 2 or 1 bytes
-        {0x40, 0x1400, 0, 0, 0x4F, 2},
-        {0x40, 0x1801, 1, 0, 0x43, 0x80000281}, // PDO 2 starts invalid
-        {0x40, 0x1800, 2, 0, 0x4F, 255},
+        {0x40, 0x1400, 0, 0, 0x4F, 2}, // uploads: 4, 2 or 1 bytes
         {0x40, 0x1800, 5, 0, 0x4B, 0},
-        {0x40, 0x1234, 7, 0, 0x80, 0x06020000}, // no such object
         {0x40, 0x1800, 4, 0, 0x80, 0x06090011}, // reserved sub-index
         {0x40, 0x1400, 3, 0, 0x80, 0x06090011}, // beyond sub-index 0's count
         {0x23, 0x1000, 0, 1, 0x80, 0x06010002}, // read-only
@@ -312,9 +202,6 @@ TEST_F(VirtualDriverTest, SdoWindowAnswersBySizeAndAbortsWithTheRightCode) {
         {0x27, 0x2003, 0, 0xFFABCDEF, 0x60, 0}, // manufacturer objects: 3 bytes
         {0x40, 0x2003, 0, 0, 0x47, 0xABCDEF},
         {0x2B, 0x2003, 0, 1, 0x80, 0x06070010},
-        {0x2B, 0x2004, 0, 0xFFFE, 0x60, 0},
-        {0x40, 0x2004, 0, 0, 0x4B, 0xFFFE},
-        {0x40, 0x2005, 0, 0, 0x80, 0x06020000},
         {0x23, 0x1010, 2, 0x12345678, 0x80, 0x08000020}, // store needs "save"
     });
     uint32_t v = 0;
@@ -394,17 +281,11 @@ TEST(SdoFaultText, ParsesObjectSubIndexKindAndCode) {
         {"0x1801", true, 0x1801, -1, K::Abort, 0},
         {"0x1801:1=abort:0x06090011", true, 0x1801, 1, K::Abort, 0x06090011},
         {"6144:0=exception", true, 0x1800, 0, K::Exception, 0},
-        {"0x1A00:7=exception:6", true, 0x1A00, 7, K::Exception, 6},
         {"0x1005=silent", true, 0x1005, -1, K::Silent, 0},
-        {"0x1A00:0=abort@1", true, 0x1A00, 0, K::Abort, 0, 1},
         {"0x1A00:0@2", true, 0x1A00, 0, K::Abort, 0, 2},
         {"0x1A00@x", false},
-        {"", false},
         {"0x10000", false},
         {"0x1801:256", false},
-        {"0x1801:-1", false},
-        {"0x1801=loud", false},
-        {"0x1801=exception:256", false},
         {"0x1801=abort:0", false},
         {"0x1801=silent:1", false},
     };
@@ -422,35 +303,21 @@ TEST(SdoFaultText, ParsesObjectSubIndexKindAndCode) {
 }
 
 // The stream of two replies is read whole in the driver tests.
-TEST_F(VirtualDriverTest, DeviceIdentificationByObjectAndEndless) {
+TEST_F(VirtualDriverTest, DeviceIdentificationByObjectAndEndlessAndStatusPinsHold) {
     // More follows, next object id, object count, first object id.
     auto head = [](const Bytes& r) { return r.size() < 10 ? Bytes{} : Bytes(&r[5], &r[9]); };
-    // Individual access, including an extended object; unknown ids and codes.
     EXPECT_EQ(head(Send({1, 0x2B, 0x0E, 0x04, 0x80})), (Bytes{0x00, 0x00, 1, 0x80}));
     EXPECT_EQ(Send({1, 0x2B, 0x0E, 0x04, 0x42}), WithCrc({1, 0xAB, 2}));
     EXPECT_EQ(Send({1, 0x2B, 0x0E, 0x05, 0x00}), WithCrc({1, 0xAB, 3}));
-    EXPECT_EQ(Send({1, 0x2B, 0x0D, 0x01, 0x00}), WithCrc({1, 0xAB, 1}));
-
     m_drv.SetDeviceIdEndless(true);
-    EXPECT_EQ(head(Send({1, 0x2B, 0x0E, 0x01, 0x00})), (Bytes{0xFF, 0x00, 2, 0x00}));
     EXPECT_EQ(head(Send({1, 0x2B, 0x0E, 0x01, 0x02})), (Bytes{0xFF, 0x02, 1, 0x02}));
-}
 
-TEST_F(VirtualDriverTest, ResetRestoresDefaultsAndStatusPinsHold) {
-    m_drv.SetRegister(0x0037, 0); // a test's own status value stays
+    // A test's own status values stay while time passes.
+    m_drv.SetRegister(0x0037, 0);
     m_drv.SetRegister(0x0033, 12);
     Pass(1s);
     EXPECT_EQ(Reg(0x0037), 0);
     EXPECT_EQ(Reg(0x0033), 12);
-    m_drv.SetObject(0x1400, 0, 5);
-    m_drv.SetObject(0x3000, 1, 42);
-    Run({{0x40, 0x1400, 5, 0, 0x4B, 0}, {0x40, 0x3000, 1, 0, 0x43, 42}}); // now present
-    Write1(0x0050, 9);
-    m_drv.Reset();
-    Pass(1s);
-    EXPECT_EQ(Reg(0x0037), 253);
-    EXPECT_EQ(Reg(0x0050), 0);
-    Run({{0x40, 0x3000, 1, 0, 0x80, 0x06020000}});
 }
 
 } // namespace
