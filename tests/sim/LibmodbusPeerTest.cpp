@@ -37,14 +37,6 @@ TEST(LibmodbusPeerTest, AnotherMasterAcceptsRepliesAndDecodesRefusals) {
     ASSERT_EQ(modbus_write_register(c, 0x0050, 1234), 1);
     const uint16_t gains[2] = {0x4000, 0x0000};
     ASSERT_EQ(modbus_write_registers(c, 0x00BA, 2, gains), 2);
-    ASSERT_EQ(modbus_read_registers(c, 0x00BA, 2, regs), 2);
-    EXPECT_EQ(regs[0], 0x4000);
-    // The SDO window answers within the write.
-    const uint16_t upload[6] = {0x40, 0x1005, 0, 0, 0, 0};
-    ASSERT_EQ(modbus_write_registers(c, 0x0200, 6, upload), 6);
-    ASSERT_EQ(modbus_read_registers(c, 0x0200, 6, regs), 6);
-    EXPECT_EQ(regs[0], 0x43);
-    EXPECT_EQ(regs[5], 0x80);
 
     EXPECT_EQ(Err(modbus_read_registers(c, 0x0048, 1, regs)), EMBXILADD);
     EXPECT_EQ(Err(modbus_write_register(c, 0x0020, 1)), EMBXILADD);
@@ -55,15 +47,6 @@ TEST(LibmodbusPeerTest, AnotherMasterAcceptsRepliesAndDecodesRefusals) {
     // libmodbus knows only as "not a standard exception code".
     h.Driver().SetRegister(0x0075, 0);
     EXPECT_EQ(Err(modbus_write_register(c, 0x0043, 100)), EMBBADEXC);
-
-    // An injected bad CRC and exception are rejected too.
-    h.Server().InjectFault(EFault::BadCrc);
-    EXPECT_EQ(Err(modbus_read_registers(c, 0x0001, 1, regs)), EMBBADCRC);
-    modbus_flush(c);
-    h.Server().InjectFault(EFault::Exception, 6);
-    EXPECT_EQ(Err(modbus_read_registers(c, 0x0001, 1, regs)), EMBXSBUSY);
-    EXPECT_EQ(modbus_read_registers(c, 0x0001, 1, regs), 1);
-    EXPECT_EQ(regs[0], 0x0102);
 }
 
 } // namespace

@@ -15,10 +15,6 @@
 #include <unistd.h>
 #include <vector>
 
-inline bool CrcOk(const Bytes& b) {
-    return b.size() >= 4 && WithCrc(Bytes(b.begin(), b.end() - 2)) == b;
-}
-
 // Reads fd until done(got) holds, fd reports its end or timeoutMs passes.
 inline Bytes ReadUntil(int fd, const std::function<bool(const Bytes&)>& done, int timeoutMs) {
     Bytes got;
