@@ -6,6 +6,8 @@
 
 #include <chrono>
 #include <clocale>
+#include <fstream>
+#include <sstream>
 #include <thread>
 
 QApplication* GuiApp() {
@@ -31,6 +33,13 @@ bool WaitGui(const std::function<bool()>& pred, int timeoutMs) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return true;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
 }
 
 CMessageRecorder::CMessageRecorder(bool defaultAnswer) : m_bDefaultAnswer(defaultAnswer) {

@@ -31,6 +31,9 @@ QApplication* GuiApp();
 // Runs the event loop until pred holds or timeoutMs passes; returns pred().
 bool WaitGui(const std::function<bool()>& pred, int timeoutMs = 5000);
 
+// A whole file as bytes; empty when it cannot be read.
+std::string ReadFile(const std::string& path);
+
 // Replaces the message boxes while it lives: records every request and
 // answers the questions from a queue (then with the default answer).
 class CMessageRecorder {
@@ -73,6 +76,13 @@ protected:
         m_sim->Server().ClearFaults();
         m_dlg->m_driver.SetTimeout(kReplyMs);
     }
+    // A click while the driver is silent shows the time-out.
+    void ClickUnanswered(int id, QWidget* in = nullptr) {
+        Silence();
+        Click(id, in);
+        EXPECT_EQ(m_boxes.LastText(), ResultText(kResultTimeout)) << "control " << id;
+        Unsilence();
+    }
     static constexpr uint32_t kReplyMs = 3000, kSilentMs = 200;
 
     // Controls of the main window, or of a page (each numbers its own).
@@ -95,8 +105,18 @@ protected:
             combo->setCurrentIndex(index);
     }
     bool Enabled(QWidget* in, int id) { return Ctrl(id, in)->isEnabled(); }
+    // Each control shows its text.
+    void ExpectShown(std::initializer_list<std::pair<int, const char*>> shown,
+                     QWidget* in = nullptr) {
+        for (const auto& [id, text] : shown)
+            EXPECT_EQ(Text(id, in), text) << "control " << id;
+    }
     void Menu(int id) { FindCtrl<QAction>(m_dlg.get(), id)->trigger(); }
     size_t Boxes() const { return m_boxes.m_boxes.size(); }
+    CVirtualDriver& Drv() { return m_sim->Driver(); }
+    std::vector<uint16_t> Wire(uint16_t start, uint16_t count) {
+        return m_sim->Driver().GetRegisters(start, count);
+    }
     QWidget* Page(size_t index) { return m_dlg->Pages().at(index); }
 
     void Open() {
