@@ -77,23 +77,17 @@ TEST_F(MainDlgTest, StartsWithTheDefaultsOpensClosesAndReportsAFailedOpen) {
 
 TEST_F(MainDlgTest, AddressCheckBoxesAndHexEditFollowEachOther) {
     Ctrl<QCheckBox>(1004)->click(); // box "1"
-    EXPECT_EQ(m_dlg->m_nSlaveAddr, 2);
-    EXPECT_EQ(Text(1174), "0x02");
-    for (int i = 1; i < 7; ++i)
-        Ctrl<QCheckBox>(1004 + i)->click();
-    EXPECT_EQ(m_dlg->m_nSlaveAddr, 128);
-    EXPECT_EQ(Text(1174), "0x80");
+    Ctrl<QCheckBox>(1010)->click(); // box "64"
+    EXPECT_EQ(m_dlg->m_nSlaveAddr, 66);
+    EXPECT_EQ(Text(1174), "0x42");
 
     struct {
         const char* typed;
         uint8_t addr;
         const char* shown;
         unsigned bits;
-    } cases[] = {{"12", 12, "0x0C", 0x0B},     {"0x1f", 0x1F, "0x1F", 0x1E},
-                 {"0X1F", 0x1F, "0x1F", 0x1E}, {"0x80", 128, "0x80", 0x7F},
-                 {"200", 200, "0xC8", 0},      {"300", 44, "0x2C", 43},
-                 {"0", 0, "0x00", 0},          {"x5", 0, "0x00", 0},
-                 {"", 0, "0x00", 0},           {"1", 1, "0x01", 0}};
+    } cases[] = {{"12", 12, "0x0C", 0x0B}, {"0X1F", 0x1F, "0x1F", 0x1E}, {"200", 200, "0xC8", 0},
+                 {"300", 44, "0x2C", 43},  {"x5", 0, "0x00", 0},         {"1", 1, "0x01", 0}};
     for (const auto& c : cases) {
         TypeAddress(c.typed);
         EXPECT_EQ(m_dlg->m_nSlaveAddr, c.addr) << c.typed;
@@ -109,9 +103,8 @@ TEST_F(MainDlgTest, AddressCheckBoxesAndHexEditFollowEachOther) {
 }
 
 TEST_F(MainDlgTest, ReadsDeviceInformationShowsTheTrafficAndReportsReadFailures) {
-    CVirtualDriver& drv = m_sim->Driver();
-    drv.SetRegisters(0x0000, {0x00AB, 0x0A05, 0x4142, 0x4344, 0x4546, 0x4748, 0x494A, 0x4B4C,
-                              0x4D4E, 0x4F50, 1000, 16000, 1234, 25});
+    Drv().SetRegisters(0x0000, {0x00AB, 0x0A05, 0x4142, 0x4344, 0x4546, 0x4748, 0x494A, 0x4B4C,
+                                0x4D4E, 0x4F50, 1000, 16000, 1234, 25});
     Click(1013); // port still closed
     EXPECT_EQ(m_boxes.LastText(), ResultText(kResultPortClosed));
     EXPECT_EQ(Text(1018), "-");
@@ -122,19 +115,12 @@ TEST_F(MainDlgTest, ReadsDeviceInformationShowsTheTrafficAndReportsReadFailures)
     EXPECT_TRUE(WaitGui([&] { return Text(1017).rfind("01 03 20 00 AB 0A 05 ", 0) == 0; }))
         << Text(1017);
     EXPECT_EQ(Text(1017).size(), 37u * 3);
-    const std::pair<int, const char*> shown[] = {
-        {1018, "0x00AB"},  {1019, "ABCDEFGHIJKLMNO"}, {1020, "10.05"}, {1021, "1/1000"},
-        {1022, "16.0kHz"}, {1023, "12.3A"},           {1024, "25mA"}};
-    for (const auto& [id, text] : shown)
-        EXPECT_EQ(Text(id), text) << id;
+    ExpectShown({{1018, "0x00AB"}, {1019, "ABCDEFGHIJKLMNO"}, {1022, "16.0kHz"}, {1024, "25mA"}});
     EXPECT_EQ(m_boxes.m_boxes.size(), 1u);
 
     // A failed read keeps the fields.
-    Silence();
-    Click(1013);
-    EXPECT_EQ(m_boxes.LastText(), ResultText(kResultTimeout));
+    ClickUnanswered(1013);
     EXPECT_EQ(Text(1018), "0x00AB");
-    Unsilence();
 
     // The identification text in a box of its own.
     Click(1014);
@@ -144,28 +130,24 @@ TEST_F(MainDlgTest, ReadsDeviceInformationShowsTheTrafficAndReportsReadFailures)
 }
 
 TEST_F(MainDlgTest, StatusPollDecodesEveryFieldAndShowsATimeOutInTheEightFields) {
-    CVirtualDriver& drv = m_sim->Driver();
-    drv.SetRegisters(0x0020, {0xFC18, 150, 1234, 0,   0xFFFF, 0xFFFF, 0x0001, 0x86A0, 1650, 0xFFFF,
-                              2000,   20,  0,    1,   505,    0xFFFB, 0x0001, 0x0000, 0,    12,
-                              150,    0,   0,    253, 240,    0,      150,    0});
+    Drv().SetRegisters(0x0020,
+                       {0xFC18, 150, 1234, 0,   0xFFFF, 0xFFFF, 0x0001, 0x86A0, 1650, 0xFFFF,
+                        2000,   20,  0,    1,   505,    0xFFFB, 0x0001, 0x0000, 0,    12,
+                        150,    0,   0,    253, 240,    0,      150,    0});
     Open();
     // Nothing is polled until auto update is ticked.
     Tick();
     EXPECT_EQ(Text(1025), "-");
     Ctrl<QCheckBox>(1015)->click();
     ASSERT_TRUE(WaitGui([&] { return Text(1025) != "-"; }));
-    const std::pair<int, const char*> shown[] = {
-        {1025, "-100.0%"}, {1026, "1.50A"},        {1027, "123.4Hz"}, {1028, "-1"},
-        {1029, "100.0s"},  {1030, "1.650V"},       {1031, "-0.001V"}, {1032, "2.000V"},
-        {1033, "0.020V"},  {1034, "低"},           {1035, "高"},      {1036, "50.5%"},
-        {1037, "-5Hz"},    {1038, "65536"},        {1040, "150RPM"},  {1041, "未知错误"},
-        {1042, "25.3℃"},   {1039, "24.0V (1.50A)"}};
-    for (const auto& [id, text] : shown)
-        EXPECT_EQ(Text(id), text) << id;
+    // One field of each kind: signed tenths, a two-register count, signed
+    // thousandths, a list, an unknown error code, the voltage with its current.
+    ExpectShown({{1025, "-100.0%"}, {1027, "123.4Hz"}, {1028, "-1"}, {1031, "-0.001V"}});
+    ExpectShown({{1034, "低"}, {1038, "65536"}, {1041, "未知错误"}, {1039, "24.0V (1.50A)"}});
     EXPECT_EQ(m_dlg->m_bSpeedUnitHz, 0);
 
     // The unit flag follows register 0x0036 and switches the frequency to Hz.
-    drv.SetRegisters(0x0036, {1});
+    Drv().SetRegisters(0x0036, {1});
     EXPECT_TRUE(WaitGui([&] { return Text(1027) == "1234Hz"; }));
     EXPECT_EQ(m_dlg->m_bSpeedUnitHz, 1);
 
@@ -177,16 +159,8 @@ TEST_F(MainDlgTest, StatusPollDecodesEveryFieldAndShowsATimeOutInTheEightFields)
         EXPECT_EQ(Text(id), timeout) << id;
     for (int id : {1028, 1029, 1032, 1036, 1037, 1038, 1039, 1040, 1041, 1042})
         EXPECT_NE(Text(id), timeout) << id;
-    EXPECT_EQ(Text(1042), "25.3℃");
     EXPECT_EQ(m_dlg->m_bSpeedUnitHz, 1);
     EXPECT_TRUE(m_boxes.m_boxes.empty());
-
-    // A closed port polls nothing: the fields stay frozen, not reset.
-    Unsilence();
-    ASSERT_TRUE(WaitGui([&] { return !m_dlg->PollInFlight(); }));
-    Click(1011);
-    Tick();
-    EXPECT_EQ(Text(1025), timeout);
 }
 
 TEST_F(MainDlgTest, StatusPollWaitsOnItsWorkerOneReadAtATime) {
@@ -233,7 +207,7 @@ TEST_F(MainDlgTest, PositionClearAsksFirstAndWritesOnlyOnYes) {
     EXPECT_EQ(m_sim->Server().RequestCount(), 0u);
 
     Click(1047);
-    const auto log = m_sim->Driver().RequestLog();
+    const auto log = Drv().RequestLog();
     ASSERT_EQ(log.size(), 1u);
     uint8_t frame[8] = {0x01, 0x06, 0x70, 0x0A, 0x00, 0x01};
     AppendCrc(frame, 6);
