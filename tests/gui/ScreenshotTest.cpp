@@ -92,11 +92,11 @@ TEST_F(ScreenshotTest, MainWindowWithLiveValues) {
     const std::string file = (dir + "/compare.json").toStdString();
     FileChooser chooser = SetFileChooser([&](bool, const std::string&) { return file; });
     FindCtrl<QAction>(m_dlg.get(), 32772)->trigger();
-    m_sim->Driver().SetRegister(0x0050, 25);
-    m_sim->Driver().SetRegister(0x0100, 77);
-    m_sim->Driver().SetRegisters(0x00C0, {0x4120, 0x0000});
-    m_sim->Driver().SetRegister(0x0095, 12);
-    m_sim->Driver().SetObject(0x1800, 2, 0xFE);
+    Drv().SetRegister(0x0050, 25);
+    Drv().SetRegister(0x0100, 77);
+    Drv().SetRegisters(0x00C0, {0x4120, 0x0000});
+    Drv().SetRegister(0x0095, 12);
+    Drv().SetObject(0x1800, 2, 0xFE);
     bool compared = false;
     CompareHandler compare =
         SetCompareHandler([&](const std::vector<SConfigDiff>& diffs, bool& includeComm) {
@@ -146,25 +146,21 @@ TEST_F(ScreenshotTest, MainWindowWithLiveValues) {
     table->selectRow(8);
     emit table->cellDoubleClicked(8, 0);
     saveWidget(list->SyncEditDlg(), "sync.png");
-}
 
-TEST_F(ScreenshotTest, LivePlotFollowingARunCommand) {
-    const QString dir = HALVIK_SCREENSHOT_DIR;
-    ASSERT_TRUE(QDir().mkpath(dir));
-    m_sim->Driver().SetRegister(0x0075, 1); // learned, so the motor may run
-    Open();
-    Ctrl<QCheckBox>(1015)->click();
+    // The live plot following a run command, fed by the poll still running.
     CPlotDlg* plot = m_dlg->PlotDlg();
     plot->SetSeriesShown(kSeriesCommFrequency, true);
     plot->resize(1000, 600);
-    auto samples = [&] { return plot->History().Size(); };
+    const size_t start = plot->History().Size();
+    auto samples = [&] { return plot->History().Size() - start; };
     ASSERT_TRUE(WaitGui([&] { return samples() >= 5; }, 20000));
+    Drv().SetRegister(0x0075, 1); // learned, so the motor may run
     ASSERT_EQ(m_dlg->m_driver.WriteRunCommand(1, 800, 1), kResultOk); // 80.0 Hz
     ASSERT_TRUE(WaitGui([&] { return samples() >= 45; }, 30000));
     ASSERT_EQ(m_dlg->m_driver.WriteStopCommand(1, 0), kResultOk);
     ASSERT_TRUE(WaitGui([&] { return samples() >= 70; }, 30000));
     plot->SetPaused(true);
-    plot->SetCursor(plot->History().At(30).t);
+    plot->SetCursor(plot->History().At(plot->History().Size() - 40).t);
     plot->Redraw();
     QImage shot(plot->size(), QImage::Format_ARGB32_Premultiplied);
     shot.fill(Qt::white);
