@@ -362,7 +362,9 @@ bool RunWithProgress(QWidget* owner, const std::string& title, int total, bool c
     };
     QObject::connect(cancel, &QPushButton::clicked, &dlg, [&] { dlg.m_onCancel(); });
 
-    const int pollBefore = g_pMainDlg->m_bPollSuspended.exchange(1);
+    // A count, not a flag: a CANopen list load may hold the poll off too and
+    // end while this runs.
+    g_pMainDlg->SuspendPoll();
     QPointer<QDialog> pd(&dlg);
     const std::atomic<bool>* stopped = &stop;
     CGuiWorker worker;
@@ -386,7 +388,7 @@ bool RunWithProgress(QWidget* owner, const std::string& title, int total, bool c
     });
     dlg.exec();
     worker.Join();
-    g_pMainDlg->m_bPollSuspended = pollBefore;
+    g_pMainDlg->ResumePoll();
     return !stop;
 }
 

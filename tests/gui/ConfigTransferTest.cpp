@@ -190,7 +190,12 @@ TEST_F(ConfigTransferTest, FailedOrCancelledExportWritesNoFileAndLeavesThePortUs
     EXPECT_EQ(m_boxes.LastText(), "读取设备信息失败\n" + ResultText(kResultPortClosed));
     m_boxes.m_boxes.clear();
     Open();
-    SetProgressHook([](QWidget* progress, int step) {
+    // Another holder of the poll (a CANopen list load) lets go while the
+    // export runs: the poll must come back when both have ended.
+    m_dlg->SuspendPoll();
+    SetProgressHook([this](QWidget* progress, int step) {
+        if (step == 1)
+            m_dlg->ResumePoll();
         if (step == 3)
             FindCtrl<QPushButton>(progress, 2103)->click();
     });
