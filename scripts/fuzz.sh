@@ -8,7 +8,8 @@
 #   FUZZ_MAX_SECONDS=S scripts/fuzz.sh ... also stops each target after S seconds
 #
 # The fuzzers run at the lowest priority so they never slow a build or a
-# test run on the same machine.
+# test run on the same machine. A busy machine can then hold one input back
+# for seconds, so an input counts as a hang only after a minute.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/deps.sh
@@ -32,7 +33,7 @@ for t in "${targets[@]}"; do
     log=$work/log.txt
     start=$(date +%s)
     if nice -n 19 "build-fuzz/fuzz/$t" -runs="$runs" -max_total_time="${FUZZ_MAX_SECONDS:-0}" \
-        -timeout=10 -rss_limit_mb=2048 \
+        -timeout=60 -rss_limit_mb=2048 \
         -print_final_stats=1 -artifact_prefix="$work/" "$work/corpus" "fuzz/corpus/$t" \
         >"$log" 2>&1; then
         verdict=ok
