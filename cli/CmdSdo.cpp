@@ -93,8 +93,7 @@ int CCli::CmdSdo() {
     else
         PrintTable(Out(), rows, "");
     if (isAbort)
-        return DeviceError(StrFormat("访问对象(索引号:0x%04X,子索引:%d)传送终止：%s", ans.index,
-                                     ans.sub, abortText.c_str()));
+        return DeviceError(SdoAbortMessage(reply));
     if (!expected)
         return DeviceError(StrFormat("unexpected SDO answer command 0x%02X", ans.command));
     if (!sameObject)
