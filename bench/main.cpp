@@ -24,6 +24,7 @@
 #include <QModbusRtuSerialClient>
 #include <QSerialPort>
 #include <QTimer>
+#include <QVariant>
 
 #ifdef HALVIK_BENCH_GUI
 #include "app/CtrlUtil.h"
