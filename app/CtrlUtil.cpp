@@ -1,5 +1,7 @@
 #include "app/CtrlUtil.h"
 
+#include "app/MessageBox.h"
+#include "app/PageLogic.h"
 #include "driver/Catalogue.h"
 #include "driver/Format.h"
 
@@ -165,4 +167,32 @@ void FillComboFromField(QWidget* root, int comboId, uint16_t reg) {
     for (const std::string& item : FieldItems(reg))
         combo->addItem(QString::fromStdString(item));
     combo->setCurrentIndex(-1);
+}
+
+bool RefuseInput(QWidget* root, const SInputProblem& problem) {
+    if (!problem.Has())
+        return false;
+    ShowMessage(root, problem.message);
+    QWidget* w = FindCtrl<QWidget>(root, problem.ctrl);
+    if (!w)
+        return true;
+    w->setProperty("inputRefused", true);
+    w->setStyleSheet("border: 2px solid #d00000;");
+    w->setFocus();
+    if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+        edit->selectAll();
+        QObject::connect(
+            edit, &QLineEdit::textEdited, edit,
+            [edit] {
+                edit->setProperty("inputRefused", false);
+                edit->setStyleSheet({});
+            },
+            Qt::SingleShotConnection);
+    }
+    return true;
+}
+
+bool IsMarkedRefused(const QWidget* root, int ctrl) {
+    const QWidget* w = FindCtrl<QWidget>(root, ctrl);
+    return w && w->property("inputRefused").toBool();
 }

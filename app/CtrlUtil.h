@@ -55,3 +55,11 @@ void SetTypingLimit(QLineEdit* edit, int limit);
 // Fills a selection list with the catalogue items of the field at register
 // reg (driver/Catalogue.h), replacing whatever it held; no item is selected.
 void FillComboFromField(QWidget* root, int comboId, uint16_t reg);
+
+struct SInputProblem;
+// Tells the user why a page's input cannot be written (one OK box) and marks
+// the control holding it (focused, its text selected, a red frame until the
+// user changes it). False, and nothing shown, when there is no problem.
+bool RefuseInput(QWidget* root, const SInputProblem& problem);
+// Whether the control is marked as holding refused input.
+bool IsMarkedRefused(const QWidget* root, int ctrl);

@@ -47,3 +47,25 @@ const std::string& ValueOf(const CtrlValues& values, int id) {
     const auto it = values.find(id);
     return it == values.end() ? empty : it->second;
 }
+
+bool TakeNumber(const CtrlValues& values, int ctrl, const SNumberRule& rule, int64_t& raw,
+                SInputProblem& problem) {
+    const SNumberCheck c = CheckNumber(rule, ValueOf(values, ctrl));
+    if (c.Ok()) {
+        raw = c.raw;
+        return true;
+    }
+    if (!problem.Has())
+        problem = {ctrl, c.problem};
+    return false;
+}
+
+bool TakeFloat(const CtrlValues& values, int ctrl, const std::string& label, float& out,
+               SInputProblem& problem) {
+    const std::string message = CheckFloat(label, ValueOf(values, ctrl), out);
+    if (message.empty())
+        return true;
+    if (!problem.Has())
+        problem = {ctrl, message};
+    return false;
+}

@@ -4,6 +4,7 @@
 // multiplication; these are for the fields that really are floating point.
 
 #include "app/CtrlValues.h"
+#include "driver/FieldInput.h"
 
 #include <string_view>
 
@@ -16,3 +17,18 @@ float ToFloat(double v);
 
 // A page value by ID, "" when absent.
 const std::string& ValueOf(const CtrlValues& values, int id);
+
+// The first value of a page that cannot be written: the control holding it
+// and the message naming the field, what was typed and what is allowed.
+struct SInputProblem {
+    int ctrl = 0;
+    std::string message;
+    bool Has() const { return !message.empty(); }
+};
+// The typed number of one control as a register value under the rule; on a
+// refusal the problem names the control (and an earlier problem is kept).
+bool TakeNumber(const CtrlValues& values, int ctrl, const SNumberRule& rule, int64_t& raw,
+                SInputProblem& problem);
+// The same for a floating-point field.
+bool TakeFloat(const CtrlValues& values, int ctrl, const std::string& label, float& out,
+               SInputProblem& problem);

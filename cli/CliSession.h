@@ -9,6 +9,7 @@
 #include "driver/Catalogue.h"
 #include "driver/ConfigFile.h"
 #include "driver/DeviceIo.h"
+#include "driver/FieldInput.h"
 #include "driver/Json.h"
 #include "modbus/LinkStats.h"
 

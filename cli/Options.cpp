@@ -10,7 +10,6 @@
 #include <charconv>
 #include <climits>
 #include <ostream>
-#include <regex>
 
 namespace {
 
@@ -150,11 +149,6 @@ std::string IntegerProblem(std::string_view text, int64_t lo, int64_t hi, int64_
         return StrFormat("%lld is out of range %lld..%lld", static_cast<long long>(out),
                          static_cast<long long>(lo), static_cast<long long>(hi));
     return {};
-}
-
-bool IsStrictDecimal(std::string_view t) {
-    static const std::regex kDecimal(R"([+-]?(\d+\.?\d*|\.\d+)([eE][+-]?\d+)?)");
-    return std::regex_match(t.begin(), t.end(), kDecimal);
 }
 
 const char* FramingName(int choice) {

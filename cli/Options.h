@@ -38,7 +38,5 @@ int ParseCommandLine(std::vector<std::string> argv, CommandLine& out, std::ostre
 bool ParseInteger(std::string_view text, int64_t& out);
 // The message for text that is no integer within [lo, hi]; "" when it is one.
 std::string IntegerProblem(std::string_view text, int64_t lo, int64_t hi, int64_t& out);
-// A plain decimal number ("12.5", "-3", "1e3") with nothing after it.
-bool IsStrictDecimal(std::string_view text);
 
 const char* FramingName(int choice); // n2, o1, e1, n1

@@ -5,7 +5,9 @@
 #include "driver/Learning.h"
 
 #include <charconv>
+#include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -42,166 +44,180 @@ constexpr const char* kControlMode[] = {"双触点", "单触点"};
 #define ITEMS(a) a, static_cast<int>(sizeof a / sizeof a[0])
 
 const FieldDef kDeviceInfo[] = {
-    {0x0000, 1, "identifier", EField::Hex16, 0, ""},
-    {0x0001, 1, "version", EField::Version, 0, ""},
-    {0x0002, 8, "model", EField::ModelText, 0, ""},
-    {0x000A, 1, "pwm_resolution", EField::U16, 0, "steps"},
-    {0x000B, 1, "pwm_frequency", EField::U16, 3, "kHz"},
-    {0x000C, 1, "max_current", EField::U16, 2, "A"},
-    {0x000D, 1, "current_resolution", EField::U16, 0, "mA"},
-    {0x000E, 1, "speed_range_gate", EField::U16, 0, ""},
+    {0x0000, 1, "identifier", EField::Hex16, 0, "", nullptr, nullptr},
+    {0x0001, 1, "version", EField::Version, 0, "", nullptr, nullptr},
+    {0x0002, 8, "model", EField::ModelText, 0, "", nullptr, nullptr},
+    {0x000A, 1, "pwm_resolution", EField::U16, 0, "steps", nullptr, nullptr},
+    {0x000B, 1, "pwm_frequency", EField::U16, 3, "kHz", nullptr, nullptr},
+    {0x000C, 1, "max_current", EField::U16, 2, "A", nullptr, nullptr},
+    {0x000D, 1, "current_resolution", EField::U16, 0, "mA", nullptr, nullptr},
+    {0x000E, 1, "speed_range_gate", EField::U16, 0, "", nullptr, nullptr},
 };
 
 const FieldDef kStatus[] = {
-    {0x0038, 1, "input_voltage", EField::U16, 1, "V"},
-    {0x003A, 1, "input_current", EField::U16, 2, "A"},
-    {0x0020, 1, "output_pwm", EField::I16, 1, "%"},
-    {0x0021, 1, "phase_current", EField::U16, 2, "A"},
-    {0x0022, 1, "commutation_frequency", EField::CommFreq, 0, "Hz"},
-    {0x0024, 2, "position", EField::I32, 0, "pulses"},
-    {0x0026, 2, "completion_time", EField::U32, 3, "s"},
-    {0x0023, 1, "motion_complete", EField::Bool, 0, ""},
-    {0x0028, 1, "in1_voltage", EField::I16, 3, "V"},
-    {0x0029, 1, "in2_voltage", EField::I16, 3, "V"},
-    {0x002A, 1, "in3_voltage", EField::I16, 3, "V"},
-    {0x002B, 1, "differential_voltage", EField::I16, 3, "V"},
-    {0x002C, 1, "sq1_level", EField::Bool, 0, ""},
-    {0x002D, 1, "sq2_level", EField::Bool, 0, ""},
-    {0x002E, 1, "input_pwm", EField::U16, 1, "%"},
-    {0x002F, 1, "input_frequency", EField::I16, 0, "Hz"},
-    {0x0030, 2, "input_pulses", EField::I32, 0, "pulses"},
-    {0x0034, 1, "motor_speed", EField::Rpm, 0, "RPM"},
-    {0x0037, 1, "temperature", EField::I16, 1, "℃"},
-    {0x0033, 1, "error_state", EField::U16, 0, ""},
-    {0x0035, 1, "speed_scale_x10", EField::Bool, 0, ""},
-    {0x0036, 1, "speed_unit_hz", EField::Bool, 0, ""},
+    {0x0038, 1, "input_voltage", EField::U16, 1, "V", nullptr, nullptr},
+    {0x003A, 1, "input_current", EField::U16, 2, "A", nullptr, nullptr},
+    {0x0020, 1, "output_pwm", EField::I16, 1, "%", nullptr, nullptr},
+    {0x0021, 1, "phase_current", EField::U16, 2, "A", nullptr, nullptr},
+    {0x0022, 1, "commutation_frequency", EField::CommFreq, 0, "Hz", nullptr, nullptr},
+    {0x0024, 2, "position", EField::I32, 0, "pulses", nullptr, nullptr},
+    {0x0026, 2, "completion_time", EField::U32, 3, "s", nullptr, nullptr},
+    {0x0023, 1, "motion_complete", EField::Bool, 0, "", nullptr, nullptr},
+    {0x0028, 1, "in1_voltage", EField::I16, 3, "V", nullptr, nullptr},
+    {0x0029, 1, "in2_voltage", EField::I16, 3, "V", nullptr, nullptr},
+    {0x002A, 1, "in3_voltage", EField::I16, 3, "V", nullptr, nullptr},
+    {0x002B, 1, "differential_voltage", EField::I16, 3, "V", nullptr, nullptr},
+    {0x002C, 1, "sq1_level", EField::Bool, 0, "", nullptr, nullptr},
+    {0x002D, 1, "sq2_level", EField::Bool, 0, "", nullptr, nullptr},
+    {0x002E, 1, "input_pwm", EField::U16, 1, "%", nullptr, nullptr},
+    {0x002F, 1, "input_frequency", EField::I16, 0, "Hz", nullptr, nullptr},
+    {0x0030, 2, "input_pulses", EField::I32, 0, "pulses", nullptr, nullptr},
+    {0x0034, 1, "motor_speed", EField::Rpm, 0, "RPM", nullptr, nullptr},
+    {0x0037, 1, "temperature", EField::I16, 1, "℃", nullptr, nullptr},
+    {0x0033, 1, "error_state", EField::U16, 0, "", nullptr, nullptr},
+    {0x0035, 1, "speed_scale_x10", EField::Bool, 0, "", nullptr, nullptr},
+    {0x0036, 1, "speed_unit_hz", EField::Bool, 0, "", nullptr, nullptr},
 };
 
 const FieldDef kRamp[] = {
-    {0x0050, 1, "pwm_rise_buffer", EField::Speed, 0, "s"},
-    {0x0051, 1, "pwm_fall_buffer", EField::Speed, 0, "s"},
-    {0x0052, 1, "acceleration", EField::Speed, 0, "Hz/s"},
-    {0x0053, 1, "deceleration", EField::Speed, 0, "Hz/s"},
+    {0x0050, 1, "pwm_rise_buffer", EField::Speed, 0, "s", "PWM上升缓冲", "秒"},
+    {0x0051, 1, "pwm_fall_buffer", EField::Speed, 0, "s", "PWM下降缓冲", "秒"},
+    {0x0052, 1, "acceleration", EField::Speed, 0, "Hz/s", "加速加速度", nullptr},
+    {0x0053, 1, "deceleration", EField::Speed, 0, "Hz/s", "减速加速度", nullptr},
 };
 
 const FieldDef kMotor[] = {
-    {0x0060, 1, "pwm_start_buffer", EField::U16, 1, "s"},
-    {0x0061, 1, "pwm_deceleration_buffer", EField::U16, 1, "s"},
-    {0x0062, 1, "max_acceleration", EField::MotorSpeed, 0, "Hz/s"},
-    {0x0063, 1, "default_acceleration", EField::MotorSpeed, 0, "Hz/s"},
-    {0x0064, 1, "max_deceleration", EField::MotorSpeed, 0, "Hz/s"},
-    {0x0065, 1, "default_deceleration", EField::MotorSpeed, 0, "Hz/s"},
-    {0x0066, 1, "max_commutation_frequency", EField::MotorSpeed, 0, "Hz"},
-    {0x0067, 1, "default_commutation_frequency", EField::MotorSpeed, 0, "Hz"},
-    {0x0069, 1, "position_control_algorithm", EField::Enum, 0, "", ITEMS(kPositionAlgo)},
-    {0x006A, 1, "rated_current", EField::U16, 2, "A"},
-    {0x006B, 1, "max_load_current", EField::U16, 2, "A"},
-    {0x006C, 1, "brake_compensation_current", EField::U16, 2, "A"},
-    {0x006D, 3, "phase_sequence", EField::PhaseBytes, 0, ""},
-    {0x0070, 1, "steady_speed_algorithm", EField::Enum, 0, "", ITEMS(kSteadyAlgo)},
-    {0x0071, 1, "position_tolerance", EField::U16, 0, "pulses"},
-    {0x0072, 1, "overshoot_correction", EField::Bit0, 0, ""},
-    {0x0073, 1, "motor_poles", EField::U16, 0, ""},
-    {0x0074, 1, "gear_ratio", EField::U16, 1, ":1"},
-    {0x0075, 1, "learning_state", EField::Bit0Enum, 0, "", ITEMS(kLearnState)},
-    {0x0076, 1, "learning_disabled", EField::Bit0, 0, ""},
-    {0x0077, 1, "speed_range_x10", EField::Bit0, 0, ""},
-    {0x0078, 1, "holding_current", EField::U16, 2, "A"},
-    {0x0079, 1, "overload_multiple", EField::U16, 2, "x"},
-    {0x007A, 1, "overload_duration", EField::U16, 1, "s"},
+    {0x0060, 1, "pwm_start_buffer", EField::U16, 1, "s", "PWM调速启动缓冲", "秒"},
+    {0x0061, 1, "pwm_deceleration_buffer", EField::U16, 1, "s", "PWM调速减速缓冲", "秒"},
+    {0x0062, 1, "max_acceleration", EField::MotorSpeed, 0, "Hz/s", "最大加速加速度", nullptr},
+    {0x0063, 1, "default_acceleration", EField::MotorSpeed, 0, "Hz/s", "默认加速加速度", nullptr},
+    {0x0064, 1, "max_deceleration", EField::MotorSpeed, 0, "Hz/s", "最大减速加速度", nullptr},
+    {0x0065, 1, "default_deceleration", EField::MotorSpeed, 0, "Hz/s", "默认减速加速度", nullptr},
+    {0x0066, 1, "max_commutation_frequency", EField::MotorSpeed, 0, "Hz", "最大换向频率", nullptr},
+    {0x0067, 1, "default_commutation_frequency", EField::MotorSpeed, 0, "Hz", "默认换向频率",
+     nullptr},
+    {0x0069, 1, "position_control_algorithm", EField::Enum, 0, "", "位置控制算法", nullptr,
+     ITEMS(kPositionAlgo)},
+    {0x006A, 1, "rated_current", EField::U16, 2, "A", "电机额定电流", nullptr},
+    {0x006B, 1, "max_load_current", EField::U16, 2, "A", "最大负载电流", nullptr},
+    {0x006C, 1, "brake_compensation_current", EField::U16, 2, "A", "制动补偿电流", nullptr},
+    {0x006D, 3, "phase_sequence", EField::PhaseBytes, 0, "", "电机相序数据", nullptr},
+    {0x0070, 1, "steady_speed_algorithm", EField::Enum, 0, "", "稳速控制算法", nullptr,
+     ITEMS(kSteadyAlgo)},
+    {0x0071, 1, "position_tolerance", EField::U16, 0, "pulses", "位置控制允许误差", "脉冲"},
+    {0x0072, 1, "overshoot_correction", EField::Bit0, 0, "", "位置控制超调后进行校正", nullptr},
+    {0x0073, 1, "motor_poles", EField::U16, 0, "", "电机极个数", "个"},
+    {0x0074, 1, "gear_ratio", EField::U16, 1, ":1", "减速器减速比", nullptr},
+    {0x0075, 1, "learning_state", EField::Bit0Enum, 0, "", "电机学习状态", nullptr,
+     ITEMS(kLearnState)},
+    {0x0076, 1, "learning_disabled", EField::Bit0, 0, "", "禁用电机学习功能", nullptr},
+    {0x0077, 1, "speed_range_x10", EField::Bit0, 0, "", "速度量程×10", nullptr},
+    {0x0078, 1, "holding_current", EField::U16, 2, "A", "常态自锁电流", nullptr},
+    {0x0079, 1, "overload_multiple", EField::U16, 2, "x", "允许…倍最大负载电流输出", "倍"},
+    {0x007A, 1, "overload_duration", EField::U16, 1, "s", "…倍最大负载电流输出的时间", "秒"},
 };
 
 const FieldDef kSystemA[] = {
-    {0x0080, 1, "limit_trigger_polarity", EField::Enum, 0, "", ITEMS(kListA)},
-    {0x0081, 1, "digital_signal_polarity", EField::Enum, 0, "", kListA, 4},
-    {0x0082, 1, "potentiometer_use", EField::Enum, 0, "", ITEMS(kListC)},
-    {0x0083, 1, "pulse_signal_type", EField::Enum, 0, "", ITEMS(kListD)},
-    {0x0084, 1, "analog_signal_type", EField::Enum, 0, "", ITEMS(kListE)},
-    {0x0085, 1, "logic_level_type", EField::Enum, 0, "", ITEMS(kListF)},
-    {0x0086, 1, "potentiometer_range_low", EField::U16, 3, "V"},
-    {0x0087, 1, "potentiometer_range_high", EField::U16, 3, "V"},
-    {0x0088, 1, "analog_range_low", EField::U16, 3, ""},
-    {0x0089, 1, "analog_range_high", EField::U16, 3, ""},
-    {0x008A, 1, "logic_threshold", EField::U16, 3, "V"},
-    {0x008B, 1, "comparison_dead_band", EField::U16, 3, "V"},
-    {0x008C, 2, "pulse_ratio", EField::F32, 0, ""},
-    {0x008E, 1, "stall_stop_time", EField::U16, 1, "s"},
+    {0x0080, 1, "limit_trigger_polarity", EField::Enum, 0, "", "限位触发极性", nullptr,
+     ITEMS(kListA)},
+    {0x0081, 1, "digital_signal_polarity", EField::Enum, 0, "", "数字信号极性", nullptr, kListA, 4},
+    {0x0082, 1, "potentiometer_use", EField::Enum, 0, "", "电位器用法", nullptr, ITEMS(kListC)},
+    {0x0083, 1, "pulse_signal_type", EField::Enum, 0, "", "脉冲信号类型", nullptr, ITEMS(kListD)},
+    {0x0084, 1, "analog_signal_type", EField::Enum, 0, "", "模拟信号类型", nullptr, ITEMS(kListE)},
+    {0x0085, 1, "logic_level_type", EField::Enum, 0, "", "逻辑电平类型", nullptr, ITEMS(kListF)},
+    {0x0086, 1, "potentiometer_range_low", EField::U16, 3, "V", "电位器电压范围 (下限)", nullptr},
+    {0x0087, 1, "potentiometer_range_high", EField::U16, 3, "V", "电位器电压范围 (上限)", nullptr},
+    {0x0088, 1, "analog_range_low", EField::U16, 3, "", "模拟信号范围 (下限)", nullptr},
+    {0x0089, 1, "analog_range_high", EField::U16, 3, "", "模拟信号范围 (上限)", nullptr},
+    {0x008A, 1, "logic_threshold", EField::U16, 3, "V", "逻辑电平阈值", nullptr},
+    {0x008B, 1, "comparison_dead_band", EField::U16, 3, "V", "电压比较死区", nullptr},
+    {0x008C, 2, "pulse_ratio", EField::F32, 0, "", "脉冲信号倍率", nullptr},
+    {0x008E, 1, "stall_stop_time", EField::U16, 1, "s", "堵转停机时间", "秒"},
 };
 
 const FieldDef kCommA[] = {
-    {0x0090, 2, "rs485_baud", EField::U32, 0, "baud", ITEMS(kRs485Baud)},
-    {0x0092, 1, "rs485_parity", EField::Enum, 0, "", ITEMS(kParity)},
-    {0x0094, 1, "no_configuration_under_comm_control", EField::Bit0, 0, ""},
-    {0x0095, 1, "comm_loss_brake_time", EField::U16, 1, "s"},
+    {0x0090, 2, "rs485_baud", EField::U32, 0, "baud", "485波特率", "", ITEMS(kRs485Baud)},
+    {0x0092, 1, "rs485_parity", EField::Enum, 0, "", "校验方式", nullptr, ITEMS(kParity)},
+    {0x0094, 1, "no_configuration_under_comm_control", EField::Bit0, 0, "",
+     "通讯控制时禁止参数配置", nullptr},
+    {0x0095, 1, "comm_loss_brake_time", EField::U16, 1, "s", "通讯中断制动时间", "秒"},
 };
 
 const FieldDef kSystemB[] = {
-    {0x0096, 2, "analog_adjust_k", EField::F32, 0, ""},
-    {0x0098, 1, "analog_adjust_b", EField::I16, 3, ""},
-    {0x0099, 1, "buzzer_alarm_disabled", EField::Bit0, 0, ""},
-    {0x009A, 1, "port_input_type", EField::Enum, 0, "", ITEMS(kListG)},
-    {0x009B, 1, "port_control_type", EField::Enum, 0, "", ITEMS(kListH)},
+    {0x0096, 2, "analog_adjust_k", EField::F32, 0, "", "模拟信号调整 y=kx+b 的 k", nullptr},
+    {0x0098, 1, "analog_adjust_b", EField::I16, 3, "", "模拟信号调整 y=kx+b 的 b", nullptr},
+    {0x0099, 1, "buzzer_alarm_disabled", EField::Bit0, 0, "", "禁用蜂鸣器报警", nullptr},
+    {0x009A, 1, "port_input_type", EField::Enum, 0, "", "端口输入类型", nullptr, ITEMS(kListG)},
+    {0x009B, 1, "port_control_type", EField::Enum, 0, "", "端口控制类型", nullptr, ITEMS(kListH)},
 };
 
 const FieldDef kCommB[] = {
-    {0x009C, 1, "rs485_slave_address", EField::U16, 0, ""},
-    {0x009D, 1, "rs485_default_params_under_port_control", EField::ZeroYes, 0, ""},
+    {0x009C, 1, "rs485_slave_address", EField::U16, 0, "", "从站地址", nullptr},
+    {0x009D, 1, "rs485_default_params_under_port_control", EField::ZeroYes, 0, "",
+     "端口控制时485使用默认通讯参数", nullptr},
 };
 
 const FieldDef kReciprocate[] = {
-    {0x00A0, 1, "homing_mode", EField::Enum, 0, "", ITEMS(kHoming)},
-    {0x00A1, 1, "fine_homing", EField::Bool, 0, ""},
-    {0x00A2, 2, "total_stroke", EField::U32, 0, "pulses"},
-    {0x00A4, 1, "homing_coarse_speed", EField::Speed, 0, "Hz"},
-    {0x00A5, 1, "homing_fine_speed", EField::Speed, 0, "Hz"},
-    {0x00A6, 1, "speed_after_completion", EField::Speed, 0, "Hz"},
-    {0x00A7, 1, "ignore_threshold", EField::U16, 1, "%"},
-    {0x00A8, 1, "rehome_after_limit", EField::Bool, 0, ""},
-    {0x00A9, 1, "homing_torque", EField::U16, 2, "A"},
+    {0x00A0, 1, "homing_mode", EField::Enum, 0, "", "复位方式", nullptr, ITEMS(kHoming)},
+    {0x00A1, 1, "fine_homing", EField::Bool, 0, "", "启用复位细调", nullptr},
+    {0x00A2, 2, "total_stroke", EField::U32, 0, "pulses", "总行程", "脉冲"},
+    {0x00A4, 1, "homing_coarse_speed", EField::Speed, 0, "Hz", "复位粗调速度", "Hz(脉冲/秒)"},
+    {0x00A5, 1, "homing_fine_speed", EField::Speed, 0, "Hz", "复位细调速度", "Hz(脉冲/秒)"},
+    {0x00A6, 1, "speed_after_completion", EField::Speed, 0, "Hz", "完成后速度", "Hz(脉冲/秒)"},
+    {0x00A7, 1, "ignore_threshold", EField::U16, 1, "%", "忽略变化量低于…的输入信号", "%"},
+    {0x00A8, 1, "rehome_after_limit", EField::Bool, 0, "", "限位后重新复位", nullptr},
+    {0x00A9, 1, "homing_torque", EField::U16, 2, "A", "复位时转矩", nullptr},
 };
 
 const FieldDef kPreset[] = {
-    {0x00B0, 1, "speed_control_mode", EField::Enum, 0, "", ITEMS(kSpeedMode)},
-    {0x00B1, 1, "control_mode", EField::Enum, 0, "", ITEMS(kControlMode)},
-    {0x00B2, 1, "forward_speed", EField::PresetSpeed, 0, "Hz"},
-    {0x00B3, 1, "reverse_speed", EField::PresetSpeed, 0, "Hz"},
+    {0x00B0, 1, "speed_control_mode", EField::Enum, 0, "", "调速方式", nullptr, ITEMS(kSpeedMode)},
+    {0x00B1, 1, "control_mode", EField::Enum, 0, "", "控制方式", nullptr, ITEMS(kControlMode)},
+    {0x00B2, 1, "forward_speed", EField::PresetSpeed, 0, "Hz", "正转速度", nullptr},
+    {0x00B3, 1, "reverse_speed", EField::PresetSpeed, 0, "Hz", "反转速度", nullptr},
 };
 
 const FieldDef kPid[] = {
-    {0x00BA, 2, "holding_kp", EField::F32, 0, ""},  {0x00BC, 2, "holding_ki", EField::F32, 0, ""},
-    {0x00BE, 2, "holding_kd", EField::F32, 0, ""},  {0x00C0, 2, "speed_kp", EField::F32, 0, ""},
-    {0x00C2, 2, "speed_ki", EField::F32, 0, ""},    {0x00C4, 2, "speed_kd", EField::F32, 0, ""},
-    {0x00C6, 2, "position_kp", EField::F32, 0, ""}, {0x00C8, 2, "position_ki", EField::F32, 0, ""},
-    {0x00CA, 2, "position_kd", EField::F32, 0, ""},
+    {0x00BA, 2, "holding_kp", EField::F32, 0, "", "自锁PID参数 Kp", nullptr},
+    {0x00BC, 2, "holding_ki", EField::F32, 0, "", "自锁PID参数 Ki", nullptr},
+    {0x00BE, 2, "holding_kd", EField::F32, 0, "", "自锁PID参数 Kd", nullptr},
+    {0x00C0, 2, "speed_kp", EField::F32, 0, "", "速度PID参数 Kp", nullptr},
+    {0x00C2, 2, "speed_ki", EField::F32, 0, "", "速度PID参数 Ki", nullptr},
+    {0x00C4, 2, "speed_kd", EField::F32, 0, "", "速度PID参数 Kd", nullptr},
+    {0x00C6, 2, "position_kp", EField::F32, 0, "", "位置PID参数 Kp", nullptr},
+    {0x00C8, 2, "position_ki", EField::F32, 0, "", "位置PID参数 Ki", nullptr},
+    {0x00CA, 2, "position_kd", EField::F32, 0, "", "位置PID参数 Kd", nullptr},
 };
 
 const FieldDef kLearn[] = {
-    {0x00E1, 1, "learning_request", EField::U16, 0, ""},
-    {0x00E2, 1, "learning_state", EField::LearnState, 0, ""},
-    {0x00E5, 6, "phase_data", EField::Hex16, 0, ""},
+    {0x00E1, 1, "learning_request", EField::U16, 0, "", nullptr, nullptr},
+    {0x00E2, 1, "learning_state", EField::LearnState, 0, "", nullptr, nullptr},
+    {0x00E5, 6, "phase_data", EField::Hex16, 0, "", nullptr, nullptr},
 };
 
 const FieldDef kSafety[] = {
-    {0x0100, 1, "over_temperature_shutdown", EField::I16, 0, "℃"},
-    {0x0101, 1, "over_temperature_current_limit", EField::I16, 0, "℃"},
-    {0x0102, 1, "over_voltage_shutdown", EField::U16, 1, "V"},
-    {0x0103, 1, "under_voltage_shutdown", EField::U16, 1, "V"},
-    {0x0104, 1, "over_current_shutdown", EField::U16, 2, "A"},
-    {0x0105, 1, "hall_error_delay", EField::U16, 0, "ms"},
-    {0x0106, 1, "current_loop_pid_dynamic", EField::Bool, 0, ""},
-    {0x0108, 1, "clear_over_temperature_alarm", EField::Bool, 0, ""},
-    {0x010A, 1, "temperature_calibration_k", EField::U16, 4, ""},
-    {0x010B, 1, "temperature_calibration_b", EField::I16, 1, "℃"},
-    {0x010C, 1, "voltage_calibration_k", EField::U16, 4, ""},
-    {0x010D, 1, "voltage_calibration_b", EField::I16, 1, "V"},
+    {0x0100, 1, "over_temperature_shutdown", EField::I16, 0, "℃", "过热关断", nullptr},
+    {0x0101, 1, "over_temperature_current_limit", EField::I16, 0, "℃", "过热限流", nullptr},
+    {0x0102, 1, "over_voltage_shutdown", EField::U16, 1, "V", "过压关断", nullptr},
+    {0x0103, 1, "under_voltage_shutdown", EField::U16, 1, "V", "欠压关断", nullptr},
+    {0x0104, 1, "over_current_shutdown", EField::U16, 2, "A", "过流关断", nullptr},
+    {0x0105, 1, "hall_error_delay", EField::U16, 0, "ms", "霍尔错误", nullptr},
+    {0x0106, 1, "current_loop_pid_dynamic", EField::Bool, 0, "", "电流环PID动态调节减小超调",
+     nullptr},
+    {0x0108, 1, "clear_over_temperature_alarm", EField::Bool, 0, "",
+     "当温度低于过热关断条件后清除过热报警", nullptr},
+    {0x010A, 1, "temperature_calibration_k", EField::U16, 4, "", "温度校准 k", nullptr},
+    {0x010B, 1, "temperature_calibration_b", EField::I16, 1, "℃", "温度校准 b", nullptr},
+    {0x010C, 1, "voltage_calibration_k", EField::U16, 4, "", "电压校准 k", nullptr},
+    {0x010D, 1, "voltage_calibration_b", EField::I16, 1, "V", "电压校准 b", nullptr},
 };
 
 const FieldDef kCanOpen[] = {
-    {0x0120, 1, "communication_mode", EField::Bit0Enum, 0, "", ITEMS(kCommMode)},
-    {0x0121, 1, "node_id", EField::U16, 0, ""},
-    {0x0122, 1, "can_baud", EField::Enum, 0, "", ITEMS(kCanBaud)},
-    {0x0128, 1, "canopen_autostart", EField::Bool, 0, ""},
-    {0x0129, 1, "heartbeat_period", EField::U16, 0, "ms"},
+    {0x0120, 1, "communication_mode", EField::Bit0Enum, 0, "", "通讯模式", nullptr,
+     ITEMS(kCommMode)},
+    {0x0121, 1, "node_id", EField::U16, 0, "", "节点ID", nullptr},
+    {0x0122, 1, "can_baud", EField::Enum, 0, "", "CAN波特率", nullptr, ITEMS(kCanBaud)},
+    {0x0128, 1, "canopen_autostart", EField::Bool, 0, "", "CANOpen自启动", nullptr},
+    {0x0129, 1, "heartbeat_period", EField::U16, 0, "ms", "心跳周期", nullptr},
 };
 
 #define FIELDS(a) a, static_cast<int>(sizeof a / sizeof a[0])
@@ -327,6 +343,62 @@ bool FieldIsSigned(const FieldDef& f) {
     return f.type == EField::I16 || f.type == EField::I32 || f.type == EField::CommFreq;
 }
 
+int FieldDecimals(const FieldDef& f, const BlockDef& b, const std::vector<uint16_t>& regs,
+                  const DecodeContext& ctx) {
+    auto reg = [&](uint16_t addr) -> uint16_t {
+        const size_t i = static_cast<size_t>(addr - b.start);
+        return addr >= b.start && i < regs.size() ? regs[i] : 0;
+    };
+    switch (f.type) {
+    case EField::Speed:
+        return ctx.speedUnitHz ? 0 : 1;
+    case EField::MotorSpeed:
+        return (reg(0x0077) & 1) != 0 ? 0 : 1;
+    case EField::PresetSpeed:
+        return reg(0x00B0) == 1 ? 2 : (ctx.speedUnitHz ? 0 : 1);
+    default:
+        return f.decimals;
+    }
+}
+
+const char* FieldShownUnit(const FieldDef& f) {
+    return f.pageUnit ? f.pageUnit : f.unit;
+}
+
+SRawRange FieldRawRange(const FieldDef& f) {
+    // Limits the driver's own documents or CANopen set: a slave address the
+    // line could no longer reach, a node-ID outside CiA 301's 1-127.
+    static constexpr struct {
+        uint16_t addr;
+        SRawRange range;
+    } kLimits[] = {{0x009C, {1, 255}}, {0x0121, {1, 127}}};
+    for (const auto& l : kLimits)
+        if (l.addr == f.addr)
+            return l.range;
+    if (f.itemCount > 0 && (f.type == EField::Enum || f.type == EField::Bit0Enum))
+        return {0, f.itemCount - 1};
+    switch (f.type) {
+    case EField::I16:
+        return {INT16_MIN, INT16_MAX};
+    case EField::I32:
+        return {INT32_MIN, INT32_MAX};
+    case EField::U32:
+        return {0, UINT32_MAX};
+    default:
+        return {0, f.regs >= 2 ? int64_t{UINT32_MAX} : int64_t{UINT16_MAX}};
+    }
+}
+
+const std::vector<SFieldOrder>& FieldOrders() {
+    static const std::vector<SFieldOrder> kOrders = {
+        {0x0102, 0x0103, true},  // over-voltage shutdown above under-voltage shutdown
+        {0x0062, 0x0063, false}, // each maximum at least its default
+        {0x0064, 0x0065, false},
+        {0x0066, 0x0067, false},
+    };
+    return kOrders;
+}
+
 bool BlockUsesSpeedUnit(const BlockDef& def) {
     for (int i = 0; i < def.fieldCount; ++i)
         if (def.fields[i].type == EField::Speed || def.fields[i].type == EField::PresetSpeed)
@@ -373,7 +445,6 @@ static DecodedField DecodeField(const FieldDef& f, const BlockDef& b,
         d.text = index < f.itemCount ? std::string(f.items[index])
                                      : StrFormat("(no item for %u)", index);
     };
-    auto speed = [&](bool wholeHz) { numeric(r, wholeHz ? 0 : 1); };
     switch (f.type) {
     case EField::U16:
         numeric(r, f.decimals);
@@ -410,19 +481,14 @@ static DecodedField DecodeField(const FieldDef& f, const BlockDef& b,
         item(r & 1);
         break;
     case EField::Speed:
-        speed(ctx.speedUnitHz);
-        break;
     case EField::MotorSpeed:
-        speed((reg(0x0077) & 1) != 0);
-        break;
-    case EField::PresetSpeed:
-        if (reg(0x00B0) == 1) {
+    case EField::PresetSpeed: {
+        const int decimals = FieldDecimals(f, b, regs, ctx);
+        if (f.type == EField::PresetSpeed && decimals == 2)
             d.unit = "A";
-            numeric(r, 2);
-        } else {
-            speed(ctx.speedUnitHz);
-        }
+        numeric(r, decimals);
         break;
+    }
     case EField::Hex16: {
         std::string t;
         for (uint16_t v : d.raw) {

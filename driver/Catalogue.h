@@ -49,6 +49,10 @@ struct FieldDef {
     EField type;
     int decimals; // the register holds value x 10^decimals
     const char* unit;
+    // The page's own words for the field, and the unit the page shows beside
+    // it where that differs from `unit` (nullptr: none of its own).
+    const char* label;
+    const char* pageUnit;
     // Selection-list texts in register order (item index = register value),
     // or, for the RS-485 baud rate, the rates the driver offers as texts.
     const char* const* items = nullptr;
@@ -108,6 +112,29 @@ enum : uint16_t {
 struct DecodeContext {
     bool speedUnitHz = false; // register 0x0036: speeds count whole Hz
 };
+
+// The decimals the field's register holds in this block image: its own, or
+// for speeds the unit in effect (the driver's, or the motor block's range
+// setting), or hundredths of an ampere for a preset speed in torque mode.
+int FieldDecimals(const FieldDef& f, const BlockDef& b, const std::vector<uint16_t>& regs,
+                  const DecodeContext& ctx);
+// The unit a page shows beside the field (its own where it has one).
+const char* FieldShownUnit(const FieldDef& f);
+
+// The register values a person may set the field to: the register's width
+// and sign, narrowed where the driver or CANopen documents a limit.
+struct SRawRange {
+    int64_t lo, hi;
+};
+SRawRange FieldRawRange(const FieldDef& f);
+
+// Pairs of one block that the driver documents as ordered: `upper` must be
+// above `lower` (strict) or at least equal to it.
+struct SFieldOrder {
+    uint16_t upper, lower;
+    bool strict;
+};
+const std::vector<SFieldOrder>& FieldOrders();
 
 // The engineering value of a field: an exact decimal number as text, a flag,
 // a text, or nothing (the driver reports no reading).

@@ -3,7 +3,7 @@
 #include "app/CtrlUtil.h"
 #include "app/MainDlg.h"
 #include "app/MessageBox.h"
-#include "app/PageLogic.h"
+#include "driver/Catalogue.h"
 #include "driver/Format.h"
 
 #include "ui_PidPage.h"
@@ -36,11 +36,17 @@ CtrlValues PidValuesFromBlock(const PidBlock& b) {
     return values;
 }
 
-PidBlock PidBlockFromValues(const CtrlValues& values) {
+SInputProblem PidBlockFromValues(const CtrlValues& values, PidBlock& out) {
     PidBlock b{};
-    for (const SPidField& f : kFields)
-        b.SetFloat(f.reg, ToFloat(ParseDouble(ValueOf(values, f.ctrl))));
-    return b;
+    SInputProblem problem;
+    for (const SPidField& f : kFields) {
+        float gain = 0;
+        if (!TakeFloat(values, f.ctrl, FieldLabelText(CatalogueField(f.reg)), gain, problem))
+            return problem;
+        b.SetFloat(f.reg, gain);
+    }
+    out = b;
+    return problem;
 }
 
 std::vector<int> PidValueIds() {
@@ -75,6 +81,8 @@ void CPidPage::OnRead() {
 }
 
 void CPidPage::OnConfigure() {
-    const PidBlock block = PidBlockFromValues(TakeValues(this, PidValueIds()));
+    PidBlock block{};
+    if (RefuseInput(this, PidBlockFromValues(TakeValues(this, PidValueIds()), block)))
+        return;
     ShowResult(this, g_pMainDlg->m_driver.WritePidBlock(g_pMainDlg->m_nSlaveAddr, block));
 }

@@ -6,7 +6,7 @@
 // controls' values and back as plain functions; the widget only moves those
 // values in and out of its controls and runs one transaction per button.
 
-#include "app/CtrlValues.h"
+#include "app/PageLogic.h"
 #include "driver/Blocks.h"
 
 #include <QWidget>
@@ -17,8 +17,9 @@
 
 // The gains as "%g" texts by edit ID.
 CtrlValues PidValuesFromBlock(const PidBlock& b);
-// The block to write from the edits' texts (not a number: 0).
-PidBlock PidBlockFromValues(const CtrlValues& values);
+// The block to write from the edits' texts, each a finite number, or the
+// first gain that is not.
+SInputProblem PidBlockFromValues(const CtrlValues& values, PidBlock& out);
 // The IDs of the nine edits.
 std::vector<int> PidValueIds();
 

@@ -3,7 +3,6 @@
 #include "app/CtrlUtil.h"
 #include "app/MainDlg.h"
 #include "app/MessageBox.h"
-#include "app/PageLogic.h"
 #include "driver/Catalogue.h"
 #include "driver/Format.h"
 
@@ -21,20 +20,19 @@ constexpr int kConfigureButton = 1144;
 struct SSafetyField {
     int ctrl;
     uint16_t reg;
-    int shown;    // decimals on screen
-    bool intText; // read as "%d": whatever follows the integer part is ignored
+    int shown; // decimals on screen
 };
 constexpr SSafetyField kFields[] = {
-    {1135, 0x0100, 0, true},  // over-temperature shutdown
-    {1136, 0x0101, 0, true},  // over-temperature current limit
-    {1140, 0x0102, 1, false}, // over-voltage
-    {1141, 0x0103, 1, false}, // under-voltage
-    {1139, 0x0104, 1, false}, // over-current: hundredths, shown to 0.1
-    {1142, 0x0105, 0, false}, // Hall error delay
-    {1137, 0x010A, 4, false}, // temperature factor k
-    {1138, 0x010B, 1, false}, // temperature offset b
-    {1145, 0x010C, 4, false}, // voltage factor k
-    {1146, 0x010D, 1, false}, // voltage offset b
+    {1135, 0x0100, 0}, // over-temperature shutdown
+    {1136, 0x0101, 0}, // over-temperature current limit
+    {1140, 0x0102, 1}, // over-voltage
+    {1141, 0x0103, 1}, // under-voltage
+    {1139, 0x0104, 1}, // over-current: hundredths, shown to 0.1
+    {1142, 0x0105, 0}, // Hall error delay
+    {1137, 0x010A, 4}, // temperature factor k
+    {1138, 0x010B, 1}, // temperature offset b
+    {1145, 0x010C, 4}, // voltage factor k
+    {1146, 0x010D, 1}, // voltage offset b
 };
 
 // Check box ID and its 0/1 register.
@@ -65,16 +63,22 @@ CtrlValues SafetyValuesFromBlock(const SafetyBlock& b) {
     return values;
 }
 
-SafetyBlock SafetyBlockFromValues(const CtrlValues& values) {
+SInputProblem SafetyBlockFromValues(const CtrlValues& values, SafetyBlock& out) {
     SafetyBlock b{}; // 0x0107 and 0x0109 stay 0
+    SInputProblem problem;
     for (const SSafetyField& f : kFields) {
-        const std::string& text = ValueOf(values, f.ctrl);
-        b.At(f.reg) = f.intText ? ToReg16(ParseLeadingInt(text))
-                                : ToReg16(ScaleDecimal(text, CatalogueField(f.reg).decimals));
+        int64_t raw = 0;
+        if (!TakeNumber(values, f.ctrl, FieldRule(CatalogueField(f.reg)), raw, problem))
+            return problem;
+        b.At(f.reg) = ToReg16(raw);
     }
     for (const SSafetyOption& o : kOptions)
         b.At(o.reg) = ValueOf(values, o.ctrl) == "1" ? 1 : 0;
-    return b;
+    const std::vector<uint16_t> regs(b.m_reg.begin(), b.m_reg.end());
+    if (std::string order = OrderProblem(*BlockOf(SafetyBlock::kStart), regs, {}); !order.empty())
+        return {1140, order};
+    out = b;
+    return problem;
 }
 
 std::vector<int> SafetyValueIds() {
@@ -111,6 +115,8 @@ void CSafetyPage::OnRead() {
 }
 
 void CSafetyPage::OnConfigure() {
-    const SafetyBlock block = SafetyBlockFromValues(TakeValues(this, SafetyValueIds()));
+    SafetyBlock block{};
+    if (RefuseInput(this, SafetyBlockFromValues(TakeValues(this, SafetyValueIds()), block)))
+        return;
     ShowResult(this, g_pMainDlg->m_driver.WriteSafetyBlock(g_pMainDlg->m_nSlaveAddr, block));
 }

@@ -3,7 +3,7 @@
 // calibration of the temperature and supply-voltage measurements, all plain
 // 16-bit registers of SafetyBlock. Built like the PID page.
 
-#include "app/CtrlValues.h"
+#include "app/PageLogic.h"
 #include "driver/Blocks.h"
 
 #include <QWidget>
@@ -14,9 +14,10 @@
 
 // The controls' values: edits as formatted numbers, check boxes "1"/"0".
 CtrlValues SafetyValuesFromBlock(const SafetyBlock& b);
-// The block to write: typed decimals scaled exactly and truncated, reduced
-// to 16 bits; the two unused registers 0.
-SafetyBlock SafetyBlockFromValues(const CtrlValues& values);
+// The block to write: typed decimals scaled exactly and truncated, each
+// within its field's range, over-voltage above under-voltage; the two unused
+// registers 0. Otherwise the first value that cannot be written.
+SInputProblem SafetyBlockFromValues(const CtrlValues& values, SafetyBlock& out);
 // The IDs of the edits and check boxes.
 std::vector<int> SafetyValueIds();
 

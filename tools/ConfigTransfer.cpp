@@ -28,129 +28,13 @@
 
 namespace {
 
-// The pages' own words for the fields of the parameter blocks, with the unit
-// the page shows beside them (nullptr: the catalogue's unit).
-struct SFieldLabel {
-    uint16_t addr;
-    const char* label;
-    const char* unit;
-};
-constexpr SFieldLabel kLabels[] = {
-    // 电机控制
-    {0x0050, "PWM上升缓冲", "秒"},
-    {0x0051, "PWM下降缓冲", "秒"},
-    {0x0052, "加速加速度", nullptr},
-    {0x0053, "减速加速度", nullptr},
-    // 电机参数
-    {0x0060, "PWM调速启动缓冲", "秒"},
-    {0x0061, "PWM调速减速缓冲", "秒"},
-    {0x0062, "最大加速加速度", nullptr},
-    {0x0063, "默认加速加速度", nullptr},
-    {0x0064, "最大减速加速度", nullptr},
-    {0x0065, "默认减速加速度", nullptr},
-    {0x0066, "最大换向频率", nullptr},
-    {0x0067, "默认换向频率", nullptr},
-    {0x0069, "位置控制算法", nullptr},
-    {0x006A, "电机额定电流", nullptr},
-    {0x006B, "最大负载电流", nullptr},
-    {0x006C, "制动补偿电流", nullptr},
-    {0x006D, "电机相序数据", nullptr},
-    {0x0070, "稳速控制算法", nullptr},
-    {0x0071, "位置控制允许误差", "脉冲"},
-    {0x0072, "位置控制超调后进行校正", nullptr},
-    {0x0073, "电机极个数", "个"},
-    {0x0074, "减速器减速比", nullptr},
-    {0x0075, "电机学习状态", nullptr},
-    {0x0076, "禁用电机学习功能", nullptr},
-    {0x0077, "速度量程×10", nullptr},
-    {0x0078, "常态自锁电流", nullptr},
-    {0x0079, "允许…倍最大负载电流输出", "倍"},
-    {0x007A, "…倍最大负载电流输出的时间", "秒"},
-    // 系统参数
-    {0x0080, "限位触发极性", nullptr},
-    {0x0081, "数字信号极性", nullptr},
-    {0x0082, "电位器用法", nullptr},
-    {0x0083, "脉冲信号类型", nullptr},
-    {0x0084, "模拟信号类型", nullptr},
-    {0x0085, "逻辑电平类型", nullptr},
-    {0x0086, "电位器电压范围 (下限)", nullptr},
-    {0x0087, "电位器电压范围 (上限)", nullptr},
-    {0x0088, "模拟信号范围 (下限)", nullptr},
-    {0x0089, "模拟信号范围 (上限)", nullptr},
-    {0x008A, "逻辑电平阈值", nullptr},
-    {0x008B, "电压比较死区", nullptr},
-    {0x008C, "脉冲信号倍率", nullptr},
-    {0x008E, "堵转停机时间", "秒"},
-    {0x0096, "模拟信号调整 y=kx+b 的 k", nullptr},
-    {0x0098, "模拟信号调整 y=kx+b 的 b", nullptr},
-    {0x0099, "禁用蜂鸣器报警", nullptr},
-    {0x009A, "端口输入类型", nullptr},
-    {0x009B, "端口控制类型", nullptr},
-    // 通讯参数
-    {0x0090, "485波特率", ""},
-    {0x0092, "校验方式", nullptr},
-    {0x0094, "通讯控制时禁止参数配置", nullptr},
-    {0x0095, "通讯中断制动时间", "秒"},
-    {0x009C, "从站地址", nullptr},
-    {0x009D, "端口控制时485使用默认通讯参数", nullptr},
-    {0x0120, "通讯模式", nullptr},
-    {0x0121, "节点ID", nullptr},
-    {0x0122, "CAN波特率", nullptr},
-    {0x0128, "CANOpen自启动", nullptr},
-    {0x0129, "心跳周期", nullptr},
-    // PID参数
-    {0x00BA, "自锁PID参数 Kp", nullptr},
-    {0x00BC, "自锁PID参数 Ki", nullptr},
-    {0x00BE, "自锁PID参数 Kd", nullptr},
-    {0x00C0, "速度PID参数 Kp", nullptr},
-    {0x00C2, "速度PID参数 Ki", nullptr},
-    {0x00C4, "速度PID参数 Kd", nullptr},
-    {0x00C6, "位置PID参数 Kp", nullptr},
-    {0x00C8, "位置PID参数 Ki", nullptr},
-    {0x00CA, "位置PID参数 Kd", nullptr},
-    // 往复运动
-    {0x00A0, "复位方式", nullptr},
-    {0x00A1, "启用复位细调", nullptr},
-    {0x00A2, "总行程", "脉冲"},
-    {0x00A4, "复位粗调速度", "Hz(脉冲/秒)"},
-    {0x00A5, "复位细调速度", "Hz(脉冲/秒)"},
-    {0x00A6, "完成后速度", "Hz(脉冲/秒)"},
-    {0x00A7, "忽略变化量低于…的输入信号", "%"},
-    {0x00A8, "限位后重新复位", nullptr},
-    {0x00A9, "复位时转矩", nullptr},
-    {0x00B0, "调速方式", nullptr},
-    {0x00B1, "控制方式", nullptr},
-    {0x00B2, "正转速度", nullptr},
-    {0x00B3, "反转速度", nullptr},
-    // 安全保护
-    {0x0100, "过热关断", nullptr},
-    {0x0101, "过热限流", nullptr},
-    {0x0102, "过压关断", nullptr},
-    {0x0103, "欠压关断", nullptr},
-    {0x0104, "过流关断", nullptr},
-    {0x0105, "霍尔错误", nullptr},
-    {0x0106, "电流环PID动态调节减小超调", nullptr},
-    {0x0108, "当温度低于过热关断条件后清除过热报警", nullptr},
-    {0x010A, "温度校准 k", nullptr},
-    {0x010B, "温度校准 b", nullptr},
-    {0x010C, "电压校准 k", nullptr},
-    {0x010D, "电压校准 b", nullptr},
-};
-
-const SFieldLabel* FindLabel(uint16_t addr) {
-    for (const SFieldLabel& l : kLabels)
-        if (l.addr == addr)
-            return &l;
-    return nullptr;
-}
-
 // A decoded value as the pages would show it: flags as 是/否, numbers with
 // the page's unit.
-std::string ValueText(const DecodedField& f, const SFieldLabel* label) {
+std::string ValueText(const DecodedField& f, const FieldDef* def) {
     if (f.value.IsBool())
         return f.value.flag ? "是" : "否";
     if (f.value.IsNumber()) {
-        const std::string unit = label && label->unit ? label->unit : f.unit;
+        const std::string unit = def && def->pageUnit ? def->pageUnit : f.unit;
         return unit.empty() ? f.value.text : f.value.text + " " + unit;
     }
     return f.text;
@@ -208,11 +92,11 @@ std::vector<SConfigDiff> ConfigDifferences(const ConfigImage& file, const Config
                 covered[ff[i].addr - def.start + k] = true;
             if (ff[i].raw == df[i].raw)
                 continue;
-            const SFieldLabel* label = FindLabel(ff[i].addr);
+            const FieldDef* fd = FindField(def, ff[i].addr);
             const std::string field =
-                label ? label->label : StrFormat("%s (0x%04X)", ff[i].name.c_str(), ff[i].addr);
-            out.push_back(
-                {group, field, ValueText(df[i], label), ValueText(ff[i], label), def.comm});
+                fd && fd->label ? fd->label
+                                : StrFormat("%s (0x%04X)", ff[i].name.c_str(), ff[i].addr);
+            out.push_back({group, field, ValueText(df[i], fd), ValueText(ff[i], fd), def.comm});
         }
         // Registers no page shows still count: they are written.
         for (size_t k = 0; k < def.count; ++k)

@@ -1,4 +1,5 @@
 #include "driver/Catalogue.h"
+#include "driver/FieldInput.h"
 
 #include <gtest/gtest.h>
 
@@ -72,4 +73,67 @@ TEST(Fields, PagesFindListsAndScalesByRegister) {
     EXPECT_EQ(FindField(0x0091), nullptr);
     EXPECT_EQ(BlockOf(0x0091), FindBlock("comm-a"));
     EXPECT_EQ(FindField(*FindBlock("motor"), 0x0080), nullptr);
+}
+
+// What a person types is refused unless the whole text is a number that fits
+// the field; valid text converts exactly as before (digits below the
+// resolution cut toward zero).
+TEST(FieldInput, TypedNumbersAreCheckedAgainstTheFieldsRange) {
+    const struct {
+        uint16_t addr;
+        const char* text;
+        int64_t raw;         // when accepted
+        const char* problem; // "" when accepted
+    } cases[] = {
+        {0x006A, "2.3", 230, ""},
+        {0x006A, " 655.359 ", 65535, ""},
+        {0x006A, "1e2", 10000, ""},
+        {0x006A, "99999", 0, "电机额定电流: 99999 超出范围 (0.00~655.35 A)"},
+        {0x006A, "-5", 0, "电机额定电流: -5 超出范围 (0.00~655.35 A)"},
+        {0x006A, "abc", 0, "电机额定电流: abc 不是数字 (0.00~655.35 A)"},
+        {0x006A, "", 0, "电机额定电流: 未填写 (0.00~655.35 A)"},
+        {0x0102, "12x", 0, "过压关断: 12x 不是数字 (0.0~6553.5 V)"},
+        {0x0102, "1.2.3", 0, "过压关断: 1.2.3 不是数字 (0.0~6553.5 V)"},
+        {0x010B, "-3276.8", -32768, ""},
+        {0x010B, "-3276.9", 0, "温度校准 b: -3276.9 超出范围 (-3276.8~3276.7℃)"},
+        {0x00A2, "4294967295", 4294967295, ""},
+        {0x00A2, "4294967296", 0, "总行程: 4294967296 超出范围 (0~4294967295 脉冲)"},
+        {0x0121, "0", 0, "节点ID: 0 超出范围 (1~127)"},
+        {0x009C, "256", 0, "从站地址: 256 超出范围 (1~255)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        const SNumberCheck r = CheckNumber(FieldRule(CatalogueField(c.addr)), c.text);
+        EXPECT_EQ(r.problem, c.problem);
+        if (r.Ok()) {
+            EXPECT_EQ(r.raw, c.raw);
+        }
+    }
+    float f = 0;
+    EXPECT_EQ(CheckFloat("Kp", "-1.5e2", f), "");
+    EXPECT_EQ(f, -150.0f);
+    EXPECT_EQ(CheckFloat("Kp", "1e39", f), "Kp: 1e39 超出范围 (±3.40282e+38)");
+    EXPECT_EQ(CheckFloat("Kp", "nan", f), "Kp: nan 不是数字");
+}
+
+// Orders the driver documents hold between fields of one block; speeds are
+// shown in the unit the block itself sets.
+TEST(FieldInput, ContradictingFieldsOfOneBlockAreNamed) {
+    const BlockDef& safety = *FindBlock("safety");
+    std::vector<uint16_t> regs(safety.count);
+    regs[2] = 180; // over-voltage 18.0 V
+    regs[3] = 180;
+    EXPECT_EQ(OrderProblem(safety, regs, {}), "过压关断 (18.0 V) 应高于欠压关断 (18.0 V)");
+    regs[2] = 181;
+    EXPECT_EQ(OrderProblem(safety, regs, {}), "");
+
+    const BlockDef& motor = *FindBlock("motor");
+    regs.assign(motor.count, 0);
+    regs[0x66 - 0x60] = 3000;
+    regs[0x67 - 0x60] = 3000; // equal is allowed
+    EXPECT_EQ(OrderProblem(motor, regs, {}), "");
+    regs[0x67 - 0x60] = 3001;
+    regs[0x77 - 0x60] = 1; // whole Hz
+    EXPECT_EQ(OrderProblem(motor, regs, {}),
+              "默认换向频率 (3001 Hz) 不能大于最大换向频率 (3000 Hz)");
 }

@@ -54,21 +54,37 @@ TEST(DisplayTexts, StatusInItsOtherStatesAndTheLinkSummary) {
     EXPECT_EQ(LinkSummaryText(link), "10.0次/秒 往返80.0ms 超时2 应答错1 异常3");
 }
 
-TEST(PageLogic, SafetyWritesWhatTheFieldsSay) {
+TEST(PageLogic, SafetyWritesWhatTheFieldsSayAndRefusesTheRest) {
     SafetyBlock s{};
     const uint16_t regs[14] = {85, 75, 600, 180, 1555, 100, 1, 7, 0, 9, 10000, 0xFFEC, 9876, 5};
     for (int i = 0; i < 14; ++i)
         s.At(static_cast<uint16_t>(0x0100 + i)) = regs[i];
-    CtrlValues v = SafetyValuesFromBlock(s);
+    const CtrlValues shown = SafetyValuesFromBlock(s);
     // Written back unchanged, the over-current becomes 15.6 A.
-    SafetyBlock back = SafetyBlockFromValues(v);
+    SafetyBlock back{};
+    ASSERT_FALSE(SafetyBlockFromValues(shown, back).Has());
     EXPECT_EQ(back.At(0x0104), 1560);
     EXPECT_EQ(back.At(0x010B), 0xFFEC);
-    v[1141] = "abc";
-    v[1142] = "-1";
-    back = SafetyBlockFromValues(v);
-    EXPECT_EQ(back.At(0x0103), 0);
-    EXPECT_EQ(back.At(0x0105), 0xFFFF);
+    const struct {
+        int ctrl;
+        const char* text;
+        int refusedAt;
+        const char* message;
+    } refused[] = {
+        {1141, "abc", 1141, "欠压关断: abc 不是数字 (0.0~6553.5 V)"},
+        {1142, "-1", 1142, "霍尔错误: -1 超出范围 (0~65535 ms)"},
+        {1135, "32768", 1135, "过热关断: 32768 超出范围 (-32768~32767℃)"},
+        {1140, "12", 1140, "过压关断 (12.0 V) 应高于欠压关断 (18.0 V)"},
+    };
+    for (const auto& c : refused) {
+        CtrlValues v = shown;
+        v[c.ctrl] = c.text;
+        SafetyBlock untouched{};
+        const SInputProblem p = SafetyBlockFromValues(v, untouched);
+        EXPECT_EQ(p.ctrl, c.refusedAt) << c.text;
+        EXPECT_EQ(p.message, c.message);
+        EXPECT_EQ(untouched.At(0x0104), 0);
+    }
 }
 
 TEST(MotorCtrlLogic, LimitsAndMoveFrequencyAreClampedInTheSpeedUnit) {

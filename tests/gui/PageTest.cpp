@@ -1,5 +1,6 @@
 // The PID and safety pages against the virtual driver: read, configure and
-// the state of the configure button.
+// the state of the configure button; typed text that is no number never
+// reaches the driver.
 
 #include "GuiTestSupport.h"
 
@@ -16,9 +17,10 @@ std::vector<uint16_t> RegsOf(const PidBlock& b) {
 }
 
 // Configure stays disabled while reads fail and a failed read changes
-// nothing; a read fills the fields and shows nothing; configure writes what
-// the fields say (text that is not a number as 0) and always shows its
-// result. The safety page's read and configure are the edit-limit test's.
+// nothing; a read fills the fields and shows nothing; configure refuses a
+// gain that is no number, naming it and sending nothing, writes what valid
+// fields say and always shows its result. The safety page's read and
+// configure are the edit-limit test's.
 TEST_F(PageTest, PidReadFillsTheFieldsAndConfigureWritesWhatTheySay) {
     PidBlock gains{};
     const float values[9] = {1.0f, 0.25f, 0.0f, 2.5f, 0.1f, -3.0f, 12.0f, 1e-7f, 100000.0f};
@@ -46,8 +48,14 @@ TEST_F(PageTest, PidReadFillsTheFieldsAndConfigureWritesWhatTheySay) {
     ExpectShown({{1057, "1"}, {1054, "-3"}, {1059, "1e-07"}, {1060, "100000"}}, page);
     SetCtrlValue(page, 1053, "0.5");
     SetCtrlValue(page, 1062, "abc");
+    const size_t requests = m_sim->Server().RequestCount();
     Click(1065, page);
-    ASSERT_EQ(Boxes(), boxes + 1);
+    EXPECT_EQ(m_boxes.LastText(), "自锁PID参数 Kd: abc 不是数字");
+    EXPECT_EQ(m_sim->Server().RequestCount(), requests);
+    EXPECT_TRUE(IsMarkedRefused(page, 1062));
+    SetCtrlValue(page, 1062, "0");
+    Click(1065, page);
+    ASSERT_EQ(Boxes(), boxes + 2);
     EXPECT_EQ(m_boxes.LastText(), "操作成功");
     EXPECT_EQ(Wire(0x00BA, 18), RegsOf(expected));
     m_sim->Server().InjectFault(EFault::Exception, 4, 1);

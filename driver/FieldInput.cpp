@@ -1,0 +1,135 @@
+#include "driver/FieldInput.h"
+
+#include "driver/Format.h"
+
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+std::string_view Trimmed(std::string_view t) {
+    while (!t.empty() && std::isspace(static_cast<unsigned char>(t.front())))
+        t.remove_prefix(1);
+    while (!t.empty() && std::isspace(static_cast<unsigned char>(t.back())))
+        t.remove_suffix(1);
+    return t;
+}
+
+std::string WithUnit(const std::string& value, const std::string& unit) {
+    if (unit.empty())
+        return value;
+    if (unit == "%" || unit == "℃" || unit == ":1")
+        return value + unit;
+    return value + " " + unit;
+}
+
+} // namespace
+
+bool IsStrictDecimal(std::string_view t) {
+    size_t i = 0;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-'))
+        ++i;
+    size_t digits = 0;
+    while (i < t.size() && std::isdigit(static_cast<unsigned char>(t[i])))
+        ++i, ++digits;
+    if (i < t.size() && t[i] == '.') {
+        ++i;
+        while (i < t.size() && std::isdigit(static_cast<unsigned char>(t[i])))
+            ++i, ++digits;
+    }
+    if (digits == 0)
+        return false;
+    if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+        ++i;
+        if (i < t.size() && (t[i] == '+' || t[i] == '-'))
+            ++i;
+        size_t expDigits = 0;
+        while (i < t.size() && std::isdigit(static_cast<unsigned char>(t[i])))
+            ++i, ++expDigits;
+        if (expDigits == 0)
+            return false;
+    }
+    return i == t.size();
+}
+
+std::string FieldLabelText(const FieldDef& f) {
+    return f.label ? f.label : f.name;
+}
+
+SNumberRule FieldRule(const FieldDef& f, int decimals) {
+    const SRawRange r = FieldRawRange(f);
+    return {FieldLabelText(f), decimals, r.lo, r.hi, FieldShownUnit(f)};
+}
+
+std::string RangeText(const SNumberRule& rule) {
+    return WithUnit(FormatScaled(rule.lo, rule.decimals) + "~" +
+                        FormatScaled(rule.hi, rule.decimals),
+                    rule.unit);
+}
+
+SNumberCheck CheckNumber(const SNumberRule& rule, std::string_view text) {
+    const std::string_view t = Trimmed(text);
+    SNumberCheck c;
+    if (t.empty()) {
+        c.problem = rule.label + ": 未填写 (" + RangeText(rule) + ")";
+        return c;
+    }
+    if (!IsStrictDecimal(t)) {
+        c.problem = rule.label + ": " + std::string(t) + " 不是数字 (" + RangeText(rule) + ")";
+        return c;
+    }
+    c.raw = ScaleDecimal(t, rule.decimals);
+    if (c.raw < rule.lo || c.raw > rule.hi)
+        c.problem = rule.label + ": " + std::string(t) + " 超出范围 (" + RangeText(rule) + ")";
+    return c;
+}
+
+std::string CheckFloat(const std::string& label, std::string_view text, float& out) {
+    const std::string t(Trimmed(text));
+    if (t.empty())
+        return label + ": 未填写";
+    if (!IsStrictDecimal(t))
+        return label + ": " + t + " 不是数字";
+    // from_chars, unlike strtod, ignores the C locale's decimal point; it
+    // takes no '+'.
+    double v = 0;
+    const size_t skip = t[0] == '+' ? 1 : 0;
+    const auto r = std::from_chars(t.data() + skip, t.data() + t.size(), v);
+    if (r.ec == std::errc::result_out_of_range) {
+        const size_t e = t.find_first_of("eE");
+        v = e != std::string::npos && t.find('-', e) != std::string::npos ? 0.0 : HUGE_VAL;
+    }
+    if (!std::isfinite(v) || std::fabs(v) > std::numeric_limits<float>::max())
+        return label + ": " + t + " 超出范围 (±3.40282e+38)";
+    out = static_cast<float>(v);
+    return {};
+}
+
+std::string OrderProblem(const BlockDef& b, const std::vector<uint16_t>& regs,
+                         const DecodeContext& ctx) {
+    auto value = [&](const FieldDef& f, int64_t& raw) {
+        const size_t i = static_cast<size_t>(f.addr - b.start);
+        if (f.addr < b.start || i >= regs.size())
+            return false;
+        raw = FieldRawRange(f).lo < 0 ? static_cast<int16_t>(regs[i]) : regs[i];
+        return true;
+    };
+    auto shown = [&](const FieldDef& f, int64_t raw) {
+        return FieldLabelText(f) + " (" +
+               WithUnit(FormatScaled(raw, FieldDecimals(f, b, regs, ctx)), FieldShownUnit(f)) + ")";
+    };
+    for (const SFieldOrder& o : FieldOrders()) {
+        const FieldDef* up = FindField(b, o.upper);
+        const FieldDef* low = FindField(b, o.lower);
+        int64_t u = 0, l = 0;
+        if (!up || !low || !value(*up, u) || !value(*low, l))
+            continue;
+        if (o.strict ? u > l : u >= l)
+            continue;
+        return o.strict ? shown(*up, u) + " 应高于" + shown(*low, l)
+                        : shown(*low, l) + " 不能大于" + shown(*up, u);
+    }
+    return {};
+}
