@@ -7,6 +7,7 @@
 #include "driver/FieldInput.h"
 
 #include <string_view>
+#include <vector>
 
 // The leading decimal number of the text, as scanf's "%lf" reads it (blanks,
 // sign, digits, point, exponent); 0 when the text does not start with one.
@@ -32,3 +33,17 @@ bool TakeNumber(const CtrlValues& values, int ctrl, const SNumberRule& rule, int
 // The same for a floating-point field.
 bool TakeFloat(const CtrlValues& values, int ctrl, const std::string& label, float& out,
                SInputProblem& problem);
+
+// The documented order a page's block image breaks (OrderProblem), held by
+// the control its field table binds to the field named first.
+template <class Field, size_t N>
+SInputProblem PageOrderProblem(uint16_t blockStart, const std::vector<uint16_t>& regs,
+                               const Field (&fields)[N], const DecodeContext& ctx = {}) {
+    uint16_t reg = 0;
+    std::string message = OrderProblem(*BlockOf(blockStart), regs, ctx, &reg);
+    int ctrl = 0;
+    for (const Field& f : fields)
+        if (f.reg == reg)
+            ctrl = f.ctrl;
+    return {ctrl, std::move(message)};
+}

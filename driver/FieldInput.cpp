@@ -108,7 +108,7 @@ std::string CheckFloat(const std::string& label, std::string_view text, float& o
 }
 
 std::string OrderProblem(const BlockDef& b, const std::vector<uint16_t>& regs,
-                         const DecodeContext& ctx) {
+                         const DecodeContext& ctx, uint16_t* field) {
     auto value = [&](const FieldDef& f, int64_t& raw) {
         const size_t i = static_cast<size_t>(f.addr - b.start);
         if (f.addr < b.start || i >= regs.size())
@@ -128,6 +128,8 @@ std::string OrderProblem(const BlockDef& b, const std::vector<uint16_t>& regs,
             continue;
         if (o.strict ? u > l : u >= l)
             continue;
+        if (field)
+            *field = o.strict ? o.upper : o.lower;
         return o.strict ? shown(*up, u) + " 应高于" + shown(*low, l)
                         : shown(*low, l) + " 不能大于" + shown(*up, u);
     }

@@ -48,9 +48,10 @@ std::string CheckFloat(const std::string& label, std::string_view text, float& o
 
 // The first documented order (FieldOrders) that the block image breaks, as a
 // message with both values ("过压关断 (12.0 V) 应大于欠压关断 (18.0 V)");
-// "" when none does. Fields outside the image are not compared.
+// "" when none does; *field is then the register of the field named first.
+// Fields outside the image are not compared.
 std::string OrderProblem(const BlockDef& b, const std::vector<uint16_t>& regs,
-                         const DecodeContext& ctx);
+                         const DecodeContext& ctx, uint16_t* field = nullptr);
 
 // The field's name for people: its label, or its catalogue name.
 std::string FieldLabelText(const FieldDef& f);

@@ -3,7 +3,6 @@
 #include "app/CtrlUtil.h"
 #include "app/MainDlg.h"
 #include "app/MessageBox.h"
-#include "app/PageLogic.h"
 #include "driver/Catalogue.h"
 #include "driver/Format.h"
 
@@ -75,16 +74,18 @@ std::string PhaseSequenceText(const uint16_t (&bytes)[6]) {
                      bytes[4], bytes[5]);
 }
 
-void PackPhaseSequence(const std::string& text, uint16_t (&regs)[3]) {
-    // Like scanf's six "%X": blanks, an optional 0x, hex digits; the first
-    // thing that is not a number ends the list.
+bool PackPhaseSequence(const std::string& text, uint16_t (&regs)[3]) {
+    // Six blank-separated bytes, each one or two hex digits after an
+    // optional 0x; anything else would put other bytes on the wire.
     uint32_t b[6] = {};
     size_t i = 0;
-    for (uint32_t& value : b) {
+    auto blanks = [&] {
         while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])))
             ++i;
-        if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X') &&
-            i + 2 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 2])))
+    };
+    for (uint32_t& value : b) {
+        blanks();
+        if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X'))
             i += 2;
         const size_t start = i;
         while (i < text.size() && std::isxdigit(static_cast<unsigned char>(text[i]))) {
@@ -92,11 +93,16 @@ void PackPhaseSequence(const std::string& text, uint16_t (&regs)[3]) {
             value = value * 16 + static_cast<uint32_t>(c <= '9' ? c - '0' : c - 'A' + 10);
             ++i;
         }
-        if (i == start)
-            break;
+        if (i == start || i - start > 2 ||
+            (i < text.size() && !std::isspace(static_cast<unsigned char>(text[i]))))
+            return false;
     }
+    blanks();
+    if (i != text.size())
+        return false;
     for (int r = 0; r < 3; ++r)
         regs[r] = static_cast<uint16_t>(b[2 * r] * 256 + b[2 * r + 1]);
+    return true;
 }
 
 CtrlValues MotorParamValuesFromBlock(const MotorParamBlock& b, bool unitHz) {
@@ -121,26 +127,33 @@ CtrlValues MotorParamValuesFromBlock(const MotorParamBlock& b, bool unitHz) {
     return values;
 }
 
-MotorParamBlock MotorParamBlockFromValues(const CtrlValues& values, bool unitHz) {
+SInputProblem MotorParamBlockFromValues(const CtrlValues& values, bool unitHz,
+                                        MotorParamBlock& out) {
     MotorParamBlock b{}; // 0x0068 stays 0
+    SInputProblem problem;
     for (const SField& f : kFields) {
         const FieldDef& def = CatalogueField(f.reg);
-        const std::string& text = ValueOf(values, f.ctrl);
-        const int decimals = DecimalsOf(def, unitHz);
-        uint16_t& reg = b.At(f.reg);
-        if (IsSpeed(def)) // clamped either way: a typed 70000 must not wrap to 4464
-            reg =
-                static_cast<uint16_t>(std::clamp<int64_t>(ScaleDecimal(text, decimals), 0, 65535));
-        else if (IsNumber(def) && decimals > 0)
-            reg = ToReg16(ScaleDecimal(text, decimals));
-        else // whole numbers, item indexes (none selected: 0xFFFF), check boxes
-            reg = ToReg16(ParseLeadingInt(text));
+        int64_t raw = 0;
+        if (IsNumber(def) || def.type == EField::Enum) {
+            if (!TakeNumber(values, f.ctrl, FieldRule(def, DecimalsOf(def, unitHz)), raw, problem))
+                return problem;
+        } else { // bit 0: check boxes and the learned-state list
+            raw = ValueOf(values, f.ctrl) == "1" ? 1 : 0;
+        }
+        b.At(f.reg) = ToReg16(raw);
     }
     uint16_t phase[3];
-    PackPhaseSequence(ValueOf(values, kPhaseText), phase);
+    const std::string& phaseText = ValueOf(values, kPhaseText);
+    if (!PackPhaseSequence(phaseText, phase))
+        return {kPhaseText, FieldLabelText(CatalogueField(kRegPhase)) + ": " + phaseText +
+                                " 应为6个十六进制字节 (00~FF)"};
     for (int i = 0; i < 3; ++i)
         b.At(static_cast<uint16_t>(kRegPhase + i)) = phase[i];
-    return b;
+    const std::vector<uint16_t> regs(b.m_reg.begin(), b.m_reg.end());
+    if (SInputProblem order = PageOrderProblem(MotorParamBlock::kStart, regs, kFields); order.Has())
+        return order;
+    out = b;
+    return problem;
 }
 
 std::vector<int> MotorParamValueIds() {
@@ -192,6 +205,12 @@ void CMotorParamPage::OnRead() {
 
 void CMotorParamPage::OnConfigure() {
     CtrlValues values = TakeValues(this, MotorParamValueIds());
+    MotorParamBlock block{};
+    // Checked before the first transaction, and again below should the
+    // driver force the speed range off: nothing of a refused configure is sent.
+    if (RefuseInput(
+            this, MotorParamBlockFromValues(values, ValueOf(values, kSpeedRangeBox) == "1", block)))
+        return;
     CMotorDriver& driver = g_pMainDlg->m_driver;
     const uint8_t slave = g_pMainDlg->m_nSlaveAddr;
     DeviceInfoBlock info{};
@@ -210,7 +229,8 @@ void CMotorParamPage::OnConfigure() {
         g_pMainDlg->m_bSpeedUnitHz = 0;
         SetCtrlValue(this, kSpeedRangeBox, "0");
     }
-    const MotorParamBlock block = MotorParamBlockFromValues(values, unitHz);
+    if (RefuseInput(this, MotorParamBlockFromValues(values, unitHz, block)))
+        return;
     ShowResult(this, driver.WriteMotorParamBlock(slave, block));
 }
 

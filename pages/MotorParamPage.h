@@ -7,8 +7,8 @@
 // and the main window's m_bSpeedUnitHz first, so the fields use the unit just
 // read, and the motor control page follows at its next tick.
 
-#include "app/CtrlValues.h"
 #include "app/GuiThread.h"
+#include "app/PageLogic.h"
 #include "driver/Blocks.h"
 #include "driver/Learning.h"
 
@@ -26,15 +26,19 @@
 // index (the register value; a value without an item selects nothing),
 // check boxes as "1"/"0", the phase-sequence text. unitHz: the speed range.
 CtrlValues MotorParamValuesFromBlock(const MotorParamBlock& b, bool unitHz);
-// The block to write; a combo without a selection ("-1") is written as 0xFFFF.
-MotorParamBlock MotorParamBlockFromValues(const CtrlValues& values, bool unitHz);
+// The block to write, each value within its field's range, no maximum below
+// its default and the phase sequence six bytes; otherwise the first value
+// that cannot be written (a combo without a selection among them).
+SInputProblem MotorParamBlockFromValues(const CtrlValues& values, bool unitHz,
+                                        MotorParamBlock& out);
 std::vector<int> MotorParamValueIds();
 
 // Six byte values as "%02X %02X %02X %02X %02X %02X".
 std::string PhaseSequenceText(const uint16_t (&bytes)[6]);
-// The phase text read back as up to six hexadecimal numbers (missing ones 0),
-// packed two to a register, the first in the high byte.
-void PackPhaseSequence(const std::string& text, uint16_t (&regs)[3]);
+// The phase text read back as six hexadecimal bytes (an optional 0x each),
+// packed two to a register, the first in the high byte; false when the text
+// is not six bytes.
+bool PackPhaseSequence(const std::string& text, uint16_t (&regs)[3]);
 
 // --- Page ---------------------------------------------------------------------
 

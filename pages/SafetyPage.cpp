@@ -75,8 +75,8 @@ SInputProblem SafetyBlockFromValues(const CtrlValues& values, SafetyBlock& out) 
     for (const SSafetyOption& o : kOptions)
         b.At(o.reg) = ValueOf(values, o.ctrl) == "1" ? 1 : 0;
     const std::vector<uint16_t> regs(b.m_reg.begin(), b.m_reg.end());
-    if (std::string order = OrderProblem(*BlockOf(SafetyBlock::kStart), regs, {}); !order.empty())
-        return {1140, order};
+    if (SInputProblem order = PageOrderProblem(SafetyBlock::kStart, regs, kFields); order.Has())
+        return order;
     out = b;
     return problem;
 }

@@ -118,8 +118,8 @@ TEST(MotorParamLogic, SpeedFieldsFollowTheRangeAndTheRecordIsPackedExactly) {
     MotorParamBlock b{};
     b.At(0x0060) = 15;    // 1.5 s
     b.At(0x0066) = 30000; // maximum commutation frequency
-    b.At(0x0069) = 7;     // no such item
-    b.At(0x006A) = 250;   // 2.50 A
+    b.At(0x0069) = 2;
+    b.At(0x006A) = 250; // 2.50 A
     b.At(0x006D) = 0x0501;
     b.At(0x006E) = 0x0302;
     b.At(0x006F) = 0x0604;
@@ -130,31 +130,45 @@ TEST(MotorParamLogic, SpeedFieldsFollowTheRangeAndTheRecordIsPackedExactly) {
         EXPECT_EQ(v.at(1049), "1.5");
         EXPECT_EQ(v.at(1083), unitHz ? "30000" : "3000.0");
         EXPECT_EQ(v.at(1043), "2.50");
-        EXPECT_EQ(v.at(1132), "7");
         EXPECT_EQ(v.at(1111), "1");
         EXPECT_EQ(v.at(1059), "05 01 03 02 06 04");
         // Shown values are written back unchanged in either unit.
-        MotorParamBlock back = MotorParamBlockFromValues(v, unitHz);
-        back.At(0x0069) = 7;
+        MotorParamBlock back{};
+        ASSERT_FALSE(MotorParamBlockFromValues(v, unitHz, back).Has());
         back.At(0x0075) = 3;
         EXPECT_EQ(back, b);
     }
     CtrlValues typed = MotorParamValuesFromBlock(MotorParamBlock{}, false);
-    typed[1043] = "2.5";  // 250, not 249
-    typed[1049] = "0.7";  // 7, not 6
-    typed[1083] = "7000"; // 70000 tenths: clamped, not wrapped
-    typed[1095] = "-3";
-    typed[1131] = "-1"; // no selection
-    typed[1059] = "0x5 1 zz 4";
-    const MotorParamBlock w = MotorParamBlockFromValues(typed, false);
+    typed[1043] = "2.5"; // 250, not 249
+    typed[1049] = "0.7"; // 7, not 6
+    typed[1059] = "0x5 1 3 2 6 0X4";
+    MotorParamBlock w{};
+    ASSERT_FALSE(MotorParamBlockFromValues(typed, false, w).Has());
     EXPECT_EQ(w.At(0x006A), 250);
     EXPECT_EQ(w.At(0x0060), 7);
-    EXPECT_EQ(w.At(0x0066), 65535);
-    EXPECT_EQ(w.At(0x0067), 0);
-    EXPECT_EQ(w.At(0x0070), 0xFFFF);
     EXPECT_EQ(w.At(0x006D), 0x0501);
-    EXPECT_EQ(w.At(0x006E), 0);
-    EXPECT_EQ(w.At(0x0068), 0);
+    EXPECT_EQ(w.At(0x006F), 0x0604);
+
+    // What used to wrap, clamp or count as 0 is refused at its control.
+    const struct {
+        int ctrl;
+        const char* text;
+        const char* message;
+    } refused[] = {
+        {1083, "7000", "最大换向频率: 7000 超出范围 (0.0~6553.5 Hz)"},
+        {1043, "-5", "电机额定电流: -5 超出范围 (0.00~655.35 A)"},
+        {1131, "-1", "稳速控制算法: -1 超出范围 (0~3)"}, // no selection
+        {1059, "0x5 1 zz 4", "电机相序数据: 0x5 1 zz 4 应为6个十六进制字节 (00~FF)"},
+        {1059, "100 1 3 2 6 4", "电机相序数据: 100 1 3 2 6 4 应为6个十六进制字节 (00~FF)"},
+        {1095, "0.1", "默认换向频率 (0.1 Hz) 不能大于最大换向频率 (0.0 Hz)"},
+    };
+    for (const auto& c : refused) {
+        CtrlValues v = typed;
+        v[c.ctrl] = c.text;
+        const SInputProblem p = MotorParamBlockFromValues(v, false, w);
+        EXPECT_EQ(p.ctrl, c.ctrl) << c.text;
+        EXPECT_EQ(p.message, c.message);
+    }
 }
 
 TEST(MotorCtrlLogic, RampValuesAreRawInWholeHzAndClampedToTheRegister) {

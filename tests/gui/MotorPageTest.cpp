@@ -63,10 +63,15 @@ TEST_F(MotorPageTest, TheSpeedRangeReadOrClearedSwitchesTheMotorControlUnitWithi
     EXPECT_TRUE(m_boxes.m_boxes.empty()) << m_boxes.LastText();
 
     // A configure on a driver without the speed range clears it: back to
-    // tenths, the slider kept within its range.
+    // tenths, the slider kept within its range. 30000 Hz has no tenths
+    // register value: refused, nothing written, until it is typed anew.
     EXPECT_EQ(Text(1056, ParamPage()), "1");
     Drv().SetRegister(0x000E, 0);
     Type(ParamPage(), 1043, "2.5");
+    Click(1063, ParamPage());
+    EXPECT_EQ(m_boxes.LastText(), "最大换向频率: 30000 超出范围 (0.0~6553.5 Hz)");
+    EXPECT_EQ(Drv().GetRegister(0x006A), 300u); // as before
+    Type(ParamPage(), 1083, "3000");
     Click(1063, ParamPage());
     EXPECT_EQ(m_boxes.LastText(), "操作成功");
     EXPECT_EQ(Text(1056, ParamPage()), "0");
