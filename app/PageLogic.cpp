@@ -69,3 +69,12 @@ bool TakeFloat(const CtrlValues& values, int ctrl, const std::string& label, flo
         problem = {ctrl, message};
     return false;
 }
+
+bool TakeListIndex(const CtrlValues& values, int ctrl, const FieldDef& field, int64_t& raw,
+                   SInputProblem& problem) {
+    if (ValueOf(values, ctrl) != "-1")
+        return TakeNumber(values, ctrl, FieldRule(field), raw, problem);
+    if (!problem.Has())
+        problem = {ctrl, FieldLabelText(field) + ": 未选择"};
+    return false;
+}

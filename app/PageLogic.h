@@ -30,6 +30,10 @@ struct SInputProblem {
 // refusal the problem names the control (and an earlier problem is kept).
 bool TakeNumber(const CtrlValues& values, int ctrl, const SNumberRule& rule, int64_t& raw,
                 SInputProblem& problem);
+// The selected item of a list bound to a field; a list without a selection
+// ("-1") is refused as not chosen.
+bool TakeListIndex(const CtrlValues& values, int ctrl, const FieldDef& field, int64_t& raw,
+                   SInputProblem& problem);
 // The same for a floating-point field.
 bool TakeFloat(const CtrlValues& values, int ctrl, const std::string& label, float& out,
                SInputProblem& problem);

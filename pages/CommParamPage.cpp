@@ -3,7 +3,7 @@
 #include "app/CtrlUtil.h"
 #include "app/MainDlg.h"
 #include "app/MessageBox.h"
-#include "app/PageLogic.h"
+#include "driver/Catalogue.h"
 #include "driver/Format.h"
 #include "pages/CanOpenList.h"
 #include "pages/PageFields.h"
@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 
 namespace {
 
@@ -59,19 +60,22 @@ std::vector<std::string> ComboTexts(const QWidget* page, int id) {
 
 } // namespace
 
-uint16_t ParseSlaveAddressText(std::string_view text) {
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (lower.find('x') != std::string::npos)
-        return ToReg16(ParseLeadingHex(lower));
-    return ToReg16(ParseLeadingInt(lower));
-}
-
-uint16_t ParseNodeIdText(std::string_view text) {
-    if (text.find('x') != std::string_view::npos)
-        return ToReg16(ParseLeadingHex(text));
-    return ToReg16(ParseLeadingInt(text));
+bool ParseIdText(std::string_view text, int64_t& value) {
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
+        text.remove_prefix(1);
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
+        text.remove_suffix(1);
+    int base = 10;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        text.remove_prefix(2);
+    }
+    uint32_t v = 0;
+    const auto r = std::from_chars(text.data(), text.data() + text.size(), v, base);
+    if (text.empty() || r.ec != std::errc() || r.ptr != text.data() + text.size())
+        return false;
+    value = v;
+    return true;
 }
 
 CtrlValues CommValuesFromBlocks(const SCommBlocks& blocks,
@@ -100,23 +104,55 @@ CtrlValues CommValuesFromBlocks(const SCommBlocks& blocks,
     };
 }
 
-SCommBlocks CommBlocksFromValues(const CtrlValues& values,
-                                 const std::vector<std::string>& baudItems) {
-    auto index = [&](int id) { return ToReg16(ParseLeadingInt(ValueOf(values, id))); };
+SInputProblem CommBlocksFromValues(const CtrlValues& values,
+                                   const std::vector<std::string>& baudItems, SCommBlocks& out) {
     auto ticked = [&](int id) -> uint16_t { return ValueOf(values, id) == "1" ? 1 : 0; };
     SCommBlocks s{}; // 0x0093 and 0x0123..0x0127 stay 0
-    s.a.Set32(kRegBaud, BaudOfItem(ItemAt(baudItems, ParseLeadingInt(ValueOf(values, kBaud)))));
-    s.a.At(kRegParity) = index(kParity);
+    SInputProblem problem;
+    int64_t v = 0;
+    auto list = [&](int id, uint16_t reg, auto& blk) {
+        if (!TakeListIndex(values, id, CatalogueField(reg), v, problem))
+            return false;
+        blk.At(reg) = ToReg16(v);
+        return true;
+    };
+    const std::string& baud = ValueOf(values, kBaud);
+    if (baud == "-1")
+        return {kBaud, FieldLabelText(CatalogueField(kRegBaud)) + ": 未选择"};
+    s.a.Set32(kRegBaud, BaudOfItem(ItemAt(baudItems, ParseLeadingInt(baud))));
+    if (!list(kParity, kRegParity, s.a))
+        return problem;
     s.a.At(0x0094) = ticked(kNoConfigUnderComm);
-    s.a.At(0x0095) = ScaledFromText(0x0095, ValueOf(values, kBrakeTime));
-    s.b.At(0x009C) = ParseSlaveAddressText(ValueOf(values, kSlaveAddr));
+    if (!TakeNumber(values, kBrakeTime, FieldRule(CatalogueField(0x0095)), v, problem))
+        return problem;
+    s.a.At(0x0095) = ToReg16(v);
+    // A driver moved to address 0 (broadcast) or beyond 8 bits could no
+    // longer be reached by any addressed request.
+    const SRawRange slaves = FieldRawRange(CatalogueField(0x009C));
+    if (!ParseIdText(ValueOf(values, kSlaveAddr), v) || v < slaves.lo || v > slaves.hi)
+        return {kSlaveAddr, "从站地址无效，应为1~255"};
+    s.b.At(0x009C) = ToReg16(v);
     s.b.At(0x009D) = ticked(kPortDefaults) ? 0 : 1;
-    s.c.At(0x0120) = index(kCommMode);
-    s.c.At(0x0121) = ParseNodeIdText(ValueOf(values, kNodeId));
-    s.c.At(0x0122) = index(kCanBaud);
+    if (!list(kCommMode, 0x0120, s.c))
+        return problem;
+    const FieldDef& node = CatalogueField(0x0121);
+    const SRawRange nodes = FieldRawRange(node);
+    const std::string& nodeText = ValueOf(values, kNodeId);
+    const bool isNumber = ParseIdText(nodeText, v);
+    if (!isNumber || v < nodes.lo || v > nodes.hi)
+        return {kNodeId,
+                StrFormat("%s: %s %s (%lld~%lld)", FieldLabelText(node).c_str(), nodeText.c_str(),
+                          isNumber ? "超出范围" : "不是数字", static_cast<long long>(nodes.lo),
+                          static_cast<long long>(nodes.hi))};
+    s.c.At(0x0121) = ToReg16(v);
+    if (!list(kCanBaud, 0x0122, s.c))
+        return problem;
     s.c.At(0x0128) = ticked(kAutoStart);
-    s.c.At(0x0129) = ToReg16(ParseLeadingInt(ValueOf(values, kHeartbeat)));
-    return s;
+    if (!TakeNumber(values, kHeartbeat, FieldRule(CatalogueField(0x0129)), v, problem))
+        return problem;
+    s.c.At(0x0129) = ToReg16(v);
+    out = s;
+    return problem;
 }
 
 std::vector<int> CommValueIds() {
@@ -178,15 +214,10 @@ void CCommParamPage::OnRead() {
 void CCommParamPage::OnConfigure() {
     CMotorDriver& drv = g_pMainDlg->m_driver;
     const uint8_t slave = g_pMainDlg->m_nSlaveAddr;
-    const SCommBlocks s =
-        CommBlocksFromValues(TakeValues(this, CommValueIds()), ComboTexts(this, kBaud));
-    // A driver moved to address 0 (broadcast) or beyond 8 bits could no
-    // longer be reached by any addressed request: such a text writes nothing.
-    const uint16_t newAddr = s.b.At(0x009C);
-    if (newAddr == 0 || newAddr > 255) {
-        ShowMessage(this, "从站地址无效，应为1~255");
+    SCommBlocks s{};
+    if (RefuseInput(this, CommBlocksFromValues(TakeValues(this, CommValueIds()),
+                                               ComboTexts(this, kBaud), s)))
         return;
-    }
     ResultCode rc = drv.WriteCommBlockA(slave, s.a);
     const bool aWritten = rc == kResultOk;
     if (aWritten)

@@ -3,7 +3,7 @@
 // port and two protection settings in CommBlockA (0x0090), CommBlockB
 // (0x009C) and CanOpenBlock (0x0120); the CANopen object list sits below it.
 
-#include "app/CtrlValues.h"
+#include "app/PageLogic.h"
 #include "driver/Blocks.h"
 
 #include <QWidget>
@@ -21,21 +21,21 @@ struct SCommBlocks {
     bool operator==(const SCommBlocks&) const = default;
 };
 
-// The slave address edit: folded to lower case, hexadecimal when it then holds
-// an "x" (a leading "0x" is accepted), else decimal; 0 when it is no number.
-uint16_t ParseSlaveAddressText(std::string_view text);
-// The node ID edit: hexadecimal only with a lower-case "x" ("0X10" reads as
-// decimal 0), else decimal; 0 when it is no number.
-uint16_t ParseNodeIdText(std::string_view text);
+// The slave address and node ID edits: "0x" (either case) and hexadecimal
+// digits, or decimal digits, blanks around them ignored; false for anything
+// else.
+bool ParseIdText(std::string_view text, int64_t& value);
 
 // The controls' values. baudItems are the RS-485 baud combo's texts: the
 // first whose number equals the joined 0x0090/0x0091 is selected, else the
 // first item.
 CtrlValues CommValuesFromBlocks(const SCommBlocks& blocks,
                                 const std::vector<std::string>& baudItems);
-// The blocks to write; registers without a control are 0.
-SCommBlocks CommBlocksFromValues(const CtrlValues& values,
-                                 const std::vector<std::string>& baudItems);
+// The blocks to write, registers without a control 0; otherwise the first
+// value that cannot be written (a slave address the driver could no longer
+// be reached at among them).
+SInputProblem CommBlocksFromValues(const CtrlValues& values,
+                                   const std::vector<std::string>& baudItems, SCommBlocks& out);
 // The IDs of the upper group's combos, edits and check boxes.
 std::vector<int> CommValueIds();
 

@@ -134,7 +134,10 @@ SInputProblem MotorParamBlockFromValues(const CtrlValues& values, bool unitHz,
     for (const SField& f : kFields) {
         const FieldDef& def = CatalogueField(f.reg);
         int64_t raw = 0;
-        if (IsNumber(def) || def.type == EField::Enum) {
+        if (def.type == EField::Enum) {
+            if (!TakeListIndex(values, f.ctrl, def, raw, problem))
+                return problem;
+        } else if (IsNumber(def)) {
             if (!TakeNumber(values, f.ctrl, FieldRule(def, DecimalsOf(def, unitHz)), raw, problem))
                 return problem;
         } else { // bit 0: check boxes and the learned-state list

@@ -3,7 +3,7 @@
 #include "app/CtrlUtil.h"
 #include "app/MainDlg.h"
 #include "app/MessageBox.h"
-#include "app/PageLogic.h"
+#include "driver/Catalogue.h"
 #include "driver/Format.h"
 #include "pages/PageFields.h"
 
@@ -84,19 +84,34 @@ CtrlValues SysValuesFromBlocks(const SystemBlockA& a, const SystemBlockB& b) {
     return values;
 }
 
-std::pair<SystemBlockA, SystemBlockB> SysBlocksFromValues(const CtrlValues& values) {
+SInputProblem SysBlocksFromValues(const CtrlValues& values, SystemBlockA& outA,
+                                  SystemBlockB& outB) {
     SSysImage img{}; // 0x008F stays 0
-    for (const SListCtrl& l : kLists)
-        img.At(l.addr) = ToReg16(ParseLeadingInt(ValueOf(values, l.ctrl))); // -1: 0xFFFF
+    SInputProblem problem;
+    for (const SListCtrl& l : kLists) {
+        int64_t index = 0;
+        if (!TakeListIndex(values, l.ctrl, CatalogueField(l.addr), index, problem))
+            return problem;
+        img.At(l.addr) = ToReg16(index);
+    }
     for (const SSysField& f : kFields) {
-        const std::string& text = ValueOf(values, f.ctrl);
-        if (f.isFloat)
-            img.SetFloat(f.addr, ToFloat(ParseDouble(text)));
-        else
-            img.At(f.addr) = ScaledFromText(f.addr, text);
+        const FieldDef& def = CatalogueField(f.addr);
+        if (f.isFloat) {
+            float v = 0;
+            if (!TakeFloat(values, f.ctrl, FieldLabelText(def), v, problem))
+                return problem;
+            img.SetFloat(f.addr, v);
+        } else {
+            int64_t raw = 0;
+            if (!TakeNumber(values, f.ctrl, FieldRule(def), raw, problem))
+                return problem;
+            img.At(f.addr) = ToReg16(raw);
+        }
     }
     img.At(kRegBuzzerOff) = ValueOf(values, kBuzzerOff) == "1" ? 1 : 0;
-    return {img.a, img.b};
+    outA = img.a;
+    outB = img.b;
+    return problem;
 }
 
 std::vector<int> SysValueIds() {
@@ -165,7 +180,10 @@ void CSysParamPage::OnRead() {
 void CSysParamPage::OnConfigure() {
     CMotorDriver& drv = g_pMainDlg->m_driver;
     const uint8_t slave = g_pMainDlg->m_nSlaveAddr;
-    const auto [a, b] = SysBlocksFromValues(TakeValues(this, SysValueIds()));
+    SystemBlockA a{};
+    SystemBlockB b{};
+    if (RefuseInput(this, SysBlocksFromValues(TakeValues(this, SysValueIds()), a, b)))
+        return;
     ResultCode rc = drv.WriteSystemBlockA(slave, a);
     if (rc == kResultOk)
         rc = drv.WriteSystemBlockB(slave, b);

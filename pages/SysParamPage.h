@@ -2,7 +2,7 @@
 // The "系统参数" tab: how the driver takes its commands from its ports, in
 // SystemBlockA (0x0080) and SystemBlockB (0x0096). Built like the PID page.
 
-#include "app/CtrlValues.h"
+#include "app/PageLogic.h"
 #include "driver/Blocks.h"
 
 #include <QWidget>
@@ -16,9 +16,10 @@
 // without a selection), thousandths "%.3f" (0x0098 signed), the stall time
 // "%.1f", the two single-precision values "%f", the buzzer check box.
 CtrlValues SysValuesFromBlocks(const SystemBlockA& a, const SystemBlockB& b);
-// The blocks to write: a list without a selection writes 0xFFFF, typed
-// decimals are scaled exactly and truncated to 16 bits, 0x008F is 0.
-std::pair<SystemBlockA, SystemBlockB> SysBlocksFromValues(const CtrlValues& values);
+// The blocks to write: typed decimals scaled exactly and truncated, each
+// within its field's range, every list chosen, 0x008F 0; otherwise the first
+// value that cannot be written.
+SInputProblem SysBlocksFromValues(const CtrlValues& values, SystemBlockA& a, SystemBlockB& b);
 // The IDs of every list, edit and the check box.
 std::vector<int> SysValueIds();
 

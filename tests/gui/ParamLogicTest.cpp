@@ -7,18 +7,18 @@
 
 #include <gtest/gtest.h>
 
-TEST(CommParamRules, SlaveAddressFoldsCaseNodeIdNeedsALowerCaseX) {
+TEST(CommParamRules, IdsAreDecimalOrHexWithNothingElse) {
     const struct {
         const char* text;
-        uint16_t slave, node;
-    } cases[] = {
-        {"0X10", 16, 0}, // the node ID reads "0X10" as the decimal 0
-        {" 0x7f", 127, 127}, {"10x", 16, 16}, {"1f", 1, 1},
-        {"x", 0, 0},         {"65537", 1, 1}, {"0x1FFFF", 0xFFFF, 0xFFFF},
-    };
+        int64_t value; // -1: refused
+    } cases[] = {{"0X10", 16}, {" 0x7f ", 127}, {"16", 16}, {"10x", -1},
+                 {"1f", -1},   {"x", -1},       {"", -1},   {"0x", -1}};
     for (const auto& c : cases) {
-        EXPECT_EQ(ParseSlaveAddressText(c.text), c.slave) << c.text;
-        EXPECT_EQ(ParseNodeIdText(c.text), c.node) << c.text;
+        int64_t v = -1;
+        EXPECT_EQ(ParseIdText(c.text, v), c.value >= 0) << c.text;
+        if (c.value >= 0) {
+            EXPECT_EQ(v, c.value) << c.text;
+        }
     }
 }
 

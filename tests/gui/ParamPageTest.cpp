@@ -66,18 +66,30 @@ TEST_F(ParamPageTest, SystemPageReadsBothBlocksOrNothingAndWritesExactImages) {
     EXPECT_EQ(Text(1112, page), "0.7");
     EXPECT_TRUE(Drv().RequestLog().empty());
 
-    // Typed decimals exactly, signed thousandths, 0xFFFF for the list left
-    // without a selection, the buzzer written as 1, 0x008F as 0.
+    // Refused before anything is sent: a list left without a selection, a
+    // ratio that is no number.
+    Type(page, 1109, "abc");
+    Drv().ClearRequestLog();
+    Click(1072, page);
+    EXPECT_EQ(m_boxes.LastText(), "端口输入类型: 未选择");
+    Select(page, 1075, 4);
+    Click(1072, page);
+    EXPECT_EQ(m_boxes.LastText(), "脉冲信号倍率: abc 不是数字");
+    EXPECT_TRUE(IsMarkedRefused(page, 1109));
+    EXPECT_TRUE(Drv().RequestLog().empty());
+
+    // Typed decimals exactly, signed thousandths, the buzzer written as 1,
+    // 0x008F as 0.
     Type(page, 1108, "3.3");
     Type(page, 1048, "2.5");
     Type(page, 1111, "-1.5");
     Type(page, 1114, "0.57");
-    Type(page, 1109, "abc");
+    Type(page, 1109, "2.5");
     Click(1072, page);
     EXPECT_EQ(m_boxes.LastText(), "操作成功");
     EXPECT_EQ(Wire(0x0080, 16),
-              (Regs{4, 3, 2, 1, 3, 2, 700, 4500, 0, 5000, 3300, 570, 0, 0, 25, 0}));
-    EXPECT_EQ(Wire(0x0096, 6), (Regs{0x3FC0, 0, 0xFA24, 1, 0xFFFF, 6}));
+              (Regs{4, 3, 2, 1, 3, 2, 700, 4500, 0, 5000, 3300, 570, 0x4020, 0, 25, 0}));
+    EXPECT_EQ(Wire(0x0096, 6), (Regs{0x3FC0, 0, 0xFA24, 1, 4, 6}));
 
     // Block B is written only after block A succeeded.
     Type(page, 1111, "2");
@@ -105,17 +117,23 @@ TEST_F(ParamPageTest, CommPageMatchesTheBaudParsesBothIdsAndNamesWhatChanged) {
     ExpectShown({{1157, "1"}, {1146, "0x7F"}, {1003, "-1"}}, page);
     EXPECT_EQ(Ctrl<QComboBox>(1155, page)->itemText(0).toStdString(), "9600 ");
 
-    // "0X10" is 16 as a slave address, 0 as a node ID. Unused registers are
-    // written 0, 0x009D inverted, the CAN baud without a selection 0xFFFF.
+    // The CAN baud without a selection is refused before anything is sent.
+    // "0X10" is 16 as a slave address and as a node ID. Unused registers are
+    // written 0, 0x009D inverted.
     Type(page, 1145, "0X10");
     Type(page, 1146, "0X10");
     Type(page, 1057, "0.7");
     Ctrl<QCheckBox>(1157, page)->setChecked(false);
+    Drv().ClearRequestLog();
+    Click(1159, page);
+    EXPECT_EQ(m_boxes.LastText(), "CAN波特率: 未选择");
+    EXPECT_TRUE(Drv().RequestLog().empty());
+    Select(page, 1003, 2);
     Click(1159, page);
     EXPECT_EQ(m_boxes.LastText(), "操作成功\n驱动器从站地址已改为0x10，请相应修改连接设置");
     EXPECT_EQ(Wire(0x0090, 6), (Regs{0x0000, 0x2580, 2, 0, 1, 7}));
     EXPECT_EQ(Wire(0x009C, 2), (Regs{16, 1}));
-    EXPECT_EQ(Wire(0x0120, 10), (Regs{1, 0, 0xFFFF, 0, 0, 0, 0, 0, 1, 500}));
+    EXPECT_EQ(Wire(0x0120, 10), (Regs{1, 16, 2, 0, 0, 0, 0, 0, 1, 500}));
     EXPECT_EQ(g_pMainDlg->m_nSlaveAddr, 1); // the tool keeps its address
 
     // A changed line is named even though the driver, now at 115200 baud,
