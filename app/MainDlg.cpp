@@ -303,10 +303,14 @@ void CMainDlg::UpdatePortDevices(bool allItems) {
                                Qt::ToolTipRole);
     const std::string dev = deviceText(combo->currentIndex() + 1);
     const QString text = QString::fromStdString(dev);
-    if (m_ui->lblPortDevice->text() != text) {
+    if (m_ui->lblPortDevice->text() != text)
         m_ui->lblPortDevice->setText(text);
-        combo->setToolTip(QString::fromStdString(PortToolTip(dev)));
-    }
+    // A port folder passed over is why a link of the user's does not count.
+    std::string tip = PortToolTip(dev);
+    if (const std::string problem = PortFolderProblem(); !problem.empty())
+        tip += "\n" + problem;
+    if (combo->toolTip().toStdString() != tip)
+        combo->setToolTip(QString::fromStdString(tip));
 }
 
 bool CMainDlg::eventFilter(QObject* watched, QEvent* event) {

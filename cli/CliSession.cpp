@@ -172,10 +172,20 @@ int CCli::OpenLine() {
     m_strDevice = com > 0 ? ResolveComPort(com) : m_cl.port;
     if (com > kMaxComNumber)
         return Usage(StrFormat("--port: COM%d is beyond COM%d", com, kMaxComNumber));
+    // A refused port folder is named either way: a link the user made there
+    // is passed over, and COM n may now be another device.
+    const std::string problem = com > 0 ? PortFolderProblem() : "";
+    if (m_strDevice.empty() && !problem.empty())
+        return DeviceError(StrFormat("COM%d: no such port (%s; no serial device with that "
+                                     "number; see 'halvik-cli ports')",
+                                     com, problem.c_str()));
     if (m_strDevice.empty())
         return DeviceError(StrFormat("COM%d: no such port (no COM%d link in %s and no serial "
                                      "device with that number; see 'halvik-cli ports')",
                                      com, com, PortFolder().c_str()));
+    if (!problem.empty())
+        m_ctx.err << "halvik-cli: note: " << problem << "; COM" << com << " is " << m_strDevice
+                  << "\n";
     if (!m_drv.OpenPortPath(m_strDevice, settings))
         return DeviceError(StrFormat("cannot open %s%s: %s", m_strDevice.c_str(),
                                      com > 0 ? StrFormat(" (COM%d)", com).c_str() : "",

@@ -2,6 +2,7 @@
 
 #include "cli/CliSession.h"
 
+#include "driver/FileIo.h"
 #include "driver/Format.h"
 
 #include <cerrno>
@@ -34,8 +35,8 @@ int CCli::CmdExport() {
         Out() << text;
         return kExitOk;
     }
-    if (const std::string error = WriteFileAtomically(path, text); !error.empty())
-        return Refuse("cannot write " + path + ": " + error);
+    if (const int err = WriteFileAtomically(path, text))
+        return Refuse("cannot write " + path + ": " + FileErrorText(err));
     if (m_cl.json) {
         EmitJson({{"file", path},
                   {"blocks", img.blocks.size()},

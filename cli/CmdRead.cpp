@@ -17,9 +17,15 @@ int CCli::CmdPorts() {
             list.back()["hint"] = hint;
         rows.push_back({StrFormat("COM%d", n), dev, hint});
     }
-    if (m_cl.json)
-        EmitJson({{"portFolder", PortFolder()}, {"ports", list}});
-    else if (ports.empty())
+    const std::string problem = PortFolderProblem();
+    if (!problem.empty())
+        m_ctx.err << "halvik-cli: " << problem << "\n";
+    if (m_cl.json) {
+        Json doc = {{"portFolder", PortFolder()}, {"ports", list}};
+        if (!problem.empty())
+            doc["portFolderProblem"] = Json(problem);
+        EmitJson(doc);
+    } else if (ports.empty())
         Out() << "No serial ports found (links are looked for in " << PortFolder() << ").\n";
     else
         PrintTable(Out(), rows, "");

@@ -3,12 +3,7 @@
 #include "driver/Format.h"
 #include "driver/Json.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <fcntl.h>
 #include <set>
-#include <unistd.h>
 
 static const Json* Find(const Json& j, const char* key) {
     if (!j.is_object())
@@ -504,63 +499,6 @@ std::vector<Difference> CompareImages(const ConfigImage& file, const ConfigImage
                            FormatScaled(f.windowLength, 3) + " ms"});
     }
     return out;
-}
-
-int ReadBoundedFile(const std::string& path, size_t maxBytes, std::string& text) {
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
-        return errno ? errno : EIO;
-    std::string out;
-    char buf[65536];
-    int err = 0;
-    for (;;) {
-        size_t n = std::fread(buf, 1, sizeof buf, f);
-        if (out.size() + n > maxBytes) {
-            err = EFBIG;
-            break;
-        }
-        out.append(buf, n);
-        if (n < sizeof buf) {
-            if (std::ferror(f))
-                err = errno ? errno : EIO;
-            break;
-        }
-    }
-    std::fclose(f);
-    if (err == 0)
-        text = std::move(out);
-    return err;
-}
-
-std::string WriteFileAtomically(const std::string& path, const std::string& text) {
-    const std::string tmp = path + ".tmp";
-    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return std::strerror(errno);
-    size_t done = 0;
-    int err = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            err = n < 0 ? errno : EIO;
-            break;
-        }
-        done += static_cast<size_t>(n);
-    }
-    // On the disk before the name points at it: a crash leaves the old file.
-    if (!err && ::fsync(fd) != 0)
-        err = errno;
-    if (::close(fd) != 0 && !err)
-        err = errno;
-    if (!err && std::rename(tmp.c_str(), path.c_str()) != 0)
-        err = errno;
-    if (err) {
-        ::unlink(tmp.c_str());
-        return std::strerror(err);
-    }
-    return {};
 }
 
 std::string BuildConfigText(const ConfigImage& img, const DecodeContext& ctx) {

@@ -5,7 +5,7 @@
 // back). Shared by the command line's export/import and the desktop tool.
 //
 // Export:  ReadDeviceImage(drv, slave, nullptr, img) + MakeConfigDevice(...)
-//          -> BuildConfigText(img, ctx) -> write the text.
+//          -> BuildConfigText(img, ctx) -> WriteFileAtomically (FileIo.h).
 // Import:  ReadBoundedFile -> ParseConfigText (complete checking, nothing
 //          touched) -> ReadDeviceImage(drv, slave, &file, dev) ->
 //          CheckAgainstDevice -> CompareImages (show) -> PlanConfigWrite ->
@@ -57,12 +57,6 @@ struct ConfigImage {
 };
 
 // --- The file --------------------------------------------------------------------
-
-// Reads at most maxBytes of a file: 0, or an errno value (EFBIG when larger).
-int ReadBoundedFile(const std::string& path, size_t maxBytes, std::string& text);
-// Writes text beside path and renames it over path, so a failure never
-// leaves half a file where a good one was. "" on success, else why not.
-std::string WriteFileAtomically(const std::string& path, const std::string& text);
 
 // The whole document for an image, pretty-printed, ending in a newline.
 std::string BuildConfigText(const ConfigImage& img, const DecodeContext& ctx);

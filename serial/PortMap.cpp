@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <fstream>
 #include <sys/stat.h>
@@ -56,26 +58,64 @@ bool IsRealUart(const std::string& name) {
     return true;
 }
 
+// The folders the tool owns: the halvik folder and the port folder in it.
+// Everything above them (the runtime folder, /tmp) belongs to the system.
+std::string HalvikFolder() {
+    const char* xdg = std::getenv("XDG_RUNTIME_DIR");
+    if (xdg && *xdg)
+        return std::string(xdg) + "/halvik";
+    return "/tmp/halvik-" + std::to_string(getuid());
+}
+
+// What makes dir unfit to hold COM links, "" when nothing does (or it is not
+// there: then it holds no links either). lstat: a link to a folder of ours
+// can be pointed elsewhere by whoever planted it.
+std::string LevelProblem(const std::string& dir) {
+    struct stat st {};
+    if (lstat(dir.c_str(), &st) != 0)
+        return errno == ENOENT ? "" : dir + " cannot be checked: " + std::strerror(errno);
+    if (S_ISLNK(st.st_mode))
+        return dir + " is a symbolic link";
+    if (!S_ISDIR(st.st_mode))
+        return dir + " is not a directory";
+    if (st.st_uid != geteuid())
+        return dir + " is owned by uid " + std::to_string(st.st_uid) + ", not by uid " +
+               std::to_string(geteuid());
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+    if (st.st_mode & S_IWOTH)
+        return dir + " is writable by others (mode " + mode + ")";
+    if (st.st_mode & S_IWGRP)
+        return dir + " is writable by its group (mode " + mode + ")";
+    return "";
+}
+
 } // namespace
 
 std::string PortFolder() {
-    const char* xdg = std::getenv("XDG_RUNTIME_DIR");
-    if (xdg && *xdg)
-        return std::string(xdg) + "/halvik/ports";
-    return "/tmp/halvik-" + std::to_string(getuid()) + "/ports";
+    return HalvikFolder() + "/ports";
+}
+
+std::string PortFolderProblem() {
+    for (const std::string& level : {HalvikFolder(), PortFolder()})
+        if (std::string why = LevelProblem(level); !why.empty())
+            return "port folder " + PortFolder() + " not used: " + why;
+    return "";
 }
 
 bool EnsurePortFolder() {
-    std::string folder = PortFolder();
-    std::string path;
-    size_t pos = 0;
-    while (pos != std::string::npos) {
-        pos = folder.find('/', pos + 1);
-        path = folder.substr(0, pos);
-        if (!path.empty() && !IsDir(path) && mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
+    const std::string base = HalvikFolder();
+    // The levels above ours may be missing too (a runtime folder not made yet).
+    for (size_t pos = base.find('/', 1); pos != std::string::npos; pos = base.find('/', pos + 1)) {
+        const std::string path = base.substr(0, pos);
+        if (!IsDir(path) && mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
             return false;
     }
-    return IsDir(folder);
+    // Each of ours is checked before anything is made inside it.
+    for (const std::string& level : {base, PortFolder()})
+        if ((mkdir(level.c_str(), 0700) != 0 && errno != EEXIST) || !LevelProblem(level).empty())
+            return false;
+    return PortFolderProblem().empty() && IsDir(PortFolder());
 }
 
 std::vector<std::string> ScanSerialDevices() {
@@ -93,12 +133,13 @@ std::vector<std::string> ScanSerialDevices() {
 
 namespace {
 
-// COM n from the port folder's link, else from the devices already scanned.
-std::string Resolve(int n, const std::vector<std::string>& devs) {
+// COM n from the port folder's link (when the folder is trusted), else from
+// the devices already scanned.
+std::string Resolve(int n, const std::vector<std::string>& devs, bool useLinks) {
     if (n < 1 || n > kMaxComNumber)
         return "";
     std::string link = PortFolder() + "/COM" + std::to_string(n);
-    if (Exists(link)) {
+    if (useLinks && Exists(link)) {
         char buf[PATH_MAX];
         if (realpath(link.c_str(), buf))
             return buf;
@@ -114,14 +155,15 @@ std::string Resolve(int n, const std::vector<std::string>& devs) {
 std::string ResolveComPort(int n) {
     if (n < 1 || n > kMaxComNumber)
         return "";
-    return Resolve(n, ScanSerialDevices());
+    return Resolve(n, ScanSerialDevices(), PortFolderProblem().empty());
 }
 
 std::vector<std::pair<int, std::string>> ListComPorts(int maxNumber) {
     const auto devs = ScanSerialDevices(); // once for all numbers
+    const bool useLinks = PortFolderProblem().empty();
     std::vector<std::pair<int, std::string>> out;
     for (int n = 1; n <= maxNumber && n <= kMaxComNumber; ++n) {
-        std::string dev = Resolve(n, devs);
+        std::string dev = Resolve(n, devs, useLinks);
         if (!dev.empty())
             out.emplace_back(n, dev);
     }
@@ -130,8 +172,9 @@ std::vector<std::pair<int, std::string>> ListComPorts(int maxNumber) {
 
 int LowestFreeComNumber() {
     const auto devs = ScanSerialDevices();
+    const bool useLinks = PortFolderProblem().empty();
     for (int n = 1; n <= kMaxComNumber; ++n)
-        if (Resolve(n, devs).empty())
+        if (Resolve(n, devs, useLinks).empty())
             return n;
     return -1;
 }

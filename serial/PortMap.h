@@ -2,7 +2,9 @@
 // How "COM n" is found on this machine:
 //  1. a link named COMn in the per-user port folder
 //     ($XDG_RUNTIME_DIR/halvik/ports, or /tmp/halvik-<uid>/ports), which is
-//     how the virtual driver and users map ports;
+//     how the virtual driver and users map ports. Only a folder that is the
+//     user's own is used: whoever can write there could point a COM number
+//     at a pseudo-terminal of theirs;
 //  2. otherwise the n-th serial device present: ttyUSB*, then ttyACM*, then
 //     hardware UARTs that really exist.
 
@@ -14,9 +16,16 @@ constexpr int kMaxComNumber = 1024;
 
 // The per-user port folder (not created).
 std::string PortFolder();
-// Creates the port folder if needed; false when it cannot.
+// Why the port folder's links are not used, one line naming the folder and
+// what is wrong; "" when the folder and the halvik folder above it are
+// directories (not links) owned by this user and writable by nobody else, or
+// not there yet.
+std::string PortFolderProblem();
+// Creates the missing levels of the port folder (mode 0700); false when it
+// cannot or when the folder is not to be used (PortFolderProblem says why).
 bool EnsurePortFolder();
-// The device for COM n, or "" when none.
+// The device for COM n, or "" when none. Without a usable port folder only
+// the serial devices count.
 std::string ResolveComPort(int n);
 // Every COM number from 1 to maxNumber that resolves, with its device.
 std::vector<std::pair<int, std::string>> ListComPorts(int maxNumber = 32);

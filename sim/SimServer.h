@@ -41,8 +41,8 @@ public:
     // Creates the pseudo-terminal and starts serving. comNumber > 0 links it
     // as COMn in the port folder, 0 takes the lowest free number, -1 makes no
     // link. False when the pty or the link cannot be made (0 without a usable
-    // port folder serves without a link). A link left by a dead simulator is
-    // taken over; a link to anything else is never touched.
+    // port folder serves without a link; PortFolderProblem says why). A link left by a dead
+    // simulator is taken over; a link to anything else is never touched.
     bool Start(int comNumber = -1);
     void Stop(); // removes the link
 

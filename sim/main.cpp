@@ -3,6 +3,7 @@
 // Prints one line, "COMn /dev/pts/X" ("- /dev/pts/X" without a link), then
 // serves until SIGINT, SIGTERM or SIGHUP and removes its link.
 
+#include "serial/PortMap.h"
 #include "sim/SimServer.h"
 #include "sim/VirtualDriver.h"
 
@@ -190,14 +191,19 @@ int main(int argc, char** argv) {
     if (fault != EFault::None)
         server.InjectFault(fault, faultParam, -1);
     if (!server.Start(static_cast<int>(com))) {
+        const int err = errno; // before the folder is looked at
+        const std::string problem = PortFolderProblem();
         if (com > 0)
-            std::fprintf(stderr, "halvik-sim: cannot link COM%ld (in use or no port folder)\n",
-                         com);
+            std::fprintf(stderr, "halvik-sim: cannot link COM%ld (%s)\n", com,
+                         problem.empty() ? "in use or no port folder" : problem.c_str());
         else
             std::fprintf(stderr, "halvik-sim: cannot create a pseudo-terminal: %s\n",
-                         std::strerror(errno));
+                         std::strerror(err));
         return 1;
     }
+    if (com == 0 && server.ComNumber() <= 0)
+        if (const std::string problem = PortFolderProblem(); !problem.empty())
+            std::fprintf(stderr, "halvik-sim: serving without a COM link: %s\n", problem.c_str());
     if (server.ComNumber() > 0)
         std::printf("COM%d %s\n", server.ComNumber(), server.DevicePath().c_str());
     else

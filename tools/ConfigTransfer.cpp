@@ -5,6 +5,7 @@
 #include "app/MainDlg.h"
 #include "app/MessageBox.h"
 #include "driver/DeviceIo.h"
+#include "driver/FileIo.h"
 #include "driver/Format.h"
 
 #include "ui_ConfigCompareDlg.h"
@@ -467,9 +468,8 @@ void ExportConfiguration(QWidget* owner) {
         return;
     if (QFileInfo(QString::fromStdString(path)).suffix().isEmpty())
         path += ".json";
-    const std::string err = WriteFileAtomically(path, BuildConfigText(img, ctx));
-    if (!err.empty()) {
-        ShowMessage(owner, "保存文件失败: " + path + "\n" + err);
+    if (const int err = WriteFileAtomically(path, BuildConfigText(img, ctx))) {
+        ShowMessage(owner, "保存文件失败: " + path + "\n" + FileErrorText(err));
         return;
     }
     ShowMessage(owner, "操作成功\n配置已保存到 " + path);

@@ -1,6 +1,7 @@
 #include "tools/StatusSamples.h"
 
 #include "driver/Catalogue.h"
+#include "driver/FileIo.h"
 #include "modbus/ResultCode.h"
 
 #include <cerrno>
@@ -9,6 +10,7 @@
 #include <cstring>
 #include <ctime>
 #include <limits>
+#include <unistd.h>
 
 namespace {
 
@@ -164,9 +166,17 @@ CCsvRecorder::~CCsvRecorder() {
 
 bool CCsvRecorder::Start(const std::string& path, std::string& error) {
     Stop();
-    FILE* f = std::fopen(path.c_str(), "w");
+    // The file is replaced as rows come, so it cannot be written atomically;
+    // a link put in its place still does not lead the rows elsewhere.
+    int fd = -1;
+    if (const int err = OpenFileForWriting(path, fd)) {
+        error = FileErrorText(err);
+        return false;
+    }
+    FILE* f = fdopen(fd, "w");
     if (!f) {
         error = std::strerror(errno);
+        close(fd);
         return false;
     }
     const std::string head = "\xEF\xBB\xBF" + CsvHeader() + "\r\n";

@@ -92,7 +92,8 @@ public:
     CCsvRecorder(const CCsvRecorder&) = delete;
     CCsvRecorder& operator=(const CCsvRecorder&) = delete;
 
-    // Creates or truncates the file; on failure returns false and error says why.
+    // Creates or empties the file (never through a symbolic link); on failure
+    // returns false and error says why.
     bool Start(const std::string& path, std::string& error);
     void Stop();
     bool Recording() const { return m_pFile != nullptr; }

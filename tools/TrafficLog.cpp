@@ -1,9 +1,9 @@
 #include "tools/TrafficLog.h"
 
-#include <cerrno>
+#include "driver/FileIo.h"
+
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
 
 bool TrafficFilterMatches(ETrafficFilter f, ResultCode rc) {
@@ -96,15 +96,9 @@ std::string HexBytes(const std::vector<uint8_t>& bytes) {
 
 bool ExportTraffic(const std::vector<TrafficEntry>& entries, const std::string& path, bool csv,
                    std::string& error) {
-    FILE* f = std::fopen(path.c_str(), "w");
-    if (!f) {
-        error = std::strerror(errno);
-        return false;
-    }
-    bool ok = true;
-    auto put = [&](const std::string& s) { ok = ok && std::fputs(s.c_str(), f) >= 0; };
+    std::string text;
     if (csv)
-        put("\xEF\xBB\xBFtime,rtt_ms,result,code,request,reply\r\n");
+        text = "\xEF\xBB\xBFtime,rtt_ms,result,code,request,reply\r\n";
     for (const auto& e : entries) {
         char rtt[32];
         std::snprintf(rtt, sizeof rtt, "%.2f", e.rttMs);
@@ -112,20 +106,19 @@ bool ExportTraffic(const std::vector<TrafficEntry>& entries, const std::string& 
         if (csv) {
             // No field holds a comma or a quote: hex bytes, numbers, and the
             // result texts.
-            put(TrafficTime(e.wallMs) + "," + rtt + "," + result + "," + std::to_string(e.rc) +
-                "," + HexBytes(e.request) + "," + HexBytes(e.reply) + "\r\n");
+            text += TrafficTime(e.wallMs) + "," + rtt + "," + result + "," + std::to_string(e.rc) +
+                    "," + HexBytes(e.request) + "," + HexBytes(e.reply) + "\r\n";
         } else {
             char head[96];
             std::snprintf(head, sizeof head, "%s %8s ms  ", TrafficTime(e.wallMs).c_str(), rtt);
-            put(head + result + " (" + std::to_string(e.rc) + ")\n");
-            put("  TX: " + HexBytes(e.request) + "\n");
-            put("  RX: " + HexBytes(e.reply) + "\n");
+            text += head + result + " (" + std::to_string(e.rc) + ")\n";
+            text += "  TX: " + HexBytes(e.request) + "\n";
+            text += "  RX: " + HexBytes(e.reply) + "\n";
         }
     }
-    ok = std::fflush(f) == 0 && ok;
-    if (std::fclose(f) != 0)
-        ok = false;
-    if (!ok)
-        error = std::strerror(errno);
-    return ok;
+    if (const int err = WriteFileAtomically(path, text)) {
+        error = FileErrorText(err);
+        return false;
+    }
+    return true;
 }

@@ -58,7 +58,7 @@ std::string TrafficTime(int64_t wallMs);
 std::string HexBytes(const std::vector<uint8_t>& bytes);
 
 // Export: a text file with aligned columns, or CSV (UTF-8 with a byte-order
-// mark) when csv is set. Returns false with error set when the file cannot
-// be written.
+// mark) when csv is set, written whole or not at all (WriteFileAtomically).
+// Returns false with error set when the file cannot be written.
 bool ExportTraffic(const std::vector<TrafficEntry>& entries, const std::string& path, bool csv,
                    std::string& error);

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <sys/stat.h>
 #include <thread>
 #include <tuple>
 
@@ -164,6 +165,23 @@ TEST_F(CliImport, ExportThenChangeThenImportRestoresTheDeviceExactly) {
     d.ClearRequestLog();
     EXPECT_EQ(At(JsonOf({"import", path, "--yes"}), "result"), "unchanged");
     EXPECT_FALSE(AnyWrites());
+}
+
+TEST_F(CliImport, ExportsFollowNoPlantedLinkAndKeepTheFilesMode) {
+    // Someone's links at the temporary name an export once used and at the
+    // export itself.
+    const std::string victim = Write("victim", "someone's"), path = Path("cfg.json");
+    ASSERT_EQ(symlink(victim.c_str(), (path + ".tmp").c_str()), 0);
+    ASSERT_EQ(symlink(victim.c_str(), path.c_str()), 0);
+    ASSERT_EQ(Cli({"export", path}).status, 0);
+    EXPECT_EQ(ReadFile(victim), "someone's");
+    EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(path)));
+    EXPECT_NE(ReadFile(path).find("\"blocks\""), std::string::npos);
+    // A private file stays private.
+    ASSERT_EQ(chmod(path.c_str(), 0600), 0);
+    ASSERT_EQ(Cli({"export", path}).status, 0);
+    EXPECT_EQ(std::filesystem::status(path).permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 }
 
 TEST_F(CliImport, TruncatedOrBrokenFilesAndUnconfirmedImportsWriteNothing) {

@@ -7,8 +7,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <sstream>
+#include <sys/stat.h>
 #include <tuple>
+#include <unistd.h>
 
 namespace {
 
@@ -70,6 +73,32 @@ TEST_F(CliSim, ReadingCommandsPrintTheDeviceAsJson) {
         found = found || (JsonText(p["com"]) == "5" && JsonText(p["device"]) == linked.Device());
     EXPECT_TRUE(found) << r.out;
     EXPECT_EQ(RunCli({"--port", "COM5", "--json", "info"}).status, 0);
+}
+
+TEST_F(CliSim, LinksInAPortFolderOthersCanWriteToAreNotFollowed) {
+    // Someone's COM3 link to a driver, in a port folder anyone may write to.
+    const std::string saved = std::getenv("XDG_RUNTIME_DIR");
+    const std::string folder = UsePrivatePortFolder();
+    ASSERT_FALSE(folder.empty());
+    ASSERT_EQ(symlink(m_sim.Device().c_str(), (folder + "/COM3").c_str()), 0);
+    ASSERT_EQ(chmod(folder.c_str(), 0777), 0);
+    const std::string why = folder + " is writable by others (mode 0777)";
+    m_sim.Driver().ClearRequestLog();
+
+    CliRun r = RunCli({"--port", "COM3", "ident"});
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find(why), std::string::npos) << r.err;
+    EXPECT_TRUE(m_sim.Driver().RequestLog().empty());
+    r = RunCli({"--json", "ports"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find(why), std::string::npos) << r.err;
+    Json doc = Doc(r.out);
+    EXPECT_NE(At(doc, "portFolderProblem").find(why), std::string::npos);
+    for (const auto& p : doc["ports"])
+        EXPECT_NE(JsonText(p["device"]), m_sim.Device());
+
+    setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
+    std::filesystem::remove_all(std::filesystem::path(folder).parent_path().parent_path());
 }
 
 TEST_F(CliSim, WritingCommandsReachTheDevice) {

@@ -217,12 +217,4 @@ TEST_F(ConfigTransferTest, FailedOrCancelledExportWritesNoFileAndLeavesThePortUs
     EXPECT_NE(Text(1018), "-");
 }
 
-TEST_F(ConfigTransferTest, AFileIsReplacedWholeOrNotAtAll) {
-    EXPECT_EQ(WriteFileAtomically(m_path, "old"), "");
-    EXPECT_EQ(WriteFileAtomically(m_path, "new"), "");
-    EXPECT_EQ(Saved(), "new");
-    EXPECT_FALSE(QFile::exists(QString::fromStdString(m_path + ".tmp")));
-    EXPECT_NE(WriteFileAtomically(m_dir.filePath("missing/a.json").toStdString(), "x"), "");
-}
-
 } // namespace

@@ -4,6 +4,7 @@
 #include "tests/support/SimHarness.h"
 
 #include <csignal>
+#include <filesystem>
 #include <regex>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -155,6 +156,24 @@ TEST_F(SimProgramTest, WithoutAPortFolderItServesUnlinkedUnlessANumberWasAsked) 
     EXPECT_EQ(q.Wait(), 1);
     EXPECT_EQ(q.Stdout(), "");
     EXPECT_NE(q.Stderr().find("COM3"), std::string::npos);
+}
+
+TEST_F(SimProgramTest, AFolderOthersCanWriteToGetsNoLinkAndIsNamed) {
+    ASSERT_EQ(chmod(m_folder.c_str(), 0777), 0);
+    const std::string why = m_folder + " is writable by others (mode 0777)";
+    CSimProcess p({});
+    EXPECT_EQ(p.Line().first, "-");
+    kill(p.Pid(), SIGTERM);
+    EXPECT_EQ(p.Wait(), 0);
+    EXPECT_NE(p.Stderr().find(why), std::string::npos);
+
+    CSimProcess q({"--com", "3"});
+    EXPECT_EQ(q.Wait(), 1);
+    EXPECT_EQ(q.Stdout(), "");
+    const std::string err = q.Stderr();
+    EXPECT_NE(err.find("COM3"), std::string::npos) << err;
+    EXPECT_NE(err.find(why), std::string::npos) << err;
+    EXPECT_TRUE(std::filesystem::is_empty(m_folder));
 }
 
 } // namespace

@@ -115,6 +115,15 @@ TEST(CsvRecorder, WritesHeaderAndRowsAtOnceAndFailedPollsAsTheirText) {
     EXPECT_FALSE(rec.Start("/nonexistent-dir/x.csv", error));
     EXPECT_FALSE(error.empty());
     EXPECT_FALSE(rec.Recording());
+    // A link planted where the recording goes does not lead the rows elsewhere.
+    const std::string victim = TempPath("victim.csv");
+    std::ofstream(victim) << "someone's";
+    ASSERT_EQ(symlink(victim.c_str(), path.c_str()), 0);
+    EXPECT_FALSE(rec.Start(path, error));
+    EXPECT_NE(error.find("symbolic link"), std::string::npos) << error;
+    EXPECT_EQ(ReadAll(victim), "someone's");
+    unlink(path.c_str());
+    unlink(victim.c_str());
 }
 
 TEST(TrafficLog, BoundedOrderedAcrossThreadsFilteredAndExported) {
@@ -160,6 +169,13 @@ TEST(TrafficLog, BoundedOrderedAcrossThreadsFilteredAndExported) {
               std::string::npos)
         << ReadAll(csv);
     EXPECT_NE(ReadAll(txt).find("TX: 01 03 00 20\n  RX: 01 83 02\n"), std::string::npos);
+    // A link in the export's place is replaced, its target left alone.
+    ASSERT_EQ(unlink(txt.c_str()), 0);
+    ASSERT_EQ(symlink(csv.c_str(), txt.c_str()), 0);
+    const std::string before = ReadAll(csv);
+    ASSERT_TRUE(ExportTraffic({e}, txt, false, error)) << error;
+    EXPECT_EQ(ReadAll(csv), before);
+    EXPECT_NE(ReadAll(txt).find("TX: "), std::string::npos);
     unlink(csv.c_str());
     unlink(txt.c_str());
 }

@@ -1,0 +1,170 @@
+// Files written where other users can write too: names planted beforehand
+// are never followed, a replaced file keeps its permissions, and writers of
+// one file at once each leave it whole.
+
+#include "driver/FileIo.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(f), {}};
+}
+
+mode_t ModeOf(const std::string& path) {
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0 ? st.st_mode : 0;
+}
+
+class FileIo : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char dir[] = "/tmp/halvik-fileio-XXXXXX";
+        ASSERT_NE(mkdtemp(dir), nullptr);
+        m_dir = dir;
+        m_victim = Path("victim");
+        std::ofstream(m_victim) << "someone else's";
+        chmod(m_victim.c_str(), 0644);
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+    std::string Path(const std::string& name) const { return m_dir + "/" + name; }
+    std::set<std::string> Entries() const {
+        std::set<std::string> names;
+        for (const auto& e : fs::directory_iterator(m_dir))
+            names.insert(e.path().filename().string());
+        return names;
+    }
+
+    std::string m_dir, m_victim;
+};
+
+TEST_F(FileIo, AtomicWritesFollowNoPlantedNameAndKeepTheTargetsMode) {
+    const mode_t oldMask = umask(027);
+    const std::string target = Path("cfg.json");
+    const struct {
+        const char* name;
+        mode_t existing;       // the target's mode before, 0: no target
+        const char* plantedAt; // a name beside the target where someone put...
+        bool link;             // ...a link to their file, or else a file of theirs
+        mode_t mode;           // of the file written
+    } cases[] = {
+        {"new file: 0666 less the umask", 0, nullptr, false, 0640},
+        {"existing 0600 file", 0600, nullptr, false, 0600},
+        {"existing 0664 file", 0664, nullptr, false, 0664},
+        {"the old temporary name a link", 0, ".tmp", true, 0640},
+        {"the old temporary name someone's file", 0, ".tmp", false, 0640},
+        {"the target a link", 0, "", true, 0640},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove(target);
+        fs::remove(target + ".tmp");
+        if (c.existing) {
+            std::ofstream(target) << "old";
+            chmod(target.c_str(), c.existing);
+        }
+        if (c.plantedAt && c.link)
+            fs::create_symlink(m_victim, target + c.plantedAt);
+        else if (c.plantedAt)
+            std::ofstream(target + c.plantedAt) << "someone's";
+        const std::set<std::string> before = Entries();
+        ASSERT_EQ(WriteFileAtomically(target, "new text"), 0);
+        EXPECT_EQ(ReadAll(target), "new text");
+        EXPECT_TRUE(S_ISREG(ModeOf(target)));
+        EXPECT_EQ(ModeOf(target) & 07777, c.mode);
+        EXPECT_EQ(ReadAll(m_victim), "someone else's");
+        if (fs::is_regular_file(fs::symlink_status(target + ".tmp"))) {
+            EXPECT_EQ(ReadAll(target + ".tmp"), "someone's");
+        }
+        std::set<std::string> after = before;
+        after.insert("cfg.json");
+        EXPECT_EQ(Entries(), after) << "no temporary file is left";
+    }
+    umask(oldMask);
+
+    // Failures leave what was there and no temporary file.
+    fs::create_directory(Path("folder"));
+    const std::set<std::string> before = Entries();
+    EXPECT_EQ(WriteFileAtomically(Path("folder"), "x"), EISDIR);
+    EXPECT_EQ(WriteFileAtomically(Path("missing/a.json"), "x"), ENOENT);
+    EXPECT_EQ(WriteFileAtomically(m_dir + "/", "x"), EISDIR);
+    EXPECT_EQ(Entries(), before);
+    EXPECT_TRUE(fs::is_empty(Path("folder")));
+}
+
+TEST_F(FileIo, WritersOfOneFileAtOnceEachLeaveItWhole) {
+    const std::string target = Path("cfg.json");
+    // Big enough that one writer's text would be half written under another's.
+    const std::string texts[2] = {std::string(300000, 'a') + "\n", std::string(200000, 'b') + "\n"};
+    int failures[2] = {0, 0};
+    std::thread writers[2];
+    for (int w = 0; w < 2; ++w)
+        writers[w] = std::thread([&, w] {
+            for (int i = 0; i < 20; ++i)
+                failures[w] += WriteFileAtomically(target, texts[w]) != 0;
+        });
+    // Every look at the file in between finds one text whole.
+    int looks = 0, torn = 0;
+    for (; looks < 200; ++looks) {
+        const std::string seen = ReadAll(target);
+        torn += !seen.empty() && seen != texts[0] && seen != texts[1];
+    }
+    for (auto& t : writers)
+        t.join();
+    EXPECT_EQ(failures[0] + failures[1], 0);
+    EXPECT_EQ(torn, 0);
+    const std::string last = ReadAll(target);
+    EXPECT_TRUE(last == texts[0] || last == texts[1]) << last.size();
+    EXPECT_EQ(Entries(), (std::set<std::string>{"cfg.json", "victim"}));
+}
+
+TEST_F(FileIo, AFileWrittenPieceByPieceIsNeverOpenedThroughALink) {
+    const std::string fifo = Path("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::ofstream(Path("old.csv")) << "old rows";
+    chmod(Path("old.csv").c_str(), 0600);
+    fs::create_symlink(m_victim, Path("link.csv"));
+    fs::create_directory(Path("folder"));
+    const struct {
+        const char* name;
+        int result;
+        mode_t mode;
+    } cases[] = {
+        {"new.csv", 0, 0644},   {"old.csv", 0, 0600},
+        {"link.csv", ELOOP, 0}, {"fifo", kNotRegularFile, 0}, // with no reader: no wait
+        {"folder", EISDIR, 0},  {"missing/x.csv", ENOENT, 0},
+    };
+    const mode_t oldMask = umask(022);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        int fd = -1;
+        ASSERT_EQ(OpenFileForWriting(Path(c.name), fd), c.result);
+        if (c.result != 0) {
+            EXPECT_EQ(fd, -1);
+            EXPECT_FALSE(FileErrorText(c.result).empty());
+            continue;
+        }
+        ASSERT_EQ(write(fd, "row\n", 4), 4);
+        close(fd);
+        EXPECT_EQ(ReadAll(Path(c.name)), "row\n");
+        EXPECT_EQ(ModeOf(Path(c.name)) & 07777, c.mode);
+    }
+    umask(oldMask);
+    EXPECT_EQ(ReadAll(m_victim), "someone else's");
+    EXPECT_TRUE(fs::is_symlink(Path("link.csv")));
+}
+
+} // namespace
