@@ -15,7 +15,3 @@ std::string ScaledText(uint16_t addr, uint16_t raw) {
     const int value = FieldIsSigned(f) ? static_cast<int16_t>(raw) : raw;
     return StrFormat("%.*f", f.decimals, value * kFactor[f.decimals]);
 }
-
-uint16_t ScaledFromText(uint16_t addr, std::string_view text) {
-    return ToReg16(ScaleDecimal(text, CatalogueField(addr).decimals));
-}

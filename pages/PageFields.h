@@ -24,6 +24,3 @@ template <size_t N> void FillLists(QWidget* page, const SListCtrl (&lists)[N]) {
 // A fixed-point register as "%.*f" with as many digits as the field has
 // decimals (signed where the field is); 16-bit fields only.
 std::string ScaledText(uint16_t addr, uint16_t raw);
-// Typed text into that register: digits shifted exactly by the field's
-// decimals, truncated toward zero, the low 16 bits.
-uint16_t ScaledFromText(uint16_t addr, std::string_view text);

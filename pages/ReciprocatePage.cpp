@@ -3,7 +3,7 @@
 #include "app/CtrlUtil.h"
 #include "app/MainDlg.h"
 #include "app/MessageBox.h"
-#include "app/PageLogic.h"
+#include "driver/Catalogue.h"
 #include "driver/Format.h"
 #include "pages/PageFields.h"
 
@@ -11,7 +11,7 @@
 
 #include <QPushButton>
 
-#include <cctype>
+#include <utility>
 
 namespace {
 
@@ -44,36 +44,16 @@ constexpr int kPageIds[] = {kHomingMode, kCoarseSpeed, kFineSpeed, kStroke,  kFi
                             kSpeedMode,  kControlMode, kReverse,   kForward, kAfterSpeed,
                             kThreshold,  kRehome,      kTorque};
 
-// The leading decimal integer in 32 bits, as "%u" reads it ("-1" is
-// 0xFFFFFFFF); beyond 32 bits it stays at the largest value.
-uint32_t ParseLeadingU32(std::string_view t) {
-    size_t i = 0;
-    while (i < t.size() && std::isspace(static_cast<unsigned char>(t[i])))
-        ++i;
-    bool neg = false;
-    if (i < t.size() && (t[i] == '+' || t[i] == '-'))
-        neg = t[i++] == '-';
-    uint64_t v = 0;
-    while (i < t.size() && std::isdigit(static_cast<unsigned char>(t[i]))) {
-        v = v * 10 + static_cast<uint64_t>(t[i++] - '0');
-        if (v > UINT32_MAX)
-            return UINT32_MAX;
-    }
-    return static_cast<uint32_t>(neg ? 0 - v : v);
-}
-
-int Index(const CtrlValues& values, int id) {
-    return ParseLeadingInt(ValueOf(values, id));
+// A typed number of one of the page's fields at the decimals in effect.
+bool TakeField(const CtrlValues& values, int ctrl, uint16_t reg, int decimals, int64_t& raw,
+               SInputProblem& problem) {
+    return TakeNumber(values, ctrl, FieldRule(CatalogueField(reg), decimals), raw, problem);
 }
 
 } // namespace
 
 std::string SpeedText(uint16_t raw, bool unitHz) {
     return unitHz ? std::to_string(raw) : StrFormat("%.1f", raw * 0.1);
-}
-
-uint16_t SpeedFromText(std::string_view text, bool unitHz) {
-    return unitHz ? ToReg16(ParseLeadingInt(text)) : ToReg16(ScaleDecimal(text, 1));
 }
 
 CtrlValues ReciprocateValuesFromBlock(const ReciprocateBlock& b, bool unitHz) {
@@ -90,19 +70,36 @@ CtrlValues ReciprocateValuesFromBlock(const ReciprocateBlock& b, bool unitHz) {
     };
 }
 
-ReciprocateBlock ReciprocateBlockFromValues(const CtrlValues& values, bool unitHz) {
+SInputProblem ReciprocateBlockFromValues(const CtrlValues& values, bool unitHz,
+                                         ReciprocateBlock& out) {
     auto ticked = [&](int id) -> uint16_t { return ValueOf(values, id) == "1" ? 1 : 0; };
     ReciprocateBlock b{};
-    b.At(0x00A0) = ToReg16(Index(values, kHomingMode));
+    SInputProblem problem;
+    int64_t v = 0;
+    if (!TakeListIndex(values, kHomingMode, CatalogueField(0x00A0), v, problem))
+        return problem;
+    b.At(0x00A0) = ToReg16(v);
     b.At(0x00A1) = ticked(kFineHoming);
-    b.Set32(kReciprocatePair, ParseLeadingU32(ValueOf(values, kStroke)));
-    b.At(0x00A4) = SpeedFromText(ValueOf(values, kCoarseSpeed), unitHz);
-    b.At(0x00A5) = SpeedFromText(ValueOf(values, kFineSpeed), unitHz);
-    b.At(0x00A6) = SpeedFromText(ValueOf(values, kAfterSpeed), unitHz);
-    b.At(0x00A7) = ScaledFromText(0x00A7, ValueOf(values, kThreshold));
+    if (!TakeField(values, kStroke, kReciprocatePair, 0, v, problem))
+        return problem;
+    b.Set32(kReciprocatePair, static_cast<uint32_t>(v));
+    const int speedDecimals = unitHz ? 0 : 1;
+    for (const auto& [ctrl, reg] :
+         {std::pair{kCoarseSpeed, 0x00A4}, {kFineSpeed, 0x00A5}, {kAfterSpeed, 0x00A6}}) {
+        const uint16_t addr = static_cast<uint16_t>(reg);
+        if (!TakeField(values, ctrl, addr, speedDecimals, v, problem))
+            return problem;
+        b.At(addr) = ToReg16(v);
+    }
+    if (!TakeField(values, kThreshold, 0x00A7, CatalogueField(0x00A7).decimals, v, problem))
+        return problem;
+    b.At(0x00A7) = ToReg16(v);
     b.At(0x00A8) = ticked(kRehome);
-    b.At(0x00A9) = ScaledFromText(0x00A9, ValueOf(values, kTorque));
-    return b;
+    if (!TakeField(values, kTorque, 0x00A9, CatalogueField(0x00A9).decimals, v, problem))
+        return problem;
+    b.At(0x00A9) = ToReg16(v);
+    out = b;
+    return problem;
 }
 
 CtrlValues PresetValuesFromBlock(const PresetSpeedBlock& b, bool unitHz) {
@@ -118,24 +115,32 @@ CtrlValues PresetValuesFromBlock(const PresetSpeedBlock& b, bool unitHz) {
     };
 }
 
-PresetSpeedBlock PresetBlockFromValues(const CtrlValues& values, bool unitHz) {
-    const int mode = Index(values, kSpeedMode);
-    auto speed = [&](int id) -> uint16_t {
-        const std::string& text = ValueOf(values, id);
-        if (mode == kSpeedModeTorque)
-            return ToReg16(ScaleDecimal(text, 2));
-        if ((mode == kSpeedModeClosedSpeed || mode == kSpeedModeClosedPosition) && unitHz)
-            return ToReg16(ParseLeadingInt(text));
-        // Duty cycle (or no mode) counts tenths even where the read showed
-        // whole units: the driver's own rule, kept as it is.
-        return ToReg16(ScaleDecimal(text, 1));
-    };
+SInputProblem PresetBlockFromValues(const CtrlValues& values, bool unitHz, PresetSpeedBlock& out) {
     PresetSpeedBlock b{};
+    SInputProblem problem;
+    int64_t mode = 0, control = 0;
+    if (!TakeListIndex(values, kSpeedMode, CatalogueField(0x00B0), mode, problem) ||
+        !TakeListIndex(values, kControlMode, CatalogueField(0x00B1), control, problem))
+        return problem;
+    // Duty cycle counts tenths even where the read showed whole units: the
+    // driver's own rule, kept as it is.
+    const bool torque = mode == kSpeedModeTorque;
+    const bool closed = mode == kSpeedModeClosedSpeed || mode == kSpeedModeClosedPosition;
+    const int decimals = torque ? 2 : closed && unitHz ? 0 : 1;
     b.At(0x00B0) = ToReg16(mode);
-    b.At(0x00B1) = ToReg16(Index(values, kControlMode));
-    b.At(0x00B2) = speed(kForward);
-    b.At(0x00B3) = speed(kReverse);
-    return b;
+    b.At(0x00B1) = ToReg16(control);
+    for (const auto& [ctrl, reg] : {std::pair{kForward, 0x00B2}, {kReverse, 0x00B3}}) {
+        const uint16_t addr = static_cast<uint16_t>(reg);
+        SNumberRule rule = FieldRule(CatalogueField(addr), decimals);
+        if (torque)
+            rule.unit = "A";
+        int64_t v = 0;
+        if (!TakeNumber(values, ctrl, rule, v, problem))
+            return problem;
+        b.At(addr) = ToReg16(v);
+    }
+    out = b;
+    return problem;
 }
 
 std::vector<int> ReciprocateValueIds() {
@@ -199,8 +204,9 @@ void CReciprocatePage::OnReadReciprocate() {
 
 void CReciprocatePage::OnConfigureReciprocate() {
     TakeAll();
-    const ReciprocateBlock b =
-        ReciprocateBlockFromValues(m_values, g_pMainDlg->m_bSpeedUnitHz != 0);
+    ReciprocateBlock b{};
+    if (RefuseInput(this, ReciprocateBlockFromValues(m_values, g_pMainDlg->m_bSpeedUnitHz != 0, b)))
+        return;
     ShowResult(this, g_pMainDlg->m_driver.WriteReciprocateBlock(g_pMainDlg->m_nSlaveAddr, b));
 }
 
@@ -219,7 +225,9 @@ void CReciprocatePage::OnReadPreset() {
 
 void CReciprocatePage::OnConfigurePreset() {
     TakeAll();
-    const PresetSpeedBlock b = PresetBlockFromValues(m_values, g_pMainDlg->m_bSpeedUnitHz != 0);
+    PresetSpeedBlock b{};
+    if (RefuseInput(this, PresetBlockFromValues(m_values, g_pMainDlg->m_bSpeedUnitHz != 0, b)))
+        return;
     ShowResult(this, g_pMainDlg->m_driver.WritePresetSpeedBlock(g_pMainDlg->m_nSlaveAddr, b));
 }
 

@@ -4,7 +4,7 @@
 // speeds (PresetSpeedBlock, 0x00B0), and the test operations of register
 // 0x00AA with a watch that reads the measured stroke when a measurement ends.
 
-#include "app/CtrlValues.h"
+#include "app/PageLogic.h"
 #include "driver/Blocks.h"
 
 #include <QTimer>
@@ -18,25 +18,25 @@
 
 // A speed register: whole Hz as "%u" when unitHz, else tenths as "%.1f".
 std::string SpeedText(uint16_t raw, bool unitHz);
-// A typed speed: its leading decimal integer when unitHz, else the typed
-// number x 10; 16 bits. Every "typed number x k" here shifts the decimal
-// digits exactly (ScaleDecimal) where a double product can lose a step:
-// a torque of "0.57" A writes 57, not 56.
-uint16_t SpeedFromText(std::string_view text, bool unitHz);
 
 // The process group's values (combo index, check boxes, stroke "%u", speeds,
 // threshold "%.1f", torque "%.2f").
 CtrlValues ReciprocateValuesFromBlock(const ReciprocateBlock& b, bool unitHz);
-// The block to write; a combo without a selection writes 0xFFFF.
-ReciprocateBlock ReciprocateBlockFromValues(const CtrlValues& values, bool unitHz);
+// The block to write: speeds in whole Hz when unitHz, else tenths; every
+// typed number scaled exactly (a torque of "0.57" A writes 57, not 56) and
+// within its field's range, the homing mode chosen. Otherwise the first
+// value that cannot be written.
+SInputProblem ReciprocateBlockFromValues(const CtrlValues& values, bool unitHz,
+                                         ReciprocateBlock& out);
 
 // The preset group's values. The speeds follow the mode read from 0x00B0:
 // torque (1) in hundredths "%.2f", any other mode by the speed rule.
 CtrlValues PresetValuesFromBlock(const PresetSpeedBlock& b, bool unitHz);
-// The block to write. The speeds follow the mode selected: torque x 100,
-// closed-loop speed or position (2, 3) by the speed rule, anything else
-// (duty cycle, no selection) x 10 whatever the unit.
-PresetSpeedBlock PresetBlockFromValues(const CtrlValues& values, bool unitHz);
+// The block to write, both modes chosen. The speeds follow the mode
+// selected: torque x 100, closed-loop speed or position (2, 3) by the speed
+// rule, duty cycle x 10 whatever the unit; each within 16 bits. Otherwise the
+// first value that cannot be written.
+SInputProblem PresetBlockFromValues(const CtrlValues& values, bool unitHz, PresetSpeedBlock& out);
 
 // Every control of the page's data exchange, both groups.
 std::vector<int> ReciprocateValueIds();

@@ -65,15 +65,35 @@ TEST(CommParamRules, TheBaudMatchesItsItemAndARateNoItemNamesShowsTheFirst) {
     }
 }
 
-TEST(ReciprocateRules, SpeedsFollowTheUnitFlag) {
+TEST(ReciprocateRules, SpeedsFollowTheUnitFlagAndNothingOutOfRangeIsWritten) {
+    ReciprocateBlock shown{};
+    shown.At(0x00A4) = 125;
     const struct {
         bool unitHz;
+        int ctrl;
         const char* typed;
-        uint16_t written;
-    } typed[] = {
-        {false, "2.3", 23}, {true, "12.5", 12}, {false, "abc", 0}, {true, "70000", 70000 & 0xFFFF}};
-    for (const auto& c : typed)
-        EXPECT_EQ(SpeedFromText(c.typed, c.unitHz), c.written) << c.typed << " " << c.unitHz;
+        int64_t written; // -1: refused with the message
+        const char* message;
+    } cases[] = {
+        {false, 1056, "2.3", 23, ""},
+        {true, 1056, "12.5", 12, ""},
+        {true, 1056, "70000", -1, "复位粗调速度: 70000 超出范围 (0~65535 Hz(脉冲/秒))"},
+        {false, 1056, "abc", -1, "复位粗调速度: abc 不是数字 (0.0~6553.5 Hz(脉冲/秒))"},
+        {false, 1098, "-1", -1, "总行程: -1 超出范围 (0~4294967295 脉冲)"},
+        {false, 1090, "-1", -1, "复位方式: 未选择"},
+    };
+    for (const auto& c : cases) {
+        CtrlValues v = ReciprocateValuesFromBlock(shown, c.unitHz);
+        v[c.ctrl] = c.typed;
+        ReciprocateBlock w{};
+        const SInputProblem p = ReciprocateBlockFromValues(v, c.unitHz, w);
+        EXPECT_EQ(p.message, c.message) << c.typed;
+        if (c.written >= 0) {
+            EXPECT_EQ(w.At(0x00A4), c.written) << c.typed;
+        } else {
+            EXPECT_EQ(p.ctrl, c.ctrl);
+        }
+    }
 }
 
 TEST(ReciprocateRules, PresetSpeedsReadByTheReadModeAndWriteByTheSelectedMode) {
@@ -87,8 +107,9 @@ TEST(ReciprocateRules, PresetSpeedsReadByTheReadModeAndWriteByTheSelectedMode) {
         uint16_t written;
     } cases[] = {
         {1, true, 250, "2.50", 250}, // torque, hundredths
-        {0, false, 30, "3.0", 30},    {3, true, 30, "30", 30},
-        {2, false, 125, "12.5", 125}, {0xFFFF, true, 30, "30", 300}, // no selection: tenths
+        {0, false, 30, "3.0", 30},
+        {3, true, 30, "30", 30},
+        {2, false, 125, "12.5", 125},
     };
     for (const auto& c : cases) {
         PresetSpeedBlock b{};
@@ -98,11 +119,19 @@ TEST(ReciprocateRules, PresetSpeedsReadByTheReadModeAndWriteByTheSelectedMode) {
         CtrlValues v = PresetValuesFromBlock(b, c.unitHz);
         EXPECT_EQ(v[1121], c.shown) << c.mode << " " << c.unitHz;
         EXPECT_EQ(v[1122], c.shown) << c.mode << " " << c.unitHz;
-        if (c.mode == 0xFFFF)
-            v[1123] = "-1"; // what an empty combo hands back
-        const PresetSpeedBlock w = PresetBlockFromValues(v, c.unitHz);
+        PresetSpeedBlock w{};
+        ASSERT_FALSE(PresetBlockFromValues(v, c.unitHz, w).Has());
         EXPECT_EQ(w.At(0x00B0), c.mode);
         EXPECT_EQ(w.At(0x00B2), c.written) << c.mode << " " << c.unitHz;
         EXPECT_EQ(w.At(0x00B3), c.written) << c.mode << " " << c.unitHz;
     }
+    // No mode chosen, or a torque beyond the register, writes nothing.
+    CtrlValues v = PresetValuesFromBlock(PresetSpeedBlock{}, false);
+    v[1123] = "-1";
+    PresetSpeedBlock w{};
+    EXPECT_EQ(PresetBlockFromValues(v, false, w).message, "调速方式: 未选择");
+    v[1123] = "1";
+    v[1121] = "655.36";
+    EXPECT_EQ(PresetBlockFromValues(v, false, w).message,
+              "正转速度: 655.36 超出范围 (0.00~655.35 A)");
 }

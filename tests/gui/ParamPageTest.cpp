@@ -182,14 +182,19 @@ TEST_F(ParamPageTest, ReciprocatePageSpeedRulesPresetAsymmetryAndPageWideExchang
     ExpectShown({{1090, "-1"}, {1098, "65536"}, {1056, "12.5"}}, page);
     ExpectShown({{1057, "6553.5"}, {1059, "1.50"}}, page);
 
-    // Tenths: 12.56 writes 125; no homing mode selected writes 0xFFFF.
+    // Tenths: 12.56 writes 125; no homing mode selected writes nothing.
     Type(page, 1056, "12.56");
     Type(page, 1060, "0.7");
     Type(page, 1059, "2.3");
     Type(page, 1098, "4000000000");
+    Drv().ClearRequestLog();
+    Click(1100, page);
+    EXPECT_EQ(m_boxes.LastText(), "复位方式: 未选择");
+    EXPECT_TRUE(Drv().RequestLog().empty());
+    Select(page, 1090, 1);
     Click(1100, page);
     EXPECT_EQ(m_boxes.LastText(), "操作成功");
-    EXPECT_EQ(Wire(0x00A0, 10), (Regs{0xFFFF, 1, 0xEE6B, 0x2800, 125, 65535, 300, 7, 1, 230}));
+    EXPECT_EQ(Wire(0x00A0, 10), (Regs{1, 1, 0xEE6B, 0x2800, 125, 65535, 300, 7, 1, 230}));
 
     // Whole Hz: shown and written as integers.
     g_pMainDlg->m_bSpeedUnitHz = 1;
