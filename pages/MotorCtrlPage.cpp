@@ -3,7 +3,7 @@
 #include "app/CtrlUtil.h"
 #include "app/MainDlg.h"
 #include "app/MessageBox.h"
-#include "app/PageLogic.h"
+#include "driver/Catalogue.h"
 #include "driver/Format.h"
 
 #include "ui_MotorCtrlPage.h"
@@ -76,8 +76,13 @@ int PositionLimitOf(const std::string& text) {
     return std::max(ParseLeadingInt(text), 1);
 }
 
-uint16_t MoveFrequencyOf(const std::string& text, bool unitHz) {
-    return static_cast<uint16_t>(std::clamp<int64_t>(ScaleDecimal(text, unitHz ? 0 : 1), 1, 65535));
+SInputProblem MoveFrequencyOf(const std::string& text, bool unitHz, uint16_t& out) {
+    const SNumberRule rule{"换向频率", unitHz ? 0 : 1, 0, 65535, "Hz"};
+    SInputProblem problem;
+    int64_t v = 0;
+    if (TakeNumber({{kMoveFreq, text}}, kMoveFreq, rule, v, problem))
+        out = static_cast<uint16_t>(std::max<int64_t>(v, 1));
+    return problem;
 }
 
 CtrlValues RampValuesFromBlock(const RampBlock& b, bool unitHz) {
@@ -89,14 +94,18 @@ CtrlValues RampValuesFromBlock(const RampBlock& b, bool unitHz) {
     return values;
 }
 
-RampBlock RampBlockFromValues(const CtrlValues& values, bool unitHz) {
+SInputProblem RampBlockFromValues(const CtrlValues& values, bool unitHz, RampBlock& out) {
     RampBlock b{};
+    SInputProblem problem;
     for (int i = 0; i < 4; ++i) {
-        // A negative time or rate would wrap to a huge one: clamp both ends.
-        const int64_t v = ScaleDecimal(ValueOf(values, kRampIds[i]), unitHz ? 0 : 1);
-        b.m_reg[static_cast<size_t>(i)] = static_cast<uint16_t>(std::clamp<int64_t>(v, 0, 65535));
+        const FieldDef& def = CatalogueField(static_cast<uint16_t>(RampBlock::kStart + i));
+        int64_t v = 0;
+        if (!TakeNumber(values, kRampIds[i], FieldRule(def, unitHz ? 0 : 1), v, problem))
+            return problem;
+        b.m_reg[static_cast<size_t>(i)] = ToReg16(v);
     }
-    return b;
+    out = b;
+    return problem;
 }
 
 std::vector<int> RampValueIds() {
@@ -207,7 +216,9 @@ void CMotorCtrlPage::OnRunFreq() {
 }
 
 void CMotorCtrlPage::OnMove() {
-    const uint16_t freq = MoveFrequencyOf(CtrlValue(this, kMoveFreq), UnitHz());
+    uint16_t freq = 0;
+    if (RefuseInput(this, MoveFrequencyOf(CtrlValue(this, kMoveFreq), UnitHz(), freq)))
+        return;
     const int32_t target = FindCtrl<QAbstractSlider>(this, kPositionSlider)->value();
     const uint16_t type = FindCtrl<QRadioButton>(this, kRelative)->isChecked() ? 1 : 0;
     const ResultCode rc =
@@ -227,6 +238,8 @@ void CMotorCtrlPage::OnReadRamp() {
 }
 
 void CMotorCtrlPage::OnSetRamp() {
-    const RampBlock block = RampBlockFromValues(TakeValues(this, RampValueIds()), UnitHz());
+    RampBlock block{};
+    if (RefuseInput(this, RampBlockFromValues(TakeValues(this, RampValueIds()), UnitHz(), block)))
+        return;
     ShowResult(this, g_pMainDlg->m_driver.WriteRampBlock(g_pMainDlg->m_nSlaveAddr, block));
 }

@@ -7,7 +7,7 @@
 // unit (m_bSpeedUnitHz): tenths while it is 0, whole raw values otherwise.
 // The page notices a change of the unit at its next 100 ms tick.
 
-#include "app/CtrlValues.h"
+#include "app/PageLogic.h"
 #include "driver/Blocks.h"
 #include "modbus/ResultCode.h"
 
@@ -35,14 +35,15 @@ struct SFreqLimit {
 SFreqLimit FreqLimitOf(const std::string& text, bool unitHz);
 // The position slider limit: the integer value of the text, at least 1.
 int PositionLimitOf(const std::string& text);
-// The move frequency register: the typed Hz in the unit, 1 .. 65535 (a move
-// at 0 Hz does not exist, so 0 is sent as the slowest move).
-uint16_t MoveFrequencyOf(const std::string& text, bool unitHz);
+// The move frequency register: the typed Hz in the unit, within the
+// register (a move at 0 Hz does not exist, so 0 is sent as the slowest
+// move); otherwise the problem.
+SInputProblem MoveFrequencyOf(const std::string& text, bool unitHz, uint16_t& out);
 
-// The ramp edits from RampBlock and back; typed values are clamped to the
-// register's 0 .. 65535.
+// The ramp edits from RampBlock and back; typed values must fit the
+// register, otherwise the first that does not is the problem.
 CtrlValues RampValuesFromBlock(const RampBlock& b, bool unitHz);
-RampBlock RampBlockFromValues(const CtrlValues& values, bool unitHz);
+SInputProblem RampBlockFromValues(const CtrlValues& values, bool unitHz, RampBlock& out);
 std::vector<int> RampValueIds();
 
 // --- Page ---------------------------------------------------------------------

@@ -104,11 +104,16 @@ TEST(MotorCtrlLogic, LimitsAndMoveFrequencyAreClampedInTheSpeedUnit) {
     }
     EXPECT_EQ(PositionLimitOf("-5"), 1);
     EXPECT_EQ(PositionLimitOf("250x"), 250);
-    // A move at 0 Hz goes out as the slowest move; the register tops out.
-    EXPECT_EQ(MoveFrequencyOf("0", true), 1);
-    EXPECT_EQ(MoveFrequencyOf("0.7", false), 7);
-    EXPECT_EQ(MoveFrequencyOf("7000", false), 65535);
-    EXPECT_EQ(MoveFrequencyOf("70000", true), 65535);
+    // A move at 0 Hz goes out as the slowest move; beyond the register, or
+    // no number, no move at all.
+    uint16_t freq = 0;
+    EXPECT_FALSE(MoveFrequencyOf("0", true, freq).Has());
+    EXPECT_EQ(freq, 1);
+    EXPECT_FALSE(MoveFrequencyOf("0.7", false, freq).Has());
+    EXPECT_EQ(freq, 7);
+    EXPECT_EQ(MoveFrequencyOf("7000", false, freq).message,
+              "换向频率: 7000 超出范围 (0.0~6553.5 Hz)");
+    EXPECT_EQ(MoveFrequencyOf("1O0", true, freq).message, "换向频率: 1O0 不是数字 (0~65535 Hz)");
     EXPECT_EQ(FreqLabelText(-1234, false), "-123.4Hz");
     EXPECT_EQ(FreqLabelText(-1234, true), "-1234Hz");
     EXPECT_EQ(PwmLabelText(-5), "-0.5%");
@@ -171,13 +176,19 @@ TEST(MotorParamLogic, SpeedFieldsFollowTheRangeAndTheRecordIsPackedExactly) {
     }
 }
 
-TEST(MotorCtrlLogic, RampValuesAreRawInWholeHzAndClampedToTheRegister) {
+TEST(MotorCtrlLogic, RampValuesAreRawInWholeHzAndRefusedBeyondTheRegister) {
     // Tenths are the motor control page's test.
-    const RampBlock raw =
-        RampBlockFromValues({{1054, "7000"}, {1055, "2.9"}, {1057, "70000"}, {1058, "x"}}, true);
+    RampBlock raw{};
+    ASSERT_FALSE(RampBlockFromValues({{1054, "7000"}, {1055, "2.9"}, {1057, "65535"}, {1058, "0"}},
+                                     true, raw)
+                     .Has());
     EXPECT_EQ(raw.m_reg, (std::array<uint16_t, 4>{7000, 2, 65535, 0}));
     EXPECT_EQ(RampValuesFromBlock(raw, false).at(1054), "700.0");
     EXPECT_EQ(RampValuesFromBlock(raw, true).at(1054), "7000");
+    const SInputProblem p =
+        RampBlockFromValues({{1054, "1"}, {1055, "1"}, {1057, "70000"}, {1058, "x"}}, true, raw);
+    EXPECT_EQ(p.ctrl, 1057);
+    EXPECT_EQ(p.message, "加速加速度: 70000 超出范围 (0~65535 Hz/s)");
 }
 
 TEST(MotorParamLogic, LearnStateFollowsStateThenRequest) {

@@ -107,11 +107,22 @@ TEST_F(MotorPageTest, ClampsShapeWhatGoesOnTheWire) {
     Click(1040, page);
     EXPECT_EQ(LastWrite(0x0042), std::vector<uint16_t>{0xFE0C});
 
-    // Ramps: exact tenths, clamped to the register at both ends.
+    // A move frequency that is no number moves nothing.
+    const size_t requests = m_sim->Server().RequestCount();
+    Type(page, 1085, "5OO");
+    Click(1052, page);
+    EXPECT_EQ(m_boxes.LastText(), "换向频率: 5OO 不是数字 (0.0~6553.5 Hz)");
+    EXPECT_EQ(m_sim->Server().RequestCount(), requests);
+
+    // Ramps: exact tenths; a value beyond the register writes nothing.
     Type(page, 1054, "0.7");
     Type(page, 1055, "2.3");
-    Type(page, 1057, "7000");
+    Type(page, 1057, "6553.5");
     Type(page, 1058, "-1");
+    Click(1075, page);
+    EXPECT_EQ(m_boxes.LastText(), "减速加速度: -1 超出范围 (0.0~6553.5 Hz/s)");
+    EXPECT_EQ(m_sim->Server().RequestCount(), requests);
+    Type(page, 1058, "0");
     Click(1075, page);
     EXPECT_EQ(m_boxes.LastText(), "操作成功");
     EXPECT_EQ(Drv().GetRegisters(0x0050, 4), (std::vector<uint16_t>{7, 23, 65535, 0}));
