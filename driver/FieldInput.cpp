@@ -54,6 +54,25 @@ bool IsStrictDecimal(std::string_view t) {
     return i == t.size();
 }
 
+bool ParseStrictHex(std::string_view text, uint32_t& out) {
+    std::string_view t = Trimmed(text);
+    if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X'))
+        t.remove_prefix(2);
+    if (t.empty() || t.size() > 8)
+        return false;
+    const auto r = std::from_chars(t.data(), t.data() + t.size(), out, 16);
+    return r.ec == std::errc() && r.ptr == t.data() + t.size();
+}
+
+bool ParseStrictInt(std::string_view text, int64_t& out) {
+    std::string_view t = Trimmed(text);
+    // from_chars takes a '-' but no '+'.
+    if (t.size() > 1 && t[0] == '+' && t[1] != '-')
+        t.remove_prefix(1);
+    const auto r = std::from_chars(t.data(), t.data() + t.size(), out);
+    return !t.empty() && r.ec == std::errc() && r.ptr == t.data() + t.size();
+}
+
 std::string FieldLabelText(const FieldDef& f) {
     return f.label ? f.label : f.name;
 }

@@ -18,6 +18,13 @@
 // after it.
 bool IsStrictDecimal(std::string_view text);
 
+// Hexadecimal text: an optional 0x (either case) and 1 to 8 hex digits,
+// blanks around it ignored; false for anything else.
+bool ParseStrictHex(std::string_view text, uint32_t& out);
+// A whole decimal number with an optional sign and nothing else but blanks
+// around it, within 64 bits.
+bool ParseStrictInt(std::string_view text, int64_t& out);
+
 // What a number may be: its name for people, the decimals the register
 // holds, the register values allowed and the unit shown.
 struct SNumberRule {

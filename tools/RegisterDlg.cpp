@@ -3,7 +3,7 @@
 #include "app/CtrlUtil.h"
 #include "app/MainDlg.h"
 #include "app/MessageBox.h"
-#include "app/PageLogic.h"
+#include "driver/FieldInput.h"
 #include "driver/Format.h"
 
 #include "ui_RegisterDlg.h"
@@ -11,6 +11,8 @@
 #include <QComboBox>
 #include <QPushButton>
 
+#include <climits>
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -86,6 +88,55 @@ SRegReadTexts RegReadTexts(const uint16_t* regs, int type) {
     return {StrFormat("%08X", v), StrFormat("%d", static_cast<int32_t>(v))};
 }
 
+namespace {
+
+SInputProblem AddressProblem(const CtrlValues& values, int ctrl, int type) {
+    const std::string& text = ValueOf(values, ctrl);
+    const uint32_t last = 0x10000u - static_cast<uint32_t>(RegCount(type));
+    uint32_t addr = 0;
+    const bool isHex = ParseStrictHex(text, addr);
+    if (isHex && addr <= last)
+        return {};
+    return {ctrl, StrFormat("起始地址: %s %s (0000~%04X)", text.c_str(),
+                            isHex ? "超出范围" : "不是十六进制数", last)};
+}
+
+} // namespace
+
+SInputProblem RegWriteProblem(const CtrlValues& values, int type) {
+    if (SInputProblem p = AddressProblem(values, kWriteAddr, type); p.Has())
+        return p;
+    const std::string& hex = ValueOf(values, kWriteHex);
+    const bool wide = RegCount(type) == 2;
+    uint32_t bits = 0;
+    const bool isHex = ParseStrictHex(hex, bits);
+    if (!isHex || (!wide && bits > 0xFFFF))
+        return {kWriteHex, StrFormat("寄存器值: %s %s (%s)", hex.c_str(),
+                                     isHex ? "超出范围" : "不是十六进制数",
+                                     wide ? "00000000~FFFFFFFF" : "0000~FFFF")};
+    const std::string& dec = ValueOf(values, kWriteDec);
+    if (dec == RegHexToDecimal(hex, type))
+        return {};
+    if (type == kRegFloat) {
+        float f = 0;
+        std::string problem = CheckFloat("十进制", dec, f);
+        return {problem.empty() ? 0 : kWriteDec, problem};
+    }
+    // Either reading of the register's bits, signed or not.
+    const int64_t lo = wide ? INT32_MIN : INT16_MIN, hi = wide ? UINT32_MAX : UINT16_MAX;
+    int64_t v = 0;
+    const bool isInt = ParseStrictInt(dec, v);
+    if (isInt && v >= lo && v <= hi)
+        return {};
+    return {kWriteDec,
+            StrFormat("十进制: %s %s (%lld~%lld)", dec.c_str(), isInt ? "超出范围" : "不是整数",
+                      static_cast<long long>(lo), static_cast<long long>(hi))};
+}
+
+SInputProblem RegReadProblem(const CtrlValues& values, int type) {
+    return AddressProblem(values, kReadAddr, type);
+}
+
 // --- Window ---------------------------------------------------------------------
 
 CRegisterDlg::CRegisterDlg(QWidget* parent) : CToolDlg(parent), m_ui(new Ui::CRegisterDlg) {
@@ -135,6 +186,9 @@ void CRegisterDlg::OnFocusLeft(int id) {
 void CRegisterDlg::OnWrite() {
     // The hex edit is what is written; the decimal edit reaches it only
     // through its own conversion.
+    if (RefuseInput(this, RegWriteProblem(TakeValues(this, {kWriteAddr, kWriteHex, kWriteDec}),
+                                          WriteType())))
+        return;
     const uint16_t addr = RegAddress(Value(kWriteAddr));
     const SRegWrite req = RegWriteRequest(Value(kWriteHex), WriteType());
     CMotorDriver& drv = g_pMainDlg->m_driver;
@@ -148,8 +202,10 @@ void CRegisterDlg::OnWrite() {
 }
 
 void CRegisterDlg::OnRead() {
-    const uint16_t addr = RegAddress(Value(kReadAddr));
     const int type = FindCtrl<QComboBox>(this, kReadType)->currentIndex();
+    if (RefuseInput(this, RegReadProblem(TakeValues(this, {kReadAddr}), type)))
+        return;
+    const uint16_t addr = RegAddress(Value(kReadAddr));
     uint16_t regs[2] = {};
     const ResultCode rc = g_pMainDlg->m_driver.ReadBlock(
         g_pMainDlg->m_nSlaveAddr, addr, static_cast<uint16_t>(RegCount(type)), regs);

@@ -6,6 +6,7 @@
 // The conversions are plain functions below; the window only moves texts in
 // and out of its controls and runs one transaction per button.
 
+#include "app/PageLogic.h"
 #include "tools/ToolDlg.h"
 
 #include <cstdint>
@@ -36,6 +37,14 @@ struct SRegWrite {
     std::vector<uint16_t> regs;
 };
 SRegWrite RegWriteRequest(std::string_view hex, int type);
+// Why "写入" cannot send what the write pane holds (values by control ID):
+// an address that is not 0000-FFFF in hexadecimal (the last register of the
+// type included), a value that is not hexadecimal within the type's width,
+// or a decimal text that is no number of the type. A decimal text the
+// window itself made from the value is always taken as it stands.
+SInputProblem RegWriteProblem(const CtrlValues& values, int type);
+// The same for the read pane's address.
+SInputProblem RegReadProblem(const CtrlValues& values, int type);
 
 // Read pane texts of the registers read (RegCount(type) of them).
 struct SRegReadTexts {

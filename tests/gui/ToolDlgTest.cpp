@@ -109,6 +109,27 @@ TEST_F(ToolDlgTest, RegisterDialogWritesByTypeReadsAndReportsFailures) {
     Click(kWrite, m_reg);
     EXPECT_EQ(Drv().GetRegisters(0x010A, 2), (std::vector<uint16_t>{0x1234, 0x5678}));
 
+    // A typo never reaches the driver: each text refused names itself.
+    const size_t requests = m_sim->Server().RequestCount();
+    const struct {
+        int ctrl;
+        const char *text, *message;
+    } typos[] = {
+        {kWAddr, "1O0", "起始地址: 1O0 不是十六进制数 (0000~FFFE)"},
+        {kWAddr, "FFFF", "起始地址: FFFF 超出范围 (0000~FFFE)"},
+        {kWHex, "123456789", "寄存器值: 123456789 不是十六进制数 (00000000~FFFFFFFF)"},
+        {kWDec, "12x", "十进制: 12x 不是整数 (-2147483648~4294967295)"},
+    };
+    for (const auto& t : typos) {
+        const std::string kept = Text(t.ctrl, m_reg);
+        Ctrl<QLineEdit>(t.ctrl, m_reg)->setText(t.text);
+        Click(kWrite, m_reg);
+        EXPECT_EQ(m_boxes.LastText(), t.message);
+        Ctrl<QLineEdit>(t.ctrl, m_reg)->setText(QString::fromStdString(kept));
+    }
+    EXPECT_EQ(m_sim->Server().RequestCount(), requests);
+    m_boxes.m_boxes.clear();
+
     // A read of two registers, high word first.
     Drv().SetRegisters(0x0101, {0xFFFF, 0xFFFE});
     Enter(m_reg, kRAddr, "101");
