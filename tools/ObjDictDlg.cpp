@@ -3,6 +3,7 @@
 #include "app/CtrlUtil.h"
 #include "app/MainDlg.h"
 #include "app/MessageBox.h"
+#include "driver/FieldInput.h"
 #include "driver/Format.h"
 
 #include "ui_ObjDictDlg.h"
@@ -75,6 +76,44 @@ SObjDictRequest ObjDictRequest(int commandIndex, std::string_view indexText,
     req.subindex = ObjSubIndex(subText);
     req.data = req.command == kSdoUpload ? 0 : ParseLeadingHex(dataText);
     return req;
+}
+
+SInputProblem ObjDictProblem(const CtrlValues& values, int commandIndex) {
+    const std::string& index = ValueOf(values, kIndex);
+    uint32_t v = 0;
+    bool ok = ParseStrictHex(index, v);
+    if (!ok || v > 0xFFFF)
+        return {kIndex, StrFormat("索引: %s %s (0000~FFFF)", index.c_str(),
+                                  ok ? "超出范围" : "不是十六进制数")};
+    const std::string& sub = ValueOf(values, kSubIndex);
+    const bool hex = sub.find_first_of("xX") != std::string::npos;
+    int64_t s = 0;
+    ok = hex ? ParseStrictHex(sub, v) : ParseStrictInt(sub, s);
+    if (hex)
+        s = v;
+    if (!ok || s < 0 || s > 255)
+        return {kSubIndex,
+                StrFormat("子索引: %s %s (0~255)", sub.c_str(), ok ? "超出范围" : "不是数字")};
+    if (ObjDictCommand(commandIndex) == kSdoUpload)
+        return {};
+    const int bits = WidthBits(commandIndex);
+    const uint32_t mask = bits == 32 ? 0xFFFFFFFFu : (1u << bits) - 1;
+    const std::string& data = ValueOf(values, kData);
+    ok = ParseStrictHex(data, v);
+    if (!ok || v > mask)
+        return {kData, StrFormat("数据: %s %s (0~%X)", data.c_str(),
+                                 ok ? "超出范围" : "不是十六进制数", mask)};
+    const std::string& dec = ValueOf(values, kDecimal);
+    if (dec == ObjDataToDecimal(data, commandIndex))
+        return {};
+    // Either reading of the data's bits, signed or not.
+    const int64_t lo = -(int64_t{1} << (bits - 1)), hi = int64_t{mask};
+    ok = ParseStrictInt(dec, s);
+    if (ok && s >= lo && s <= hi)
+        return {};
+    return {kDecimal,
+            StrFormat("十进制: %s %s (%lld~%lld)", dec.c_str(), ok ? "超出范围" : "不是整数",
+                      static_cast<long long>(lo), static_cast<long long>(hi))};
 }
 
 std::string SdoFrameText(uint8_t command, uint16_t index, uint8_t subindex, uint32_t data) {
@@ -166,6 +205,9 @@ void CObjDictDlg::OnFocusLeft(int id) {
 }
 
 void CObjDictDlg::OnOperate() {
+    if (RefuseInput(this, ObjDictProblem(TakeValues(this, {kIndex, kSubIndex, kData, kDecimal}),
+                                         CommandIndex())))
+        return;
     const SObjDictRequest req =
         ObjDictRequest(CommandIndex(), Value(kIndex), Value(kSubIndex), Value(kData));
     SetCtrlValue(this, kSent, SdoFrameText(req.command, req.index, req.subindex, req.data));

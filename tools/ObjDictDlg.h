@@ -6,6 +6,7 @@
 // The conversions are plain functions below; the window only moves texts in
 // and out of its controls.
 
+#include "app/PageLogic.h"
 #include "driver/Sdo.h"
 #include "tools/ToolDlg.h"
 
@@ -36,6 +37,13 @@ struct SObjDictRequest {
 };
 SObjDictRequest ObjDictRequest(int commandIndex, std::string_view indexText,
                                std::string_view subText, std::string_view dataText);
+// Why "操作" cannot send what the window holds (values by control ID): an
+// index that is not hexadecimal within 0000-FFFF, a sub-index that is not
+// 0-255 (decimal, or hexadecimal after 0x), and for a download data that is
+// not hexadecimal within the command's width or a decimal text that is no
+// integer of that width. A decimal text the window itself made from the
+// data is always taken as it stands.
+SInputProblem ObjDictProblem(const CtrlValues& values, int commandIndex);
 
 // "XX XX XX XX XX XX XX XX": command, index low and high byte, sub-index,
 // data least significant byte first, as the frame travels on CAN.

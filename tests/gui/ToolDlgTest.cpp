@@ -189,6 +189,27 @@ TEST_F(ToolDlgTest, ObjDictSendsTheRequestShowsBothFramesAndDecodesTheAnswer) {
     ASSERT_TRUE(Drv().GetObject(0x2003, 0, v));
     EXPECT_EQ(v, 0xFFFFFEu);
 
+    // A typo never reaches the driver: each text refused names itself.
+    const size_t requests = m_sim->Server().RequestCount();
+    const struct {
+        int ctrl;
+        const char *text, *message;
+    } typos[] = {
+        {kIndex, "20O3", "索引: 20O3 不是十六进制数 (0000~FFFF)"},
+        {kSub, "256", "子索引: 256 超出范围 (0~255)"},
+        {kData, "1000000", "数据: 1000000 超出范围 (0~FFFFFF)"},
+        {kDec, "-2x", "十进制: -2x 不是整数 (-8388608~16777215)"},
+    };
+    for (const auto& t : typos) {
+        const std::string kept = Text(t.ctrl, m_obj);
+        Ctrl<QLineEdit>(t.ctrl, m_obj)->setText(t.text);
+        Click(kOperate, m_obj);
+        EXPECT_EQ(m_boxes.LastText(), t.message);
+        Ctrl<QLineEdit>(t.ctrl, m_obj)->setText(QString::fromStdString(kept));
+    }
+    EXPECT_EQ(m_sim->Server().RequestCount(), requests);
+    m_boxes.m_boxes.clear();
+
     // An object the driver lacks: the abort is decoded, no box.
     Select(m_obj, kCmd, 0);
     Enter(m_obj, kIndex, "2005");
