@@ -27,6 +27,10 @@ std::string WithUnit(const std::string& value, const std::string& unit) {
 
 } // namespace
 
+std::string_view TrimmedText(std::string_view text) {
+    return Trimmed(text);
+}
+
 bool IsStrictDecimal(std::string_view t) {
     size_t i = 0;
     if (i < t.size() && (t[i] == '+' || t[i] == '-'))

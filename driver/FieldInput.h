@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+// The text without blanks around it.
+std::string_view TrimmedText(std::string_view text);
 // A plain decimal number ("12.5", "-3", ".5", "1e3") with nothing before or
 // after it.
 bool IsStrictDecimal(std::string_view text);

@@ -1,5 +1,7 @@
 #include "tools/CanOpenLogic.h"
 
+#include "driver/FieldInput.h"
+
 #include "driver/Format.h"
 
 #include <limits>
@@ -265,30 +267,47 @@ int64_t TimeOf(int row, const CtrlValues& values, int id, uint16_t recorded) {
 
 } // namespace
 
-std::string CheckPdoValues(int row, const CtrlValues& values) {
+SInputProblem CheckPdoValues(int row, const CtrlValues& values) {
+    uint32_t hex = 0;
+    int64_t v = 0;
+    const std::string& cobId = ValueOf(values, kPdoCobId);
+    if (!ParseStrictHex(cobId, hex))
+        return {kPdoCobId, StrFormat("COB-ID: %s 不是十六进制数", cobId.c_str())};
     const SLimit limits[] = {{kPdoTransType, "传输类型", 0xFF},
                              {kPdoInhibit, "禁止时间", 0xFFFF},
                              {kPdoEvent, "事件时间", 0xFFFF},
                              {kPdoMapCount, "映射数量", 0xFF}};
     for (const SLimit& l : limits) {
-        const int64_t v = (l.id == kPdoInhibit || l.id == kPdoEvent) ? TimeOf(row, values, l.id, 0)
-                                                                     : DecimalOf(values, l.id);
+        const std::string& text = ValueOf(values, l.id);
+        const bool time = l.id == kPdoInhibit || l.id == kPdoEvent;
+        if (time && IsReceivePdo(row) && text.empty())
+            continue; // the driver's recorded value is written
+        if (!ParseStrictInt(text, v))
+            return {l.id, StrFormat("%s: %s 不是数字 (0~%d)", l.name, text.c_str(),
+                                    static_cast<int>(l.max))};
         if (v < 0 || v > l.max)
-            return StrFormat("%s超出范围(0~%d)", l.name, static_cast<int>(l.max));
+            return {l.id, StrFormat("%s超出范围(0~%d)", l.name, static_cast<int>(l.max))};
     }
     for (int k = 0; k < kMaxMapEntries; ++k) {
         if (ValueOf(values, PdoEntryCheck(k)) != "1")
             continue;
-        if (ParseLeadingHex(ValueOf(values, PdoEntryIndex(k))) > 0xFFFF)
-            return StrFormat("映射对象%d的索引超出范围(0~0xFFFF)", k + 1);
-        const int64_t sub = DecimalOf(values, PdoEntrySub(k));
-        if (sub < 0 || sub > 0xFF)
-            return StrFormat("映射对象%d的子索引超出范围(0~255)", k + 1);
-        const int64_t bits = DecimalOf(values, PdoEntryBits(k));
-        if (bits < 0 || bits > 0xFF)
-            return StrFormat("映射对象%d的位数超出范围(0~255)", k + 1);
+        const std::string& index = ValueOf(values, PdoEntryIndex(k));
+        if (!ParseStrictHex(index, hex))
+            return {PdoEntryIndex(k),
+                    StrFormat("映射对象%d的索引: %s 不是十六进制数", k + 1, index.c_str())};
+        if (hex > 0xFFFF)
+            return {PdoEntryIndex(k), StrFormat("映射对象%d的索引超出范围(0~0xFFFF)", k + 1)};
+        const std::pair<int, const char*> bytes[] = {{PdoEntrySub(k), "子索引"},
+                                                     {PdoEntryBits(k), "位数"}};
+        for (const auto& [id, name] : bytes) {
+            const std::string& text = ValueOf(values, id);
+            if (!ParseStrictInt(text, v))
+                return {id, StrFormat("映射对象%d的%s: %s 不是数字", k + 1, name, text.c_str())};
+            if (v < 0 || v > 0xFF)
+                return {id, StrFormat("映射对象%d的%s超出范围(0~255)", k + 1, name)};
+        }
     }
-    return "";
+    return {};
 }
 
 bool ConfigurePdo(CMotorDriver& drv, uint8_t slave, int row, const CtrlValues& values,
@@ -368,9 +387,10 @@ CtrlValues SyncTexts(const SyncValues& sync) {
 
 bool ParseMilliseconds(const std::string& text, uint32_t& us, bool& range) {
     range = false;
-    if (!IsDecimalNumber(text))
+    const std::string_view t = TrimmedText(text);
+    if (!IsStrictDecimal(t))
         return false;
-    const int64_t v = ScaleDecimal(text, 3);
+    const int64_t v = ScaleDecimal(t, 3);
     if (v < 0 || v > std::numeric_limits<uint32_t>::max()) {
         range = true;
         return false;
@@ -379,24 +399,26 @@ bool ParseMilliseconds(const std::string& text, uint32_t& us, bool& range) {
     return true;
 }
 
-std::string SyncFromTexts(const CtrlValues& values, SyncValues& sync) {
+SInputProblem SyncFromTexts(const CtrlValues& values, SyncValues& sync) {
     SyncValues next = sync;
-    bool hex = false;
-    const uint32_t cobId = ParseLeadingHex(ValueOf(values, kSyncCobId), &hex);
-    if (hex)
-        next.cobId = cobId;
+    const std::string& cobId = ValueOf(values, kSyncCobId);
+    if (!ParseStrictHex(cobId, next.cobId))
+        return {kSyncCobId, StrFormat("COB-ID: %s 不是十六进制数", cobId.c_str())};
     const std::pair<int, const char*> periods[] = {{kSyncPeriod, "通讯间隔时间"},
                                                    {kSyncWindow, "同步窗口长度"}};
     for (const auto& [id, name] : periods) {
         uint32_t us = 0;
         bool range = false;
-        if (ParseMilliseconds(ValueOf(values, id), us, range))
+        const std::string& text = ValueOf(values, id);
+        if (ParseMilliseconds(text, us, range))
             (id == kSyncPeriod ? next.cyclePeriod : next.windowLength) = us;
         else if (range)
-            return StrFormat("%s超出范围(0~4294967.295ms)", name);
+            return {id, StrFormat("%s超出范围(0~4294967.295ms)", name)};
+        else
+            return {id, StrFormat("%s: %s 不是数字 (0~4294967.295ms)", name, text.c_str())};
     }
     sync = next;
-    return "";
+    return {};
 }
 
 SdoResult ConfigureSync(CMotorDriver& drv, uint8_t slave, const SyncValues& target,

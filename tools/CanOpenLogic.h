@@ -116,9 +116,10 @@ public:
 int LoadPdo(CMotorDriver& drv, uint8_t slave, int row, bool reload, const std::atomic<bool>& stop,
             IEditorSink& sink);
 
-// Why the typed values cannot be written as shown (a number that does not
-// fit its object, which the driver would receive cut), or "" when they can.
-std::string CheckPdoValues(int row, const CtrlValues& values);
+// Why the typed values cannot be written as shown (text that is no number,
+// or a number that does not fit its object, which the driver would receive
+// cut), with the edit holding it; nothing when they can.
+SInputProblem CheckPdoValues(int row, const CtrlValues& values);
 
 // Writes the typed values: the communication values up to the count the
 // driver reports, the mapping count 0, the ticked entries, then the typed
@@ -140,12 +141,13 @@ enum : int {
 // "0x%X", and microseconds as milliseconds "%.3f".
 CtrlValues SyncTexts(const SyncValues& sync);
 // Microseconds for a typed millisecond text, exactly ("1.001" is 1001).
-// False when the text is not a number (the caller keeps its value) and sets
-// range when it is one outside 0..4294967.295 ms.
+// False when the text is not a number, and sets range when it is one
+// outside 0..4294967.295 ms.
 bool ParseMilliseconds(const std::string& text, uint32_t& us, bool& range);
-// The values to write: the COB-ID as typed ("%X"), the periods exactly; an
-// edit that is not a number keeps the old value. "" or why it cannot be written.
-std::string SyncFromTexts(const CtrlValues& values, SyncValues& sync);
+// The values to write: the COB-ID as typed (hexadecimal, a leading 0x
+// accepted), the periods exactly; otherwise why they cannot be written, with
+// the edit holding the text, and sync unchanged.
+SInputProblem SyncFromTexts(const CtrlValues& values, SyncValues& sync);
 // Downloads the three objects in order, stopping at the first failure.
 // written holds what the driver confirmed.
 SdoResult ConfigureSync(CMotorDriver& drv, uint8_t slave, const SyncValues& target,

@@ -101,11 +101,8 @@ void CPdoEditDlg::OnConfigure() {
     const CtrlValues values = TakeValues(this, PdoValueIds());
     // A number the object cannot hold would reach the driver cut short (a
     // bit length spilling into the sub-index): nothing is written then.
-    const std::string why = CheckPdoValues(m_nRow, values);
-    if (!why.empty()) {
-        ShowMessage(this, why);
+    if (RefuseInput(this, CheckPdoValues(m_nRow, values)))
         return;
-    }
     auto* load = FindCtrl<QPushButton>(this, kPdoLoad);
     auto* configure = FindCtrl<QPushButton>(this, kPdoConfigure);
     configure->setEnabled(false);

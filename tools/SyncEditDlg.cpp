@@ -39,12 +39,9 @@ void CSyncEditDlg::OnRead() {
 
 void CSyncEditDlg::OnConfigure() {
     SyncValues target = m_sync;
-    const std::string why =
-        SyncFromTexts(TakeValues(this, {kSyncCobId, kSyncPeriod, kSyncWindow}), target);
-    if (!why.empty()) {
-        ShowMessage(this, why);
+    if (RefuseInput(
+            this, SyncFromTexts(TakeValues(this, {kSyncCobId, kSyncPeriod, kSyncWindow}), target)))
         return;
-    }
     // Only what the driver confirmed becomes the record.
     const SdoResult o =
         ConfigureSync(g_pMainDlg->m_driver, g_pMainDlg->m_nSlaveAddr, target, m_sync);

@@ -101,7 +101,7 @@ TEST_F(CanOpenLogicTest, ConfigureWritesCommunicationValuesThenCountZeroTickedEn
     // written back with bit 30 and without the invalid bit.
     const CtrlValues values = TickedValues();
     EXPECT_EQ(ValueOf(values, kPdoCobId), "0x280");
-    EXPECT_EQ(CheckPdoValues(5, values), "");
+    EXPECT_FALSE(CheckPdoValues(5, values).Has());
     PdoRecord rec{0x80000281, 1, 0, 100, 1000};
     ASSERT_TRUE(ConfigurePdo(m_drv, 1, 5, values, m_stop, rec, m_sink));
     EXPECT_EQ(Sim().SdoLog(), (Log{Up(0x1801, 0, 0x4F, 5), Down(0x23, 0x1801, 1, 0x40000280),
@@ -324,14 +324,21 @@ TEST(CanOpenText, CheckedValuesMillisecondsAndTexts) {
         {kPdoTransType, "256", "传输类型超出范围(0~255)"},
         {kPdoInhibit, "65536", "禁止时间超出范围(0~65535)"},
         {kPdoMapCount, "-1", "映射数量超出范围(0~255)"},
-        {kPdoCobId, "zz", ""}, // not a number counts as 0
+        {kPdoCobId, "zz", "COB-ID: zz 不是十六进制数"},
+        {kPdoTransType, "1x", "传输类型: 1x 不是数字 (0~255)"},
+        {PdoEntrySub(2), "", "映射对象3的子索引:  不是数字"},
     };
     for (const Check& c : checks) {
         CtrlValues v = PdoValuesFromRecord(4, {});
         v[PdoEntryCheck(2)] = "1";
+        v[PdoEntryIndex(2)] = "6040";
+        v[PdoEntrySub(2)] = "0";
+        v[PdoEntryBits(2)] = "16";
         v[PdoEntryBits(5)] = "999"; // not ticked: never written, never checked
         v[c.id] = c.text;
-        EXPECT_EQ(CheckPdoValues(4, v), c.why) << c.id << " " << c.text;
+        const SInputProblem p = CheckPdoValues(4, v);
+        EXPECT_EQ(p.message, c.why) << c.id << " " << c.text;
+        EXPECT_EQ(p.ctrl, c.why.empty() ? 0 : c.id);
     }
 
     struct Ms {
@@ -357,15 +364,22 @@ TEST(CanOpenText, CheckedValuesMillisecondsAndTexts) {
             EXPECT_EQ(us, m.us) << m.text;
         }
     }
-    // Edits that are not numbers keep the old values; the COB-ID as typed.
+    // The COB-ID as typed, the periods exactly; an edit that is no number is
+    // refused and nothing changes.
     SyncValues sync{0x80, 7, 8};
-    EXPECT_EQ(
-        SyncFromTexts({{kSyncCobId, "0x40000081"}, {kSyncPeriod, "x"}, {kSyncWindow, "2"}}, sync),
-        "");
-    EXPECT_EQ(sync, (SyncValues{0x40000081, 7, 2000}));
-    EXPECT_EQ(SyncFromTexts({{kSyncCobId, ""}, {kSyncPeriod, "-3"}}, sync),
+    EXPECT_FALSE(
+        SyncFromTexts({{kSyncCobId, "0x40000081"}, {kSyncPeriod, "1"}, {kSyncWindow, "2"}}, sync)
+            .Has());
+    EXPECT_EQ(sync, (SyncValues{0x40000081, 1000, 2000}));
+    const SInputProblem x =
+        SyncFromTexts({{kSyncCobId, "80"}, {kSyncPeriod, "x"}, {kSyncWindow, "2"}}, sync);
+    EXPECT_EQ(x.ctrl, kSyncPeriod);
+    EXPECT_EQ(x.message, "通讯间隔时间: x 不是数字 (0~4294967.295ms)");
+    EXPECT_EQ(SyncFromTexts({{kSyncCobId, "8O"}, {kSyncPeriod, "1"}}, sync).message,
+              "COB-ID: 8O 不是十六进制数");
+    EXPECT_EQ(SyncFromTexts({{kSyncCobId, "80"}, {kSyncPeriod, "-3"}}, sync).message,
               "通讯间隔时间超出范围(0~4294967.295ms)");
-    EXPECT_EQ(sync, (SyncValues{0x40000081, 7, 2000}));
+    EXPECT_EQ(sync, (SyncValues{0x40000081, 1000, 2000}));
     EXPECT_EQ(SyncTexts({0x80, 10000, 1}),
               (CtrlValues{{kSyncCobId, "0x80"}, {kSyncPeriod, "10.000"}, {kSyncWindow, "0.001"}}));
 }
