@@ -8,68 +8,67 @@
 int CCli::CmdLearn() {
     if (int e = OpenLine())
         return e;
-    LearnBlock rec;
-    rec.At(kRegLearnRequest) = 1;
-    ResultCode rc = m_drv.WriteLearnBlock(m_nSlave, rec);
-    if (rc != kResultOk && rc != kResultDeviceBusy) // busy: accepted, learning under way
-        return DeviceError("starting the motor learning", rc);
-
     const auto start = Clock::now();
-    const auto deadline = start + std::chrono::seconds(m_cl.timeoutS);
     const auto seconds = [&] {
         return std::chrono::duration<double>(Clock::now() - start).count();
     };
-    auto next = start;
-    std::string outcome; // the driver's own outcome text
-    // The first four in ELearnState's order.
-    enum { Running, Success, Failure, Abnormal, PollFailed, TimedOut, Interrupted } state = Running;
-    const char* stateName[] = {"running", "success", "failure",    "abnormal",
-                               "error",   "timeout", "interrupted"};
-    ArmStop(true);
-    for (int polls = 1; state == Running; ++polls) {
-        next += std::chrono::milliseconds(250);
-        if (!SleepUntil(std::min(next, deadline))) {
-            state = Interrupted;
-            outcome = "interrupted";
-            break;
-        }
-        if (Clock::now() >= deadline) {
-            state = TimedOut;
-            outcome = StrFormat("no outcome within %lld s", static_cast<long long>(m_cl.timeoutS));
-            break;
-        }
-        std::vector<uint16_t> regs;
-        if ((rc = ReadRegs(m_drv, m_nSlave, LearnBlock::kStart, kLearnReadCount, regs))) {
-            outcome = ResultText(rc);
-            state = PollFailed;
-            break;
-        }
-        std::copy(regs.begin(), regs.end(), rec.m_reg.begin());
-        state = static_cast<decltype(state)>(LearnStateOf(rec));
-        outcome = LearnOutcomeText(LearnStateOf(rec));
+    int polls = 0;
+    SLearnHooks hooks;
+    hooks.waitUntil = [this](Clock::time_point t) { return SleepUntil(t); };
+    hooks.limit = std::chrono::seconds(m_cl.timeoutS);
+    hooks.onRead = [&](const LearnBlock& rec) {
+        ++polls;
+        const bool running = LearnStateOf(rec) == ELearnState::Running;
         const std::string line =
             StrFormat("learning... %.1f s, state %u", seconds(), rec.At(kRegLearnState));
         if (m_ctx.errIsTerminal)
             m_ctx.err << "\r" << line << "   " << std::flush;
-        else if (polls % 4 == 0 || state != Running)
+        else if (polls % 4 == 0 || !running)
             m_ctx.err << line << "\n";
+    };
+    ArmStop(true);
+    const SLearnOutcome run = RunMotorLearning(m_drv, m_nSlave, hooks);
+    if (run.end == ELearnEnd::StartRefused) {
+        ArmStop(false);
+        return DeviceError("starting the motor learning", run.rc);
     }
     if (m_ctx.errIsTerminal)
         m_ctx.err << "\n";
-    // Closing write: the registers as last read, with the request cleared.
-    LearnBlock closing = rec;
-    closing.At(kRegLearnRequest) = 0;
-    const ResultCode closeRc = m_drv.WriteLearnBlock(m_nSlave, closing);
     ArmStop(false);
-    if (closeRc != kResultOk)
+    if (run.closeRc != kResultOk)
         m_ctx.err << "halvik-cli: the closing write of the learning failed: "
-                  << ResultMessage(closeRc) << "\n";
+                  << ResultMessage(run.closeRc) << "\n";
 
+    const LearnBlock& rec = run.last;
+    std::string outcome; // the driver's own outcome text
+    const char* name = "";
+    switch (run.end) {
+    case ELearnEnd::Succeeded:
+    case ELearnEnd::Failed:
+    case ELearnEnd::Aborted:
+        outcome = LearnOutcomeText(LearnStateOf(rec));
+        name = run.end == ELearnEnd::Succeeded ? "success"
+               : run.end == ELearnEnd::Failed  ? "failure"
+                                               : "abnormal";
+        break;
+    case ELearnEnd::ReadFailed:
+        outcome = ResultText(run.rc);
+        name = "error";
+        break;
+    case ELearnEnd::TimedOut:
+        outcome = StrFormat("no outcome within %lld s", static_cast<long long>(m_cl.timeoutS));
+        name = "timeout";
+        break;
+    default:
+        outcome = "interrupted";
+        name = "interrupted";
+        break;
+    }
     const std::string phase = LearnedPhaseText(rec);
     if (m_cl.json) {
-        Json j = {{"outcome", stateName[state]}, {"text", outcome}};
-        if (state == PollFailed)
-            j["error"] = ErrorJson(rc);
+        Json j = {{"outcome", name}, {"text", outcome}};
+        if (run.end == ELearnEnd::ReadFailed)
+            j["error"] = ErrorJson(run.rc);
         j["learningState"] = rec.At(kRegLearnState);
         const auto phaseAt = rec.m_reg.begin() + (kRegLearnPhase - LearnBlock::kStart);
         j["phaseData"] = std::vector<uint16_t>(phaseAt, phaseAt + kLearnPhaseRegs);
@@ -78,15 +77,18 @@ int CCli::CmdLearn() {
         EmitJson(j);
     } else {
         Out() << "Outcome: " << outcome << "\n";
-        if (state == Success)
+        if (run.end == ELearnEnd::Succeeded)
             Out() << "Phase data: " << phase << "\n";
     }
-    if (state == Success)
+    switch (run.end) {
+    case ELearnEnd::Succeeded:
         return kExitOk;
-    if (state == PollFailed)
-        return DeviceError("motor learning", rc);
-    if (state != Interrupted)
+    case ELearnEnd::ReadFailed:
+        return DeviceError("motor learning", run.rc);
+    case ELearnEnd::Stopped:
+        m_ctx.err << "halvik-cli: learning interrupted; the learning request was cleared\n";
+        return kExitInterrupted;
+    default:
         return DeviceError("motor learning: " + outcome);
-    m_ctx.err << "halvik-cli: learning interrupted; the learning request was cleared\n";
-    return kExitInterrupted;
+    }
 }

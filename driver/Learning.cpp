@@ -1,6 +1,9 @@
 #include "driver/Learning.h"
 
 #include "driver/Format.h"
+#include "driver/MotorDriver.h"
+
+#include <algorithm>
 
 ELearnState LearnStateOf(const LearnBlock& b) {
     if (b.At(kRegLearnState) == kLearnStateSucceeded)
@@ -31,4 +34,52 @@ std::string LearnedPhaseText(const LearnBlock& b) {
     for (int i = 0; i < kLearnPhaseRegs; ++i)
         text += StrFormat("%s%02X", i ? " " : "", b.At(static_cast<uint16_t>(kRegLearnPhase + i)));
     return text;
+}
+
+SLearnOutcome RunMotorLearning(CMotorDriver& drv, uint8_t slave, const SLearnHooks& hooks) {
+    SLearnOutcome out;
+    LearnBlock& rec = out.last;
+    rec.At(kRegLearnRequest) = 1;
+    const ResultCode start = drv.WriteLearnBlock(slave, rec);
+    if (start != kResultOk && start != kResultDeviceBusy) {
+        out.end = ELearnEnd::StartRefused;
+        out.rc = start;
+        return out;
+    }
+    const LearnClock::time_point begin = hooks.now();
+    const bool limited = hooks.limit.count() > 0;
+    const LearnClock::time_point deadline = begin + hooks.limit;
+    LearnClock::time_point next = begin;
+    for (;;) {
+        next += hooks.period;
+        if (!hooks.waitUntil(limited ? std::min(next, deadline) : next)) {
+            out.end = ELearnEnd::Stopped;
+            break;
+        }
+        if (limited && hooks.now() >= deadline) {
+            out.end = ELearnEnd::TimedOut;
+            break;
+        }
+        rec.At(kRegLearnExtra) = kLearnPhaseRegs; // the learned phases too
+        if (const ResultCode rc = drv.ReadLearnBlock(slave, rec); rc != kResultOk) {
+            out.end = ELearnEnd::ReadFailed;
+            out.rc = rc;
+            break;
+        }
+        if (hooks.onRead)
+            hooks.onRead(rec);
+        const ELearnState state = LearnStateOf(rec);
+        if (state == ELearnState::Running)
+            continue;
+        out.end = state == ELearnState::Succeeded ? ELearnEnd::Succeeded
+                  : state == ELearnState::Failed  ? ELearnEnd::Failed
+                                                  : ELearnEnd::Aborted;
+        break;
+    }
+    // Withdraw the request, whatever ended the run.
+    LearnBlock closing = rec;
+    closing.At(kRegLearnRequest) = 0;
+    out.closeRc = drv.WriteLearnBlock(slave, closing);
+    out.withdrawn = true;
+    return out;
 }

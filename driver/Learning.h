@@ -5,9 +5,14 @@
 // write the request, poll the block, withdraw the request whatever ended it.
 
 #include "driver/Blocks.h"
+#include "modbus/ResultCode.h"
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
+
+class CMotorDriver;
 
 enum : uint16_t {
     kRegLearnRequest = 0x00E1, // 1 starts a run; the driver clears it when a run is dropped
@@ -29,3 +34,35 @@ ELearnState LearnStateOf(const LearnBlock& b);
 const char* LearnOutcomeText(ELearnState state);
 // The learned phases as "%02X %02X %02X %02X %02X %02X".
 std::string LearnedPhaseText(const LearnBlock& b);
+
+// --- The procedure -------------------------------------------------------------
+
+using LearnClock = std::chrono::steady_clock;
+
+// What the caller supplies: its clock, a wait that ends early when the run
+// is to stop, what to do with each read, and an optional time limit.
+struct SLearnHooks {
+    std::function<LearnClock::time_point()> now = [] { return LearnClock::now(); };
+    // Waits until the time; false when the run is to stop.
+    std::function<bool(LearnClock::time_point)> waitUntil;
+    // After each successful read of the learn block (optional).
+    std::function<void(const LearnBlock&)> onRead;
+    std::chrono::milliseconds period{250};
+    std::chrono::milliseconds limit{0}; // 0: no limit
+};
+
+// How a run ended.
+enum class ELearnEnd { Succeeded, Failed, Aborted, StartRefused, ReadFailed, TimedOut, Stopped };
+struct SLearnOutcome {
+    ELearnEnd end = ELearnEnd::Stopped;
+    ResultCode rc = kResultOk; // of the refused start or the failed read
+    LearnBlock last{};         // the learn block as last read
+    bool withdrawn = false;    // the closing write was made
+    ResultCode closeRc = kResultOk;
+};
+
+// Writes the request (a "device busy" answer means a run is under way: it is
+// followed), reads the learn block and its phases every period until the run
+// ends, fails, times out or is stopped, then withdraws the request with the
+// block as last read, whatever ended it. A refused start writes nothing more.
+SLearnOutcome RunMotorLearning(CMotorDriver& drv, uint8_t slave, const SLearnHooks& hooks);

@@ -250,70 +250,55 @@ void CMotorParamPage::OnStartLearning() {
     m_worker.Start([this, slave] { RunLearning(slave); });
 }
 
-bool CMotorParamPage::WaitForStop(int ms) {
-    std::unique_lock lk(m_stopLock);
-    return m_stopSignal.wait_for(lk, std::chrono::milliseconds(ms),
-                                 [this] { return m_bStop.load(); });
-}
-
 // Widgets and boxes are reached only through RunOnGui, and each handed-over
 // call checks the stop flag on the GUI thread: the destructor sets it before
 // it waits, so nothing touches a page that is going away.
 void CMotorParamPage::RunLearning(uint8_t slave) {
-    CMotorDriver& driver = g_pMainDlg->m_driver;
     auto onGui = [this](std::function<void()> fn) {
         RunOnGui([this, &fn] {
             if (!m_bStop)
                 fn();
         });
     };
-
-    LearnBlock record{};
-    record.At(kRegLearnRequest) = 1;
-    ResultCode rc = driver.WriteLearnBlock(slave, record);
-    // "Device busy" means a run is already under way: follow it.
-    if (rc != kResultOk && rc != kResultDeviceBusy) {
-        onGui([this, rc] {
+    SLearnHooks hooks;
+    hooks.waitUntil = [this](LearnClock::time_point t) {
+        std::unique_lock lk(m_stopLock);
+        return !m_stopSignal.wait_until(lk, t, [this] { return m_bStop.load(); });
+    };
+    const SLearnOutcome run = RunMotorLearning(g_pMainDlg->m_driver, slave, hooks);
+    if (run.end == ELearnEnd::StartRefused) {
+        onGui([this, rc = run.rc] {
             ShowResult(this, rc);
             EndLearning();
         });
         return;
     }
-
-    std::string outcome;
-    bool show = false;
-    while (!WaitForStop(kLearnPollMs)) {
-        record.At(kRegLearnExtra) = kLearnPhaseRegs; // the learned phases too
-        rc = driver.ReadLearnBlock(slave, record);
-        if (rc != kResultOk) {
-            outcome = ResultText(rc);
-            show = true;
-            break;
-        }
-        const ELearnState state = LearnStateOf(record);
-        if (state == ELearnState::Running)
-            continue;
-        show = true;
-        outcome = LearnOutcomeText(state);
-        if (state == ELearnState::Succeeded) {
-            const std::string phases = LearnedPhaseText(record);
-            onGui([this, phases] {
-                SetCtrlValue(this, kPhaseText, phases);
-                SetCtrlValue(this, kLearnedCombo, "1");
-            });
-        } else if (state == ELearnState::Failed) {
-            onGui([this] { SetCtrlValue(this, kLearnedCombo, "0"); });
-        }
-        break;
-    }
-
-    // Withdraw the request, whatever ended the run.
-    record.At(kRegLearnRequest) = 0;
-    driver.WriteLearnBlock(slave, record);
     if (m_bStop)
         return;
-    onGui([this, show, outcome] {
-        if (show)
+    std::string outcome;
+    switch (run.end) {
+    case ELearnEnd::Succeeded:
+        outcome = LearnOutcomeText(ELearnState::Succeeded);
+        onGui([this, phases = LearnedPhaseText(run.last)] {
+            SetCtrlValue(this, kPhaseText, phases);
+            SetCtrlValue(this, kLearnedCombo, "1");
+        });
+        break;
+    case ELearnEnd::Failed:
+        outcome = LearnOutcomeText(ELearnState::Failed);
+        onGui([this] { SetCtrlValue(this, kLearnedCombo, "0"); });
+        break;
+    case ELearnEnd::Aborted:
+        outcome = LearnOutcomeText(ELearnState::Aborted);
+        break;
+    case ELearnEnd::ReadFailed:
+        outcome = ResultText(run.rc);
+        break;
+    default:
+        break;
+    }
+    onGui([this, outcome] {
+        if (!outcome.empty())
             ShowMessage(this, outcome);
         EndLearning();
     });

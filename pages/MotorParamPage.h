@@ -56,17 +56,12 @@ public:
 
     bool Learning() const { return m_bLearning; }
 
-    // How often the worker reads the learn block.
-    static constexpr int kLearnPollMs = 250;
-
 private:
     void OnRead();
     void OnConfigure();
     void OnStartLearning();
     // The learning worker (worker thread).
     void RunLearning(uint8_t slave);
-    // Waits up to ms for the stop request; true when stopping.
-    bool WaitForStop(int ms);
     // Back to idle (GUI thread).
     void EndLearning();
 
