@@ -1,8 +1,10 @@
 #include "driver/ConfigFile.h"
 
+#include "driver/ConfigFields.h"
 #include "driver/Format.h"
 #include "driver/Json.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -29,6 +31,10 @@ const PdoImage* ConfigImage::Pdo(int row) const {
         if (p.row == row)
             return &p;
     return nullptr;
+}
+
+bool ConfigImage::Edited(uint16_t fieldAddr) const {
+    return std::find(edited.begin(), edited.end(), fieldAddr) != edited.end();
 }
 
 static std::string CommSubText(uint8_t sub, uint32_t v) {
@@ -67,6 +73,8 @@ static Json DeviceJson(const ConfigDevice& d) {
         j["slave"] = Json(d.slave);
     if (d.hasIdentification)
         j["identification"] = Json(d.identification);
+    if (d.speedUnitHz >= 0)
+        j["speedUnitHz"] = Json(d.speedUnitHz == 1);
     return j;
 }
 
@@ -76,13 +84,17 @@ static Json BuildConfigJson(const ConfigImage& img, const DecodeContext& ctx) {
     doc["version"] = Json(kConfigVersion);
     doc["time"] = Json(img.time);
     doc["device"] = DeviceJson(img.device);
+    // The fields in the unit the file records, so they read back as written.
+    DecodeContext fieldCtx = ctx;
+    if (img.device.present && img.device.speedUnitHz >= 0)
+        fieldCtx.speedUnitHz = img.device.speedUnitHz == 1;
     Json blocks = Json::object();
     for (const auto& b : img.blocks) {
         Json jb = Json::object();
         jb["start"] = Json(b.def->start);
         jb["registers"] = RegsJson(b.regs);
         Json fields = Json::object();
-        for (const auto& f : DecodeBlock(*b.def, b.regs, ctx))
+        for (const auto& f : DecodeBlock(*b.def, b.regs, fieldCtx))
             fields[f.name] = Json(f.text);
         jb["fields"] = fields;
         blocks[b.def->name] = jb;
@@ -199,7 +211,7 @@ int PdoRowByName(const std::string& name) {
 
 } // namespace
 
-static void ParseDevice(const Json& j, ConfigDevice& d) {
+static void ParseDevice(const Json& j, ConfigDevice& d, CChecker& ck) {
     if (!j.is_object())
         return;
     d.present = true;
@@ -220,6 +232,13 @@ static void ParseDevice(const Json& j, ConfigDevice& d) {
         for (const Json& v : *r)
             if (JsonUint(v, u) && u <= 0xFFFF)
                 d.registers.push_back(static_cast<uint16_t>(u));
+    // Unlike the rest, the speed unit matters: edited speeds are read in it.
+    if (const Json* s = Find(j, "speedUnitHz")) {
+        if (s->is_boolean())
+            d.speedUnitHz = s->get<bool>() ? 1 : 0;
+        else
+            ck.Error("device.speedUnitHz", "must be true or false");
+    }
 }
 
 static bool ParseConfigJson(const Json& doc, ConfigImage& img, std::vector<std::string>& errors) {
@@ -246,12 +265,13 @@ static bool ParseConfigJson(const Json& doc, ConfigImage& img, std::vector<std::
     if (const Json* t = Find(doc, "time"); t && t->is_string())
         img.time = JsonText(*t);
     if (const Json* d = Find(doc, "device"))
-        ParseDevice(*d, img.device);
+        ParseDevice(*d, img.device, ck);
 
     const auto order = ExportBlocks();
     if (const Json* blocks = Find(doc, "blocks")) {
         if (ck.Object(blocks, "blocks")) {
             std::vector<BlockImage> found;
+            std::vector<const Json*> fields;
             for (const auto& [name, jb] : blocks->items()) {
                 std::string where = "blocks." + name;
                 const BlockDef* def = FindBlock(name);
@@ -292,9 +312,12 @@ static bool ParseConfigJson(const Json& doc, ConfigImage& img, std::vector<std::
                          ok;
                     bi.regs.push_back(static_cast<uint16_t>(v));
                 }
-                if (ok)
+                if (ok) {
                     found.push_back(std::move(bi));
+                    fields.push_back(Find(jb, "fields"));
+                }
             }
+            ReadBlockFields(found, fields, img.device.speedUnitHz, img.edited, errors);
             for (const BlockDef* e : order)
                 for (auto& b : found)
                     if (b.def == e)
@@ -441,7 +464,8 @@ std::vector<Difference> CompareImages(const ConfigImage& file, const ConfigImage
             if (ff[i].raw != df[i].raw)
                 out.push_back({def.name, StrFormat("%s (0x%04X)", ff[i].name.c_str(), ff[i].addr),
                                df[i].text + " [" + RegsText(df[i].raw) + "]",
-                               ff[i].text + " [" + RegsText(ff[i].raw) + "]"});
+                               ff[i].text + " [" + RegsText(ff[i].raw) + "]",
+                               file.Edited(ff[i].addr)});
         }
         for (size_t k = 0; k < def.count; ++k)
             if (!covered[k] && fb.regs[k] != db->regs[k])

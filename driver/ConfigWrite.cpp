@@ -143,6 +143,7 @@ ConfigImage CommBlocksOnly(const ConfigImage& file) {
     for (const auto& b : file.blocks)
         if (b.def->comm)
             only.blocks.push_back(b);
+    only.edited = file.edited;
     return only;
 }
 
