@@ -133,147 +133,112 @@ std::string WithField(std::string text, const SEdit& e) {
     return text;
 }
 
+// The export of the virtual driver's blocks as a text with fields edited, a
+// register set first (block, index, value) and the speed unit it records.
+struct SEdited {
+    std::vector<SEdit> edits;
+    std::tuple<const char*, size_t, uint16_t> reg{nullptr, 0, 0};
+    int speedUnitHz = -1;
+};
+
+std::string EditedText(const SEdited& e, ConfigImage& exported) {
+    exported = Exported();
+    for (BlockImage& b : exported.blocks)
+        if (std::get<0>(e.reg) && std::string(b.def->name) == std::get<0>(e.reg))
+            b.regs[std::get<1>(e.reg)] = std::get<2>(e.reg);
+    exported.device.speedUnitHz = e.speedUnitHz;
+    std::string text = BuildConfigText(exported, {});
+    for (const SEdit& f : e.edits)
+        text = WithField(text, f);
+    return text;
+}
+
 } // namespace
 
 // What a person edits in `fields` is what gets written, converted as the
-// pages convert typed values; what cannot be read, breaks a limit or an order
-// refuses the file, every problem with its place.
-TEST(ConfigFile, EditedFieldsWinOverTheirRegistersAndBadOnesRefuseTheFile) {
-    struct SRow {
-        const char* name;
-        std::vector<SEdit> edits;
-        int speedUnitHz = -1;                                            // as the export records it
-        std::tuple<const char*, size_t, uint16_t> before{nullptr, 0, 0}; // a register set first
-        uint16_t addr = 0;
-        std::vector<uint16_t> want; // registers from addr
-        std::vector<std::string> errors;
+// pages convert typed values, and each difference it makes is marked.
+TEST(ConfigFile, EditedFieldsWinOverTheirRegisters) {
+    const std::tuple<SEdited, uint16_t, std::vector<uint16_t>> rows[] = {
+        {{{}, {}, 1}, 0x0052, {5000}}, // unedited, whole Hz recorded
+        {{{{"motor", "rated_current", "\"3.5 A\""}}}, 0x006A, {350}},
+        {{{{"safety", "temperature_calibration_b", "\"-1.5℃\""}}}, 0x010B, {0xFFF1}},
+        {{{{"reciprocate", "total_stroke", "\"70000 pulses\""}}}, 0x00A2, {1, 4464}},
+        {{{{"system-a", "pulse_ratio", "\"2.5\""}}}, 0x008C, {0x4020, 0}},
+        {{{{"motor", "overshoot_correction", "\"no\""}}, {"motor", 18, 3}}, 0x0072, {2}},
+        {{{{"comm-b", "rs485_default_params_under_port_control", "true"}}}, 0x009D, {0}},
+        {{{{"system-a", "limit_trigger_polarity", "\"禁用\""},
+           {"system-a", "digital_signal_polarity", "3"}}},
+         0x0080,
+         {4, 3}},
+        {{{{"canopen", "communication_mode", "\"CANOpen\""}}}, 0x0120, {1}},
+        {{{{"ramp", "acceleration", "\"600 Hz/s\""}}}, 0x0052, {6000}},
+        {{{{"ramp", "acceleration", "\"600 Hz/s\""}}, {}, 1}, 0x0052, {600}},
+        // The motor's speeds are read again at its new range.
+        {{{{"motor", "speed_range_x10", "\"yes\""}, {"motor", "max_acceleration", "2500"}}},
+         0x0062,
+         {2500, 500, 2000, 500, 3000, 1000}},
     };
-    const SRow rows[] = {
-        {.name = "unedited, whole Hz recorded", .speedUnitHz = 1, .addr = 0x0052, .want = {5000}},
-        {.name = "number and unit",
-         .edits = {{"motor", "rated_current", "\"3.5 A\""}},
-         .addr = 0x006A,
-         .want = {350}},
-        {.name = "engineering value",
-         .edits = {{"motor", "rated_current", "4"}},
-         .addr = 0x006A,
-         .want = {400}},
-        {.name = "signed, unit without a blank",
-         .edits = {{"safety", "temperature_calibration_b", "\"-1.5℃\""}},
-         .addr = 0x010B,
-         .want = {0xFFF1}},
-        {.name = "32 bits",
-         .edits = {{"reciprocate", "total_stroke", "\"70000 pulses\""}},
-         .addr = 0x00A2,
-         .want = {1, 4464}},
-        {.name = "float",
-         .edits = {{"system-a", "pulse_ratio", "\"2.5\""}},
-         .addr = 0x008C,
-         .want = {0x4020, 0}},
-        {.name = "bit 0 keeps the others",
-         .edits = {{"motor", "overshoot_correction", "\"no\""}},
-         .before = {"motor", 18, 3},
-         .addr = 0x0072,
-         .want = {2}},
-        {.name = "zero means yes",
-         .edits = {{"comm-b", "rs485_default_params_under_port_control", "true"}},
-         .addr = 0x009D,
-         .want = {0}},
-        {.name = "list item by text and by index",
-         .edits = {{"system-a", "limit_trigger_polarity", "\"禁用\""},
-                   {"system-a", "digital_signal_polarity", "3"}},
-         .addr = 0x0080,
-         .want = {4, 3}},
-        {.name = "list item in bit 0",
-         .edits = {{"canopen", "communication_mode", "\"CANOpen\""}},
-         .addr = 0x0120,
-         .want = {1}},
-        {.name = "speed in the unit the texts show",
-         .edits = {{"ramp", "acceleration", "\"600 Hz/s\""}},
-         .addr = 0x0052,
-         .want = {6000}},
-        {.name = "speed in the recorded unit",
-         .edits = {{"ramp", "acceleration", "\"600 Hz/s\""}},
-         .speedUnitHz = 1,
-         .addr = 0x0052,
-         .want = {600}},
-        {.name = "motor speeds read again at the block's new range",
-         .edits = {{"motor", "speed_range_x10", "\"yes\""},
-                   {"motor", "max_acceleration", "\"2500 Hz/s\""}},
-         .addr = 0x0062,
-         .want = {2500, 500, 2000, 500, 3000, 1000}},
-        {.name = "not a number",
-         .edits = {{"motor", "rated_current", "\"3,5 A\""}},
-         .errors = {"blocks.motor.fields.rated_current: \"3,5 A\" is not a number "
-                    "(0.00~655.35 A)"}},
-        {.name = "out of range, every problem listed",
-         .edits = {{"motor", "rated_current", "\"700 A\""},
-                   {"comm-b", "rs485_slave_address", "\"0\""},
-                   {"canopen", "node_id", "128"}},
-         .errors = {"rated_current: \"700 A\" is out of range (0.00~655.35 A)",
-                    "rs485_slave_address: \"0\" is out of range (1~255)",
-                    "node_id: \"128\" is out of range (1~127)"}},
-        {.name = "a limit in the registers",
-         .before = {"comm-b", 0, 0},
-         .errors = {"blocks.comm-b.registers[0] (rs485_slave_address): 0 is out of range "
-                    "(1~255)"}},
-        {.name = "orders",
-         .edits = {{"safety", "over_voltage_shutdown", "\"10.0 V\""},
-                   {"motor", "default_acceleration", "2500"}},
-         .errors = {"blocks.safety: out of order: 过压关断 (10.0 V) 应高于欠压关断 (18.0 V)",
-                    "blocks.motor: out of order: 默认加速加速度"}},
-        {.name = "texts that are no value",
-         .edits = {{"system-a", "limit_trigger_polarity", "\"Disabled\""},
-                   {"motor", "overshoot_correction", "\"maybe\""},
-                   {"pid", "holding_kp", "\"1e39\""},
-                   {"motor", "phase_sequence", "\"05 01 03 02 06 05\""},
-                   {"motor", "rated_curent", "\"3.5 A\""}},
-         .errors = {"limit_trigger_polarity: \"Disabled\" is not one of: 低电平/闭合",
-                    "overshoot_correction: \"maybe\" is neither yes nor no",
-                    "holding_kp: \"1e39\" is out of range",
-                    "phase_sequence: \"05 01 03 02 06 05\" is not what its registers hold",
-                    "blocks.motor.fields.rated_curent: not a field of this block"}},
-    };
-    for (const SRow& row : rows) {
-        SCOPED_TRACE(row.name);
-        ConfigImage base = Exported();
-        if (const auto& [block, index, value] = row.before; block)
-            for (BlockImage& b : base.blocks)
-                if (std::string(b.def->name) == block)
-                    b.regs[index] = value;
-        base.device.speedUnitHz = row.speedUnitHz;
-        std::string text = BuildConfigText(base, {});
-        for (const SEdit& e : row.edits)
-            text = WithField(text, e);
-        ConfigImage img;
+    for (const auto& [edited, addr, want] : rows) {
+        SCOPED_TRACE(edited.edits.empty() ? "unedited" : edited.edits[0].field);
+        ConfigImage exported, img;
         std::vector<std::string> errors;
-        const EConfigParse rc = ParseConfigText(text, img, errors);
-        std::string all;
-        for (const std::string& e : errors)
-            all += e + "\n";
-        if (!row.errors.empty()) {
-            EXPECT_EQ(rc, EConfigParse::Refused);
-            EXPECT_EQ(errors.size(), row.errors.size()) << all;
-            for (const std::string& e : row.errors)
-                EXPECT_NE(all.find(e), std::string::npos) << e << "\n" << all;
-            continue;
-        }
-        ASSERT_EQ(rc, EConfigParse::Ok) << all;
-        const BlockImage* b = img.Block(BlockOf(row.addr));
-        ASSERT_TRUE(b);
-        const auto at = b->regs.begin() + (row.addr - b->def->start);
-        EXPECT_EQ(std::vector<uint16_t>(at, at + static_cast<long>(row.want.size())), row.want);
-        // Each difference from the export is a field edited in the file.
-        const auto diffs = CompareImages(img, base, {});
-        EXPECT_EQ(diffs.empty(), row.edits.empty());
+        ASSERT_EQ(ParseConfigText(EditedText(edited, exported), img, errors), EConfigParse::Ok)
+            << errors.at(0);
+        const BlockImage* b = img.Block(BlockOf(addr));
+        const auto at = b->regs.begin() + (addr - b->def->start);
+        EXPECT_EQ(std::vector<uint16_t>(at, at + static_cast<long>(want.size())), want);
+        const auto diffs = CompareImages(img, exported, {});
+        EXPECT_EQ(diffs.empty(), edited.edits.empty());
         for (const Difference& d : diffs)
             EXPECT_TRUE(d.edited) << d.item;
     }
+}
+
+// A field that cannot be read, and a value breaking a limit or an order the
+// driver documents, refuse the file: every problem with its place.
+TEST(ConfigFile, UnreadableOrForbiddenValuesRefuseTheFile) {
+    const std::pair<SEdited, std::vector<std::string>> rows[] = {
+        {{{{"motor", "rated_current", "\"3,5 A\""}, {"motor", "rated_curent", "1"}}},
+         {"blocks.motor.fields.rated_current: \"3,5 A\" is not a number (0.00~655.35 A)",
+          "blocks.motor.fields.rated_curent: not a field of this block"}},
+        {{{{"motor", "rated_current", "\"700 A\""},
+           {"comm-b", "rs485_slave_address", "\"0\""},
+           {"canopen", "node_id", "128"}}},
+         {"rated_current: \"700 A\" is out of range (0.00~655.35 A)",
+          "rs485_slave_address: \"0\" is out of range (1~255)",
+          "node_id: \"128\" is out of range (1~127)"}},
+        {{{}, {"comm-b", 0, 0}},
+         {"blocks.comm-b.registers[0] (rs485_slave_address): 0 is out of range (1~255)"}},
+        {{{{"safety", "over_voltage_shutdown", "\"10.0 V\""},
+           {"motor", "default_acceleration", "2500"}}},
+         {"blocks.safety: out of order: 过压关断 (10.0 V) 应高于欠压关断 (18.0 V)",
+          "blocks.motor: out of order: 默认加速加速度"}},
+        {{{{"system-a", "limit_trigger_polarity", "\"Disabled\""},
+           {"motor", "overshoot_correction", "\"maybe\""},
+           {"pid", "holding_kp", "\"1e39\""},
+           {"motor", "phase_sequence", "\"05 01 03 02 06 05\""}}},
+         {"limit_trigger_polarity: \"Disabled\" is not one of: 低电平/闭合",
+          "overshoot_correction: \"maybe\" is neither yes nor no",
+          "holding_kp: \"1e39\" is out of range",
+          "phase_sequence: \"05 01 03 02 06 05\" is not what its registers hold"}},
+    };
+    for (const auto& [edited, want] : rows) {
+        ConfigImage exported, img;
+        std::vector<std::string> errors;
+        EXPECT_EQ(ParseConfigText(EditedText(edited, exported), img, errors),
+                  EConfigParse::Refused);
+        std::string all;
+        for (const std::string& e : errors)
+            all += e + "\n";
+        EXPECT_EQ(errors.size(), want.size()) << all;
+        for (const std::string& e : want)
+            EXPECT_NE(all.find(e), std::string::npos) << e << "\n" << all;
+    }
 
     // A hand-written block whose texts do not show the driver's speed unit.
+    const std::string head = R"({"format": "halvik-cli configuration", "version": 1, )";
     const std::string ramp = R"("blocks": {"ramp": {"start": 80, "registers": [0, 0, 5000, 5000],
         "fields": {"acceleration": "600 Hz/s"}}}})";
-    const std::string head = R"({"format": "halvik-cli configuration", "version": 1, )";
     ConfigImage img;
     std::vector<std::string> errors;
     EXPECT_EQ(ParseConfigText(head + ramp, img, errors), EConfigParse::Refused);
