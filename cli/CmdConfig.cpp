@@ -24,6 +24,7 @@ int CCli::CmdExport() {
     if (std::string error; !ReadDeviceImage(m_drv, m_nSlave, nullptr, img, error))
         return DeviceError(error);
     img.device = MakeConfigDevice(info, m_nSlave);
+    img.device.speedUnitHz = dc.speedUnitHz ? 1 : 0;
     const ResultCode rc = m_drv.ReadDeviceIdText(m_nSlave, img.device.identification);
     img.device.hasIdentification = rc == kResultOk;
     if (rc != kResultOk)
@@ -55,14 +56,19 @@ void PrintDifferences(std::ostream& os, const std::vector<Difference>& diffs,
                       const char* deviceLabel) {
     std::vector<std::vector<std::string>> rows = {{"where", "item", deviceLabel, "file"}};
     for (const auto& d : diffs)
-        rows.push_back({d.where, d.item, d.device, d.file});
+        rows.push_back(
+            {d.where, d.item, d.device, d.file + (d.edited ? " (edited in the file)" : "")});
     PrintTable(os, rows);
 }
 
 Json DiffsJson(const std::vector<Difference>& diffs) {
     Json a = Json::array();
     for (const auto& d : diffs)
-        a.push_back({{"where", d.where}, {"item", d.item}, {"device", d.device}, {"file", d.file}});
+        a.push_back({{"where", d.where},
+                     {"item", d.item},
+                     {"device", d.device},
+                     {"file", d.file},
+                     {"editedInFile", d.edited}});
     return a;
 }
 

@@ -5,7 +5,6 @@
 #include "driver/Format.h"
 
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -29,9 +28,12 @@ std::string EncodeRegValue(const std::string& type, const std::string& text, uin
         if (!ParseInteger(text, v) || v < 0 || static_cast<uint64_t>(v) > t.Mask())
             return "VALUE: '" + text + "' is not a " + std::to_string(t.regs * 16) + "-bit pattern";
     } else if (t.isFloat) {
+        // Converted as the pages convert typed floats, whatever the locale.
         float f = 0;
-        if (!IsStrictDecimal(text) || std::sscanf(text.c_str(), "%f", &f) != 1 || !std::isfinite(f))
+        if (!IsStrictDecimal(text))
             return "VALUE: '" + text + "' is not a number for f32";
+        if (!CheckFloat("VALUE", text, f).empty())
+            return "VALUE: '" + text + "' is out of range for f32";
         std::memcpy(&bits, &f, sizeof bits);
         return {};
     } else {

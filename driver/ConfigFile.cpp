@@ -1,8 +1,10 @@
 #include "driver/ConfigFile.h"
 
+#include "driver/ConfigFields.h"
 #include "driver/Format.h"
 #include "driver/Json.h"
 
+#include <algorithm>
 #include <set>
 
 static const Json* Find(const Json& j, const char* key) {
@@ -24,6 +26,10 @@ const PdoImage* ConfigImage::Pdo(int row) const {
         if (p.row == row)
             return &p;
     return nullptr;
+}
+
+bool ConfigImage::Edited(uint16_t fieldAddr) const {
+    return std::find(edited.begin(), edited.end(), fieldAddr) != edited.end();
 }
 
 static std::string CommSubText(uint8_t sub, uint32_t v) {
@@ -62,6 +68,8 @@ static Json DeviceJson(const ConfigDevice& d) {
         j["slave"] = Json(d.slave);
     if (d.hasIdentification)
         j["identification"] = Json(d.identification);
+    if (d.speedUnitHz >= 0)
+        j["speedUnitHz"] = Json(d.speedUnitHz == 1);
     return j;
 }
 
@@ -71,13 +79,17 @@ static Json BuildConfigJson(const ConfigImage& img, const DecodeContext& ctx) {
     doc["version"] = Json(kConfigVersion);
     doc["time"] = Json(img.time);
     doc["device"] = DeviceJson(img.device);
+    // The fields in the unit the file records, so they read back as written.
+    DecodeContext fieldCtx = ctx;
+    if (img.device.present && img.device.speedUnitHz >= 0)
+        fieldCtx.speedUnitHz = img.device.speedUnitHz == 1;
     Json blocks = Json::object();
     for (const auto& b : img.blocks) {
         Json jb = Json::object();
         jb["start"] = Json(b.def->start);
         jb["registers"] = RegsJson(b.regs);
         Json fields = Json::object();
-        for (const auto& f : DecodeBlock(*b.def, b.regs, ctx))
+        for (const auto& f : DecodeBlock(*b.def, b.regs, fieldCtx))
             fields[f.name] = Json(f.text);
         jb["fields"] = fields;
         blocks[b.def->name] = jb;
@@ -194,7 +206,7 @@ int PdoRowByName(const std::string& name) {
 
 } // namespace
 
-static void ParseDevice(const Json& j, ConfigDevice& d) {
+static void ParseDevice(const Json& j, ConfigDevice& d, CChecker& ck) {
     if (!j.is_object())
         return;
     d.present = true;
@@ -215,6 +227,13 @@ static void ParseDevice(const Json& j, ConfigDevice& d) {
         for (const Json& v : *r)
             if (JsonUint(v, u) && u <= 0xFFFF)
                 d.registers.push_back(static_cast<uint16_t>(u));
+    // Unlike the rest, the speed unit matters: edited speeds are read in it.
+    if (const Json* s = Find(j, "speedUnitHz")) {
+        if (s->is_boolean())
+            d.speedUnitHz = s->get<bool>() ? 1 : 0;
+        else
+            ck.Error("device.speedUnitHz", "must be true or false");
+    }
 }
 
 static bool ParseConfigJson(const Json& doc, ConfigImage& img, std::vector<std::string>& errors) {
@@ -241,12 +260,13 @@ static bool ParseConfigJson(const Json& doc, ConfigImage& img, std::vector<std::
     if (const Json* t = Find(doc, "time"); t && t->is_string())
         img.time = JsonText(*t);
     if (const Json* d = Find(doc, "device"))
-        ParseDevice(*d, img.device);
+        ParseDevice(*d, img.device, ck);
 
     const auto order = ExportBlocks();
     if (const Json* blocks = Find(doc, "blocks")) {
         if (ck.Object(blocks, "blocks")) {
             std::vector<BlockImage> found;
+            std::vector<const Json*> fields;
             for (const auto& [name, jb] : blocks->items()) {
                 std::string where = "blocks." + name;
                 const BlockDef* def = FindBlock(name);
@@ -287,9 +307,12 @@ static bool ParseConfigJson(const Json& doc, ConfigImage& img, std::vector<std::
                          ok;
                     bi.regs.push_back(static_cast<uint16_t>(v));
                 }
-                if (ok)
+                if (ok) {
                     found.push_back(std::move(bi));
+                    fields.push_back(Find(jb, "fields"));
+                }
             }
+            ReadBlockFields(found, fields, img.device.speedUnitHz, img.edited, errors);
             for (const BlockDef* e : order)
                 for (auto& b : found)
                     if (b.def == e)
@@ -412,28 +435,6 @@ static bool ParseConfigJson(const Json& doc, ConfigImage& img, std::vector<std::
     return errors.size() == before;
 }
 
-std::vector<std::string> CheckAgainstDevice(const ConfigImage& file, const ConfigImage& device) {
-    std::vector<std::string> out;
-    for (const auto& p : file.pdos) {
-        const PdoImage* d = device.Pdo(p.row);
-        if (p.absent || !d)
-            continue;
-        if (d->absent) {
-            out.push_back(StrFormat("%s: the device has no object 0x%04X", PdoName(p.row),
-                                    PdoCommIndex(p.row)));
-            continue;
-        }
-        for (const auto& s : p.comm)
-            if (!d->Comm(s.sub))
-                out.push_back(StrFormat("%s: the device has no sub-index %u of object 0x%04X",
-                                        PdoName(p.row), s.sub, PdoCommIndex(p.row)));
-        if (p.mapCount > d->map.size())
-            out.push_back(StrFormat("%s: %u mapped objects, the device has %zu mapping entries",
-                                    PdoName(p.row), p.mapCount, d->map.size()));
-    }
-    return out;
-}
-
 static std::string RegsText(const std::vector<uint16_t>& regs) {
     std::string s;
     for (uint16_t v : regs)
@@ -458,7 +459,8 @@ std::vector<Difference> CompareImages(const ConfigImage& file, const ConfigImage
             if (ff[i].raw != df[i].raw)
                 out.push_back({def.name, StrFormat("%s (0x%04X)", ff[i].name.c_str(), ff[i].addr),
                                df[i].text + " [" + RegsText(df[i].raw) + "]",
-                               ff[i].text + " [" + RegsText(ff[i].raw) + "]"});
+                               ff[i].text + " [" + RegsText(ff[i].raw) + "]",
+                               file.Edited(ff[i].addr)});
         }
         for (size_t k = 0; k < def.count; ++k)
             if (!covered[k] && fb.regs[k] != db->regs[k])
@@ -533,146 +535,4 @@ ConfigDevice MakeConfigDevice(const std::vector<uint16_t>& infoRegs, int slave) 
             d.model = f.text;
     }
     return d;
-}
-
-bool ReadDeviceImage(CMotorDriver& drv, uint8_t slave, const ConfigImage* wanted, ConfigImage& img,
-                     std::string& error) {
-    img = ConfigImage{};
-    for (const BlockDef* def : ExportBlocks()) {
-        if (wanted && !wanted->Block(def))
-            continue;
-        BlockImage b{def, {}};
-        ResultCode rc = ReadRegs(drv, slave, def->start, def->count, b.regs);
-        if (rc != kResultOk) {
-            error = StrFormat("reading %s (0x%04X, %u registers): %s", def->name, def->start,
-                              def->count, ResultMessage(rc).c_str());
-            return false;
-        }
-        img.blocks.push_back(std::move(b));
-    }
-    for (int row = 0; row < kPdoCount; ++row) {
-        if (wanted && !wanted->Pdo(row))
-            continue;
-        PdoImage p;
-        SdoResult r = ReadPdo(drv, slave, row, p);
-        if (!r.Ok()) {
-            error =
-                StrFormat("reading %s: %s", PdoName(row),
-                          r.Message(r.reply.index, static_cast<uint8_t>(r.reply.subindex)).c_str());
-            return false;
-        }
-        img.pdos.push_back(p);
-    }
-    if (!wanted || wanted->hasSync) {
-        SdoResult r = ReadSync(drv, slave, img.sync);
-        if (!r.Ok()) {
-            error = "reading the SYNC objects: " +
-                    r.Message(r.reply.index, static_cast<uint8_t>(r.reply.subindex));
-            return false;
-        }
-        img.hasSync = true;
-    }
-    return true;
-}
-
-ConfigWritePlan PlanConfigWrite(const ConfigImage& file, const ConfigImage& device) {
-    ConfigWritePlan plan;
-    for (const auto& b : file.blocks) {
-        const BlockImage* d = device.Block(b.def);
-        if (d && d->regs != b.regs)
-            (b.def->comm ? plan.commBlocks : plan.blocks).push_back(&b);
-    }
-    for (const auto& p : file.pdos)
-        if (const PdoImage* d = device.Pdo(p.row); d && PdoDiffers(p, *d))
-            plan.pdos.push_back({&p, d});
-    plan.sync = file.hasSync && device.hasSync && !(file.sync == device.sync);
-    return plan;
-}
-
-bool WriteConfigPart(CMotorDriver& drv, uint8_t slave, const ConfigImage& file,
-                     const ConfigImage& device, const ConfigWritePlan& plan, EWritePart part,
-                     const std::function<void(const std::string&)>& onWritten, std::string& what,
-                     std::string& error) {
-    auto done = [&](const std::string& name) {
-        if (onWritten)
-            onWritten(name);
-    };
-    auto writeBlocks = [&](const std::vector<const BlockImage*>& blocks) {
-        for (const BlockImage* b : blocks) {
-            ResultCode rc = WriteRegs(drv, slave, b->def->start, b->regs);
-            if (rc != kResultOk) {
-                what = b->def->name;
-                error = ResultMessage(rc);
-                return false;
-            }
-            done(b->def->name);
-        }
-        return true;
-    };
-    if (part == EWritePart::Comm)
-        return writeBlocks(plan.commBlocks);
-    if (!writeBlocks(plan.blocks))
-        return false;
-    for (const auto& [target, current] : plan.pdos) {
-        uint16_t fi = 0;
-        uint8_t fs = 0;
-        SdoResult r = WritePdo(drv, slave, *target, *current, fi, fs);
-        if (!r.Ok()) {
-            what = PdoName(target->row);
-            error = r.Message(fi, fs);
-            return false;
-        }
-        done(PdoName(target->row));
-    }
-    if (plan.sync) {
-        uint16_t fi = 0;
-        SdoResult r = WriteSync(drv, slave, file.sync, device.sync, fi);
-        if (!r.Ok()) {
-            what = "SYNC";
-            error = r.Message(fi, 0);
-            return false;
-        }
-        done("SYNC");
-    }
-    return true;
-}
-
-ConfigImage WithoutCommBlocks(const ConfigImage& file) {
-    ConfigImage rest = file;
-    rest.blocks.clear();
-    for (const auto& b : file.blocks)
-        if (!b.def->comm)
-            rest.blocks.push_back(b);
-    return rest;
-}
-
-ConfigImage CommBlocksOnly(const ConfigImage& file) {
-    ConfigImage only;
-    for (const auto& b : file.blocks)
-        if (b.def->comm)
-            only.blocks.push_back(b);
-    return only;
-}
-
-ResultCode ReadBlocks(CMotorDriver& drv, uint8_t slave, const ConfigImage& which,
-                      ConfigImage& got) {
-    got = ConfigImage{};
-    for (const auto& b : which.blocks) {
-        BlockImage bi{b.def, {}};
-        ResultCode rc = ReadRegs(drv, slave, b.def->start, b.def->count, bi.regs);
-        if (rc != kResultOk)
-            return rc;
-        got.blocks.push_back(bi);
-    }
-    return kResultOk;
-}
-
-ConfigLine ConfigLineOf(const ConfigImage& file, ConfigLine line) {
-    if (const BlockImage* b = file.Block(FindBlock("comm-b")))
-        line.slave = b->regs[0] & 0xFF;
-    if (const BlockImage* a = file.Block(FindBlock("comm-a"))) {
-        line.baud = static_cast<int>((static_cast<uint32_t>(a->regs[0]) << 16) | a->regs[1]);
-        line.framing = a->regs[2];
-    }
-    return line;
 }

@@ -1,8 +1,9 @@
 #pragma once
 // The configuration file (format "halvik-cli configuration", version 1): a
 // driver's parameter blocks as raw registers (what an import writes), its
-// eight PDOs and SYNC objects, and decoded fields for people (never read
-// back). Shared by the command line's export/import and the desktop tool.
+// eight PDOs and SYNC objects, and decoded fields for people. A field a
+// person edited wins over its registers (ConfigFields.h). Shared by the
+// command line's export/import and the desktop tool.
 //
 // Export:  ReadDeviceImage(drv, slave, nullptr, img) + MakeConfigDevice(...)
 //          -> BuildConfigText(img, ctx) -> WriteFileAtomically (FileIo.h).
@@ -42,6 +43,9 @@ struct ConfigDevice {
     int slave = -1;                         // -1: not recorded
     bool hasIdentification = false;
     std::string identification; // device identification text
+    // Its speed unit (register 0x0036), which the speed fields' texts are
+    // written in: 1 whole Hz, 0 tenths, -1 not recorded.
+    int speedUnitHz = -1;
 };
 
 struct ConfigImage {
@@ -51,14 +55,20 @@ struct ConfigImage {
     SyncValues sync;
     ConfigDevice device;
     std::string time;
+    // Fields (by their first register) whose value in the file replaced the
+    // registers beside it.
+    std::vector<uint16_t> edited;
 
     const BlockImage* Block(const BlockDef* def) const;
     const PdoImage* Pdo(int row) const;
+    bool Edited(uint16_t fieldAddr) const;
 };
 
 // --- The file --------------------------------------------------------------------
 
-// The whole document for an image, pretty-printed, ending in a newline.
+// The whole document for an image, pretty-printed, ending in a newline. The
+// fields are decoded at the speed unit the image's device records, else at
+// ctx's.
 std::string BuildConfigText(const ConfigImage& img, const DecodeContext& ctx);
 
 enum class EConfigParse {
@@ -66,7 +76,9 @@ enum class EConfigParse {
     NotJson, // errors[0]: "line L, column C: what"
     Refused, // errors: every problem with its place ("blocks.ramp.registers[2]: ...")
 };
-// Checks and reads a document completely; img is only meaningful on Ok.
+// Checks and reads a document completely, edited fields and the values the
+// driver documents limits or orders for included; img is only meaningful on
+// Ok.
 EConfigParse ParseConfigText(std::string_view text, ConfigImage& img,
                              std::vector<std::string>& errors);
 
@@ -85,10 +97,11 @@ bool ReadDeviceImage(CMotorDriver& drv, uint8_t slave, const ConfigImage* wanted
 std::vector<std::string> CheckAgainstDevice(const ConfigImage& file, const ConfigImage& device);
 
 struct Difference {
-    std::string where;  // block or object name
-    std::string item;   // field, register or sub-index
-    std::string device; // current value, for people
-    std::string file;   // value in the file
+    std::string where;   // block or object name
+    std::string item;    // field, register or sub-index
+    std::string device;  // current value, for people
+    std::string file;    // value in the file
+    bool edited = false; // the file's field was edited: its value replaced its registers
 };
 
 // What writing file over device would change.

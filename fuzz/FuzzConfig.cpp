@@ -34,7 +34,8 @@ bool SameImage(const ConfigImage& a, const ConfigImage& b) {
     const ConfigDevice &x = a.device, &y = b.device;
     return x.present == y.present && x.identifier == y.identifier && x.version == y.version &&
            x.model == y.model && x.registers == y.registers && x.slave == y.slave &&
-           x.hasIdentification == y.hasIdentification && x.identification == y.identification;
+           x.hasIdentification == y.hasIdentification && x.identification == y.identification &&
+           x.speedUnitHz == y.speedUnitHz;
 }
 
 // What an import relies on without checking again.
@@ -81,7 +82,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(errors.empty());
     CheckUsable(img);
 
-    // Either speed unit: the decoded fields are for people and never read back.
+    // Either speed unit: the fields are written in the one the image records,
+    // else in this one, and read back as written.
     DecodeContext ctx;
     ctx.speedUnitHz = size % 2 == 1;
     const std::string again = BuildConfigText(img, ctx);

@@ -97,7 +97,9 @@ std::vector<SConfigDiff> ConfigDifferences(const ConfigImage& file, const Config
             const std::string field =
                 fd && fd->label ? fd->label
                                 : StrFormat("%s (0x%04X)", ff[i].name.c_str(), ff[i].addr);
-            out.push_back({group, field, ValueText(df[i], fd), ValueText(ff[i], fd), def.comm});
+            const bool edited = file.Edited(ff[i].addr);
+            out.push_back({group, field, ValueText(df[i], fd),
+                           ValueText(ff[i], fd) + (edited ? kEditedInFile : ""), def.comm, edited});
         }
         // Registers no page shows still count: they are written.
         for (size_t k = 0; k < def.count; ++k)
@@ -453,6 +455,7 @@ void ExportConfiguration(QWidget* owner) {
     if (!complete)
         return; // cancelled: nothing is written
     img.device = MakeConfigDevice(info, slave);
+    img.device.speedUnitHz = ctx.speedUnitHz ? 1 : 0;
     img.device.hasIdentification = !ident.empty();
     img.device.identification = ident;
     img.time = QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toStdString();

@@ -21,10 +21,13 @@ class QWidget;
 // --- Logic (no widgets) ------------------------------------------------------------
 
 // One difference for people: the group and the field in the pages' own words
-// and units, the value in the driver and in the file.
+// and units, the value in the driver and in the file (followed by this mark
+// when a person edited it there).
+constexpr const char* kEditedInFile = " (文件中已修改)";
 struct SConfigDiff {
     std::string group, field, device, file;
-    bool comm = false; // a communication group: can move the line or the address
+    bool comm = false;   // a communication group: can move the line or the address
+    bool edited = false; // a field edited in the file: its value replaced its registers
     bool operator==(const SConfigDiff&) const = default;
 };
 std::vector<SConfigDiff> ConfigDifferences(const ConfigImage& file, const ConfigImage& device,

@@ -7,14 +7,24 @@
 
 namespace {
 
+std::string ExportedText() {
+    std::ifstream f(HALVIK_TEST_DATA "/exported-v1.json", std::ios::binary);
+    EXPECT_TRUE(f.good());
+    return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+}
+
+// The virtual driver's blocks as an earlier build exported them.
+ConfigImage Exported() {
+    ConfigImage img;
+    std::vector<std::string> errors;
+    EXPECT_EQ(ParseConfigText(ExportedText(), img, errors), EConfigParse::Ok)
+        << (errors.empty() ? "" : errors[0]);
+    return img;
+}
+
 ConfigImage SampleImage() {
     ConfigImage img;
-    for (const BlockDef* def : ExportBlocks()) {
-        BlockImage b{def, std::vector<uint16_t>(def->count)};
-        for (size_t i = 0; i < b.regs.size(); ++i)
-            b.regs[i] = static_cast<uint16_t>(i * 4099 + def->start);
-        img.blocks.push_back(b);
-    }
+    img.blocks = Exported().blocks;
     for (int row = 0; row < kPdoCount; ++row) {
         PdoImage p;
         p.row = row;
@@ -80,9 +90,7 @@ TEST(ConfigFile, ReadsBackAndNamesDifferencesAndWhatTheDeviceCannotHold) {
 // A file written by an earlier build reads back whole and is written again
 // byte for byte: files move between versions of the tool unchanged.
 TEST(ConfigFile, AnEarlierExportReadsAndWritesBackUnchanged) {
-    std::ifstream f(HALVIK_TEST_DATA "/exported-v1.json", std::ios::binary);
-    ASSERT_TRUE(f.good());
-    const std::string text((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    const std::string text = ExportedText();
     ConfigImage img;
     std::vector<std::string> errors;
     ASSERT_EQ(ParseConfigText(text, img, errors), EConfigParse::Ok)
@@ -101,4 +109,145 @@ TEST(ConfigFile, ReadsAFileWithAByteOrderMarkAndCrlf) {
     std::vector<std::string> errors;
     ASSERT_EQ(ParseConfigText(text, img, errors), EConfigParse::Ok) << errors.at(0);
     EXPECT_TRUE(CompareImages(SampleImage(), img, {}).empty());
+}
+
+namespace {
+
+struct SEdit {
+    std::string block, field, value; // value as JSON text
+};
+
+// The document with a field's value replaced, or added when the block's
+// fields do not have it.
+std::string WithField(std::string text, const SEdit& e) {
+    const size_t fields = text.find("\"fields\": {", text.find("\"" + e.block + "\": {"));
+    const size_t key = text.find("\"" + e.field + "\": ", fields);
+    if (key > text.find('}', fields)) {
+        text.insert(fields + 11, "\"" + e.field + "\": " + e.value + ",");
+        return text;
+    }
+    const size_t from = key + e.field.size() + 4;
+    size_t to = text.find('\n', from);
+    to -= text[to - 1] == ',';
+    text.replace(from, to - from, e.value);
+    return text;
+}
+
+// The export of the virtual driver's blocks as a text with fields edited, a
+// register set first (block, index, value) and the speed unit it records.
+struct SEdited {
+    std::vector<SEdit> edits;
+    std::tuple<const char*, size_t, uint16_t> reg{nullptr, 0, 0};
+    int speedUnitHz = -1;
+};
+
+std::string EditedText(const SEdited& e, ConfigImage& exported) {
+    exported = Exported();
+    for (BlockImage& b : exported.blocks)
+        if (std::get<0>(e.reg) && std::string(b.def->name) == std::get<0>(e.reg))
+            b.regs[std::get<1>(e.reg)] = std::get<2>(e.reg);
+    exported.device.speedUnitHz = e.speedUnitHz;
+    std::string text = BuildConfigText(exported, {});
+    for (const SEdit& f : e.edits)
+        text = WithField(text, f);
+    return text;
+}
+
+} // namespace
+
+// What a person edits in `fields` is what gets written, converted as the
+// pages convert typed values, and each difference it makes is marked.
+TEST(ConfigFile, EditedFieldsWinOverTheirRegisters) {
+    const std::tuple<SEdited, uint16_t, std::vector<uint16_t>> rows[] = {
+        {{{}, {}, 1}, 0x0052, {5000}}, // unedited, whole Hz recorded
+        {{{{"motor", "rated_current", "\"3.5 A\""}}}, 0x006A, {350}},
+        {{{{"safety", "temperature_calibration_b", "\"-1.5℃\""}}}, 0x010B, {0xFFF1}},
+        {{{{"reciprocate", "total_stroke", "\"70000 pulses\""}}}, 0x00A2, {1, 4464}},
+        {{{{"system-a", "pulse_ratio", "\"2.5\""}}}, 0x008C, {0x4020, 0}},
+        {{{{"motor", "overshoot_correction", "\"no\""}}, {"motor", 18, 3}}, 0x0072, {2}},
+        {{{{"comm-b", "rs485_default_params_under_port_control", "true"}}}, 0x009D, {0}},
+        {{{{"system-a", "limit_trigger_polarity", "\"禁用\""},
+           {"system-a", "digital_signal_polarity", "3"}}},
+         0x0080,
+         {4, 3}},
+        {{{{"canopen", "communication_mode", "\"CANOpen\""}}}, 0x0120, {1}},
+        {{{{"ramp", "acceleration", "\"600 Hz/s\""}}}, 0x0052, {6000}},
+        {{{{"ramp", "acceleration", "\"600 Hz/s\""}}, {}, 1}, 0x0052, {600}},
+        // The motor's speeds are read again at its new range.
+        {{{{"motor", "speed_range_x10", "\"yes\""}, {"motor", "max_acceleration", "2500"}}},
+         0x0062,
+         {2500, 500, 2000, 500, 3000, 1000}},
+    };
+    for (const auto& [edited, addr, want] : rows) {
+        SCOPED_TRACE(edited.edits.empty() ? "unedited" : edited.edits[0].field);
+        ConfigImage exported, img;
+        std::vector<std::string> errors;
+        ASSERT_EQ(ParseConfigText(EditedText(edited, exported), img, errors), EConfigParse::Ok)
+            << errors.at(0);
+        const BlockImage* b = img.Block(BlockOf(addr));
+        const auto at = b->regs.begin() + (addr - b->def->start);
+        EXPECT_EQ(std::vector<uint16_t>(at, at + static_cast<long>(want.size())), want);
+        const auto diffs = CompareImages(img, exported, {});
+        EXPECT_EQ(diffs.empty(), edited.edits.empty());
+        for (const Difference& d : diffs)
+            EXPECT_TRUE(d.edited) << d.item;
+    }
+}
+
+// A field that cannot be read, and a value breaking a limit or an order the
+// driver documents, refuse the file: every problem with its place.
+TEST(ConfigFile, UnreadableOrForbiddenValuesRefuseTheFile) {
+    const std::pair<SEdited, std::vector<std::string>> rows[] = {
+        {{{{"motor", "rated_current", "\"3,5 A\""}, {"motor", "rated_curent", "1"}}},
+         {"blocks.motor.fields.rated_current: \"3,5 A\" is not a number (0.00~655.35 A)",
+          "blocks.motor.fields.rated_curent: not a field of this block"}},
+        {{{{"motor", "rated_current", "\"700 A\""},
+           {"comm-b", "rs485_slave_address", "\"0\""},
+           {"canopen", "node_id", "128"}}},
+         {"rated_current: \"700 A\" is out of range (0.00~655.35 A)",
+          "rs485_slave_address: \"0\" is out of range (1~255)",
+          "node_id: \"128\" is out of range (1~127)"}},
+        {{{}, {"comm-b", 0, 0}},
+         {"blocks.comm-b.registers[0] (rs485_slave_address): 0 is out of range (1~255)"}},
+        {{{{"safety", "over_voltage_shutdown", "\"10.0 V\""},
+           {"motor", "default_acceleration", "2500"}}},
+         {"blocks.safety: out of order: 过压关断 (10.0 V) 应高于欠压关断 (18.0 V)",
+          "blocks.motor: out of order: 默认加速加速度"}},
+        {{{{"system-a", "limit_trigger_polarity", "\"Disabled\""},
+           {"motor", "overshoot_correction", "\"maybe\""},
+           {"pid", "holding_kp", "\"1e39\""},
+           {"motor", "phase_sequence", "\"05 01 03 02 06 05\""}}},
+         {"limit_trigger_polarity: \"Disabled\" is not one of: 低电平/闭合",
+          "overshoot_correction: \"maybe\" is neither yes nor no",
+          "holding_kp: \"1e39\" is out of range",
+          "phase_sequence: \"05 01 03 02 06 05\" is not what its registers hold"}},
+    };
+    for (const auto& [edited, want] : rows) {
+        ConfigImage exported, img;
+        std::vector<std::string> errors;
+        EXPECT_EQ(ParseConfigText(EditedText(edited, exported), img, errors),
+                  EConfigParse::Refused);
+        std::string all;
+        for (const std::string& e : errors)
+            all += e + "\n";
+        EXPECT_EQ(errors.size(), want.size()) << all;
+        for (const std::string& e : want)
+            EXPECT_NE(all.find(e), std::string::npos) << e << "\n" << all;
+    }
+
+    // A hand-written block whose texts do not show the driver's speed unit.
+    const std::string head = R"({"format": "halvik-cli configuration", "version": 1, )";
+    const std::string ramp = R"("blocks": {"ramp": {"start": 80, "registers": [0, 0, 5000, 5000],
+        "fields": {"acceleration": "600 Hz/s"}}}})";
+    ConfigImage img;
+    std::vector<std::string> errors;
+    EXPECT_EQ(ParseConfigText(head + ramp, img, errors), EConfigParse::Refused);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find("acceleration: \"600 Hz/s\" cannot be read"), std::string::npos)
+        << errors[0];
+    errors.clear();
+    ASSERT_EQ(ParseConfigText(head + R"("device": {"speedUnitHz": false}, )" + ramp, img, errors),
+              EConfigParse::Ok)
+        << errors.at(0);
+    EXPECT_EQ(img.blocks.at(0).regs[2], 6000);
 }

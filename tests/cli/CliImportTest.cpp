@@ -224,6 +224,13 @@ TEST_F(CliImport, TruncatedOrBrokenFilesAndUnconfirmedImportsWriteNothing) {
         // Every problem is listed, not just the first.
         {"two", Edit(FirstRegister(text, "ramp", "70000"), "", "\"RPDO2\"", "\"XPDO2\""),
          "unknown PDO"},
+        // Fields a person edited that cannot be read, do not fit or break an order.
+        {"field-text", Edit(text, "\"rated_current\"", "3.00 A", "3,00 A"),
+         "blocks.motor.fields.rated_current: \"3,00 A\" is not a number (0.00~655.35 A)"},
+        {"field-range", Edit(text, "\"rs485_slave_address\"", "\"1\"", "\"0\""),
+         "rs485_slave_address: \"0\" is out of range (1~255)"},
+        {"field-order", Edit(text, "\"over_voltage_shutdown\"", "60.0 V", "10.0 V"),
+         "blocks.safety: out of order: 过压关断 (10.0 V)"},
     };
     for (const auto& [name, content, mention] : broken) {
         SCOPED_TRACE(name);
@@ -231,7 +238,11 @@ TEST_F(CliImport, TruncatedOrBrokenFilesAndUnconfirmedImportsWriteNothing) {
         CliRun r = Expect("import " + Write(name + ".json", content) + " --yes", 2, {},
                           {"nothing written", mention});
         EXPECT_TRUE(name != "two" || r.err.find("larger than 65535") != std::string::npos);
-        EXPECT_FALSE(AnyWrites());
+        // Only what the device cannot hold needs the device to tell.
+        if (name == "device-mismatch")
+            EXPECT_FALSE(AnyWrites());
+        else
+            EXPECT_TRUE(m_sim.Driver().RequestLog().empty()) << "the port was used";
     }
     m_sim.Driver().ClearRequestLog();
     Expect("import " + Write("huge.json", text + std::string(kMaxConfigFileBytes, ' ')) + " --yes",
@@ -249,6 +260,29 @@ TEST_F(CliImport, TruncatedOrBrokenFilesAndUnconfirmedImportsWriteNothing) {
     EXPECT_EQ(At(rep, "differences.0.item"), "over_temperature_shutdown (0x0100)");
     EXPECT_FALSE(AnyWrites());
     EXPECT_EQ(m_sim.Driver().GetRegister(0x0100), 99);
+}
+
+// A field edited in the file is what import writes, marked as edited there;
+// importing the file again finds the device matching it.
+TEST_F(CliImport, AnEditedFieldIsWrittenAndMarked) {
+    const std::string path = Path("drive.json");
+    ASSERT_EQ(Cli({"export", path}).status, 0);
+    const std::string text = ReadFile(path);
+    EXPECT_NE(text.find("\"speedUnitHz\": false"), std::string::npos);
+    const std::string edited =
+        Write("edited.json", Edit(text, "\"rated_current\"", "\"3.00 A\"", "\"3.5 A\""));
+    Expect("import " + edited + " --dry-run", 0,
+           {"1 difference(s)", "3.00 A [0x012C]", "3.50 A [0x015E] (edited in the file)"});
+    EXPECT_EQ(m_sim.Driver().GetRegister(0x006A), 300);
+    Json rep = JsonOf({"import", edited, "--yes"});
+    EXPECT_EQ(At(rep, "result"), "ok");
+    EXPECT_EQ(At(rep, "differences.#"), "1");
+    EXPECT_EQ(At(rep, "differences.0.item"), "rated_current (0x006A)");
+    EXPECT_EQ(At(rep, "differences.0.editedInFile"), "true");
+    EXPECT_EQ(m_sim.Driver().GetRegister(0x006A), 350);
+    m_sim.Driver().ClearRequestLog();
+    EXPECT_EQ(At(JsonOf({"import", edited, "--yes"}), "result"), "unchanged");
+    EXPECT_FALSE(AnyWrites());
 }
 
 // The device changes behind the import's back once a block write has arrived:

@@ -191,6 +191,8 @@ TEST_F(CliSim, ExitStatusesSayWhatWentWrong) {
         {"reg", "read, write"},
         {"reg write 0x10 70000", "out of range"},
         {"reg write 0x10 1.5 --type i16", "1.5"},
+        {"reg write 0xBC 1.5f --type f32", "'1.5f' is not a number"},
+        {"reg write 0xBC 1e39 --type f32", "'1e39' is out of range for f32"},
         {"reg read 12abc", "12abc"},
         {"reg read 0x", "0x"},
         {"reg read 0xFFFF --count 2", "0xFFFF"},

@@ -1,6 +1,7 @@
 // 导出配置 and 载入配置 against the virtual driver: a round trip that restores
-// every register and PDO, a broken file that touches nothing, a cancelled
-// export that leaves the port usable, and the differences in the pages' words.
+// every register and PDO, an edited field that is loaded and marked, broken
+// files that touch nothing, a cancelled export that leaves the port usable,
+// and the differences in the pages' words.
 
 #include "tools/ConfigTransfer.h"
 #include "GuiTestSupport.h"
@@ -82,6 +83,14 @@ protected:
         d.SetObject(0x1006, 0, 5000);
     }
     std::string Saved() { return ReadFile(m_path); }
+    void WriteText(const std::string& text) {
+        std::ofstream(m_path, std::ios::binary | std::ios::trunc) << text;
+    }
+    static std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+        const size_t at = text.find(from);
+        EXPECT_NE(at, std::string::npos) << from;
+        return at == std::string::npos ? text : text.replace(at, from.size(), to);
+    }
 
     QTemporaryDir m_dir;
     std::string m_path;
@@ -162,27 +171,50 @@ TEST_F(ConfigTransferTest, CommunicationGroupsStayUnlessChosen) {
     EXPECT_EQ(Drv().GetRegister(0x0050), 26);
 }
 
+// A field edited in the file is what the load writes, marked in the comparison.
+TEST_F(ConfigTransferTest, AnEditedFieldIsLoadedAndMarked) {
+    Open();
+    Menu(32772);
+    WriteText(Replaced(Saved(), "\"over_temperature_shutdown\": \"85℃\"",
+                       "\"over_temperature_shutdown\": \"90℃\""));
+    Menu(32771);
+    ASSERT_EQ(m_diffs.size(), 1u);
+    EXPECT_EQ(m_diffs[0],
+              (SConfigDiff{"安全保护", "过热关断", "85 ℃", "90 ℃ (文件中已修改)", false, true}));
+    EXPECT_EQ(Drv().GetRegister(0x0100), 90);
+    EXPECT_EQ(m_boxes.LastText().rfind("操作成功", 0), 0u) << m_boxes.LastText();
+}
+
+// The load checks the file as the command line does: the box names every bad
+// place and the port is not touched.
 TEST_F(ConfigTransferTest, BrokenFileShowsEachProblemAndTouchesNothing) {
     Open();
     Menu(32772);
     const std::string good = Saved();
-    const size_t ramp = good.find("\"ramp\"");
-    ASSERT_NE(ramp, std::string::npos);
-    // Truncated files and the rest are the command line's and the file
-    // format's tests; here the box names every bad place.
-    std::string broken = good;
-    const size_t regs = broken.find("\"registers\": [", ramp);
-    broken.replace(regs, 14, "\"registers\": [70000, ");
-    const size_t pid = broken.find("\"registers\": [", broken.find("\"pid\""));
-    broken.replace(pid, 14, "\"registers\": [1, ");
-    std::ofstream(m_path, std::ios::binary | std::ios::trunc) << broken;
-    const size_t requests = m_sim->Server().RequestCount();
-    m_diffs.clear();
-    Menu(32771);
-    EXPECT_EQ(m_sim->Server().RequestCount(), requests) << "the port was touched";
-    EXPECT_TRUE(m_diffs.empty());
-    for (const char* m : {"配置文件有错误", "blocks.ramp", "blocks.pid"})
-        EXPECT_NE(m_boxes.LastText().find(m), std::string::npos) << m_boxes.LastText();
+    const std::pair<std::string, std::vector<std::string>> broken[] = {
+        {Replaced(Replaced(good, "\"registers\": [0, 0, 5000, 5000]",
+                           "\"registers\": [70000, 0, 5000, 5000]"),
+                  "\"registers\": [16256, 0, 15820", "\"registers\": [1, 16256, 0, 15820"),
+         {"blocks.ramp", "blocks.pid"}},
+        {Replaced(good, "\"rated_current\": \"3.00 A\"", "\"rated_current\": \"3,00 A\""),
+         {"blocks.motor.fields.rated_current: \"3,00 A\" is not a number"}},
+        {Replaced(good, "\"node_id\": \"1\"", "\"node_id\": \"128\""),
+         {"node_id: \"128\" is out of range (1~127)"}},
+        {Replaced(good, "\"under_voltage_shutdown\": \"18.0 V\"",
+                  "\"under_voltage_shutdown\": \"60.0 V\""),
+         {"过压关断 (60.0 V) 应高于欠压关断 (60.0 V)"}},
+    };
+    for (const auto& [text, mentions] : broken) {
+        WriteText(text);
+        const size_t requests = m_sim->Server().RequestCount();
+        m_diffs.clear();
+        Menu(32771);
+        EXPECT_EQ(m_sim->Server().RequestCount(), requests) << "the port was touched";
+        EXPECT_TRUE(m_diffs.empty());
+        EXPECT_EQ(m_boxes.LastText().rfind("配置文件有错误", 0), 0u) << m_boxes.LastText();
+        for (const std::string& m : mentions)
+            EXPECT_NE(m_boxes.LastText().find(m), std::string::npos) << m_boxes.LastText();
+    }
 }
 
 TEST_F(ConfigTransferTest, FailedOrCancelledExportWritesNoFileAndLeavesThePortUsable) {
