@@ -389,6 +389,15 @@ SRawRange FieldRawRange(const FieldDef& f) {
     }
 }
 
+bool FieldValueOffered(const FieldDef& f, int64_t value) {
+    if (f.itemCount == 0 || f.type != EField::U32)
+        return true;
+    for (int i = 0; i < f.itemCount; ++i)
+        if (std::strtoll(f.items[i], nullptr, 10) == value)
+            return true;
+    return false;
+}
+
 const std::vector<SFieldOrder>& FieldOrders() {
     static const std::vector<SFieldOrder> kOrders = {
         {0x0102, 0x0103, true},  // over-voltage shutdown above under-voltage shutdown

@@ -127,6 +127,10 @@ struct SRawRange {
     int64_t lo, hi;
 };
 SRawRange FieldRawRange(const FieldDef& f);
+// For a field whose list texts are the values themselves (the RS-485 baud
+// rates the driver offers), whether the value is one of them; true for any
+// value of every other field.
+bool FieldValueOffered(const FieldDef& f, int64_t value);
 
 // Pairs of one block that the driver documents as ordered: `upper` must be
 // above `lower` (strict) or at least equal to it.

@@ -216,8 +216,13 @@ void CheckValues(const BlockDef& def, const std::vector<uint16_t>& regs, const D
         const int64_t v = range.lo >= 0 ? int64_t{u}
                           : f.regs >= 2 ? int64_t{static_cast<int32_t>(u)}
                                         : int64_t{static_cast<int16_t>(u)};
-        if (v >= range.lo && v <= range.hi)
+        if (v >= range.lo && v <= range.hi) {
+            if (!FieldValueOffered(f, v))
+                errors.push_back(StrFormat("%s.registers[%zu] (%s): %lld is not one of the values "
+                                           "the driver offers",
+                                           where.c_str(), at, f.name, static_cast<long long>(v)));
             continue;
+        }
         SNumberRule rule = FieldRule(f, FieldDecimals(f, def, regs, ctx));
         rule.unit = f.unit;
         errors.push_back(StrFormat("%s.registers[%zu] (%s): ", where.c_str(), at, f.name) +

@@ -209,6 +209,9 @@ TEST(ConfigFile, UnreadableOrForbiddenValuesRefuseTheFile) {
           "node_id: \"128\" is out of range (1~127)"}},
         {{{}, {"comm-b", 0, 0}},
          {"blocks.comm-b.registers[0] (rs485_slave_address): 0 is out of range (1~255)"}},
+        {{{{"comm-a", "rs485_baud", "\"9601 baud\""}}},
+         {"blocks.comm-a.registers[0] (rs485_baud): 9601 is not one of the values the driver "
+          "offers"}},
         {{{{"safety", "over_voltage_shutdown", "\"10.0 V\""},
            {"motor", "default_acceleration", "2500"}}},
          {"blocks.safety: out of order: 过压关断 (10.0 V) 应高于欠压关断 (18.0 V)",
