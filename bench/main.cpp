@@ -11,20 +11,13 @@
 // The last lines are "overhead_ms_9600 ours=... libmodbus=... qt=...",
 // "instr_ratio=<ours/libmodbus>" and "gui_stall_ms answering=... silent=...".
 
-#include "modbus/ModbusRtu.h"
-#include "sim/SimServer.h"
-#include "sim/VirtualDriver.h"
+#include "bench/Bench.h"
 
-#include <modbus.h>
+#include "modbus/ModbusRtu.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QModbusDataUnit>
-#include <QModbusReply>
-#include <QModbusRtuSerialClient>
-#include <QSerialPort>
 #include <QTimer>
-#include <QVariant>
 
 #ifdef HALVIK_BENCH_GUI
 #include "app/CtrlUtil.h"
@@ -35,55 +28,25 @@
 #endif
 
 #include <algorithm>
-#include <cctype>
-#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <ctime>
-#include <fcntl.h>
-#include <fstream>
 #include <map>
 #include <pty.h>
-#include <spawn.h>
-#include <sstream>
 #include <string>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
 
-extern char** environ;
+using namespace bench;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-constexpr uint8_t kSlave = 1;
-constexpr uint16_t kStatusStart = 0x0020;
-constexpr uint16_t kStatusCount = 28;
-constexpr int kBitsPerChar = 11; // 8 data bits, no parity, 2 stop bits: the tool's default
-constexpr int kTurnaroundUs = 1000;
-constexpr int kRequestBytes = 8, kReplyBytes = 5 + 2 * kStatusCount;
 const int kBauds[] = {9600, 38400, 115200};
-
-enum class EClient { Ours, Libmodbus, Qt };
 const char* const kClientNames[] = {"ours", "libmodbus", "qt"};
-
-struct Options {
-    int rounds = 200; // per client and baud rate
-    int block = 20;
-    int countRounds = 60;
-    double guiSeconds = 10;
-    double idleSeconds = 10;
-    // A child run under callgrind or strace: one client, one device.
-    std::string client, device;
-    int baud = 9600;
-};
 
 bool ParseArgs(int argc, char** argv, Options& o) {
     for (int i = 1; i < argc; ++i) {
@@ -116,17 +79,9 @@ bool ParseArgs(int argc, char** argv, Options& o) {
     return true;
 }
 
-std::string Settings(int baud) {
-    return std::to_string(baud) + ",n,8,2";
-}
-
 // Time the request and the reply spend on the wire, plus the turnaround.
 double WireMs(int baud) {
     return (kRequestBytes + kReplyBytes) * kBitsPerChar * 1000.0 / baud + kTurnaroundUs / 1000.0;
-}
-
-double Ms(Clock::duration d) {
-    return std::chrono::duration<double, std::milli>(d).count();
 }
 
 double Percentile(std::vector<double> v, double p) {
@@ -135,297 +90,6 @@ double Percentile(std::vector<double> v, double p) {
     std::sort(v.begin(), v.end());
     size_t i = static_cast<size_t>(std::ceil(p * static_cast<double>(v.size()))) - 1;
     return v[std::min(i, v.size() - 1)];
-}
-
-// --- The virtual driver in a child process ----------------------------------
-
-// Commands over a pipe: "B <baud>" sets the driver's line, "S 1"/"S 0" makes
-// it silent or not, "Q" ends it. Each is answered with one line.
-struct SSimChild {
-    pid_t pid = -1;
-    int toChild = -1, fromChild = -1;
-    std::string device;
-
-    bool Command(const std::string& cmd) {
-        std::string line = cmd + "\n";
-        if (write(toChild, line.data(), line.size()) != static_cast<ssize_t>(line.size()))
-            return false;
-        char c = 0;
-        std::string answer;
-        while (read(fromChild, &c, 1) == 1 && c != '\n')
-            answer += c;
-        return answer == "ok";
-    }
-};
-
-[[noreturn]] void SimChildMain(int in, int out) {
-    CVirtualDriver driver(kSlave);
-    CSimServer server(driver);
-    server.SetPacing(true);
-    server.SetTurnaround(std::chrono::microseconds(kTurnaroundUs));
-    if (!server.Start(-1))
-        _exit(1);
-    std::string hello = server.DevicePath() + "\n";
-    [[maybe_unused]] ssize_t w = write(out, hello.data(), hello.size());
-    FILE* cmds = fdopen(in, "r");
-    char buf[64];
-    while (cmds && std::fgets(buf, sizeof buf, cmds)) {
-        long v = 0;
-        if (buf[0] == 'Q')
-            break;
-        if (buf[0] == 'B' && std::sscanf(buf + 1, "%ld", &v) == 1)
-            driver.SetRegisters(
-                0x0090, {static_cast<uint16_t>(v >> 16), static_cast<uint16_t>(v & 0xFFFF), 0});
-        else if (buf[0] == 'S' && std::sscanf(buf + 1, "%ld", &v) == 1)
-            v ? server.InjectFault(EFault::Silent, 0, -1) : server.ClearFaults();
-        w = write(out, "ok\n", 3);
-    }
-    server.Stop();
-    _exit(0);
-}
-
-// Forks before any thread of ours exists.
-bool StartSimChild(SSimChild& sim) {
-    int down[2], up[2];
-    if (pipe(down) != 0 || pipe(up) != 0)
-        return false;
-    sim.pid = fork();
-    if (sim.pid < 0)
-        return false;
-    if (sim.pid == 0) {
-        close(down[1]);
-        close(up[0]);
-        SimChildMain(down[0], up[1]);
-    }
-    close(down[0]);
-    close(up[1]);
-    sim.toChild = down[1];
-    sim.fromChild = up[0];
-    char c = 0;
-    while (read(sim.fromChild, &c, 1) == 1 && c != '\n')
-        sim.device += c;
-    return !sim.device.empty();
-}
-
-void StopSimChild(SSimChild& sim) {
-    if (sim.pid <= 0)
-        return;
-    sim.Command("Q");
-    close(sim.toChild);
-    close(sim.fromChild);
-    waitpid(sim.pid, nullptr, 0);
-    sim.pid = -1;
-}
-
-// --- The three clients -------------------------------------------------------
-
-// One block of reads; the port is opened for the block only, since two
-// masters on one line would steal each other's replies.
-bool OursBlock(const std::string& dev, int baud, int n, std::vector<double>* rtt, int& failures) {
-    CModbusRtu master;
-    if (!master.OpenPortPath(dev, Settings(baud))) {
-        std::fprintf(stderr, "cannot open %s: %s\n", dev.c_str(),
-                     PortErrorText(master.LastOpenError()).c_str());
-        return false;
-    }
-    master.SetTimeout(1000);
-    uint8_t buf[2 * kStatusCount];
-    for (int i = -1; i < n; ++i) { // round -1 warms up and is not counted
-        uint16_t cap = sizeof buf;
-        auto t0 = Clock::now();
-        ResultCode rc = master.ReadRegisters(kSlave, kStatusStart, kStatusCount, buf, &cap);
-        auto t1 = Clock::now();
-        if (rc != kResultOk || cap != sizeof buf)
-            ++failures;
-        else if (i >= 0 && rtt)
-            rtt->push_back(Ms(t1 - t0));
-    }
-    master.ClosePort();
-    return true;
-}
-
-bool LibmodbusBlock(const std::string& dev, int baud, int n, std::vector<double>* rtt,
-                    int& failures) {
-    modbus_t* ctx = modbus_new_rtu(dev.c_str(), baud, 'N', 8, 2);
-    if (!ctx) {
-        std::fprintf(stderr, "libmodbus: %s\n", modbus_strerror(errno));
-        return false;
-    }
-    modbus_set_slave(ctx, kSlave);
-    modbus_set_response_timeout(ctx, 1, 0);
-    if (modbus_connect(ctx) != 0) {
-        std::fprintf(stderr, "libmodbus cannot open %s: %s\n", dev.c_str(), modbus_strerror(errno));
-        modbus_free(ctx);
-        return false;
-    }
-    uint16_t regs[kStatusCount];
-    for (int i = -1; i < n; ++i) {
-        auto t0 = Clock::now();
-        int got = modbus_read_registers(ctx, kStatusStart, kStatusCount, regs);
-        auto t1 = Clock::now();
-        if (got != kStatusCount)
-            ++failures;
-        else if (i >= 0 && rtt)
-            rtt->push_back(Ms(t1 - t0));
-    }
-    modbus_close(ctx);
-    modbus_free(ctx);
-    return true;
-}
-
-struct SQtSettings {
-    int interFrameUs = -1, turnaroundMs = -1, timeoutMs = -1, retries = -1;
-};
-
-bool QtBlock(const std::string& dev, int baud, int n, std::vector<double>* rtt, int& failures,
-             SQtSettings& used) {
-    QModbusRtuSerialClient client;
-    client.setConnectionParameter(QModbusDevice::SerialPortNameParameter,
-                                  QString::fromStdString(dev));
-    client.setConnectionParameter(QModbusDevice::SerialBaudRateParameter, baud);
-    client.setConnectionParameter(QModbusDevice::SerialDataBitsParameter, QSerialPort::Data8);
-    client.setConnectionParameter(QModbusDevice::SerialParityParameter, QSerialPort::NoParity);
-    client.setConnectionParameter(QModbusDevice::SerialStopBitsParameter, QSerialPort::TwoStop);
-    client.setTimeout(1000);
-    client.setNumberOfRetries(0);
-    if (!client.connectDevice() || client.state() != QModbusDevice::ConnectedState) {
-        std::fprintf(stderr, "Qt cannot open %s: %s\n", dev.c_str(),
-                     client.errorString().toStdString().c_str());
-        return false;
-    }
-    used = {client.interFrameDelay(), client.turnaroundDelay(), client.timeout(),
-            client.numberOfRetries()};
-    for (int i = -1; i < n; ++i) {
-        QEventLoop loop;
-        Clock::time_point t1{};
-        auto t0 = Clock::now();
-        QModbusReply* reply = client.sendReadRequest(
-            QModbusDataUnit(QModbusDataUnit::HoldingRegisters, kStatusStart, kStatusCount), kSlave);
-        if (!reply) {
-            ++failures;
-            continue;
-        }
-        if (!reply->isFinished()) {
-            QObject::connect(reply, &QModbusReply::finished, &loop, [&] {
-                t1 = Clock::now();
-                loop.quit();
-            });
-            loop.exec();
-        } else {
-            t1 = Clock::now();
-        }
-        if (reply->error() != QModbusDevice::NoError ||
-            reply->result().valueCount() != kStatusCount)
-            ++failures;
-        else if (i >= 0 && rtt)
-            rtt->push_back(Ms(t1 - t0));
-        reply->deleteLater();
-    }
-    client.disconnectDevice();
-    QCoreApplication::processEvents(); // let the port close before the next client opens it
-    return true;
-}
-
-// --- Instructions and system calls per read (a child of ours runs the reads) -
-
-std::string SelfPath() {
-    char buf[4096];
-    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-    return n > 0 ? std::string(buf, static_cast<size_t>(n)) : "";
-}
-
-bool RunChild(const std::vector<std::string>& args) {
-    std::vector<char*> argv;
-    for (const auto& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    int rc = posix_spawnp(&pid, argv[0], &fa, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&fa);
-    if (rc != 0)
-        return false;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-std::string ReadText(const std::string& path) {
-    std::ifstream f(path);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
-
-// Instructions of a whole run from callgrind's output; -1 on failure.
-double CallgrindTotal(const std::string& client, const std::string& dev, int rounds) {
-    const std::string out = "/tmp/halvik-bench-cg." + std::to_string(getpid());
-    bool ok = RunChild({"valgrind", "--tool=callgrind", "--callgrind-out-file=" + out, SelfPath(),
-                        "--client", client, "--device", dev, "--baud", "9600", "--rounds",
-                        std::to_string(rounds)});
-    std::string text = ReadText(out);
-    unlink(out.c_str());
-    size_t at = text.find("\nsummary:");
-    if (at == std::string::npos)
-        at = text.find("\ntotals:");
-    if (!ok || at == std::string::npos)
-        return -1;
-    return std::strtod(text.c_str() + text.find(':', at) + 1, nullptr);
-}
-
-// System calls of a whole run, all threads, from strace's summary; -1 on failure.
-double StraceTotal(const std::string& client, const std::string& dev, int rounds) {
-    const std::string out = "/tmp/halvik-bench-st." + std::to_string(getpid());
-    bool ok = RunChild({"strace", "-f", "-c", "-o", out, SelfPath(), "--client", client, "--device",
-                        dev, "--baud", "9600", "--rounds", std::to_string(rounds)});
-    std::istringstream lines(ReadText(out));
-    unlink(out.c_str());
-    std::string line;
-    while (std::getline(lines, line)) {
-        std::istringstream t(line);
-        std::vector<std::string> tok;
-        for (std::string s; t >> s;)
-            tok.push_back(s);
-        if (ok && tok.size() >= 5 && tok.back() == "total")
-            return std::strtod(tok[3].c_str(), nullptr);
-    }
-    return -1;
-}
-
-// The same counted by the kernel's tracepoint (perf stat), which does not
-// slow the client down as strace does; -1 where perf cannot count it.
-double PerfSyscallTotal(const std::string& client, const std::string& dev, int rounds) {
-    const std::string out = "/tmp/halvik-bench-pf." + std::to_string(getpid());
-    bool ok = RunChild({"perf", "stat", "-x", ",", "-e", "raw_syscalls:sys_enter", "-o", out, "--",
-                        SelfPath(), "--client", client, "--device", dev, "--baud", "9600",
-                        "--rounds", std::to_string(rounds)});
-    std::istringstream lines(ReadText(out));
-    unlink(out.c_str());
-    std::string line;
-    while (std::getline(lines, line))
-        if (ok && line.find("raw_syscalls:sys_enter") != std::string::npos && !line.empty() &&
-            std::isdigit(static_cast<unsigned char>(line[0])))
-            return std::strtod(line.c_str(), nullptr);
-    return -1;
-}
-
-// Per read: the difference of a long and a short run, so that starting,
-// opening and closing drop out.
-double PerRead(double (*total)(const std::string&, const std::string&, int),
-               const std::string& client, const std::string& dev, int rounds) {
-    const int shortRun = std::max(1, rounds / 6);
-    double a = total(client, dev, shortRun), b = total(client, dev, rounds);
-    return a < 0 || b < 0 ? -1 : (b - a) / (rounds - shortRun);
-}
-
-int ChildMain(const Options& o) {
-    int failures = 0;
-    bool ok = o.client == "ours" ? OursBlock(o.device, o.baud, o.rounds, nullptr, failures)
-                                 : LibmodbusBlock(o.device, o.baud, o.rounds, nullptr, failures);
-    return ok && failures == 0 ? 0 : 1;
 }
 
 // --- Idle CPU -------------------------------------------------------------------

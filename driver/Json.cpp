@@ -1,108 +1,40 @@
 #include "driver/Json.h"
 
-#include <charconv>
-#include <cstdio>
 #include <vector>
 
-// Length of the well-formed UTF-8 sequence at s[i], or 0.
-static size_t Utf8SequenceLength(std::string_view s, size_t i) {
-    auto b = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
-    unsigned char c = b(i);
-    size_t n;
-    uint32_t cp;
-    if (c < 0x80)
-        return 1;
-    if (c >= 0xC2 && c <= 0xDF) {
-        n = 2;
-        cp = c & 0x1F;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        n = 3;
-        cp = c & 0x0F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        n = 4;
-        cp = c & 0x07;
-    } else {
-        return 0;
-    }
-    if (i + n > s.size())
-        return 0;
-    for (size_t k = 1; k < n; ++k) {
-        if ((b(i + k) & 0xC0) != 0x80)
-            return 0;
-        cp = (cp << 6) | (b(i + k) & 0x3F);
-    }
-    // Overlong forms, surrogates and code points beyond U+10FFFF.
-    if ((n == 3 && cp < 0x800) || (n == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-        (cp >= 0xD800 && cp <= 0xDFFF))
-        return 0;
-    return n;
-}
-
-static void AppendUtf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
-void AppendJsonString(std::string& out, std::string_view s) {
-    out += '"';
-    size_t i = 0;
-    while (i < s.size()) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        if (c >= 0x80) {
-            size_t n = Utf8SequenceLength(s, i);
-            if (n == 0) {
-                AppendUtf8(out, c); // a stray byte, taken as Latin-1
-                ++i;
-            } else {
-                out.append(s.substr(i, n));
-                i += n;
-            }
-            continue;
-        }
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (c < 0x20 || c == 0x7F) {
-                char buf[8];
-                std::snprintf(buf, sizeof buf, "\\u%04x", c);
-                out += buf;
-            } else {
-                out += static_cast<char>(c);
-            }
-        }
-        ++i;
-    }
-    out += '"';
-}
-
 namespace {
+
+// Strings are escaped by nlohmann, which refuses bytes that are no UTF-8;
+// true when s has none (no stray bytes, overlong forms, surrogates or code
+// points beyond U+10FFFF either).
+bool IsUtf8(std::string_view s) {
+    try {
+        (void)Json(std::string(s)).dump(-1, ' ', false, Json::error_handler_t::strict);
+        return true;
+    } catch (const Json::type_error&) {
+        return false;
+    }
+}
+
+// s with each byte that starts no well-formed sequence taken as the Latin-1
+// character of its code. nlohmann can only refuse such a byte or replace it
+// with U+FFFD, and a device's text is better shown than lost.
+std::string Utf8OrLatin1(std::string_view s) {
+    std::string out;
+    for (size_t i = 0; i < s.size();) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        const size_t n = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 0;
+        if (n == 1 || (n > 1 && i + n <= s.size() && IsUtf8(s.substr(i, n)))) {
+            out.append(s.substr(i, n));
+            i += n;
+        } else {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+            ++i;
+        }
+    }
+    return out;
+}
 
 // Subtype of the binary values that carry an exact decimal's text.
 constexpr std::uint64_t kExactNumber = 0x4E;
@@ -115,36 +47,6 @@ bool IsExactNumber(const Json& j) {
 std::string ExactNumberText(const Json& j) {
     const auto& b = j.get_binary();
     return std::string(b.begin(), b.end());
-}
-
-// The JSON number grammar: -?(0|[1-9][0-9]*)(\.[0-9]+)?([eE][+-]?[0-9]+)?
-bool IsJsonNumberText(std::string_view t) {
-    size_t i = 0;
-    auto digits = [&] {
-        const size_t from = i;
-        while (i < t.size() && t[i] >= '0' && t[i] <= '9')
-            ++i;
-        return i - from;
-    };
-    if (i < t.size() && t[i] == '-')
-        ++i;
-    const size_t lead = i;
-    const size_t n = digits();
-    if (n == 0 || (n > 1 && t[lead] == '0'))
-        return false;
-    if (i < t.size() && t[i] == '.') {
-        ++i;
-        if (digits() == 0)
-            return false;
-    }
-    if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
-        ++i;
-        if (i < t.size() && (t[i] == '+' || t[i] == '-'))
-            ++i;
-        if (digits() == 0)
-            return false;
-    }
-    return i == t.size();
 }
 
 void Dump(const Json& j, std::string& out, bool pretty, int indent) {
@@ -269,6 +171,35 @@ std::string ParseWhat(const std::string& message) {
 
 } // namespace
 
+void AppendJsonString(std::string& out, std::string_view s) {
+    std::string escaped;
+    try {
+        escaped = Json(std::string(s)).dump(-1, ' ', false, Json::error_handler_t::strict);
+    } catch (const Json::type_error&) {
+        escaped = Json(Utf8OrLatin1(s)).dump(-1, ' ', false, Json::error_handler_t::strict);
+    }
+    // Backspace, form feed and DEL stay \u escapes as in the files written so
+    // far; nlohmann writes \b and \f and leaves DEL bare. In its output a
+    // backslash always starts an escape, so the one after it is skipped.
+    out.reserve(out.size() + escaped.size());
+    for (size_t i = 0; i < escaped.size(); ++i) {
+        const char c = escaped[i];
+        if (c == '\\') {
+            const char e = escaped[++i];
+            if (e == 'b' || e == 'f') {
+                out += e == 'b' ? "\\u0008" : "\\u000c";
+            } else {
+                out += c;
+                out += e;
+            }
+        } else if (c == '\x7F') {
+            out += "\\u007f";
+        } else {
+            out += c;
+        }
+    }
+}
+
 bool ParseJson(std::string_view text, Json& out, std::string& error) {
     size_t read = 0;
     // Member names seen so far, per open object.
@@ -326,7 +257,12 @@ std::string DumpJson(const Json& j, bool pretty) {
 }
 
 Json JsonNumber(std::string_view text) {
-    if (!IsJsonNumberText(text))
+    // nlohmann's parser judges the number. A number's text starts with '-'
+    // or a digit and ends with a digit: checking the ends keeps out the
+    // blanks and the byte-order mark the parser would skip.
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    if (text.empty() || (text.front() != '-' && !digit(text.front())) || !digit(text.back()) ||
+        !Json::parse(text, nullptr, false).is_number())
         return Json();
     // Kept as its text, so "16.000" is written as 16.000 and not as 16.0.
     return Json::binary(std::vector<uint8_t>(text.begin(), text.end()), kExactNumber);

@@ -5,13 +5,14 @@
 // Exact decimals travel as numbers; a value outside the target type is
 // refused, not wrapped.
 TEST(Json, WritesAndReadsBackTextsEscapesAndNumbers) {
-    const std::string text = "tab\there \"quoted\" \\ 通讯超时 \x01";
+    const std::string text = "tab\there \"quoted\" \\ 通讯超时 \x01\b\f\x7f";
     Json doc = Json::object();
     doc["text"] = text;
     doc["exact"] = JsonNumber("-100.5");
     doc["regs"] = Json::array({1, 2});
-    EXPECT_EQ(DumpJson(doc, false), "{\"text\":\"tab\\there \\\"quoted\\\" \\\\ 通讯超时 "
-                                    "\\u0001\",\"exact\":-100.5,\"regs\":[1,2]}");
+    EXPECT_EQ(DumpJson(doc, false),
+              "{\"text\":\"tab\\there \\\"quoted\\\" \\\\ 通讯超时 "
+              "\\u0001\\u0008\\u000c\\u007f\",\"exact\":-100.5,\"regs\":[1,2]}");
     EXPECT_NE(DumpJson(doc, true).find("[1, 2]"), std::string::npos); // on one line for people
     Json back;
     std::string err;
