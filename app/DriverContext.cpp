@@ -9,6 +9,7 @@ CDriverContext::CDriverContext(CMotorDriver& driver)
     : m_driver(driver), m_thread([this] { Loop(); }) {}
 
 CDriverContext::~CDriverContext() {
+    m_bClosing = true;
     {
         std::lock_guard lk(m_lock);
         m_bStop = true;
@@ -40,7 +41,8 @@ CDriverContext::CPollHold CDriverContext::HoldPoll() {
     return CPollHold(this);
 }
 
-void CDriverContext::Post(QObject* owner, std::function<void()> work, std::function<void()> done) {
+void CDriverContext::Post(QObject* owner, std::function<void()> work, std::function<void()> done,
+                          bool first) {
     ++m_nPending;
     QPointer<QObject> guard(owner);
     auto alive = m_alive;
@@ -56,7 +58,10 @@ void CDriverContext::Post(QObject* owner, std::function<void()> work, std::funct
     };
     {
         std::lock_guard lk(m_lock);
-        m_queue.push_back(std::move(job));
+        if (first)
+            m_queue.push_front(std::move(job));
+        else
+            m_queue.push_back(std::move(job));
     }
     m_wake.notify_one();
 }

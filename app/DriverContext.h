@@ -16,6 +16,7 @@
 
 #include "driver/MotorDriver.h"
 
+#include <QAbstractButton>
 #include <QObject>
 #include <QPointer>
 
@@ -28,6 +29,7 @@
 #include <optional>
 #include <thread>
 #include <type_traits>
+#include <utility>
 
 class CDriverContext {
 public:
@@ -69,16 +71,27 @@ public:
     // Runs work on the worker after everything asked for before it, then
     // done(work's result) on the GUI thread while owner lives.
     template <class Work, class Done> void Run(QObject* owner, Work work, Done done) {
-        using R = std::invoke_result_t<Work&>;
-        if constexpr (std::is_void_v<R>) {
-            Post(owner, std::move(work), std::move(done));
-        } else {
-            auto result = std::make_shared<std::optional<R>>();
-            Post(
-                owner, [result, work = std::move(work)]() mutable { result->emplace(work()); },
-                [result, done = std::move(done)]() mutable { done(std::move(**result)); });
-        }
+        Ask(owner, std::move(work), std::move(done), false);
     }
+    // As Run, ahead of everything not yet started: a stop of the motor
+    // waits for no read.
+    template <class Work, class Done> void RunFirst(QObject* owner, Work work, Done done) {
+        Ask(owner, std::move(work), std::move(done), true);
+    }
+    // As Run for a button's operation: the button is disabled until its done
+    // has run (the window's other controls stay usable).
+    template <class Work, class Done> void RunFrom(QAbstractButton* button, Work work, Done done) {
+        button->setEnabled(false);
+        QPointer<QAbstractButton> b(button);
+        Run(button, std::move(work), [b, done = std::move(done)](auto&&... result) mutable {
+            if (b)
+                b->setEnabled(true);
+            done(std::forward<decltype(result)>(result)...);
+        });
+    }
+    // True once the context is ending: work of several transactions stops
+    // between them, so closing waits for one reply time-out at most.
+    bool Stopping() const { return m_bClosing.load(); }
     // Work asked for whose done has not run yet (GUI thread).
     bool Busy() const { return m_nPending > 0; }
     // Runs the event loop until nothing is pending or timeoutMs passes;
@@ -86,10 +99,22 @@ public:
     bool WaitIdle(int timeoutMs);
 
 private:
-    void Post(QObject* owner, std::function<void()> work, std::function<void()> done);
+    template <class Work, class Done> void Ask(QObject* owner, Work work, Done done, bool first) {
+        using R = std::invoke_result_t<Work&>;
+        if constexpr (std::is_void_v<R>) {
+            Post(owner, std::move(work), std::move(done), first);
+        } else {
+            auto result = std::make_shared<std::optional<R>>();
+            Post(
+                owner, [result, work = std::move(work)]() mutable { result->emplace(work()); },
+                [result, done = std::move(done)]() mutable { done(std::move(**result)); }, first);
+        }
+    }
+    void Post(QObject* owner, std::function<void()> work, std::function<void()> done, bool first);
     void Loop();
 
     std::atomic<int> m_nPollHolds{0};
+    std::atomic<bool> m_bClosing{false};
     std::function<void()> m_pollWait;
     int m_nPending = 0; // GUI thread
     std::mutex m_lock;

@@ -90,16 +90,16 @@ CMainDlg::CMainDlg(QWidget* parent) : QDialog(parent), m_ui(new Ui::CMainDlg) {
     setWindowIcon(QIcon(":/halvik/halvik.png"));
 
     // Tab order is fixed.
-    AddPage(new CMotorCtrlPage, "电机控制");
-    AddPage(new CMotorParamPage, "电机参数");
-    AddPage(new CSysParamPage, "系统参数");
-    AddPage(new CCommParamPage, "通讯参数");
-    AddPage(new CPidPage, "PID参数");
-    AddPage(new CReciprocatePage, "往复运动");
-    AddPage(new CSafetyPage, "安全保护");
+    AddPage(new CMotorCtrlPage(m_ctx), "电机控制");
+    AddPage(new CMotorParamPage(m_ctx), "电机参数");
+    AddPage(new CSysParamPage(m_ctx), "系统参数");
+    AddPage(new CCommParamPage(m_ctx), "通讯参数");
+    AddPage(new CPidPage(m_ctx), "PID参数");
+    AddPage(new CReciprocatePage(m_ctx), "往复运动");
+    AddPage(new CSafetyPage(m_ctx), "安全保护");
     ShowPage(0);
-    m_pRegisterDlg = new CRegisterDlg(this);
-    m_pObjDictDlg = new CObjDictDlg(this);
+    m_pRegisterDlg = new CRegisterDlg(m_ctx, this);
+    m_pObjDictDlg = new CObjDictDlg(m_ctx, this);
     connect(m_ui->tabPages, &QTabWidget::currentChanged, this, &CMainDlg::ShowPage);
 
     // Connection panel.
@@ -160,6 +160,12 @@ CMainDlg::CMainDlg(QWidget* parent) : QDialog(parent), m_ui(new Ui::CMainDlg) {
                     self->ShowStatus(epoch, rc, block);
             });
         });
+    // A hold on the poll waits for a status read under way: the poller hands
+    // its outcome over to this thread, and the wait runs it.
+    m_ctx.SetPollWait([this] {
+        WaitOnGui([this] { return !m_bPollInFlight; },
+                  static_cast<int>(2 * m_driver.GetTimeout() + 500));
+    });
 
     connect(&m_timer, &QTimer::timeout, this, &CMainDlg::OnTimer);
     m_timer.start(100);
@@ -244,7 +250,7 @@ void CMainDlg::CloseLostPort() {
     const std::string device = m_driver.OpenDevice();
     // The poll fails as on a closed port, whether or not its worker has
     // reported before the close (its report is then dropped).
-    if (FindCtrl<QCheckBox>(this, 1015)->isChecked() && m_bPollSuspended == 0) {
+    if (FindCtrl<QCheckBox>(this, 1015)->isChecked() && !m_ctx.PollHeld()) {
         const std::string text = ResultText(kResultPortClosed);
         for (int id : kPollFailureFields)
             SetCtrlValue(this, id, text);
@@ -345,17 +351,10 @@ void CMainDlg::OnOemInfo() {
     ShowMessage(this, shown.toStdString());
 }
 
-void CMainDlg::SuspendPoll() {
-    ++m_bPollSuspended;
-    // The poller hands its outcome over to this thread; the wait runs it.
-    WaitOnGui([this] { return !m_bPollInFlight; },
-              static_cast<int>(2 * m_driver.GetTimeout() + 500));
-}
-
 void CMainDlg::ReadRealtimeStatus() {
     m_pPlotDlg->SetPolling(FindCtrl<QCheckBox>(this, 1015)->isChecked() && m_driver.IsOpen());
-    if (!FindCtrl<QCheckBox>(this, 1015)->isChecked() || m_bPollSuspended != 0 ||
-        !m_driver.IsOpen() || m_bPollInFlight)
+    if (!FindCtrl<QCheckBox>(this, 1015)->isChecked() || m_ctx.PollHeld() || !m_driver.IsOpen() ||
+        m_bPollInFlight)
         return;
     m_bPollInFlight = m_pPoller->Start(m_nSlaveAddr, m_nPortEpoch);
 }

@@ -2,10 +2,11 @@
 // The main window: connection panel, traffic box, device information, live
 // status and the tab pages. It owns the one CMotorDriver for the whole run.
 //
-// Pages and tool dialogs reach the shared members through g_pMainDlg. Worker
-// threads read m_nSlaveAddr and write m_bPollSuspended, hence the atomics.
-// Everything else here is GUI-thread only.
+// Pages and tool windows get what they share with it from its driver context
+// (DriverContext.h), handed to each when it is made. Everything else here is
+// GUI-thread only.
 
+#include "app/DriverContext.h"
 #include "driver/BusScan.h"
 #include "driver/MotorDriver.h"
 #include "modbus/LinkStats.h"
@@ -35,19 +36,12 @@ public:
     ~CMainDlg() override;
 
     CMotorDriver m_driver;
-    std::atomic<uint8_t> m_nSlaveAddr{1};
-    // Nonzero: speed and frequency registers count whole Hz, else tenths.
-    std::atomic<int> m_bSpeedUnitHz{0};
-    // Nonzero: the status poll is skipped. A count: each worker adds one for
-    // its run and takes it away at its end, so two at once do not cut each
-    // other's suspension short.
-    std::atomic<int> m_bPollSuspended{0};
-    // For a worker whose exchanges no status read may fall between: on the
-    // GUI thread before it starts, adds one and waits (within two reply
-    // time-outs) for a read already under way. ResumePoll from any thread
-    // when it ends.
-    void SuspendPoll();
-    void ResumePoll() { --m_bPollSuspended; }
+    // What the pages and tool windows are handed: the driver, the slave
+    // address, the speed unit, holds on the poll and their worker.
+    CDriverContext m_ctx{m_driver};
+    CDriverContext& Context() { return m_ctx; }
+    std::atomic<uint8_t>& m_nSlaveAddr = m_ctx.m_nSlaveAddr;
+    std::atomic<int>& m_bSpeedUnitHz = m_ctx.m_bSpeedUnitHz;
 
     // Appends a tab with this text for the page; returns its index.
     int AddPage(QWidget* page, const QString& tabText);

@@ -1,7 +1,7 @@
 #include "pages/CanOpenList.h"
 
 #include "app/CtrlUtil.h"
-#include "app/MainDlg.h"
+#include "app/DriverContext.h"
 #include "app/MessageBox.h"
 #include "tools/CanOpenLogic.h"
 #include "tools/PdoEditDlg.h"
@@ -96,11 +96,12 @@ private:
 
 } // namespace
 
-CCanOpenList::CCanOpenList(QWidget* parent) : QWidget(parent), m_ui(new Ui::CCanOpenList) {
+CCanOpenList::CCanOpenList(CDriverContext& ctx, QWidget* parent)
+    : QWidget(parent), m_ctx(ctx), m_ui(new Ui::CCanOpenList) {
     m_ui->setupUi(this);
     // Top-level windows of their own, hidden until a row is double-clicked.
-    m_pPdoDlg = new CPdoEditDlg(this);
-    m_pSyncDlg = new CSyncEditDlg(this);
+    m_pPdoDlg = new CPdoEditDlg(ctx, this);
+    m_pSyncDlg = new CSyncEditDlg(ctx, this);
     m_pPdoDlg->m_fnConfigured = [this] { SetStorePending(); };
     m_pSyncDlg->m_fnConfigured = [this] { SetStorePending(); };
 
@@ -152,12 +153,12 @@ void CCanOpenList::OnLoad() {
     // Set here rather than in the worker, so that no double-click and no
     // status poll can come between the press and the worker's start.
     m_bLoading = true;
-    g_pMainDlg->SuspendPoll();
-    const uint8_t slave = g_pMainDlg->m_nSlaveAddr;
+    auto hold = std::make_shared<CDriverContext::CPollHold>(m_ctx.HoldPoll());
+    const uint8_t slave = m_ctx.m_nSlaveAddr;
     m_worker.Join(); // the last run has finished (its button was disabled)
-    m_worker.Start([this, slave] {
+    m_worker.Start([this, slave, hold] {
         CListSink sink(this, m_bQuit);
-        const int loaded = LoadObjectList(g_pMainDlg->m_driver, slave, m_bQuit, sink);
+        const int loaded = LoadObjectList(m_ctx.m_driver, slave, m_bQuit, sink);
         RunOnGui([this] {
             m_bLoading = false;
             auto* button = FindCtrl<QPushButton>(this, kLoadButton);
@@ -166,7 +167,7 @@ void CCanOpenList::OnLoad() {
         });
         if (loaded == kPdoCount)
             sink.Message("读取完毕");
-        g_pMainDlg->ResumePoll();
+        hold->Release();
     });
 }
 
@@ -175,14 +176,20 @@ void CCanOpenList::OnStore() {
         ShowMessage(this, "没有要保存的参数");
         return;
     }
-    const SdoResult o = StoreParameters(g_pMainDlg->m_driver, g_pMainDlg->m_nSlaveAddr, kStoreComm);
-    if (!o.Ok()) {
-        ShowMessage(this, SdoFailureText(o));
-        return;
-    }
-    ShowMessage(this, "保存成功");
-    m_bStorePending = false;
-    FindCtrl<QPushButton>(this, kStoreButton)->setEnabled(false);
+    m_ctx.RunFrom(
+        FindCtrl<QPushButton>(this, kStoreButton),
+        [&drv = m_ctx.m_driver, slave = m_ctx.m_nSlaveAddr.load()] {
+            return StoreParameters(drv, slave, kStoreComm);
+        },
+        [this](const SdoResult& o) {
+            if (!o.Ok()) {
+                ShowMessage(this, SdoFailureText(o));
+                return;
+            }
+            ShowMessage(this, "保存成功");
+            m_bStorePending = false;
+            FindCtrl<QPushButton>(this, kStoreButton)->setEnabled(false);
+        });
 }
 
 void CCanOpenList::OnDoubleClick() {

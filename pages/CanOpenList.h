@@ -16,6 +16,7 @@
 namespace Ui {
 class CCanOpenList;
 }
+class CDriverContext;
 class CPdoEditDlg;
 class CSyncEditDlg;
 class QTableWidget;
@@ -23,7 +24,7 @@ class QTableWidget;
 class CCanOpenList : public QWidget {
     Q_OBJECT
 public:
-    explicit CCanOpenList(QWidget* parent = nullptr);
+    explicit CCanOpenList(CDriverContext& ctx, QWidget* parent = nullptr);
     ~CCanOpenList() override;
 
     // Rewrites the cells from the editors' records: columns 1 to 4 only
@@ -44,6 +45,7 @@ private:
     void OnDoubleClick();
     void Centre(QWidget* dlg) const;
 
+    CDriverContext& m_ctx;
     Ui::CCanOpenList* m_ui;
     CPdoEditDlg* m_pPdoDlg;
     CSyncEditDlg* m_pSyncDlg;

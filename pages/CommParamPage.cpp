@@ -1,7 +1,7 @@
 #include "pages/CommParamPage.h"
 
 #include "app/CtrlUtil.h"
-#include "app/MainDlg.h"
+#include "app/DriverContext.h"
 #include "app/MessageBox.h"
 #include "driver/Catalogue.h"
 #include "driver/Format.h"
@@ -176,11 +176,12 @@ std::string CommChangeNote(const SCommBlocks& before, const SCommBlocks& written
     return changes.empty() ? "" : "驱动器" + changes + "，请相应修改连接设置";
 }
 
-CCommParamPage::CCommParamPage(QWidget* parent) : QWidget(parent), m_ui(new Ui::CCommParamPage) {
+CCommParamPage::CCommParamPage(CDriverContext& ctx, QWidget* parent)
+    : QWidget(parent), m_ctx(ctx), m_ui(new Ui::CCommParamPage) {
     m_ui->setupUi(this);
     // The lower group, the CANopen object list, takes the room below the
     // parameters.
-    m_ui->vBoxLayout1->insertWidget(1, new CCanOpenList(this), 1);
+    m_ui->vBoxLayout1->insertWidget(1, new CCanOpenList(ctx, this), 1);
     LimitTypingOnly(this);
     FillLists(this, kLists);
     connect(FindCtrl<QPushButton>(this, kReadButton), &QPushButton::clicked, this,
@@ -193,48 +194,71 @@ CCommParamPage::~CCommParamPage() {
     delete m_ui;
 }
 
-void CCommParamPage::OnRead() {
-    CMotorDriver& drv = g_pMainDlg->m_driver;
-    const uint8_t slave = g_pMainDlg->m_nSlaveAddr;
+namespace {
+struct SCommRead {
+    ResultCode rc = kResultOk;
     SCommBlocks s{};
-    ResultCode rc = drv.ReadCommBlockA(slave, s.a);
-    if (rc == kResultOk)
-        rc = drv.ReadCommBlockB(slave, s.b);
-    if (rc == kResultOk)
-        rc = drv.ReadCanOpenBlock(slave, s.c);
-    if (rc != kResultOk) {
-        ShowResult(this, rc);
-        return;
-    }
-    m_known = s;
-    PutValues(this, CommValuesFromBlocks(s, ComboTexts(this, kBaud)));
-    FindCtrl<QPushButton>(this, kConfigureButton)->setEnabled(true);
+};
+struct SCommWrite {
+    ResultCode rc = kResultOk;
+    bool aWritten = false, bWritten = false;
+};
+} // namespace
+
+void CCommParamPage::OnRead() {
+    m_ctx.RunFrom(
+        FindCtrl<QPushButton>(this, kReadButton),
+        [&ctx = m_ctx, slave = m_ctx.m_nSlaveAddr.load()] {
+            SCommRead r;
+            CMotorDriver& drv = ctx.m_driver;
+            r.rc = drv.ReadCommBlockA(slave, r.s.a);
+            if (r.rc == kResultOk && !ctx.Stopping())
+                r.rc = drv.ReadCommBlockB(slave, r.s.b);
+            if (r.rc == kResultOk && !ctx.Stopping())
+                r.rc = drv.ReadCanOpenBlock(slave, r.s.c);
+            return r;
+        },
+        [this](const SCommRead& r) {
+            if (r.rc != kResultOk) {
+                ShowResult(this, r.rc);
+                return;
+            }
+            m_known = r.s;
+            PutValues(this, CommValuesFromBlocks(r.s, ComboTexts(this, kBaud)));
+            FindCtrl<QPushButton>(this, kConfigureButton)->setEnabled(true);
+        });
 }
 
 void CCommParamPage::OnConfigure() {
-    CMotorDriver& drv = g_pMainDlg->m_driver;
-    const uint8_t slave = g_pMainDlg->m_nSlaveAddr;
     SCommBlocks s{};
     if (RefuseInput(this, CommBlocksFromValues(TakeValues(this, CommValueIds()),
                                                ComboTexts(this, kBaud), s)))
         return;
-    ResultCode rc = drv.WriteCommBlockA(slave, s.a);
-    const bool aWritten = rc == kResultOk;
-    if (aWritten)
-        rc = drv.WriteCommBlockB(slave, s.b);
-    const bool bWritten = aWritten && rc == kResultOk;
-    if (bWritten)
-        rc = drv.WriteCanOpenBlock(slave, s.c);
-
-    // The tool keeps its own line settings and address: the note tells the
-    // user why the driver may no longer answer at them.
-    const std::string note =
-        CommChangeNote(m_known, s, aWritten, bWritten, ComboTexts(this, kParity));
-    if (aWritten)
-        m_known.a = s.a;
-    if (bWritten)
-        m_known.b = s.b;
-    if (bWritten && rc == kResultOk)
-        m_known.c = s.c;
-    ShowMessage(this, ResultText(rc) + (note.empty() ? "" : "\n" + note));
+    m_ctx.RunFrom(
+        FindCtrl<QPushButton>(this, kConfigureButton),
+        [&ctx = m_ctx, slave = m_ctx.m_nSlaveAddr.load(), s] {
+            SCommWrite w;
+            CMotorDriver& drv = ctx.m_driver;
+            w.rc = drv.WriteCommBlockA(slave, s.a);
+            w.aWritten = w.rc == kResultOk;
+            if (w.aWritten && !ctx.Stopping())
+                w.rc = drv.WriteCommBlockB(slave, s.b);
+            w.bWritten = w.aWritten && w.rc == kResultOk;
+            if (w.bWritten && !ctx.Stopping())
+                w.rc = drv.WriteCanOpenBlock(slave, s.c);
+            return w;
+        },
+        [this, s](const SCommWrite& w) {
+            // The tool keeps its own line settings and address: the note
+            // tells the user why the driver may no longer answer at them.
+            const std::string note =
+                CommChangeNote(m_known, s, w.aWritten, w.bWritten, ComboTexts(this, kParity));
+            if (w.aWritten)
+                m_known.a = s.a;
+            if (w.bWritten)
+                m_known.b = s.b;
+            if (w.bWritten && w.rc == kResultOk)
+                m_known.c = s.c;
+            ShowMessage(this, ResultText(w.rc) + (note.empty() ? "" : "\n" + note));
+        });
 }

@@ -8,6 +8,8 @@
 
 #include <QWidget>
 
+class CDriverContext;
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -55,13 +57,14 @@ class CCommParamPage;
 class CCommParamPage : public QWidget {
     Q_OBJECT
 public:
-    explicit CCommParamPage(QWidget* parent = nullptr);
+    explicit CCommParamPage(CDriverContext& ctx, QWidget* parent = nullptr);
     ~CCommParamPage() override;
 
 private:
     void OnRead();
     void OnConfigure();
 
+    CDriverContext& m_ctx;
     Ui::CCommParamPage* m_ui;
     // What the driver held at the last read or successful write, to tell
     // the user when a configure changed how it is reached.

@@ -1,7 +1,7 @@
 #include "pages/MotorCtrlPage.h"
 
 #include "app/CtrlUtil.h"
-#include "app/MainDlg.h"
+#include "app/DriverContext.h"
 #include "app/MessageBox.h"
 #include "driver/Catalogue.h"
 #include "driver/Format.h"
@@ -114,7 +114,8 @@ std::vector<int> RampValueIds() {
 
 // --- Page ---------------------------------------------------------------------
 
-CMotorCtrlPage::CMotorCtrlPage(QWidget* parent) : QWidget(parent), m_ui(new Ui::CMotorCtrlPage) {
+CMotorCtrlPage::CMotorCtrlPage(CDriverContext& ctx, QWidget* parent)
+    : QWidget(parent), m_ctx(ctx), m_ui(new Ui::CMotorCtrlPage) {
     m_ui->setupUi(this);
     LimitTypingOnly(this);
 
@@ -151,7 +152,7 @@ CMotorCtrlPage::~CMotorCtrlPage() {
 }
 
 bool CMotorCtrlPage::UnitHz() const {
-    return g_pMainDlg->m_bSpeedUnitHz != 0;
+    return m_ctx.m_bSpeedUnitHz != 0;
 }
 
 void CMotorCtrlPage::OnTimer() {
@@ -191,28 +192,44 @@ uint16_t CMotorCtrlPage::StopMode() const {
     return kStopNormal;
 }
 
-ResultCode CMotorCtrlPage::SendStop() {
-    const ResultCode rc =
-        g_pMainDlg->m_driver.WriteStopCommand(g_pMainDlg->m_nSlaveAddr, StopMode());
-    if (rc != kResultOk)
-        ShowResult(this, rc);
-    return rc;
+void CMotorCtrlPage::SendStop(std::function<void(ResultCode)> then) {
+    m_ctx.RunFirst(
+        this,
+        [&drv = m_ctx.m_driver, slave = m_ctx.m_nSlaveAddr.load(), mode = StopMode()] {
+            return drv.WriteStopCommand(slave, mode);
+        },
+        [this, then = std::move(then)](ResultCode rc) {
+            if (rc != kResultOk)
+                ShowResult(this, rc);
+            if (then)
+                then(rc);
+        });
+}
+
+// A command button's transaction; a box only on failure.
+void CMotorCtrlPage::Command(int button, std::function<ResultCode(CMotorDriver&, uint8_t)> send) {
+    m_ctx.RunFrom(
+        FindCtrl<QPushButton>(this, button),
+        [&drv = m_ctx.m_driver, slave = m_ctx.m_nSlaveAddr.load(), send = std::move(send)] {
+            return send(drv, slave);
+        },
+        [this](ResultCode rc) {
+            if (rc != kResultOk)
+                ShowResult(this, rc);
+        });
 }
 
 void CMotorCtrlPage::OnRunPwm() {
-    const int pwm = FindCtrl<QAbstractSlider>(this, kPwmSlider)->value();
-    const ResultCode rc = g_pMainDlg->m_driver.WriteRunCommand(g_pMainDlg->m_nSlaveAddr,
-                                                               static_cast<uint16_t>(pwm), 0);
-    if (rc != kResultOk)
-        ShowResult(this, rc);
+    const auto pwm = static_cast<uint16_t>(FindCtrl<QAbstractSlider>(this, kPwmSlider)->value());
+    Command(kRunPwm,
+            [pwm](CMotorDriver& drv, uint8_t slave) { return drv.WriteRunCommand(slave, pwm, 0); });
 }
 
 void CMotorCtrlPage::OnRunFreq() {
-    const int freq = FindCtrl<QAbstractSlider>(this, kFreqSlider)->value();
-    const ResultCode rc = g_pMainDlg->m_driver.WriteRunCommand(g_pMainDlg->m_nSlaveAddr,
-                                                               static_cast<uint16_t>(freq), 1);
-    if (rc != kResultOk)
-        ShowResult(this, rc);
+    const auto freq = static_cast<uint16_t>(FindCtrl<QAbstractSlider>(this, kFreqSlider)->value());
+    Command(kRunFreq, [freq](CMotorDriver& drv, uint8_t slave) {
+        return drv.WriteRunCommand(slave, freq, 1);
+    });
 }
 
 void CMotorCtrlPage::OnMove() {
@@ -221,25 +238,36 @@ void CMotorCtrlPage::OnMove() {
         return;
     const int32_t target = FindCtrl<QAbstractSlider>(this, kPositionSlider)->value();
     const uint16_t type = FindCtrl<QRadioButton>(this, kRelative)->isChecked() ? 1 : 0;
-    const ResultCode rc =
-        g_pMainDlg->m_driver.WritePositionCommand(g_pMainDlg->m_nSlaveAddr, freq, target, type);
-    if (rc != kResultOk)
-        ShowResult(this, rc);
+    Command(kMove, [freq, target, type](CMotorDriver& drv, uint8_t slave) {
+        return drv.WritePositionCommand(slave, freq, target, type);
+    });
 }
 
 void CMotorCtrlPage::OnReadRamp() {
-    RampBlock block{};
-    const ResultCode rc = g_pMainDlg->m_driver.ReadRampBlock(g_pMainDlg->m_nSlaveAddr, block);
-    if (rc != kResultOk) {
-        ShowResult(this, rc);
-        return;
-    }
-    PutValues(this, RampValuesFromBlock(block, UnitHz()));
+    m_ctx.RunFrom(
+        FindCtrl<QPushButton>(this, kReadRamp),
+        [&drv = m_ctx.m_driver, slave = m_ctx.m_nSlaveAddr.load()] {
+            RampBlock block{};
+            const ResultCode rc = drv.ReadRampBlock(slave, block);
+            return std::pair{rc, block};
+        },
+        [this](const std::pair<ResultCode, RampBlock>& r) {
+            if (r.first != kResultOk) {
+                ShowResult(this, r.first);
+                return;
+            }
+            PutValues(this, RampValuesFromBlock(r.second, UnitHz()));
+        });
 }
 
 void CMotorCtrlPage::OnSetRamp() {
     RampBlock block{};
     if (RefuseInput(this, RampBlockFromValues(TakeValues(this, RampValueIds()), UnitHz(), block)))
         return;
-    ShowResult(this, g_pMainDlg->m_driver.WriteRampBlock(g_pMainDlg->m_nSlaveAddr, block));
+    m_ctx.RunFrom(
+        FindCtrl<QPushButton>(this, kSetRamp),
+        [&drv = m_ctx.m_driver, slave = m_ctx.m_nSlaveAddr.load(), block] {
+            return drv.WriteRampBlock(slave, block);
+        },
+        [this](ResultCode rc) { ShowResult(this, rc); });
 }

@@ -14,6 +14,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <functional>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -48,6 +50,9 @@ std::vector<int> RampValueIds();
 
 // --- Page ---------------------------------------------------------------------
 
+class CDriverContext;
+class CMotorDriver;
+
 namespace Ui {
 class CMotorCtrlPage;
 }
@@ -55,14 +60,16 @@ class CMotorCtrlPage;
 class CMotorCtrlPage : public QWidget {
     Q_OBJECT
 public:
-    explicit CMotorCtrlPage(QWidget* parent = nullptr);
+    explicit CMotorCtrlPage(CDriverContext& ctx, QWidget* parent = nullptr);
     ~CMotorCtrlPage() override;
 
     // The selected stop mode: 0 normal, 1 emergency, 2 free.
     uint16_t StopMode() const;
-    // Sends the selected stop mode; shows a box only on failure. The main
-    // window's stop shortcut and button use it too.
-    ResultCode SendStop();
+    // Sends the selected stop mode ahead of any other operation waiting on
+    // the context's worker; shows a box only on failure, then hands the
+    // result to then (GUI thread). The main window's stop shortcut, its
+    // button and its close use it too.
+    void SendStop(std::function<void(ResultCode)> then = {});
 
     // One tick of the page timer: the value labels and the speed unit.
     void OnTimer();
@@ -77,7 +84,9 @@ private:
     void OnReadRamp();
     void OnSetRamp();
     bool UnitHz() const;
+    void Command(int button, std::function<ResultCode(CMotorDriver&, uint8_t)> send);
 
+    CDriverContext& m_ctx;
     Ui::CMotorCtrlPage* m_ui;
     QTimer m_timer;
     bool m_bUnitHz = false; // the unit the page last adapted to

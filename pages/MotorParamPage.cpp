@@ -1,7 +1,7 @@
 #include "pages/MotorParamPage.h"
 
 #include "app/CtrlUtil.h"
-#include "app/MainDlg.h"
+#include "app/DriverContext.h"
 #include "app/MessageBox.h"
 #include "driver/Catalogue.h"
 #include "driver/Format.h"
@@ -169,7 +169,8 @@ std::vector<int> MotorParamValueIds() {
 
 // --- Page ---------------------------------------------------------------------
 
-CMotorParamPage::CMotorParamPage(QWidget* parent) : QWidget(parent), m_ui(new Ui::CMotorParamPage) {
+CMotorParamPage::CMotorParamPage(CDriverContext& ctx, QWidget* parent)
+    : QWidget(parent), m_ctx(ctx), m_ui(new Ui::CMotorParamPage) {
     m_ui->setupUi(this);
     LimitTypingOnly(this);
     for (const SField& list : kLists)
@@ -193,48 +194,86 @@ CMotorParamPage::~CMotorParamPage() {
 }
 
 void CMotorParamPage::OnRead() {
-    MotorParamBlock block{};
-    const ResultCode rc = g_pMainDlg->m_driver.ReadMotorParamBlock(g_pMainDlg->m_nSlaveAddr, block);
-    if (rc != kResultOk) {
-        ShowResult(this, rc);
-        return;
-    }
-    // The unit first: the speed fields are shown in the unit just read.
-    const bool unitHz = (block.At(kRegSpeedRange) & 1) != 0;
-    g_pMainDlg->m_bSpeedUnitHz = unitHz ? 1 : 0;
-    PutValues(this, MotorParamValuesFromBlock(block, unitHz));
-    FindCtrl<QPushButton>(this, kConfigureButton)->setEnabled(true);
+    m_ctx.RunFrom(
+        FindCtrl<QPushButton>(this, kReadButton),
+        [&drv = m_ctx.m_driver, slave = m_ctx.m_nSlaveAddr.load()] {
+            MotorParamBlock block{};
+            const ResultCode rc = drv.ReadMotorParamBlock(slave, block);
+            return std::pair{rc, block};
+        },
+        [this](const std::pair<ResultCode, MotorParamBlock>& r) {
+            if (r.first != kResultOk) {
+                ShowResult(this, r.first);
+                return;
+            }
+            // The unit first: the speed fields are shown in the unit just read.
+            const bool unitHz = (r.second.At(kRegSpeedRange) & 1) != 0;
+            m_ctx.m_bSpeedUnitHz = unitHz ? 1 : 0;
+            PutValues(this, MotorParamValuesFromBlock(r.second, unitHz));
+            FindCtrl<QPushButton>(this, kConfigureButton)->setEnabled(true);
+        });
 }
 
+namespace {
+// What a configure did: the device information's answer, whether the speed
+// range was written or forced off, the block checked again in the unit
+// that holds, and the block's write.
+struct SMotorConfigure {
+    ResultCode infoRc = kResultOk;
+    bool unitWritten = false, unitForcedOff = false;
+    SInputProblem problem;
+    ResultCode rc = kResultOk;
+};
+} // namespace
+
 void CMotorParamPage::OnConfigure() {
-    CtrlValues values = TakeValues(this, MotorParamValueIds());
+    const CtrlValues values = TakeValues(this, MotorParamValueIds());
+    const bool unitHz = ValueOf(values, kSpeedRangeBox) == "1";
     MotorParamBlock block{};
-    // Checked before the first transaction, and again below should the
-    // driver force the speed range off: nothing of a refused configure is sent.
-    if (RefuseInput(
-            this, MotorParamBlockFromValues(values, ValueOf(values, kSpeedRangeBox) == "1", block)))
-        return;
-    CMotorDriver& driver = g_pMainDlg->m_driver;
-    const uint8_t slave = g_pMainDlg->m_nSlaveAddr;
-    DeviceInfoBlock info{};
-    if (const ResultCode rc = driver.ReadDeviceInfoBlock(slave, info); rc != kResultOk) {
-        ShowResult(this, rc);
-        return;
-    }
-    // Register 0x000E says whether this driver has the whole-Hz speed range.
-    bool unitHz = ValueOf(values, kSpeedRangeBox) == "1";
-    if (info.At(0x000E) != 0) {
-        if (driver.WriteRegister(slave, kRegSpeedRange, unitHz ? 1 : 0) == kResultOk)
-            g_pMainDlg->m_bSpeedUnitHz = unitHz ? 1 : 0;
-    } else {
-        unitHz = false;
-        values[kSpeedRangeBox] = "0";
-        g_pMainDlg->m_bSpeedUnitHz = 0;
-        SetCtrlValue(this, kSpeedRangeBox, "0");
-    }
+    // Checked before the first transaction, and again should the driver
+    // force the speed range off: nothing of a refused configure is sent.
     if (RefuseInput(this, MotorParamBlockFromValues(values, unitHz, block)))
         return;
-    ShowResult(this, driver.WriteMotorParamBlock(slave, block));
+    m_ctx.RunFrom(
+        FindCtrl<QPushButton>(this, kConfigureButton),
+        [&ctx = m_ctx, slave = m_ctx.m_nSlaveAddr.load(), values, unitHz] {
+            SMotorConfigure c;
+            CMotorDriver& driver = ctx.m_driver;
+            DeviceInfoBlock info{};
+            if ((c.infoRc = driver.ReadDeviceInfoBlock(slave, info)) != kResultOk)
+                return c;
+            // Register 0x000E says whether this driver has the whole-Hz range.
+            bool hz = unitHz;
+            CtrlValues typed = values;
+            if (info.At(0x000E) != 0) {
+                c.unitWritten =
+                    driver.WriteRegister(slave, kRegSpeedRange, hz ? 1 : 0) == kResultOk;
+            } else {
+                hz = false;
+                c.unitForcedOff = true;
+                typed[kSpeedRangeBox] = "0";
+            }
+            MotorParamBlock b{};
+            c.problem = MotorParamBlockFromValues(typed, hz, b);
+            if (!c.problem.Has() && !ctx.Stopping())
+                c.rc = driver.WriteMotorParamBlock(slave, b);
+            return c;
+        },
+        [this, unitHz](const SMotorConfigure& c) {
+            if (c.infoRc != kResultOk) {
+                ShowResult(this, c.infoRc);
+                return;
+            }
+            if (c.unitWritten)
+                m_ctx.m_bSpeedUnitHz = unitHz ? 1 : 0;
+            if (c.unitForcedOff) {
+                m_ctx.m_bSpeedUnitHz = 0;
+                SetCtrlValue(this, kSpeedRangeBox, "0");
+            }
+            if (RefuseInput(this, c.problem))
+                return;
+            ShowResult(this, c.rc);
+        });
 }
 
 void CMotorParamPage::OnStartLearning() {
@@ -246,7 +285,7 @@ void CMotorParamPage::OnStartLearning() {
     button->setEnabled(false);
     button->setText("正在学习");
     m_bStop = false;
-    const uint8_t slave = g_pMainDlg->m_nSlaveAddr;
+    const uint8_t slave = m_ctx.m_nSlaveAddr;
     m_worker.Start([this, slave] { RunLearning(slave); });
 }
 
@@ -265,7 +304,7 @@ void CMotorParamPage::RunLearning(uint8_t slave) {
         std::unique_lock lk(m_stopLock);
         return !m_stopSignal.wait_until(lk, t, [this] { return m_bStop.load(); });
     };
-    const SLearnOutcome run = RunMotorLearning(g_pMainDlg->m_driver, slave, hooks);
+    const SLearnOutcome run = RunMotorLearning(m_ctx.m_driver, slave, hooks);
     if (run.end == ELearnEnd::StartRefused) {
         onGui([this, rc = run.rc] {
             ShowResult(this, rc);

@@ -42,6 +42,8 @@ bool PackPhaseSequence(const std::string& text, uint16_t (&regs)[3]);
 
 // --- Page ---------------------------------------------------------------------
 
+class CDriverContext;
+
 namespace Ui {
 class CMotorParamPage;
 }
@@ -49,7 +51,7 @@ class CMotorParamPage;
 class CMotorParamPage : public QWidget {
     Q_OBJECT
 public:
-    explicit CMotorParamPage(QWidget* parent = nullptr);
+    explicit CMotorParamPage(CDriverContext& ctx, QWidget* parent = nullptr);
     // Stops a learning run: the worker makes its closing write and ends
     // without touching the page or showing a box.
     ~CMotorParamPage() override;
@@ -65,6 +67,7 @@ private:
     // Back to idle (GUI thread).
     void EndLearning();
 
+    CDriverContext& m_ctx;
     Ui::CMotorParamPage* m_ui;
 
     bool m_bLearning = false; // GUI thread

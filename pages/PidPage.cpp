@@ -1,7 +1,7 @@
 #include "pages/PidPage.h"
 
 #include "app/CtrlUtil.h"
-#include "app/MainDlg.h"
+#include "app/DriverContext.h"
 #include "app/MessageBox.h"
 #include "driver/Catalogue.h"
 #include "driver/Format.h"
@@ -56,7 +56,8 @@ std::vector<int> PidValueIds() {
     return ids;
 }
 
-CPidPage::CPidPage(QWidget* parent) : QWidget(parent), m_ui(new Ui::CPidPage) {
+CPidPage::CPidPage(CDriverContext& ctx, QWidget* parent)
+    : QWidget(parent), m_ctx(ctx), m_ui(new Ui::CPidPage) {
     m_ui->setupUi(this);
     LimitTypingOnly(this);
     connect(FindCtrl<QPushButton>(this, kReadButton), &QPushButton::clicked, this,
@@ -70,19 +71,31 @@ CPidPage::~CPidPage() {
 }
 
 void CPidPage::OnRead() {
-    PidBlock block{};
-    const ResultCode rc = g_pMainDlg->m_driver.ReadPidBlock(g_pMainDlg->m_nSlaveAddr, block);
-    if (rc != kResultOk) {
-        ShowResult(this, rc);
-        return;
-    }
-    PutValues(this, PidValuesFromBlock(block));
-    FindCtrl<QPushButton>(this, kConfigureButton)->setEnabled(true);
+    m_ctx.RunFrom(
+        FindCtrl<QPushButton>(this, kReadButton),
+        [&drv = m_ctx.m_driver, slave = m_ctx.m_nSlaveAddr.load()] {
+            PidBlock block{};
+            const ResultCode rc = drv.ReadPidBlock(slave, block);
+            return std::pair{rc, block};
+        },
+        [this](const std::pair<ResultCode, PidBlock>& r) {
+            if (r.first != kResultOk) {
+                ShowResult(this, r.first);
+                return;
+            }
+            PutValues(this, PidValuesFromBlock(r.second));
+            FindCtrl<QPushButton>(this, kConfigureButton)->setEnabled(true);
+        });
 }
 
 void CPidPage::OnConfigure() {
     PidBlock block{};
     if (RefuseInput(this, PidBlockFromValues(TakeValues(this, PidValueIds()), block)))
         return;
-    ShowResult(this, g_pMainDlg->m_driver.WritePidBlock(g_pMainDlg->m_nSlaveAddr, block));
+    m_ctx.RunFrom(
+        FindCtrl<QPushButton>(this, kConfigureButton),
+        [&drv = m_ctx.m_driver, slave = m_ctx.m_nSlaveAddr.load(), block] {
+            return drv.WritePidBlock(slave, block);
+        },
+        [this](ResultCode rc) { ShowResult(this, rc); });
 }

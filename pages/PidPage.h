@@ -11,6 +11,8 @@
 
 #include <QWidget>
 
+class CDriverContext;
+
 #include <vector>
 
 // --- Page logic ---------------------------------------------------------------
@@ -32,12 +34,13 @@ class CPidPage;
 class CPidPage : public QWidget {
     Q_OBJECT
 public:
-    explicit CPidPage(QWidget* parent = nullptr);
+    explicit CPidPage(CDriverContext& ctx, QWidget* parent = nullptr);
     ~CPidPage() override;
 
 private:
     void OnRead();
     void OnConfigure();
 
+    CDriverContext& m_ctx;
     Ui::CPidPage* m_ui;
 };

@@ -1,7 +1,7 @@
 #include "pages/ReciprocatePage.h"
 
 #include "app/CtrlUtil.h"
-#include "app/MainDlg.h"
+#include "app/DriverContext.h"
 #include "app/MessageBox.h"
 #include "driver/Catalogue.h"
 #include "driver/Format.h"
@@ -147,8 +147,8 @@ std::vector<int> ReciprocateValueIds() {
     return {std::begin(kPageIds), std::end(kPageIds)};
 }
 
-CReciprocatePage::CReciprocatePage(QWidget* parent)
-    : QWidget(parent), m_ui(new Ui::CReciprocatePage) {
+CReciprocatePage::CReciprocatePage(CDriverContext& ctx, QWidget* parent)
+    : QWidget(parent), m_ctx(ctx), m_ui(new Ui::CReciprocatePage) {
     m_ui->setupUi(this);
     LimitTypingOnly(this);
     FillLists(this, kLists);
@@ -189,69 +189,111 @@ void CReciprocatePage::ShowAll() {
     PutValues(this, m_values);
 }
 
+bool CReciprocatePage::UnitHz() const {
+    return m_ctx.m_bSpeedUnitHz != 0;
+}
+
 void CReciprocatePage::OnReadReciprocate() {
-    ReciprocateBlock b{};
-    const ResultCode rc = g_pMainDlg->m_driver.ReadReciprocateBlock(g_pMainDlg->m_nSlaveAddr, b);
-    if (rc != kResultOk) {
-        ShowResult(this, rc);
-        return;
-    }
-    for (auto& [id, text] : ReciprocateValuesFromBlock(b, g_pMainDlg->m_bSpeedUnitHz != 0))
-        m_values[id] = text;
-    ShowAll();
-    FindCtrl<QPushButton>(this, kConfigureProcess)->setEnabled(true);
+    m_ctx.RunFrom(
+        FindCtrl<QPushButton>(this, kReadProcess),
+        [&drv = m_ctx.m_driver, slave = m_ctx.m_nSlaveAddr.load()] {
+            ReciprocateBlock b{};
+            const ResultCode rc = drv.ReadReciprocateBlock(slave, b);
+            return std::pair{rc, b};
+        },
+        [this](const std::pair<ResultCode, ReciprocateBlock>& r) {
+            if (r.first != kResultOk) {
+                ShowResult(this, r.first);
+                return;
+            }
+            for (auto& [id, text] : ReciprocateValuesFromBlock(r.second, UnitHz()))
+                m_values[id] = text;
+            ShowAll();
+            FindCtrl<QPushButton>(this, kConfigureProcess)->setEnabled(true);
+        });
 }
 
 void CReciprocatePage::OnConfigureReciprocate() {
     TakeAll();
     ReciprocateBlock b{};
-    if (RefuseInput(this, ReciprocateBlockFromValues(m_values, g_pMainDlg->m_bSpeedUnitHz != 0, b)))
+    if (RefuseInput(this, ReciprocateBlockFromValues(m_values, UnitHz(), b)))
         return;
-    ShowResult(this, g_pMainDlg->m_driver.WriteReciprocateBlock(g_pMainDlg->m_nSlaveAddr, b));
+    m_ctx.RunFrom(
+        FindCtrl<QPushButton>(this, kConfigureProcess),
+        [&drv = m_ctx.m_driver, slave = m_ctx.m_nSlaveAddr.load(), b] {
+            return drv.WriteReciprocateBlock(slave, b);
+        },
+        [this](ResultCode rc) { ShowResult(this, rc); });
 }
 
 void CReciprocatePage::OnReadPreset() {
-    PresetSpeedBlock b{};
-    const ResultCode rc = g_pMainDlg->m_driver.ReadPresetSpeedBlock(g_pMainDlg->m_nSlaveAddr, b);
-    if (rc != kResultOk) {
-        ShowResult(this, rc);
-        return;
-    }
-    for (auto& [id, text] : PresetValuesFromBlock(b, g_pMainDlg->m_bSpeedUnitHz != 0))
-        m_values[id] = text;
-    ShowAll();
-    FindCtrl<QPushButton>(this, kConfigurePreset)->setEnabled(true);
+    m_ctx.RunFrom(
+        FindCtrl<QPushButton>(this, kReadPreset),
+        [&drv = m_ctx.m_driver, slave = m_ctx.m_nSlaveAddr.load()] {
+            PresetSpeedBlock b{};
+            const ResultCode rc = drv.ReadPresetSpeedBlock(slave, b);
+            return std::pair{rc, b};
+        },
+        [this](const std::pair<ResultCode, PresetSpeedBlock>& r) {
+            if (r.first != kResultOk) {
+                ShowResult(this, r.first);
+                return;
+            }
+            for (auto& [id, text] : PresetValuesFromBlock(r.second, UnitHz()))
+                m_values[id] = text;
+            ShowAll();
+            FindCtrl<QPushButton>(this, kConfigurePreset)->setEnabled(true);
+        });
 }
 
 void CReciprocatePage::OnConfigurePreset() {
     TakeAll();
     PresetSpeedBlock b{};
-    if (RefuseInput(this, PresetBlockFromValues(m_values, g_pMainDlg->m_bSpeedUnitHz != 0, b)))
+    if (RefuseInput(this, PresetBlockFromValues(m_values, UnitHz(), b)))
         return;
-    ShowResult(this, g_pMainDlg->m_driver.WritePresetSpeedBlock(g_pMainDlg->m_nSlaveAddr, b));
+    m_ctx.RunFrom(
+        FindCtrl<QPushButton>(this, kConfigurePreset),
+        [&drv = m_ctx.m_driver, slave = m_ctx.m_nSlaveAddr.load(), b] {
+            return drv.WritePresetSpeedBlock(slave, b);
+        },
+        [this](ResultCode rc) { ShowResult(this, rc); });
 }
 
 void CReciprocatePage::OnTestOperation(uint16_t op) {
-    const ResultCode rc =
-        g_pMainDlg->m_driver.WriteRegister(g_pMainDlg->m_nSlaveAddr, kRegReciprocateCmd, op);
-    if (rc != kResultOk) {
-        ShowResult(this, rc);
-        return;
-    }
-    if (op == kTestMeasureStroke)
-        m_bMeasuring = 1; // a cancel leaves the watch to see the register drop to 0
+    m_ctx.Run(
+        this,
+        [&drv = m_ctx.m_driver, slave = m_ctx.m_nSlaveAddr.load(), op] {
+            return drv.WriteRegister(slave, kRegReciprocateCmd, op);
+        },
+        [this, op](ResultCode rc) {
+            if (rc != kResultOk) {
+                ShowResult(this, rc);
+                return;
+            }
+            if (op == kTestMeasureStroke)
+                m_bMeasuring = 1; // a cancel leaves the watch to see the register drop to 0
+        });
 }
 
 void CReciprocatePage::OnMeasureWatch() {
-    if (!m_bMeasuring)
+    if (!m_bMeasuring || m_bWatchOut)
         return;
-    uint8_t reply[2] = {};
-    uint16_t size = sizeof reply;
-    const ResultCode rc = g_pMainDlg->m_driver.ReadRegisters(g_pMainDlg->m_nSlaveAddr,
-                                                             kRegReciprocateCmd, 1, reply, &size);
-    // Failures (the port closed included) are silent: the next tick tries again.
-    if (rc != kResultOk || reply[0] != 0 || reply[1] != 0)
-        return;
-    m_bMeasuring = 0;
-    OnReadReciprocate();
+    m_bWatchOut = true;
+    m_ctx.Run(
+        this,
+        [&drv = m_ctx.m_driver, slave = m_ctx.m_nSlaveAddr.load()] {
+            uint8_t reply[2] = {};
+            uint16_t size = sizeof reply;
+            const ResultCode rc = drv.ReadRegisters(slave, kRegReciprocateCmd, 1, reply, &size);
+            return rc == kResultOk && reply[0] == 0 && reply[1] == 0;
+        },
+        [this](bool ended) {
+            m_bWatchOut = false;
+            // Failures (the port closed included) are silent: the next tick
+            // tries again.
+            if (!ended || !m_bMeasuring)
+                return;
+            m_bMeasuring = 0;
+            OnReadReciprocate();
+        });
 }

@@ -51,6 +51,8 @@ enum : uint16_t {
 
 // --- Page ---------------------------------------------------------------------
 
+class CDriverContext;
+
 namespace Ui {
 class CReciprocatePage;
 }
@@ -58,7 +60,7 @@ class CReciprocatePage;
 class CReciprocatePage : public QWidget {
     Q_OBJECT
 public:
-    explicit CReciprocatePage(QWidget* parent = nullptr);
+    explicit CReciprocatePage(CDriverContext& ctx, QWidget* parent = nullptr);
     ~CReciprocatePage() override;
 
     // A stroke measurement was started and its end not yet seen.
@@ -73,14 +75,17 @@ private:
     // Every 250 ms, on any tab and with the port closed: once 0x00AA reads
     // 0 after a measurement, the process group is read again.
     void OnMeasureWatch();
+    bool UnitHz() const;
 
     // The page's values as the data exchange holds them: a group's read
     // rewrites every control from here, the other group's included.
     void TakeAll();
     void ShowAll();
 
+    CDriverContext& m_ctx;
     Ui::CReciprocatePage* m_ui;
     CtrlValues m_values;
     int m_bMeasuring = 0;
+    bool m_bWatchOut = false; // a check of the measurement is under way
     QTimer m_timer;
 };

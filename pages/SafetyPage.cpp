@@ -1,7 +1,7 @@
 #include "pages/SafetyPage.h"
 
 #include "app/CtrlUtil.h"
-#include "app/MainDlg.h"
+#include "app/DriverContext.h"
 #include "app/MessageBox.h"
 #include "driver/Catalogue.h"
 #include "driver/Format.h"
@@ -90,7 +90,8 @@ std::vector<int> SafetyValueIds() {
     return ids;
 }
 
-CSafetyPage::CSafetyPage(QWidget* parent) : QWidget(parent), m_ui(new Ui::CSafetyPage) {
+CSafetyPage::CSafetyPage(CDriverContext& ctx, QWidget* parent)
+    : QWidget(parent), m_ctx(ctx), m_ui(new Ui::CSafetyPage) {
     m_ui->setupUi(this);
     LimitTypingOnly(this);
     connect(FindCtrl<QPushButton>(this, kReadButton), &QPushButton::clicked, this,
@@ -104,19 +105,31 @@ CSafetyPage::~CSafetyPage() {
 }
 
 void CSafetyPage::OnRead() {
-    SafetyBlock block{};
-    const ResultCode rc = g_pMainDlg->m_driver.ReadSafetyBlock(g_pMainDlg->m_nSlaveAddr, block);
-    if (rc != kResultOk) {
-        ShowResult(this, rc);
-        return;
-    }
-    PutValues(this, SafetyValuesFromBlock(block));
-    FindCtrl<QPushButton>(this, kConfigureButton)->setEnabled(true);
+    m_ctx.RunFrom(
+        FindCtrl<QPushButton>(this, kReadButton),
+        [&drv = m_ctx.m_driver, slave = m_ctx.m_nSlaveAddr.load()] {
+            SafetyBlock block{};
+            const ResultCode rc = drv.ReadSafetyBlock(slave, block);
+            return std::pair{rc, block};
+        },
+        [this](const std::pair<ResultCode, SafetyBlock>& r) {
+            if (r.first != kResultOk) {
+                ShowResult(this, r.first);
+                return;
+            }
+            PutValues(this, SafetyValuesFromBlock(r.second));
+            FindCtrl<QPushButton>(this, kConfigureButton)->setEnabled(true);
+        });
 }
 
 void CSafetyPage::OnConfigure() {
     SafetyBlock block{};
     if (RefuseInput(this, SafetyBlockFromValues(TakeValues(this, SafetyValueIds()), block)))
         return;
-    ShowResult(this, g_pMainDlg->m_driver.WriteSafetyBlock(g_pMainDlg->m_nSlaveAddr, block));
+    m_ctx.RunFrom(
+        FindCtrl<QPushButton>(this, kConfigureButton),
+        [&drv = m_ctx.m_driver, slave = m_ctx.m_nSlaveAddr.load(), block] {
+            return drv.WriteSafetyBlock(slave, block);
+        },
+        [this](ResultCode rc) { ShowResult(this, rc); });
 }

@@ -8,6 +8,8 @@
 
 #include <QWidget>
 
+class CDriverContext;
+
 #include <vector>
 
 // --- Page logic ---------------------------------------------------------------
@@ -30,12 +32,13 @@ class CSafetyPage;
 class CSafetyPage : public QWidget {
     Q_OBJECT
 public:
-    explicit CSafetyPage(QWidget* parent = nullptr);
+    explicit CSafetyPage(CDriverContext& ctx, QWidget* parent = nullptr);
     ~CSafetyPage() override;
 
 private:
     void OnRead();
     void OnConfigure();
 
+    CDriverContext& m_ctx;
     Ui::CSafetyPage* m_ui;
 };

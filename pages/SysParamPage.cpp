@@ -1,7 +1,7 @@
 #include "pages/SysParamPage.h"
 
 #include "app/CtrlUtil.h"
-#include "app/MainDlg.h"
+#include "app/DriverContext.h"
 #include "app/MessageBox.h"
 #include "driver/Catalogue.h"
 #include "driver/Format.h"
@@ -141,7 +141,8 @@ CtrlValues LogicThresholdDefault(int logicLevel) {
     return {{kLogicThreshold, kThreshold[logicLevel]}};
 }
 
-CSysParamPage::CSysParamPage(QWidget* parent) : QWidget(parent), m_ui(new Ui::CSysParamPage) {
+CSysParamPage::CSysParamPage(CDriverContext& ctx, QWidget* parent)
+    : QWidget(parent), m_ctx(ctx), m_ui(new Ui::CSysParamPage) {
     m_ui->setupUi(this);
     LimitTypingOnly(this);
     FillLists(this, kLists);
@@ -161,31 +162,46 @@ CSysParamPage::~CSysParamPage() {
     delete m_ui;
 }
 
-void CSysParamPage::OnRead() {
-    CMotorDriver& drv = g_pMainDlg->m_driver;
-    const uint8_t slave = g_pMainDlg->m_nSlaveAddr;
+namespace {
+struct SSysRead {
+    ResultCode rc = kResultOk;
     SystemBlockA a{};
     SystemBlockB b{};
-    ResultCode rc = drv.ReadSystemBlockA(slave, a);
-    if (rc == kResultOk)
-        rc = drv.ReadSystemBlockB(slave, b);
-    if (rc != kResultOk) {
-        ShowResult(this, rc); // nothing changes unless both blocks arrived
-        return;
-    }
-    PutValues(this, SysValuesFromBlocks(a, b));
-    FindCtrl<QPushButton>(this, kConfigureButton)->setEnabled(true);
+};
+} // namespace
+
+void CSysParamPage::OnRead() {
+    m_ctx.RunFrom(
+        FindCtrl<QPushButton>(this, kReadButton),
+        [&ctx = m_ctx, slave = m_ctx.m_nSlaveAddr.load()] {
+            SSysRead r;
+            r.rc = ctx.m_driver.ReadSystemBlockA(slave, r.a);
+            if (r.rc == kResultOk && !ctx.Stopping())
+                r.rc = ctx.m_driver.ReadSystemBlockB(slave, r.b);
+            return r;
+        },
+        [this](const SSysRead& r) {
+            if (r.rc != kResultOk) {
+                ShowResult(this, r.rc); // nothing changes unless both blocks arrived
+                return;
+            }
+            PutValues(this, SysValuesFromBlocks(r.a, r.b));
+            FindCtrl<QPushButton>(this, kConfigureButton)->setEnabled(true);
+        });
 }
 
 void CSysParamPage::OnConfigure() {
-    CMotorDriver& drv = g_pMainDlg->m_driver;
-    const uint8_t slave = g_pMainDlg->m_nSlaveAddr;
     SystemBlockA a{};
     SystemBlockB b{};
     if (RefuseInput(this, SysBlocksFromValues(TakeValues(this, SysValueIds()), a, b)))
         return;
-    ResultCode rc = drv.WriteSystemBlockA(slave, a);
-    if (rc == kResultOk)
-        rc = drv.WriteSystemBlockB(slave, b);
-    ShowResult(this, rc);
+    m_ctx.RunFrom(
+        FindCtrl<QPushButton>(this, kConfigureButton),
+        [&ctx = m_ctx, slave = m_ctx.m_nSlaveAddr.load(), a, b] {
+            ResultCode rc = ctx.m_driver.WriteSystemBlockA(slave, a);
+            if (rc == kResultOk && !ctx.Stopping())
+                rc = ctx.m_driver.WriteSystemBlockB(slave, b);
+            return rc;
+        },
+        [this](ResultCode rc) { ShowResult(this, rc); });
 }

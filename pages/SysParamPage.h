@@ -7,6 +7,8 @@
 
 #include <QWidget>
 
+class CDriverContext;
+
 #include <utility>
 #include <vector>
 
@@ -38,12 +40,13 @@ class CSysParamPage;
 class CSysParamPage : public QWidget {
     Q_OBJECT
 public:
-    explicit CSysParamPage(QWidget* parent = nullptr);
+    explicit CSysParamPage(CDriverContext& ctx, QWidget* parent = nullptr);
     ~CSysParamPage() override;
 
 private:
     void OnRead();
     void OnConfigure();
 
+    CDriverContext& m_ctx;
     Ui::CSysParamPage* m_ui;
 };

@@ -249,9 +249,9 @@ bool RunWithProgress(QWidget* owner, const std::string& title, int total, bool c
     };
     QObject::connect(cancel, &QPushButton::clicked, &dlg, [&] { dlg.m_onCancel(); });
 
-    // A count, not a flag: a CANopen list load may hold the poll off too and
-    // end while this runs.
-    g_pMainDlg->SuspendPoll();
+    // A hold of its own: a CANopen list load may hold the poll off too and end
+    // while this runs.
+    const CDriverContext::CPollHold hold = g_pMainDlg->Context().HoldPoll();
     QPointer<QDialog> pd(&dlg);
     const std::atomic<bool>* stopped = &stop;
     CGuiWorker worker;
@@ -275,7 +275,6 @@ bool RunWithProgress(QWidget* owner, const std::string& title, int total, bool c
     });
     dlg.exec();
     worker.Join();
-    g_pMainDlg->ResumePoll();
     return !stop;
 }
 

@@ -1,7 +1,7 @@
 #include "tools/ObjDictDlg.h"
 
 #include "app/CtrlUtil.h"
-#include "app/MainDlg.h"
+#include "app/DriverContext.h"
 #include "app/MessageBox.h"
 #include "driver/FieldInput.h"
 #include "driver/Format.h"
@@ -155,7 +155,8 @@ bool DecodeSdoReply(const SdoReply& r, std::string& text) {
 
 // --- Window ---------------------------------------------------------------------
 
-CObjDictDlg::CObjDictDlg(QWidget* parent) : CToolDlg(parent), m_ui(new Ui::CObjDictDlg) {
+CObjDictDlg::CObjDictDlg(CDriverContext& ctx, QWidget* parent)
+    : CToolDlg(parent), m_ctx(ctx), m_ui(new Ui::CObjDictDlg) {
     m_ui->setupUi(this);
     LimitTypingOnly(this);
     adjustSize(); // its final size from the start, for centring before the first showing
@@ -211,22 +212,30 @@ void CObjDictDlg::OnOperate() {
     const SObjDictRequest req =
         ObjDictRequest(CommandIndex(), Value(kIndex), Value(kSubIndex), Value(kData));
     SetCtrlValue(this, kSent, SdoFrameText(req.command, req.index, req.subindex, req.data));
-    SdoReply reply;
-    const ResultCode rc = g_pMainDlg->m_driver.SdoAccess(g_pMainDlg->m_nSlaveAddr, req.command,
-                                                         req.index, req.subindex, req.data, reply);
-    if (rc != kResultOk) {
-        ShowResult(this, rc);
-        PutValues(this, {{kSent, ""}, {kAnswer, ""}, {kDecoded, ""}});
-        return;
-    }
-    SetCtrlValue(this, kAnswer,
-                 SdoFrameText(static_cast<uint8_t>(reply.command & 0xFF), reply.index,
-                              static_cast<uint8_t>(reply.subindex & 0xFF), reply.data));
-    std::string decoded;
-    if (DecodeSdoReply(reply, decoded)) {
-        // Two lines joined by CR LF; a Qt label wants LF alone.
-        QString shown = QString::fromStdString(decoded);
-        shown.replace("\r\n", "\n");
-        SetCtrlValue(this, kDecoded, shown.toStdString());
-    }
+    m_ctx.RunFrom(
+        FindCtrl<QPushButton>(this, kOperate),
+        [&drv = m_ctx.m_driver, slave = m_ctx.m_nSlaveAddr.load(), req] {
+            SdoReply reply;
+            const ResultCode rc =
+                drv.SdoAccess(slave, req.command, req.index, req.subindex, req.data, reply);
+            return std::pair{rc, reply};
+        },
+        [this](const std::pair<ResultCode, SdoReply>& r) {
+            const SdoReply& reply = r.second;
+            if (r.first != kResultOk) {
+                ShowResult(this, r.first);
+                PutValues(this, {{kSent, ""}, {kAnswer, ""}, {kDecoded, ""}});
+                return;
+            }
+            SetCtrlValue(this, kAnswer,
+                         SdoFrameText(static_cast<uint8_t>(reply.command & 0xFF), reply.index,
+                                      static_cast<uint8_t>(reply.subindex & 0xFF), reply.data));
+            std::string decoded;
+            if (DecodeSdoReply(reply, decoded)) {
+                // Two lines joined by CR LF; a Qt label wants LF alone.
+                QString shown = QString::fromStdString(decoded);
+                shown.replace("\r\n", "\n");
+                SetCtrlValue(this, kDecoded, shown.toStdString());
+            }
+        });
 }

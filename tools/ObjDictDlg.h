@@ -54,6 +54,8 @@ bool DecodeSdoReply(const SdoReply& reply, std::string& text);
 
 // --- Window ---------------------------------------------------------------------
 
+class CDriverContext;
+
 namespace Ui {
 class CObjDictDlg;
 }
@@ -61,7 +63,7 @@ class CObjDictDlg;
 class CObjDictDlg : public CToolDlg {
     Q_OBJECT
 public:
-    explicit CObjDictDlg(QWidget* parent = nullptr);
+    explicit CObjDictDlg(CDriverContext& ctx, QWidget* parent = nullptr);
     ~CObjDictDlg() override;
 
 protected:
@@ -73,5 +75,6 @@ private:
     std::string Value(int id) const;
     int CommandIndex() const;
 
+    CDriverContext& m_ctx;
     Ui::CObjDictDlg* m_ui;
 };

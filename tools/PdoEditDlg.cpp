@@ -1,7 +1,7 @@
 #include "tools/PdoEditDlg.h"
 
 #include "app/CtrlUtil.h"
-#include "app/MainDlg.h"
+#include "app/DriverContext.h"
 #include "app/MessageBox.h"
 
 #include "ui_PdoEditDlg.h"
@@ -27,7 +27,8 @@ private:
 
 } // namespace
 
-CPdoEditDlg::CPdoEditDlg(QWidget* parent) : CToolDlg(parent), m_ui(new Ui::CPdoEditDlg) {
+CPdoEditDlg::CPdoEditDlg(CDriverContext& ctx, QWidget* parent)
+    : CToolDlg(parent), m_ctx(ctx), m_ui(new Ui::CPdoEditDlg) {
     m_ui->setupUi(this);
     LimitTypingOnly(this);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
@@ -73,12 +74,12 @@ void CPdoEditDlg::OpenPdo(int row) {
     load->setEnabled(false);
     load->setText("载入中…");
 
-    g_pMainDlg->SuspendPoll();
-    const uint8_t slave = g_pMainDlg->m_nSlaveAddr;
+    auto hold = std::make_shared<CDriverContext::CPollHold>(m_ctx.HoldPoll());
+    const uint8_t slave = m_ctx.m_nSlaveAddr;
     const bool reload = m_bReload;
-    m_worker.Start([this, slave, row, reload] {
+    m_worker.Start([this, slave, row, reload, hold] {
         CEditSink sink(this);
-        const int ok = LoadPdo(g_pMainDlg->m_driver, slave, row, reload, m_bStop, sink);
+        const int ok = LoadPdo(m_ctx.m_driver, slave, row, reload, m_bStop, sink);
         RunOnGui([this, ok] {
             m_bReload = false;
             auto* button = FindCtrl<QPushButton>(this, kPdoLoad);
@@ -87,7 +88,7 @@ void CPdoEditDlg::OpenPdo(int row) {
             if (ok == 2)
                 FindCtrl<QPushButton>(this, kPdoConfigure)->setEnabled(true);
         });
-        g_pMainDlg->ResumePoll();
+        hold->Release();
     });
 }
 
@@ -110,14 +111,14 @@ void CPdoEditDlg::OnConfigure() {
     configure->setText("配置中…");
     m_bStop = false;
 
-    g_pMainDlg->SuspendPoll();
-    const uint8_t slave = g_pMainDlg->m_nSlaveAddr;
+    auto hold = std::make_shared<CDriverContext::CPollHold>(m_ctx.HoldPoll());
+    const uint8_t slave = m_ctx.m_nSlaveAddr;
     const int row = m_nRow;
     const PdoRecord start = m_records[static_cast<size_t>(row)];
-    m_worker.Start([this, slave, row, values, start] {
+    m_worker.Start([this, slave, row, values, start, hold] {
         CEditSink sink(this);
         PdoRecord rec = start;
-        const bool ok = ConfigurePdo(g_pMainDlg->m_driver, slave, row, values, m_bStop, rec, sink);
+        const bool ok = ConfigurePdo(m_ctx.m_driver, slave, row, values, m_bStop, rec, sink);
         RunOnGui([this, row, rec] {
             // What the driver confirmed, even when a later step failed.
             m_records[static_cast<size_t>(row)] = rec;
@@ -135,6 +136,6 @@ void CPdoEditDlg::OnConfigure() {
                 hide();
             });
         }
-        g_pMainDlg->ResumePoll();
+        hold->Release();
     });
 }

@@ -19,11 +19,12 @@
 namespace Ui {
 class CPdoEditDlg;
 }
+class CDriverContext;
 
 class CPdoEditDlg : public CToolDlg {
     Q_OBJECT
 public:
-    explicit CPdoEditDlg(QWidget* parent = nullptr);
+    explicit CPdoEditDlg(CDriverContext& ctx, QWidget* parent = nullptr);
     ~CPdoEditDlg() override;
 
     // Stops a running worker, shows row 0..7 (from its record unless a
@@ -42,6 +43,7 @@ private:
     void OnConfigure();
     void StopWorker();
 
+    CDriverContext& m_ctx;
     Ui::CPdoEditDlg* m_ui;
     CGuiWorker m_worker;
 };

@@ -1,7 +1,7 @@
 #include "tools/RegisterDlg.h"
 
 #include "app/CtrlUtil.h"
-#include "app/MainDlg.h"
+#include "app/DriverContext.h"
 #include "app/MessageBox.h"
 #include "driver/FieldInput.h"
 #include "driver/Format.h"
@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QPushButton>
 
+#include <array>
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -139,7 +140,8 @@ SInputProblem RegReadProblem(const CtrlValues& values, int type) {
 
 // --- Window ---------------------------------------------------------------------
 
-CRegisterDlg::CRegisterDlg(QWidget* parent) : CToolDlg(parent), m_ui(new Ui::CRegisterDlg) {
+CRegisterDlg::CRegisterDlg(CDriverContext& ctx, QWidget* parent)
+    : CToolDlg(parent), m_ctx(ctx), m_ui(new Ui::CRegisterDlg) {
     m_ui->setupUi(this);
     LimitTypingOnly(this);
     adjustSize(); // its final size from the start, for centring before the first showing
@@ -191,14 +193,17 @@ void CRegisterDlg::OnWrite() {
         return;
     const uint16_t addr = RegAddress(Value(kWriteAddr));
     const SRegWrite req = RegWriteRequest(Value(kWriteHex), WriteType());
-    CMotorDriver& drv = g_pMainDlg->m_driver;
-    const uint8_t slave = g_pMainDlg->m_nSlaveAddr;
-    const ResultCode rc = req.function == 6
-                              ? drv.WriteRegister(slave, addr, req.regs[0])
-                              : drv.WriteRegisters(slave, addr, req.regs.data(),
-                                                   static_cast<uint16_t>(req.regs.size()));
-    if (rc != kResultOk)
-        ShowResult(this, rc);
+    m_ctx.RunFrom(
+        FindCtrl<QPushButton>(this, kWriteButton),
+        [&drv = m_ctx.m_driver, slave = m_ctx.m_nSlaveAddr.load(), addr, req] {
+            return req.function == 6 ? drv.WriteRegister(slave, addr, req.regs[0])
+                                     : drv.WriteRegisters(slave, addr, req.regs.data(),
+                                                          static_cast<uint16_t>(req.regs.size()));
+        },
+        [this](ResultCode rc) {
+            if (rc != kResultOk)
+                ShowResult(this, rc);
+        });
 }
 
 void CRegisterDlg::OnRead() {
@@ -206,13 +211,20 @@ void CRegisterDlg::OnRead() {
     if (RefuseInput(this, RegReadProblem(TakeValues(this, {kReadAddr}), type)))
         return;
     const uint16_t addr = RegAddress(Value(kReadAddr));
-    uint16_t regs[2] = {};
-    const ResultCode rc = g_pMainDlg->m_driver.ReadBlock(
-        g_pMainDlg->m_nSlaveAddr, addr, static_cast<uint16_t>(RegCount(type)), regs);
-    if (rc != kResultOk) {
-        ShowResult(this, rc);
-        return;
-    }
-    const SRegReadTexts texts = RegReadTexts(regs, type);
-    PutValues(this, {{kReadHex, texts.hex}, {kReadDec, texts.decimal}});
+    m_ctx.RunFrom(
+        FindCtrl<QPushButton>(this, kReadButton),
+        [&drv = m_ctx.m_driver, slave = m_ctx.m_nSlaveAddr.load(), addr, type] {
+            std::array<uint16_t, 2> regs{};
+            const ResultCode rc =
+                drv.ReadBlock(slave, addr, static_cast<uint16_t>(RegCount(type)), regs.data());
+            return std::pair{rc, regs};
+        },
+        [this, type](const std::pair<ResultCode, std::array<uint16_t, 2>>& r) {
+            if (r.first != kResultOk) {
+                ShowResult(this, r.first);
+                return;
+            }
+            const SRegReadTexts texts = RegReadTexts(r.second.data(), type);
+            PutValues(this, {{kReadHex, texts.hex}, {kReadDec, texts.decimal}});
+        });
 }

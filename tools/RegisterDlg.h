@@ -54,6 +54,8 @@ SRegReadTexts RegReadTexts(const uint16_t* regs, int type);
 
 // --- Window ---------------------------------------------------------------------
 
+class CDriverContext;
+
 namespace Ui {
 class CRegisterDlg;
 }
@@ -61,7 +63,7 @@ class CRegisterDlg;
 class CRegisterDlg : public CToolDlg {
     Q_OBJECT
 public:
-    explicit CRegisterDlg(QWidget* parent = nullptr);
+    explicit CRegisterDlg(CDriverContext& ctx, QWidget* parent = nullptr);
     ~CRegisterDlg() override;
 
 protected:
@@ -73,5 +75,6 @@ private:
     std::string Value(int id) const;
     int WriteType() const;
 
+    CDriverContext& m_ctx;
     Ui::CRegisterDlg* m_ui;
 };

@@ -142,7 +142,7 @@ void CScanDlg::OnStart() {
         m_bOpenedHere = true;
     }
     // The poll would fall between the probes at settings the scan is trying.
-    g_pMainDlg->SuspendPoll();
+    m_pollHold = g_pMainDlg->Context().HoldPoll();
 
     m_hits.clear();
     FindCtrl<QTableWidget>(this, kTable)->setRowCount(0);
@@ -232,7 +232,7 @@ void CScanDlg::EndScan() {
     m_bEnding = false;
     m_bBusy = false;
     if (g_pMainDlg) {
-        g_pMainDlg->ResumePoll();
+        m_pollHold.Release();
         if (m_bOpenedHere)
             g_pMainDlg->m_driver.ClosePort();
     }

@@ -10,6 +10,8 @@
 #include "app/GuiThread.h"
 #include "driver/BusScan.h"
 
+#include "app/DriverContext.h"
+
 #include <QDialog>
 
 #include <atomic>
@@ -75,7 +77,8 @@ private:
     std::optional<SScanHit> m_chosen;
     CGuiWorker m_worker;
     std::atomic<bool> m_bStop{false};
-    bool m_bBusy = false;       // from start until EndScan
-    bool m_bEnding = false;     // EndScan is joining the worker
-    bool m_bOpenedHere = false; // the scan opened the port and closes it
+    bool m_bBusy = false;                 // from start until EndScan
+    bool m_bEnding = false;               // EndScan is joining the worker
+    bool m_bOpenedHere = false;           // the scan opened the port and closes it
+    CDriverContext::CPollHold m_pollHold; // while the scan runs
 };

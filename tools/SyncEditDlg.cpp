@@ -1,14 +1,15 @@
 #include "tools/SyncEditDlg.h"
 
 #include "app/CtrlUtil.h"
-#include "app/MainDlg.h"
+#include "app/DriverContext.h"
 #include "app/MessageBox.h"
 
 #include "ui_SyncEditDlg.h"
 
 #include <QPushButton>
 
-CSyncEditDlg::CSyncEditDlg(QWidget* parent) : CToolDlg(parent), m_ui(new Ui::CSyncEditDlg) {
+CSyncEditDlg::CSyncEditDlg(CDriverContext& ctx, QWidget* parent)
+    : CToolDlg(parent), m_ctx(ctx), m_ui(new Ui::CSyncEditDlg) {
     m_ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     MarkCtrlScope(this);
@@ -29,12 +30,20 @@ void CSyncEditDlg::ShowSync() {
 }
 
 void CSyncEditDlg::OnRead() {
-    const SdoResult o = ReadSync(g_pMainDlg->m_driver, g_pMainDlg->m_nSlaveAddr, m_sync);
-    if (!o.Ok()) {
-        ShowMessage(this, SdoFailureText(o));
-        return;
-    }
-    ShowSync();
+    m_ctx.RunFrom(
+        FindCtrl<QPushButton>(this, kSyncRead),
+        [&drv = m_ctx.m_driver, slave = m_ctx.m_nSlaveAddr.load(), sync = m_sync]() mutable {
+            const SdoResult o = ReadSync(drv, slave, sync);
+            return std::pair{o, sync};
+        },
+        [this](const std::pair<SdoResult, SyncValues>& r) {
+            m_sync = r.second;
+            if (!r.first.Ok()) {
+                ShowMessage(this, SdoFailureText(r.first));
+                return;
+            }
+            ShowSync();
+        });
 }
 
 void CSyncEditDlg::OnConfigure() {
@@ -42,15 +51,23 @@ void CSyncEditDlg::OnConfigure() {
     if (RefuseInput(
             this, SyncFromTexts(TakeValues(this, {kSyncCobId, kSyncPeriod, kSyncWindow}), target)))
         return;
-    // Only what the driver confirmed becomes the record.
-    const SdoResult o =
-        ConfigureSync(g_pMainDlg->m_driver, g_pMainDlg->m_nSlaveAddr, target, m_sync);
-    if (!o.Ok()) {
-        ShowMessage(this, SdoFailureText(o));
-        return;
-    }
-    ShowMessage(this, ResultText(kResultOk));
-    if (m_fnConfigured)
-        m_fnConfigured();
-    hide();
+    m_ctx.RunFrom(
+        FindCtrl<QPushButton>(this, kSyncConfigure),
+        [&drv = m_ctx.m_driver, slave = m_ctx.m_nSlaveAddr.load(), target,
+         written = m_sync]() mutable {
+            const SdoResult o = ConfigureSync(drv, slave, target, written);
+            return std::pair{o, written};
+        },
+        [this](const std::pair<SdoResult, SyncValues>& r) {
+            // Only what the driver confirmed becomes the record.
+            m_sync = r.second;
+            if (!r.first.Ok()) {
+                ShowMessage(this, SdoFailureText(r.first));
+                return;
+            }
+            ShowMessage(this, ResultText(kResultOk));
+            if (m_fnConfigured)
+                m_fnConfigured();
+            hide();
+        });
 }

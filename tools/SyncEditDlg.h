@@ -1,8 +1,8 @@
 #pragma once
 // "编辑SYNC": the SYNC COB-ID, cycle period and window length, the periods
-// shown and typed in milliseconds. Everything runs on the GUI thread; the
-// list's load worker hands its values over through RunOnGui. Closing only
-// hides it.
+// shown and typed in milliseconds. Its exchanges run on the driver
+// context's worker; the list's load worker hands its values over through
+// RunOnGui. Closing only hides it.
 
 #include "tools/CanOpenLogic.h"
 
@@ -13,11 +13,12 @@
 namespace Ui {
 class CSyncEditDlg;
 }
+class CDriverContext;
 
 class CSyncEditDlg : public CToolDlg {
     Q_OBJECT
 public:
-    explicit CSyncEditDlg(QWidget* parent = nullptr);
+    explicit CSyncEditDlg(CDriverContext& ctx, QWidget* parent = nullptr);
     ~CSyncEditDlg() override;
 
     // Shows the values in the edits.
@@ -31,5 +32,6 @@ private:
     void OnRead();
     void OnConfigure();
 
+    CDriverContext& m_ctx;
     Ui::CSyncEditDlg* m_ui;
 };

@@ -224,10 +224,10 @@ TEST_F(ConfigTransferTest, FailedOrCancelledExportWritesNoFileAndLeavesThePortUs
     Open();
     // Another holder of the poll (a CANopen list load) lets go while the
     // export runs: the poll must come back when both have ended.
-    m_dlg->SuspendPoll();
-    SetProgressHook([this](QWidget* progress, int step) {
+    auto other = m_dlg->Context().HoldPoll();
+    SetProgressHook([&other](QWidget* progress, int step) {
         if (step == 1)
-            m_dlg->ResumePoll();
+            other.Release();
         if (step == 3)
             FindCtrl<QPushButton>(progress, 2103)->click();
     });
@@ -242,7 +242,7 @@ TEST_F(ConfigTransferTest, FailedOrCancelledExportWritesNoFileAndLeavesThePortUs
     EXPECT_EQ(m_nSaveAsked, 0);
     EXPECT_FALSE(QFile::exists(QString::fromStdString(m_path)));
     EXPECT_TRUE(m_boxes.m_boxes.empty()) << m_boxes.LastText();
-    EXPECT_EQ(m_dlg->m_bPollSuspended.load(), 0);
+    EXPECT_EQ(m_dlg->Context().PollHeld(), false);
     EXPECT_TRUE(m_dlg->m_driver.IsOpen());
     Click(1013);
     EXPECT_TRUE(m_boxes.m_boxes.empty()) << m_boxes.LastText();

@@ -92,10 +92,14 @@ protected:
         return w;
     }
     std::string Text(int id, QWidget* in = nullptr) { return CtrlValue(in ? in : m_dlg.get(), id); }
+    // Clicks and waits until the operations it started on the driver
+    // context's worker have shown their outcome.
     void Click(int id, QWidget* in = nullptr) {
         if (auto* b = Ctrl<QPushButton>(id, in))
             b->click();
+        Settle();
     }
+    void Settle() { EXPECT_TRUE(m_dlg->Context().WaitIdle(20000)); }
     void Type(QWidget* in, int id, const char* text) {
         if (auto* edit = Ctrl<QLineEdit>(id, in))
             edit->setText(text);

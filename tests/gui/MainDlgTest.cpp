@@ -2,7 +2,9 @@
 // a COM port in a private port folder.
 
 #include "GuiTestSupport.h"
+
 #include "modbus/Crc16.h"
+#include <optional>
 
 #include <QAction>
 #include <QLabel>
@@ -172,12 +174,14 @@ TEST_F(MainDlgTest, StatusPollWaitsOnItsWorkerOneReadAtATime) {
     // The tick returns at once with the read out; further ticks start none.
     m_dlg->OnTimer();
     EXPECT_TRUE(m_dlg->PollInFlight());
-    m_dlg->m_bPollSuspended = 1; // the read out still shows its outcome
     for (int i = 0; i < 5; ++i)
         m_dlg->OnTimer();
     EXPECT_EQ(Text(1025), "-");
-    ASSERT_TRUE(WaitGui([&] { return Text(1025) == ResultText(kResultTimeout); }));
+    // A hold on the poll waits for the read out: its outcome is shown.
+    auto hold = std::make_optional(m_dlg->Context().HoldPoll());
+    EXPECT_EQ(Text(1025), ResultText(kResultTimeout));
     EXPECT_FALSE(m_dlg->PollInFlight());
+    m_dlg->OnTimer(); // held: no new read
     EXPECT_EQ(m_sim->Server().RequestCount(), before + 1);
     // The link summary under the status group counts the time-out.
     auto* summary = m_dlg->findChild<QLabel*>("lblLinkSummary");
@@ -188,7 +192,7 @@ TEST_F(MainDlgTest, StatusPollWaitsOnItsWorkerOneReadAtATime) {
 
     // A read out when the port closes shows nothing: the values stay frozen.
     m_sim->Server().ClearFaults();
-    m_dlg->m_bPollSuspended = 0;
+    hold.reset();
     m_dlg->OnTimer();
     ASSERT_TRUE(m_dlg->PollInFlight());
     Click(1011);

@@ -139,6 +139,7 @@ TEST_F(MotorPageTest, TheStopWorksFromAnyTabWithTheChosenModeAndReportsOnlyFailu
     Open();
     const size_t boxes = m_boxes.m_boxes.size();
     QTest::keyClick(Ctrl<QLineEdit>(1057, Page(4)), Qt::Key_F12); // typing a PID gain
+    Settle();
     EXPECT_EQ(LastWrite(0x0040), std::vector<uint16_t>{1});
     Ctrl<QRadioButton>(1046, CtrlPage())->setChecked(true);
     Click(CMainDlg::kStopMotorButton);

@@ -249,6 +249,7 @@ TEST_F(ParamPageTest, MeasurementWatchRunsOnOtherTabsAndWithThePortClosed) {
     EXPECT_EQ(Boxes(), boxes);
     Open();
     ASSERT_TRUE(WaitGui([&] { return !page->Measuring(); }, 10000));
+    Settle(); // the process group's read it started
     const uint32_t stroke = Drv().GetRegister(0x00A2) << 16 | Drv().GetRegister(0x00A3);
     EXPECT_EQ(Text(1098, page), std::to_string(stroke));
     EXPECT_NE(stroke, 10000u);

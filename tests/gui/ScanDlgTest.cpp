@@ -38,7 +38,7 @@ TEST_F(ScanDlgTest, FindsTheDriverAndHandsItToTheConnectionPanel) {
     Drv().SetRegister(0x0000, 0x1501);
     auto scan = MakeScan(34, 39);
     scan->OnStart();
-    EXPECT_EQ(m_dlg->m_bPollSuspended.load(), 1);
+    EXPECT_EQ(m_dlg->Context().PollHeld(), true);
     ASSERT_TRUE(WaitGui([&] { return !scan->Scanning(); }, 30000));
     EXPECT_EQ(CtrlValue(scan.get(), 2009), "扫描完成，找到 1 个设备");
     auto* table = FindCtrl<QTableWidget>(scan.get(), 2010);
@@ -50,7 +50,7 @@ TEST_F(ScanDlgTest, FindsTheDriverAndHandsItToTheConnectionPanel) {
     EXPECT_FALSE(Cell(scan.get(), 0, 4).empty());
     // The scan opened the port for itself and closed it again; the poll runs.
     EXPECT_FALSE(m_dlg->m_driver.IsOpen());
-    EXPECT_EQ(m_dlg->m_bPollSuspended.load(), 0);
+    EXPECT_EQ(m_dlg->Context().PollHeld(), false);
 
     FindCtrl<QPushButton>(scan.get(), 2011)->click();
     ASSERT_TRUE(scan->Chosen().has_value());
@@ -95,7 +95,7 @@ TEST_F(ScanDlgTest, StopAndCloseEndTheScanAndLeaveThePortAsItWas) {
         EXPECT_TRUE(m_dlg->m_driver.IsOpen());
         EXPECT_EQ(m_dlg->m_driver.LineSettingsText(), settings);
         EXPECT_EQ(m_dlg->m_driver.GetTimeout(), kReplyMs);
-        EXPECT_EQ(m_dlg->m_bPollSuspended.load(), 0);
+        EXPECT_EQ(m_dlg->Context().PollHeld(), false);
     }
     Drv().SetSlave(1);
     Click(1013);
