@@ -200,6 +200,31 @@ void CMainDlg::OnStopMotor() {
         page->SendStop();
 }
 
+void CMainDlg::reject() {
+    if (MayClose())
+        QDialog::reject();
+}
+
+// A window that is gone would leave a turning motor with nothing to show it.
+bool CMainDlg::MayClose() {
+    if (!m_bMotorRunning)
+        return true;
+    enum { kStopAndExit, kLeaveRunning };
+    const int answer = AskChoice(this, "电机正在运行，退出前要停止电机吗?",
+                                 {"停止电机并退出", "退出，不停止电机", "取消"});
+    if (answer == kLeaveRunning)
+        return true;
+    if (answer != kStopAndExit)
+        return false;
+    // F12's stop, with the stop mode chosen on the motor control page.
+    auto* page = dynamic_cast<CMotorCtrlPage*>(m_pages.at(0));
+    const ResultCode rc = page ? page->SendStop(false) : kResultPortClosed;
+    if (rc == kResultOk)
+        return true;
+    ShowMessage(this, "停止电机失败，程序没有退出\n" + ResultText(rc));
+    return false;
+}
+
 void CMainDlg::OnTimer() {
     UpdateTrafficBox();
     ReadRealtimeStatus();
@@ -370,6 +395,7 @@ void CMainDlg::ShowStatus(unsigned epoch, ResultCode rc, const RealtimeStatusBlo
             SetCtrlValue(this, id, text);
         return;
     }
+    m_bMotorRunning = MotorRunning(block);
     m_bSpeedUnitHz = block.At(kRegSpeedUnitHz);
     PutValues(this, StatusValues(block));
 }

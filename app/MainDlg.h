@@ -77,8 +77,12 @@ public:
     CTrafficLog m_trafficLog;
 
 public slots:
-    // Enter does nothing; Esc and the close box still end the dialog.
+    // Enter does nothing.
     void accept() override {}
+    // Esc, the close box and "退出(&Q)": with the motor running (as the last
+    // good poll saw it) the user chooses first to stop it, leave it running
+    // or stay.
+    void reject() override;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -95,6 +99,8 @@ private:
     void UpdateLinkSummary();
     // Hands one poll's outcome to the live plot (and its recording).
     void OnStatusSample(ResultCode rc, const RealtimeStatusBlock& block);
+    // False when the window is to stay open.
+    bool MayClose();
     void OnReadInfo();
     void OnOemInfo();
     void OnClearPosition();
@@ -117,7 +123,8 @@ private:
     std::unique_ptr<CStatusPoller> m_pPoller;
     bool m_bPollInFlight = false;
     unsigned m_nPortEpoch = 0;
-    CLinkStats m_linkStats; // every transaction of m_driver since the port opened
+    CLinkStats m_linkStats;       // every transaction of m_driver since the port opened
+    bool m_bMotorRunning = false; // as the last successful poll saw it
     CStopKeyFilter* m_pStopKey = nullptr;
 };
 

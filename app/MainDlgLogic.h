@@ -36,6 +36,9 @@ CtrlValues StatusValues(const RealtimeStatusBlock& b);
 // ten keep their last values.
 inline constexpr std::array<int, 8> kPollFailureFields = {1025, 1026, 1030, 1031,
                                                           1033, 1034, 1035, 1027};
+// Whether a status read shows the motor turning: output PWM or commutation
+// frequency not zero.
+bool MotorRunning(const RealtimeStatusBlock& b);
 
 // The link summary under the status group: poll rate, median round trip and
 // the failures since the port opened.

@@ -182,10 +182,10 @@ uint16_t CMotorCtrlPage::StopMode() const {
     return kStopNormal;
 }
 
-ResultCode CMotorCtrlPage::SendStop() {
+ResultCode CMotorCtrlPage::SendStop(bool report) {
     const ResultCode rc =
         g_pMainDlg->m_driver.WriteStopCommand(g_pMainDlg->m_nSlaveAddr, StopMode());
-    if (rc != kResultOk)
+    if (rc != kResultOk && report)
         ShowResult(this, rc);
     return rc;
 }

@@ -59,9 +59,10 @@ public:
 
     // The selected stop mode: 0 normal, 1 emergency, 2 free.
     uint16_t StopMode() const;
-    // Sends the selected stop mode; shows a box only on failure. The main
-    // window's stop shortcut and button use it too.
-    ResultCode SendStop();
+    // Sends the selected stop mode; shows a box only on failure, unless the
+    // caller reports it (report false). The main window's stop shortcut,
+    // button and close use it too.
+    ResultCode SendStop(bool report = true);
 
     // One tick of the page timer: the value labels and the speed unit.
     void OnTimer();

@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QLabel>
+#include <QRadioButton>
 #include <QTest>
 
 namespace {
@@ -194,6 +195,68 @@ TEST_F(MainDlgTest, StatusPollWaitsOnItsWorkerOneReadAtATime) {
     Click(1011);
     ASSERT_TRUE(WaitGui([&] { return !m_dlg->PollInFlight(); }));
     EXPECT_EQ(Text(1025), ResultText(kResultTimeout));
+}
+
+TEST_F(MainDlgTest, ClosingWithTheMotorRunningAsksFirstAndDoesWhatTheAnswerSays) {
+    Open();
+    Ctrl<QRadioButton>(1045, Page(0))->setChecked(true); // emergency: stopped at once
+    Ctrl<QCheckBox>(1015)->click();
+    auto stopFrames = [&] {
+        const auto log = Drv().RequestLog();
+        return std::count_if(log.begin(), log.end(), [](const std::vector<uint8_t>& f) {
+            return f.size() == 8 && f[1] == 0x06 && f[2] == 0x00 && f[3] == 0x40;
+        });
+    };
+    enum { kStopAndExit, kLeaveRunning, kCancel };
+    enum { kEsc, kCloseBox, kMenu };
+    const struct {
+        int answer;
+        int how;
+        bool silent; // the stop fails
+        bool closes;
+    } cases[] = {{kCancel, kEsc, false, false},
+                 {kLeaveRunning, kCloseBox, false, true},
+                 {kStopAndExit, kMenu, true, false},
+                 {kStopAndExit, kEsc, false, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.answer * 10 + c.how);
+        m_dlg->show();
+        ASSERT_EQ(m_dlg->m_driver.WriteRunCommand(1, 300, 0), kResultOk);
+        ASSERT_TRUE(WaitGui([&] { return Text(1025) == "30.0%"; }));
+        const size_t boxes = Boxes();
+        const auto stops = stopFrames();
+        m_boxes.m_answers = {c.answer};
+        if (c.silent)
+            Silence();
+        if (c.how == kEsc)
+            QTest::keyClick(m_dlg.get(), Qt::Key_Escape);
+        else if (c.how == kCloseBox)
+            m_dlg->close();
+        else
+            Menu(32773);
+        if (c.silent)
+            Unsilence();
+        ASSERT_GT(Boxes(), boxes);
+        const SMessageRequest& asked = m_boxes.m_boxes[boxes];
+        EXPECT_EQ(asked.caption, kAskCaption);
+        EXPECT_EQ(asked.choices.size(), 3u);
+        EXPECT_EQ(m_dlg->isVisible(), !c.closes);
+        if (c.silent) {
+            EXPECT_EQ(m_boxes.LastText(),
+                      "停止电机失败，程序没有退出\n" + ResultText(kResultTimeout));
+        } else {
+            EXPECT_EQ(Boxes(), boxes + 1);
+            EXPECT_EQ(stopFrames() - stops, c.answer == kStopAndExit ? 1 : 0);
+        }
+    }
+    // Stopped with the page's mode; the next close asks nothing.
+    EXPECT_EQ(Drv().GetRegister(0x0040), kStopEmergency);
+    m_dlg->show();
+    ASSERT_TRUE(WaitGui([&] { return Text(1025) == "0.0%"; }));
+    const size_t boxes = Boxes();
+    Menu(32773);
+    EXPECT_FALSE(m_dlg->isVisible());
+    EXPECT_EQ(Boxes(), boxes);
 }
 
 TEST_F(MainDlgTest, PositionClearAsksFirstAndWritesOnlyOnYes) {
