@@ -37,6 +37,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <chrono>
 
 CMainDlg* g_pMainDlg = nullptr;
@@ -119,6 +120,12 @@ CMainDlg::CMainDlg(QWidget* parent) : QDialog(parent), m_ui(new Ui::CMainDlg) {
     connect(FindCtrl<QPushButton>(this, 1014), &QPushButton::clicked, this, &CMainDlg::OnOemInfo);
     connect(FindCtrl<QPushButton>(this, 1047), &QPushButton::clicked, this,
             &CMainDlg::OnClearPosition);
+    connect(FindCtrl<QCheckBox>(this, 1015), &QCheckBox::toggled, this, [this](bool on) {
+        if (!on)
+            MarkStatus(EStatusShown::Stale);
+    });
+    MarkStatus(EStatusShown::Stale); // nothing read yet
+    ShowPortState();
 
     // A running motor can be stopped from any tab and any tool dialog.
     m_pStopKey = new CStopKeyFilter(this);
@@ -226,6 +233,7 @@ bool CMainDlg::MayClose() {
 }
 
 void CMainDlg::OnTimer() {
+    ShowPortState();
     UpdateTrafficBox();
     ReadRealtimeStatus();
     UpdateLinkSummary();
@@ -242,6 +250,8 @@ void CMainDlg::OnOpenClose() {
     if (m_driver.IsOpen()) {
         m_driver.ClosePort();
         button->setText("打开串口");
+        MarkStatus(EStatusShown::Stale);
+        ShowPortState();
         return;
     }
     const int port = FindCtrl<QComboBox>(this, 1001)->currentIndex() + 1;
@@ -252,6 +262,7 @@ void CMainDlg::OnOpenClose() {
         m_trafficLog.Clear(); // the log covers what happened since the port opened
         button->setText("关闭串口");
         UpdateLinkSummary();
+        ShowPortState();
         return;
     }
     std::string text = "打开串口失败";
@@ -273,10 +284,14 @@ void CMainDlg::CloseLostPort() {
         const std::string text = ResultText(kResultPortClosed);
         for (int id : kPollFailureFields)
             SetCtrlValue(this, id, text);
+        MarkStatus(EStatusShown::Failed);
+    } else {
+        MarkStatus(EStatusShown::Stale);
     }
     ++m_nPortEpoch;
     m_driver.ClosePort(); // clears the loss: a tick during the box does nothing
     FindCtrl<QPushButton>(this, 1011)->setText("打开串口");
+    ShowPortState();
     ShowMessage(this, "串口设备已被移除，串口已关闭\n" + device);
 }
 
@@ -393,11 +408,33 @@ void CMainDlg::ShowStatus(unsigned epoch, ResultCode rc, const RealtimeStatusBlo
         const std::string text = ResultText(rc);
         for (int id : kPollFailureFields)
             SetCtrlValue(this, id, text);
+        MarkStatus(EStatusShown::Failed);
         return;
     }
     m_bMotorRunning = MotorRunning(block);
     m_bSpeedUnitHz = block.At(kRegSpeedUnitHz);
     PutValues(this, StatusValues(block));
+    MarkStatus(EStatusShown::Live);
+}
+
+void CMainDlg::MarkStatus(EStatusShown shown) {
+    if (shown == m_statusShown)
+        return;
+    m_statusShown = shown;
+    for (int id : kStatusFields) {
+        const bool failureText = std::find(kPollFailureFields.begin(), kPollFailureFields.end(),
+                                           id) != kPollFailureFields.end();
+        const bool live =
+            shown == EStatusShown::Live || (shown == EStatusShown::Failed && failureText);
+        FindCtrl<QWidget>(this, id)->setEnabled(live);
+    }
+}
+
+void CMainDlg::ShowPortState() {
+    const bool open = m_driver.IsOpen();
+    m_ui->grpInfo->setEnabled(open);
+    if (!open && m_statusShown == EStatusShown::Live)
+        MarkStatus(EStatusShown::Stale); // whoever closed it
 }
 
 void CMainDlg::UpdateLinkSummary() {

@@ -99,6 +99,14 @@ private:
     void UpdateLinkSummary();
     // Hands one poll's outcome to the live plot (and its recording).
     void OnStatusSample(ResultCode rc, const RealtimeStatusBlock& block);
+    // What the status fields stand for: the last poll (all live), a failed
+    // poll (its text in the eight fields, the others kept), or nothing any
+    // more (port closed, auto update off). Kept values are shown greyed.
+    enum class EStatusShown { Live, Failed, Stale };
+    void MarkStatus(EStatusShown shown);
+    // The device information and status follow the port, whoever opened or
+    // closed it.
+    void ShowPortState();
     // False when the window is to stay open.
     bool MayClose();
     void OnReadInfo();
@@ -125,6 +133,7 @@ private:
     unsigned m_nPortEpoch = 0;
     CLinkStats m_linkStats;       // every transaction of m_driver since the port opened
     bool m_bMotorRunning = false; // as the last successful poll saw it
+    EStatusShown m_statusShown = EStatusShown::Live;
     CStopKeyFilter* m_pStopKey = nullptr;
 };
 

@@ -5,6 +5,7 @@
 #include "modbus/Crc16.h"
 
 #include <QAction>
+#include <QGroupBox>
 #include <QLabel>
 #include <QRadioButton>
 #include <QTest>
@@ -106,18 +107,20 @@ TEST_F(MainDlgTest, AddressCheckBoxesAndHexEditFollowEachOther) {
 TEST_F(MainDlgTest, ReadsDeviceInformationShowsTheTrafficAndReportsReadFailures) {
     Drv().SetRegisters(0x0000, {0x00AB, 0x0A05, 0x4142, 0x4344, 0x4546, 0x4748, 0x494A, 0x4B4C,
                                 0x4D4E, 0x4F50, 1000, 16000, 1234, 25});
-    Click(1013); // port still closed
-    EXPECT_EQ(m_boxes.LastText(), ResultText(kResultPortClosed));
-    EXPECT_EQ(Text(1018), "-");
+    // Greyed while the port is closed: nothing in it can be read.
+    auto* box = m_dlg->findChild<QGroupBox*>("grpInfo");
+    ASSERT_NE(box, nullptr);
+    EXPECT_FALSE(box->isEnabled());
 
     Open();
+    EXPECT_TRUE(box->isEnabled());
     Click(1013); // reads 16 registers from 0x0000 at address 1
     EXPECT_TRUE(WaitGui([&] { return Text(1016) == "01 03 00 00 00 10 44 06 "; })) << Text(1016);
     EXPECT_TRUE(WaitGui([&] { return Text(1017).rfind("01 03 20 00 AB 0A 05 ", 0) == 0; }))
         << Text(1017);
     EXPECT_EQ(Text(1017).size(), 37u * 3);
     ExpectShown({{1018, "0x00AB"}, {1019, "ABCDEFGHIJKLMNO"}, {1022, "16.0kHz"}, {1024, "25mA"}});
-    EXPECT_EQ(m_boxes.m_boxes.size(), 1u);
+    EXPECT_TRUE(m_boxes.m_boxes.empty());
 
     // A failed read keeps the fields.
     ClickUnanswered(1013);
@@ -125,9 +128,13 @@ TEST_F(MainDlgTest, ReadsDeviceInformationShowsTheTrafficAndReportsReadFailures)
 
     // The identification text in a box of its own.
     Click(1014);
-    EXPECT_EQ(m_boxes.m_boxes.size(), 3u);
+    EXPECT_EQ(m_boxes.m_boxes.size(), 2u);
     EXPECT_NE(m_boxes.LastText(), "");
     EXPECT_EQ(m_boxes.LastText().find('\r'), std::string::npos);
+
+    Click(1011);
+    EXPECT_FALSE(box->isEnabled());
+    EXPECT_EQ(Text(1018), "0x00AB");
 }
 
 TEST_F(MainDlgTest, StatusPollDecodesEveryFieldAndShowsATimeOutInTheEightFields) {
@@ -152,16 +159,36 @@ TEST_F(MainDlgTest, StatusPollDecodesEveryFieldAndShowsATimeOutInTheEightFields)
     EXPECT_TRUE(WaitGui([&] { return Text(1027) == "1234Hz"; }));
     EXPECT_EQ(m_dlg->m_bSpeedUnitHz, 1);
 
+    const int failing[] = {1025, 1026, 1030, 1031, 1033, 1034, 1035, 1027};
+    const int kept[] = {1028, 1029, 1032, 1036, 1037, 1038, 1039, 1040, 1041, 1042};
+    // Live values are shown as such; the ones kept after a failure greyed.
+    auto expectLive = [&](const auto& ids, bool live) {
+        for (int id : ids)
+            EXPECT_EQ(Enabled(nullptr, id), live) << id;
+    };
+    expectLive(failing, true);
+    expectLive(kept, true);
+
     // Driver silent: the eight fields show the time-out, the rest keep theirs.
     Silence();
     const std::string timeout = ResultText(kResultTimeout);
     ASSERT_TRUE(WaitGui([&] { return Text(1025) == timeout; }));
-    for (int id : {1025, 1026, 1030, 1031, 1033, 1034, 1035, 1027})
+    for (int id : failing)
         EXPECT_EQ(Text(id), timeout) << id;
-    for (int id : {1028, 1029, 1032, 1036, 1037, 1038, 1039, 1040, 1041, 1042})
+    for (int id : kept)
         EXPECT_NE(Text(id), timeout) << id;
+    expectLive(failing, true);
+    expectLive(kept, false);
     EXPECT_EQ(m_dlg->m_bSpeedUnitHz, 1);
     EXPECT_TRUE(m_boxes.m_boxes.empty());
+
+    // A good poll makes them live again; closing the port greys them all.
+    Unsilence();
+    ASSERT_TRUE(WaitGui([&] { return Text(1025) != timeout; }));
+    expectLive(kept, true);
+    Click(1011);
+    expectLive(failing, false);
+    expectLive(kept, false);
 }
 
 TEST_F(MainDlgTest, StatusPollWaitsOnItsWorkerOneReadAtATime) {
