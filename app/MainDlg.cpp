@@ -150,6 +150,8 @@ CMainDlg::CMainDlg(QWidget* parent) : QDialog(parent), m_ui(new Ui::CMainDlg) {
             [this] { ShowToolDialog(m_pPlotDlg); });
     connect(m_ui->menuTools->addAction("通讯记录"), &QAction::triggered, this,
             [this] { ShowToolDialog(m_pTrafficDlg); });
+    // The pages and the tool windows made above included.
+    NoDefaultButtons(this);
 
     // The window keeps the size its layout asks for.
     adjustSize();

@@ -286,6 +286,29 @@ TEST_F(MainDlgTest, ClosingWithTheMotorRunningAsksFirstAndDoesWhatTheAnswerSays)
     EXPECT_EQ(Boxes(), boxes);
 }
 
+// Enter in an edit leaves what was typed: no button of the window or its
+// pages is the default, so nothing is read over it or sent.
+TEST_F(MainDlgTest, EnterInAnyEditOfTheWindowAndItsPagesSendsNothing) {
+    Open();
+    m_dlg->show();
+    auto* tabs = Ctrl<QTabWidget>(1012);
+    int edits = 0;
+    for (int tab = 0; tab < tabs->count(); ++tab) {
+        tabs->setCurrentIndex(tab);
+        for (QLineEdit* edit : m_dlg->findChildren<QLineEdit*>()) {
+            if (!edit->isVisible() || !edit->isEnabled() || edit->window() != m_dlg.get())
+                continue;
+            edit->setFocus();
+            QTest::keyClick(edit, Qt::Key_Return);
+            ++edits;
+        }
+    }
+    EXPECT_GT(edits, 60);
+    EXPECT_EQ(m_sim->Server().RequestCount(), 0u);
+    EXPECT_TRUE(m_boxes.m_boxes.empty()) << m_boxes.LastText();
+    EXPECT_TRUE(m_dlg->isVisible());
+}
+
 TEST_F(MainDlgTest, PositionClearAsksFirstAndWritesOnlyOnYes) {
     Open();
     m_boxes.m_answers = {false, true};
