@@ -34,6 +34,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -110,6 +111,9 @@ CMainDlg::CMainDlg(QWidget* parent) : QDialog(parent), m_ui(new Ui::CMainDlg) {
                 &CMainDlg::UpdateAddressFromBits);
     connect(FindCtrl<QLineEdit>(this, kAddrEdit), &QLineEdit::editingFinished, this,
             &CMainDlg::UpdateBitsFromAddress);
+    for (int id : {1002, 1003})
+        connect(FindCtrl<QComboBox>(this, id), &QComboBox::currentIndexChanged, this,
+                [this] { ApplyLine(SelectedLine(PanelLines())); });
     auto* portCombo = FindCtrl<QComboBox>(this, 1001);
     connect(portCombo, &QComboBox::currentIndexChanged, this, [this] { UpdatePortDevices(false); });
     portCombo->installEventFilter(this);
@@ -492,18 +496,41 @@ void CMainDlg::OnScan() {
 }
 
 void CMainDlg::SetConnection(uint8_t slave, const SLineSetting& line) {
+    SelectLine(line);
+    SetCtrlValue(this, kAddrEdit, AddressText(slave));
+    UpdateBitsFromAddress();
+    ApplyLine(line);
+}
+
+void CMainDlg::SelectLine(const SLineSetting& line) {
     auto* baud = FindCtrl<QComboBox>(this, 1002);
+    auto* parity = FindCtrl<QComboBox>(this, 1003);
+    // The caller applies both at once: no port change for half of them.
+    const QSignalBlocker quietBaud(baud), quietParity(parity);
     for (int i = 0; i < baud->count(); ++i)
         if (BaudFromText(baud->itemText(i).toStdString()) == line.baud)
             baud->setCurrentIndex(i);
-    FindCtrl<QComboBox>(this, 1003)->setCurrentIndex(line.parityChoice);
-    SetCtrlValue(this, kAddrEdit, AddressText(slave));
-    UpdateBitsFromAddress();
+    parity->setCurrentIndex(line.parityChoice);
+}
+
+void CMainDlg::ApplyLine(const SLineSetting& line) {
     if (!m_driver.IsOpen())
-        return;
+        return; // opening takes what the combos show
     const std::string settings = CMotorDriver::SettingsString(line.baud, line.parityChoice);
-    if (m_driver.LineSettingsText() != settings && !m_driver.SetLineSettings(settings))
-        ShowMessage(this, "串口设置失败");
+    if (m_driver.LineSettingsText() == settings)
+        return;
+    // A status read still out ends at the old settings first; the master's
+    // lock keeps any other transaction whole around the change.
+    SuspendPoll();
+    const bool ok = m_driver.SetLineSettings(settings);
+    ResumePoll();
+    if (ok)
+        return;
+    ShowMessage(this, "串口设置失败");
+    const std::string present = m_driver.LineSettingsText();
+    for (const SLineSetting& offered : PanelLineSettings(PanelLines()))
+        if (CMotorDriver::SettingsString(offered.baud, offered.parityChoice) == present)
+            SelectLine(offered);
 }
 
 void CMainDlg::ShowToolDialog(QDialog* dlg) {

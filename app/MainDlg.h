@@ -66,7 +66,8 @@ public:
 
     // Sets the connection panel to a driver's address, baud rate and parity
     // (one the bus scan found, or where a loaded configuration moved it); an
-    // open port takes the line settings at once.
+    // open port takes the line settings at once, as it does when the user
+    // picks another baud rate or parity.
     void SetConnection(uint8_t slave, const SLineSetting& line);
     // The line settings the connection panel offers and the ones selected.
     SPanelLines PanelLines() const;
@@ -92,6 +93,11 @@ private:
     void CloseLostPort();
     void UpdateAddressFromBits();
     void UpdateBitsFromAddress();
+    // The baud and parity combos show the line, without applying it.
+    void SelectLine(const SLineSetting& line);
+    // An open port takes the line; one it refuses is reported and the
+    // combos go back to the port's present line.
+    void ApplyLine(const SLineSetting& line);
     void UpdateTrafficBox();
     void UpdatePortDevices(bool allItems);
     void ReadRealtimeStatus();

@@ -309,6 +309,33 @@ TEST_F(MainDlgTest, EnterInAnyEditOfTheWindowAndItsPagesSendsNothing) {
     EXPECT_TRUE(m_dlg->isVisible());
 }
 
+// The driver answers only at its own line: reads succeed only once the open
+// port has taken the combos' new setting, with the status poll running.
+TEST_F(MainDlgTest, BaudRateAndParityCombosRetuneTheOpenPortAtOnce) {
+    Open();
+    m_dlg->m_driver.SetTimeout(kSilentMs); // polls at the old setting fail quickly
+    Ctrl<QCheckBox>(1015)->click();
+    const struct {
+        int baudIndex, parityIndex;
+        std::vector<uint16_t> commBlock; // the driver's baud rate and parity
+        const char* settings;
+    } cases[] = {{2, 0, {0x0000, 19200, 0}, "19200,n,8,2"},
+                 {2, 1, {0x0000, 19200, 1}, "19200,o,8,1"},
+                 {5, 3, {0x0001, 0xC200, 3}, "115200,n,8,1"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.settings);
+        Drv().SetRegisters(0x0090, c.commBlock);
+        Select(nullptr, 1002, c.baudIndex);
+        Select(nullptr, 1003, c.parityIndex);
+        EXPECT_EQ(m_dlg->m_driver.LineSettingsText(), c.settings);
+        EXPECT_EQ(m_dlg->m_bPollSuspended.load(), 0);
+        m_dlg->m_driver.SetTimeout(kReplyMs);
+        Click(1013);
+        EXPECT_TRUE(m_boxes.m_boxes.empty()) << m_boxes.LastText();
+        m_dlg->m_driver.SetTimeout(kSilentMs);
+    }
+}
+
 TEST_F(MainDlgTest, PositionClearAsksFirstAndWritesOnlyOnYes) {
     Open();
     m_boxes.m_answers = {false, true};
