@@ -157,6 +157,7 @@ CMainDlg::CMainDlg(QWidget* parent) : QDialog(parent), m_ui(new Ui::CMainDlg) {
     // The pages and the tool windows made above included.
     NoDefaultButtons(this);
 
+    m_strSummaryTip = m_ui->lblLinkSummary->toolTip();
     // The window keeps the size its layout asks for.
     adjustSize();
     setFixedSize(size());
@@ -446,9 +447,18 @@ void CMainDlg::ShowPortState() {
 void CMainDlg::UpdateLinkSummary() {
     if (!m_driver.IsOpen())
         return; // the summary of the last opening stays
+    // One line whatever the counts grow to, so the status group above it
+    // never moves: cut short with "…", whole in the tooltip.
+    QLabel* label = m_ui->lblLinkSummary;
     const QString text = QString::fromStdString(LinkSummaryText(m_linkStats.Summary()));
-    if (m_ui->lblLinkSummary->text() != text)
-        m_ui->lblLinkSummary->setText(text);
+    const QString shown =
+        label->isVisible()
+            ? label->fontMetrics().elidedText(text, Qt::ElideRight, label->contentsRect().width())
+            : text;
+    if (label->text() == shown)
+        return;
+    label->setText(shown);
+    label->setToolTip(shown == text ? m_strSummaryTip : text + "\n" + m_strSummaryTip);
 }
 
 void CMainDlg::OnStatusSample(ResultCode rc, const RealtimeStatusBlock& block) {

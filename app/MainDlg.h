@@ -76,6 +76,8 @@ public:
     CTrafficLogDlg* TrafficLogDlg() const { return m_pTrafficDlg; }
     // Every exchange since the port was opened, from every thread.
     CTrafficLog m_trafficLog;
+    // What the link summary under the status group sums up.
+    CLinkStats& LinkStats() { return m_linkStats; }
 
 public slots:
     // Enter does nothing.
@@ -141,6 +143,7 @@ private:
     bool m_bMotorRunning = false; // as the last successful poll saw it
     EStatusShown m_statusShown = EStatusShown::Live;
     CStopKeyFilter* m_pStopKey = nullptr;
+    QString m_strSummaryTip; // what the link summary's parts mean
 };
 
 extern CMainDlg* g_pMainDlg;

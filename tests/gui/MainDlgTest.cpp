@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLayout>
 #include <QRadioButton>
 #include <QTest>
 
@@ -213,6 +214,15 @@ TEST_F(MainDlgTest, StatusPollWaitsOnItsWorkerOneReadAtATime) {
     m_dlg->OnTimer();
     EXPECT_NE(summary->text().toStdString().find("超时1 "), std::string::npos)
         << summary->text().toStdString();
+    // However long it grows, it stays one line and moves nothing above it.
+    m_dlg->show();
+    m_dlg->layout()->activate();
+    auto* stop = Ctrl<QPushButton>(CMainDlg::kStopMotorButton);
+    const QRect stopAt = stop->geometry(), summaryAt = summary->geometry();
+    summary->setText(summary->text().repeated(4));
+    m_dlg->layout()->activate();
+    EXPECT_EQ(stop->geometry(), stopAt);
+    EXPECT_EQ(summary->geometry(), summaryAt);
 
     // A read out when the port closes shows nothing: the values stay frozen.
     m_sim->Server().ClearFaults();

@@ -4,6 +4,7 @@
 #include "tools/ScanDlg.h"
 #include "GuiTestSupport.h"
 
+#include <QLabel>
 #include <QProgressBar>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -97,6 +98,12 @@ TEST_F(ScanDlgTest, StopAndCloseEndTheScanAndLeaveThePortAsItWas) {
         EXPECT_EQ(m_dlg->m_driver.GetTimeout(), kReplyMs);
         EXPECT_EQ(m_dlg->m_bPollSuspended.load(), 0);
     }
+    // The scan's time-outs are its own: the link summary counts none.
+    m_dlg->OnTimer();
+    auto* summary = m_dlg->findChild<QLabel*>("lblLinkSummary");
+    ASSERT_NE(summary, nullptr);
+    EXPECT_NE(summary->text().toStdString().find("超时0 "), std::string::npos)
+        << summary->text().toStdString();
     Drv().SetSlave(1);
     Click(1013);
     EXPECT_TRUE(m_boxes.m_boxes.empty()) << m_boxes.LastText();
