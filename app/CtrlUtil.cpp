@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
+#include <QPushButton>
 #include <QValidator>
 #include <QWidget>
 
@@ -157,6 +158,13 @@ void LimitTypingOnly(QWidget* root) {
     for (QLineEdit* edit : root->findChildren<QLineEdit*>())
         if (edit->maxLength() < 32767)
             SetTypingLimit(edit, edit->maxLength());
+}
+
+void NoDefaultButtons(QWidget* root) {
+    for (QPushButton* button : root->findChildren<QPushButton*>()) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
 }
 
 void FillComboFromField(QWidget* root, int comboId, uint16_t reg) {

@@ -52,6 +52,13 @@ void LimitTypingOnly(QWidget* root);
 // The same for one edit with a limit given in code (0: no limit).
 void SetTypingLimit(QLineEdit* edit, int limit);
 
+// Enter in an edit leaves what was typed: no push button below root is a
+// default button or becomes one when it has the focus (QDialog makes its
+// buttons auto-default, and Enter would run the first one shown, a read or a
+// clear). Call it once the buttons exist; the scan, compare and progress
+// windows say so in their layouts.
+void NoDefaultButtons(QWidget* root);
+
 // Fills a selection list with the catalogue items of the field at register
 // reg (driver/Catalogue.h), replacing whatever it held; no item is selected.
 void FillComboFromField(QWidget* root, int comboId, uint16_t reg);

@@ -34,9 +34,11 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <chrono>
 
 CMainDlg* g_pMainDlg = nullptr;
@@ -109,6 +111,9 @@ CMainDlg::CMainDlg(QWidget* parent) : QDialog(parent), m_ui(new Ui::CMainDlg) {
                 &CMainDlg::UpdateAddressFromBits);
     connect(FindCtrl<QLineEdit>(this, kAddrEdit), &QLineEdit::editingFinished, this,
             &CMainDlg::UpdateBitsFromAddress);
+    for (int id : {1002, 1003})
+        connect(FindCtrl<QComboBox>(this, id), &QComboBox::currentIndexChanged, this,
+                [this] { ApplyLine(SelectedLine(PanelLines())); });
     auto* portCombo = FindCtrl<QComboBox>(this, 1001);
     connect(portCombo, &QComboBox::currentIndexChanged, this, [this] { UpdatePortDevices(false); });
     portCombo->installEventFilter(this);
@@ -119,6 +124,12 @@ CMainDlg::CMainDlg(QWidget* parent) : QDialog(parent), m_ui(new Ui::CMainDlg) {
     connect(FindCtrl<QPushButton>(this, 1014), &QPushButton::clicked, this, &CMainDlg::OnOemInfo);
     connect(FindCtrl<QPushButton>(this, 1047), &QPushButton::clicked, this,
             &CMainDlg::OnClearPosition);
+    connect(FindCtrl<QCheckBox>(this, 1015), &QCheckBox::toggled, this, [this](bool on) {
+        if (!on)
+            MarkStatus(EStatusShown::Stale);
+    });
+    MarkStatus(EStatusShown::Stale); // nothing read yet
+    ShowPortState();
 
     // A running motor can be stopped from any tab and any tool dialog.
     m_pStopKey = new CStopKeyFilter(this);
@@ -143,7 +154,10 @@ CMainDlg::CMainDlg(QWidget* parent) : QDialog(parent), m_ui(new Ui::CMainDlg) {
             [this] { ShowToolDialog(m_pPlotDlg); });
     connect(m_ui->menuTools->addAction("通讯记录"), &QAction::triggered, this,
             [this] { ShowToolDialog(m_pTrafficDlg); });
+    // The pages and the tool windows made above included.
+    NoDefaultButtons(this);
 
+    m_strSummaryTip = m_ui->lblLinkSummary->toolTip();
     // The window keeps the size its layout asks for.
     adjustSize();
     setFixedSize(size());
@@ -206,7 +220,43 @@ void CMainDlg::OnStopMotor() {
         page->SendStop();
 }
 
+void CMainDlg::reject() {
+    if (MayClose())
+        QDialog::reject();
+}
+
+// A window that is gone would leave a turning motor with nothing to show it.
+// The stop runs on the context's worker: the window closes once it is done.
+bool CMainDlg::MayClose() {
+    if (!m_bMotorRunning || m_bStoppedForClose)
+        return true;
+    enum { kStopAndExit, kLeaveRunning };
+    const int answer = AskChoice(this, "电机正在运行，退出前要停止电机吗?",
+                                 {"停止电机并退出", "退出，不停止电机", "取消"});
+    if (answer == kLeaveRunning)
+        return true;
+    if (answer != kStopAndExit)
+        return false;
+    // F12's stop, with the stop mode chosen on the motor control page.
+    auto* page = dynamic_cast<CMotorCtrlPage*>(m_pages.at(0));
+    if (!page)
+        return false;
+    page->SendStop(
+        [this](ResultCode rc) {
+            if (rc != kResultOk) {
+                ShowMessage(this, "停止电机失败，程序没有退出\n" + ResultText(rc));
+                return;
+            }
+            m_bStoppedForClose = true;
+            reject();
+            m_bStoppedForClose = false;
+        },
+        false);
+    return false;
+}
+
 void CMainDlg::OnTimer() {
+    ShowPortState();
     UpdateTrafficBox();
     ReadRealtimeStatus();
     UpdateLinkSummary();
@@ -223,6 +273,8 @@ void CMainDlg::OnOpenClose() {
     if (m_driver.IsOpen()) {
         m_driver.ClosePort();
         button->setText("打开串口");
+        MarkStatus(EStatusShown::Stale);
+        ShowPortState();
         return;
     }
     const int port = FindCtrl<QComboBox>(this, 1001)->currentIndex() + 1;
@@ -233,6 +285,7 @@ void CMainDlg::OnOpenClose() {
         m_trafficLog.Clear(); // the log covers what happened since the port opened
         button->setText("关闭串口");
         UpdateLinkSummary();
+        ShowPortState();
         return;
     }
     std::string text = "打开串口失败";
@@ -254,10 +307,14 @@ void CMainDlg::CloseLostPort() {
         const std::string text = ResultText(kResultPortClosed);
         for (int id : kPollFailureFields)
             SetCtrlValue(this, id, text);
+        MarkStatus(EStatusShown::Failed);
+    } else {
+        MarkStatus(EStatusShown::Stale);
     }
     ++m_nPortEpoch;
     m_driver.ClosePort(); // clears the loss: a tick during the box does nothing
     FindCtrl<QPushButton>(this, 1011)->setText("打开串口");
+    ShowPortState();
     ShowMessage(this, "串口设备已被移除，串口已关闭\n" + device);
 }
 
@@ -371,18 +428,50 @@ void CMainDlg::ShowStatus(unsigned epoch, ResultCode rc, const RealtimeStatusBlo
         const std::string text = ResultText(rc);
         for (int id : kPollFailureFields)
             SetCtrlValue(this, id, text);
+        MarkStatus(EStatusShown::Failed);
         return;
     }
+    m_bMotorRunning = MotorRunning(block);
     m_bSpeedUnitHz = block.At(kRegSpeedUnitHz);
     PutValues(this, StatusValues(block));
+    MarkStatus(EStatusShown::Live);
+}
+
+void CMainDlg::MarkStatus(EStatusShown shown) {
+    if (shown == m_statusShown)
+        return;
+    m_statusShown = shown;
+    for (int id : kStatusFields) {
+        const bool failureText = std::find(kPollFailureFields.begin(), kPollFailureFields.end(),
+                                           id) != kPollFailureFields.end();
+        const bool live =
+            shown == EStatusShown::Live || (shown == EStatusShown::Failed && failureText);
+        FindCtrl<QWidget>(this, id)->setEnabled(live);
+    }
+}
+
+void CMainDlg::ShowPortState() {
+    const bool open = m_driver.IsOpen();
+    m_ui->grpInfo->setEnabled(open);
+    if (!open && m_statusShown == EStatusShown::Live)
+        MarkStatus(EStatusShown::Stale); // whoever closed it
 }
 
 void CMainDlg::UpdateLinkSummary() {
     if (!m_driver.IsOpen())
         return; // the summary of the last opening stays
+    // One line whatever the counts grow to, so the status group above it
+    // never moves: cut short with "…", whole in the tooltip.
+    QLabel* label = m_ui->lblLinkSummary;
     const QString text = QString::fromStdString(LinkSummaryText(m_linkStats.Summary()));
-    if (m_ui->lblLinkSummary->text() != text)
-        m_ui->lblLinkSummary->setText(text);
+    const QString shown =
+        label->isVisible()
+            ? label->fontMetrics().elidedText(text, Qt::ElideRight, label->contentsRect().width())
+            : text;
+    if (label->text() == shown)
+        return;
+    label->setText(shown);
+    label->setToolTip(shown == text ? m_strSummaryTip : text + "\n" + m_strSummaryTip);
 }
 
 void CMainDlg::OnStatusSample(ResultCode rc, const RealtimeStatusBlock& block) {
@@ -430,18 +519,44 @@ void CMainDlg::OnScan() {
 }
 
 void CMainDlg::SetConnection(uint8_t slave, const SLineSetting& line) {
+    SelectLine(line);
+    SetCtrlValue(this, kAddrEdit, AddressText(slave));
+    UpdateBitsFromAddress();
+    ApplyLine(line);
+}
+
+void CMainDlg::SelectLine(const SLineSetting& line) {
     auto* baud = FindCtrl<QComboBox>(this, 1002);
+    auto* parity = FindCtrl<QComboBox>(this, 1003);
+    // The caller applies both at once: no port change for half of them.
+    const QSignalBlocker quietBaud(baud), quietParity(parity);
     for (int i = 0; i < baud->count(); ++i)
         if (BaudFromText(baud->itemText(i).toStdString()) == line.baud)
             baud->setCurrentIndex(i);
-    FindCtrl<QComboBox>(this, 1003)->setCurrentIndex(line.parityChoice);
-    SetCtrlValue(this, kAddrEdit, AddressText(slave));
-    UpdateBitsFromAddress();
+    parity->setCurrentIndex(line.parityChoice);
+}
+
+void CMainDlg::ApplyLine(const SLineSetting& line) {
     if (!m_driver.IsOpen())
-        return;
+        return; // opening takes what the combos show
     const std::string settings = CMotorDriver::SettingsString(line.baud, line.parityChoice);
-    if (m_driver.LineSettingsText() != settings && !m_driver.SetLineSettings(settings))
-        ShowMessage(this, "串口设置失败");
+    if (m_driver.LineSettingsText() == settings)
+        return;
+    // A status read still out ends at the old settings first; the master's
+    // lock keeps any other transaction whole around the change, made on the
+    // context's worker so the window never waits for that lock.
+    auto hold = std::make_shared<CDriverContext::CPollHold>(m_ctx.HoldPoll());
+    m_ctx.RunFirst(
+        this, [&drv = m_driver, settings, hold] { return drv.SetLineSettings(settings); },
+        [this](bool ok) {
+            if (ok)
+                return;
+            ShowMessage(this, "串口设置失败");
+            const std::string present = m_driver.LineSettingsText();
+            for (const SLineSetting& offered : PanelLineSettings(PanelLines()))
+                if (CMotorDriver::SettingsString(offered.baud, offered.parityChoice) == present)
+                    SelectLine(offered);
+        });
 }
 
 void CMainDlg::ShowToolDialog(QDialog* dlg) {

@@ -60,7 +60,8 @@ public:
 
     // Sets the connection panel to a driver's address, baud rate and parity
     // (one the bus scan found, or where a loaded configuration moved it); an
-    // open port takes the line settings at once.
+    // open port takes the line settings at once, as it does when the user
+    // picks another baud rate or parity.
     void SetConnection(uint8_t slave, const SLineSetting& line);
     // The line settings the connection panel offers and the ones selected.
     SPanelLines PanelLines() const;
@@ -69,10 +70,16 @@ public:
     CTrafficLogDlg* TrafficLogDlg() const { return m_pTrafficDlg; }
     // Every exchange since the port was opened, from every thread.
     CTrafficLog m_trafficLog;
+    // What the link summary under the status group sums up.
+    CLinkStats& LinkStats() { return m_linkStats; }
 
 public slots:
-    // Enter does nothing; Esc and the close box still end the dialog.
+    // Enter does nothing.
     void accept() override {}
+    // Esc, the close box and "退出(&Q)": with the motor running (as the last
+    // good poll saw it) the user chooses first to stop it, leave it running
+    // or stay.
+    void reject() override;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -82,6 +89,11 @@ private:
     void CloseLostPort();
     void UpdateAddressFromBits();
     void UpdateBitsFromAddress();
+    // The baud and parity combos show the line, without applying it.
+    void SelectLine(const SLineSetting& line);
+    // An open port takes the line; one it refuses is reported and the
+    // combos go back to the port's present line.
+    void ApplyLine(const SLineSetting& line);
     void UpdateTrafficBox();
     void UpdatePortDevices(bool allItems);
     void ReadRealtimeStatus();
@@ -89,6 +101,16 @@ private:
     void UpdateLinkSummary();
     // Hands one poll's outcome to the live plot (and its recording).
     void OnStatusSample(ResultCode rc, const RealtimeStatusBlock& block);
+    // What the status fields stand for: the last poll (all live), a failed
+    // poll (its text in the eight fields, the others kept), or nothing any
+    // more (port closed, auto update off). Kept values are shown greyed.
+    enum class EStatusShown { Live, Failed, Stale };
+    void MarkStatus(EStatusShown shown);
+    // The device information and status follow the port, whoever opened or
+    // closed it.
+    void ShowPortState();
+    // False when the window is to stay open.
+    bool MayClose();
     void OnReadInfo();
     void OnOemInfo();
     void OnClearPosition();
@@ -111,8 +133,12 @@ private:
     std::unique_ptr<CStatusPoller> m_pPoller;
     bool m_bPollInFlight = false;
     unsigned m_nPortEpoch = 0;
-    CLinkStats m_linkStats; // every transaction of m_driver since the port opened
+    CLinkStats m_linkStats;          // every transaction of m_driver since the port opened
+    bool m_bMotorRunning = false;    // as the last successful poll saw it
+    bool m_bStoppedForClose = false; // the close question's stop succeeded
+    EStatusShown m_statusShown = EStatusShown::Live;
     CStopKeyFilter* m_pStopKey = nullptr;
+    QString m_strSummaryTip; // what the link summary's parts mean
 };
 
 extern CMainDlg* g_pMainDlg;

@@ -73,6 +73,10 @@ CtrlValues StatusValues(const RealtimeStatusBlock& b) {
             {1039, t.inputVoltage}};
 }
 
+bool MotorRunning(const RealtimeStatusBlock& b) {
+    return b.At(0x0020) != 0 || b.At(0x0022) != 0;
+}
+
 std::string LinkSummaryText(const SLinkSummary& s) {
     const std::string rtt = s.medianMs > 0 ? StrFormat("%.1fms", s.medianMs) : "-";
     return StrFormat("%.1f次/秒 往返%s 超时%zu 应答错%zu 异常%zu", s.ratePerSecond, rtt.c_str(),

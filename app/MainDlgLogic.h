@@ -36,6 +36,13 @@ CtrlValues StatusValues(const RealtimeStatusBlock& b);
 // ten keep their last values.
 inline constexpr std::array<int, 8> kPollFailureFields = {1025, 1026, 1030, 1031,
                                                           1033, 1034, 1035, 1027};
+// All eighteen status fields.
+inline constexpr std::array<int, 18> kStatusFields = {1025, 1026, 1027, 1028, 1029, 1030,
+                                                      1031, 1032, 1033, 1034, 1035, 1036,
+                                                      1037, 1038, 1039, 1040, 1041, 1042};
+// Whether a status read shows the motor turning: output PWM or commutation
+// frequency not zero.
+bool MotorRunning(const RealtimeStatusBlock& b);
 
 // The link summary under the status group: poll rate, median round trip and
 // the failures since the port opened.

@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QPushButton>
 
+#include <algorithm>
 #include <mutex>
 
 namespace {
@@ -13,14 +14,23 @@ namespace {
 std::mutex g_handlerLock;
 MessageHandler g_handler;
 
-bool ShowOnGui(QWidget* owner, const SMessageRequest& req) {
+// The answer of a question nobody could be asked.
+int Unanswered(const SMessageRequest& req) {
+    return req.choices.empty() ? 0 : static_cast<int>(req.choices.size()) - 1;
+}
+
+int ShowOnGui(QWidget* owner, const SMessageRequest& req) {
     MessageHandler handler;
     {
         std::lock_guard lk(g_handlerLock);
         handler = g_handler;
     }
-    if (handler)
-        return handler(req);
+    if (handler) {
+        const int answer = handler(req);
+        const bool known =
+            req.choices.empty() || (answer >= 0 && answer < static_cast<int>(req.choices.size()));
+        return known ? answer : Unanswered(req);
+    }
     // Button texts of our own: the UI is Chinese whatever Qt translations
     // are installed.
     QMessageBox box(req.question ? QMessageBox::Question : QMessageBox::Information,
@@ -29,29 +39,40 @@ bool ShowOnGui(QWidget* owner, const SMessageRequest& req) {
     if (!req.question) {
         box.addButton("确定", QMessageBox::AcceptRole);
         box.exec();
-        return true;
+        return 1;
+    }
+    if (!req.choices.empty()) {
+        std::vector<QPushButton*> buttons;
+        for (const std::string& choice : req.choices)
+            buttons.push_back(
+                box.addButton(QString::fromStdString(choice), QMessageBox::ActionRole));
+        box.setDefaultButton(buttons.front());
+        box.setEscapeButton(buttons.back());
+        box.exec();
+        const auto it = std::find(buttons.begin(), buttons.end(), box.clickedButton());
+        return it == buttons.end() ? Unanswered(req) : static_cast<int>(it - buttons.begin());
     }
     QPushButton* yes = box.addButton("是(&Y)", QMessageBox::YesRole);
     QPushButton* no = box.addButton("否(&N)", QMessageBox::NoRole);
     box.setDefaultButton(yes);
     box.setEscapeButton(no);
     box.exec();
-    return box.clickedButton() == yes;
+    return box.clickedButton() == yes ? 1 : 0;
 }
 
-bool Show(QWidget* owner, const SMessageRequest& req) {
-    bool answer = false;
+int Show(QWidget* owner, const SMessageRequest& req) {
+    int answer = Unanswered(req);
     // The owner may go away while the worker's request waits in the queue.
     QPointer<QWidget> guard(owner);
     if (!RunOnGui([&] { answer = ShowOnGui(guard.data(), req); }))
-        return false;
+        return Unanswered(req);
     return answer;
 }
 
 } // namespace
 
 void ShowMessage(QWidget* owner, const std::string& text) {
-    Show(owner, {false, kAppTitle, text});
+    Show(owner, {false, kAppTitle, text, {}});
 }
 
 void ShowResult(QWidget* owner, ResultCode rc) {
@@ -59,7 +80,11 @@ void ShowResult(QWidget* owner, ResultCode rc) {
 }
 
 bool AskYesNo(QWidget* owner, const std::string& text) {
-    return Show(owner, {true, kAskCaption, text});
+    return Show(owner, {true, kAskCaption, text, {}}) != 0;
+}
+
+int AskChoice(QWidget* owner, const std::string& text, const std::vector<std::string>& choices) {
+    return Show(owner, {true, kAskCaption, text, choices});
 }
 
 MessageHandler SetMessageHandler(MessageHandler handler) {

@@ -23,6 +23,9 @@ void CLinkStats::Reset(Clock::time_point now) {
 
 void CLinkStats::OnTransaction(const STransactionRecord& t) {
     std::lock_guard<std::mutex> lk(m_lock);
+    if (!m_leftOut.empty() && std::find(m_leftOut.begin(), m_leftOut.end(),
+                                        std::this_thread::get_id()) != m_leftOut.end())
+        return;
     ++m_counts.transactions;
     m_starts.push_back(t.start);
     while (m_starts.size() > kMaxStarts || (m_starts.front() < t.start - kRateWindow))
@@ -41,6 +44,19 @@ void CLinkStats::OnTransaction(const STransactionRecord& t) {
     } else if (t.result > 0 && t.result < kResultPortClosed) {
         ++m_counts.exceptions;
     }
+}
+
+CLinkStats::CLeaveOutThisThread::CLeaveOutThisThread(CLinkStats& stats) : m_stats(stats) {
+    std::lock_guard<std::mutex> lk(m_stats.m_lock);
+    m_stats.m_leftOut.push_back(std::this_thread::get_id());
+}
+
+CLinkStats::CLeaveOutThisThread::~CLeaveOutThisThread() {
+    std::lock_guard<std::mutex> lk(m_stats.m_lock);
+    const auto it =
+        std::find(m_stats.m_leftOut.begin(), m_stats.m_leftOut.end(), std::this_thread::get_id());
+    if (it != m_stats.m_leftOut.end())
+        m_stats.m_leftOut.erase(it);
 }
 
 SLinkSummary CLinkStats::Summary(Clock::time_point now) const {

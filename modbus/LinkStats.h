@@ -7,6 +7,7 @@
 
 #include <deque>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 struct SLinkSummary {
@@ -28,6 +29,20 @@ public:
     void Reset(Clock::time_point now = Clock::now());
     SLinkSummary Summary(Clock::time_point now = Clock::now()) const;
 
+    // While one lives, the transactions of the thread that made it are left
+    // out: for work that keeps its own count, such as a bus scan, whose
+    // probes mostly time out by design.
+    class CLeaveOutThisThread {
+    public:
+        explicit CLeaveOutThisThread(CLinkStats& stats);
+        ~CLeaveOutThisThread();
+        CLeaveOutThisThread(const CLeaveOutThisThread&) = delete;
+        CLeaveOutThisThread& operator=(const CLeaveOutThisThread&) = delete;
+
+    private:
+        CLinkStats& m_stats;
+    };
+
 private:
     mutable std::mutex m_lock;
     Clock::time_point m_since;
@@ -35,4 +50,5 @@ private:
     std::deque<Clock::time_point> m_starts; // within the rate window
     std::vector<double> m_rtt;              // ring of recent good round trips, ms
     size_t m_nNext = 0;
+    std::vector<std::thread::id> m_leftOut;
 };

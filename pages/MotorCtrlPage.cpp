@@ -192,14 +192,14 @@ uint16_t CMotorCtrlPage::StopMode() const {
     return kStopNormal;
 }
 
-void CMotorCtrlPage::SendStop(std::function<void(ResultCode)> then) {
+void CMotorCtrlPage::SendStop(std::function<void(ResultCode)> then, bool report) {
     m_ctx.RunFirst(
         this,
         [&drv = m_ctx.m_driver, slave = m_ctx.m_nSlaveAddr.load(), mode = StopMode()] {
             return drv.WriteStopCommand(slave, mode);
         },
-        [this, then = std::move(then)](ResultCode rc) {
-            if (rc != kResultOk)
+        [this, then = std::move(then), report](ResultCode rc) {
+            if (rc != kResultOk && report)
                 ShowResult(this, rc);
             if (then)
                 then(rc);

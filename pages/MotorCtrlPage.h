@@ -66,10 +66,10 @@ public:
     // The selected stop mode: 0 normal, 1 emergency, 2 free.
     uint16_t StopMode() const;
     // Sends the selected stop mode ahead of any other operation waiting on
-    // the context's worker; shows a box only on failure, then hands the
-    // result to then (GUI thread). The main window's stop shortcut, its
-    // button and its close use it too.
-    void SendStop(std::function<void(ResultCode)> then = {});
+    // the context's worker; shows a box only on failure, unless the caller
+    // reports it (report false), then hands the result to then (GUI thread).
+    // The main window's stop shortcut, its button and its close use it too.
+    void SendStop(std::function<void(ResultCode)> then = {}, bool report = true);
 
     // One tick of the page timer: the value labels and the speed unit.
     void OnTimer();

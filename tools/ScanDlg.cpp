@@ -153,7 +153,11 @@ void CScanDlg::OnStart() {
     // The worker's posts find the dialog gone if it was destroyed meanwhile.
     QPointer<CScanDlg> self(this);
     std::atomic<bool>* stop = &m_bStop; // outlives the worker: the destructor joins
-    m_worker.Start([self, plan, &drv, stop] {
+    CLinkStats* link = &g_pMainDlg->LinkStats();
+    m_worker.Start([self, plan, &drv, stop, link] {
+        // The probes that find nobody are the scan's own business, not the
+        // link's health: they stay out of the main window's summary.
+        const CLinkStats::CLeaveOutThisThread ownCount(*link);
         SScanOutcome out = ScanBus(
             drv, plan, *stop,
             [self](const SScanStep& s) {

@@ -6,6 +6,7 @@
 // The scan runs on a worker with the main window's status poll suspended;
 // the worker never touches widgets (its steps and finds are posted to the GUI
 // thread). Stop, Close and the dialog's destruction end it within one probe.
+// Its exchanges are left out of the main window's link summary.
 
 #include "app/GuiThread.h"
 #include "driver/BusScan.h"

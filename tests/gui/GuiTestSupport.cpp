@@ -46,10 +46,11 @@ CMessageRecorder::CMessageRecorder(bool defaultAnswer) : m_bDefaultAnswer(defaul
     m_previous = SetMessageHandler([this](const SMessageRequest& req) {
         m_boxes.push_back(req);
         if (!req.question)
-            return true;
+            return 1;
         if (m_answers.empty())
-            return m_bDefaultAnswer;
-        const bool answer = m_answers.front();
+            return req.choices.empty() ? int{m_bDefaultAnswer}
+                                       : static_cast<int>(req.choices.size()) - 1;
+        const int answer = m_answers.front();
         m_answers.pop_front();
         return answer;
     });

@@ -35,14 +35,15 @@ bool WaitGui(const std::function<bool()>& pred, int timeoutMs = 5000);
 std::string ReadFile(const std::string& path);
 
 // Replaces the message boxes while it lives: records every request and
-// answers the questions from a queue (then with the default answer).
+// answers the questions from a queue (then with the default answer, or for a
+// question with choices its last one, as Esc would).
 class CMessageRecorder {
 public:
     explicit CMessageRecorder(bool defaultAnswer = false);
     ~CMessageRecorder();
 
     std::vector<SMessageRequest> m_boxes;
-    std::deque<bool> m_answers;
+    std::deque<int> m_answers; // Yes/No as true/false, choices by index
     bool m_bDefaultAnswer;
 
     std::string LastText() const { return m_boxes.empty() ? "" : m_boxes.back().text; }

@@ -7,7 +7,10 @@
 #include <optional>
 
 #include <QAction>
+#include <QGroupBox>
 #include <QLabel>
+#include <QLayout>
+#include <QRadioButton>
 #include <QTest>
 
 namespace {
@@ -107,18 +110,20 @@ TEST_F(MainDlgTest, AddressCheckBoxesAndHexEditFollowEachOther) {
 TEST_F(MainDlgTest, ReadsDeviceInformationShowsTheTrafficAndReportsReadFailures) {
     Drv().SetRegisters(0x0000, {0x00AB, 0x0A05, 0x4142, 0x4344, 0x4546, 0x4748, 0x494A, 0x4B4C,
                                 0x4D4E, 0x4F50, 1000, 16000, 1234, 25});
-    Click(1013); // port still closed
-    EXPECT_EQ(m_boxes.LastText(), ResultText(kResultPortClosed));
-    EXPECT_EQ(Text(1018), "-");
+    // Greyed while the port is closed: nothing in it can be read.
+    auto* box = m_dlg->findChild<QGroupBox*>("grpInfo");
+    ASSERT_NE(box, nullptr);
+    EXPECT_FALSE(box->isEnabled());
 
     Open();
+    EXPECT_TRUE(box->isEnabled());
     Click(1013); // reads 16 registers from 0x0000 at address 1
     EXPECT_TRUE(WaitGui([&] { return Text(1016) == "01 03 00 00 00 10 44 06 "; })) << Text(1016);
     EXPECT_TRUE(WaitGui([&] { return Text(1017).rfind("01 03 20 00 AB 0A 05 ", 0) == 0; }))
         << Text(1017);
     EXPECT_EQ(Text(1017).size(), 37u * 3);
     ExpectShown({{1018, "0x00AB"}, {1019, "ABCDEFGHIJKLMNO"}, {1022, "16.0kHz"}, {1024, "25mA"}});
-    EXPECT_EQ(m_boxes.m_boxes.size(), 1u);
+    EXPECT_TRUE(m_boxes.m_boxes.empty());
 
     // A failed read keeps the fields.
     ClickUnanswered(1013);
@@ -126,9 +131,13 @@ TEST_F(MainDlgTest, ReadsDeviceInformationShowsTheTrafficAndReportsReadFailures)
 
     // The identification text in a box of its own.
     Click(1014);
-    EXPECT_EQ(m_boxes.m_boxes.size(), 3u);
+    EXPECT_EQ(m_boxes.m_boxes.size(), 2u);
     EXPECT_NE(m_boxes.LastText(), "");
     EXPECT_EQ(m_boxes.LastText().find('\r'), std::string::npos);
+
+    Click(1011);
+    EXPECT_FALSE(box->isEnabled());
+    EXPECT_EQ(Text(1018), "0x00AB");
 }
 
 TEST_F(MainDlgTest, StatusPollDecodesEveryFieldAndShowsATimeOutInTheEightFields) {
@@ -153,16 +162,36 @@ TEST_F(MainDlgTest, StatusPollDecodesEveryFieldAndShowsATimeOutInTheEightFields)
     EXPECT_TRUE(WaitGui([&] { return Text(1027) == "1234Hz"; }));
     EXPECT_EQ(m_dlg->m_bSpeedUnitHz, 1);
 
+    const int failing[] = {1025, 1026, 1030, 1031, 1033, 1034, 1035, 1027};
+    const int kept[] = {1028, 1029, 1032, 1036, 1037, 1038, 1039, 1040, 1041, 1042};
+    // Live values are shown as such; the ones kept after a failure greyed.
+    auto expectLive = [&](const auto& ids, bool live) {
+        for (int id : ids)
+            EXPECT_EQ(Enabled(nullptr, id), live) << id;
+    };
+    expectLive(failing, true);
+    expectLive(kept, true);
+
     // Driver silent: the eight fields show the time-out, the rest keep theirs.
     Silence();
     const std::string timeout = ResultText(kResultTimeout);
     ASSERT_TRUE(WaitGui([&] { return Text(1025) == timeout; }));
-    for (int id : {1025, 1026, 1030, 1031, 1033, 1034, 1035, 1027})
+    for (int id : failing)
         EXPECT_EQ(Text(id), timeout) << id;
-    for (int id : {1028, 1029, 1032, 1036, 1037, 1038, 1039, 1040, 1041, 1042})
+    for (int id : kept)
         EXPECT_NE(Text(id), timeout) << id;
+    expectLive(failing, true);
+    expectLive(kept, false);
     EXPECT_EQ(m_dlg->m_bSpeedUnitHz, 1);
     EXPECT_TRUE(m_boxes.m_boxes.empty());
+
+    // A good poll makes them live again; closing the port greys them all.
+    Unsilence();
+    ASSERT_TRUE(WaitGui([&] { return Text(1025) != timeout; }));
+    expectLive(kept, true);
+    Click(1011);
+    expectLive(failing, false);
+    expectLive(kept, false);
 }
 
 TEST_F(MainDlgTest, StatusPollWaitsOnItsWorkerOneReadAtATime) {
@@ -189,6 +218,15 @@ TEST_F(MainDlgTest, StatusPollWaitsOnItsWorkerOneReadAtATime) {
     m_dlg->OnTimer();
     EXPECT_NE(summary->text().toStdString().find("超时1 "), std::string::npos)
         << summary->text().toStdString();
+    // However long it grows, it stays one line and moves nothing above it.
+    m_dlg->show();
+    m_dlg->layout()->activate();
+    auto* stop = Ctrl<QPushButton>(CMainDlg::kStopMotorButton);
+    const QRect stopAt = stop->geometry(), summaryAt = summary->geometry();
+    summary->setText(summary->text().repeated(4));
+    m_dlg->layout()->activate();
+    EXPECT_EQ(stop->geometry(), stopAt);
+    EXPECT_EQ(summary->geometry(), summaryAt);
 
     // A read out when the port closes shows nothing: the values stay frozen.
     m_sim->Server().ClearFaults();
@@ -198,6 +236,120 @@ TEST_F(MainDlgTest, StatusPollWaitsOnItsWorkerOneReadAtATime) {
     Click(1011);
     ASSERT_TRUE(WaitGui([&] { return !m_dlg->PollInFlight(); }));
     EXPECT_EQ(Text(1025), ResultText(kResultTimeout));
+}
+
+TEST_F(MainDlgTest, ClosingWithTheMotorRunningAsksFirstAndDoesWhatTheAnswerSays) {
+    Open();
+    Ctrl<QRadioButton>(1045, Page(0))->setChecked(true); // emergency: stopped at once
+    Ctrl<QCheckBox>(1015)->click();
+    auto stopFrames = [&] {
+        const auto log = Drv().RequestLog();
+        return std::count_if(log.begin(), log.end(), [](const std::vector<uint8_t>& f) {
+            return f.size() == 8 && f[1] == 0x06 && f[2] == 0x00 && f[3] == 0x40;
+        });
+    };
+    enum { kStopAndExit, kLeaveRunning, kCancel };
+    enum { kEsc, kCloseBox, kMenu };
+    const struct {
+        int answer;
+        int how;
+        bool silent; // the stop fails
+        bool closes;
+    } cases[] = {{kCancel, kEsc, false, false},
+                 {kLeaveRunning, kCloseBox, false, true},
+                 {kStopAndExit, kMenu, true, false},
+                 {kStopAndExit, kEsc, false, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.answer * 10 + c.how);
+        m_dlg->show();
+        ASSERT_EQ(m_dlg->m_driver.WriteRunCommand(1, 300, 0), kResultOk);
+        ASSERT_TRUE(WaitGui([&] { return Text(1025) == "30.0%"; }));
+        const size_t boxes = Boxes();
+        const auto stops = stopFrames();
+        m_boxes.m_answers = {c.answer};
+        if (c.silent)
+            Silence();
+        if (c.how == kEsc)
+            QTest::keyClick(m_dlg.get(), Qt::Key_Escape);
+        else if (c.how == kCloseBox)
+            m_dlg->close();
+        else
+            Menu(32773);
+        Settle(); // the stop runs on the context's worker
+        if (c.silent)
+            Unsilence();
+        ASSERT_GT(Boxes(), boxes);
+        const SMessageRequest& asked = m_boxes.m_boxes[boxes];
+        EXPECT_EQ(asked.caption, kAskCaption);
+        EXPECT_EQ(asked.choices.size(), 3u);
+        EXPECT_EQ(m_dlg->isVisible(), !c.closes);
+        if (c.silent) {
+            EXPECT_EQ(m_boxes.LastText(),
+                      "停止电机失败，程序没有退出\n" + ResultText(kResultTimeout));
+        } else {
+            EXPECT_EQ(Boxes(), boxes + 1);
+            EXPECT_EQ(stopFrames() - stops, c.answer == kStopAndExit ? 1 : 0);
+        }
+    }
+    // Stopped with the page's mode; the next close asks nothing.
+    EXPECT_EQ(Drv().GetRegister(0x0040), kStopEmergency);
+    m_dlg->show();
+    ASSERT_TRUE(WaitGui([&] { return Text(1025) == "0.0%"; }));
+    const size_t boxes = Boxes();
+    Menu(32773);
+    EXPECT_FALSE(m_dlg->isVisible());
+    EXPECT_EQ(Boxes(), boxes);
+}
+
+// Enter in an edit leaves what was typed: no button of the window or its
+// pages is the default, so nothing is read over it or sent.
+TEST_F(MainDlgTest, EnterInAnyEditOfTheWindowAndItsPagesSendsNothing) {
+    Open();
+    m_dlg->show();
+    auto* tabs = Ctrl<QTabWidget>(1012);
+    int edits = 0;
+    for (int tab = 0; tab < tabs->count(); ++tab) {
+        tabs->setCurrentIndex(tab);
+        for (QLineEdit* edit : m_dlg->findChildren<QLineEdit*>()) {
+            if (!edit->isVisible() || !edit->isEnabled() || edit->window() != m_dlg.get())
+                continue;
+            edit->setFocus();
+            QTest::keyClick(edit, Qt::Key_Return);
+            ++edits;
+        }
+    }
+    EXPECT_GT(edits, 60);
+    EXPECT_EQ(m_sim->Server().RequestCount(), 0u);
+    EXPECT_TRUE(m_boxes.m_boxes.empty()) << m_boxes.LastText();
+    EXPECT_TRUE(m_dlg->isVisible());
+}
+
+// The driver answers only at its own line: reads succeed only once the open
+// port has taken the combos' new setting, with the status poll running.
+TEST_F(MainDlgTest, BaudRateAndParityCombosRetuneTheOpenPortAtOnce) {
+    Open();
+    m_dlg->m_driver.SetTimeout(kSilentMs); // polls at the old setting fail quickly
+    Ctrl<QCheckBox>(1015)->click();
+    const struct {
+        int baudIndex, parityIndex;
+        std::vector<uint16_t> commBlock; // the driver's baud rate and parity
+        const char* settings;
+    } cases[] = {{2, 0, {0x0000, 19200, 0}, "19200,n,8,2"},
+                 {2, 1, {0x0000, 19200, 1}, "19200,o,8,1"},
+                 {5, 3, {0x0001, 0xC200, 3}, "115200,n,8,1"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.settings);
+        Drv().SetRegisters(0x0090, c.commBlock);
+        Select(nullptr, 1002, c.baudIndex);
+        Select(nullptr, 1003, c.parityIndex);
+        Settle(); // applied on the context's worker
+        EXPECT_EQ(m_dlg->m_driver.LineSettingsText(), c.settings);
+        EXPECT_EQ(m_dlg->Context().PollHeld(), false);
+        m_dlg->m_driver.SetTimeout(kReplyMs);
+        Click(1013);
+        EXPECT_TRUE(m_boxes.m_boxes.empty()) << m_boxes.LastText();
+        m_dlg->m_driver.SetTimeout(kSilentMs);
+    }
 }
 
 TEST_F(MainDlgTest, PositionClearAsksFirstAndWritesOnlyOnYes) {

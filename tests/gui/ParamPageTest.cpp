@@ -134,7 +134,7 @@ TEST_F(ParamPageTest, CommPageMatchesTheBaudParsesBothIdsAndNamesWhatChanged) {
     EXPECT_EQ(Wire(0x0090, 6), (Regs{0x0000, 0x2580, 2, 0, 1, 7}));
     EXPECT_EQ(Wire(0x009C, 2), (Regs{16, 1}));
     EXPECT_EQ(Wire(0x0120, 10), (Regs{1, 16, 2, 0, 0, 0, 0, 0, 1, 500}));
-    EXPECT_EQ(g_pMainDlg->m_nSlaveAddr, 1); // the tool keeps its address
+    EXPECT_EQ(m_dlg->m_nSlaveAddr, 1); // the tool keeps its address
 
     // A changed line is named even though the driver, now at 115200 baud,
     // no longer answers the rest of the configure.
@@ -197,7 +197,7 @@ TEST_F(ParamPageTest, ReciprocatePageSpeedRulesPresetAsymmetryAndPageWideExchang
     EXPECT_EQ(Wire(0x00A0, 10), (Regs{1, 1, 0xEE6B, 0x2800, 125, 65535, 300, 7, 1, 230}));
 
     // Whole Hz: shown and written as integers.
-    g_pMainDlg->m_bSpeedUnitHz = 1;
+    m_dlg->m_bSpeedUnitHz = 1;
     Click(1099, page);
     EXPECT_EQ(Text(1056, page), "125");
     Type(page, 1057, "21.9");

@@ -5,6 +5,9 @@
 #include "tools/PlotDlg.h"
 #include "tools/TrafficLogDlg.h"
 
+#include <QApplication>
+#include <QTest>
+#include <QTimer>
 #include <qcustomplot.h>
 
 #include <thread>
@@ -92,6 +95,24 @@ TEST_F(PlotWindowTest, TheTrafficLogRecordsEveryThreadsExchangesWithTheirResults
     EXPECT_EQ(all[1].reply.size(), 5u); // the exception reply
     EXPECT_EQ(all[2].rc, kResultTimeout);
     EXPECT_GE(all[2].rttMs, kSilentMs * 0.9);
+
+    // Enter in the list or the filter runs no button: neither "清除" nor
+    // "导出..." (whose file dialog would be closed here, and counted).
+    dlg->show();
+    bool modal = false;
+    QTimer guard;
+    QObject::connect(&guard, &QTimer::timeout, [&] {
+        if (QWidget* w = QApplication::activeModalWidget()) {
+            modal = true;
+            w->close();
+        }
+    });
+    guard.start(50);
+    for (QWidget* w : dlg->findChildren<QWidget*>())
+        if (w->focusPolicy() != Qt::NoFocus && w->isVisible() && !qobject_cast<QPushButton*>(w))
+            QTest::keyClick(w, Qt::Key_Return);
+    EXPECT_EQ(m_dlg->m_trafficLog.Size(), 3u);
+    EXPECT_FALSE(modal);
 
     dlg->SetFilter(ETrafficFilter::Failed);
     ASSERT_EQ(dlg->Shown().size(), 2u);

@@ -4,6 +4,7 @@
 #include "tools/ScanDlg.h"
 #include "GuiTestSupport.h"
 
+#include <QLabel>
 #include <QProgressBar>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -66,6 +67,7 @@ TEST_F(ScanDlgTest, FindsTheDriverAndHandsItToTheConnectionPanel) {
 TEST_F(ScanDlgTest, ChoosingAnotherLineSettingRetunesAnOpenPort) {
     Open();
     m_dlg->SetConnection(5, {19200, 2});
+    Settle();
     EXPECT_EQ(Ctrl<QComboBox>(1002)->currentText().toStdString(), "19200");
     EXPECT_EQ(Ctrl<QComboBox>(1003)->currentIndex(), 2);
     EXPECT_EQ(m_dlg->m_driver.LineSettingsText(), "19200,e,8,1");
@@ -97,6 +99,12 @@ TEST_F(ScanDlgTest, StopAndCloseEndTheScanAndLeaveThePortAsItWas) {
         EXPECT_EQ(m_dlg->m_driver.GetTimeout(), kReplyMs);
         EXPECT_EQ(m_dlg->Context().PollHeld(), false);
     }
+    // The scan's time-outs are its own: the link summary counts none.
+    m_dlg->OnTimer();
+    auto* summary = m_dlg->findChild<QLabel*>("lblLinkSummary");
+    ASSERT_NE(summary, nullptr);
+    EXPECT_NE(summary->text().toStdString().find("超时0 "), std::string::npos)
+        << summary->text().toStdString();
     Drv().SetSlave(1);
     Click(1013);
     EXPECT_TRUE(m_boxes.m_boxes.empty()) << m_boxes.LastText();

@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <mutex>
+#include <thread>
 
 namespace {
 
@@ -132,6 +133,18 @@ TEST(LinkStats, SortsOutcomesAndRatesTheRecentWindow) {
     s = stats.Summary(t0 + 61s);
     EXPECT_EQ(s.transactions, 0u);
     EXPECT_EQ(s.medianMs, 0.0);
+
+    // A thread that keeps its own count (a bus scan) is left out while it
+    // says so; the others still count meanwhile.
+    std::thread scan([&] {
+        CLinkStats::CLeaveOutThisThread own(stats);
+        stats.OnTransaction(Record(kResultTimeout, t0 + 61s, 50ms));
+        std::thread([&] { stats.OnTransaction(Record(kResultTimeout, t0 + 61s, 1s)); }).join();
+    });
+    scan.join();
+    EXPECT_EQ(stats.Summary(t0 + 62s).timeouts, 1u);
+    stats.OnTransaction(Record(kResultTimeout, t0 + 62s, 1s)); // this thread: counted
+    EXPECT_EQ(stats.Summary(t0 + 63s).timeouts, 2u);
 }
 
 TEST(PacedSim, RepliesTakeTheWireTimeAndComeOnlyAtTheDriversSettings) {
