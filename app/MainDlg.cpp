@@ -328,7 +328,14 @@ void CMainDlg::UpdateAddressFromBits() {
 }
 
 void CMainDlg::UpdateBitsFromAddress() {
-    const uint8_t addr = ParseAddressText(CtrlValue(this, kAddrEdit));
+    const std::string typed = CtrlValue(this, kAddrEdit);
+    uint8_t addr = m_nSlaveAddr;
+    if (!ParseAddressText(typed, addr)) {
+        // The address stays as it was: shown again, nothing sent elsewhere.
+        SetCtrlValue(this, kAddrEdit, AddressText(m_nSlaveAddr));
+        ShowMessage(this, "从站地址: " + typed + " 不是0~255的数 (十进制，或0x开头的十六进制)");
+        return;
+    }
     m_nSlaveAddr = addr;
     SetCtrlValue(this, kAddrEdit, AddressText(addr));
     const unsigned bits = BitsFromAddress(addr);

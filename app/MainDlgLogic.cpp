@@ -1,5 +1,6 @@
 #include "app/MainDlgLogic.h"
 
+#include "driver/FieldInput.h"
 #include "serial/PortMap.h"
 
 #include <cctype>
@@ -18,14 +19,20 @@ std::string AddressText(uint8_t addr) {
     return StrFormat("0x%02X", addr);
 }
 
-uint8_t ParseAddressText(const std::string& text) {
-    std::string lower = text;
-    for (char& c : lower)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    const size_t x = lower.find('x');
-    if (x != std::string::npos && x > 0)
-        return static_cast<uint8_t>(ParseLeadingHex(lower));
-    return static_cast<uint8_t>(ParseLeadingInt(lower));
+bool ParseAddressText(const std::string& text, uint8_t& addr) {
+    const std::string_view t = TrimmedText(text);
+    uint32_t hex = 0;
+    int64_t dec = 0;
+    const bool isHex = t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X');
+    const int64_t v = isHex ? (ParseStrictHex(t, hex) ? int64_t{hex} : -1)
+                            : (t.find_first_not_of("0123456789") == std::string_view::npos &&
+                                       ParseStrictInt(t, dec)
+                                   ? dec
+                                   : -1);
+    if (v < 0 || v > 255)
+        return false;
+    addr = static_cast<uint8_t>(v);
+    return true;
 }
 
 std::string TrafficText(const std::vector<uint8_t>& bytes) {

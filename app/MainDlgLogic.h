@@ -17,10 +17,10 @@ uint8_t AddressFromBits(unsigned bits);
 unsigned BitsFromAddress(uint8_t addr);
 // The address edit's text: "0x%02X".
 std::string AddressText(uint8_t addr);
-// The address typed into the edit: hexadecimal when an "x" follows the first
-// character (a leading "0x" is accepted), else decimal; the low 8 bits; 0 for
-// anything that is not a number.
-uint8_t ParseAddressText(const std::string& text);
+// The address typed into the edit: hexadecimal after "0x" (either case),
+// else decimal, 0 to 255; false for anything else, which must not send a
+// frame to another driver (a typed 300 is not slave 44).
+bool ParseAddressText(const std::string& text, uint8_t& addr);
 
 // A frame for the traffic box: "%02X " per byte ("" for none).
 std::string TrafficText(const std::vector<uint8_t>& bytes);

@@ -92,9 +92,17 @@ TEST_F(MainDlgTest, AddressCheckBoxesAndHexEditFollowEachOther) {
         const char* shown;
         unsigned bits;
     } cases[] = {{"12", 12, "0x0C", 0x0B}, {"0X1F", 0x1F, "0x1F", 0x1E}, {"200", 200, "0xC8", 0},
-                 {"300", 44, "0x2C", 43},  {"x5", 0, "0x00", 0},         {"1", 1, "0x01", 0}};
+                 {"300", 200, "0xC8", 0},  {"x5", 200, "0xC8", 0},       {"1", 1, "0x01", 0}};
     for (const auto& c : cases) {
+        const size_t boxes = Boxes();
         TypeAddress(c.typed);
+        // A typo is refused and named: the address stays what it was.
+        const bool refused = std::string(c.typed) == "300" || std::string(c.typed) == "x5";
+        EXPECT_EQ(Boxes(), boxes + (refused ? 1 : 0)) << c.typed;
+        if (refused) {
+            EXPECT_EQ(m_boxes.LastText(), std::string("从站地址: ") + c.typed +
+                                              " 不是0~255的数 (十进制，或0x开头的十六进制)");
+        }
         EXPECT_EQ(m_dlg->m_nSlaveAddr, c.addr) << c.typed;
         EXPECT_EQ(Text(1174), c.shown) << c.typed;
         EXPECT_EQ(CheckedBits(), c.bits) << c.typed;
