@@ -393,26 +393,40 @@ bool CMainDlg::eventFilter(QObject* watched, QEvent* event) {
 // --- Device information and status -----------------------------------------
 
 void CMainDlg::OnReadInfo() {
-    DeviceInfoBlock block{};
-    const ResultCode rc = m_driver.ReadDeviceInfoBlock(m_nSlaveAddr, block);
-    if (rc != kResultOk) {
-        ShowResult(this, rc);
-        return;
-    }
-    PutValues(this, DeviceInfoValues(block));
+    m_ctx.RunFrom(
+        FindCtrl<QPushButton>(this, 1013),
+        [&drv = m_driver, slave = m_nSlaveAddr.load()] {
+            DeviceInfoBlock block{};
+            const ResultCode rc = drv.ReadDeviceInfoBlock(slave, block);
+            return std::pair{rc, block};
+        },
+        [this](const std::pair<ResultCode, DeviceInfoBlock>& r) {
+            if (r.first != kResultOk) {
+                ShowResult(this, r.first);
+                return;
+            }
+            PutValues(this, DeviceInfoValues(r.second));
+        });
 }
 
 void CMainDlg::OnOemInfo() {
-    std::string text;
-    const ResultCode rc = m_driver.ReadDeviceIdText(m_nSlaveAddr, text);
-    if (rc != kResultOk) {
-        ShowResult(this, rc);
-        return;
-    }
-    // The driver joins its lines with CR LF; a Qt label wants LF.
-    QString shown = QString::fromStdString(text);
-    shown.replace("\r\n", "\n");
-    ShowMessage(this, shown.toStdString());
+    m_ctx.RunFrom(
+        FindCtrl<QPushButton>(this, 1014),
+        [&drv = m_driver, slave = m_nSlaveAddr.load()] {
+            std::string text;
+            const ResultCode rc = drv.ReadDeviceIdText(slave, text);
+            return std::pair{rc, text};
+        },
+        [this](const std::pair<ResultCode, std::string>& r) {
+            if (r.first != kResultOk) {
+                ShowResult(this, r.first);
+                return;
+            }
+            // The driver joins its lines with CR LF; a Qt label wants LF.
+            QString shown = QString::fromStdString(r.second);
+            shown.replace("\r\n", "\n");
+            ShowMessage(this, shown.toStdString());
+        });
 }
 
 void CMainDlg::ReadRealtimeStatus() {
@@ -496,7 +510,12 @@ void CMainDlg::OnClearPosition() {
     if (!AskYesNo(this, "真的要清零吗?"))
         return;
     // Not reported: the next poll shows the new position.
-    m_driver.WriteRegister(m_nSlaveAddr, kRegClearPosition, 1);
+    m_ctx.Run(
+        this,
+        [&drv = m_driver, slave = m_nSlaveAddr.load()] {
+            drv.WriteRegister(slave, kRegClearPosition, 1);
+        },
+        [] {});
 }
 
 // --- Menu -------------------------------------------------------------------
@@ -520,7 +539,8 @@ SPanelLines CMainDlg::PanelLines() const {
 }
 
 void CMainDlg::OnScan() {
-    CScanDlg dlg(PanelLines(), FindCtrl<QComboBox>(this, 1001)->currentIndex() + 1, this);
+    CScanDlg dlg(m_ctx, m_linkStats, PanelLines(),
+                 FindCtrl<QComboBox>(this, 1001)->currentIndex() + 1, this);
     if (dlg.exec() == QDialog::Accepted && dlg.Chosen())
         SetConnection(dlg.Chosen()->slave, dlg.Chosen()->line);
 }
@@ -552,8 +572,10 @@ void CMainDlg::ApplyLine(const SLineSetting& line) {
     // A status read still out ends at the old settings first; the master's
     // lock keeps any other transaction whole around the change, made on the
     // context's worker so the window never waits for that lock.
+    // In order: a baud rate and a parity chosen one after the other must
+    // reach the port in that order.
     auto hold = std::make_shared<CDriverContext::CPollHold>(m_ctx.HoldPoll());
-    m_ctx.RunFirst(
+    m_ctx.Run(
         this, [&drv = m_driver, settings, hold] { return drv.SetLineSettings(settings); },
         [this](bool ok) {
             if (ok)

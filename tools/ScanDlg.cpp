@@ -1,7 +1,6 @@
 #include "tools/ScanDlg.h"
 
 #include "app/CtrlUtil.h"
-#include "app/MainDlg.h"
 #include "app/MainDlgLogic.h"
 #include "app/MessageBox.h"
 #include "driver/Format.h"
@@ -79,8 +78,10 @@ std::string ScanStepText(const SScanStep& step, const SPanelLines& panel) {
                      step.slave, step.slave);
 }
 
-CScanDlg::CScanDlg(const SPanelLines& panel, int portNumber, QWidget* parent)
-    : QDialog(parent), m_ui(new Ui::CScanDlg), m_panel(panel), m_nPort(portNumber) {
+CScanDlg::CScanDlg(CDriverContext& ctx, CLinkStats& link, const SPanelLines& panel, int portNumber,
+                   QWidget* parent)
+    : QDialog(parent), m_ctx(ctx), m_link(link), m_ui(new Ui::CScanDlg), m_panel(panel),
+      m_nPort(portNumber) {
     m_ui->setupUi(this);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     SetCtrlValue(this, kCurrentLine,
@@ -128,7 +129,7 @@ void CScanDlg::OnStart() {
     else
         plan.lines = {SelectedLine(m_panel)};
 
-    CMotorDriver& drv = g_pMainDlg->m_driver;
+    CMotorDriver& drv = m_ctx.m_driver;
     m_bOpenedHere = false;
     if (!drv.IsOpen()) {
         const SLineSetting& first = plan.lines.front();
@@ -142,7 +143,7 @@ void CScanDlg::OnStart() {
         m_bOpenedHere = true;
     }
     // The poll would fall between the probes at settings the scan is trying.
-    m_pollHold = g_pMainDlg->Context().HoldPoll();
+    m_pollHold = m_ctx.HoldPoll();
 
     m_hits.clear();
     FindCtrl<QTableWidget>(this, kTable)->setRowCount(0);
@@ -153,7 +154,7 @@ void CScanDlg::OnStart() {
     // The worker's posts find the dialog gone if it was destroyed meanwhile.
     QPointer<CScanDlg> self(this);
     std::atomic<bool>* stop = &m_bStop; // outlives the worker: the destructor joins
-    CLinkStats* link = &g_pMainDlg->LinkStats();
+    CLinkStats* link = &m_link;
     m_worker.Start([self, plan, &drv, stop, link] {
         // The probes that find nobody are the scan's own business, not the
         // link's health: they stay out of the main window's summary.
@@ -235,11 +236,9 @@ void CScanDlg::EndScan() {
     m_worker.Join();
     m_bEnding = false;
     m_bBusy = false;
-    if (g_pMainDlg) {
-        m_pollHold.Release();
-        if (m_bOpenedHere)
-            g_pMainDlg->m_driver.ClosePort();
-    }
+    m_pollHold.Release();
+    if (m_bOpenedHere)
+        m_ctx.m_driver.ClosePort();
     m_bOpenedHere = false;
     SetRunning(false);
 }

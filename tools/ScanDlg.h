@@ -8,10 +8,10 @@
 // thread). Stop, Close and the dialog's destruction end it within one probe.
 // Its exchanges are left out of the main window's link summary.
 
+#include "app/DriverContext.h"
 #include "app/GuiThread.h"
 #include "driver/BusScan.h"
-
-#include "app/DriverContext.h"
+#include "modbus/LinkStats.h"
 
 #include <QDialog>
 
@@ -49,7 +49,10 @@ class CScanDlg : public QDialog {
     Q_OBJECT
 public:
     // portNumber: the COM number the panel has selected.
-    CScanDlg(const SPanelLines& panel, int portNumber, QWidget* parent = nullptr);
+    // link: the main window's link statistics, which the scan's probes stay
+    // out of.
+    CScanDlg(CDriverContext& ctx, CLinkStats& link, const SPanelLines& panel, int portNumber,
+             QWidget* parent = nullptr);
     ~CScanDlg() override;
 
     // The driver the user chose (set when the dialog is accepted).
@@ -71,6 +74,8 @@ private:
     void OnUse();
     void SetRunning(bool running);
 
+    CDriverContext& m_ctx;
+    CLinkStats& m_link;
     Ui::CScanDlg* m_ui;
     SPanelLines m_panel;
     int m_nPort;

@@ -22,7 +22,8 @@ protected:
         Ctrl<QComboBox>(1001)->setCurrentIndex(kCom - 1);
     }
     std::unique_ptr<CScanDlg> MakeScan(int first, int last, bool allLines = false) {
-        auto dlg = std::make_unique<CScanDlg>(m_dlg->PanelLines(), kCom, m_dlg.get());
+        auto dlg = std::make_unique<CScanDlg>(m_dlg->Context(), m_dlg->LinkStats(),
+                                              m_dlg->PanelLines(), kCom, m_dlg.get());
         FindCtrl<QSpinBox>(dlg.get(), 2003)->setValue(first);
         FindCtrl<QSpinBox>(dlg.get(), 2004)->setValue(last);
         FindCtrl<QSpinBox>(dlg.get(), 2005)->setValue(150); // kind to a loaded machine

@@ -80,7 +80,7 @@ TEST_F(ScreenshotTest, MainWindowWithLiveValues) {
                       {"无+2停止位", "奇+1停止位", "偶+1停止位", "无+1停止位"},
                       0,
                       0};
-    CScanDlg scan(panel, kCom, m_dlg.get());
+    CScanDlg scan(m_dlg->Context(), m_dlg->LinkStats(), panel, kCom, m_dlg.get());
     FindCtrl<QSpinBox>(&scan, 2003)->setValue(1);
     FindCtrl<QSpinBox>(&scan, 2004)->setValue(3);
     scan.adjustSize();
