@@ -2,6 +2,7 @@
 
 #include "app/GuiThread.h"
 #include "app/MainDlg.h"
+#include "version/Version.h"
 
 #include <clocale>
 
@@ -10,7 +11,7 @@ CDemoApp::CDemoApp(int& argc, char** argv) : QApplication(argc, argv) {
     // printf/scanf conventions, which must keep the decimal point.
     std::setlocale(LC_NUMERIC, "C");
     setApplicationName("Halvik_Demo");
-    setApplicationVersion("2.0");
+    setApplicationVersion(HalvikVersion());
 }
 
 CDemoApp::~CDemoApp() {
