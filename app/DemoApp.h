@@ -9,6 +9,7 @@ public:
     CDemoApp(int& argc, char** argv);
     ~CDemoApp() override;
 
-    // Shows the main window until it closes; the exit code.
-    int Run();
+    // Shows the main window, with COM com selected (0: the first), until it
+    // closes; the exit code.
+    int Run(int com = 0);
 };

@@ -291,6 +291,8 @@ void CMainDlg::OnOpenClose() {
     std::string text = "打开串口失败";
     if (m_driver.LastOpenError() != EPortError::None)
         text += "\n" + PortErrorText(m_driver.LastOpenError());
+    if (m_driver.LastOpenError() == EPortError::Permission) // the first start on a new PC
+        text += "\n执行 sudo usermod -aG dialout $USER, 然后注销并重新登录";
     ShowMessage(this, text);
 }
 

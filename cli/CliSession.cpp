@@ -186,10 +186,16 @@ int CCli::OpenLine() {
     if (!problem.empty())
         m_ctx.err << "halvik-cli: note: " << problem << "; COM" << com << " is " << m_strDevice
                   << "\n";
-    if (!m_drv.OpenPortPath(m_strDevice, settings))
-        return DeviceError(StrFormat("cannot open %s%s: %s", m_strDevice.c_str(),
-                                     com > 0 ? StrFormat(" (COM%d)", com).c_str() : "",
-                                     PortErrorText(m_drv.LastOpenError()).c_str()));
+    if (!m_drv.OpenPortPath(m_strDevice, settings)) {
+        const int status = DeviceError(StrFormat("cannot open %s%s: %s", m_strDevice.c_str(),
+                                                 com > 0 ? StrFormat(" (COM%d)", com).c_str() : "",
+                                                 PortErrorText(m_drv.LastOpenError()).c_str()));
+        // Typical of a new test-bench PC: serial devices belong to dialout.
+        if (m_drv.LastOpenError() == EPortError::Permission)
+            m_ctx.err << "halvik-cli: join the dialout group to use serial ports: "
+                         "sudo usermod -aG dialout $USER, then log in again\n";
+        return status;
+    }
     m_drv.SetTimeout(static_cast<uint32_t>(m_cl.timeoutMs));
     m_nSlave = static_cast<uint8_t>(m_cl.slave);
     return kExitOk;

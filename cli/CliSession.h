@@ -96,6 +96,13 @@ private:
     void PrintFields(const BlockDef& def, const std::vector<uint16_t>& regs,
                      const DecodeContext& dc, bool withRegisters);
     int VerifyCommBlocks(const ConfigImage& file, std::vector<Difference>& diffs);
+    // ReadDeviceImage one block, PDO or SYNC at a time, naming each on the
+    // progress line ("export: reading motor (2/20)").
+    bool ReadImage(const ConfigImage* wanted, const std::string& doing, ConfigImage& img,
+                   std::string& error);
+    // One line on a terminal's standard error, redrawn in place ("" clears
+    // it); nothing when standard error is no terminal.
+    void Progress(const std::string& line);
 
     const CommandLine& m_cl;
     CliContext& m_ctx;

@@ -8,6 +8,65 @@
 #include <cerrno>
 #include <cstring>
 
+namespace {
+
+// A device image's parts as ReadDeviceImage reads them: each block, each PDO,
+// the SYNC objects, with their names.
+std::vector<std::pair<std::string, ConfigImage>> ImageParts(const ConfigImage* wanted) {
+    std::vector<std::pair<std::string, ConfigImage>> parts;
+    for (const BlockDef* def : ExportBlocks())
+        if (!wanted || wanted->Block(def)) {
+            ConfigImage part;
+            part.blocks.push_back({def, {}});
+            parts.emplace_back(def->name, std::move(part));
+        }
+    for (int row = 0; row < kPdoCount; ++row)
+        if (!wanted || wanted->Pdo(row)) {
+            ConfigImage part;
+            part.pdos.push_back(PdoImage{.row = row});
+            parts.emplace_back(PdoName(row), std::move(part));
+        }
+    if (!wanted || wanted->hasSync) {
+        ConfigImage part;
+        part.hasSync = true;
+        parts.emplace_back("SYNC", std::move(part));
+    }
+    return parts;
+}
+
+} // namespace
+
+void CCli::Progress(const std::string& line) {
+    if (m_ctx.errIsTerminal)
+        m_ctx.err << "\r\033[K" << line << std::flush;
+}
+
+// A whole export takes some 7.5 s at 9600 baud: worth saying what is under way.
+bool CCli::ReadImage(const ConfigImage* wanted, const std::string& doing, ConfigImage& img,
+                     std::string& error) {
+    const auto parts = ImageParts(wanted);
+    img = ConfigImage{};
+    for (size_t i = 0; i < parts.size(); ++i) {
+        Progress(StrFormat("%s %s (%zu/%zu)", doing.c_str(), parts[i].first.c_str(), i + 1,
+                           parts.size()));
+        ConfigImage got;
+        if (!ReadDeviceImage(m_drv, m_nSlave, &parts[i].second, got, error)) {
+            Progress("");
+            return false;
+        }
+        for (auto& b : got.blocks)
+            img.blocks.push_back(std::move(b));
+        for (auto& p : got.pdos)
+            img.pdos.push_back(std::move(p));
+        if (got.hasSync) {
+            img.hasSync = true;
+            img.sync = got.sync;
+        }
+    }
+    Progress("");
+    return true;
+}
+
 int CCli::CmdExport() {
     const std::string& path = m_cl.file;
     if (int e = OpenLine())
@@ -21,11 +80,13 @@ int CCli::CmdExport() {
     DecodeContext dc;
     if (int e = ReadSpeedUnit(dc))
         return e;
-    if (std::string error; !ReadDeviceImage(m_drv, m_nSlave, nullptr, img, error))
+    if (std::string error; !ReadImage(nullptr, "export: reading", img, error))
         return DeviceError(error);
     img.device = MakeConfigDevice(info, m_nSlave);
     img.device.speedUnitHz = dc.speedUnitHz ? 1 : 0;
+    Progress("export: reading the identification text");
     const ResultCode rc = m_drv.ReadDeviceIdText(m_nSlave, img.device.identification);
+    Progress("");
     img.device.hasIdentification = rc == kResultOk;
     if (rc != kResultOk)
         m_ctx.err << "halvik-cli: note: no device identification text (" << ResultMessage(rc)
@@ -133,7 +194,7 @@ int CCli::CmdImport() {
     if (int e = ReadSpeedUnit(dc))
         return e;
     ConfigImage dev;
-    if (std::string error; !ReadDeviceImage(m_drv, m_nSlave, &file, dev, error))
+    if (std::string error; !ReadImage(&file, "import: reading", dev, error))
         return DeviceError(error);
     auto problems = CheckAgainstDevice(file, dev);
     if (!problems.empty()) {
@@ -212,7 +273,7 @@ int CCli::CmdImport() {
     std::vector<Difference> after;
     if (!rest.blocks.empty() || !rest.pdos.empty() || rest.hasSync) {
         ConfigImage back;
-        if (!ReadDeviceImage(m_drv, m_nSlave, &rest, back, error)) {
+        if (!ReadImage(&rest, "import: reading back", back, error)) {
             report["written"] = written;
             return finish("verify-failed", DeviceError(error));
         }

@@ -3,6 +3,7 @@
 #include "driver/CanOpen.h"
 #include "driver/Catalogue.h"
 #include "driver/Format.h"
+#include "version/Version.h"
 
 #include <CLI/CLI.hpp>
 
@@ -199,6 +200,9 @@ int ParseCommandLine(std::vector<std::string> argv, CommandLine& cl, std::ostrea
         ->group(line);
     app.add_flag("--json", cl.json, "one JSON document on standard output instead of text")
         ->group(line);
+    app.set_version_flag("--version", VersionLine("halvik-cli"),
+                         "the version, and the commit built from")
+        ->group(line);
 
     auto regType = [&cl](CLI::App* c) {
         c->add_option("--type", cl.type,
@@ -327,6 +331,9 @@ int ParseCommandLine(std::vector<std::string> argv, CommandLine& cl, std::ostrea
         app.parse(args);
     } catch (const CLI::CallForHelp&) {
         os << app.help();
+        return 0;
+    } catch (const CLI::CallForVersion& e) {
+        os << e.what() << "\n";
         return 0;
     } catch (const CLI::ParseError& e) {
         problem = ParseErrorText(e);

@@ -1,8 +1,10 @@
 # Debian packages the project needs, installed only when missing.
-# Usage: halvik_install_deps run|test|bench
+# Usage: halvik_install_deps run|test|bench|package
 # "bench" adds what only the benchmark needs: Qt Serial Bus (its client is
 # one of the peers measured), valgrind and strace (instruction and system call
 # counts). Without them the benchmark is not built or reports n/a.
+# "package" adds what CPack needs for the .deb (dpkg-shlibdeps finds its
+# dependencies); "test" adds that and the package checks' tools.
 halvik_install_deps() {
     local pkgs=(cmake ninja-build g++ pkg-config libgtest-dev libmodbus-dev
                 qt6-base-dev qt6-base-dev-tools libgl-dev fonts-wqy-microhei
@@ -13,8 +15,12 @@ halvik_install_deps() {
     if [ "${1:-}" = bench ]; then
         pkgs+=(qt6-serialbus-dev valgrind strace qt6-charts-dev libqt6opengl6-dev)
     fi
+    if [ "${1:-}" = package ] || [ "${1:-}" = test ]; then
+        pkgs+=(dpkg-dev file)
+    fi
     if [ "${1:-}" = test ]; then
         pkgs+=(clang libclang-rt-14-dev) # the fuzz targets (libFuzzer)
+        pkgs+=(lintian desktop-file-utils appstream man-db)
     fi
     local missing=()
     for p in "${pkgs[@]}"; do

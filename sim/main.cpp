@@ -6,6 +6,7 @@
 #include "serial/PortMap.h"
 #include "sim/SimServer.h"
 #include "sim/VirtualDriver.h"
+#include "version/Version.h"
 
 #include <cerrno>
 #include <chrono>
@@ -41,6 +42,7 @@ void Usage(FILE* to) {
             "  --no-pacing    reply at once instead of at the line's baud rate\n"
             "  --line BAUD,FRAMING  the communication block's line: baud rate and n2, o1,\n"
             "                 e1 or n1 (default 9600,n1)\n"
+            "  --version      print the version and exit\n"
             "Answers only at the baud rate and parity of its communication block\n"
             "(9600, no parity, unless changed).\n"
             "Prints \"COMn /dev/pts/X\" (\"- /dev/pts/X\" without a link) and serves until\n"
@@ -123,6 +125,10 @@ int main(int argc, char** argv) {
         std::string a = argv[i];
         if (a == "-h" || a == "--help") {
             Usage(stdout);
+            return 0;
+        }
+        if (a == "--version") {
+            std::printf("%s\n", VersionLine("halvik-sim").c_str());
             return 0;
         }
         if (a == "--no-pacing") {

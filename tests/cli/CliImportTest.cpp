@@ -4,6 +4,7 @@
 
 #include "tests/cli/CliRunner.h"
 
+#include "cli/CliSession.h"
 #include "driver/Catalogue.h"
 #include "driver/ConfigFile.h"
 
@@ -11,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <sstream>
 #include <sys/stat.h>
 #include <thread>
 #include <tuple>
@@ -182,6 +184,35 @@ TEST_F(CliImport, ExportsFollowNoPlantedLinkAndKeepTheFilesMode) {
     ASSERT_EQ(Cli({"export", path}).status, 0);
     EXPECT_EQ(std::filesystem::status(path).permissions(),
               std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+}
+
+// A terminal sees one line naming the part being read, redrawn in place and
+// cleared at the end; a pipe or file sees nothing of it.
+TEST_F(CliImport, ProgressOnlyOnATerminal) {
+    const std::string path = Path("drive.json");
+    const CliRun piped = Cli({"export", path});
+    ASSERT_EQ(piped.status, 0) << piped.err;
+    EXPECT_EQ(piped.err, "");
+
+    for (const char* command : {"export", "import"}) {
+        std::istringstream in;
+        std::ostringstream out, err;
+        CliContext ctx{in, out, err};
+        ctx.errIsTerminal = true;
+        std::vector<std::string> args = {"--port", m_sim.Device(), command, path};
+        if (*command == 'i')
+            args.push_back("--dry-run");
+        ASSERT_EQ(::RunCli(args, ctx), 0) << err.str();
+        const std::string parts = std::to_string(ExportBlocks().size() + 9); // 8 PDOs, SYNC
+        for (const std::string part : {"ramp (1/", "TPDO4 (19/", "SYNC (20/"})
+            EXPECT_NE(err.str().find("\r\033[K" + std::string(command) + ": reading " + part +
+                                     parts + ")"),
+                      std::string::npos)
+                << part << "\n"
+                << err.str();
+        EXPECT_EQ(err.str().find('\n'), std::string::npos) << err.str();
+        EXPECT_TRUE(err.str().ends_with("\r\033[K")) << err.str();
+    }
 }
 
 TEST_F(CliImport, TruncatedOrBrokenFilesAndUnconfirmedImportsWriteNothing) {
