@@ -9,7 +9,8 @@
 // Usage: halvik-bench [--rounds N] [--block N] [--count-rounds N]
 //                     [--gui-seconds S] [--idle-seconds S]
 // The last lines are "overhead_ms_9600 ours=... libmodbus=... qt=...",
-// "instr_ratio=<ours/libmodbus>" and "gui_stall_ms answering=... silent=...".
+// "instr_ratio=<ours/libmodbus>" and
+// "gui_stall_ms answering=... silent=... page_read_silent=...".
 
 #include "bench/Bench.h"
 
@@ -25,6 +26,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QPushButton>
 #endif
 
 #include <algorithm>
@@ -33,6 +35,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <pty.h>
 #include <string>
@@ -130,7 +133,7 @@ bool MeasureIdle(double seconds, double& cpuPercent) {
 #ifdef HALVIK_BENCH_GUI
 // Longest gap, beyond its 1 ms period, between two ticks of a precise timer on
 // the GUI thread while the main window polls for the given time.
-double LongestStallMs(CMainDlg& dlg, double seconds) {
+double LongestStallMs(CMainDlg& dlg, double seconds, const std::function<void()>& start = {}) {
     QElapsedTimer clock;
     qint64 last = 0, worst = 0;
     QTimer tick;
@@ -144,6 +147,8 @@ double LongestStallMs(CMainDlg& dlg, double seconds) {
     QTimer::singleShot(static_cast<int>(seconds * 1000), &loop, &QEventLoop::quit);
     clock.start();
     tick.start(1);
+    if (start)
+        start();
     loop.exec();
     (void)dlg;
     return std::max(0.0, static_cast<double>(worst) / 1e6 - 1.0);
@@ -246,7 +251,7 @@ int main(int argc, char** argv) {
     if (opt.idleSeconds > 0 && MeasureIdle(opt.idleSeconds, idle))
         std::printf("idle open port: %.3f %% of one core over %.0f s\n", idle, opt.idleSeconds);
 
-    std::string stall = "answering=n/a silent=n/a";
+    std::string stall = "answering=n/a silent=n/a page_read_silent=n/a";
 #ifdef HALVIK_BENCH_GUI
     {
         CMainDlg dlg;
@@ -255,9 +260,15 @@ int main(int argc, char** argv) {
             const double answering = LongestStallMs(dlg, opt.guiSeconds);
             sim.Command("S 1");
             const double silent = LongestStallMs(dlg, opt.guiSeconds);
+            // "读取" on the communication page, which reads three blocks.
+            FindCtrl<QCheckBox>(&dlg, 1015)->setChecked(false);
+            const double pageRead = LongestStallMs(dlg, std::max(opt.guiSeconds, 1.5), [&dlg] {
+                FindCtrl<QPushButton>(dlg.Pages().at(3), 1158)->click();
+            });
             sim.Command("S 0");
-            char buf[96];
-            std::snprintf(buf, sizeof buf, "answering=%.1f silent=%.1f", answering, silent);
+            char buf[128];
+            std::snprintf(buf, sizeof buf, "answering=%.1f silent=%.1f page_read_silent=%.1f",
+                          answering, silent, pageRead);
             stall = buf;
             dlg.m_driver.ClosePort();
         }

@@ -6,6 +6,11 @@
 
 #include "pages/ReciprocatePage.h"
 
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <algorithm>
+
 namespace {
 
 constexpr size_t kSysTab = 2, kCommTab = 3, kReciprocateTab = 5;
@@ -221,6 +226,36 @@ TEST_F(ParamPageTest, ReciprocatePageSpeedRulesPresetAsymmetryAndPageWideExchang
     Click(1099, page);
     EXPECT_EQ(Text(1122, page), "250");
     EXPECT_EQ(Text(1058, page), "300");
+}
+
+// A page's read waits for the driver on the context's worker: with the
+// driver silent the window goes on answering (a timer on the GUI thread keeps
+// ticking far sooner than the reply time-out), the button is disabled while
+// the read is out, and the outcome is today's box.
+TEST_F(ParamPageTest, APageReadFromASilentDriverNeverHoldsTheWindow) {
+    QWidget* page = Page(kCommTab);
+    Open();
+    m_dlg->m_driver.SetTimeout(1000);
+    m_sim->Server().InjectFault(EFault::Silent, 0, -1);
+    auto* read = Ctrl<QPushButton>(1158, page);
+    read->click();
+    EXPECT_FALSE(read->isEnabled());
+    QElapsedTimer clock;
+    qint64 last = 0, worst = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        worst = std::max(worst, clock.elapsed() - last);
+        last = clock.elapsed();
+    });
+    clock.start();
+    tick.start(1);
+    ASSERT_TRUE(WaitGui([&] { return !m_dlg->Context().Busy(); }, 20000));
+    tick.stop();
+    m_sim->Server().ClearFaults();
+    EXPECT_LT(worst, 500) << "the window stood still for " << worst << " ms";
+    EXPECT_GE(clock.elapsed(), 900); // the read did wait for its time-out
+    EXPECT_EQ(m_boxes.LastText(), ResultText(kResultTimeout));
+    EXPECT_TRUE(read->isEnabled());
 }
 
 TEST_F(ParamPageTest, MeasurementWatchRunsOnOtherTabsAndWithThePortClosed) {
