@@ -95,7 +95,7 @@ private:
 
     void PrintFields(const BlockDef& def, const std::vector<uint16_t>& regs,
                      const DecodeContext& dc, bool withRegisters);
-    int VerifyCommBlocks(const ConfigImage& file, std::vector<Difference>& diffs);
+    int VerifyCommBlocks(const ConfigImage& file, std::vector<ConfigDiff>& diffs);
 
     const CommandLine& m_cl;
     CliContext& m_ctx;

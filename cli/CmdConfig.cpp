@@ -52,22 +52,22 @@ int CCli::CmdExport() {
 
 namespace {
 
-void PrintDifferences(std::ostream& os, const std::vector<Difference>& diffs,
+void PrintDifferences(std::ostream& os, const std::vector<ConfigDiff>& diffs,
                       const char* deviceLabel) {
     std::vector<std::vector<std::string>> rows = {{"where", "item", deviceLabel, "file"}};
     for (const auto& d : diffs)
-        rows.push_back(
-            {d.where, d.item, d.device, d.file + (d.edited ? " (edited in the file)" : "")});
+        rows.push_back({d.block, d.item, d.device.text,
+                        d.file.text + (d.edited ? " (edited in the file)" : "")});
     PrintTable(os, rows);
 }
 
-Json DiffsJson(const std::vector<Difference>& diffs) {
+Json DiffsJson(const std::vector<ConfigDiff>& diffs) {
     Json a = Json::array();
     for (const auto& d : diffs)
-        a.push_back({{"where", d.where},
+        a.push_back({{"where", d.block},
                      {"item", d.item},
-                     {"device", d.device},
-                     {"file", d.file},
+                     {"device", d.device.text},
+                     {"file", d.file.text},
                      {"editedInFile", d.edited}});
     return a;
 }
@@ -77,7 +77,7 @@ Json DiffsJson(const std::vector<Difference>& diffs) {
 // Reads the communication blocks back after they were written. When they
 // moved the line (slave address, baud rate, parity), the driver may answer
 // at the old settings or already at the new ones; both are tried.
-int CCli::VerifyCommBlocks(const ConfigImage& file, std::vector<Difference>& diffs) {
+int CCli::VerifyCommBlocks(const ConfigImage& file, std::vector<ConfigDiff>& diffs) {
     const ConfigImage only = CommBlocksOnly(file);
     if (only.blocks.empty())
         return kExitOk;
@@ -209,7 +209,7 @@ int CCli::CmdImport() {
     // Everything but the communication blocks is checked while the line is
     // surely as it was.
     const ConfigImage rest = WithoutCommBlocks(file);
-    std::vector<Difference> after;
+    std::vector<ConfigDiff> after;
     if (!rest.blocks.empty() || !rest.pdos.empty() || rest.hasSync) {
         ConfigImage back;
         if (!ReadDeviceImage(m_drv, m_nSlave, &rest, back, error)) {

@@ -96,17 +96,35 @@ bool ReadDeviceImage(CMotorDriver& drv, uint8_t slave, const ConfigImage* wanted
 // mapping entries the device does not have).
 std::vector<std::string> CheckAgainstDevice(const ConfigImage& file, const ConfigImage& device);
 
-struct Difference {
-    std::string where;   // block or object name
-    std::string item;    // field, register or sub-index
-    std::string device;  // current value, for people
-    std::string file;    // value in the file
+// One difference between a file and a device, with what either surface
+// shows: the command line names the block and the item and shows values with
+// their registers; the desktop names the page and the field in the pages' own
+// words and shows values as the pages do.
+struct ConfigValue {
+    std::vector<uint32_t> raw; // the field's registers, or the object's value
+    std::string text;          // the command line's: "3.00 A [0x012C]", "COB-ID 0x00000181"
+    std::string shown;         // the pages': "3.00 A", "是", "0x181"
+};
+struct ConfigDiff {
+    std::string block; // block or object: "motor", "TPDO1", "SYNC"
+    std::string page;  // the desktop's group: "电机参数", "通讯对象 TPDO1"
+    std::string item;  // "rated_current (0x006A)", "register 0x0068", "0x1A00 sub 2"
+    std::string label; // "电机额定电流", "寄存器 0x0068", "映射对象 2"
+    ConfigValue device, file;
     bool edited = false; // the file's field was edited: its value replaced its registers
+    bool comm = false;   // a communication block: writing it can move the line or the address
 };
 
-// What writing file over device would change.
-std::vector<Difference> CompareImages(const ConfigImage& file, const ConfigImage& device,
+// What writing file over device would change, in file order.
+std::vector<ConfigDiff> CompareImages(const ConfigImage& file, const ConfigImage& device,
                                       const DecodeContext& ctx);
+
+// The desktop's group for a part of a configuration: a block's page, or the
+// PDO of pdoRow, or (no block, pdoRow -1) the SYNC objects.
+std::string ConfigPartPage(const BlockDef* block, int pdoRow);
+// A PDO communication sub-index's value as the file and the command line
+// show it: "COB-ID 0x00000181", "transmission type 255".
+std::string PdoCommSubText(uint8_t sub, uint32_t value);
 
 // What an import writes, in order: parameter blocks, PDOs, SYNC, and the
 // communication blocks last (they can move the line or the slave address).

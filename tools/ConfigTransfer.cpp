@@ -29,131 +29,25 @@
 
 namespace {
 
-// A decoded value as the pages would show it: flags as 是/否, numbers with
-// the page's unit.
-std::string ValueText(const DecodedField& f, const FieldDef* def) {
-    if (f.value.IsBool())
-        return f.value.flag ? "是" : "否";
-    if (f.value.IsNumber()) {
-        const std::string unit = def && def->pageUnit ? def->pageUnit : f.unit;
-        return unit.empty() ? f.value.text : f.value.text + " " + unit;
-    }
-    return f.text;
-}
+// A field edited in the file shows the file's value with this mark.
+constexpr const char* kEditedInFile = " (文件中已修改)";
 
-std::string RegText(uint16_t v) {
-    return StrFormat("0x%04X", v);
-}
-
-// The communication object's sub-indexes in the PDO dialog's words.
-std::string PdoCommSubName(uint8_t sub) {
-    switch (sub) {
-    case 1:
-        return "COB-ID";
-    case 2:
-        return "传输类型";
-    case 3:
-        return "禁止时间";
-    case 5:
-        return "事件时间";
-    default:
-        return StrFormat("子索引 %u", sub);
-    }
+std::string FileShown(const ConfigDiff& d) {
+    return d.file.shown + (d.edited ? kEditedInFile : "");
 }
 
 } // namespace
-
-std::string ConfigGroupName(const BlockDef& def) {
-    static const std::pair<const char*, const char*> kGroups[] = {
-        {"ramp", "电机控制"},     {"motor", "电机参数"},       {"system-a", "系统参数"},
-        {"system-b", "系统参数"}, {"comm-a", "通讯参数"},      {"comm-b", "通讯参数"},
-        {"canopen", "通讯参数"},  {"reciprocate", "往复运动"}, {"preset-speed", "往复运动"},
-        {"pid", "PID参数"},       {"safety", "安全保护"},
-    };
-    for (const auto& [name, group] : kGroups)
-        if (std::string_view(def.name) == name)
-            return group;
-    return def.title;
-}
-
-std::vector<SConfigDiff> ConfigDifferences(const ConfigImage& file, const ConfigImage& device,
-                                           const DecodeContext& ctx) {
-    std::vector<SConfigDiff> out;
-    for (const BlockImage& fb : file.blocks) {
-        const BlockImage* db = device.Block(fb.def);
-        if (!db || db->regs.size() != fb.regs.size())
-            continue;
-        const BlockDef& def = *fb.def;
-        const std::string group = ConfigGroupName(def);
-        const auto ff = DecodeBlock(def, fb.regs, ctx);
-        const auto df = DecodeBlock(def, db->regs, ctx);
-        std::vector<bool> covered(def.count, false);
-        for (size_t i = 0; i < ff.size() && i < df.size(); ++i) {
-            for (size_t k = 0; k < ff[i].raw.size(); ++k)
-                covered[ff[i].addr - def.start + k] = true;
-            if (ff[i].raw == df[i].raw)
-                continue;
-            const FieldDef* fd = FindField(def, ff[i].addr);
-            const std::string field =
-                fd && fd->label ? fd->label
-                                : StrFormat("%s (0x%04X)", ff[i].name.c_str(), ff[i].addr);
-            const bool edited = file.Edited(ff[i].addr);
-            out.push_back({group, field, ValueText(df[i], fd),
-                           ValueText(ff[i], fd) + (edited ? kEditedInFile : ""), def.comm, edited});
-        }
-        // Registers no page shows still count: they are written.
-        for (size_t k = 0; k < def.count; ++k)
-            if (!covered[k] && fb.regs[k] != db->regs[k])
-                out.push_back({group, StrFormat("寄存器 0x%04zX", def.start + k),
-                               RegText(db->regs[k]), RegText(fb.regs[k]), def.comm});
-    }
-    for (const PdoImage& fp : file.pdos) {
-        const PdoImage* dp = device.Pdo(fp.row);
-        if (!dp || fp.absent || dp->absent)
-            continue;
-        const std::string group = std::string("通讯对象 ") + PdoName(fp.row);
-        for (const PdoSub& s : fp.comm) {
-            const PdoSub* ds = dp->Comm(s.sub);
-            if (ds && ds->value != s.value)
-                out.push_back({group, PdoCommSubName(s.sub), StrFormat("0x%X", ds->value),
-                               StrFormat("0x%X", s.value)});
-        }
-        if (fp.mapCount != dp->mapCount)
-            out.push_back(
-                {group, "映射对象数目", std::to_string(dp->mapCount), std::to_string(fp.mapCount)});
-        for (size_t k = 0; k < fp.mapCount && k < fp.map.size(); ++k) {
-            const uint32_t dv = k < dp->map.size() ? dp->map[k] : 0;
-            if (dv != fp.map[k])
-                out.push_back({group, StrFormat("映射对象 %zu", k + 1), MapEntryText(dv),
-                               MapEntryText(fp.map[k])});
-        }
-    }
-    if (file.hasSync && device.hasSync) {
-        const SyncValues &f = file.sync, &d = device.sync;
-        const std::string group = "通讯对象 SYNC";
-        if (f.cobId != d.cobId)
-            out.push_back(
-                {group, "COB-ID", StrFormat("0x%08X", d.cobId), StrFormat("0x%08X", f.cobId)});
-        if (f.cyclePeriod != d.cyclePeriod)
-            out.push_back({group, "通讯循环周期", FormatScaled(d.cyclePeriod, 3) + " ms",
-                           FormatScaled(f.cyclePeriod, 3) + " ms"});
-        if (f.windowLength != d.windowLength)
-            out.push_back({group, "同步窗口长度", FormatScaled(d.windowLength, 3) + " ms",
-                           FormatScaled(f.windowLength, 3) + " ms"});
-    }
-    return out;
-}
 
 std::vector<SConfigStep> ConfigReadSteps(const ConfigImage* wanted) {
     std::vector<SConfigStep> steps;
     for (const BlockDef* def : ExportBlocks())
         if (!wanted || wanted->Block(def))
-            steps.push_back({ConfigGroupName(*def) + " (" + def->name + ")", def, -1, false});
+            steps.push_back({ConfigPartPage(def, -1) + " (" + def->name + ")", def, -1, false});
     for (int row = 0; row < kPdoCount; ++row)
         if (!wanted || wanted->Pdo(row))
-            steps.push_back({std::string("通讯对象 ") + PdoName(row), nullptr, row, false});
+            steps.push_back({ConfigPartPage(nullptr, row), nullptr, row, false});
     if (!wanted || wanted->hasSync)
-        steps.push_back({"通讯对象 SYNC", nullptr, -1, true});
+        steps.push_back({ConfigPartPage(nullptr, -1), nullptr, -1, true});
     return steps;
 }
 
@@ -300,10 +194,11 @@ std::string ProblemsText(const std::string& heading, const std::vector<std::stri
     return text;
 }
 
-std::string DiffsText(const std::vector<SConfigDiff>& diffs) {
+std::string DiffsText(const std::vector<ConfigDiff>& diffs) {
     std::string text;
-    for (const SConfigDiff& d : diffs)
-        text += "\n" + d.group + " - " + d.field + ": 设备 " + d.device + ", 文件 " + d.file;
+    for (const ConfigDiff& d : diffs)
+        text +=
+            "\n" + d.page + " - " + d.label + ": 设备 " + d.device.shown + ", 文件 " + FileShown(d);
     return text;
 }
 
@@ -341,13 +236,13 @@ ProgressHook SetProgressHook(ProgressHook hook) {
     return hook;
 }
 
-CConfigCompareDlg::CConfigCompareDlg(const std::vector<SConfigDiff>& diffs, bool includeComm,
+CConfigCompareDlg::CConfigCompareDlg(const std::vector<ConfigDiff>& diffs, bool includeComm,
                                      QWidget* parent)
     : QDialog(parent), m_ui(new Ui::CConfigCompareDlg), m_diffs(diffs) {
     m_ui->setupUi(this);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     size_t comm = 0;
-    for (const SConfigDiff& d : diffs)
+    for (const ConfigDiff& d : diffs)
         comm += d.comm;
     SetCtrlValue(this, kCompareSummary,
                  StrFormat("设备与文件有 %zu 处不同%s:", diffs.size(),
@@ -356,8 +251,8 @@ CConfigCompareDlg::CConfigCompareDlg(const std::vector<SConfigDiff>& diffs, bool
     table->verticalHeader()->setVisible(false);
     table->setRowCount(static_cast<int>(diffs.size()));
     for (size_t r = 0; r < diffs.size(); ++r) {
-        const SConfigDiff& d = diffs[r];
-        const std::string cells[] = {d.group, d.field, d.device, d.file};
+        const ConfigDiff& d = diffs[r];
+        const std::string cells[] = {d.page, d.label, d.device.shown, FileShown(d)};
         for (int c = 0; c < 4; ++c)
             table->setItem(static_cast<int>(r), c,
                            new QTableWidgetItem(QString::fromStdString(cells[c])));
@@ -399,7 +294,7 @@ void CConfigCompareDlg::ShowCommRows() {
                 item->setForeground(m_diffs[r].comm && !include ? grey : normal);
 }
 
-bool ShowCompareDialog(QWidget* owner, const std::vector<SConfigDiff>& diffs, bool& includeComm) {
+bool ShowCompareDialog(QWidget* owner, const std::vector<ConfigDiff>& diffs, bool& includeComm) {
     if (CompareHandler handler = Seam(g_compare))
         return handler(diffs, includeComm);
     CConfigCompareDlg dlg(diffs, includeComm, owner);
@@ -537,7 +432,7 @@ void LoadConfiguration(QWidget* owner) {
         ShowMessage(owner, ProblemsText("配置文件与此设备不符，没有写入任何内容:", problems));
         return;
     }
-    const std::vector<SConfigDiff> diffs = ConfigDifferences(file, dev, ctx);
+    const std::vector<ConfigDiff> diffs = CompareImages(file, dev, ctx);
     if (diffs.empty()) {
         ShowMessage(owner, "设备的配置与文件相同，没有需要写入的内容");
         return;
@@ -557,7 +452,7 @@ void LoadConfiguration(QWidget* owner) {
                                        backSteps.size() + plan.commBlocks.size() + 1);
     const ConfigLine before = PresentLine(drv, slave);
     ConfigLine now = before;
-    std::vector<SConfigDiff> after;
+    std::vector<ConfigDiff> after;
     std::vector<std::string> written;
     std::string note;
     RunWithProgress(owner, "载入配置", total, false, [&](const StepFn& step) {
@@ -582,7 +477,7 @@ void LoadConfiguration(QWidget* owner) {
                 return;
             }
         }
-        after = ConfigDifferences(rest, back, ctx);
+        after = CompareImages(rest, back, ctx);
         if (plan.commBlocks.empty())
             return;
         if (!WriteConfigPart(drv, slave, used, dev, plan, EWritePart::Comm, onWritten, what,
@@ -610,7 +505,7 @@ void LoadConfiguration(QWidget* owner) {
             failure = "读回通讯参数失败\n" + ResultText(rc);
             return;
         }
-        const auto commDiffs = ConfigDifferences(commOnly, got, ctx);
+        const auto commDiffs = CompareImages(commOnly, got, ctx);
         after.insert(after.end(), commDiffs.begin(), commDiffs.end());
     });
     if (!(now == before)) {
@@ -621,7 +516,7 @@ void LoadConfiguration(QWidget* owner) {
     }
     if (!includeComm) {
         size_t left = 0;
-        for (const SConfigDiff& d : diffs)
+        for (const ConfigDiff& d : diffs)
             left += d.comm;
         if (left)
             note += StrFormat("\n通讯参数 (%zu 处不同) 没有写入。", left);
