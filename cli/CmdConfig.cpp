@@ -8,27 +8,37 @@
 #include <cerrno>
 #include <cstring>
 
+namespace {
+
+// A read that failed, in the command line's words.
+std::string ReadFailure(const ConfigRead& r) {
+    const std::string why = r.Reason(true);
+    if (r.step.kind == ConfigReadStep::EKind::Pdo)
+        return StrFormat("reading %s: %s", PdoName(r.step.pdoRow), why.c_str());
+    if (r.step.kind == ConfigReadStep::EKind::Sync)
+        return "reading the SYNC objects: " + why;
+    if (r.speedUnit)
+        return StrFormat("reading the speed unit (register 0x%04X): %s", kRegSpeedUnitHz,
+                         why.c_str());
+    const BlockDef& def = *r.step.block;
+    return StrFormat("reading %s (0x%04X, %u registers): %s", def.name, def.start, def.count,
+                     why.c_str());
+}
+
+} // namespace
+
 int CCli::CmdExport() {
     const std::string& path = m_cl.file;
     if (int e = OpenLine())
         return e;
     ConfigImage img;
-    // Identification first: a device that does not answer fails here.
-    const BlockDef& infoDef = *FindBlock("device-info");
-    std::vector<uint16_t> info;
-    if (int e = ReadBlockRegs(infoDef, info))
-        return e;
-    DecodeContext dc;
-    if (int e = ReadSpeedUnit(dc))
-        return e;
-    if (std::string error; !ReadDeviceImage(m_drv, m_nSlave, nullptr, img, error))
-        return DeviceError(error);
-    img.device = MakeConfigDevice(info, m_nSlave);
-    img.device.speedUnitHz = dc.speedUnitHz ? 1 : 0;
-    const ResultCode rc = m_drv.ReadDeviceIdText(m_nSlave, img.device.identification);
-    img.device.hasIdentification = rc == kResultOk;
-    if (rc != kResultOk)
-        m_ctx.err << "halvik-cli: note: no device identification text (" << ResultMessage(rc)
+    const ConfigRead r =
+        ReadConfiguration(m_drv, m_nSlave, {nullptr, true, true, true}, nullptr, img);
+    if (r.end != ConfigRead::EEnd::Done)
+        return DeviceError(ReadFailure(r));
+    const DecodeContext dc = r.ctx;
+    if (r.identRc != kResultOk)
+        m_ctx.err << "halvik-cli: note: no device identification text (" << ResultMessage(r.identRc)
                   << "); exporting without it\n";
     img.time = UtcNow();
     const std::string text = BuildConfigText(img, dc);
@@ -129,12 +139,11 @@ int CCli::CmdImport() {
     }
     if (int e = OpenLine())
         return e;
-    DecodeContext dc;
-    if (int e = ReadSpeedUnit(dc))
-        return e;
     ConfigImage dev;
-    if (std::string error; !ReadDeviceImage(m_drv, m_nSlave, &file, dev, error))
-        return DeviceError(error);
+    const ConfigRead read = ReadConfiguration(m_drv, m_nSlave, {&file, false, true}, nullptr, dev);
+    if (read.end != ConfigRead::EEnd::Done)
+        return DeviceError(ReadFailure(read));
+    const DecodeContext dc = read.ctx;
     auto problems = CheckAgainstDevice(file, dev);
     if (!problems.empty()) {
         m_ctx.err << "halvik-cli: " << path << " does not fit this device; nothing written:\n";
@@ -212,9 +221,10 @@ int CCli::CmdImport() {
     std::vector<ConfigDiff> after;
     if (!rest.blocks.empty() || !rest.pdos.empty() || rest.hasSync) {
         ConfigImage back;
-        if (!ReadDeviceImage(m_drv, m_nSlave, &rest, back, error)) {
+        if (const ConfigRead r = ReadConfiguration(m_drv, m_nSlave, {&rest}, nullptr, back);
+            r.end != ConfigRead::EEnd::Done) {
             report["written"] = written;
-            return finish("verify-failed", DeviceError(error));
+            return finish("verify-failed", DeviceError(ReadFailure(r)));
         }
         after = CompareImages(rest, back, dc);
     }

@@ -5,10 +5,10 @@
 // person edited wins over its registers (ConfigFields.h). Shared by the
 // command line's export/import and the desktop tool.
 //
-// Export:  ReadDeviceImage(drv, slave, nullptr, img) + MakeConfigDevice(...)
-//          -> BuildConfigText(img, ctx) -> WriteFileAtomically (FileIo.h).
+// Export:  ReadConfiguration (everything, device information included) ->
+//          BuildConfigText(img, ctx) -> WriteFileAtomically (FileIo.h).
 // Import:  ReadBoundedFile -> ParseConfigText (complete checking, nothing
-//          touched) -> ReadDeviceImage(drv, slave, &file, dev) ->
+//          touched) -> ReadConfiguration (what the file names) ->
 //          CheckAgainstDevice -> CompareImages (show) -> PlanConfigWrite ->
 //          WriteConfigPart(kWriteMain) -> read back WithoutCommBlocks(file) and
 //          compare -> WriteConfigPart(kWriteComm) -> read the communication
@@ -87,10 +87,51 @@ ConfigDevice MakeConfigDevice(const std::vector<uint16_t>& infoRegs, int slave);
 
 // --- The device ------------------------------------------------------------------
 
-// Reads the parts of the device that wanted names (all of them when null).
-// On failure error says what could not be read and why.
-bool ReadDeviceImage(CMotorDriver& drv, uint8_t slave, const ConfigImage* wanted, ConfigImage& img,
-                     std::string& error);
+// What a read of a device's configuration fetches: the parts wanted names
+// (all of them when null); first, as one step, the device information block
+// (an export records it) and the speed unit the fields are decoded at; last
+// the identification text, which is informational: its failure ends nothing.
+struct ConfigReadRequest {
+    const ConfigImage* wanted = nullptr;
+    bool deviceInfo = false, speedUnit = false, identification = false;
+};
+
+// One step of a read, with its text for a progress window: "设备信息",
+// "电机参数 (motor)", "通讯对象 TPDO1", "通讯对象 SYNC".
+struct ConfigReadStep {
+    enum class EKind { DeviceInfo, Block, Pdo, Sync };
+    EKind kind = EKind::DeviceInfo;
+    std::string text;
+    const BlockDef* block = nullptr; // the registers it reads (device-info with deviceInfo)
+    int pdoRow = -1;
+};
+
+// How a read ended, and what it learnt besides the image.
+struct ConfigRead {
+    enum class EEnd { Done, Cancelled, Failed };
+    EEnd end = EEnd::Done;
+    ConfigReadStep step;    // Failed: the step under way
+    bool speedUnit = false; // Failed at the speed unit register
+    ResultCode rc = kResultOk;
+    SdoResult sdo;                  // a PDO or SYNC step's failed exchange
+    DecodeContext ctx;              // the driver's speed unit, when read
+    ResultCode identRc = kResultOk; // the identification text's read
+    // Why the step failed: the SDO message, or the result text followed by
+    // its code when withCode ("通讯超时 (130)").
+    std::string Reason(bool withCode) const;
+};
+
+// Called before each step with its index and text; false cancels the read
+// before that step.
+using ConfigStepFn = std::function<bool(int step, const std::string& text)>;
+
+// Reads what req asks for into img, step by step: device information, speed
+// unit, the blocks (ExportBlocks() order), the PDOs, SYNC, the
+// identification text.
+ConfigRead ReadConfiguration(CMotorDriver& drv, uint8_t slave, const ConfigReadRequest& req,
+                             const ConfigStepFn& onStep, ConfigImage& img);
+// The number of steps ReadConfiguration takes for req.
+size_t ConfigReadStepCount(const ConfigReadRequest& req);
 
 // Problems that make the file unusable on this device (PDO sub-indexes or
 // mapping entries the device does not have).

@@ -36,45 +36,15 @@ std::string FileShown(const ConfigDiff& d) {
     return d.file.shown + (d.edited ? kEditedInFile : "");
 }
 
+// A failed read for a message box: "读取电机参数 (motor)失败\n通讯超时"; the
+// device information step is named as the flow calls it.
+std::string ReadFailureText(const ConfigRead& r, const std::string& verb,
+                            const std::string& deviceInfo) {
+    const bool info = r.step.kind == ConfigReadStep::EKind::DeviceInfo;
+    return verb + (info ? deviceInfo : r.step.text) + "失败\n" + r.Reason(false);
+}
+
 } // namespace
-
-std::vector<SConfigStep> ConfigReadSteps(const ConfigImage* wanted) {
-    std::vector<SConfigStep> steps;
-    for (const BlockDef* def : ExportBlocks())
-        if (!wanted || wanted->Block(def))
-            steps.push_back({ConfigPartPage(def, -1) + " (" + def->name + ")", def, -1, false});
-    for (int row = 0; row < kPdoCount; ++row)
-        if (!wanted || wanted->Pdo(row))
-            steps.push_back({ConfigPartPage(nullptr, row), nullptr, row, false});
-    if (!wanted || wanted->hasSync)
-        steps.push_back({ConfigPartPage(nullptr, -1), nullptr, -1, true});
-    return steps;
-}
-
-std::string ReadConfigStep(CMotorDriver& drv, uint8_t slave, const SConfigStep& step,
-                           ConfigImage& img) {
-    if (step.block) {
-        BlockImage b{step.block, {}};
-        const ResultCode rc = ReadRegs(drv, slave, step.block->start, step.block->count, b.regs);
-        if (rc != kResultOk)
-            return ResultText(rc);
-        img.blocks.push_back(std::move(b));
-        return {};
-    }
-    if (step.pdoRow >= 0) {
-        PdoImage p;
-        const SdoResult r = ReadPdo(drv, slave, step.pdoRow, p);
-        if (!r.Ok())
-            return r.Message(r.reply.index, static_cast<uint8_t>(r.reply.subindex));
-        img.pdos.push_back(std::move(p));
-        return {};
-    }
-    const SdoResult r = ReadSync(drv, slave, img.sync);
-    if (!r.Ok())
-        return r.Message(r.reply.index, static_cast<uint8_t>(r.reply.subindex));
-    img.hasSync = true;
-    return {};
-}
 
 // --- Dialogs -----------------------------------------------------------------------
 
@@ -309,50 +279,24 @@ bool ShowCompareDialog(QWidget* owner, const std::vector<ConfigDiff>& diffs, boo
 void ExportConfiguration(QWidget* owner) {
     CMotorDriver& drv = g_pMainDlg->m_driver;
     const uint8_t slave = g_pMainDlg->m_nSlaveAddr;
-    const std::vector<SConfigStep> steps = ConfigReadSteps(nullptr);
+    const ConfigReadRequest req{nullptr, true, true, true};
     ConfigImage img;
-    DecodeContext ctx;
-    std::vector<uint16_t> info;
-    std::string ident, failure;
-    bool complete = false;
-    RunWithProgress(owner, "导出配置", static_cast<int>(steps.size()) + 1, true,
-                    [&](const StepFn& step) {
-                        if (!step(0, "正在读取: 设备信息"))
-                            return;
-                        // Identification first: a driver that does not answer fails here.
-                        ResultCode rc = ReadRegs(drv, slave, 0x0000, 16, info);
-                        std::vector<uint16_t> unit;
-                        if (rc == kResultOk)
-                            rc = ReadRegs(drv, slave, kRegSpeedUnitHz, 1, unit);
-                        if (rc != kResultOk) {
-                            failure = "读取设备信息失败\n" + ResultText(rc);
-                            return;
-                        }
-                        ctx.speedUnitHz = unit[0] != 0;
-                        for (size_t i = 0; i < steps.size(); ++i) {
-                            if (!step(static_cast<int>(i) + 1, "正在读取: " + steps[i].name))
-                                return;
-                            const std::string e = ReadConfigStep(drv, slave, steps[i], img);
-                            if (!e.empty()) {
-                                failure = "读取" + steps[i].name + "失败\n" + e;
-                                return;
-                            }
-                        }
-                        // Informational; a driver without it still exports.
-                        if (drv.ReadDeviceIdText(slave, ident) != kResultOk)
-                            ident.clear();
-                        complete = true;
-                    });
-    if (!failure.empty()) {
-        ShowMessage(owner, failure);
+    ConfigRead read;
+    RunWithProgress(
+        owner, "导出配置", static_cast<int>(ConfigReadStepCount(req)), true,
+        [&](const StepFn& step) {
+            read = ReadConfiguration(
+                drv, slave, req,
+                [&](int i, const std::string& name) { return step(i, "正在读取: " + name); }, img);
+        });
+    if (read.end == ConfigRead::EEnd::Failed) {
+        ShowMessage(owner, ReadFailureText(read, "读取", "设备信息"));
         return;
     }
-    if (!complete)
-        return; // cancelled: nothing is written
-    img.device = MakeConfigDevice(info, slave);
-    img.device.speedUnitHz = ctx.speedUnitHz ? 1 : 0;
-    img.device.hasIdentification = !ident.empty();
-    img.device.identification = ident;
+    if (read.end == ConfigRead::EEnd::Cancelled)
+        return; // nothing is written
+    // Informational: a driver without it (or with an empty one) still exports.
+    img.device.hasIdentification = !img.device.identification.empty();
     img.time = QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toStdString();
 
     const std::string suggested =
@@ -366,7 +310,7 @@ void ExportConfiguration(QWidget* owner) {
         return;
     if (QFileInfo(QString::fromStdString(path)).suffix().isEmpty())
         path += ".json";
-    if (const int err = WriteFileAtomically(path, BuildConfigText(img, ctx))) {
+    if (const int err = WriteFileAtomically(path, BuildConfigText(img, read.ctx))) {
         ShowMessage(owner, "保存文件失败: " + path + "\n" + FileErrorText(err));
         return;
     }
@@ -394,39 +338,23 @@ void LoadConfiguration(QWidget* owner) {
 
     CMotorDriver& drv = g_pMainDlg->m_driver;
     const uint8_t slave = g_pMainDlg->m_nSlaveAddr;
-    const std::vector<SConfigStep> steps = ConfigReadSteps(&file);
+    const ConfigReadRequest req{&file, false, true};
     ConfigImage dev;
-    DecodeContext ctx;
-    std::string failure;
-    bool complete = false;
-    RunWithProgress(owner, "载入配置", static_cast<int>(steps.size()) + 1, true,
-                    [&](const StepFn& step) {
-                        if (!step(0, "正在读取: 设备信息"))
-                            return;
-                        std::vector<uint16_t> unit;
-                        const ResultCode rc = ReadRegs(drv, slave, kRegSpeedUnitHz, 1, unit);
-                        if (rc != kResultOk) {
-                            failure = "读取设备失败\n" + ResultText(rc);
-                            return;
-                        }
-                        ctx.speedUnitHz = unit[0] != 0;
-                        for (size_t i = 0; i < steps.size(); ++i) {
-                            if (!step(static_cast<int>(i) + 1, "正在读取: " + steps[i].name))
-                                return;
-                            const std::string e = ReadConfigStep(drv, slave, steps[i], dev);
-                            if (!e.empty()) {
-                                failure = "读取" + steps[i].name + "失败\n" + e;
-                                return;
-                            }
-                        }
-                        complete = true;
-                    });
-    if (!failure.empty()) {
-        ShowMessage(owner, failure + "\n没有写入任何内容");
+    ConfigRead read;
+    RunWithProgress(
+        owner, "载入配置", static_cast<int>(ConfigReadStepCount(req)), true,
+        [&](const StepFn& step) {
+            read = ReadConfiguration(
+                drv, slave, req,
+                [&](int i, const std::string& name) { return step(i, "正在读取: " + name); }, dev);
+        });
+    if (read.end == ConfigRead::EEnd::Failed) {
+        ShowMessage(owner, ReadFailureText(read, "读取", "设备") + "\n没有写入任何内容");
         return;
     }
-    if (!complete)
+    if (read.end == ConfigRead::EEnd::Cancelled)
         return;
+    const DecodeContext ctx = read.ctx;
     const std::vector<std::string> problems = CheckAgainstDevice(file, dev);
     if (!problems.empty()) {
         ShowMessage(owner, ProblemsText("配置文件与此设备不符，没有写入任何内容:", problems));
@@ -447,14 +375,14 @@ void LoadConfiguration(QWidget* owner) {
     const ConfigWritePlan plan = PlanConfigWrite(used, dev);
     const ConfigImage rest = WithoutCommBlocks(used);
     const ConfigImage commOnly = CommBlocksOnly(used);
-    const std::vector<SConfigStep> backSteps = ConfigReadSteps(&rest);
+    const ConfigReadRequest backReq{&rest};
     const int total = static_cast<int>(plan.blocks.size() + plan.pdos.size() + (plan.sync ? 1 : 0) +
-                                       backSteps.size() + plan.commBlocks.size() + 1);
+                                       ConfigReadStepCount(backReq) + plan.commBlocks.size() + 1);
     const ConfigLine before = PresentLine(drv, slave);
     ConfigLine now = before;
     std::vector<ConfigDiff> after;
     std::vector<std::string> written;
-    std::string note;
+    std::string failure, note;
     RunWithProgress(owner, "载入配置", total, false, [&](const StepFn& step) {
         int n = 0;
         auto onWritten = [&](const std::string& name) {
@@ -469,13 +397,16 @@ void LoadConfiguration(QWidget* owner) {
         }
         // Checked while the line is surely as it was.
         ConfigImage back;
-        for (const SConfigStep& s : backSteps) {
-            step(++n, "正在读回: " + s.name);
-            const std::string e = ReadConfigStep(drv, slave, s, back);
-            if (!e.empty()) {
-                failure = "读回" + s.name + "失败\n" + e;
-                return;
-            }
+        const ConfigRead r = ReadConfiguration(
+            drv, slave, backReq,
+            [&](int, const std::string& name) {
+                step(++n, "正在读回: " + name);
+                return true;
+            },
+            back);
+        if (r.end != ConfigRead::EEnd::Done) {
+            failure = ReadFailureText(r, "读回", "");
+            return;
         }
         after = CompareImages(rest, back, ctx);
         if (plan.commBlocks.empty())

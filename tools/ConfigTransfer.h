@@ -18,21 +18,6 @@
 
 class QWidget;
 
-// --- Logic (no widgets) ------------------------------------------------------------
-
-// One step of reading a whole configuration: a block, a PDO or SYNC.
-struct SConfigStep {
-    std::string name; // for the progress dialog
-    const BlockDef* block = nullptr;
-    int pdoRow = -1;
-    bool sync = false;
-};
-// The steps that read what wanted names (everything when null).
-std::vector<SConfigStep> ConfigReadSteps(const ConfigImage* wanted);
-// Reads one step into img; "" on success, else the text to show.
-std::string ReadConfigStep(CMotorDriver& drv, uint8_t slave, const SConfigStep& step,
-                           ConfigImage& img);
-
 // --- Flows (GUI thread) ------------------------------------------------------------
 
 // Export and load as the menu commands run them; owner is the main window.
