@@ -4,9 +4,9 @@
 #include "app/GuiThread.h"
 #include "app/MainDlg.h"
 #include "app/MessageBox.h"
-#include "driver/DeviceIo.h"
 #include "driver/FileIo.h"
 #include "driver/Format.h"
+#include "tools/ConfigTransferLogic.h"
 
 #include "ui_ConfigCompareDlg.h"
 #include "ui_ConfigProgressDlg.h"
@@ -26,25 +26,6 @@
 #include <cerrno>
 #include <cstring>
 #include <mutex>
-
-namespace {
-
-// A field edited in the file shows the file's value with this mark.
-constexpr const char* kEditedInFile = " (文件中已修改)";
-
-std::string FileShown(const ConfigDiff& d) {
-    return d.file.shown + (d.edited ? kEditedInFile : "");
-}
-
-// A failed read for a message box: "读取电机参数 (motor)失败\n通讯超时"; the
-// device information step is named as the flow calls it.
-std::string ReadFailureText(const ConfigRead& r, const std::string& verb,
-                            const std::string& deviceInfo) {
-    const bool info = r.step.kind == ConfigReadStep::EKind::DeviceInfo;
-    return verb + (info ? deviceInfo : r.step.text) + "失败\n" + r.Reason(false);
-}
-
-} // namespace
 
 // --- Dialogs -----------------------------------------------------------------------
 
@@ -143,6 +124,22 @@ bool RunWithProgress(QWidget* owner, const std::string& title, int total, bool c
     return !stop;
 }
 
+// Reads what req asks for on the worker, each step shown as "正在读取: …";
+// the user may cancel.
+ConfigRead ReadWithProgress(QWidget* owner, const char* title, const ConfigReadRequest& req,
+                            ConfigImage& img) {
+    CMotorDriver& drv = g_pMainDlg->m_driver;
+    const uint8_t slave = g_pMainDlg->m_nSlaveAddr;
+    ConfigRead read;
+    RunWithProgress(
+        owner, title, static_cast<int>(ConfigReadStepCount(req)), true, [&](const StepFn& step) {
+            read = ReadConfiguration(
+                drv, slave, req,
+                [&](int i, const std::string& name) { return step(i, "正在读取: " + name); }, img);
+        });
+    return read;
+}
+
 std::string ChooseFile(QWidget* owner, bool save, const std::string& suggested) {
     if (FileChooser chooser = Seam(g_chooser))
         return chooser(save, suggested);
@@ -152,39 +149,6 @@ std::string ChooseFile(QWidget* owner, bool save, const std::string& suggested) 
                               : QFileDialog::getOpenFileName(owner, "载入配置", QString(), filter);
     return path.toStdString();
 }
-
-// A list of problems under a heading; very long lists are cut with a count.
-std::string ProblemsText(const std::string& heading, const std::vector<std::string>& problems) {
-    constexpr size_t kShown = 40;
-    std::string text = heading;
-    for (size_t i = 0; i < problems.size() && i < kShown; ++i)
-        text += "\n" + problems[i];
-    if (problems.size() > kShown)
-        text += StrFormat("\n… 共 %zu 处问题", problems.size());
-    return text;
-}
-
-std::string DiffsText(const std::vector<ConfigDiff>& diffs) {
-    std::string text;
-    for (const ConfigDiff& d : diffs)
-        text +=
-            "\n" + d.page + " - " + d.label + ": 设备 " + d.device.shown + ", 文件 " + FileShown(d);
-    return text;
-}
-
-// The line the port runs at, as slave address, baud rate and parity choice.
-ConfigLine PresentLine(CMotorDriver& drv, uint8_t slave) {
-    const std::string s = drv.LineSettingsText(); // "9600,n,8,2"
-    ConfigLine line;
-    line.slave = slave;
-    line.baud = ParseLeadingInt(s);
-    const size_t comma = s.find(',');
-    const char parity = comma + 1 < s.size() ? s[comma + 1] : 'n';
-    line.framing = parity == 'o' ? 1 : parity == 'e' ? 2 : s.size() >= 1 && s.back() == '1' ? 3 : 0;
-    return line;
-}
-
-const char* const kPressReadNote = "各页显示的数值没有改变，请按“读取”查看新的数值。";
 
 } // namespace
 
@@ -222,7 +186,7 @@ CConfigCompareDlg::CConfigCompareDlg(const std::vector<ConfigDiff>& diffs, bool 
     table->setRowCount(static_cast<int>(diffs.size()));
     for (size_t r = 0; r < diffs.size(); ++r) {
         const ConfigDiff& d = diffs[r];
-        const std::string cells[] = {d.page, d.label, d.device.shown, FileShown(d)};
+        const std::string cells[] = {d.page, d.label, d.device.shown, FileShownText(d)};
         for (int c = 0; c < 4; ++c)
             table->setItem(static_cast<int>(r), c,
                            new QTableWidgetItem(QString::fromStdString(cells[c])));
@@ -277,25 +241,16 @@ bool ShowCompareDialog(QWidget* owner, const std::vector<ConfigDiff>& diffs, boo
 // --- Flows -------------------------------------------------------------------------
 
 void ExportConfiguration(QWidget* owner) {
-    CMotorDriver& drv = g_pMainDlg->m_driver;
     const uint8_t slave = g_pMainDlg->m_nSlaveAddr;
-    const ConfigReadRequest req{nullptr, true, true, true};
     ConfigImage img;
-    ConfigRead read;
-    RunWithProgress(
-        owner, "导出配置", static_cast<int>(ConfigReadStepCount(req)), true,
-        [&](const StepFn& step) {
-            read = ReadConfiguration(
-                drv, slave, req,
-                [&](int i, const std::string& name) { return step(i, "正在读取: " + name); }, img);
-        });
+    const ConfigRead read = ReadWithProgress(owner, "导出配置", {nullptr, true, true, true}, img);
     if (read.end == ConfigRead::EEnd::Failed) {
         ShowMessage(owner, ReadFailureText(read, "读取", "设备信息"));
         return;
     }
     if (read.end == ConfigRead::EEnd::Cancelled)
         return; // nothing is written
-    // Informational: a driver without it (or with an empty one) still exports.
+    // An empty identification text is left out of the file, like a missing one.
     img.device.hasIdentification = !img.device.identification.empty();
     img.time = QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toStdString();
 
@@ -336,18 +291,8 @@ void LoadConfiguration(QWidget* owner) {
         return;
     }
 
-    CMotorDriver& drv = g_pMainDlg->m_driver;
-    const uint8_t slave = g_pMainDlg->m_nSlaveAddr;
-    const ConfigReadRequest req{&file, false, true};
     ConfigImage dev;
-    ConfigRead read;
-    RunWithProgress(
-        owner, "载入配置", static_cast<int>(ConfigReadStepCount(req)), true,
-        [&](const StepFn& step) {
-            read = ReadConfiguration(
-                drv, slave, req,
-                [&](int i, const std::string& name) { return step(i, "正在读取: " + name); }, dev);
-        });
+    const ConfigRead read = ReadWithProgress(owner, "载入配置", {&file, false, true}, dev);
     if (read.end == ConfigRead::EEnd::Failed) {
         ShowMessage(owner, ReadFailureText(read, "读取", "设备") + "\n没有写入任何内容");
         return;
@@ -373,96 +318,18 @@ void LoadConfiguration(QWidget* owner) {
 
     const ConfigImage used = includeComm ? file : WithoutCommBlocks(file);
     const ConfigWritePlan plan = PlanConfigWrite(used, dev);
-    const ConfigImage rest = WithoutCommBlocks(used);
-    const ConfigImage commOnly = CommBlocksOnly(used);
-    const ConfigReadRequest backReq{&rest};
-    const int total = static_cast<int>(plan.blocks.size() + plan.pdos.size() + (plan.sync ? 1 : 0) +
-                                       ConfigReadStepCount(backReq) + plan.commBlocks.size() + 1);
+    CMotorDriver& drv = g_pMainDlg->m_driver;
+    const uint8_t slave = g_pMainDlg->m_nSlaveAddr;
     const ConfigLine before = PresentLine(drv, slave);
-    ConfigLine now = before;
-    std::vector<ConfigDiff> after;
-    std::vector<std::string> written;
-    std::string failure, note;
-    RunWithProgress(owner, "载入配置", total, false, [&](const StepFn& step) {
+    SLoadResult result;
+    RunWithProgress(owner, "载入配置", WriteLoadSteps(used, plan), false, [&](const StepFn& step) {
         int n = 0;
-        auto onWritten = [&](const std::string& name) {
-            written.push_back(name);
-            step(++n, "已写入: " + name);
-        };
-        std::string what, error;
-        if (!WriteConfigPart(drv, slave, used, dev, plan, EWritePart::Main, onWritten, what,
-                             error)) {
-            failure = "写入" + what + "失败\n" + error;
-            return;
-        }
-        // Checked while the line is surely as it was.
-        ConfigImage back;
-        const ConfigRead r = ReadConfiguration(
-            drv, slave, backReq,
-            [&](int, const std::string& name) {
-                step(++n, "正在读回: " + name);
-                return true;
-            },
-            back);
-        if (r.end != ConfigRead::EEnd::Done) {
-            failure = ReadFailureText(r, "读回", "");
-            return;
-        }
-        after = CompareImages(rest, back, ctx);
-        if (plan.commBlocks.empty())
-            return;
-        if (!WriteConfigPart(drv, slave, used, dev, plan, EWritePart::Comm, onWritten, what,
-                             error)) {
-            failure = "写入" + what + "失败\n" + error;
-            return;
-        }
-        step(++n, "正在读回: 通讯参数");
-        ConfigImage got;
-        ResultCode rc = ReadBlocks(drv, slave, commOnly, got);
-        const ConfigLine next = ConfigLineOf(used, before);
-        if ((rc == kResultTimeout || rc == kResultBadReply) && !(next == before)) {
-            // The driver may already answer at its new settings.
-            const std::string old = drv.LineSettingsText();
-            const std::string settings = CMotorDriver::SettingsString(next.baud, next.framing);
-            if (drv.SetLineSettings(settings)) {
-                rc = ReadBlocks(drv, static_cast<uint8_t>(next.slave), commOnly, got);
-                if (rc == kResultOk)
-                    now = next;
-                else
-                    drv.SetLineSettings(old);
-            }
-        }
-        if (rc != kResultOk) {
-            failure = "读回通讯参数失败\n" + ResultText(rc);
-            return;
-        }
-        const auto commDiffs = CompareImages(commOnly, got, ctx);
-        after.insert(after.end(), commDiffs.begin(), commDiffs.end());
+        result = WriteLoad(drv, slave, used, dev, plan, ctx, before,
+                           [&](const std::string& what) { step(++n, what); });
     });
-    if (!(now == before)) {
-        // The tool follows the driver, so the pages keep working.
-        g_pMainDlg->SetConnection(static_cast<uint8_t>(now.slave), {now.baud, now.framing});
-        note = StrFormat("\n设备现在的通讯设置: 地址 %d, 波特率 %d, 已设到通讯设置中。", now.slave,
-                         now.baud);
-    }
-    if (!includeComm) {
-        size_t left = 0;
-        for (const ConfigDiff& d : diffs)
-            left += d.comm;
-        if (left)
-            note += StrFormat("\n通讯参数 (%zu 处不同) 没有写入。", left);
-    }
-    if (!failure.empty()) {
-        std::string done;
-        for (const std::string& w : written)
-            done += (done.empty() ? "" : ", ") + w;
-        ShowMessage(owner, failure + "\n已写入: " + (done.empty() ? "无" : done) + note);
-        return;
-    }
-    if (after.empty()) {
-        ShowMessage(owner, "操作成功" + note + "\n" + kPressReadNote);
-        return;
-    }
-    ShowMessage(owner, StrFormat("写入后仍有 %zu 处不同:", after.size()) + DiffsText(after) + note +
-                           "\n" + kPressReadNote);
+    // The tool follows the driver, so the pages keep working.
+    if (!(result.now == before))
+        g_pMainDlg->SetConnection(static_cast<uint8_t>(result.now.slave),
+                                  {result.now.baud, result.now.framing});
+    ShowMessage(owner, LoadResultText(result, before, diffs, includeComm));
 }
