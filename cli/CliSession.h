@@ -95,13 +95,11 @@ private:
 
     void PrintFields(const BlockDef& def, const std::vector<uint16_t>& regs,
                      const DecodeContext& dc, bool withRegisters);
-    int VerifyCommBlocks(const ConfigImage& file, std::vector<Difference>& diffs);
-    // ReadDeviceImage one block, PDO or SYNC at a time, naming each on the
-    // progress line ("export: reading motor (2/20)").
-    bool ReadImage(const ConfigImage* wanted, const std::string& doing, ConfigImage& img,
-                   std::string& error);
-    // One line on a terminal's standard error, redrawn in place ("" clears
-    // it); nothing when standard error is no terminal.
+    int VerifyCommBlocks(const ConfigImage& file, std::vector<ConfigDiff>& diffs);
+    // ReadConfiguration with each step on one line of a terminal's standard
+    // error, redrawn in place ("export: reading 2/20 ..."); nothing when
+    // standard error is no terminal.
+    ConfigRead ReadWithProgress(const char* doing, const ConfigReadRequest& req, ConfigImage& img);
     void Progress(const std::string& line);
 
     const CommandLine& m_cl;

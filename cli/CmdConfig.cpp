@@ -10,28 +10,19 @@
 
 namespace {
 
-// A device image's parts as ReadDeviceImage reads them: each block, each PDO,
-// the SYNC objects, with their names.
-std::vector<std::pair<std::string, ConfigImage>> ImageParts(const ConfigImage* wanted) {
-    std::vector<std::pair<std::string, ConfigImage>> parts;
-    for (const BlockDef* def : ExportBlocks())
-        if (!wanted || wanted->Block(def)) {
-            ConfigImage part;
-            part.blocks.push_back({def, {}});
-            parts.emplace_back(def->name, std::move(part));
-        }
-    for (int row = 0; row < kPdoCount; ++row)
-        if (!wanted || wanted->Pdo(row)) {
-            ConfigImage part;
-            part.pdos.push_back(PdoImage{.row = row});
-            parts.emplace_back(PdoName(row), std::move(part));
-        }
-    if (!wanted || wanted->hasSync) {
-        ConfigImage part;
-        part.hasSync = true;
-        parts.emplace_back("SYNC", std::move(part));
-    }
-    return parts;
+// A read that failed, in the command line's words.
+std::string ReadFailure(const ConfigRead& r) {
+    const std::string why = r.Reason(true);
+    if (r.step.kind == ConfigReadStep::EKind::Pdo)
+        return StrFormat("reading %s: %s", PdoName(r.step.pdoRow), why.c_str());
+    if (r.step.kind == ConfigReadStep::EKind::Sync)
+        return "reading the SYNC objects: " + why;
+    if (r.speedUnit)
+        return StrFormat("reading the speed unit (register 0x%04X): %s", kRegSpeedUnitHz,
+                         why.c_str());
+    const BlockDef& def = *r.step.block;
+    return StrFormat("reading %s (0x%04X, %u registers): %s", def.name, def.start, def.count,
+                     why.c_str());
 }
 
 } // namespace
@@ -42,29 +33,32 @@ void CCli::Progress(const std::string& line) {
 }
 
 // A whole export takes some 7.5 s at 9600 baud: worth saying what is under way.
-bool CCli::ReadImage(const ConfigImage* wanted, const std::string& doing, ConfigImage& img,
-                     std::string& error) {
-    const auto parts = ImageParts(wanted);
-    img = ConfigImage{};
-    for (size_t i = 0; i < parts.size(); ++i) {
-        Progress(StrFormat("%s %s (%zu/%zu)", doing.c_str(), parts[i].first.c_str(), i + 1,
-                           parts.size()));
-        ConfigImage got;
-        if (!ReadDeviceImage(m_drv, m_nSlave, &parts[i].second, got, error)) {
-            Progress("");
-            return false;
+ConfigRead CCli::ReadWithProgress(const char* doing, const ConfigReadRequest& req,
+                                  ConfigImage& img) {
+    const std::vector<ConfigReadStep> steps = ConfigReadSteps(req);
+    auto name = [](const ConfigReadStep& s) -> std::string {
+        switch (s.kind) {
+        case ConfigReadStep::EKind::Block:
+            return s.block->name;
+        case ConfigReadStep::EKind::Pdo:
+            return PdoName(s.pdoRow);
+        case ConfigReadStep::EKind::Sync:
+            return "SYNC";
+        default: // device information and the speed unit, or the unit alone
+            return s.block ? "device-info" : "speed-unit";
         }
-        for (auto& b : got.blocks)
-            img.blocks.push_back(std::move(b));
-        for (auto& p : got.pdos)
-            img.pdos.push_back(std::move(p));
-        if (got.hasSync) {
-            img.hasSync = true;
-            img.sync = got.sync;
-        }
-    }
+    };
+    const ConfigRead r = ReadConfiguration(
+        m_drv, m_nSlave, req,
+        [&](int step, const std::string&) {
+            const auto i = static_cast<size_t>(step);
+            Progress(
+                StrFormat("%s %s (%zu/%zu)", doing, name(steps[i]).c_str(), i + 1, steps.size()));
+            return true;
+        },
+        img);
     Progress("");
-    return true;
+    return r;
 }
 
 int CCli::CmdExport() {
@@ -72,24 +66,12 @@ int CCli::CmdExport() {
     if (int e = OpenLine())
         return e;
     ConfigImage img;
-    // Identification first: a device that does not answer fails here.
-    const BlockDef& infoDef = *FindBlock("device-info");
-    std::vector<uint16_t> info;
-    if (int e = ReadBlockRegs(infoDef, info))
-        return e;
-    DecodeContext dc;
-    if (int e = ReadSpeedUnit(dc))
-        return e;
-    if (std::string error; !ReadImage(nullptr, "export: reading", img, error))
-        return DeviceError(error);
-    img.device = MakeConfigDevice(info, m_nSlave);
-    img.device.speedUnitHz = dc.speedUnitHz ? 1 : 0;
-    Progress("export: reading the identification text");
-    const ResultCode rc = m_drv.ReadDeviceIdText(m_nSlave, img.device.identification);
-    Progress("");
-    img.device.hasIdentification = rc == kResultOk;
-    if (rc != kResultOk)
-        m_ctx.err << "halvik-cli: note: no device identification text (" << ResultMessage(rc)
+    const ConfigRead r = ReadWithProgress("export: reading", {nullptr, true, true, true}, img);
+    if (r.end != ConfigRead::EEnd::Done)
+        return DeviceError(ReadFailure(r));
+    const DecodeContext dc = r.ctx;
+    if (r.identRc != kResultOk)
+        m_ctx.err << "halvik-cli: note: no device identification text (" << ResultMessage(r.identRc)
                   << "); exporting without it\n";
     img.time = UtcNow();
     const std::string text = BuildConfigText(img, dc);
@@ -113,22 +95,22 @@ int CCli::CmdExport() {
 
 namespace {
 
-void PrintDifferences(std::ostream& os, const std::vector<Difference>& diffs,
+void PrintDifferences(std::ostream& os, const std::vector<ConfigDiff>& diffs,
                       const char* deviceLabel) {
     std::vector<std::vector<std::string>> rows = {{"where", "item", deviceLabel, "file"}};
     for (const auto& d : diffs)
-        rows.push_back(
-            {d.where, d.item, d.device, d.file + (d.edited ? " (edited in the file)" : "")});
+        rows.push_back({d.block, d.item, d.device.text,
+                        d.file.text + (d.edited ? " (edited in the file)" : "")});
     PrintTable(os, rows);
 }
 
-Json DiffsJson(const std::vector<Difference>& diffs) {
+Json DiffsJson(const std::vector<ConfigDiff>& diffs) {
     Json a = Json::array();
     for (const auto& d : diffs)
-        a.push_back({{"where", d.where},
+        a.push_back({{"where", d.block},
                      {"item", d.item},
-                     {"device", d.device},
-                     {"file", d.file},
+                     {"device", d.device.text},
+                     {"file", d.file.text},
                      {"editedInFile", d.edited}});
     return a;
 }
@@ -138,7 +120,7 @@ Json DiffsJson(const std::vector<Difference>& diffs) {
 // Reads the communication blocks back after they were written. When they
 // moved the line (slave address, baud rate, parity), the driver may answer
 // at the old settings or already at the new ones; both are tried.
-int CCli::VerifyCommBlocks(const ConfigImage& file, std::vector<Difference>& diffs) {
+int CCli::VerifyCommBlocks(const ConfigImage& file, std::vector<ConfigDiff>& diffs) {
     const ConfigImage only = CommBlocksOnly(file);
     if (only.blocks.empty())
         return kExitOk;
@@ -190,12 +172,11 @@ int CCli::CmdImport() {
     }
     if (int e = OpenLine())
         return e;
-    DecodeContext dc;
-    if (int e = ReadSpeedUnit(dc))
-        return e;
     ConfigImage dev;
-    if (std::string error; !ReadImage(&file, "import: reading", dev, error))
-        return DeviceError(error);
+    const ConfigRead read = ReadWithProgress("import: reading", {&file, false, true}, dev);
+    if (read.end != ConfigRead::EEnd::Done)
+        return DeviceError(ReadFailure(read));
+    const DecodeContext dc = read.ctx;
     auto problems = CheckAgainstDevice(file, dev);
     if (!problems.empty()) {
         m_ctx.err << "halvik-cli: " << path << " does not fit this device; nothing written:\n";
@@ -270,12 +251,13 @@ int CCli::CmdImport() {
     // Everything but the communication blocks is checked while the line is
     // surely as it was.
     const ConfigImage rest = WithoutCommBlocks(file);
-    std::vector<Difference> after;
+    std::vector<ConfigDiff> after;
     if (!rest.blocks.empty() || !rest.pdos.empty() || rest.hasSync) {
         ConfigImage back;
-        if (!ReadImage(&rest, "import: reading back", back, error)) {
+        if (const ConfigRead r = ReadWithProgress("import: reading back", {&rest}, back);
+            r.end != ConfigRead::EEnd::Done) {
             report["written"] = written;
-            return finish("verify-failed", DeviceError(error));
+            return finish("verify-failed", DeviceError(ReadFailure(r)));
         }
         after = CompareImages(rest, back, dc);
     }

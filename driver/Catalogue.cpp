@@ -223,21 +223,22 @@ const FieldDef kCanOpen[] = {
 #define FIELDS(a) a, static_cast<int>(sizeof a / sizeof a[0])
 
 const std::vector<BlockDef> kBlocks = {
-    {"device-info", "Device information", 0x0000, 16, false, false, FIELDS(kDeviceInfo)},
-    {"status", "Real-time status", 0x0020, 28, false, false, FIELDS(kStatus)},
-    {"ramp", "Ramps", 0x0050, 4, true, false, FIELDS(kRamp)},
-    {"motor", "Motor parameters", 0x0060, 27, true, false, FIELDS(kMotor)},
-    {"system-a", "System parameters A", 0x0080, 16, true, false, FIELDS(kSystemA)},
-    {"comm-a", "Communication parameters A", 0x0090, 6, true, true, FIELDS(kCommA)},
-    {"system-b", "System parameters B", 0x0096, 6, true, false, FIELDS(kSystemB)},
-    {"comm-b", "Communication parameters B", 0x009C, 2, true, true, FIELDS(kCommB)},
-    {"reciprocate", "Reciprocating motion", 0x00A0, 10, true, false, FIELDS(kReciprocate)},
-    {"preset-speed", "Preset speeds", 0x00B0, 4, true, false, FIELDS(kPreset)},
-    {"pid", "PID gains", 0x00BA, 18, true, false, FIELDS(kPid)},
+    {"device-info", "Device information", nullptr, 0x0000, 16, false, false, FIELDS(kDeviceInfo)},
+    {"status", "Real-time status", nullptr, 0x0020, 28, false, false, FIELDS(kStatus)},
+    {"ramp", "Ramps", "电机控制", 0x0050, 4, true, false, FIELDS(kRamp)},
+    {"motor", "Motor parameters", "电机参数", 0x0060, 27, true, false, FIELDS(kMotor)},
+    {"system-a", "System parameters A", "系统参数", 0x0080, 16, true, false, FIELDS(kSystemA)},
+    {"comm-a", "Communication parameters A", "通讯参数", 0x0090, 6, true, true, FIELDS(kCommA)},
+    {"system-b", "System parameters B", "系统参数", 0x0096, 6, true, false, FIELDS(kSystemB)},
+    {"comm-b", "Communication parameters B", "通讯参数", 0x009C, 2, true, true, FIELDS(kCommB)},
+    {"reciprocate", "Reciprocating motion", "往复运动", 0x00A0, 10, true, false,
+     FIELDS(kReciprocate)},
+    {"preset-speed", "Preset speeds", "往复运动", 0x00B0, 4, true, false, FIELDS(kPreset)},
+    {"pid", "PID gains", "PID参数", 0x00BA, 18, true, false, FIELDS(kPid)},
     // Read as the learning procedure reads it: 5 + 6 registers.
-    {"learn", "Motor learning", 0x00E0, 11, false, false, FIELDS(kLearn)},
-    {"safety", "Safety protection", 0x0100, 14, true, false, FIELDS(kSafety)},
-    {"canopen", "CANopen", 0x0120, 10, true, true, FIELDS(kCanOpen)},
+    {"learn", "Motor learning", nullptr, 0x00E0, 11, false, false, FIELDS(kLearn)},
+    {"safety", "Safety protection", "安全保护", 0x0100, 14, true, false, FIELDS(kSafety)},
+    {"canopen", "CANopen", "通讯参数", 0x0120, 10, true, true, FIELDS(kCanOpen)},
 };
 
 static_assert(RampBlock::kCount == 4 && MotorParamBlock::kCount == 27 &&

@@ -62,6 +62,7 @@ struct FieldDef {
 struct BlockDef {
     const char* name;  // command-line and file name
     const char* title; // for people
+    const char* page;  // the desktop tab that shows it ("电机参数"); nullptr: none does
     uint16_t start;
     uint16_t count; // registers read (and written when writable)
     bool writable;

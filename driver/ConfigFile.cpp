@@ -32,7 +32,7 @@ bool ConfigImage::Edited(uint16_t fieldAddr) const {
     return std::find(edited.begin(), edited.end(), fieldAddr) != edited.end();
 }
 
-static std::string CommSubText(uint8_t sub, uint32_t v) {
+std::string PdoCommSubText(uint8_t sub, uint32_t v) {
     switch (sub) {
     case 1:
         return StrFormat("COB-ID 0x%08X%s", v, (v & kCobIdInvalid) ? " (invalid)" : "");
@@ -113,7 +113,7 @@ static Json BuildConfigJson(const ConfigImage& img, const DecodeContext& ctx) {
             e["sub"] = Json(s.sub);
             e["size"] = Json(s.size);
             e["value"] = Json(s.value);
-            e["text"] = Json(CommSubText(s.sub, s.value));
+            e["text"] = Json(PdoCommSubText(s.sub, s.value));
             entries.push_back(e);
         }
         comm["entries"] = entries;
@@ -433,74 +433,6 @@ static bool ParseConfigJson(const Json& doc, ConfigImage& img, std::vector<std::
     if (errors.size() == before && img.blocks.empty() && img.pdos.empty() && !img.hasSync)
         ck.Error("document", "holds no blocks, PDOs or SYNC objects to import");
     return errors.size() == before;
-}
-
-static std::string RegsText(const std::vector<uint16_t>& regs) {
-    std::string s;
-    for (uint16_t v : regs)
-        s += StrFormat("%s0x%04X", s.empty() ? "" : " ", v);
-    return s;
-}
-
-std::vector<Difference> CompareImages(const ConfigImage& file, const ConfigImage& device,
-                                      const DecodeContext& ctx) {
-    std::vector<Difference> out;
-    for (const auto& fb : file.blocks) {
-        const BlockImage* db = device.Block(fb.def);
-        if (!db || db->regs.size() != fb.regs.size())
-            continue;
-        const BlockDef& def = *fb.def;
-        auto ff = DecodeBlock(def, fb.regs, ctx);
-        auto df = DecodeBlock(def, db->regs, ctx);
-        std::vector<bool> covered(def.count, false);
-        for (size_t i = 0; i < ff.size(); ++i) {
-            for (size_t k = 0; k < ff[i].raw.size(); ++k)
-                covered[ff[i].addr - def.start + k] = true;
-            if (ff[i].raw != df[i].raw)
-                out.push_back({def.name, StrFormat("%s (0x%04X)", ff[i].name.c_str(), ff[i].addr),
-                               df[i].text + " [" + RegsText(df[i].raw) + "]",
-                               ff[i].text + " [" + RegsText(ff[i].raw) + "]",
-                               file.Edited(ff[i].addr)});
-        }
-        for (size_t k = 0; k < def.count; ++k)
-            if (!covered[k] && fb.regs[k] != db->regs[k])
-                out.push_back({def.name, StrFormat("register 0x%04zX", def.start + k),
-                               StrFormat("0x%04X", db->regs[k]), StrFormat("0x%04X", fb.regs[k])});
-    }
-    for (const auto& fp : file.pdos) {
-        const PdoImage* dp = device.Pdo(fp.row);
-        if (!dp || fp.absent || dp->absent)
-            continue;
-        const char* name = PdoName(fp.row);
-        for (const auto& s : fp.comm) {
-            const PdoSub* ds = dp->Comm(s.sub);
-            if (ds && ds->value != s.value)
-                out.push_back({name, StrFormat("0x%04X sub %u", PdoCommIndex(fp.row), s.sub),
-                               CommSubText(s.sub, ds->value), CommSubText(s.sub, s.value)});
-        }
-        if (fp.mapCount != dp->mapCount)
-            out.push_back({name, StrFormat("0x%04X sub 0 (mapped objects)", PdoMapIndex(fp.row)),
-                           std::to_string(dp->mapCount), std::to_string(fp.mapCount)});
-        for (size_t k = 0; k < fp.mapCount; ++k) {
-            uint32_t dv = k < dp->map.size() ? dp->map[k] : 0;
-            if (dv != fp.map[k])
-                out.push_back({name, StrFormat("0x%04X sub %zu", PdoMapIndex(fp.row), k + 1),
-                               MapEntryText(dv), MapEntryText(fp.map[k])});
-        }
-    }
-    if (file.hasSync && device.hasSync) {
-        const SyncImage &f = file.sync, &d = device.sync;
-        if (f.cobId != d.cobId)
-            out.push_back({"SYNC", "0x1005 COB-ID", StrFormat("0x%08X", d.cobId),
-                           StrFormat("0x%08X", f.cobId)});
-        if (f.cyclePeriod != d.cyclePeriod)
-            out.push_back({"SYNC", "0x1006 cycle period", FormatScaled(d.cyclePeriod, 3) + " ms",
-                           FormatScaled(f.cyclePeriod, 3) + " ms"});
-        if (f.windowLength != d.windowLength)
-            out.push_back({"SYNC", "0x1007 window length", FormatScaled(d.windowLength, 3) + " ms",
-                           FormatScaled(f.windowLength, 3) + " ms"});
-    }
-    return out;
 }
 
 std::string BuildConfigText(const ConfigImage& img, const DecodeContext& ctx) {

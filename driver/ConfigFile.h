@@ -5,10 +5,10 @@
 // person edited wins over its registers (ConfigFields.h). Shared by the
 // command line's export/import and the desktop tool.
 //
-// Export:  ReadDeviceImage(drv, slave, nullptr, img) + MakeConfigDevice(...)
-//          -> BuildConfigText(img, ctx) -> WriteFileAtomically (FileIo.h).
+// Export:  ReadConfiguration (everything, device information included) ->
+//          BuildConfigText(img, ctx) -> WriteFileAtomically (FileIo.h).
 // Import:  ReadBoundedFile -> ParseConfigText (complete checking, nothing
-//          touched) -> ReadDeviceImage(drv, slave, &file, dev) ->
+//          touched) -> ReadConfiguration (what the file names) ->
 //          CheckAgainstDevice -> CompareImages (show) -> PlanConfigWrite ->
 //          WriteConfigPart(kWriteMain) -> read back WithoutCommBlocks(file) and
 //          compare -> WriteConfigPart(kWriteComm) -> read the communication
@@ -87,26 +87,86 @@ ConfigDevice MakeConfigDevice(const std::vector<uint16_t>& infoRegs, int slave);
 
 // --- The device ------------------------------------------------------------------
 
-// Reads the parts of the device that wanted names (all of them when null).
-// On failure error says what could not be read and why.
-bool ReadDeviceImage(CMotorDriver& drv, uint8_t slave, const ConfigImage* wanted, ConfigImage& img,
-                     std::string& error);
+// What a read of a device's configuration fetches: the parts wanted names
+// (all of them when null); first, as one step, the device information block
+// (an export records it) and the speed unit the fields are decoded at; last
+// the identification text, which is informational: its failure ends nothing.
+struct ConfigReadRequest {
+    const ConfigImage* wanted = nullptr;
+    bool deviceInfo = false, speedUnit = false, identification = false;
+};
+
+// One step of a read, with its text for a progress window: "设备信息",
+// "电机参数 (motor)", "通讯对象 TPDO1", "通讯对象 SYNC".
+struct ConfigReadStep {
+    enum class EKind { DeviceInfo, Block, Pdo, Sync };
+    EKind kind = EKind::DeviceInfo;
+    std::string text;
+    const BlockDef* block = nullptr; // the registers it reads (device-info with deviceInfo)
+    int pdoRow = -1;
+};
+
+// How a read ended, and what it learnt besides the image.
+struct ConfigRead {
+    enum class EEnd { Done, Cancelled, Failed };
+    EEnd end = EEnd::Done;
+    ConfigReadStep step;    // Failed: the step under way
+    bool speedUnit = false; // Failed at the speed unit register
+    ResultCode rc = kResultOk;
+    SdoResult sdo;                  // a PDO or SYNC step's failed exchange
+    DecodeContext ctx;              // the driver's speed unit, when read
+    ResultCode identRc = kResultOk; // the identification text's read
+    // Why the step failed: the SDO message, or the result text followed by
+    // its code when withCode ("通讯超时 (130)").
+    std::string Reason(bool withCode) const;
+};
+
+// Called before each step with its index and text; false cancels the read
+// before that step.
+using ConfigStepFn = std::function<bool(int step, const std::string& text)>;
+
+// Reads what req asks for into img, step by step: device information, speed
+// unit, the blocks (ExportBlocks() order), the PDOs, SYNC, the
+// identification text.
+ConfigRead ReadConfiguration(CMotorDriver& drv, uint8_t slave, const ConfigReadRequest& req,
+                             const ConfigStepFn& onStep, ConfigImage& img);
+// The number of steps ReadConfiguration takes for req, and the steps.
+size_t ConfigReadStepCount(const ConfigReadRequest& req);
+std::vector<ConfigReadStep> ConfigReadSteps(const ConfigReadRequest& req);
 
 // Problems that make the file unusable on this device (PDO sub-indexes or
 // mapping entries the device does not have).
 std::vector<std::string> CheckAgainstDevice(const ConfigImage& file, const ConfigImage& device);
 
-struct Difference {
-    std::string where;   // block or object name
-    std::string item;    // field, register or sub-index
-    std::string device;  // current value, for people
-    std::string file;    // value in the file
+// One difference between a file and a device, with what either surface
+// shows: the command line names the block and the item and shows values with
+// their registers; the desktop names the page and the field in the pages' own
+// words and shows values as the pages do.
+struct ConfigValue {
+    std::vector<uint32_t> raw; // the field's registers, or the object's value
+    std::string text;          // the command line's: "3.00 A [0x012C]", "COB-ID 0x00000181"
+    std::string shown;         // the pages': "3.00 A", "是", "0x181"
+};
+struct ConfigDiff {
+    std::string block; // block or object: "motor", "TPDO1", "SYNC"
+    std::string page;  // the desktop's group: "电机参数", "通讯对象 TPDO1"
+    std::string item;  // "rated_current (0x006A)", "register 0x0068", "0x1A00 sub 2"
+    std::string label; // "电机额定电流", "寄存器 0x0068", "映射对象 2"
+    ConfigValue device, file;
     bool edited = false; // the file's field was edited: its value replaced its registers
+    bool comm = false;   // a communication block: writing it can move the line or the address
 };
 
-// What writing file over device would change.
-std::vector<Difference> CompareImages(const ConfigImage& file, const ConfigImage& device,
+// What writing file over device would change, in file order.
+std::vector<ConfigDiff> CompareImages(const ConfigImage& file, const ConfigImage& device,
                                       const DecodeContext& ctx);
+
+// The desktop's group for a part of a configuration: a block's page, or the
+// PDO of pdoRow, or (no block, pdoRow -1) the SYNC objects.
+std::string ConfigPartPage(const BlockDef* block, int pdoRow);
+// A PDO communication sub-index's value as the file and the command line
+// show it: "COB-ID 0x00000181", "transmission type 255".
+std::string PdoCommSubText(uint8_t sub, uint32_t value);
 
 // What an import writes, in order: parameter blocks, PDOs, SYNC, and the
 // communication blocks last (they can move the line or the slave address).

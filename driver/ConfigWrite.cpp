@@ -1,5 +1,6 @@
-// The device side of an import: reading what a file names, checking that the
-// device can hold it, planning and writing what differs, reading back.
+// The device side of a configuration: reading it (an export, or what a file
+// names), checking that the device can hold a file, planning and writing what
+// differs, reading back.
 
 #include "driver/ConfigFile.h"
 
@@ -27,44 +28,114 @@ std::vector<std::string> CheckAgainstDevice(const ConfigImage& file, const Confi
     return out;
 }
 
-bool ReadDeviceImage(CMotorDriver& drv, uint8_t slave, const ConfigImage* wanted, ConfigImage& img,
-                     std::string& error) {
-    img = ConfigImage{};
-    for (const BlockDef* def : ExportBlocks()) {
-        if (wanted && !wanted->Block(def))
-            continue;
-        BlockImage b{def, {}};
-        ResultCode rc = ReadRegs(drv, slave, def->start, def->count, b.regs);
-        if (rc != kResultOk) {
-            error = StrFormat("reading %s (0x%04X, %u registers): %s", def->name, def->start,
-                              def->count, ResultMessage(rc).c_str());
-            return false;
+namespace {
+
+std::vector<ConfigReadStep> ReadSteps(const ConfigReadRequest& req) {
+    using EKind = ConfigReadStep::EKind;
+    std::vector<ConfigReadStep> steps;
+    const ConfigImage* wanted = req.wanted;
+    if (req.deviceInfo || req.speedUnit)
+        steps.push_back(
+            {EKind::DeviceInfo, "设备信息", req.deviceInfo ? FindBlock("device-info") : nullptr});
+    for (const BlockDef* def : ExportBlocks())
+        if (!wanted || wanted->Block(def))
+            steps.push_back({EKind::Block, ConfigPartPage(def, -1) + " (" + def->name + ")", def});
+    for (int row = 0; row < kPdoCount; ++row)
+        if (!wanted || wanted->Pdo(row))
+            steps.push_back({EKind::Pdo, ConfigPartPage(nullptr, row), nullptr, row});
+    if (!wanted || wanted->hasSync)
+        steps.push_back({EKind::Sync, ConfigPartPage(nullptr, -1)});
+    return steps;
+}
+
+// Reads one step into img; false with r saying why on failure.
+bool ReadStep(CMotorDriver& drv, uint8_t slave, const ConfigReadStep& step, bool speedUnit,
+              ConfigImage& img, ConfigRead& r) {
+    switch (step.kind) {
+    case ConfigReadStep::EKind::DeviceInfo: {
+        // Identification first: a driver that does not answer fails here.
+        std::vector<uint16_t> info, unit;
+        if (step.block) {
+            r.rc = ReadRegs(drv, slave, step.block->start, step.block->count, info);
+            if (r.rc != kResultOk)
+                return false;
         }
+        if (speedUnit) {
+            r.rc = ReadRegs(drv, slave, kRegSpeedUnitHz, 1, unit);
+            if (r.rc != kResultOk) {
+                r.speedUnit = true;
+                return false;
+            }
+            r.ctx.speedUnitHz = unit[0] != 0;
+        }
+        if (step.block) {
+            img.device = MakeConfigDevice(info, slave);
+            if (speedUnit)
+                img.device.speedUnitHz = r.ctx.speedUnitHz ? 1 : 0;
+        }
+        return true;
+    }
+    case ConfigReadStep::EKind::Block: {
+        BlockImage b{step.block, {}};
+        r.rc = ReadRegs(drv, slave, step.block->start, step.block->count, b.regs);
+        if (r.rc != kResultOk)
+            return false;
         img.blocks.push_back(std::move(b));
+        return true;
     }
-    for (int row = 0; row < kPdoCount; ++row) {
-        if (wanted && !wanted->Pdo(row))
-            continue;
+    case ConfigReadStep::EKind::Pdo: {
         PdoImage p;
-        SdoResult r = ReadPdo(drv, slave, row, p);
-        if (!r.Ok()) {
-            error =
-                StrFormat("reading %s: %s", PdoName(row),
-                          r.Message(r.reply.index, static_cast<uint8_t>(r.reply.subindex)).c_str());
+        r.sdo = ReadPdo(drv, slave, step.pdoRow, p);
+        if (!r.sdo.Ok())
             return false;
-        }
-        img.pdos.push_back(p);
+        img.pdos.push_back(std::move(p));
+        return true;
     }
-    if (!wanted || wanted->hasSync) {
-        SdoResult r = ReadSync(drv, slave, img.sync);
-        if (!r.Ok()) {
-            error = "reading the SYNC objects: " +
-                    r.Message(r.reply.index, static_cast<uint8_t>(r.reply.subindex));
-            return false;
-        }
-        img.hasSync = true;
+    case ConfigReadStep::EKind::Sync:
+        r.sdo = ReadSync(drv, slave, img.sync);
+        img.hasSync = r.sdo.Ok();
+        return img.hasSync;
     }
-    return true;
+    return false;
+}
+
+} // namespace
+
+std::string ConfigRead::Reason(bool withCode) const {
+    if (step.kind == ConfigReadStep::EKind::Pdo || step.kind == ConfigReadStep::EKind::Sync)
+        return sdo.Message(sdo.reply.index, static_cast<uint8_t>(sdo.reply.subindex));
+    return withCode ? ResultMessage(rc) : ResultText(rc);
+}
+
+size_t ConfigReadStepCount(const ConfigReadRequest& req) {
+    return ReadSteps(req).size();
+}
+
+std::vector<ConfigReadStep> ConfigReadSteps(const ConfigReadRequest& req) {
+    return ReadSteps(req);
+}
+
+ConfigRead ReadConfiguration(CMotorDriver& drv, uint8_t slave, const ConfigReadRequest& req,
+                             const ConfigStepFn& onStep, ConfigImage& img) {
+    img = ConfigImage{};
+    ConfigRead r;
+    const std::vector<ConfigReadStep> steps = ReadSteps(req);
+    for (size_t i = 0; i < steps.size(); ++i) {
+        if (onStep && !onStep(static_cast<int>(i), steps[i].text)) {
+            r.end = ConfigRead::EEnd::Cancelled;
+            return r;
+        }
+        if (!ReadStep(drv, slave, steps[i], req.speedUnit, img, r)) {
+            r.end = ConfigRead::EEnd::Failed;
+            r.step = steps[i];
+            return r;
+        }
+    }
+    if (req.identification) {
+        r.identRc = drv.ReadDeviceIdText(slave, img.device.identification);
+        img.device.hasIdentification = r.identRc == kResultOk;
+    }
+    return r;
 }
 
 ConfigWritePlan PlanConfigWrite(const ConfigImage& file, const ConfigImage& device) {

@@ -109,7 +109,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     zero.sync = {};
     for (const auto& d : CompareImages(img, zero, ctx))
-        Check(!d.where.empty() && !d.item.empty());
+        Check(!d.block.empty() && !d.item.empty() && !d.page.empty() && !d.label.empty());
     PlanConfigWrite(img, zero);
     const ConfigImage main = WithoutCommBlocks(img), comm = CommBlocksOnly(img);
     Check(main.blocks.size() + comm.blocks.size() == img.blocks.size());

@@ -4,9 +4,9 @@
 #include "app/GuiThread.h"
 #include "app/MainDlg.h"
 #include "app/MessageBox.h"
-#include "driver/DeviceIo.h"
 #include "driver/FileIo.h"
 #include "driver/Format.h"
+#include "tools/ConfigTransferLogic.h"
 
 #include "ui_ConfigCompareDlg.h"
 #include "ui_ConfigProgressDlg.h"
@@ -26,161 +26,6 @@
 #include <cerrno>
 #include <cstring>
 #include <mutex>
-
-namespace {
-
-// A decoded value as the pages would show it: flags as 是/否, numbers with
-// the page's unit.
-std::string ValueText(const DecodedField& f, const FieldDef* def) {
-    if (f.value.IsBool())
-        return f.value.flag ? "是" : "否";
-    if (f.value.IsNumber()) {
-        const std::string unit = def && def->pageUnit ? def->pageUnit : f.unit;
-        return unit.empty() ? f.value.text : f.value.text + " " + unit;
-    }
-    return f.text;
-}
-
-std::string RegText(uint16_t v) {
-    return StrFormat("0x%04X", v);
-}
-
-// The communication object's sub-indexes in the PDO dialog's words.
-std::string PdoCommSubName(uint8_t sub) {
-    switch (sub) {
-    case 1:
-        return "COB-ID";
-    case 2:
-        return "传输类型";
-    case 3:
-        return "禁止时间";
-    case 5:
-        return "事件时间";
-    default:
-        return StrFormat("子索引 %u", sub);
-    }
-}
-
-} // namespace
-
-std::string ConfigGroupName(const BlockDef& def) {
-    static const std::pair<const char*, const char*> kGroups[] = {
-        {"ramp", "电机控制"},     {"motor", "电机参数"},       {"system-a", "系统参数"},
-        {"system-b", "系统参数"}, {"comm-a", "通讯参数"},      {"comm-b", "通讯参数"},
-        {"canopen", "通讯参数"},  {"reciprocate", "往复运动"}, {"preset-speed", "往复运动"},
-        {"pid", "PID参数"},       {"safety", "安全保护"},
-    };
-    for (const auto& [name, group] : kGroups)
-        if (std::string_view(def.name) == name)
-            return group;
-    return def.title;
-}
-
-std::vector<SConfigDiff> ConfigDifferences(const ConfigImage& file, const ConfigImage& device,
-                                           const DecodeContext& ctx) {
-    std::vector<SConfigDiff> out;
-    for (const BlockImage& fb : file.blocks) {
-        const BlockImage* db = device.Block(fb.def);
-        if (!db || db->regs.size() != fb.regs.size())
-            continue;
-        const BlockDef& def = *fb.def;
-        const std::string group = ConfigGroupName(def);
-        const auto ff = DecodeBlock(def, fb.regs, ctx);
-        const auto df = DecodeBlock(def, db->regs, ctx);
-        std::vector<bool> covered(def.count, false);
-        for (size_t i = 0; i < ff.size() && i < df.size(); ++i) {
-            for (size_t k = 0; k < ff[i].raw.size(); ++k)
-                covered[ff[i].addr - def.start + k] = true;
-            if (ff[i].raw == df[i].raw)
-                continue;
-            const FieldDef* fd = FindField(def, ff[i].addr);
-            const std::string field =
-                fd && fd->label ? fd->label
-                                : StrFormat("%s (0x%04X)", ff[i].name.c_str(), ff[i].addr);
-            const bool edited = file.Edited(ff[i].addr);
-            out.push_back({group, field, ValueText(df[i], fd),
-                           ValueText(ff[i], fd) + (edited ? kEditedInFile : ""), def.comm, edited});
-        }
-        // Registers no page shows still count: they are written.
-        for (size_t k = 0; k < def.count; ++k)
-            if (!covered[k] && fb.regs[k] != db->regs[k])
-                out.push_back({group, StrFormat("寄存器 0x%04zX", def.start + k),
-                               RegText(db->regs[k]), RegText(fb.regs[k]), def.comm});
-    }
-    for (const PdoImage& fp : file.pdos) {
-        const PdoImage* dp = device.Pdo(fp.row);
-        if (!dp || fp.absent || dp->absent)
-            continue;
-        const std::string group = std::string("通讯对象 ") + PdoName(fp.row);
-        for (const PdoSub& s : fp.comm) {
-            const PdoSub* ds = dp->Comm(s.sub);
-            if (ds && ds->value != s.value)
-                out.push_back({group, PdoCommSubName(s.sub), StrFormat("0x%X", ds->value),
-                               StrFormat("0x%X", s.value)});
-        }
-        if (fp.mapCount != dp->mapCount)
-            out.push_back(
-                {group, "映射对象数目", std::to_string(dp->mapCount), std::to_string(fp.mapCount)});
-        for (size_t k = 0; k < fp.mapCount && k < fp.map.size(); ++k) {
-            const uint32_t dv = k < dp->map.size() ? dp->map[k] : 0;
-            if (dv != fp.map[k])
-                out.push_back({group, StrFormat("映射对象 %zu", k + 1), MapEntryText(dv),
-                               MapEntryText(fp.map[k])});
-        }
-    }
-    if (file.hasSync && device.hasSync) {
-        const SyncValues &f = file.sync, &d = device.sync;
-        const std::string group = "通讯对象 SYNC";
-        if (f.cobId != d.cobId)
-            out.push_back(
-                {group, "COB-ID", StrFormat("0x%08X", d.cobId), StrFormat("0x%08X", f.cobId)});
-        if (f.cyclePeriod != d.cyclePeriod)
-            out.push_back({group, "通讯循环周期", FormatScaled(d.cyclePeriod, 3) + " ms",
-                           FormatScaled(f.cyclePeriod, 3) + " ms"});
-        if (f.windowLength != d.windowLength)
-            out.push_back({group, "同步窗口长度", FormatScaled(d.windowLength, 3) + " ms",
-                           FormatScaled(f.windowLength, 3) + " ms"});
-    }
-    return out;
-}
-
-std::vector<SConfigStep> ConfigReadSteps(const ConfigImage* wanted) {
-    std::vector<SConfigStep> steps;
-    for (const BlockDef* def : ExportBlocks())
-        if (!wanted || wanted->Block(def))
-            steps.push_back({ConfigGroupName(*def) + " (" + def->name + ")", def, -1, false});
-    for (int row = 0; row < kPdoCount; ++row)
-        if (!wanted || wanted->Pdo(row))
-            steps.push_back({std::string("通讯对象 ") + PdoName(row), nullptr, row, false});
-    if (!wanted || wanted->hasSync)
-        steps.push_back({"通讯对象 SYNC", nullptr, -1, true});
-    return steps;
-}
-
-std::string ReadConfigStep(CMotorDriver& drv, uint8_t slave, const SConfigStep& step,
-                           ConfigImage& img) {
-    if (step.block) {
-        BlockImage b{step.block, {}};
-        const ResultCode rc = ReadRegs(drv, slave, step.block->start, step.block->count, b.regs);
-        if (rc != kResultOk)
-            return ResultText(rc);
-        img.blocks.push_back(std::move(b));
-        return {};
-    }
-    if (step.pdoRow >= 0) {
-        PdoImage p;
-        const SdoResult r = ReadPdo(drv, slave, step.pdoRow, p);
-        if (!r.Ok())
-            return r.Message(r.reply.index, static_cast<uint8_t>(r.reply.subindex));
-        img.pdos.push_back(std::move(p));
-        return {};
-    }
-    const SdoResult r = ReadSync(drv, slave, img.sync);
-    if (!r.Ok())
-        return r.Message(r.reply.index, static_cast<uint8_t>(r.reply.subindex));
-    img.hasSync = true;
-    return {};
-}
 
 // --- Dialogs -----------------------------------------------------------------------
 
@@ -278,6 +123,22 @@ bool RunWithProgress(QWidget* owner, const std::string& title, int total, bool c
     return !stop;
 }
 
+// Reads what req asks for on the worker, each step shown as "正在读取: …";
+// the user may cancel.
+ConfigRead ReadWithProgress(QWidget* owner, const char* title, const ConfigReadRequest& req,
+                            ConfigImage& img) {
+    CMotorDriver& drv = g_pMainDlg->m_driver;
+    const uint8_t slave = g_pMainDlg->m_nSlaveAddr;
+    ConfigRead read;
+    RunWithProgress(
+        owner, title, static_cast<int>(ConfigReadStepCount(req)), true, [&](const StepFn& step) {
+            read = ReadConfiguration(
+                drv, slave, req,
+                [&](int i, const std::string& name) { return step(i, "正在读取: " + name); }, img);
+        });
+    return read;
+}
+
 std::string ChooseFile(QWidget* owner, bool save, const std::string& suggested) {
     if (FileChooser chooser = Seam(g_chooser))
         return chooser(save, suggested);
@@ -287,38 +148,6 @@ std::string ChooseFile(QWidget* owner, bool save, const std::string& suggested) 
                               : QFileDialog::getOpenFileName(owner, "载入配置", QString(), filter);
     return path.toStdString();
 }
-
-// A list of problems under a heading; very long lists are cut with a count.
-std::string ProblemsText(const std::string& heading, const std::vector<std::string>& problems) {
-    constexpr size_t kShown = 40;
-    std::string text = heading;
-    for (size_t i = 0; i < problems.size() && i < kShown; ++i)
-        text += "\n" + problems[i];
-    if (problems.size() > kShown)
-        text += StrFormat("\n… 共 %zu 处问题", problems.size());
-    return text;
-}
-
-std::string DiffsText(const std::vector<SConfigDiff>& diffs) {
-    std::string text;
-    for (const SConfigDiff& d : diffs)
-        text += "\n" + d.group + " - " + d.field + ": 设备 " + d.device + ", 文件 " + d.file;
-    return text;
-}
-
-// The line the port runs at, as slave address, baud rate and parity choice.
-ConfigLine PresentLine(CMotorDriver& drv, uint8_t slave) {
-    const std::string s = drv.LineSettingsText(); // "9600,n,8,2"
-    ConfigLine line;
-    line.slave = slave;
-    line.baud = ParseLeadingInt(s);
-    const size_t comma = s.find(',');
-    const char parity = comma + 1 < s.size() ? s[comma + 1] : 'n';
-    line.framing = parity == 'o' ? 1 : parity == 'e' ? 2 : s.size() >= 1 && s.back() == '1' ? 3 : 0;
-    return line;
-}
-
-const char* const kPressReadNote = "各页显示的数值没有改变，请按“读取”查看新的数值。";
 
 } // namespace
 
@@ -340,13 +169,13 @@ ProgressHook SetProgressHook(ProgressHook hook) {
     return hook;
 }
 
-CConfigCompareDlg::CConfigCompareDlg(const std::vector<SConfigDiff>& diffs, bool includeComm,
+CConfigCompareDlg::CConfigCompareDlg(const std::vector<ConfigDiff>& diffs, bool includeComm,
                                      QWidget* parent)
     : QDialog(parent), m_ui(new Ui::CConfigCompareDlg), m_diffs(diffs) {
     m_ui->setupUi(this);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     size_t comm = 0;
-    for (const SConfigDiff& d : diffs)
+    for (const ConfigDiff& d : diffs)
         comm += d.comm;
     SetCtrlValue(this, kCompareSummary,
                  StrFormat("设备与文件有 %zu 处不同%s:", diffs.size(),
@@ -355,8 +184,8 @@ CConfigCompareDlg::CConfigCompareDlg(const std::vector<SConfigDiff>& diffs, bool
     table->verticalHeader()->setVisible(false);
     table->setRowCount(static_cast<int>(diffs.size()));
     for (size_t r = 0; r < diffs.size(); ++r) {
-        const SConfigDiff& d = diffs[r];
-        const std::string cells[] = {d.group, d.field, d.device, d.file};
+        const ConfigDiff& d = diffs[r];
+        const std::string cells[] = {d.page, d.label, d.device.shown, FileShownText(d)};
         for (int c = 0; c < 4; ++c)
             table->setItem(static_cast<int>(r), c,
                            new QTableWidgetItem(QString::fromStdString(cells[c])));
@@ -398,7 +227,7 @@ void CConfigCompareDlg::ShowCommRows() {
                 item->setForeground(m_diffs[r].comm && !include ? grey : normal);
 }
 
-bool ShowCompareDialog(QWidget* owner, const std::vector<SConfigDiff>& diffs, bool& includeComm) {
+bool ShowCompareDialog(QWidget* owner, const std::vector<ConfigDiff>& diffs, bool& includeComm) {
     if (CompareHandler handler = Seam(g_compare))
         return handler(diffs, includeComm);
     CConfigCompareDlg dlg(diffs, includeComm, owner);
@@ -411,52 +240,17 @@ bool ShowCompareDialog(QWidget* owner, const std::vector<SConfigDiff>& diffs, bo
 // --- Flows -------------------------------------------------------------------------
 
 void ExportConfiguration(QWidget* owner) {
-    CMotorDriver& drv = g_pMainDlg->m_driver;
     const uint8_t slave = g_pMainDlg->m_nSlaveAddr;
-    const std::vector<SConfigStep> steps = ConfigReadSteps(nullptr);
     ConfigImage img;
-    DecodeContext ctx;
-    std::vector<uint16_t> info;
-    std::string ident, failure;
-    bool complete = false;
-    RunWithProgress(owner, "导出配置", static_cast<int>(steps.size()) + 1, true,
-                    [&](const StepFn& step) {
-                        if (!step(0, "正在读取: 设备信息"))
-                            return;
-                        // Identification first: a driver that does not answer fails here.
-                        ResultCode rc = ReadRegs(drv, slave, 0x0000, 16, info);
-                        std::vector<uint16_t> unit;
-                        if (rc == kResultOk)
-                            rc = ReadRegs(drv, slave, kRegSpeedUnitHz, 1, unit);
-                        if (rc != kResultOk) {
-                            failure = "读取设备信息失败\n" + ResultText(rc);
-                            return;
-                        }
-                        ctx.speedUnitHz = unit[0] != 0;
-                        for (size_t i = 0; i < steps.size(); ++i) {
-                            if (!step(static_cast<int>(i) + 1, "正在读取: " + steps[i].name))
-                                return;
-                            const std::string e = ReadConfigStep(drv, slave, steps[i], img);
-                            if (!e.empty()) {
-                                failure = "读取" + steps[i].name + "失败\n" + e;
-                                return;
-                            }
-                        }
-                        // Informational; a driver without it still exports.
-                        if (drv.ReadDeviceIdText(slave, ident) != kResultOk)
-                            ident.clear();
-                        complete = true;
-                    });
-    if (!failure.empty()) {
-        ShowMessage(owner, failure);
+    const ConfigRead read = ReadWithProgress(owner, "导出配置", {nullptr, true, true, true}, img);
+    if (read.end == ConfigRead::EEnd::Failed) {
+        ShowMessage(owner, ReadFailureText(read, "读取", "设备信息"));
         return;
     }
-    if (!complete)
-        return; // cancelled: nothing is written
-    img.device = MakeConfigDevice(info, slave);
-    img.device.speedUnitHz = ctx.speedUnitHz ? 1 : 0;
-    img.device.hasIdentification = !ident.empty();
-    img.device.identification = ident;
+    if (read.end == ConfigRead::EEnd::Cancelled)
+        return; // nothing is written
+    // An empty identification text is left out of the file, like a missing one.
+    img.device.hasIdentification = !img.device.identification.empty();
     img.time = QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toStdString();
 
     const std::string suggested =
@@ -470,7 +264,7 @@ void ExportConfiguration(QWidget* owner) {
         return;
     if (QFileInfo(QString::fromStdString(path)).suffix().isEmpty())
         path += ".json";
-    if (const int err = WriteFileAtomically(path, BuildConfigText(img, ctx))) {
+    if (const int err = WriteFileAtomically(path, BuildConfigText(img, read.ctx))) {
         ShowMessage(owner, "保存文件失败: " + path + "\n" + FileErrorText(err));
         return;
     }
@@ -496,47 +290,21 @@ void LoadConfiguration(QWidget* owner) {
         return;
     }
 
-    CMotorDriver& drv = g_pMainDlg->m_driver;
-    const uint8_t slave = g_pMainDlg->m_nSlaveAddr;
-    const std::vector<SConfigStep> steps = ConfigReadSteps(&file);
     ConfigImage dev;
-    DecodeContext ctx;
-    std::string failure;
-    bool complete = false;
-    RunWithProgress(owner, "载入配置", static_cast<int>(steps.size()) + 1, true,
-                    [&](const StepFn& step) {
-                        if (!step(0, "正在读取: 设备信息"))
-                            return;
-                        std::vector<uint16_t> unit;
-                        const ResultCode rc = ReadRegs(drv, slave, kRegSpeedUnitHz, 1, unit);
-                        if (rc != kResultOk) {
-                            failure = "读取设备失败\n" + ResultText(rc);
-                            return;
-                        }
-                        ctx.speedUnitHz = unit[0] != 0;
-                        for (size_t i = 0; i < steps.size(); ++i) {
-                            if (!step(static_cast<int>(i) + 1, "正在读取: " + steps[i].name))
-                                return;
-                            const std::string e = ReadConfigStep(drv, slave, steps[i], dev);
-                            if (!e.empty()) {
-                                failure = "读取" + steps[i].name + "失败\n" + e;
-                                return;
-                            }
-                        }
-                        complete = true;
-                    });
-    if (!failure.empty()) {
-        ShowMessage(owner, failure + "\n没有写入任何内容");
+    const ConfigRead read = ReadWithProgress(owner, "载入配置", {&file, false, true}, dev);
+    if (read.end == ConfigRead::EEnd::Failed) {
+        ShowMessage(owner, ReadFailureText(read, "读取", "设备") + "\n没有写入任何内容");
         return;
     }
-    if (!complete)
+    if (read.end == ConfigRead::EEnd::Cancelled)
         return;
+    const DecodeContext ctx = read.ctx;
     const std::vector<std::string> problems = CheckAgainstDevice(file, dev);
     if (!problems.empty()) {
         ShowMessage(owner, ProblemsText("配置文件与此设备不符，没有写入任何内容:", problems));
         return;
     }
-    const std::vector<SConfigDiff> diffs = ConfigDifferences(file, dev, ctx);
+    const std::vector<ConfigDiff> diffs = CompareImages(file, dev, ctx);
     if (diffs.empty()) {
         ShowMessage(owner, "设备的配置与文件相同，没有需要写入的内容");
         return;
@@ -549,93 +317,18 @@ void LoadConfiguration(QWidget* owner) {
 
     const ConfigImage used = includeComm ? file : WithoutCommBlocks(file);
     const ConfigWritePlan plan = PlanConfigWrite(used, dev);
-    const ConfigImage rest = WithoutCommBlocks(used);
-    const ConfigImage commOnly = CommBlocksOnly(used);
-    const std::vector<SConfigStep> backSteps = ConfigReadSteps(&rest);
-    const int total = static_cast<int>(plan.blocks.size() + plan.pdos.size() + (plan.sync ? 1 : 0) +
-                                       backSteps.size() + plan.commBlocks.size() + 1);
+    CMotorDriver& drv = g_pMainDlg->m_driver;
+    const uint8_t slave = g_pMainDlg->m_nSlaveAddr;
     const ConfigLine before = PresentLine(drv, slave);
-    ConfigLine now = before;
-    std::vector<SConfigDiff> after;
-    std::vector<std::string> written;
-    std::string note;
-    RunWithProgress(owner, "载入配置", total, false, [&](const StepFn& step) {
+    SLoadResult result;
+    RunWithProgress(owner, "载入配置", WriteLoadSteps(used, plan), false, [&](const StepFn& step) {
         int n = 0;
-        auto onWritten = [&](const std::string& name) {
-            written.push_back(name);
-            step(++n, "已写入: " + name);
-        };
-        std::string what, error;
-        if (!WriteConfigPart(drv, slave, used, dev, plan, EWritePart::Main, onWritten, what,
-                             error)) {
-            failure = "写入" + what + "失败\n" + error;
-            return;
-        }
-        // Checked while the line is surely as it was.
-        ConfigImage back;
-        for (const SConfigStep& s : backSteps) {
-            step(++n, "正在读回: " + s.name);
-            const std::string e = ReadConfigStep(drv, slave, s, back);
-            if (!e.empty()) {
-                failure = "读回" + s.name + "失败\n" + e;
-                return;
-            }
-        }
-        after = ConfigDifferences(rest, back, ctx);
-        if (plan.commBlocks.empty())
-            return;
-        if (!WriteConfigPart(drv, slave, used, dev, plan, EWritePart::Comm, onWritten, what,
-                             error)) {
-            failure = "写入" + what + "失败\n" + error;
-            return;
-        }
-        step(++n, "正在读回: 通讯参数");
-        ConfigImage got;
-        ResultCode rc = ReadBlocks(drv, slave, commOnly, got);
-        const ConfigLine next = ConfigLineOf(used, before);
-        if ((rc == kResultTimeout || rc == kResultBadReply) && !(next == before)) {
-            // The driver may already answer at its new settings.
-            const std::string old = drv.LineSettingsText();
-            const std::string settings = CMotorDriver::SettingsString(next.baud, next.framing);
-            if (drv.SetLineSettings(settings)) {
-                rc = ReadBlocks(drv, static_cast<uint8_t>(next.slave), commOnly, got);
-                if (rc == kResultOk)
-                    now = next;
-                else
-                    drv.SetLineSettings(old);
-            }
-        }
-        if (rc != kResultOk) {
-            failure = "读回通讯参数失败\n" + ResultText(rc);
-            return;
-        }
-        const auto commDiffs = ConfigDifferences(commOnly, got, ctx);
-        after.insert(after.end(), commDiffs.begin(), commDiffs.end());
+        result = WriteLoad(drv, slave, used, dev, plan, ctx, before,
+                           [&](const std::string& what) { step(++n, what); });
     });
-    if (!(now == before)) {
-        // The tool follows the driver, so the pages keep working.
-        g_pMainDlg->SetConnection(static_cast<uint8_t>(now.slave), {now.baud, now.framing});
-        note = StrFormat("\n设备现在的通讯设置: 地址 %d, 波特率 %d, 已设到通讯设置中。", now.slave,
-                         now.baud);
-    }
-    if (!includeComm) {
-        size_t left = 0;
-        for (const SConfigDiff& d : diffs)
-            left += d.comm;
-        if (left)
-            note += StrFormat("\n通讯参数 (%zu 处不同) 没有写入。", left);
-    }
-    if (!failure.empty()) {
-        std::string done;
-        for (const std::string& w : written)
-            done += (done.empty() ? "" : ", ") + w;
-        ShowMessage(owner, failure + "\n已写入: " + (done.empty() ? "无" : done) + note);
-        return;
-    }
-    if (after.empty()) {
-        ShowMessage(owner, "操作成功" + note + "\n" + kPressReadNote);
-        return;
-    }
-    ShowMessage(owner, StrFormat("写入后仍有 %zu 处不同:", after.size()) + DiffsText(after) + note +
-                           "\n" + kPressReadNote);
+    // The tool follows the driver, so the pages keep working.
+    if (!(result.now == before))
+        g_pMainDlg->SetConnection(static_cast<uint8_t>(result.now.slave),
+                                  {result.now.baud, result.now.framing});
+    ShowMessage(owner, LoadResultText(result, before, diffs, includeComm));
 }

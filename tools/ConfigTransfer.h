@@ -18,37 +18,6 @@
 
 class QWidget;
 
-// --- Logic (no widgets) ------------------------------------------------------------
-
-// One difference for people: the group and the field in the pages' own words
-// and units, the value in the driver and in the file (followed by this mark
-// when a person edited it there).
-constexpr const char* kEditedInFile = " (文件中已修改)";
-struct SConfigDiff {
-    std::string group, field, device, file;
-    bool comm = false;   // a communication group: can move the line or the address
-    bool edited = false; // a field edited in the file: its value replaced its registers
-    bool operator==(const SConfigDiff&) const = default;
-};
-std::vector<SConfigDiff> ConfigDifferences(const ConfigImage& file, const ConfigImage& device,
-                                           const DecodeContext& ctx);
-
-// The page (tab) a block belongs to: "电机参数", "通讯参数", ...
-std::string ConfigGroupName(const BlockDef& def);
-
-// One step of reading a whole configuration: a block, a PDO or SYNC.
-struct SConfigStep {
-    std::string name; // for the progress dialog
-    const BlockDef* block = nullptr;
-    int pdoRow = -1;
-    bool sync = false;
-};
-// The steps that read what wanted names (everything when null).
-std::vector<SConfigStep> ConfigReadSteps(const ConfigImage* wanted);
-// Reads one step into img; "" on success, else the text to show.
-std::string ReadConfigStep(CMotorDriver& drv, uint8_t slave, const SConfigStep& step,
-                           ConfigImage& img);
-
 // --- Flows (GUI thread) ------------------------------------------------------------
 
 // Export and load as the menu commands run them; owner is the main window.
@@ -59,8 +28,7 @@ void LoadConfiguration(QWidget* owner);
 // cancelled) and the comparison dialog (returns whether to write; includeComm
 // comes in as the default and goes out as chosen).
 using FileChooser = std::function<std::string(bool save, const std::string& suggested)>;
-using CompareHandler =
-    std::function<bool(const std::vector<SConfigDiff>& diffs, bool& includeComm)>;
+using CompareHandler = std::function<bool(const std::vector<ConfigDiff>& diffs, bool& includeComm)>;
 FileChooser SetFileChooser(FileChooser chooser);
 CompareHandler SetCompareHandler(CompareHandler handler);
 // Called by the flows with the progress dialog of each worker run (tests use it
@@ -75,7 +43,7 @@ class CConfigCompareDlg;
 }
 class CConfigCompareDlg : public QDialog {
 public:
-    CConfigCompareDlg(const std::vector<SConfigDiff>& diffs, bool includeComm,
+    CConfigCompareDlg(const std::vector<ConfigDiff>& diffs, bool includeComm,
                       QWidget* parent = nullptr);
     ~CConfigCompareDlg() override;
     bool IncludeComm() const;
@@ -83,7 +51,7 @@ public:
 private:
     void ShowCommRows();
     Ui::CConfigCompareDlg* m_ui;
-    std::vector<SConfigDiff> m_diffs;
+    std::vector<ConfigDiff> m_diffs;
 };
 // Shows it (or asks the CompareHandler seam); true to write.
-bool ShowCompareDialog(QWidget* owner, const std::vector<SConfigDiff>& diffs, bool& includeComm);
+bool ShowCompareDialog(QWidget* owner, const std::vector<ConfigDiff>& diffs, bool& includeComm);

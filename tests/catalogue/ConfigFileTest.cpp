@@ -67,12 +67,16 @@ TEST(ConfigFile, ReadsBackAndNamesDifferencesAndWhatTheDeviceCannotHold) {
     dev.sync.cyclePeriod = 1;
     auto d = CompareImages(file, dev, {});
     ASSERT_EQ(d.size(), 4u);
-    EXPECT_EQ(d[0].where, "ramp");
+    EXPECT_EQ(d[0].block, "ramp");
     EXPECT_EQ(d[0].item, "acceleration (0x0052)");
-    EXPECT_EQ(d[1].where, "TPDO1");
+    EXPECT_EQ(d[1].block, "TPDO1");
+    // The desktop's words for the same differences.
+    EXPECT_EQ(d[1].page + " " + d[1].label + " " + d[1].device.shown,
+              "通讯对象 TPDO1 COB-ID 0x185");
+    EXPECT_EQ(d[2].label, "映射对象 2");
     EXPECT_EQ(d[2].item, "0x1A00 sub 2");
-    EXPECT_EQ(d[2].file, "0x6064 sub 0, 32 bits");
-    EXPECT_EQ(d[3].where, "SYNC");
+    EXPECT_EQ(d[2].file.text, "0x6064 sub 0, 32 bits");
+    EXPECT_EQ(d[3].block, "SYNC");
     EXPECT_FALSE(PdoDiffers(file.pdos[5], dev.pdos[5]));
     EXPECT_TRUE(PdoDiffers(file.pdos[4], dev.pdos[4]));
 
@@ -189,7 +193,7 @@ TEST(ConfigFile, EditedFieldsWinOverTheirRegisters) {
         EXPECT_EQ(std::vector<uint16_t>(at, at + static_cast<long>(want.size())), want);
         const auto diffs = CompareImages(img, exported, {});
         EXPECT_EQ(diffs.empty(), edited.edits.empty());
-        for (const Difference& d : diffs)
+        for (const ConfigDiff& d : diffs)
             EXPECT_TRUE(d.edited) << d.item;
     }
 }

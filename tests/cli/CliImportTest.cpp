@@ -203,8 +203,12 @@ TEST_F(CliImport, ProgressOnlyOnATerminal) {
         if (*command == 'i')
             args.push_back("--dry-run");
         ASSERT_EQ(::RunCli(args, ctx), 0) << err.str();
-        const std::string parts = std::to_string(ExportBlocks().size() + 9); // 8 PDOs, SYNC
-        for (const std::string part : {"ramp (1/", "TPDO4 (19/", "SYNC (20/"})
+        // The device information or the speed unit first; 8 PDOs, SYNC.
+        const size_t n = ExportBlocks().size() + 10;
+        const std::string parts = std::to_string(n);
+        for (const std::string& part :
+             {std::string("ramp (2/"), "TPDO4 (" + std::to_string(n - 1) + "/",
+              "SYNC (" + std::to_string(n) + "/"})
             EXPECT_NE(err.str().find("\r\033[K" + std::string(command) + ": reading " + part +
                                      parts + ")"),
                       std::string::npos)

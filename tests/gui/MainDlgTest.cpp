@@ -239,8 +239,11 @@ TEST_F(MainDlgTest, StatusPollWaitsOnItsWorkerOneReadAtATime) {
     // A read out when the port closes shows nothing: the values stay frozen.
     m_sim->Server().ClearFaults();
     hold.reset();
-    m_dlg->OnTimer();
-    ASSERT_TRUE(m_dlg->PollInFlight());
+    // The poller's thread may still be winding up the last read.
+    ASSERT_TRUE(WaitGui([&] {
+        m_dlg->OnTimer();
+        return m_dlg->PollInFlight();
+    }));
     Click(1011);
     ASSERT_TRUE(WaitGui([&] { return !m_dlg->PollInFlight(); }));
     EXPECT_EQ(Text(1025), ResultText(kResultTimeout));

@@ -99,7 +99,7 @@ TEST_F(ScreenshotTest, MainWindowWithLiveValues) {
     Drv().SetObject(0x1800, 2, 0xFE);
     bool compared = false;
     CompareHandler compare =
-        SetCompareHandler([&](const std::vector<SConfigDiff>& diffs, bool& includeComm) {
+        SetCompareHandler([&](const std::vector<ConfigDiff>& diffs, bool& includeComm) {
             CConfigCompareDlg dlg(diffs, includeComm, m_dlg.get());
             dlg.adjustSize();
             saveWidget(&dlg, "compare.png");
