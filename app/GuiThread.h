@@ -20,7 +20,7 @@
 //     // start (GUI thread)
 //     m_bStop = false;
 //     m_worker.Start([this] {
-//         ResultCode rc = g_pMainDlg->m_driver.ReadPidBlock(...);   // any thread
+//         ResultCode rc = m_ctx.m_driver.ReadPidBlock(...);         // any thread
 //         if (m_bStop) return;                                       // owner leaving
 //         RunOnGui([&] { SetCtrlValue(this, 1057, "..."); });       // widgets
 //         if (rc != kResultOk) ShowResult(this, rc);                 // waits for OK

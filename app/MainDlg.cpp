@@ -41,8 +41,6 @@
 #include <algorithm>
 #include <chrono>
 
-CMainDlg* g_pMainDlg = nullptr;
-
 static void LoadResources() {
     static bool loaded = false;
     if (!loaded) {
@@ -82,7 +80,6 @@ private:
 };
 
 CMainDlg::CMainDlg(QWidget* parent) : QDialog(parent), m_ui(new Ui::CMainDlg) {
-    g_pMainDlg = this; // pages may use it from their constructors on
     LoadResources();
     m_ui->setupUi(this);
     LimitTypingOnly(this);
@@ -140,8 +137,12 @@ CMainDlg::CMainDlg(QWidget* parent) : QDialog(parent), m_ui(new Ui::CMainDlg) {
     auto onMenu = [this](int id, auto fn) {
         connect(FindCtrl<QAction>(this, id), &QAction::triggered, this, fn);
     };
-    onMenu(32771, [this] { LoadConfiguration(this); });
-    onMenu(32772, [this] { ExportConfiguration(this); });
+    onMenu(32771, [this] {
+        LoadConfiguration(this, m_ctx, [this](uint8_t slave, const SLineSetting& line) {
+            SetConnection(slave, line);
+        });
+    });
+    onMenu(32772, [this] { ExportConfiguration(this, m_ctx); });
     onMenu(32773, [this] { close(); });
     onMenu(32774, [this] { ShowToolDialog(m_pRegisterDlg); });
     onMenu(32776, [this] { ShowToolDialog(m_pObjDictDlg); });
@@ -199,8 +200,6 @@ CMainDlg::~CMainDlg() {
     // after the members).
     qDeleteAll(findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly));
     delete m_ui;
-    if (g_pMainDlg == this)
-        g_pMainDlg = nullptr;
 }
 
 int CMainDlg::AddPage(QWidget* page, const QString& tabText) {

@@ -140,5 +140,3 @@ private:
     CStopKeyFilter* m_pStopKey = nullptr;
     QString m_strSummaryTip; // what the link summary's parts mean
 };
-
-extern CMainDlg* g_pMainDlg;

@@ -1,8 +1,8 @@
 #include "tools/ConfigTransfer.h"
 
 #include "app/CtrlUtil.h"
+#include "app/DriverContext.h"
 #include "app/GuiThread.h"
-#include "app/MainDlg.h"
 #include "app/MessageBox.h"
 #include "driver/FileIo.h"
 #include "driver/Format.h"
@@ -75,8 +75,8 @@ using StepFn = std::function<bool(int step, const std::string& text)>;
 
 // Runs work on a worker behind a modal progress dialog with the status poll
 // suspended, and returns when the worker has ended: false when cancelled.
-bool RunWithProgress(QWidget* owner, const std::string& title, int total, bool cancellable,
-                     const std::function<void(const StepFn&)>& work) {
+bool RunWithProgress(CDriverContext& ctx, QWidget* owner, const std::string& title, int total,
+                     bool cancellable, const std::function<void(const StepFn&)>& work) {
     CProgressDlg dlg(owner);
     dlg.setWindowTitle(QString::fromStdString(title));
     auto* bar = FindCtrl<QProgressBar>(&dlg, kStepBar);
@@ -96,7 +96,7 @@ bool RunWithProgress(QWidget* owner, const std::string& title, int total, bool c
 
     // A hold of its own: a CANopen list load may hold the poll off too and end
     // while this runs.
-    const CDriverContext::CPollHold hold = g_pMainDlg->Context().HoldPoll();
+    const CDriverContext::CPollHold hold = ctx.HoldPoll();
     QPointer<QDialog> pd(&dlg);
     const std::atomic<bool>* stopped = &stop;
     CGuiWorker worker;
@@ -125,13 +125,14 @@ bool RunWithProgress(QWidget* owner, const std::string& title, int total, bool c
 
 // Reads what req asks for on the worker, each step shown as "正在读取: …";
 // the user may cancel.
-ConfigRead ReadWithProgress(QWidget* owner, const char* title, const ConfigReadRequest& req,
-                            ConfigImage& img) {
-    CMotorDriver& drv = g_pMainDlg->m_driver;
-    const uint8_t slave = g_pMainDlg->m_nSlaveAddr;
+ConfigRead ReadWithProgress(CDriverContext& ctx, QWidget* owner, const char* title,
+                            const ConfigReadRequest& req, ConfigImage& img) {
+    CMotorDriver& drv = ctx.m_driver;
+    const uint8_t slave = ctx.m_nSlaveAddr;
     ConfigRead read;
     RunWithProgress(
-        owner, title, static_cast<int>(ConfigReadStepCount(req)), true, [&](const StepFn& step) {
+        ctx, owner, title, static_cast<int>(ConfigReadStepCount(req)), true,
+        [&](const StepFn& step) {
             read = ReadConfiguration(
                 drv, slave, req,
                 [&](int i, const std::string& name) { return step(i, "正在读取: " + name); }, img);
@@ -239,10 +240,11 @@ bool ShowCompareDialog(QWidget* owner, const std::vector<ConfigDiff>& diffs, boo
 
 // --- Flows -------------------------------------------------------------------------
 
-void ExportConfiguration(QWidget* owner) {
-    const uint8_t slave = g_pMainDlg->m_nSlaveAddr;
+void ExportConfiguration(QWidget* owner, CDriverContext& ctx) {
+    const uint8_t slave = ctx.m_nSlaveAddr;
     ConfigImage img;
-    const ConfigRead read = ReadWithProgress(owner, "导出配置", {nullptr, true, true, true}, img);
+    const ConfigRead read =
+        ReadWithProgress(ctx, owner, "导出配置", {nullptr, true, true, true}, img);
     if (read.end == ConfigRead::EEnd::Failed) {
         ShowMessage(owner, ReadFailureText(read, "读取", "设备信息"));
         return;
@@ -271,7 +273,7 @@ void ExportConfiguration(QWidget* owner) {
     ShowMessage(owner, "操作成功\n配置已保存到 " + path);
 }
 
-void LoadConfiguration(QWidget* owner) {
+void LoadConfiguration(QWidget* owner, CDriverContext& ctx, const FollowFn& follow) {
     const std::string path = ChooseFile(owner, false, "");
     if (path.empty())
         return;
@@ -291,20 +293,20 @@ void LoadConfiguration(QWidget* owner) {
     }
 
     ConfigImage dev;
-    const ConfigRead read = ReadWithProgress(owner, "载入配置", {&file, false, true}, dev);
+    const ConfigRead read = ReadWithProgress(ctx, owner, "载入配置", {&file, false, true}, dev);
     if (read.end == ConfigRead::EEnd::Failed) {
         ShowMessage(owner, ReadFailureText(read, "读取", "设备") + "\n没有写入任何内容");
         return;
     }
     if (read.end == ConfigRead::EEnd::Cancelled)
         return;
-    const DecodeContext ctx = read.ctx;
+    const DecodeContext dc = read.ctx;
     const std::vector<std::string> problems = CheckAgainstDevice(file, dev);
     if (!problems.empty()) {
         ShowMessage(owner, ProblemsText("配置文件与此设备不符，没有写入任何内容:", problems));
         return;
     }
-    const std::vector<ConfigDiff> diffs = CompareImages(file, dev, ctx);
+    const std::vector<ConfigDiff> diffs = CompareImages(file, dev, dc);
     if (diffs.empty()) {
         ShowMessage(owner, "设备的配置与文件相同，没有需要写入的内容");
         return;
@@ -317,18 +319,18 @@ void LoadConfiguration(QWidget* owner) {
 
     const ConfigImage used = includeComm ? file : WithoutCommBlocks(file);
     const ConfigWritePlan plan = PlanConfigWrite(used, dev);
-    CMotorDriver& drv = g_pMainDlg->m_driver;
-    const uint8_t slave = g_pMainDlg->m_nSlaveAddr;
+    CMotorDriver& drv = ctx.m_driver;
+    const uint8_t slave = ctx.m_nSlaveAddr;
     const ConfigLine before = PresentLine(drv, slave);
     SLoadResult result;
-    RunWithProgress(owner, "载入配置", WriteLoadSteps(used, plan), false, [&](const StepFn& step) {
-        int n = 0;
-        result = WriteLoad(drv, slave, used, dev, plan, ctx, before,
-                           [&](const std::string& what) { step(++n, what); });
-    });
+    RunWithProgress(ctx, owner, "载入配置", WriteLoadSteps(used, plan), false,
+                    [&](const StepFn& step) {
+                        int n = 0;
+                        result = WriteLoad(drv, slave, used, dev, plan, dc, before,
+                                           [&](const std::string& what) { step(++n, what); });
+                    });
     // The tool follows the driver, so the pages keep working.
     if (!(result.now == before))
-        g_pMainDlg->SetConnection(static_cast<uint8_t>(result.now.slave),
-                                  {result.now.baud, result.now.framing});
+        follow(static_cast<uint8_t>(result.now.slave), {result.now.baud, result.now.framing});
     ShowMessage(owner, LoadResultText(result, before, diffs, includeComm));
 }

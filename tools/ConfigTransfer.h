@@ -8,6 +8,7 @@
 // checked completely before the port is touched, and a load writes only what
 // differs, in the command line's order.
 
+#include "driver/BusScan.h"
 #include "driver/ConfigFile.h"
 
 #include <QDialog>
@@ -16,13 +17,17 @@
 #include <string>
 #include <vector>
 
+class CDriverContext;
 class QWidget;
 
 // --- Flows (GUI thread) ------------------------------------------------------------
 
 // Export and load as the menu commands run them; owner is the main window.
-void ExportConfiguration(QWidget* owner);
-void LoadConfiguration(QWidget* owner);
+// A load that moved the driver to another address or line setting hands the
+// new connection to follow.
+using FollowFn = std::function<void(uint8_t slave, const SLineSetting& line)>;
+void ExportConfiguration(QWidget* owner, CDriverContext& ctx);
+void LoadConfiguration(QWidget* owner, CDriverContext& ctx, const FollowFn& follow);
 
 // Seams for tests, like the message boxes: the file chooser (returns "" for
 // cancelled) and the comparison dialog (returns whether to write; includeComm
