@@ -190,7 +190,7 @@ bool RefuseInput(QWidget* root, const SInputProblem& problem) {
     if (auto* edit = qobject_cast<QLineEdit*>(w)) {
         edit->selectAll();
         QObject::connect(
-            edit, &QLineEdit::textEdited, edit,
+            edit, &QLineEdit::textChanged, edit,
             [edit] {
                 edit->setProperty("inputRefused", false);
                 edit->setStyleSheet({});

@@ -65,8 +65,8 @@ void FillComboFromField(QWidget* root, int comboId, uint16_t reg);
 
 struct SInputProblem;
 // Tells the user why a page's input cannot be written (one OK box) and marks
-// the control holding it (focused, its text selected, a red frame until the
-// user changes it). False, and nothing shown, when there is no problem.
+// the control holding it (focused, its text selected, a red frame until its
+// text changes, typed or read anew). False, and nothing shown, when there is no problem.
 bool RefuseInput(QWidget* root, const SInputProblem& problem);
 // Whether the control is marked as holding refused input.
 bool IsMarkedRefused(const QWidget* root, int ctrl);

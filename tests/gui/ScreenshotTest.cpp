@@ -66,6 +66,14 @@ TEST_F(ScreenshotTest, MainWindowWithLiveValues) {
     tabs->setCurrentIndex(6);
     Click(1143, Page(6));
     save("safety.png");
+    // A typo refused: the edit marked until it is changed.
+    Type(Page(6), 1140, "12x");
+    Click(1144, Page(6));
+    EXPECT_EQ(m_boxes.LastText(), "过压关断: 12x 不是数字 (0.0~6553.5 V)");
+    save("safety_refused.png");
+    m_boxes.m_boxes.clear();
+    Click(1143, Page(6)); // read anew: the mark goes with the typo
+    EXPECT_FALSE(IsMarkedRefused(Page(6), 1140));
     tabs->setCurrentIndex(0);
     FindCtrl<QAbstractSlider>(Page(0), 1039)->setValue(500);
     Click(1062, Page(0));
