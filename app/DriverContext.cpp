@@ -1,6 +1,7 @@
 #include "app/DriverContext.h"
 
 #include "app/GuiThread.h"
+#include "app/MessageBox.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -87,4 +88,8 @@ bool CDriverContext::WaitIdle(int timeoutMs) {
     while (Busy() && timer.elapsed() < timeoutMs)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     return !Busy();
+}
+
+void CDriverContext::ShowResultBox(QWidget* page, ResultCode rc) {
+    ShowResult(page, rc);
 }

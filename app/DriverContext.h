@@ -19,6 +19,7 @@
 #include <QAbstractButton>
 #include <QObject>
 #include <QPointer>
+#include <QWidget>
 
 #include <atomic>
 #include <condition_variable>
@@ -89,6 +90,38 @@ public:
             done(std::forward<decltype(result)>(result)...);
         });
     }
+    // A page's "读取" of one block on the worker: a failure shows its result
+    // text and changes nothing; the block read goes to shown.
+    template <class Block, class Shown>
+    void ReadBlock(QWidget* page, QAbstractButton* button,
+                   ResultCode (CMotorDriver::*read)(uint8_t, Block&), Shown shown) {
+        RunFrom(
+            button,
+            [&drv = m_driver, slave = m_nSlaveAddr.load(), read] {
+                Block b{};
+                const ResultCode rc = (drv.*read)(slave, b);
+                return std::pair{rc, b};
+            },
+            [page, shown = std::move(shown)](const std::pair<ResultCode, Block>& r) {
+                if (r.first != kResultOk)
+                    ShowResultBox(page, r.first);
+                else
+                    shown(r.second);
+            });
+    }
+    // A page's configure of one block on the worker; its result text is
+    // shown, "操作成功" included.
+    template <class Block>
+    void WriteBlock(QWidget* page, QAbstractButton* button,
+                    ResultCode (CMotorDriver::*write)(uint8_t, Block), const Block& block) {
+        RunFrom(
+            button,
+            [&drv = m_driver, slave = m_nSlaveAddr.load(), write, block] {
+                return (drv.*write)(slave, block);
+            },
+            [page](ResultCode rc) { ShowResultBox(page, rc); });
+    }
+
     // True once the context is ending: work of several transactions stops
     // between them, so closing waits for one reply time-out at most.
     bool Stopping() const { return m_bClosing.load(); }
@@ -99,6 +132,7 @@ public:
     bool WaitIdle(int timeoutMs);
 
 private:
+    static void ShowResultBox(QWidget* page, ResultCode rc);
     template <class Work, class Done> void Ask(QObject* owner, Work work, Done done, bool first) {
         using R = std::invoke_result_t<Work&>;
         if constexpr (std::is_void_v<R>) {

@@ -394,20 +394,8 @@ bool CMainDlg::eventFilter(QObject* watched, QEvent* event) {
 // --- Device information and status -----------------------------------------
 
 void CMainDlg::OnReadInfo() {
-    m_ctx.RunFrom(
-        FindCtrl<QPushButton>(this, 1013),
-        [&drv = m_driver, slave = m_nSlaveAddr.load()] {
-            DeviceInfoBlock block{};
-            const ResultCode rc = drv.ReadDeviceInfoBlock(slave, block);
-            return std::pair{rc, block};
-        },
-        [this](const std::pair<ResultCode, DeviceInfoBlock>& r) {
-            if (r.first != kResultOk) {
-                ShowResult(this, r.first);
-                return;
-            }
-            PutValues(this, DeviceInfoValues(r.second));
-        });
+    m_ctx.ReadBlock(this, FindCtrl<QPushButton>(this, 1013), &CMotorDriver::ReadDeviceInfoBlock,
+                    [this](const DeviceInfoBlock& b) { PutValues(this, DeviceInfoValues(b)); });
 }
 
 void CMainDlg::OnOemInfo() {

@@ -244,30 +244,15 @@ void CMotorCtrlPage::OnMove() {
 }
 
 void CMotorCtrlPage::OnReadRamp() {
-    m_ctx.RunFrom(
-        FindCtrl<QPushButton>(this, kReadRamp),
-        [&drv = m_ctx.m_driver, slave = m_ctx.m_nSlaveAddr.load()] {
-            RampBlock block{};
-            const ResultCode rc = drv.ReadRampBlock(slave, block);
-            return std::pair{rc, block};
-        },
-        [this](const std::pair<ResultCode, RampBlock>& r) {
-            if (r.first != kResultOk) {
-                ShowResult(this, r.first);
-                return;
-            }
-            PutValues(this, RampValuesFromBlock(r.second, UnitHz()));
-        });
+    m_ctx.ReadBlock(
+        this, FindCtrl<QPushButton>(this, kReadRamp), &CMotorDriver::ReadRampBlock,
+        [this](const RampBlock& b) { PutValues(this, RampValuesFromBlock(b, UnitHz())); });
 }
 
 void CMotorCtrlPage::OnSetRamp() {
     RampBlock block{};
     if (RefuseInput(this, RampBlockFromValues(TakeValues(this, RampValueIds()), UnitHz(), block)))
         return;
-    m_ctx.RunFrom(
-        FindCtrl<QPushButton>(this, kSetRamp),
-        [&drv = m_ctx.m_driver, slave = m_ctx.m_nSlaveAddr.load(), block] {
-            return drv.WriteRampBlock(slave, block);
-        },
-        [this](ResultCode rc) { ShowResult(this, rc); });
+    m_ctx.WriteBlock(this, FindCtrl<QPushButton>(this, kSetRamp), &CMotorDriver::WriteRampBlock,
+                     block);
 }

@@ -194,24 +194,14 @@ CMotorParamPage::~CMotorParamPage() {
 }
 
 void CMotorParamPage::OnRead() {
-    m_ctx.RunFrom(
-        FindCtrl<QPushButton>(this, kReadButton),
-        [&drv = m_ctx.m_driver, slave = m_ctx.m_nSlaveAddr.load()] {
-            MotorParamBlock block{};
-            const ResultCode rc = drv.ReadMotorParamBlock(slave, block);
-            return std::pair{rc, block};
-        },
-        [this](const std::pair<ResultCode, MotorParamBlock>& r) {
-            if (r.first != kResultOk) {
-                ShowResult(this, r.first);
-                return;
-            }
-            // The unit first: the speed fields are shown in the unit just read.
-            const bool unitHz = (r.second.At(kRegSpeedRange) & 1) != 0;
-            m_ctx.m_bSpeedUnitHz = unitHz ? 1 : 0;
-            PutValues(this, MotorParamValuesFromBlock(r.second, unitHz));
-            FindCtrl<QPushButton>(this, kConfigureButton)->setEnabled(true);
-        });
+    m_ctx.ReadBlock(this, FindCtrl<QPushButton>(this, kReadButton),
+                    &CMotorDriver::ReadMotorParamBlock, [this](const MotorParamBlock& b) {
+                        // The unit first: the speed fields are shown in the unit just read.
+                        const bool unitHz = (b.At(kRegSpeedRange) & 1) != 0;
+                        m_ctx.m_bSpeedUnitHz = unitHz ? 1 : 0;
+                        PutValues(this, MotorParamValuesFromBlock(b, unitHz));
+                        FindCtrl<QPushButton>(this, kConfigureButton)->setEnabled(true);
+                    });
 }
 
 namespace {

@@ -71,31 +71,17 @@ CPidPage::~CPidPage() {
 }
 
 void CPidPage::OnRead() {
-    m_ctx.RunFrom(
-        FindCtrl<QPushButton>(this, kReadButton),
-        [&drv = m_ctx.m_driver, slave = m_ctx.m_nSlaveAddr.load()] {
-            PidBlock block{};
-            const ResultCode rc = drv.ReadPidBlock(slave, block);
-            return std::pair{rc, block};
-        },
-        [this](const std::pair<ResultCode, PidBlock>& r) {
-            if (r.first != kResultOk) {
-                ShowResult(this, r.first);
-                return;
-            }
-            PutValues(this, PidValuesFromBlock(r.second));
-            FindCtrl<QPushButton>(this, kConfigureButton)->setEnabled(true);
-        });
+    m_ctx.ReadBlock(this, FindCtrl<QPushButton>(this, kReadButton), &CMotorDriver::ReadPidBlock,
+                    [this](const PidBlock& b) {
+                        PutValues(this, PidValuesFromBlock(b));
+                        FindCtrl<QPushButton>(this, kConfigureButton)->setEnabled(true);
+                    });
 }
 
 void CPidPage::OnConfigure() {
     PidBlock block{};
     if (RefuseInput(this, PidBlockFromValues(TakeValues(this, PidValueIds()), block)))
         return;
-    m_ctx.RunFrom(
-        FindCtrl<QPushButton>(this, kConfigureButton),
-        [&drv = m_ctx.m_driver, slave = m_ctx.m_nSlaveAddr.load(), block] {
-            return drv.WritePidBlock(slave, block);
-        },
-        [this](ResultCode rc) { ShowResult(this, rc); });
+    m_ctx.WriteBlock(this, FindCtrl<QPushButton>(this, kConfigureButton),
+                     &CMotorDriver::WritePidBlock, block);
 }

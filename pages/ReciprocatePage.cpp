@@ -194,23 +194,13 @@ bool CReciprocatePage::UnitHz() const {
 }
 
 void CReciprocatePage::OnReadReciprocate() {
-    m_ctx.RunFrom(
-        FindCtrl<QPushButton>(this, kReadProcess),
-        [&drv = m_ctx.m_driver, slave = m_ctx.m_nSlaveAddr.load()] {
-            ReciprocateBlock b{};
-            const ResultCode rc = drv.ReadReciprocateBlock(slave, b);
-            return std::pair{rc, b};
-        },
-        [this](const std::pair<ResultCode, ReciprocateBlock>& r) {
-            if (r.first != kResultOk) {
-                ShowResult(this, r.first);
-                return;
-            }
-            for (auto& [id, text] : ReciprocateValuesFromBlock(r.second, UnitHz()))
-                m_values[id] = text;
-            ShowAll();
-            FindCtrl<QPushButton>(this, kConfigureProcess)->setEnabled(true);
-        });
+    m_ctx.ReadBlock(this, FindCtrl<QPushButton>(this, kReadProcess),
+                    &CMotorDriver::ReadReciprocateBlock, [this](const ReciprocateBlock& b) {
+                        for (auto& [id, text] : ReciprocateValuesFromBlock(b, UnitHz()))
+                            m_values[id] = text;
+                        ShowAll();
+                        FindCtrl<QPushButton>(this, kConfigureProcess)->setEnabled(true);
+                    });
 }
 
 void CReciprocatePage::OnConfigureReciprocate() {
@@ -218,32 +208,18 @@ void CReciprocatePage::OnConfigureReciprocate() {
     ReciprocateBlock b{};
     if (RefuseInput(this, ReciprocateBlockFromValues(m_values, UnitHz(), b)))
         return;
-    m_ctx.RunFrom(
-        FindCtrl<QPushButton>(this, kConfigureProcess),
-        [&drv = m_ctx.m_driver, slave = m_ctx.m_nSlaveAddr.load(), b] {
-            return drv.WriteReciprocateBlock(slave, b);
-        },
-        [this](ResultCode rc) { ShowResult(this, rc); });
+    m_ctx.WriteBlock(this, FindCtrl<QPushButton>(this, kConfigureProcess),
+                     &CMotorDriver::WriteReciprocateBlock, b);
 }
 
 void CReciprocatePage::OnReadPreset() {
-    m_ctx.RunFrom(
-        FindCtrl<QPushButton>(this, kReadPreset),
-        [&drv = m_ctx.m_driver, slave = m_ctx.m_nSlaveAddr.load()] {
-            PresetSpeedBlock b{};
-            const ResultCode rc = drv.ReadPresetSpeedBlock(slave, b);
-            return std::pair{rc, b};
-        },
-        [this](const std::pair<ResultCode, PresetSpeedBlock>& r) {
-            if (r.first != kResultOk) {
-                ShowResult(this, r.first);
-                return;
-            }
-            for (auto& [id, text] : PresetValuesFromBlock(r.second, UnitHz()))
-                m_values[id] = text;
-            ShowAll();
-            FindCtrl<QPushButton>(this, kConfigurePreset)->setEnabled(true);
-        });
+    m_ctx.ReadBlock(this, FindCtrl<QPushButton>(this, kReadPreset),
+                    &CMotorDriver::ReadPresetSpeedBlock, [this](const PresetSpeedBlock& b) {
+                        for (auto& [id, text] : PresetValuesFromBlock(b, UnitHz()))
+                            m_values[id] = text;
+                        ShowAll();
+                        FindCtrl<QPushButton>(this, kConfigurePreset)->setEnabled(true);
+                    });
 }
 
 void CReciprocatePage::OnConfigurePreset() {
@@ -251,12 +227,8 @@ void CReciprocatePage::OnConfigurePreset() {
     PresetSpeedBlock b{};
     if (RefuseInput(this, PresetBlockFromValues(m_values, UnitHz(), b)))
         return;
-    m_ctx.RunFrom(
-        FindCtrl<QPushButton>(this, kConfigurePreset),
-        [&drv = m_ctx.m_driver, slave = m_ctx.m_nSlaveAddr.load(), b] {
-            return drv.WritePresetSpeedBlock(slave, b);
-        },
-        [this](ResultCode rc) { ShowResult(this, rc); });
+    m_ctx.WriteBlock(this, FindCtrl<QPushButton>(this, kConfigurePreset),
+                     &CMotorDriver::WritePresetSpeedBlock, b);
 }
 
 void CReciprocatePage::OnTestOperation(uint16_t op) {

@@ -105,31 +105,17 @@ CSafetyPage::~CSafetyPage() {
 }
 
 void CSafetyPage::OnRead() {
-    m_ctx.RunFrom(
-        FindCtrl<QPushButton>(this, kReadButton),
-        [&drv = m_ctx.m_driver, slave = m_ctx.m_nSlaveAddr.load()] {
-            SafetyBlock block{};
-            const ResultCode rc = drv.ReadSafetyBlock(slave, block);
-            return std::pair{rc, block};
-        },
-        [this](const std::pair<ResultCode, SafetyBlock>& r) {
-            if (r.first != kResultOk) {
-                ShowResult(this, r.first);
-                return;
-            }
-            PutValues(this, SafetyValuesFromBlock(r.second));
-            FindCtrl<QPushButton>(this, kConfigureButton)->setEnabled(true);
-        });
+    m_ctx.ReadBlock(this, FindCtrl<QPushButton>(this, kReadButton), &CMotorDriver::ReadSafetyBlock,
+                    [this](const SafetyBlock& b) {
+                        PutValues(this, SafetyValuesFromBlock(b));
+                        FindCtrl<QPushButton>(this, kConfigureButton)->setEnabled(true);
+                    });
 }
 
 void CSafetyPage::OnConfigure() {
     SafetyBlock block{};
     if (RefuseInput(this, SafetyBlockFromValues(TakeValues(this, SafetyValueIds()), block)))
         return;
-    m_ctx.RunFrom(
-        FindCtrl<QPushButton>(this, kConfigureButton),
-        [&drv = m_ctx.m_driver, slave = m_ctx.m_nSlaveAddr.load(), block] {
-            return drv.WriteSafetyBlock(slave, block);
-        },
-        [this](ResultCode rc) { ShowResult(this, rc); });
+    m_ctx.WriteBlock(this, FindCtrl<QPushButton>(this, kConfigureButton),
+                     &CMotorDriver::WriteSafetyBlock, block);
 }
