@@ -20,16 +20,8 @@ std::string AddressText(uint8_t addr) {
 }
 
 bool ParseAddressText(const std::string& text, uint8_t& addr) {
-    const std::string_view t = TrimmedText(text);
-    uint32_t hex = 0;
-    int64_t dec = 0;
-    const bool isHex = t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X');
-    const int64_t v = isHex ? (ParseStrictHex(t, hex) ? int64_t{hex} : -1)
-                            : (t.find_first_not_of("0123456789") == std::string_view::npos &&
-                                       ParseStrictInt(t, dec)
-                                   ? dec
-                                   : -1);
-    if (v < 0 || v > 255)
+    int64_t v = 0;
+    if (!ParseStrictId(text, v) || v > 255)
         return false;
     addr = static_cast<uint8_t>(v);
     return true;

@@ -77,6 +77,19 @@ bool ParseStrictInt(std::string_view text, int64_t& out) {
     return !t.empty() && r.ec == std::errc() && r.ptr == t.data() + t.size();
 }
 
+bool ParseStrictId(std::string_view text, int64_t& out) {
+    const std::string_view t = Trimmed(text);
+    if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) {
+        uint32_t hex = 0;
+        if (!ParseStrictHex(t, hex))
+            return false;
+        out = hex;
+        return true;
+    }
+    return !t.empty() && t.find_first_not_of("0123456789") == std::string_view::npos &&
+           ParseStrictInt(t, out);
+}
+
 std::string FieldLabelText(const FieldDef& f) {
     return f.label ? f.label : f.name;
 }

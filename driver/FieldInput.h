@@ -27,6 +27,11 @@ bool ParseStrictHex(std::string_view text, uint32_t& out);
 // around it, within 64 bits.
 bool ParseStrictInt(std::string_view text, int64_t& out);
 
+// An address or ID typed by a person: "0x" (either case) and hexadecimal
+// digits, or decimal digits, blanks around them ignored; false for anything
+// else ("10x", "1f", "-1").
+bool ParseStrictId(std::string_view text, int64_t& out);
+
 // What a number may be: its name for people, the decimals the register
 // holds, the register values allowed and the unit shown.
 struct SNumberRule {

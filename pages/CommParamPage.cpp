@@ -15,7 +15,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 
 namespace {
 
@@ -59,24 +58,6 @@ std::vector<std::string> ComboTexts(const QWidget* page, int id) {
 }
 
 } // namespace
-
-bool ParseIdText(std::string_view text, int64_t& value) {
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
-        text.remove_prefix(1);
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
-        text.remove_suffix(1);
-    int base = 10;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        base = 16;
-        text.remove_prefix(2);
-    }
-    uint32_t v = 0;
-    const auto r = std::from_chars(text.data(), text.data() + text.size(), v, base);
-    if (text.empty() || r.ec != std::errc() || r.ptr != text.data() + text.size())
-        return false;
-    value = v;
-    return true;
-}
 
 CtrlValues CommValuesFromBlocks(const SCommBlocks& blocks,
                                 const std::vector<std::string>& baudItems) {
@@ -129,7 +110,7 @@ SInputProblem CommBlocksFromValues(const CtrlValues& values,
     // A driver moved to address 0 (broadcast) or beyond 8 bits could no
     // longer be reached by any addressed request.
     const SRawRange slaves = FieldRawRange(CatalogueField(0x009C));
-    if (!ParseIdText(ValueOf(values, kSlaveAddr), v) || v < slaves.lo || v > slaves.hi)
+    if (!ParseStrictId(ValueOf(values, kSlaveAddr), v) || v < slaves.lo || v > slaves.hi)
         return {kSlaveAddr, "从站地址无效，应为1~255"};
     s.b.At(0x009C) = ToReg16(v);
     s.b.At(0x009D) = ticked(kPortDefaults) ? 0 : 1;
@@ -138,7 +119,7 @@ SInputProblem CommBlocksFromValues(const CtrlValues& values,
     const FieldDef& node = CatalogueField(0x0121);
     const SRawRange nodes = FieldRawRange(node);
     const std::string& nodeText = ValueOf(values, kNodeId);
-    const bool isNumber = ParseIdText(nodeText, v);
+    const bool isNumber = ParseStrictId(nodeText, v);
     if (!isNumber || v < nodes.lo || v > nodes.hi)
         return {kNodeId,
                 StrFormat("%s: %s %s (%lld~%lld)", FieldLabelText(node).c_str(), nodeText.c_str(),

@@ -23,11 +23,6 @@ struct SCommBlocks {
     bool operator==(const SCommBlocks&) const = default;
 };
 
-// The slave address and node ID edits: "0x" (either case) and hexadecimal
-// digits, or decimal digits, blanks around them ignored; false for anything
-// else.
-bool ParseIdText(std::string_view text, int64_t& value);
-
 // The controls' values. baudItems are the RS-485 baud combo's texts: the
 // first whose number equals the joined 0x0090/0x0091 is selected, else the
 // first item.

@@ -137,3 +137,18 @@ TEST(FieldInput, ContradictingFieldsOfOneBlockAreNamed) {
     EXPECT_EQ(OrderProblem(motor, regs, {}),
               "默认换向频率 (3001 Hz) 不能大于最大换向频率 (3000 Hz)");
 }
+
+TEST(FieldInput, AddressesAndIdsAreDecimalOrHexWithNothingElse) {
+    const struct {
+        const char* text;
+        int64_t value; // -1: refused
+    } cases[] = {{"0X10", 16}, {" 0x7f ", 127}, {"16", 16}, {"10x", -1},
+                 {"1f", -1},   {"x", -1},       {"", -1},   {"0x", -1}};
+    for (const auto& c : cases) {
+        int64_t v = -1;
+        EXPECT_EQ(ParseStrictId(c.text, v), c.value >= 0) << c.text;
+        if (c.value >= 0) {
+            EXPECT_EQ(v, c.value) << c.text;
+        }
+    }
+}

@@ -7,21 +7,6 @@
 
 #include <gtest/gtest.h>
 
-TEST(CommParamRules, IdsAreDecimalOrHexWithNothingElse) {
-    const struct {
-        const char* text;
-        int64_t value; // -1: refused
-    } cases[] = {{"0X10", 16}, {" 0x7f ", 127}, {"16", 16}, {"10x", -1},
-                 {"1f", -1},   {"x", -1},       {"", -1},   {"0x", -1}};
-    for (const auto& c : cases) {
-        int64_t v = -1;
-        EXPECT_EQ(ParseIdText(c.text, v), c.value >= 0) << c.text;
-        if (c.value >= 0) {
-            EXPECT_EQ(v, c.value) << c.text;
-        }
-    }
-}
-
 TEST(CommParamRules, ANoteOnlyForWrittenChangesOfLineOrAddress) {
     SCommBlocks before{};
     before.a.Set32(0x0090, 9600);
