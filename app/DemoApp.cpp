@@ -1,7 +1,7 @@
 #include "app/DemoApp.h"
 
-#include "app/CtrlUtil.h"
-#include "app/GuiThread.h"
+#include "guikit/CtrlUtil.h"
+#include "guikit/GuiThread.h"
 #include "app/MainDlg.h"
 #include "version/Version.h"
 

@@ -6,11 +6,11 @@
 // (DriverContext.h), handed to each when it is made. Everything else here is
 // GUI-thread only.
 
-#include "app/DriverContext.h"
+#include "guikit/DriverContext.h"
 #include "driver/BusScan.h"
 #include "driver/MotorDriver.h"
 #include "modbus/LinkStats.h"
-#include "tools/TrafficLog.h"
+#include "desklogic/TrafficLog.h"
 
 #include <QDialog>
 #include <QTimer>

@@ -21,7 +21,7 @@
 #include <QTimer>
 
 #ifdef HALVIK_BENCH_GUI
-#include "app/CtrlUtil.h"
+#include "guikit/CtrlUtil.h"
 #include "app/MainDlg.h"
 #include <QApplication>
 #include <QCheckBox>

@@ -1,9 +1,9 @@
 #include "pages/CanOpenList.h"
 
-#include "app/CtrlUtil.h"
-#include "app/DriverContext.h"
-#include "app/MessageBox.h"
-#include "tools/CanOpenLogic.h"
+#include "guikit/CtrlUtil.h"
+#include "guikit/DriverContext.h"
+#include "guikit/MessageBox.h"
+#include "desklogic/CanOpenLogic.h"
 #include "tools/PdoEditDlg.h"
 #include "tools/SyncEditDlg.h"
 

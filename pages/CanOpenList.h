@@ -7,7 +7,7 @@
 // GUI thread only, except the load worker, which reaches the list through
 // RunOnGui and shows its message boxes through MessageBox.h.
 
-#include "app/GuiThread.h"
+#include "guikit/GuiThread.h"
 
 #include <QWidget>
 

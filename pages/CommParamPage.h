@@ -3,7 +3,7 @@
 // port and two protection settings in CommBlockA (0x0090), CommBlockB
 // (0x009C) and CanOpenBlock (0x0120); the CANopen object list sits below it.
 
-#include "app/PageLogic.h"
+#include "desklogic/PageLogic.h"
 #include "driver/Blocks.h"
 
 #include <QWidget>

@@ -7,7 +7,7 @@
 // unit (m_bSpeedUnitHz): tenths while it is 0, whole raw values otherwise.
 // The page notices a change of the unit at its next 100 ms tick.
 
-#include "app/PageLogic.h"
+#include "desklogic/PageLogic.h"
 #include "driver/Blocks.h"
 #include "modbus/ResultCode.h"
 

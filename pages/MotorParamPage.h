@@ -7,8 +7,8 @@
 // and the main window's m_bSpeedUnitHz first, so the fields use the unit just
 // read, and the motor control page follows at its next tick.
 
-#include "app/GuiThread.h"
-#include "app/PageLogic.h"
+#include "guikit/GuiThread.h"
+#include "desklogic/PageLogic.h"
 #include "driver/Blocks.h"
 #include "driver/Learning.h"
 

@@ -1,6 +1,6 @@
 #include "pages/PageFields.h"
 
-#include "app/CtrlUtil.h"
+#include "guikit/CtrlUtil.h"
 #include "driver/Catalogue.h"
 #include "driver/Format.h"
 

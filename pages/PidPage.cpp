@@ -1,8 +1,8 @@
 #include "pages/PidPage.h"
 
-#include "app/CtrlUtil.h"
-#include "app/DriverContext.h"
-#include "app/MessageBox.h"
+#include "guikit/CtrlUtil.h"
+#include "guikit/DriverContext.h"
+#include "guikit/MessageBox.h"
 #include "driver/Catalogue.h"
 #include "driver/Format.h"
 

@@ -6,7 +6,7 @@
 // controls' values and back as plain functions; the widget only moves those
 // values in and out of its controls and runs one transaction per button.
 
-#include "app/PageLogic.h"
+#include "desklogic/PageLogic.h"
 #include "driver/Blocks.h"
 
 #include <QWidget>

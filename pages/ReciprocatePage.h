@@ -4,7 +4,7 @@
 // speeds (PresetSpeedBlock, 0x00B0), and the test operations of register
 // 0x00AA with a watch that reads the measured stroke when a measurement ends.
 
-#include "app/PageLogic.h"
+#include "desklogic/PageLogic.h"
 #include "driver/Blocks.h"
 
 #include <QTimer>

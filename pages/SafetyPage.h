@@ -3,7 +3,7 @@
 // calibration of the temperature and supply-voltage measurements, all plain
 // 16-bit registers of SafetyBlock. Built like the PID page.
 
-#include "app/PageLogic.h"
+#include "desklogic/PageLogic.h"
 #include "driver/Blocks.h"
 
 #include <QWidget>

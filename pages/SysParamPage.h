@@ -2,7 +2,7 @@
 // The "系统参数" tab: how the driver takes its commands from its ports, in
 // SystemBlockA (0x0080) and SystemBlockB (0x0096). Built like the PID page.
 
-#include "app/PageLogic.h"
+#include "desklogic/PageLogic.h"
 #include "driver/Blocks.h"
 
 #include <QWidget>

@@ -1,12 +1,12 @@
 #include "tools/ConfigTransfer.h"
 
-#include "app/CtrlUtil.h"
-#include "app/DriverContext.h"
-#include "app/GuiThread.h"
-#include "app/MessageBox.h"
+#include "guikit/CtrlUtil.h"
+#include "guikit/DriverContext.h"
+#include "guikit/GuiThread.h"
+#include "guikit/MessageBox.h"
 #include "driver/FileIo.h"
 #include "driver/Format.h"
-#include "tools/ConfigTransferLogic.h"
+#include "desklogic/ConfigTransferLogic.h"
 
 #include "ui_ConfigCompareDlg.h"
 #include "ui_ConfigProgressDlg.h"

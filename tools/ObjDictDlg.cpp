@@ -1,8 +1,8 @@
 #include "tools/ObjDictDlg.h"
 
-#include "app/CtrlUtil.h"
-#include "app/DriverContext.h"
-#include "app/MessageBox.h"
+#include "guikit/CtrlUtil.h"
+#include "guikit/DriverContext.h"
+#include "guikit/MessageBox.h"
 #include "driver/FieldInput.h"
 #include "driver/Format.h"
 

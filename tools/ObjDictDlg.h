@@ -6,7 +6,7 @@
 // The conversions are plain functions below; the window only moves texts in
 // and out of its controls.
 
-#include "app/PageLogic.h"
+#include "desklogic/PageLogic.h"
 #include "driver/Sdo.h"
 #include "tools/ToolDlg.h"
 

@@ -1,8 +1,8 @@
 #include "tools/PdoEditDlg.h"
 
-#include "app/CtrlUtil.h"
-#include "app/DriverContext.h"
-#include "app/MessageBox.h"
+#include "guikit/CtrlUtil.h"
+#include "guikit/DriverContext.h"
+#include "guikit/MessageBox.h"
 
 #include "ui_PdoEditDlg.h"
 

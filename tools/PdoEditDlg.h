@@ -7,8 +7,8 @@
 // RunOnGui and show their message boxes through MessageBox.h. m_bStop is
 // the one member a worker reads.
 
-#include "app/GuiThread.h"
-#include "tools/CanOpenLogic.h"
+#include "guikit/GuiThread.h"
+#include "desklogic/CanOpenLogic.h"
 
 #include "tools/ToolDlg.h"
 

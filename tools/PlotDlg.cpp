@@ -1,6 +1,6 @@
 #include "tools/PlotDlg.h"
 
-#include "app/MessageBox.h"
+#include "guikit/MessageBox.h"
 
 #include <qcustomplot.h>
 

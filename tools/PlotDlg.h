@@ -6,7 +6,7 @@
 // GUI thread only. Modeless, created hidden with the main window, hidden on
 // close: the history and a running recording go on while it is hidden.
 
-#include "tools/StatusSamples.h"
+#include "desklogic/StatusSamples.h"
 
 #include <QDialog>
 

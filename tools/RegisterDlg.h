@@ -6,7 +6,7 @@
 // The conversions are plain functions below; the window only moves texts in
 // and out of its controls and runs one transaction per button.
 
-#include "app/PageLogic.h"
+#include "desklogic/PageLogic.h"
 #include "tools/ToolDlg.h"
 
 #include <cstdint>

@@ -1,8 +1,8 @@
 #include "tools/ScanDlg.h"
 
-#include "app/CtrlUtil.h"
-#include "app/MainDlgLogic.h"
-#include "app/MessageBox.h"
+#include "guikit/CtrlUtil.h"
+#include "desklogic/MainDlgLogic.h"
+#include "guikit/MessageBox.h"
 #include "driver/Format.h"
 
 #include "ui_ScanDlg.h"

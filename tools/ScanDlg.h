@@ -8,8 +8,8 @@
 // thread). Stop, Close and the dialog's destruction end it within one probe.
 // Its exchanges are left out of the main window's link summary.
 
-#include "app/DriverContext.h"
-#include "app/GuiThread.h"
+#include "guikit/DriverContext.h"
+#include "guikit/GuiThread.h"
 #include "driver/BusScan.h"
 #include "modbus/LinkStats.h"
 

@@ -4,7 +4,7 @@
 // context's worker; the list's load worker hands its values over through
 // RunOnGui. Closing only hides it.
 
-#include "tools/CanOpenLogic.h"
+#include "desklogic/CanOpenLogic.h"
 
 #include "tools/ToolDlg.h"
 

@@ -1,6 +1,6 @@
 #include "tools/ToolDlg.h"
 
-#include "app/CtrlUtil.h"
+#include "guikit/CtrlUtil.h"
 
 #include <QFocusEvent>
 #include <QKeyEvent>

@@ -1,6 +1,6 @@
 #include "tools/TrafficLogDlg.h"
 
-#include "app/MessageBox.h"
+#include "guikit/MessageBox.h"
 
 #include <QAbstractTableModel>
 #include <QComboBox>

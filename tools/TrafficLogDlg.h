@@ -6,7 +6,7 @@
 // GUI thread only; the log it shows is filled from the transactions' own
 // threads (TrafficLog.h). Modeless, created hidden, hidden on close.
 
-#include "tools/TrafficLog.h"
+#include "desklogic/TrafficLog.h"
 
 #include <QDialog>
 #include <QTimer>

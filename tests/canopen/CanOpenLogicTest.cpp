@@ -2,7 +2,7 @@
 // editors, as the virtual driver records them, with failures injected at
 // chosen objects. No Qt: these also run under ThreadSanitizer.
 
-#include "tools/CanOpenLogic.h"
+#include "desklogic/CanOpenLogic.h"
 #include "driver/Format.h"
 #include "tests/support/SimHarness.h"
 

@@ -2,9 +2,9 @@
 // Shared by the window tests: one offscreen application per process, a wait
 // that keeps the event loop running, and a stand-in for the message boxes.
 
-#include "app/CtrlUtil.h"
+#include "guikit/CtrlUtil.h"
 #include "app/MainDlg.h"
-#include "app/MessageBox.h"
+#include "guikit/MessageBox.h"
 #include "tests/support/SimHarness.h"
 
 #include <QAction>

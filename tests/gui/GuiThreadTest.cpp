@@ -1,6 +1,6 @@
 // Message boxes and the hand-over from workers to the GUI thread.
 
-#include "app/GuiThread.h"
+#include "guikit/GuiThread.h"
 #include "GuiTestSupport.h"
 
 #include <QApplication>

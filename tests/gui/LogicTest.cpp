@@ -1,8 +1,8 @@
 // Plain logic behind the windows: no QApplication. What the windows show for
 // the common cases is checked against the virtual driver in the window tests.
 
-#include "app/MainDlgLogic.h"
-#include "app/PageLogic.h"
+#include "desklogic/MainDlgLogic.h"
+#include "desklogic/PageLogic.h"
 #include "driver/Format.h"
 #include "pages/MotorCtrlPage.h"
 #include "pages/MotorParamPage.h"

@@ -1,8 +1,8 @@
 // The live plot's history, the status values it follows, the CSV recording
 // and the traffic log: plain logic, no QApplication.
 
-#include "tools/StatusSamples.h"
-#include "tools/TrafficLog.h"
+#include "desklogic/StatusSamples.h"
+#include "desklogic/TrafficLog.h"
 
 #include <gtest/gtest.h>
 

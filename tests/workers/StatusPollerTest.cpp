@@ -2,7 +2,7 @@
 // time on its own thread, each outcome with the tag it was started with, and
 // a destructor bounded by the reply time-out even while the driver is silent.
 
-#include "app/StatusPoller.h"
+#include "desklogic/StatusPoller.h"
 #include "tests/support/SimHarness.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "app/GuiThread.h"
+#include "guikit/GuiThread.h"
 
 #include <QCoreApplication>
 #include <QThread>

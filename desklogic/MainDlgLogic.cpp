@@ -1,4 +1,4 @@
-#include "app/MainDlgLogic.h"
+#include "desklogic/MainDlgLogic.h"
 
 #include "driver/FieldInput.h"
 #include "serial/PortMap.h"

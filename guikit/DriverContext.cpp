@@ -1,7 +1,7 @@
-#include "app/DriverContext.h"
+#include "guikit/DriverContext.h"
 
-#include "app/GuiThread.h"
-#include "app/MessageBox.h"
+#include "guikit/GuiThread.h"
+#include "guikit/MessageBox.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

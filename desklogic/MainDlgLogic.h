@@ -1,7 +1,7 @@
 #pragma once
 // The connection panel's rules as plain functions (no widgets).
 
-#include "app/CtrlValues.h"
+#include "desklogic/CtrlValues.h"
 #include "driver/Format.h"
 #include "modbus/LinkStats.h"
 

@@ -1,4 +1,4 @@
-#include "tools/StatusSamples.h"
+#include "desklogic/StatusSamples.h"
 
 #include "driver/Catalogue.h"
 #include "driver/FileIo.h"

@@ -1,4 +1,4 @@
-#include "app/StatusPoller.h"
+#include "desklogic/StatusPoller.h"
 
 CStatusPoller::CStatusPoller(CMotorDriver& driver, Done done)
     : m_driver(driver), m_done(std::move(done)), m_thread([this] { Run(); }) {}

@@ -1,4 +1,4 @@
-#include "tools/CanOpenLogic.h"
+#include "desklogic/CanOpenLogic.h"
 
 #include "driver/FieldInput.h"
 

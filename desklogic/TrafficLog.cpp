@@ -1,4 +1,4 @@
-#include "tools/TrafficLog.h"
+#include "desklogic/TrafficLog.h"
 
 #include "driver/FileIo.h"
 

@@ -3,7 +3,7 @@
 // Scaled fixed-point fields use ScaleDecimal (driver/Format.h), never double
 // multiplication; these are for the fields that really are floating point.
 
-#include "app/CtrlValues.h"
+#include "desklogic/CtrlValues.h"
 #include "driver/FieldInput.h"
 
 #include <string_view>

@@ -1,7 +1,7 @@
-#include "app/CtrlUtil.h"
+#include "guikit/CtrlUtil.h"
 
-#include "app/MessageBox.h"
-#include "app/PageLogic.h"
+#include "guikit/MessageBox.h"
+#include "desklogic/PageLogic.h"
 #include "driver/Catalogue.h"
 #include "driver/Format.h"
 

@@ -1,6 +1,6 @@
-#include "app/MessageBox.h"
+#include "guikit/MessageBox.h"
 
-#include "app/GuiThread.h"
+#include "guikit/GuiThread.h"
 
 #include <QMessageBox>
 #include <QPointer>

@@ -1,4 +1,4 @@
-#include "tools/ConfigTransferLogic.h"
+#include "desklogic/ConfigTransferLogic.h"
 
 #include "driver/Format.h"
 

@@ -12,8 +12,8 @@
 // the communication values, then the mapping count 0, the entries, and the
 // count.
 
-#include "app/CtrlValues.h"
-#include "app/PageLogic.h"
+#include "desklogic/CtrlValues.h"
+#include "desklogic/PageLogic.h"
 #include "driver/CanOpen.h"
 
 #include <atomic>

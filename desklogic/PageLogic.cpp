@@ -1,4 +1,4 @@
-#include "app/PageLogic.h"
+#include "desklogic/PageLogic.h"
 
 #include <cctype>
 #include <charconv>

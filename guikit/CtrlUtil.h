@@ -3,7 +3,7 @@
 // .ui layouts). Handlers and tests find controls by that ID, and page values
 // move between controls and plain page logic as text keyed by ID.
 
-#include "app/CtrlValues.h"
+#include "desklogic/CtrlValues.h"
 
 #include <QObject>
 
