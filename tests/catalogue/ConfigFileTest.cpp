@@ -174,7 +174,6 @@ TEST(ConfigFile, EditedFieldsWinOverTheirRegisters) {
            {"system-a", "digital_signal_polarity", "3"}}},
          0x0080,
          {4, 3}},
-        {{{{"canopen", "communication_mode", "\"CANOpen\""}}}, 0x0120, {1}},
         {{{{"ramp", "acceleration", "\"600 Hz/s\""}}}, 0x0052, {6000}},
         {{{{"ramp", "acceleration", "\"600 Hz/s\""}}, {}, 1}, 0x0052, {600}},
         // The motor's speeds are read again at its new range.

@@ -194,19 +194,16 @@ TEST_F(CliSim, ExitStatusesSayWhatWentWrong) {
         {"reg write 0xBC 1.5f --type f32", "'1.5f' is not a number"},
         {"reg write 0xBC 1e39 --type f32", "'1e39' is out of range for f32"},
         {"reg read 12abc", "12abc"},
-        {"reg read 0x", "0x"},
         {"reg read 0xFFFF --count 2", "0xFFFF"},
         {"reg write 0x10 99999999999999999999", "99999999999999999999"},
         {"run pwm 101", "101"},
         {"run pwm fast", "fast"},
         {"run pwm 5 --raw", "--raw"},
-        {"run freq 12.5Hz", "12.5Hz"},
         {"sdo upload 0x1800", "SUB"},
         {"sdo download 0x1800 5 1", "--size"},
         {"sdo download 0x1800 5 256 --size 1", "256"},
         {"--framing q1 info", "--framing"},
         {"--slave 256 info", "out of range"},
-        {"--timeout 0 info", "--timeout"},
         {"info --watch", "--watch"}, // another command's option
         {"info --slave", "needs a value"},
         {"info -- --slave 5", "unexpected argument '--slave'"},
@@ -219,7 +216,6 @@ TEST_F(CliSim, ExitStatusesSayWhatWentWrong) {
         {"help nope", "nope"},
         {"scan --first 9 --last 3", "--first"},
         {"scan --last 248", "out of range"},
-        {"scan --reply-ms 0", "--reply-ms"},
     };
     for (const auto& [args, mention] : usage) {
         CliRun r = Cli(Words(args));
