@@ -27,6 +27,10 @@ bool EnsurePortFolder();
 // The device for COM n, or "" when none. Without a usable port folder only
 // the serial devices count.
 std::string ResolveComPort(int n);
+// Why COM n resolves to nothing, and why no port is found at all, for
+// messages ("no COM4 link in ... and no serial device with that number").
+std::string ComNotFoundReason(int n);
+std::string NoPortsReason();
 // Every COM number from 1 to maxNumber that resolves, with its device.
 std::vector<std::pair<int, std::string>> ListComPorts(int maxNumber = 32);
 // Serial devices present, in numbering order (links excluded).
