@@ -12,6 +12,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
+#include <thread>
 #include <unistd.h>
 
 // Rates without a classic Bxxx constant go through termios2 (Termios2.cpp).
@@ -61,6 +62,10 @@ void SleepMs(int ms) {
 }
 
 } // namespace
+
+void SleepPrecisely(std::chrono::nanoseconds d) {
+    std::this_thread::sleep_for(d);
+}
 
 bool ReadLineSettings(int fd, LineSettings& out) {
     LineSettings s;

@@ -7,6 +7,10 @@
 //     at a pseudo-terminal of theirs;
 //  2. otherwise the n-th serial device present: ttyUSB*, then ttyACM*, then
 //     hardware UARTs that really exist.
+// On Windows (PortMapWin.cpp) COM numbers are the system's own: COM n is
+// \\.\COMn when the system lists it (HKLM\HARDWARE\DEVICEMAP\SERIALCOMM, or
+// a DOS device of that name); the device ListComPorts names beside it is the
+// kernel's (\Device\VCP0). There is no port folder and no latency timer.
 
 #include <string>
 #include <utility>
