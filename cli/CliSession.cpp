@@ -180,9 +180,8 @@ int CCli::OpenLine() {
                                      "number; see 'halvik-cli ports')",
                                      com, problem.c_str()));
     if (m_strDevice.empty())
-        return DeviceError(StrFormat("COM%d: no such port (no COM%d link in %s and no serial "
-                                     "device with that number; see 'halvik-cli ports')",
-                                     com, com, PortFolder().c_str()));
+        return DeviceError(StrFormat("COM%d: no such port (%s; see 'halvik-cli ports')", com,
+                                     ComNotFoundReason(com).c_str()));
     if (!problem.empty())
         m_ctx.err << "halvik-cli: note: " << problem << "; COM" << com << " is " << m_strDevice
                   << "\n";

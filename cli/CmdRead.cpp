@@ -26,7 +26,7 @@ int CCli::CmdPorts() {
             doc["portFolderProblem"] = Json(problem);
         EmitJson(doc);
     } else if (ports.empty())
-        Out() << "No serial ports found (links are looked for in " << PortFolder() << ").\n";
+        Out() << "No serial ports found (" << NoPortsReason() << ").\n";
     else
         PrintTable(Out(), rows, "");
     return kExitOk;

@@ -8,8 +8,14 @@
 #include <string>
 #include <string_view>
 
-// printf into a std::string.
-std::string StrFormat(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+// printf into a std::string. MinGW's C++ library formats with MinGW's own
+// C99 printf, so the format is checked as that one's, not as Microsoft's.
+#ifdef __MINGW32__
+#define HALVIK_PRINTF_FORMAT gnu_printf
+#else
+#define HALVIK_PRINTF_FORMAT printf
+#endif
+std::string StrFormat(const char* fmt, ...) __attribute__((format(HALVIK_PRINTF_FORMAT, 1, 2)));
 
 // Typed decimal text times 10^decimals (decimals 0..4), exactly: the digits
 // are shifted, not multiplied in binary floating point, so "2.3" at 2 decimals

@@ -247,7 +247,7 @@ void CModbusRtu::AwaitReply(std::chrono::steady_clock::time_point deadline) {
             deadline, now + std::chrono::nanoseconds(charNs * static_cast<int64_t>(missing - 1)) -
                           kWakeEarly);
         if (wake - now >= kMinSleep) {
-            std::this_thread::sleep_for(wake - now);
+            SleepPrecisely(wake - now);
             return;
         }
     }

@@ -1,10 +1,12 @@
 # Debian packages the project needs, installed only when missing.
-# Usage: halvik_install_deps run|test|bench|package
+# Usage: halvik_install_deps run|test|bench|package|windows
 # "bench" adds what only the benchmark needs: Qt Serial Bus (its client is
 # one of the peers measured), valgrind and strace (instruction and system call
 # counts). Without them the benchmark is not built or reports n/a.
 # "package" adds what CPack needs for the .deb (dpkg-shlibdeps finds its
 # dependencies); "test" adds that and the package checks' tools.
+# "windows" adds the cross build for Windows and Wine to test it in
+# (scripts/windows.sh); "test" adds that too.
 halvik_install_deps() {
     local pkgs=(cmake ninja-build g++ pkg-config libgtest-dev libmodbus-dev
                 qt6-base-dev qt6-base-dev-tools libgl-dev fonts-wqy-microhei
@@ -17,6 +19,11 @@ halvik_install_deps() {
     fi
     if [ "${1:-}" = package ] || [ "${1:-}" = test ]; then
         pkgs+=(dpkg-dev file)
+    fi
+    if [ "${1:-}" = windows ] || [ "${1:-}" = test ]; then
+        # mingw-w64 with posix threads (std::thread), GoogleTest's sources to
+        # build for Windows, Wine to run the result, pgrep to signal it.
+        pkgs+=(g++-mingw-w64-x86-64-posix googletest wine wine64 procps)
     fi
     if [ "${1:-}" = test ]; then
         pkgs+=(clang libclang-rt-14-dev) # the fuzz targets (libFuzzer)

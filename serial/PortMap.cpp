@@ -152,6 +152,15 @@ std::string Resolve(int n, const std::vector<std::string>& devs, bool useLinks) 
 
 } // namespace
 
+std::string ComNotFoundReason(int n) {
+    return "no COM" + std::to_string(n) + " link in " + PortFolder() +
+           " and no serial device with that number";
+}
+
+std::string NoPortsReason() {
+    return "links are looked for in " + PortFolder();
+}
+
 std::string ResolveComPort(int n) {
     if (n < 1 || n > kMaxComNumber)
         return "";

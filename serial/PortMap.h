@@ -7,6 +7,10 @@
 //     at a pseudo-terminal of theirs;
 //  2. otherwise the n-th serial device present: ttyUSB*, then ttyACM*, then
 //     hardware UARTs that really exist.
+// On Windows (PortMapWin.cpp) COM numbers are the system's own: COM n is
+// \\.\COMn when the system lists it (HKLM\HARDWARE\DEVICEMAP\SERIALCOMM, or
+// a DOS device of that name); the device ListComPorts names beside it is the
+// kernel's (\Device\VCP0). There is no port folder and no latency timer.
 
 #include <string>
 #include <utility>
@@ -27,6 +31,10 @@ bool EnsurePortFolder();
 // The device for COM n, or "" when none. Without a usable port folder only
 // the serial devices count.
 std::string ResolveComPort(int n);
+// Why COM n resolves to nothing, and why no port is found at all, for
+// messages ("no COM4 link in ... and no serial device with that number").
+std::string ComNotFoundReason(int n);
+std::string NoPortsReason();
 // Every COM number from 1 to maxNumber that resolves, with its device.
 std::vector<std::pair<int, std::string>> ListComPorts(int maxNumber = 32);
 // Serial devices present, in numbering order (links excluded).

@@ -4,7 +4,6 @@
 #include "driver/Format.h"
 #include "driver/MotorDriver.h"
 #include "tests/core/TestBytes.h"
-#include "tests/master/FakeLine.h"
 #include "tests/support/SimHarness.h"
 
 #include <gtest/gtest.h>
@@ -134,44 +133,6 @@ TEST_F(DriverTest, FailuresLeaveTheRecordAndTheText) {
     EXPECT_EQ(text, "公司名称:Halvik Motion\r\n产品代码:HVK-BLD4810\r\n主要修订版本:V1.02");
     EXPECT_EQ(Sim().RequestLog(),
               (std::vector<Bytes>{Hex("01 2B 0E 01 00 70 77"), WithCrc(Hex("01 2B 0E 01 02"))}));
-}
-
-TEST(DriverOnScriptedLine, ShortEndlessAndHalfAnsweredReplies) {
-    CFakeLine line([](const Bytes& req) -> Bytes {
-        if (req[1] == 0x2B) // every reply promises more, each with a new next id
-            return WithCrc(Cat(Hex("01 2B 0E 01 83 FF"),
-                               Bytes{static_cast<uint8_t>(req[4] + 1), 1, 0x80, 1, 'z'}));
-        if (req[1] == 0x10) // acknowledge the SDO window write...
-            return WithCrc(Bytes(req.begin(), req.begin() + 6));
-        if (req[2] == 0x02) // ...never answer its read
-            return {};
-        return WithCrc(Hex("01 03 02 12 34")); // two data bytes, however many were asked
-    });
-    CMotorDriver drv;
-    drv.AttachLine(&line);
-    ASSERT_TRUE(drv.OpenPortPath("scripted", kSettings));
-
-    PidBlock pid;
-    pid.m_reg.fill(0x5555);
-    EXPECT_NE(drv.ReadPidBlock(1, pid), kResultOk);
-    EXPECT_EQ(Regs16(pid.m_reg.begin(), pid.m_reg.end()), Regs16(pid.m_reg.size(), 0x5555));
-
-    std::string text = "old";
-    const size_t before = line.Requests().size();
-    EXPECT_EQ(drv.ReadDeviceIdText(1, text), kResultBadReply);
-    EXPECT_EQ(text, "old");
-    EXPECT_LE(line.Requests().size() - before, 255u);
-
-    drv.SetTimeout(500);
-    SdoReply r;
-    r.data = 0xCAFE;
-    const size_t sent = line.Requests().size();
-    EXPECT_EQ(drv.SdoAccess(1, kSdoUpload, 0x1005, 0, 0, r), kResultTimeout);
-    auto reqs = line.Requests();
-    ASSERT_EQ(reqs.size(), sent + 2);
-    EXPECT_EQ(reqs[sent][1], 0x10);
-    EXPECT_EQ(reqs[sent + 1], ReadRequest(0x0200, 6));
-    EXPECT_EQ(r.data, 0xCAFEu);
 }
 
 TEST_F(DriverTest, SdoWindowImages) {

@@ -4,7 +4,6 @@
 #include "modbus/ModbusRtu.h"
 #include "serial/PortMap.h"
 #include "tests/core/TestBytes.h"
-#include "tests/master/FakeLine.h"
 #include "tests/support/SimHarness.h"
 
 #include <gtest/gtest.h>
@@ -203,55 +202,4 @@ TEST_F(MasterTest, ClosingDuringATransactionWaitsForItAndEndsPromptly) {
     // Either it ran to its time-out before the close, or the close came first.
     EXPECT_TRUE(result == kResultTimeout || result == kResultPortClosed) << result;
     m_sim.Server().ClearFaults();
-}
-
-// Replies the virtual driver never gives, from a scripted line.
-TEST(MasterOverlongReplies, MoreDataThanAskedNeverOverflows) {
-    CFakeLine line([](const Bytes& req) -> Bytes {
-        if (req[1] == 0x03) // 20 data bytes, whatever was asked
-            return WithCrc(Cat(Hex("01 03 14"), Bytes(20, 0x77)));
-        if (req[1] == 0x2B && req[4] == 0) // one object of 240 bytes: a 252-byte reply
-            return WithCrc(Cat(Hex("01 2B 0E 01 83 00 00 01 00 F0"), Bytes(240, 'x')));
-        if (req[1] == 0x2B) // 300 bytes with a correct CRC: more than a frame holds
-            return WithCrc(Cat(Hex("01 2B 0E 01 83 00 00 02 00 F0"), Bytes(288, 'y')));
-        if (req[1] == 0x10) // exception code 0 is no success
-            return WithCrc(Hex("01 90 00"));
-        // 300 bytes claiming to be a read reply: beyond any frame.
-        return Cat(Hex("01 03 FF"), Bytes(297, 0x55));
-    });
-    CModbusRtu m;
-    m.AttachLine(&line);
-    ASSERT_TRUE(m.OpenPortPath("scripted", kSettings));
-    m.SetTimeout(2000);
-
-    uint8_t id[300];
-    std::fill(std::begin(id), std::end(id), 0xEE);
-    uint16_t cap = 4;
-    ResultCode rc = m.ReadRegisters(1, 0x0050, 2, id, &cap);
-    EXPECT_TRUE(rc == kResultOk || rc == kResultBadReply) << rc;
-    EXPECT_LE(cap, 4);
-    EXPECT_EQ(Bytes(id + 4, id + 8), Hex("EE EE EE EE"));
-
-    std::fill(std::begin(id), std::end(id), 0xEE);
-    cap = 16;
-    ASSERT_EQ(m.ReadDeviceId(1, 1, 0, id, &cap), kResultOk);
-    EXPECT_EQ(cap, 16);
-    EXPECT_EQ(Bytes(id, id + 6), Hex("00 00 01 00 F0 78"));
-    EXPECT_EQ(id[16], 0xEE);
-    cap = sizeof id;
-    ASSERT_EQ(m.ReadDeviceId(1, 1, 0, id, &cap), kResultOk);
-    EXPECT_EQ(cap, 245);
-    EXPECT_EQ(id[245], 0xEE);
-
-    std::fill(std::begin(id), std::end(id), 0xEE);
-    cap = sizeof id;
-    m.SetTimeout(300);
-    EXPECT_EQ(m.ReadDeviceId(1, 1, 1, id, &cap), kResultTimeout);
-    EXPECT_EQ(cap, sizeof id);
-    EXPECT_EQ(id[0], 0xEE);
-    EXPECT_LE(m.GetRxFrame().size(), kRtuMaxFrame);
-    EXPECT_EQ(m.WriteRegister(1, 0x0050, 1), kResultTimeout);
-    EXPECT_LE(m.GetRxFrame().size(), kRtuMaxFrame);
-    const uint16_t one[1] = {7};
-    EXPECT_NE(m.WriteRegisters(1, 0x0050, one, 1), kResultOk);
 }
