@@ -5,10 +5,13 @@
 // to one of our files, a temporary name guessed in advance).
 
 #include <cstddef>
+#include <cstdio>
 #include <string>
 
 // Reads at most maxBytes of a file: 0, or an errno value (EFBIG when larger).
 int ReadBoundedFile(const std::string& path, size_t maxBytes, std::string& text);
+// The same for a stream already open, on every system; it closes the stream.
+int ReadBoundedStream(FILE* f, size_t maxBytes, std::string& text);
 
 // Replaces path by text as a whole: a temporary file of a fresh name beside
 // it (made exclusively, never through a link) is written, synced and renamed

@@ -129,26 +129,7 @@ int ReadBoundedFile(const std::string& path, size_t maxBytes, std::string& text)
     FILE* f = _wfopen(Wide(path).c_str(), L"rb");
     if (!f)
         return errno ? errno : EIO;
-    std::string out;
-    char buf[65536];
-    int err = 0;
-    for (;;) {
-        size_t n = std::fread(buf, 1, sizeof buf, f);
-        if (out.size() + n > maxBytes) {
-            err = EFBIG;
-            break;
-        }
-        out.append(buf, n);
-        if (n < sizeof buf) {
-            if (std::ferror(f))
-                err = errno ? errno : EIO;
-            break;
-        }
-    }
-    std::fclose(f);
-    if (err == 0)
-        text = std::move(out);
-    return err;
+    return ReadBoundedStream(f, maxBytes, text);
 }
 
 int WriteFileAtomically(const std::string& path, const std::string& text) {
