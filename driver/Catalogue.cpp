@@ -328,6 +328,30 @@ const FieldDef& CatalogueField(uint16_t addr) {
     return *f;
 }
 
+const FieldDef* FindField(std::string_view qualified, const BlockDef** block) {
+    const size_t dot = qualified.find('.');
+    if (dot == std::string_view::npos)
+        return nullptr;
+    const BlockDef* b = FindBlock(qualified.substr(0, dot));
+    if (!b)
+        return nullptr;
+    const std::string_view name = qualified.substr(dot + 1);
+    for (int i = 0; i < b->fieldCount; ++i)
+        if (name == b->fields[i].name) {
+            if (block)
+                *block = b;
+            return &b->fields[i];
+        }
+    return nullptr;
+}
+
+const FieldDef& CatalogueField(std::string_view qualified) {
+    const FieldDef* f = FindField(qualified);
+    if (!f)
+        std::abort(); // a surface names a field the catalogue does not have
+    return *f;
+}
+
 std::vector<std::string> FieldItems(const FieldDef& f) {
     return std::vector<std::string>(f.items, f.items + f.itemCount);
 }

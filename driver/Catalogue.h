@@ -4,11 +4,11 @@
 // scale (decimals), unit and selection-list texts.
 //
 // Pages fill their selection lists and take their scales from here:
-//     const FieldDef& f = CatalogueField(0x0080);      // limit trigger polarity
+//     const FieldDef& f = CatalogueField("system-a.limit_trigger_polarity");
 //     for (const std::string& item : FieldItems(f)) combo->addItem(...);
-//     int decimals = f.decimals;                        // 0x0095: 1 (tenths of s)
+//     int decimals = f.decimals;
 // A page's own display rules (how many digits it shows, which format) stay
-// with the page as a table naming catalogue fields by register.
+// with the page as a table naming catalogue fields by name.
 //
 // The command line and the configuration file decode whole blocks into fields
 // for people (DecodeBlock). Engineering values are exact decimals made from
@@ -86,6 +86,16 @@ const FieldDef* FindField(uint16_t addr);
 // As FindField, for addresses a page knows to be fields: an unknown address
 // is a programming error and aborts.
 const FieldDef& CatalogueField(uint16_t addr);
+// By qualified name, block and field as the configuration file names them
+// ("motor.rated_current"); block receives the field's block. The surfaces
+// name fields this way, so a register number lives in the catalogue alone.
+const FieldDef* FindField(std::string_view qualified, const BlockDef** block = nullptr);
+// As FindField for names a surface knows: an unknown name aborts.
+const FieldDef& CatalogueField(std::string_view qualified);
+// The register a named field starts at.
+inline uint16_t FieldAddr(std::string_view qualified) {
+    return CatalogueField(qualified).addr;
+}
 
 // The field's selection-list texts in item order (empty when it has none).
 std::vector<std::string> FieldItems(const FieldDef& f);

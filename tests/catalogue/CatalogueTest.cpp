@@ -71,6 +71,14 @@ TEST(Fields, PagesFindListsAndScalesByRegister) {
     EXPECT_EQ(FindField(0x0091), nullptr);
     EXPECT_EQ(BlockOf(0x0091), FindBlock("comm-a"));
     EXPECT_EQ(FindField(*FindBlock("motor"), 0x0080), nullptr);
+    // By name, as the surfaces and the configuration file name them: the
+    // block tells apart the two learning states.
+    const BlockDef* block = nullptr;
+    EXPECT_EQ(FindField("learn.learning_state", &block)->addr, 0x00E2);
+    EXPECT_EQ(block, FindBlock("learn"));
+    EXPECT_EQ(FieldAddr("motor.learning_state"), 0x0075);
+    for (const char* unknown : {"motor", "motor.", ".rated_current", "pid.rated_current", "x.y"})
+        EXPECT_EQ(FindField(unknown), nullptr) << unknown;
 }
 
 // What a person types is refused unless the whole text is a number that fits
