@@ -137,25 +137,16 @@ bool CCli::SleepUntil(Clock::time_point deadline) {
 int CCli::Run() {
     using Handler = int (CCli::*)();
     static const std::pair<const char*, Handler> kHandlers[] = {
-        {"ports", &CCli::CmdPorts},
-        {"info", &CCli::CmdInfo},
-        {"ident", &CCli::CmdIdent},
-        {"status", &CCli::CmdStatus},
-        {"read", &CCli::CmdRead},
-        {"reg read", &CCli::CmdRegRead},
-        {"reg write", &CCli::CmdRegWrite},
-        {"sdo upload", &CCli::CmdSdo},
-        {"sdo download", &CCli::CmdSdo},
-        {"sdo save", &CCli::CmdSdo},
-        {"run pwm", &CCli::CmdRun},
-        {"run freq", &CCli::CmdRun},
-        {"move", &CCli::CmdMove},
-        {"stop", &CCli::CmdStop},
-        {"clear-position", &CCli::CmdClearPosition},
-        {"learn", &CCli::CmdLearn},
-        {"scan", &CCli::CmdScan},
-        {"export", &CCli::CmdExport},
-        {"import", &CCli::CmdImport},
+        {"ports", &CCli::CmdPorts},        {"info", &CCli::CmdInfo},
+        {"ident", &CCli::CmdIdent},        {"status", &CCli::CmdStatus},
+        {"read", &CCli::CmdRead},          {"reg read", &CCli::CmdRegRead},
+        {"reg write", &CCli::CmdRegWrite}, {"sdo upload", &CCli::CmdSdo},
+        {"sdo download", &CCli::CmdSdo},   {"sdo save", &CCli::CmdSdo},
+        {"run pwm", &CCli::CmdRun},        {"run freq", &CCli::CmdRun},
+        {"move", &CCli::CmdMove},          {"stop", &CCli::CmdStop},
+        {"monitor", &CCli::CmdMonitor},    {"clear-position", &CCli::CmdClearPosition},
+        {"learn", &CCli::CmdLearn},        {"scan", &CCli::CmdScan},
+        {"export", &CCli::CmdExport},      {"import", &CCli::CmdImport},
     };
     for (const auto& [name, fn] : kHandlers)
         if (m_cl.command == name)
@@ -164,7 +155,18 @@ int CCli::Run() {
 }
 
 int CCli::OpenLine() {
-    const std::string settings = CMotorDriver::SettingsString(m_cl.baud, m_cl.framing);
+    std::string settings;
+    if (int e = ResolveLine(settings))
+        return e;
+    if (!m_drv.OpenPortPath(m_strDevice, settings))
+        return PortOpenError(m_drv.LastOpenError());
+    m_drv.SetTimeout(static_cast<uint32_t>(m_cl.timeoutMs));
+    m_nSlave = static_cast<uint8_t>(m_cl.slave);
+    return kExitOk;
+}
+
+int CCli::ResolveLine(std::string& settings) {
+    settings = CMotorDriver::SettingsString(m_cl.baud, m_cl.framing);
     LineSettings ls;
     if (!ParseLineSettings(settings, ls))
         return Usage(StrFormat("--baud: %d baud cannot be set on a serial line", m_cl.baud));
@@ -185,19 +187,19 @@ int CCli::OpenLine() {
     if (!problem.empty())
         m_ctx.err << "halvik-cli: note: " << problem << "; COM" << com << " is " << m_strDevice
                   << "\n";
-    if (!m_drv.OpenPortPath(m_strDevice, settings)) {
-        const int status = DeviceError(StrFormat("cannot open %s%s: %s", m_strDevice.c_str(),
-                                                 com > 0 ? StrFormat(" (COM%d)", com).c_str() : "",
-                                                 PortErrorText(m_drv.LastOpenError()).c_str()));
-        // Typical of a new test-bench PC: serial devices belong to dialout.
-        if (m_drv.LastOpenError() == EPortError::Permission)
-            m_ctx.err << "halvik-cli: join the dialout group to use serial ports: "
-                         "sudo usermod -aG dialout $USER, then log in again\n";
-        return status;
-    }
-    m_drv.SetTimeout(static_cast<uint32_t>(m_cl.timeoutMs));
-    m_nSlave = static_cast<uint8_t>(m_cl.slave);
     return kExitOk;
+}
+
+int CCli::PortOpenError(EPortError why) {
+    const int com = ComNumber(m_cl.port);
+    const int status = DeviceError(StrFormat("cannot open %s%s: %s", m_strDevice.c_str(),
+                                             com > 0 ? StrFormat(" (COM%d)", com).c_str() : "",
+                                             PortErrorText(why).c_str()));
+    // Typical of a new test-bench PC: serial devices belong to dialout.
+    if (why == EPortError::Permission)
+        m_ctx.err << "halvik-cli: join the dialout group to use serial ports: "
+                     "sudo usermod -aG dialout $USER, then log in again\n";
+    return status;
 }
 
 int CCli::ReadSpeedUnit(DecodeContext& dc) {

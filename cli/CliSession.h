@@ -65,6 +65,10 @@ private:
     bool SleepUntil(Clock::time_point deadline);
 
     int OpenLine();
+    // The device the port option names and its line settings, checked; the
+    // port is not opened.
+    int ResolveLine(std::string& settings);
+    int PortOpenError(EPortError why);
     int ReadSpeedUnit(DecodeContext& dc);
     int ReadBlockRegs(const BlockDef& def, std::vector<uint16_t>& regs);
     // A decimal number typed in engineering units as the register value at
@@ -92,6 +96,7 @@ private:
     int CmdExport();
     int CmdImport();
     int CmdScan();
+    int CmdMonitor();
 
     void PrintFields(const BlockDef& def, const std::vector<uint16_t>& regs,
                      const DecodeContext& dc, bool withRegisters);

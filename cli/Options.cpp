@@ -301,6 +301,10 @@ int ParseCommandLine(std::vector<std::string> argv, CommandLine& cl, std::ostrea
     number(c, "--reply-ms", cl.replyMs, 1, 60000,
            "reply time-out of each try, 1..60000 (default: wire time + 50 ms)", "MS");
 
+    c = app.add_subcommand("monitor", "listen to a line another master drives; sends nothing");
+    c->add_flag("--raw", cl.raw, "add each frame's bytes in hex");
+    c->footer("With --slave, only that slave's transactions. Ctrl-C ends it with a summary.");
+
     std::vector<std::string> topic;
     app.add_subcommand("help", "this overview, or a command's options")
         ->add_option("COMMAND", topic, "a command");
@@ -353,6 +357,7 @@ int ParseCommandLine(std::vector<std::string> argv, CommandLine& cl, std::ostrea
     }
     if (!problem.empty())
         return fail(problem);
+    cl.slaveGiven = app.get_option("--slave")->count() > 0;
     if (cl.command.empty()) {
         err << "halvik-cli: no command given\n" << app.help();
         return 2;

@@ -15,6 +15,7 @@ struct CommandLine {
     int baud = 9600;
     int framing = 0; // parity choice of CMotorDriver::SettingsString: n2, o1, e1, n1
     int slave = 1;
+    bool slaveGiven = false; // --slave was on the command line
     int timeoutMs = 1000;
     bool json = false;
 
