@@ -16,13 +16,6 @@ namespace {
 // adapter's latency timer (16 ms by default) stays well below it.
 constexpr double kGapHintMs = 50;
 
-std::string HexBytes(const std::vector<uint8_t>& bytes) {
-    std::string s;
-    for (uint8_t b : bytes)
-        s += StrFormat(s.empty() ? "%02X" : " %02X", b);
-    return s;
-}
-
 const char* CommandName(ECommand c) {
     switch (c) {
     case ECommand::Stop:

@@ -81,19 +81,6 @@ std::string TrafficTime(int64_t wallMs) {
     return buf;
 }
 
-std::string HexBytes(const std::vector<uint8_t>& bytes) {
-    std::string s;
-    s.reserve(bytes.size() * 3);
-    char hex[4];
-    for (uint8_t b : bytes) {
-        std::snprintf(hex, sizeof hex, "%02X ", b);
-        s += hex;
-    }
-    if (!s.empty())
-        s.pop_back();
-    return s;
-}
-
 bool ExportTraffic(const std::vector<TrafficEntry>& entries, const std::string& path, bool csv,
                    std::string& error) {
     std::string text;

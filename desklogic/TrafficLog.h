@@ -6,6 +6,7 @@
 // Threads: Add runs on the thread of each transaction (the master reports
 // there); everything else on any thread. One mutex guards the record.
 
+#include "driver/Format.h" // HexBytes
 #include "modbus/LinkObserver.h"
 #include "modbus/ResultCode.h"
 
@@ -54,8 +55,6 @@ private:
 
 // "HH:MM:SS.mmm" local time.
 std::string TrafficTime(int64_t wallMs);
-// Bytes as "01 03 00 20 ..." (empty for none).
-std::string HexBytes(const std::vector<uint8_t>& bytes);
 
 // Export: a text file with aligned columns, or CSV (UTF-8 with a byte-order
 // mark) when csv is set, written whole or not at all (WriteFileAtomically).

@@ -226,3 +226,11 @@ StatusTexts FormatRealtimeStatus(const RealtimeStatusBlock& b) {
     t.temperature = temp == 0 ? std::string("0") : StrFormat("%.1f℃", temp * 0.1);
     return t;
 }
+
+std::string HexBytes(const std::vector<uint8_t>& bytes) {
+    std::string s;
+    s.reserve(bytes.size() * 3);
+    for (uint8_t b : bytes)
+        s += StrFormat(s.empty() ? "%02X" : " %02X", b);
+    return s;
+}

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // printf into a std::string. MinGW's C++ library formats with MinGW's own
 // C99 printf, so the format is checked as that one's, not as Microsoft's.
@@ -38,6 +39,8 @@ int ParseLeadingInt(std::string_view text);
 int64_t ParseLeadingInt64(std::string_view text);
 // Leading hexadecimal number like "%X" (an optional 0x is accepted); ok=false when none.
 uint32_t ParseLeadingHex(std::string_view text, bool* ok = nullptr);
+// Bytes as "01 03 00 20 ..." (empty for none), as frames are shown.
+std::string HexBytes(const std::vector<uint8_t>& bytes);
 
 // Texts of the device information group.
 struct DeviceInfoTexts {
