@@ -14,6 +14,7 @@ public:
         : m_drv(drv), m_strSettings(drv.LineSettingsText()), m_nTimeout(drv.GetTimeout()) {}
     ~CLineRestore() {
         m_drv.SetTimeout(m_nTimeout);
+        m_drv.SetFirstByteBudget(std::chrono::microseconds(0));
         if (!m_strSettings.empty() && m_drv.LineSettingsText() != m_strSettings)
             m_drv.SetLineSettings(m_strSettings);
     }
@@ -98,8 +99,10 @@ SScanOutcome ScanBus(CMotorDriver& drv, const SScanPlan& plan, const std::atomic
             if (onStep)
                 onStep(step);
             drv.SetTimeout(probeMs);
+            drv.SetFirstByteBudget(std::chrono::milliseconds(plan.turnaroundMs));
             uint16_t id = 0;
             ResultCode rc = drv.ReadBlock(step.slave, 0x0000, 1, &id);
+            drv.SetFirstByteBudget(std::chrono::microseconds(0));
             ++step.done;
             if (rc == kResultPortClosed) {
                 out.rc = rc;

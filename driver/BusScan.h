@@ -32,12 +32,22 @@ std::vector<SLineSetting> AllLineSettings();
 // Slave addresses a scan tries by default (0 is broadcast, 248..255 reserved).
 inline constexpr int kScanFirstSlave = 1, kScanLastSlave = 247;
 
+// The turnaround a scan allows by default: the driver begins its answer
+// within about 2 ms, a USB adapter with its latency timer at 1 ms adds at
+// most that; ten leaves room and keeps a scan of all addresses within 3 s
+// at 115200 Bd. Slower devices, or adapters at the usual 16 ms latency
+// timer, need more (SScanPlan::turnaroundMs).
+inline constexpr uint32_t kScanTurnaroundMs = 10;
+
 struct SScanPlan {
     std::vector<SLineSetting> lines; // empty: the port's present settings only
     int firstSlave = kScanFirstSlave;
     int lastSlave = kScanLastSlave;
     // Reply time-out of each probe; 0 picks ScanReplyTimeoutMs per baud rate.
     uint32_t replyTimeoutMs = 0;
+    // How long after its request a driver may take to begin its answer:
+    // an address that has not begun answering by then is taken as empty.
+    uint32_t turnaroundMs = kScanTurnaroundMs;
 };
 
 // A probe's time-out: the wire time of the 8-byte request and its 7-byte

@@ -308,21 +308,33 @@ ResultCode CModbusRtu::Transact(const uint8_t* request, size_t len, uint8_t slav
     m_pLine->TakeLineErrors(); // errors from before this request are not its reply's
     bool ready = false;
     bool gone = false;
+    const auto writing = Clock::now();
     if (m_pLine->Write(request, len, kWriteTimeoutMs) == static_cast<int>(len)) {
         const auto deadline = Clock::now() + std::chrono::milliseconds(m_nTimeout.load());
+        // Without a first byte by then, nothing is coming.
+        const int64_t firstUs = m_nFirstByteUs.load();
+        const auto firstBy =
+            firstUs > 0 ? std::min(deadline, writing +
+                                                 std::chrono::nanoseconds(
+                                                     m_nCharNs.load() * static_cast<int64_t>(len + 1)) +
+                                                 std::chrono::microseconds(firstUs))
+                        : deadline;
         for (;;) {
+            bool started = false;
             {
                 std::lock_guard<std::mutex> lk(m_dataLock);
                 if (PumpLocked()) {
                     ready = true;
                     break;
                 }
+                started = m_rx.Length() > 0;
             }
             if ((gone = CheckLineGone()))
                 break;
-            if (Clock::now() >= deadline)
+            const auto now = Clock::now();
+            if (now >= deadline || (!started && now >= firstBy))
                 break;
-            AwaitReply(deadline);
+            AwaitReply(started ? deadline : firstBy);
         }
     } else {
         gone = CheckLineGone();

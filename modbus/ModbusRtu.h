@@ -12,6 +12,7 @@
 #include "serial/ComPort.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -44,6 +45,12 @@ public:
 
     void SetTimeout(uint32_t ms);
     uint32_t GetTimeout() const { return m_nTimeout.load(); }
+    // A transaction whose reply has not begun within the request's wire time
+    // plus this budget plus one character is given up at once (0: only the
+    // reply time-out counts). Once a byte has come, the whole reply is
+    // awaited within the reply time-out as always. A scan sets it so that a
+    // silent address costs what the line needs, not a whole time-out.
+    void SetFirstByteBudget(std::chrono::microseconds budget) { m_nFirstByteUs = budget.count(); }
 
     // Changes the line settings of the open port between two transactions,
     // without closing it (so no other program can take the port meanwhile).
@@ -104,6 +111,7 @@ private:
     EPortError m_openError = EPortError::None;
 
     std::atomic<uint32_t> m_nTimeout{500};
+    std::atomic<int64_t> m_nFirstByteUs{0};
     // Time one character takes on the line (start, data, parity and stop
     // bits at the baud rate); 0 when unknown.
     std::atomic<int64_t> m_nCharNs{0};

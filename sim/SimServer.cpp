@@ -114,7 +114,11 @@ bool ParseFault(const std::string& text, EFault& kind, int& param) {
     return false;
 }
 
-CSimServer::CSimServer(CVirtualDriver& driver) : m_driver(driver) {}
+CSimServer::CSimServer(CVirtualDriver& driver) : m_drivers{&driver} {}
+
+void CSimServer::AddDriver(CVirtualDriver& driver) {
+    m_drivers.push_back(&driver);
+}
 
 CSimServer::~CSimServer() {
     Stop();
@@ -134,7 +138,7 @@ bool CSimServer::Start(int comNumber) {
     // A client that sets no baud rate of its own is on the driver's line.
     uint32_t baud = 0;
     char parity = 'n';
-    m_driver.LineSetting(baud, parity);
+    m_drivers.front()->LineSetting(baud, parity);
     SetArbitraryBaud(slave, static_cast<int>(baud));
     m_hMaster = master;
     m_hSlaveKeep = slave;
@@ -163,17 +167,18 @@ void CSimServer::Stop() {
     }
 }
 
-void CSimServer::InjectFault(EFault kind, int param, int count) {
+void CSimServer::InjectFault(EFault kind, int param, int count, int slave) {
     std::lock_guard<std::mutex> g(m_faultLock);
     if (kind == EFault::LineGone) {
         m_nGoneAfter = count == 0 ? -1 : param;
         return;
     }
-    if (kind == EFault::None)
+    if (kind == EFault::None) {
         m_nGoneAfter = -1;
-    m_fault = count == 0 ? EFault::None : kind;
-    m_nFaultParam = param;
-    m_nFaultCount = count;
+        m_faults.clear();
+        return;
+    }
+    m_faults[slave] = {count == 0 ? EFault::None : kind, param, count};
 }
 
 void CSimServer::ClearFaults() {
@@ -238,10 +243,10 @@ CSimServer::Clock::time_point CSimServer::Send(const std::vector<uint8_t>& bytes
     return due(bytes.size() - 1);
 }
 
-bool CSimServer::LineMatches(const LineSettings& line) const {
+bool CSimServer::LineMatches(const LineSettings& line, const CVirtualDriver& driver) {
     uint32_t baud = 0;
     char parity = 'n';
-    m_driver.LineSetting(baud, parity);
+    driver.LineSetting(baud, parity);
     // A pseudo-terminal keeps the baud rate and the odd-parity flag but
     // clears the parity-enable bit and forces 8 data bits, so even parity
     // cannot be told from none here; odd parity, which a real line would
@@ -263,7 +268,12 @@ void CSimServer::HangUp() {
 void CSimServer::OnFrame(const std::vector<uint8_t>& frame, Clock::time_point firstSeen) {
     LineSettings line;
     const bool known = ReadLineSettings(m_hSlaveKeep, line);
-    if (known && !LineMatches(line)) {
+    // The driver addressed; the first for a broadcast or a stranger.
+    CVirtualDriver* target = m_drivers.front();
+    for (CVirtualDriver* d : m_drivers)
+        if (frame[0] == d->Slave())
+            target = d;
+    if (known && !LineMatches(line, *target)) {
         ++m_nDiscards; // another baud rate or parity: noise to the driver, no answer
         return;
     }
@@ -285,29 +295,39 @@ void CSimServer::OnFrame(const std::vector<uint8_t>& frame, Clock::time_point fi
         if (m_nGoneAfter > 0)
             --m_nGoneAfter;
     }
-    m_driver.Advance(CVirtualDriver::Clock::now());
-    bool forUs = frame.size() >= 4 && frame[0] == m_driver.Slave() && CrcOk(frame, frame.size());
+    for (CVirtualDriver* d : m_drivers)
+        d->Advance(CVirtualDriver::Clock::now());
+    bool forUs = frame.size() >= 4 && frame[0] == target->Slave() && CrcOk(frame, frame.size());
     if (!forUs) {
-        m_driver.HandleFrame(frame.data(), frame.size()); // broadcasts still act
+        for (CVirtualDriver* d : m_drivers) // broadcasts still act, on every driver
+            if (!known || LineMatches(line, *d))
+                d->HandleFrame(frame.data(), frame.size());
         return;
     }
     EFault kind = EFault::None;
     int param = 0;
     {
         std::lock_guard<std::mutex> g(m_faultLock);
-        bool applies = m_fault != EFault::None && m_nFaultCount != 0 &&
-                       (m_fault != EFault::EndlessDeviceId || frame[1] == 0x2B);
-        if (applies) {
-            kind = m_fault;
-            param = m_nFaultParam;
-            if (m_nFaultCount > 0 && --m_nFaultCount == 0)
-                m_fault = EFault::None;
+        // The slave's own fault, else the one for any slave.
+        auto it = m_faults.find(frame[0]);
+        if (it == m_faults.end() || it->second.kind == EFault::None)
+            it = m_faults.find(0);
+        if (it != m_faults.end()) {
+            SFault& f = it->second;
+            const bool applies = f.kind != EFault::None && f.count != 0 &&
+                                 (f.kind != EFault::EndlessDeviceId || frame[1] == 0x2B);
+            if (applies) {
+                kind = f.kind;
+                param = f.param;
+                if (f.count > 0 && --f.count == 0)
+                    f.kind = EFault::None;
+            }
         }
     }
     std::vector<uint8_t> reply = kind == EFault::Exception
-                                     ? m_driver.RefuseFrame(frame.data(), frame.size(),
+                                     ? target->RefuseFrame(frame.data(), frame.size(),
                                                             static_cast<uint8_t>(param ? param : 4))
-                                     : m_driver.HandleFrame(frame.data(), frame.size());
+                                     : target->HandleFrame(frame.data(), frame.size());
     if (reply.empty())
         return;
     switch (kind) {

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -37,6 +38,10 @@ bool ParseFault(const std::string& text, EFault& kind, int& param);
 class CSimServer {
 public:
     explicit CSimServer(CVirtualDriver& driver);
+    // More virtual drivers on the same line (before Start), each at its own
+    // slave address: only the one addressed answers; a broadcast (address 0)
+    // is carried out by all and answered by none.
+    void AddDriver(CVirtualDriver& driver);
     ~CSimServer();
     CSimServer(const CSimServer&) = delete;
     CSimServer& operator=(const CSimServer&) = delete;
@@ -67,11 +72,12 @@ public:
     bool Pacing() const { return m_bPaced.load(); }
     void SetTurnaround(std::chrono::microseconds t) { m_nTurnaroundUs = t.count(); }
 
-    // The next count replies (-1: every reply until cleared) misbehave.
-    // EndlessDeviceId counts device-identification replies only. LineGone
+    // The next count replies (-1: every reply until cleared) misbehave; with
+    // slave > 0 only that slave's replies. EndlessDeviceId counts
+    // device-identification replies only. LineGone
     // answers param more requests, then hangs up on the next one (count 0
     // disarms it); Stop and Start bring a new line.
-    void InjectFault(EFault kind, int param = 0, int count = 1);
+    void InjectFault(EFault kind, int param = 0, int count = 1, int slave = 0);
     void ClearFaults();
     // Requests received so far (complete frames for this or another slave).
     size_t RequestCount() const { return m_nRequests.load(); }
@@ -96,11 +102,11 @@ private:
                            int64_t charNs);
     void WriteAll(const uint8_t* data, size_t len);
     // True when the client's line settings are the driver's own.
-    bool LineMatches(const LineSettings& line) const;
+    static bool LineMatches(const LineSettings& line, const CVirtualDriver& driver);
     bool Pause(int ms); // false when stopping
     void HangUp();
 
-    CVirtualDriver& m_driver;
+    std::vector<CVirtualDriver*> m_drivers; // the first given to the constructor
     int m_hMaster = -1;
     int m_hSlaveKeep = -1; // keeps the pty alive and its settings raw
     int m_hWake[2] = {-1, -1};
@@ -115,8 +121,11 @@ private:
     std::atomic<bool> m_bPaced{true};
     std::atomic<int64_t> m_nTurnaroundUs{1000};
     std::mutex m_faultLock;
-    EFault m_fault = EFault::None;
-    int m_nFaultParam = 0;
-    int m_nFaultCount = 0;
+    struct SFault {
+        EFault kind = EFault::None;
+        int param = 0;
+        int count = 0; // replies still to spoil; -1 every one
+    };
+    std::map<int, SFault> m_faults; // by slave address; 0: any slave
     int m_nGoneAfter = -1; // replies still given before the line goes (-1: not armed)
 };

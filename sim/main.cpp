@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <pthread.h>
 #include <string>
 #include <utility>
@@ -25,17 +26,21 @@ namespace {
 
 void Usage(FILE* to) {
     std::fprintf(
-        to, "usage: halvik-sim [--com N] [--slave A] [--fault KIND] [--sdo-fault F]...\n"
+        to, "usage: halvik-sim [--com N] [--slave A | --slaves LIST] [--fault [A:]KIND]...\n"
+            "                  [--sdo-fault [A/]F]...\n"
             "                  [--learn-ms MS] [--learn OUTCOME] [--turnaround MS] [--no-pacing]\n"
             "                  [--line BAUD,FRAMING] [--tap] [--tap-com N]\n"
             "  --com N        link as COMN (0: lowest free number, the default; -1: no link)\n"
             "  --slave A      slave address, 1..255 (default 1)\n"
+            "  --slaves LIST  several virtual drivers on the one line, each at its own address\n"
+            "                 (1,2,5): its own registers, motor, learning and faults\n"
             "  --fault KIND   misbehave on every reply: silent, badcrc, foreign, wrongfunc,\n"
-            "                 exception=N, split[=MS], trailing[=N], delay[=MS], endlessid\n"
+            "                 exception=N, split[=MS], trailing[=N], delay[=MS], endlessid;\n"
+            "                 A:KIND only slave A's replies (2:silent); repeatable\n"
             "  --sdo-fault F  SDO exchanges for one object fail, F = INDEX[:SUB][=KIND][@SKIP]:\n"
             "                 abort[:CODE] (default, 0x08000000), exception[:N] (default 4)\n"
             "                 or silent; @SKIP lets that many through first; repeatable\n"
-            "                 (0x1801:1=abort:0x06090011)\n"
+            "                 (0x1801:1=abort:0x06090011); A/F only slave A's (2/0x1801:1)\n"
             "  --learn-ms MS  duration of a motor-learning run (default 3000)\n"
             "  --learn OUTCOME  how learning ends: ok (default), fail, abort (the request\n"
             "                 drops without a result), refuse (the start answers 64),\n"
@@ -53,6 +58,37 @@ void Usage(FILE* to) {
             "Prints \"COMn /dev/pts/X\" (\"- /dev/pts/X\" without a link), with a tap\n"
             "\"tap /dev/pts/Y\" (\"tap /dev/pts/Y COMm\" when linked), and serves until\n"
             "SIGINT or SIGTERM.\n");
+}
+
+bool ParseInt(const char* text, long lo, long hi, long& out);
+
+// "1,2,5": distinct addresses 1..247.
+bool ParseSlaves(const char* text, std::vector<long>& out) {
+    out.clear();
+    std::string t = text;
+    for (size_t at = 0; at <= t.size();) {
+        const size_t comma = std::min(t.find(',', at), t.size());
+        long a = 0;
+        if (!ParseInt(t.substr(at, comma - at).c_str(), 1, 247, a) ||
+            std::find(out.begin(), out.end(), a) != out.end())
+            return false;
+        out.push_back(a);
+        at = comma + 1;
+    }
+    return !out.empty();
+}
+
+// An optional "A<sep>" in front of a fault names the one slave it is for.
+bool SplitSlave(std::string& text, char sep, long& slave) {
+    slave = 0;
+    const size_t at = text.find(sep);
+    if (at == std::string::npos || at == 0 ||
+        text.find_first_not_of("0123456789") < at) // "0x1801:1" is an object, not a slave
+        return true;
+    if (!ParseInt(text.substr(0, at).c_str(), 1, 247, slave))
+        return false;
+    text.erase(0, at + 1);
+    return true;
 }
 
 bool ParseInt(const char* text, long lo, long hi, long& out) {
@@ -125,9 +161,14 @@ int main(int argc, char** argv) {
     long lineBaud = 0;
     int lineChoice = 0;
     bool paced = true;
-    EFault fault = EFault::None;
-    int faultParam = 0;
-    std::vector<SSdoFault> sdoFaults;
+    std::vector<long> slaves;
+    struct SSlaveFault {
+        long slave; // 0: every slave
+        EFault kind;
+        int param;
+    };
+    std::vector<SSlaveFault> faults;
+    std::vector<std::pair<long, SSdoFault>> sdoFaults;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (a == "-h" || a == "--help") {
@@ -157,23 +198,32 @@ int main(int argc, char** argv) {
             ok = ParseInt(v, -1, 1024, com);
         else if (a == "--slave")
             ok = ParseInt(v, 1, 255, slave);
+        else if (a == "--slaves")
+            ok = ParseSlaves(v, slaves);
         else if (a == "--learn-ms")
             ok = ParseInt(v, 0, 3600000, learnMs);
         else if (a == "--learn")
             ok = ParseLearnOutcome(v, learnOutcome);
         else if (a == "--turnaround")
             ok = ParseMs(v, turnaroundUs);
-        else if (a == "--fault")
-            ok = ParseFault(v, fault, faultParam);
+        else if (a == "--fault") {
+            SSlaveFault f{0, EFault::None, 0};
+            std::string text = v;
+            ok = SplitSlave(text, ':', f.slave) && ParseFault(text, f.kind, f.param);
+            if (ok)
+                faults.push_back(f);
+        }
         else if (a == "--tap-com")
             ok = ParseInt(v, 0, 1024, tapCom);
         else if (a == "--line")
             ok = ParseLine(v, lineBaud, lineChoice);
         else if (a == "--sdo-fault") {
             SSdoFault f;
-            ok = ParseSdoFault(v, f);
+            long at = 0;
+            std::string text = v;
+            ok = SplitSlave(text, '/', at) && ParseSdoFault(text.c_str(), f);
             if (ok)
-                sdoFaults.push_back(f);
+                sdoFaults.push_back({at, f});
         } else {
             std::fprintf(stderr, "halvik-sim: unknown option %s\n", a.c_str());
             Usage(stderr);
@@ -194,21 +244,36 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &sigs, nullptr);
     std::signal(SIGPIPE, SIG_IGN); // a reader of our line that has gone is no reason to die
 
-    CVirtualDriver driver(static_cast<uint8_t>(slave));
-    if (learnMs >= 0)
-        driver.SetLearnDuration(std::chrono::milliseconds(learnMs));
-    driver.SetLearnOutcome(learnOutcome);
-    if (lineBaud > 0) // communication block A: baud rate high and low word, parity choice
-        driver.SetRegisters(0x0090, {static_cast<uint16_t>(lineBaud >> 16),
-                                     static_cast<uint16_t>(lineBaud & 0xFFFF),
-                                     static_cast<uint16_t>(lineChoice)});
-    for (const SSdoFault& f : sdoFaults)
-        driver.AddSdoFault(f);
-    CSimServer server(driver);
+    if (slaves.empty())
+        slaves.push_back(slave);
+    for (const SSlaveFault& f : faults)
+        if (f.slave && std::find(slaves.begin(), slaves.end(), f.slave) == slaves.end()) {
+            std::fprintf(stderr, "halvik-sim: --fault names slave %ld, which is not served\n",
+                         f.slave);
+            return 2;
+        }
+    std::vector<std::unique_ptr<CVirtualDriver>> drivers;
+    for (long address : slaves) {
+        auto driver = std::make_unique<CVirtualDriver>(static_cast<uint8_t>(address));
+        if (learnMs >= 0)
+            driver->SetLearnDuration(std::chrono::milliseconds(learnMs));
+        driver->SetLearnOutcome(learnOutcome);
+        if (lineBaud > 0) // communication block A: baud rate high and low word, parity choice
+            driver->SetRegisters(0x0090, {static_cast<uint16_t>(lineBaud >> 16),
+                                          static_cast<uint16_t>(lineBaud & 0xFFFF),
+                                          static_cast<uint16_t>(lineChoice)});
+        for (const auto& [at, f] : sdoFaults)
+            if (at == 0 || at == address)
+                driver->AddSdoFault(f);
+        drivers.push_back(std::move(driver));
+    }
+    CSimServer server(*drivers.front());
+    for (size_t i = 1; i < drivers.size(); ++i)
+        server.AddDriver(*drivers[i]);
     server.SetPacing(paced);
     server.SetTurnaround(std::chrono::microseconds(turnaroundUs));
-    if (fault != EFault::None)
-        server.InjectFault(fault, faultParam, -1);
+    for (const SSlaveFault& f : faults)
+        server.InjectFault(f.kind, f.param, -1, static_cast<int>(f.slave));
     if (!server.Start(static_cast<int>(com))) {
         const int err = errno; // before the folder is looked at
         const std::string problem = PortFolderProblem();
