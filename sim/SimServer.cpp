@@ -1,19 +1,13 @@
 #include "sim/SimServer.h"
 
 #include "modbus/Crc16.h"
-#include "serial/PortMap.h"
 
 #include <cerrno>
 #include <chrono>
-#include <climits>
-#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
-#include <fstream>
 #include <poll.h>
 #include <sys/prctl.h>
-#include <sys/stat.h>
-#include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -74,45 +68,6 @@ int RequestLength(const std::vector<uint8_t>& b) {
     }
 }
 
-void SetCloexec(int fd) {
-    int flags = fcntl(fd, F_GETFD);
-    if (flags >= 0)
-        fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
-}
-
-std::string ReadLinkText(const std::string& path) {
-    char buf[PATH_MAX];
-    ssize_t n = readlink(path.c_str(), buf, sizeof buf - 1);
-    if (n < 0)
-        return "";
-    return std::string(buf, static_cast<size_t>(n));
-}
-
-std::string OwnerFile(const std::string& folder, int com) {
-    return folder + "/.COM" + std::to_string(com) + ".owner";
-}
-
-// A link left behind by a simulator that is gone: it points to a pseudo-
-// terminal that no longer exists, or its recorded owner process has ended
-// (the pts number may since serve someone's terminal). Links to anything but
-// a pseudo-terminal are a user's mapping and never stale.
-bool IsStaleSimLink(const std::string& link, const std::string& ownerFile) {
-    struct stat lst {};
-    if (lstat(link.c_str(), &lst) != 0 || !S_ISLNK(lst.st_mode))
-        return false;
-    std::string target = ReadLinkText(link);
-    if (target.rfind("/dev/pts/", 0) != 0)
-        return false;
-    struct stat st {};
-    if (stat(link.c_str(), &st) != 0)
-        return true;
-    std::ifstream owner(ownerFile);
-    long pid = 0;
-    if (owner >> pid && pid > 0 && kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
-        return true;
-    return false;
-}
-
 } // namespace
 
 bool ParseFault(const std::string& text, EFault& kind, int& param) {
@@ -168,29 +123,10 @@ CSimServer::~CSimServer() {
 bool CSimServer::Start(int comNumber) {
     if (m_thread.joinable() || m_hMaster >= 0)
         return false; // serving, or hung up and not stopped yet
-    int master = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master < 0)
+    int master = -1, slave = -1;
+    if (!OpenRawPty(master, slave, m_strSlavePath))
         return false;
-    SetCloexec(master);
-    char name[128];
-    if (grantpt(master) != 0 || unlockpt(master) != 0 || ptsname_r(master, name, sizeof name)) {
-        close(master);
-        return false;
-    }
-    // Raw and silent before any client opens it: no echo of requests back
-    // to the master, no line editing, no translation of 0x0D or 0x11.
-    int slave = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    termios tio{};
-    if (slave < 0 || tcgetattr(slave, &tio) != 0) {
-        if (slave >= 0)
-            close(slave);
-        close(master);
-        return false;
-    }
-    cfmakeraw(&tio);
-    tio.c_cc[VMIN] = 1;
-    tio.c_cc[VTIME] = 0;
-    if (tcsetattr(slave, TCSANOW, &tio) != 0 || pipe2(m_hWake, O_CLOEXEC | O_NONBLOCK) != 0) {
+    if (pipe2(m_hWake, O_CLOEXEC | O_NONBLOCK) != 0) {
         close(slave);
         close(master);
         return false;
@@ -200,56 +136,15 @@ bool CSimServer::Start(int comNumber) {
     char parity = 'n';
     m_driver.LineSetting(baud, parity);
     SetArbitraryBaud(slave, static_cast<int>(baud));
-    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
     m_hMaster = master;
     m_hSlaveKeep = slave;
-    m_strSlavePath = name;
-    m_nCom = -1;
-    m_strLink.clear();
-    if (comNumber != -1 && !MakeLink(comNumber) && comNumber > 0) {
+    if (comNumber != -1 && !m_link.Make(m_strSlavePath, comNumber) && comNumber > 0) {
         Stop();
         return false;
     }
     m_bStop = false;
     m_thread = std::thread([this] { Serve(); });
     return true;
-}
-
-bool CSimServer::MakeLink(int comNumber) {
-    if (comNumber < 0 || comNumber > kMaxComNumber || !EnsurePortFolder())
-        return false;
-    std::string folder = PortFolder();
-    auto take = [&](int n) {
-        std::string link = folder + "/COM" + std::to_string(n);
-        std::string owner = OwnerFile(folder, n);
-        struct stat lst {};
-        if (lstat(link.c_str(), &lst) == 0) {
-            if (!IsStaleSimLink(link, owner))
-                return false;
-            unlink(link.c_str());
-        }
-        if (symlink(m_strSlavePath.c_str(), link.c_str()) != 0)
-            return false;
-        std::ofstream(owner) << getpid() << "\n";
-        m_strLink = link;
-        m_strOwnerFile = owner;
-        m_nCom = n;
-        return true;
-    };
-    if (comNumber > 0)
-        return take(comNumber);
-    // COM numbers without a link fall through to the serial devices present;
-    // those are not shadowed.
-    size_t devices = ScanSerialDevices().size();
-    for (int n = 1; n <= kMaxComNumber; ++n) {
-        struct stat lst {};
-        std::string link = folder + "/COM" + std::to_string(n);
-        if (lstat(link.c_str(), &lst) != 0 && static_cast<size_t>(n) <= devices)
-            continue;
-        if (take(n))
-            return true;
-    }
-    return false;
 }
 
 void CSimServer::Stop() {
@@ -259,18 +154,8 @@ void CSimServer::Stop() {
         [[maybe_unused]] ssize_t w = write(m_hWake[1], &b, 1);
         m_thread.join();
     }
-    if (!m_strLink.empty()) {
-        // Only our own link: a later simulator may have taken the number over.
-        if (ReadLinkText(m_strLink) == m_strSlavePath)
-            unlink(m_strLink.c_str());
-        std::ifstream owner(m_strOwnerFile);
-        long pid = 0;
-        if (owner >> pid && pid == getpid())
-            unlink(m_strOwnerFile.c_str());
-        m_strLink.clear();
-        m_strOwnerFile.clear();
-        m_nCom = -1;
-    }
+    m_link.Remove();
+    m_tap.Close();
     for (int* fd : {&m_hMaster, &m_hSlaveKeep, &m_hWake[0], &m_hWake[1]}) {
         if (*fd >= 0)
             close(*fd);
@@ -316,6 +201,7 @@ void CSimServer::WriteAll(const uint8_t* data, size_t len) {
     while (done < len && !m_bStop && m_hMaster >= 0) {
         ssize_t n = write(m_hMaster, data + done, len - done);
         if (n > 0) {
+            m_tap.Pass(data + done, static_cast<size_t>(n));
             done += static_cast<size_t>(n);
             continue;
         }
@@ -509,6 +395,7 @@ void CSimServer::Serve() {
         if (fds[0].revents & POLLIN) {
             ssize_t n = read(m_hMaster, chunk, sizeof chunk);
             if (n > 0) {
+                m_tap.Pass(chunk, static_cast<size_t>(n));
                 if (buf.empty())
                     firstSeen = Clock::now();
                 buf.insert(buf.end(), chunk, chunk + n);

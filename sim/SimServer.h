@@ -1,8 +1,11 @@
 #pragma once
 // Serves a CVirtualDriver on a pseudo-terminal, optionally linked as COMn in
-// the port folder, and misbehaves on demand.
+// the port folder, and misbehaves on demand. A tap can carry the line's bytes
+// to a listener.
 
 #include "serial/ComPort.h"
+#include "sim/LineTap.h"
+#include "sim/SimPty.h"
 #include "sim/VirtualDriver.h"
 
 #include <atomic>
@@ -44,11 +47,17 @@ public:
     // port folder serves without a link; PortFolderProblem says why). A link left by a dead
     // simulator is taken over; a link to anything else is never touched.
     bool Start(int comNumber = -1);
-    void Stop(); // removes the link
+    void Stop(); // removes the link, and the tap's
 
     std::string DevicePath() const { return m_strSlavePath; } // /dev/pts/N
-    std::string LinkPath() const { return m_strLink; }        // "" without link
-    int ComNumber() const { return m_nCom; }
+    std::string LinkPath() const { return m_link.Path(); }    // "" without link
+    int ComNumber() const { return m_link.Number(); }
+
+    // A second pseudo-terminal that carries every byte of the line, both
+    // ways, as a listening adapter on the same pair hears it (CLineTap);
+    // comNumber as for Start. Before or after Start.
+    bool OpenTap(int comNumber = -1) { return m_tap.Open(comNumber); }
+    const CLineTap& Tap() const { return m_tap; }
 
     // Wire timing. Paced, each reply byte reaches the client when a real line
     // at the baud rate and framing the client has set would deliver it: after
@@ -89,15 +98,15 @@ private:
     // True when the client's line settings are the driver's own.
     bool LineMatches(const LineSettings& line) const;
     bool Pause(int ms); // false when stopping
-    bool MakeLink(int comNumber);
     void HangUp();
 
     CVirtualDriver& m_driver;
     int m_hMaster = -1;
     int m_hSlaveKeep = -1; // keeps the pty alive and its settings raw
     int m_hWake[2] = {-1, -1};
-    std::string m_strSlavePath, m_strLink, m_strOwnerFile;
-    int m_nCom = -1;
+    std::string m_strSlavePath;
+    CComLink m_link;
+    CLineTap m_tap;
     std::thread m_thread;
     std::atomic<bool> m_bStop{false};
     std::atomic<size_t> m_nRequests{0};

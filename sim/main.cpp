@@ -1,13 +1,15 @@
 // halvik-sim: a virtual Halvik driver on a pseudo-terminal, linked as COMn in
 // the port folder so that the desktop tool and the command line can open it.
-// Prints one line, "COMn /dev/pts/X" ("- /dev/pts/X" without a link), then
-// serves until SIGINT, SIGTERM or SIGHUP and removes its link.
+// Prints one line, "COMn /dev/pts/X" ("- /dev/pts/X" without a link), and
+// with a tap a second, "tap /dev/pts/Y" (" COMm" after it when linked), then
+// serves until SIGINT, SIGTERM or SIGHUP and removes its links.
 
 #include "serial/PortMap.h"
 #include "sim/SimServer.h"
 #include "sim/VirtualDriver.h"
 #include "version/Version.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -25,7 +27,7 @@ void Usage(FILE* to) {
     std::fprintf(
         to, "usage: halvik-sim [--com N] [--slave A] [--fault KIND] [--sdo-fault F]...\n"
             "                  [--learn-ms MS] [--learn OUTCOME] [--turnaround MS] [--no-pacing]\n"
-            "                  [--line BAUD,FRAMING]\n"
+            "                  [--line BAUD,FRAMING] [--tap] [--tap-com N]\n"
             "  --com N        link as COMN (0: lowest free number, the default; -1: no link)\n"
             "  --slave A      slave address, 1..255 (default 1)\n"
             "  --fault KIND   misbehave on every reply: silent, badcrc, foreign, wrongfunc,\n"
@@ -42,10 +44,14 @@ void Usage(FILE* to) {
             "  --no-pacing    reply at once instead of at the line's baud rate\n"
             "  --line BAUD,FRAMING  the communication block's line: baud rate and n2, o1,\n"
             "                 e1 or n1 (default 9600,n1)\n"
+            "  --tap          a second pseudo-terminal that carries every byte of the line,\n"
+            "                 both ways, as a listener on the RS-485 pair hears it\n"
+            "  --tap-com N    the tap, linked as COMN (0: lowest free number)\n"
             "  --version      print the version and exit\n"
             "Answers only at the baud rate and parity of its communication block\n"
             "(9600, no parity, unless changed).\n"
-            "Prints \"COMn /dev/pts/X\" (\"- /dev/pts/X\" without a link) and serves until\n"
+            "Prints \"COMn /dev/pts/X\" (\"- /dev/pts/X\" without a link), with a tap\n"
+            "\"tap /dev/pts/Y\" (\"tap /dev/pts/Y COMm\" when linked), and serves until\n"
             "SIGINT or SIGTERM.\n");
 }
 
@@ -113,6 +119,7 @@ bool ParseLine(const char* text, long& baud, int& choice) {
 
 int main(int argc, char** argv) {
     long com = 0, slave = 1, learnMs = -1;
+    long tapCom = -2; // -2: no tap, -1: a tap without a link
     ELearnOutcome learnOutcome = ELearnOutcome::Success;
     long turnaroundUs = 1000;
     long lineBaud = 0;
@@ -135,6 +142,10 @@ int main(int argc, char** argv) {
             paced = false;
             continue;
         }
+        if (a == "--tap") {
+            tapCom = std::max(tapCom, -1L);
+            continue;
+        }
         if (i + 1 >= argc) {
             std::fprintf(stderr, "halvik-sim: %s needs a value\n", a.c_str());
             Usage(stderr);
@@ -154,6 +165,8 @@ int main(int argc, char** argv) {
             ok = ParseMs(v, turnaroundUs);
         else if (a == "--fault")
             ok = ParseFault(v, fault, faultParam);
+        else if (a == "--tap-com")
+            ok = ParseInt(v, 0, 1024, tapCom);
         else if (a == "--line")
             ok = ParseLine(v, lineBaud, lineChoice);
         else if (a == "--sdo-fault") {
@@ -210,15 +223,38 @@ int main(int argc, char** argv) {
     if (com == 0 && server.ComNumber() <= 0)
         if (const std::string problem = PortFolderProblem(); !problem.empty())
             std::fprintf(stderr, "halvik-sim: serving without a COM link: %s\n", problem.c_str());
+    if (tapCom >= -1 && !server.OpenTap(static_cast<int>(tapCom))) {
+        const std::string problem = PortFolderProblem();
+        if (tapCom > 0)
+            std::fprintf(stderr, "halvik-sim: cannot link the tap as COM%ld (%s)\n", tapCom,
+                         problem.empty() ? "in use or no port folder" : problem.c_str());
+        else
+            std::fprintf(stderr, "halvik-sim: cannot create the tap's pseudo-terminal\n");
+        return 1;
+    }
+    if (tapCom == 0 && server.Tap().ComNumber() <= 0)
+        if (const std::string problem = PortFolderProblem(); !problem.empty())
+            std::fprintf(stderr, "halvik-sim: the tap has no COM link: %s\n", problem.c_str());
     if (server.ComNumber() > 0)
         std::printf("COM%d %s\n", server.ComNumber(), server.DevicePath().c_str());
     else
         std::printf("- %s\n", server.DevicePath().c_str());
+    const CLineTap& tap = server.Tap();
+    if (tap.IsOpen() && tap.ComNumber() > 0)
+        std::printf("tap %s COM%d\n", tap.DevicePath().c_str(), tap.ComNumber());
+    else if (tap.IsOpen())
+        std::printf("tap %s\n", tap.DevicePath().c_str());
     std::fflush(stdout);
 
     int sig = 0;
     while (sigwait(&sigs, &sig) != 0) {
     }
+    const size_t dropped = tap.DroppedCount();
     server.Stop();
+    if (dropped > 0)
+        std::fprintf(stderr,
+                     "halvik-sim: tap: %zu bytes dropped (no one had it open, or its reader "
+                     "fell behind)\n",
+                     dropped);
     return 0;
 }

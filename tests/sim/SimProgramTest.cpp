@@ -1,4 +1,4 @@
-// The halvik-sim program: its one line, its link, its exit on a signal.
+// The halvik-sim program: its line, its link, its tap, its exit on a signal.
 
 #include "tests/sim/RawLine.h"
 #include "tests/support/SimHarness.h"
@@ -55,16 +55,25 @@ public:
             fd, [&](const Bytes& t) { return oneLine && t.size() && t.back() == '\n'; }, 5000);
         return std::string(b.begin(), b.end());
     }
+    // The next line the program printed (both may come in one piece).
+    std::string NextLine() {
+        if (m_strPending.find('\n') == std::string::npos)
+            m_strPending += Read(m_fd[0], true);
+        const size_t end = m_strPending.find('\n');
+        const std::string line = m_strPending.substr(0, end == std::string::npos ? end : end + 1);
+        m_strPending.erase(0, line.size());
+        return line;
+    }
     // The program's line split into its link ("COMn" or "-") and its pty;
     // both empty when the line has another form.
-    std::pair<std::string, std::string> Line() const {
+    std::pair<std::string, std::string> Line() {
         std::smatch m;
-        std::string line = Read(m_fd[0], true);
+        std::string line = NextLine();
         if (!std::regex_match(line, m, std::regex("(COM[0-9]+|-) (/dev/pts/[0-9]+)\n")))
             return {};
         return {m[1], m[2]};
     }
-    std::string Stdout() const { return Read(m_fd[0], false); }
+    std::string Stdout() const { return m_strPending + Read(m_fd[0], false); }
     std::string Stderr() const { return Read(m_fd[1], false); }
     // The exit status once the program has ended, or -1 after a few seconds.
     int Wait() {
@@ -79,6 +88,7 @@ private:
     pid_t m_pid = -1;
     int m_fd[2] = {-1, -1}; // stdout, stderr
     bool m_bExited = false;
+    std::string m_strPending; // read past the line asked for
 };
 
 class SimProgramTest : public ::testing::Test {
@@ -143,6 +153,44 @@ TEST_F(SimProgramTest, NoLinkFaultsAndBadArguments) {
         EXPECT_EQ(q.Stdout(), "");
         EXPECT_NE(q.Stderr(), "");
     }
+}
+
+// A listener on the pair hears each request and its reply, byte for byte in
+// the order they passed; what it writes goes nowhere, and one that never
+// reads holds nothing up.
+TEST_F(SimProgramTest, TheTapCarriesTheLineBothWaysInOrder) {
+    CSimProcess p({"--com", "-1", "--tap-com", "6", "--no-pacing"});
+    const std::string dev = p.Line().second;
+    std::smatch m;
+    const std::string tapLine = p.NextLine();
+    ASSERT_TRUE(std::regex_match(tapLine, m, std::regex("tap (/dev/pts/[0-9]+) COM6\n")))
+        << tapLine;
+    char target[256] = {};
+    ASSERT_GT(readlink((m_folder + "/COM6").c_str(), target, sizeof target - 1), 0);
+    EXPECT_EQ(m[1], target);
+
+    CRawLine tap(m_folder + "/COM6"), line(dev);
+    const Bytes request = WithCrc({1, 0x03, 0x00, 0x20, 0x00, 0x1C});
+    Bytes heard = request;
+    for (int i = 0; i < 2; ++i) {
+        const Bytes reply = line.Exchange(request, 61);
+        ASSERT_EQ(reply.size(), 61u);
+        heard.insert(heard.end(), reply.begin(), reply.end());
+        heard.insert(heard.end(), request.begin(), request.end());
+    }
+    heard.resize(heard.size() - request.size());
+    EXPECT_EQ(tap.Receive(heard.size()), heard);
+    tap.Send(request);
+    EXPECT_TRUE(line.Receive(1, 100).empty());
+
+    // Some 110 kB pass a tap no one reads, far more than a pty holds.
+    for (int i = 0; i < 1600; ++i)
+        ASSERT_EQ(line.Exchange(request, 61).size(), 61u) << i;
+    kill(p.Pid(), SIGTERM);
+    EXPECT_EQ(p.Wait(), 0);
+    EXPECT_NE(p.Stderr().find(" bytes dropped"), std::string::npos);
+    struct stat st {};
+    EXPECT_NE(lstat((m_folder + "/COM6").c_str(), &st), 0);
 }
 
 TEST_F(SimProgramTest, WithoutAPortFolderItServesUnlinkedUnlessANumberWasAsked) {
