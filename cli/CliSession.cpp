@@ -74,15 +74,15 @@ void PrintTable(std::ostream& os, const std::vector<std::vector<std::string>>& r
     }
 }
 
+Json FieldJson(const DecodedField& f, const std::string& name) {
+    return {{"name", name},   {"address", f.addr}, {"raw", f.raw}, {"value", ValueJson(f.value)},
+            {"unit", f.unit}, {"text", f.text}};
+}
+
 Json BlockJson(const BlockDef& def, const std::vector<uint16_t>& regs, const DecodeContext& dc) {
     Json fields = Json::array();
     for (const auto& f : DecodeBlock(def, regs, dc))
-        fields.push_back({{"name", f.name},
-                          {"address", f.addr},
-                          {"raw", f.raw},
-                          {"value", ValueJson(f.value)},
-                          {"unit", f.unit},
-                          {"text", f.text}});
+        fields.push_back(FieldJson(f, f.name));
     return {{"block", def.name}, {"start", def.start}, {"registers", regs}, {"fields", fields}};
 }
 
@@ -156,6 +156,9 @@ int CCli::Run() {
         {"scan", &CCli::CmdScan},
         {"export", &CCli::CmdExport},
         {"import", &CCli::CmdImport},
+        {"get", &CCli::CmdGet},
+        {"set", &CCli::CmdSet},
+        {"fields", &CCli::CmdFields},
     };
     for (const auto& [name, fn] : kHandlers)
         if (m_cl.command == name)
