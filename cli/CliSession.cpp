@@ -74,15 +74,15 @@ void PrintTable(std::ostream& os, const std::vector<std::vector<std::string>>& r
     }
 }
 
+Json FieldJson(const DecodedField& f, const std::string& name) {
+    return {{"name", name},   {"address", f.addr}, {"raw", f.raw}, {"value", ValueJson(f.value)},
+            {"unit", f.unit}, {"text", f.text}};
+}
+
 Json BlockJson(const BlockDef& def, const std::vector<uint16_t>& regs, const DecodeContext& dc) {
     Json fields = Json::array();
     for (const auto& f : DecodeBlock(def, regs, dc))
-        fields.push_back({{"name", f.name},
-                          {"address", f.addr},
-                          {"raw", f.raw},
-                          {"value", ValueJson(f.value)},
-                          {"unit", f.unit},
-                          {"text", f.text}});
+        fields.push_back(FieldJson(f, f.name));
     return {{"block", def.name}, {"start", def.start}, {"registers", regs}, {"fields", fields}};
 }
 
@@ -137,16 +137,29 @@ bool CCli::SleepUntil(Clock::time_point deadline) {
 int CCli::Run() {
     using Handler = int (CCli::*)();
     static const std::pair<const char*, Handler> kHandlers[] = {
-        {"ports", &CCli::CmdPorts},        {"info", &CCli::CmdInfo},
-        {"ident", &CCli::CmdIdent},        {"status", &CCli::CmdStatus},
-        {"read", &CCli::CmdRead},          {"reg read", &CCli::CmdRegRead},
-        {"reg write", &CCli::CmdRegWrite}, {"sdo upload", &CCli::CmdSdo},
-        {"sdo download", &CCli::CmdSdo},   {"sdo save", &CCli::CmdSdo},
-        {"run pwm", &CCli::CmdRun},        {"run freq", &CCli::CmdRun},
-        {"move", &CCli::CmdMove},          {"stop", &CCli::CmdStop},
-        {"monitor", &CCli::CmdMonitor},    {"clear-position", &CCli::CmdClearPosition},
-        {"learn", &CCli::CmdLearn},        {"scan", &CCli::CmdScan},
-        {"export", &CCli::CmdExport},      {"import", &CCli::CmdImport},
+        {"ports", &CCli::CmdPorts},
+        {"info", &CCli::CmdInfo},
+        {"ident", &CCli::CmdIdent},
+        {"status", &CCli::CmdStatus},
+        {"read", &CCli::CmdRead},
+        {"reg read", &CCli::CmdRegRead},
+        {"reg write", &CCli::CmdRegWrite},
+        {"sdo upload", &CCli::CmdSdo},
+        {"sdo download", &CCli::CmdSdo},
+        {"sdo save", &CCli::CmdSdo},
+        {"run pwm", &CCli::CmdRun},
+        {"run freq", &CCli::CmdRun},
+        {"move", &CCli::CmdMove},
+        {"stop", &CCli::CmdStop},
+        {"clear-position", &CCli::CmdClearPosition},
+        {"learn", &CCli::CmdLearn},
+        {"scan", &CCli::CmdScan},
+        {"export", &CCli::CmdExport},
+        {"import", &CCli::CmdImport},
+        {"monitor", &CCli::CmdMonitor},
+        {"get", &CCli::CmdGet},
+        {"set", &CCli::CmdSet},
+        {"fields", &CCli::CmdFields},
     };
     for (const auto& [name, fn] : kHandlers)
         if (m_cl.command == name)

@@ -16,6 +16,7 @@
 #include <atomic>
 #include <chrono>
 #include <istream>
+#include <map>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -28,6 +29,7 @@ enum : int {
     kExitUsage = 2,     // bad arguments or a bad file
     kExitDevice = 3,    // the device answered with an error or not at all
     kExitDiffers = 4,   // import verification found differences
+    kExitReadBack = 5,  // set wrote a field that reads back otherwise
     kExitInterrupted = 130,
 };
 
@@ -43,6 +45,14 @@ struct CliContext {
 };
 
 int RunCli(const std::vector<std::string>& args, CliContext& ctx);
+
+// A field as the command line names it: "motor.rated_current".
+struct SNamedField {
+    std::string name;
+    const BlockDef* block = nullptr;
+    const FieldDef* field = nullptr;
+};
+using BlockRegs = std::map<const BlockDef*, std::vector<uint16_t>>; // in address order
 
 class CCli {
 public:
@@ -97,10 +107,23 @@ private:
     int CmdImport();
     int CmdScan();
     int CmdMonitor();
+    int CmdGet();
+    int CmdSet();
+    int CmdFields();
 
     void PrintFields(const BlockDef& def, const std::vector<uint16_t>& regs,
                      const DecodeContext& dc, bool withRegisters);
     int VerifyCommBlocks(const ConfigImage& file, std::vector<ConfigDiff>& diffs);
+    // Reads communication blocks back after writing them: at the old line
+    // settings, or at the ones they set when the driver no longer answers there.
+    int ReadCommBack(const ConfigImage& written, ConfigImage& got);
+    // The blocks holding the fields, one read each, and the driver's speed
+    // unit when one of them needs it (unitRead then).
+    int ReadFieldBlocks(const std::vector<SNamedField>& fields, BlockRegs& blocks,
+                        DecodeContext& dc, bool& unitRead);
+    // "name = text" per field, or the JSON document of get and set.
+    void ShowNamedFields(const std::vector<SNamedField>& fields, const BlockRegs& blocks,
+                         const DecodeContext& dc, bool unitRead, const Json& extra = Json());
     // ReadConfiguration with each step on one line of a terminal's standard
     // error, redrawn in place ("export: reading 2/20 ..."); nothing when
     // standard error is no terminal.
@@ -120,6 +143,8 @@ std::string Hex16(uint16_t v);
 void PrintTable(std::ostream& os, const std::vector<std::vector<std::string>>& rows,
                 const std::string& indent = "  ");
 Json BlockJson(const BlockDef& def, const std::vector<uint16_t>& regs, const DecodeContext& dc);
+// A decoded field as block reads give it, under the name given.
+Json FieldJson(const DecodedField& f, const std::string& name);
 // {"code": rc, "text": its result text}
 Json ErrorJson(ResultCode rc);
 // "2026-12-07T05:26:19Z"

@@ -117,18 +117,14 @@ Json DiffsJson(const std::vector<ConfigDiff>& diffs) {
 
 } // namespace
 
-// Reads the communication blocks back after they were written. When they
-// moved the line (slave address, baud rate, parity), the driver may answer
-// at the old settings or already at the new ones; both are tried.
-int CCli::VerifyCommBlocks(const ConfigImage& file, std::vector<ConfigDiff>& diffs) {
-    const ConfigImage only = CommBlocksOnly(file);
-    if (only.blocks.empty())
-        return kExitOk;
-    ConfigImage got;
+// When the communication blocks moved the line (slave address, baud rate,
+// parity), the driver may answer at the old settings or already at the new
+// ones; both are tried.
+int CCli::ReadCommBack(const ConfigImage& only, ConfigImage& got) {
     ResultCode rc = ReadBlocks(m_drv, m_nSlave, only, got);
     if (rc == kResultTimeout || rc == kResultBadReply) {
         const ConfigLine old{m_nSlave, m_cl.baud, m_cl.framing};
-        const ConfigLine now = ConfigLineOf(file, old);
+        const ConfigLine now = ConfigLineOf(only, old);
         if (!(now == old)) {
             Note() << StrFormat("No answer at the old settings; trying slave %d, %d baud, %s.\n",
                                 now.slave, now.baud, FramingName(now.framing));
@@ -144,6 +140,17 @@ int CCli::VerifyCommBlocks(const ConfigImage& file, std::vector<ConfigDiff>& dif
     }
     if (rc != kResultOk)
         return DeviceError("reading back the communication settings", rc);
+    return kExitOk;
+}
+
+// Reads the communication blocks back after they were written and compares.
+int CCli::VerifyCommBlocks(const ConfigImage& file, std::vector<ConfigDiff>& diffs) {
+    const ConfigImage only = CommBlocksOnly(file);
+    if (only.blocks.empty())
+        return kExitOk;
+    ConfigImage got;
+    if (int e = ReadCommBack(only, got))
+        return e;
     DecodeContext dc;
     auto d = CompareImages(only, got, dc);
     diffs.insert(diffs.end(), d.begin(), d.end());

@@ -231,6 +231,19 @@ int ParseCommandLine(std::vector<std::string> argv, CommandLine& cl, std::ostrea
                      "comm-b, reciprocate, preset-speed, pid, learn, safety, canopen")
         ->required()
         ->check(OneOf(blocks));
+    app.add_subcommand("get", "fields by name, in units")
+        ->add_option("FIELD", cl.words, "block.field, as 'fields' lists them; more may follow")
+        ->required();
+    c = app.add_subcommand("set", "write fields given in units, then read them back");
+    c->add_option("FIELD", cl.field, "block.field, as 'fields' lists them")->required();
+    c->add_option("VALUE", cl.words,
+                  "in the field's unit, a list item (text or index) or yes/no;\n"
+                  "more FIELD VALUE pairs may follow")
+        ->required();
+    c->add_flag("--yes", cl.yes, "write communication fields (line settings, address)");
+    app.add_subcommand("fields", "field names, ranges, access and labels")
+        ->add_option("BLOCK", cl.block, "one block only")
+        ->check(OneOf(blocks));
 
     CLI::App* reg = app.add_subcommand("reg", "any holding registers, typed");
     c = reg->add_subcommand("read", "values of a type from ADDR on");
@@ -311,7 +324,7 @@ int ParseCommandLine(std::vector<std::string> argv, CommandLine& cl, std::ostrea
     app.footer("'halvik-cli COMMAND --help' shows a command's arguments and options.\n\n"
                "Exit status: 0 ok, 1 cancelled at the prompt, 2 usage or file error,\n"
                "3 device error or no answer, 4 import verification found differences,\n"
-               "130 interrupted.");
+               "5 set read back another value, 130 interrupted.");
 
     // CLI11 takes "-.5", and anything after "--" that begins with '-', for an
     // option. Marked, such words are arguments; the mark goes again below.
@@ -379,8 +392,9 @@ int ParseCommandLine(std::vector<std::string> argv, CommandLine& cl, std::ostrea
         os << at->get_formatter()->make_help(at, "", CLI::AppFormatMode::Normal);
         return 0;
     }
-    for (std::string* text : {&cl.value, &cl.freq, &cl.file})
+    for (std::string* text : {&cl.value, &cl.freq, &cl.file, &cl.field})
         Unmark(*text);
+    std::for_each(cl.words.begin(), cl.words.end(), Unmark);
     cl.framing = static_cast<int>(std::find(kFramings.begin(), kFramings.end(), framing) -
                                   kFramings.begin());
     return -1;

@@ -482,7 +482,7 @@ static DecodedField DecodeField(const FieldDef& f, const BlockDef& b,
                                            : StrFormat("running (%u)", r);
         break;
     case EField::CommFreq:
-        numeric(static_cast<int16_t>(r), reg(kRegSpeedScaleX10) || reg(kRegSpeedUnitHz) ? 0 : 1);
+        numeric(static_cast<int16_t>(r), FieldDecimals(f, b, regs, ctx));
         break;
     case EField::Rpm:
         if (r == 0xFFFF) {

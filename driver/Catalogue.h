@@ -129,6 +129,16 @@ struct DecodeContext {
 // setting), or hundredths of an ampere for a preset speed in torque mode.
 int FieldDecimals(const FieldDef& f, const BlockDef& b, const std::vector<uint16_t>& regs,
                   const DecodeContext& ctx);
+// Block images and speed units that between them give each field of the
+// block every scale it can have, for what holds at any of them.
+struct SScaleCase {
+    std::vector<uint16_t> regs;
+    DecodeContext ctx;
+};
+std::vector<SScaleCase> FieldScaleCases(const BlockDef& b);
+// Whether a person can set the field by its value: a field of a writable
+// block that is a number, a flag or a list item (not learned data).
+bool FieldSettable(const BlockDef& b, const FieldDef& f);
 // The unit a page shows beside the field (its own where it has one).
 const char* FieldShownUnit(const FieldDef& f);
 

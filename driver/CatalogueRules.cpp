@@ -21,8 +21,37 @@ int FieldDecimals(const FieldDef& f, const BlockDef& b, const std::vector<uint16
         return (reg(0x0077) & 1) != 0 ? 0 : 1;
     case EField::PresetSpeed:
         return reg(0x00B0) == 1 ? 2 : (ctx.speedUnitHz ? 0 : 1);
+    case EField::CommFreq:
+        return reg(kRegSpeedScaleX10) || reg(kRegSpeedUnitHz) ? 0 : 1;
     default:
         return f.decimals;
+    }
+}
+
+std::vector<SScaleCase> FieldScaleCases(const BlockDef& b) {
+    // FieldDecimals looks at the block's own settings (the motor's speed
+    // range bit, the preset speeds' torque mode, the status block's speed
+    // flags), each set by 1, and at the driver's speed unit: every register
+    // 0, and every register 1, at either unit cover each choice.
+    std::vector<SScaleCase> cases;
+    for (const uint16_t fill : {0, 1})
+        for (const bool hz : {false, true})
+            cases.push_back({std::vector<uint16_t>(b.count, fill), DecodeContext{hz}});
+    return cases;
+}
+
+bool FieldSettable(const BlockDef& b, const FieldDef& f) {
+    switch (f.type) {
+    case EField::Hex16:
+    case EField::PhaseBytes:
+    case EField::LearnState:
+    case EField::CommFreq:
+    case EField::Rpm:
+    case EField::ModelText:
+    case EField::Version:
+        return false;
+    default:
+        return b.writable;
     }
 }
 
@@ -44,6 +73,7 @@ SRawRange FieldRawRange(const FieldDef& f) {
         return {0, f.itemCount - 1};
     switch (f.type) {
     case EField::I16:
+    case EField::CommFreq:
         return {INT16_MIN, INT16_MAX};
     case EField::I32:
         return {INT32_MIN, INT32_MAX};

@@ -252,3 +252,43 @@ void ReadBlockFields(std::vector<BlockImage>& blocks, const std::vector<const Js
             CheckValues(*b.def, b.regs, ctx, where, errors);
     }
 }
+
+std::string SetFieldText(const BlockDef& b, const FieldDef& f, std::string_view text,
+                         const DecodeContext& ctx, std::vector<uint16_t>& regs) {
+    // The command line's words as the file's values: a list index and a flag
+    // are JSON's number and boolean there.
+    const std::string t(TrimmedText(text));
+    const bool flag = f.type == EField::Bool || f.type == EField::Bit0 || f.type == EField::ZeroYes;
+    int64_t index = 0;
+    Json j = t;
+    if (flag && (t == "true" || t == "false"))
+        j = t == "true";
+    else if ((f.type == EField::Enum || f.type == EField::Bit0Enum) && ParseStrictInt(t, index))
+        j = index;
+    const size_t k = static_cast<size_t>(&f - b.fields);
+    std::vector<uint16_t> words;
+    if (const std::string p = ReadValue(f, b, regs, DecodeBlock(b, regs, ctx)[k], ctx, j, words);
+        !p.empty())
+        return p;
+    const uint32_t v = f.regs >= 2 ? (static_cast<uint32_t>(words[0]) << 16) | words[1] : words[0];
+    if (!FieldValueOffered(f, v)) {
+        std::string offered;
+        for (int i = 0; i < f.itemCount; ++i)
+            offered += (i ? ", " : "") + std::string(TrimmedText(f.items[i]));
+        return "\"" + t + "\" is not one of the values the driver offers: " + offered;
+    }
+    std::copy(words.begin(), words.end(), regs.begin() + (f.addr - b.start));
+    return {};
+}
+
+std::string CheckFieldText(const BlockDef& b, const FieldDef& f, std::string_view text) {
+    std::string first;
+    for (SScaleCase& c : FieldScaleCases(b)) {
+        const std::string p = SetFieldText(b, f, text, c.ctx, c.regs);
+        if (p.empty())
+            return {};
+        if (first.empty())
+            first = p;
+    }
+    return first;
+}

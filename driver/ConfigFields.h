@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Reads each block's fields (fields[i] belongs to blocks[i]; null: it has
@@ -28,3 +29,16 @@
 void ReadBlockFields(std::vector<BlockImage>& blocks, const std::vector<const Json*>& fields,
                      int speedUnitHz, std::vector<uint16_t>& edited,
                      std::vector<std::string>& errors);
+
+// One field set to a value a person types (the command line's `set`), read as
+// the file reads an edited field: a number in the field's unit (the unit may
+// follow it), a list item's text or index, yes/no (or true/false) for a flag.
+// It is read at the scale in effect in the block image regs and ctx, checked
+// against the field's range and the values the driver offers, and written
+// into regs. "" or the problem ("\"3,5\" is not a number (0.00~655.35 A)").
+std::string SetFieldText(const BlockDef& b, const FieldDef& f, std::string_view text,
+                         const DecodeContext& ctx, std::vector<uint16_t>& regs);
+// Whether the text can be a value of the field at one of the scales it can
+// have (FieldScaleCases), before the device tells which: "" or the problem at the
+// field's first scale.
+std::string CheckFieldText(const BlockDef& b, const FieldDef& f, std::string_view text);

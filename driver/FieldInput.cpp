@@ -2,6 +2,7 @@
 
 #include "driver/Format.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -170,4 +171,54 @@ std::string OrderProblem(const BlockDef& b, const std::vector<uint16_t>& regs,
                         : shown(*low, l) + " 不能大于" + shown(*up, u);
     }
     return {};
+}
+
+std::vector<SFieldScale> FieldScales(const BlockDef& b, const FieldDef& f) {
+    const size_t k = static_cast<size_t>(&f - b.fields);
+    std::vector<SFieldScale> out;
+    for (const SScaleCase& c : FieldScaleCases(b)) {
+        const SFieldScale s{FieldDecimals(f, b, c.regs, c.ctx),
+                            DecodeBlock(b, c.regs, c.ctx)[k].unit};
+        if (std::find(out.begin(), out.end(), s) == out.end())
+            out.push_back(s);
+    }
+    return out;
+}
+
+std::string FieldValuesText(const BlockDef& b, const FieldDef& f) {
+    std::string text;
+    auto add = [&](const std::string& item, const char* sep) {
+        text += (text.empty() ? "" : sep) + item;
+    };
+    switch (f.type) {
+    case EField::Bool:
+    case EField::Bit0:
+    case EField::ZeroYes:
+        return "yes/no";
+    case EField::F32:
+        return "single-precision number";
+    case EField::Hex16:
+    case EField::PhaseBytes:
+    case EField::ModelText:
+    case EField::Version:
+        return "text";
+    case EField::Enum:
+    case EField::Bit0Enum:
+        for (int i = 0; i < f.itemCount; ++i)
+            add(std::to_string(i) + "=" + f.items[i], ", ");
+        return text;
+    default:
+        break;
+    }
+    if (f.itemCount > 0) { // the values themselves
+        for (int i = 0; i < f.itemCount; ++i)
+            add(std::string(Trimmed(f.items[i])), ", ");
+        return WithUnit(text, f.unit);
+    }
+    for (const SFieldScale& s : FieldScales(b, f)) {
+        SNumberRule rule = FieldRule(f, s.decimals);
+        rule.unit = s.unit;
+        add(RangeText(rule), " or ");
+    }
+    return text;
 }

@@ -69,3 +69,18 @@ std::string OrderProblem(const BlockDef& b, const std::vector<uint16_t>& regs,
 
 // The field's name for people: its label, or its catalogue name.
 std::string FieldLabelText(const FieldDef& f);
+
+// The decimals and unit a field's value is given in: one pair, or for a speed
+// one per unit the driver or the block's own settings can choose (tenths or
+// whole Hz, amperes in torque mode).
+struct SFieldScale {
+    int decimals = 0;
+    std::string unit;
+    bool operator==(const SFieldScale&) const = default;
+};
+std::vector<SFieldScale> FieldScales(const BlockDef& b, const FieldDef& f);
+// What a value of the field may be, for a listing: a range at each scale
+// ("0.0~6553.5 Hz or 0~65535 Hz"), the list items ("0=单电位器, 1=..."), the
+// values offered ("9600, 19200, ... baud"), "yes/no", "single-precision
+// number" or "text".
+std::string FieldValuesText(const BlockDef& b, const FieldDef& f);
