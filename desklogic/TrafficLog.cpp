@@ -81,26 +81,97 @@ std::string TrafficTime(int64_t wallMs) {
     return buf;
 }
 
+STransaction CTrafficDecoder::Decode(const TrafficEntry& e) {
+    const int slave = e.request.empty() ? 0 : e.request[0];
+    DecodeContext ctx;
+    ctx.speedUnitHz = m_speedUnitHz[slave];
+    // A failed exchange's bytes are whatever came; only a reply is a reply.
+    const bool replied = e.rc != kResultTimeout && e.rc != kResultPortClosed;
+    STransaction tx = DecodeExchange(e.request.data(), e.request.size(), e.reply.data(),
+                                     replied ? e.reply.size() : 0, ctx);
+    for (const STxField& f : tx.fields)
+        if (f.addr == kRegSpeedUnitHz && tx.block == "status")
+            m_speedUnitHz[slave] = f.value == "1";
+    return tx;
+}
+
+namespace {
+
+std::string Lower(std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
+// A CSV field that may hold commas or quotes.
+std::string CsvQuoted(const std::string& s) {
+    std::string out = "\"";
+    for (char c : s)
+        out += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return out + "\"";
+}
+
+} // namespace
+
+bool TrafficTextMatches(const STransaction& tx, std::string_view needle) {
+    const std::string n = Lower(needle);
+    if (n.empty())
+        return true;
+    if (Lower(TransactionText(tx)).find(n) != std::string::npos)
+        return true;
+    for (const STxField& f : tx.fields)
+        if (Lower(f.name).find(n) != std::string::npos)
+            return true;
+    return false;
+}
+
+std::string TrafficDetail(const STransaction& tx) {
+    std::string s = TransactionSummary(tx) + "\n";
+    for (const STxField& f : tx.fields)
+        s += StrFormat("  0x%04X  ", f.addr) + f.label +
+             (f.name.empty() ? "" : " (" + f.name + ")") + ": " + f.text + "\n";
+    if (tx.sdo.present) {
+        s += StrFormat("  SDO %s 0x%04X:%u", tx.sdo.commandText.c_str(), tx.sdo.index, tx.sdo.sub);
+        s += tx.sdo.object.empty() ? "" : " " + tx.sdo.object;
+        s += tx.sdo.value.empty() ? "" : " = " + tx.sdo.value;
+        s += tx.sdo.abort ? " " + tx.sdo.abortText : "";
+        s += "\n";
+    }
+    if (!tx.deviceId.empty()) {
+        std::string id = tx.deviceId;
+        for (size_t p = id.find("\r\n"); p != std::string::npos; p = id.find("\r\n", p))
+            id.replace(p, 2, "\n  ");
+        s += "  " + id + "\n";
+    }
+    return s;
+}
+
 bool ExportTraffic(const std::vector<TrafficEntry>& entries, const std::string& path, bool csv,
                    std::string& error) {
     std::string text;
     if (csv)
-        text = "\xEF\xBB\xBFtime,rtt_ms,result,code,request,reply\r\n";
+        text = "\xEF\xBB\xBFtime,rtt_ms,result,code,request,reply,meaning\r\n";
+    CTrafficDecoder decoder;
     for (const auto& e : entries) {
+        const std::string meaning = TransactionText(decoder.Decode(e));
         char rtt[32];
         std::snprintf(rtt, sizeof rtt, "%.2f", e.rttMs);
         const std::string result = ResultText(e.rc);
         if (csv) {
-            // No field holds a comma or a quote: hex bytes, numbers, and the
-            // result texts.
+            // Only the meaning can hold a comma or a quote: hex bytes,
+            // numbers and the result texts never do.
             text += TrafficTime(e.wallMs) + "," + rtt + "," + result + "," + std::to_string(e.rc) +
-                    "," + HexBytes(e.request) + "," + HexBytes(e.reply) + "\r\n";
+                    "," + HexBytes(e.request) + "," + HexBytes(e.reply) + "," + CsvQuoted(meaning) +
+                    "\r\n";
         } else {
             char head[96];
             std::snprintf(head, sizeof head, "%s %8s ms  ", TrafficTime(e.wallMs).c_str(), rtt);
             text += head + result + " (" + std::to_string(e.rc) + ")\n";
             text += "  TX: " + HexBytes(e.request) + "\n";
             text += "  RX: " + HexBytes(e.reply) + "\n";
+            text += "  " + meaning + "\n";
         }
     }
     if (const int err = WriteFileAtomically(path, text)) {

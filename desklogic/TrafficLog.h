@@ -7,13 +7,16 @@
 // there); everything else on any thread. One mutex guards the record.
 
 #include "driver/Format.h" // HexBytes
+#include "driver/FrameDecode.h"
 #include "modbus/LinkObserver.h"
 #include "modbus/ResultCode.h"
 
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct TrafficEntry {
@@ -56,8 +59,25 @@ private:
 // "HH:MM:SS.mmm" local time.
 std::string TrafficTime(int64_t wallMs);
 
+// What the entries mean, in the driver's words, decoded in order: a slave's
+// speeds are read in the unit its last status read showed.
+class CTrafficDecoder {
+public:
+    STransaction Decode(const TrafficEntry& e);
+
+private:
+    std::map<int, bool> m_speedUnitHz;
+};
+
+// Whether the needle (case-insensitive for Latin letters) is in what the
+// exchange means: its text, or a field's name.
+bool TrafficTextMatches(const STransaction& tx, std::string_view needle);
+// Every field of the exchange on a line of its own, for the detail pane.
+std::string TrafficDetail(const STransaction& tx);
+
 // Export: a text file with aligned columns, or CSV (UTF-8 with a byte-order
-// mark) when csv is set, written whole or not at all (WriteFileAtomically).
-// Returns false with error set when the file cannot be written.
+// mark) when csv is set, written whole or not at all (WriteFileAtomically),
+// each exchange with what it means. Returns false with error set when the
+// file cannot be written.
 bool ExportTraffic(const std::vector<TrafficEntry>& entries, const std::string& path, bool csv,
                    std::string& error);

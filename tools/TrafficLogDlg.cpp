@@ -9,25 +9,32 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSplitter>
 #include <QTableView>
 #include <QVBoxLayout>
 
-// The rows the window shows: the log's entries that pass the filter.
+// The rows the window shows: the log's entries that pass the filters, each
+// with what it means.
 class CTrafficModel : public QAbstractTableModel {
 public:
     std::vector<TrafficEntry> m_rows;
+    std::vector<STransaction> m_meaning; // one per row
     uint64_t m_nLastSeq = 0;
     ETrafficFilter m_filter = ETrafficFilter::All;
+    std::string m_strFind;
+    CTrafficDecoder m_decoder;
 
     int rowCount(const QModelIndex& parent) const override {
         return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
     }
-    int columnCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : 5; }
+    int columnCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : 6; }
 
     QVariant headerData(int section, Qt::Orientation o, int role) const override {
-        static const char* kHeads[] = {"时间", "往返(ms)", "结果", "请求", "应答"};
+        static const char* kHeads[] = {"时间", "往返(ms)", "结果", "含义", "请求", "应答"};
         if (o == Qt::Horizontal && role == Qt::DisplayRole)
             return QString::fromUtf8(kHeads[section]);
         return QAbstractTableModel::headerData(section, o, role);
@@ -37,6 +44,9 @@ public:
         const TrafficEntry& e = m_rows[static_cast<size_t>(index.row())];
         if (role == Qt::ForegroundRole && e.rc != kResultOk && index.column() == 2)
             return QColor(200, 0, 0);
+        if (role == Qt::ToolTipRole && index.column() == 3)
+            return QString::fromStdString(
+                TrafficDetail(m_meaning[static_cast<size_t>(index.row())]));
         if (role != Qt::DisplayRole)
             return {};
         switch (index.column()) {
@@ -47,6 +57,9 @@ public:
         case 2:
             return QString::fromStdString(ResultText(e.rc));
         case 3:
+            return QString::fromStdString(
+                TransactionSummary(m_meaning[static_cast<size_t>(index.row())]));
+        case 4:
             return QString::fromStdString(HexBytes(e.request));
         default:
             return QString::fromStdString(HexBytes(e.reply));
@@ -57,35 +70,46 @@ public:
         if (reset) {
             beginResetModel();
             m_rows.clear();
+            m_meaning.clear();
             m_nLastSeq = 0;
+            m_decoder = {};
         }
         // Rows the log has dropped for room leave the view too.
         const uint64_t first = log.FirstSeq();
         size_t gone = 0;
         while (gone < m_rows.size() && (first == 0 || m_rows[gone].seq < first))
             ++gone;
-        if (gone && !reset) {
+        if (gone && !reset)
             beginRemoveRows({}, 0, static_cast<int>(gone) - 1);
-            m_rows.erase(m_rows.begin(), m_rows.begin() + static_cast<ptrdiff_t>(gone));
+        m_rows.erase(m_rows.begin(), m_rows.begin() + static_cast<ptrdiff_t>(gone));
+        m_meaning.erase(m_meaning.begin(), m_meaning.begin() + static_cast<ptrdiff_t>(gone));
+        if (gone && !reset)
             endRemoveRows();
-        } else if (gone) {
-            m_rows.erase(m_rows.begin(), m_rows.begin() + static_cast<ptrdiff_t>(gone));
-        }
         std::vector<TrafficEntry> fresh = log.Since(m_nLastSeq);
         if (!fresh.empty())
             m_nLastSeq = fresh.back().seq;
+        // Every entry is decoded, shown or not: a status read teaches the
+        // speed unit of what follows.
         std::vector<TrafficEntry> keep;
-        for (auto& e : fresh)
-            if (TrafficFilterMatches(m_filter, e.rc))
+        std::vector<STransaction> meaning;
+        for (auto& e : fresh) {
+            STransaction tx = m_decoder.Decode(e);
+            if (TrafficFilterMatches(m_filter, e.rc) && TrafficTextMatches(tx, m_strFind)) {
                 keep.push_back(std::move(e));
+                meaning.push_back(std::move(tx));
+            }
+        }
         if (reset) {
             m_rows = std::move(keep);
+            m_meaning = std::move(meaning);
             endResetModel();
         } else if (!keep.empty()) {
             const int at = static_cast<int>(m_rows.size());
             beginInsertRows({}, at, at + static_cast<int>(keep.size()) - 1);
-            for (auto& e : keep)
-                m_rows.push_back(std::move(e));
+            for (size_t i = 0; i < keep.size(); ++i) {
+                m_rows.push_back(std::move(keep[i]));
+                m_meaning.push_back(std::move(meaning[i]));
+            }
             endInsertRows();
         }
     }
@@ -106,10 +130,18 @@ CTrafficLogDlg::CTrafficLogDlg(CTrafficLog& log, QWidget* parent)
     auto* clearButton = new QPushButton("清除");
     connect(clearButton, &QPushButton::clicked, this, &CTrafficLogDlg::OnClear);
     m_pCount = new QLabel;
+    // By field name or text: "rated_current", "电机参数", "超时".
+    m_pFind = new QLineEdit;
+    m_pFind->setPlaceholderText("字段名或文字");
+    m_pFind->setClearButtonEnabled(true);
+    connect(m_pFind, &QLineEdit::textChanged, this,
+            [this](const QString& t) { SetFind(t.toStdString()); });
 
     auto* top = new QHBoxLayout;
     top->addWidget(new QLabel("显示:"));
     top->addWidget(m_pFilter);
+    top->addWidget(new QLabel("查找:"));
+    top->addWidget(m_pFind);
     top->addWidget(m_pCount, 1);
     top->addWidget(clearButton);
     top->addWidget(exportButton);
@@ -125,12 +157,25 @@ CTrafficLogDlg::CTrafficLogDlg(CTrafficLog& log, QWidget* parent)
     m_pView->setColumnWidth(0, 110);
     m_pView->setColumnWidth(1, 80);
     m_pView->setColumnWidth(2, 110);
-    m_pView->setColumnWidth(3, 260);
+    m_pView->setColumnWidth(3, 300);
+    m_pView->setColumnWidth(4, 260);
+
+    // Every field of the selected exchange.
+    m_pDetail = new QPlainTextEdit;
+    m_pDetail->setReadOnly(true);
+    m_pDetail->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    connect(m_pView->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& now) { ShowDetail(now.row()); });
+    auto* split = new QSplitter(Qt::Vertical);
+    split->addWidget(m_pView);
+    split->addWidget(m_pDetail);
+    split->setStretchFactor(0, 3);
+    split->setStretchFactor(1, 1);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
-    layout->addWidget(m_pView, 1);
-    resize(1000, 520);
+    layout->addWidget(split, 1);
+    resize(1200, 640);
 
     connect(&m_timer, &QTimer::timeout, this, &CTrafficLogDlg::Refresh);
 }
@@ -150,9 +195,32 @@ void CTrafficLogDlg::SetFilter(ETrafficFilter f) {
     if (m_pFilter->currentIndex() != static_cast<int>(f))
         m_pFilter->setCurrentIndex(static_cast<int>(f)); // comes back here
     m_pModel->m_filter = f;
+    Reload();
+}
+
+void CTrafficLogDlg::SetFind(const std::string& text) {
+    if (m_pFind->text().toStdString() != text)
+        m_pFind->setText(QString::fromStdString(text)); // comes back here
+    m_pModel->m_strFind = text;
+    Reload();
+}
+
+void CTrafficLogDlg::Reload() {
     m_pModel->Take(m_log, true);
     m_pView->scrollToBottom();
     m_pCount->setText(QString("%1 条").arg(m_pModel->m_rows.size()));
+    ShowDetail(m_pView->currentIndex().row());
+}
+
+void CTrafficLogDlg::ShowDetail(int row) {
+    const bool valid = row >= 0 && static_cast<size_t>(row) < m_pModel->m_meaning.size();
+    m_pDetail->setPlainText(
+        valid ? QString::fromStdString(TrafficDetail(m_pModel->m_meaning[static_cast<size_t>(row)]))
+              : QString());
+}
+
+const std::vector<STransaction>& CTrafficLogDlg::Meanings() const {
+    return m_pModel->m_meaning;
 }
 
 const std::vector<TrafficEntry>& CTrafficLogDlg::Shown() const {
@@ -183,6 +251,7 @@ void CTrafficLogDlg::OnClear() {
     m_log.Clear();
     m_pModel->Take(m_log, true);
     m_pCount->setText("0 条");
+    ShowDetail(-1);
 }
 
 void CTrafficLogDlg::showEvent(QShowEvent* e) {

@@ -156,8 +156,8 @@ TEST(TrafficLog, BoundedOrderedAcrossThreadsFilteredAndExported) {
 
     TrafficEntry e;
     e.wallMs = 1'765'000'000'123LL;
-    e.request = {0x01, 0x03, 0x00, 0x20};
-    e.reply = {0x01, 0x83, 0x02};
+    e.request = {0x01, 0x03, 0x00, 0x60, 0x00, 0x02, 0xC4, 0x15};
+    e.reply = {0x01, 0x83, 0x02, 0xC0, 0xF1};
     e.rc = kResultIllegalAddress;
     e.rttMs = 12.345;
     const std::string csv = TempPath("traffic.csv"), txt = TempPath("traffic.txt");
@@ -165,10 +165,13 @@ TEST(TrafficLog, BoundedOrderedAcrossThreadsFilteredAndExported) {
     ASSERT_TRUE(ExportTraffic({e}, csv, true, error)) << error;
     ASSERT_TRUE(ExportTraffic({e}, txt, false, error)) << error;
     EXPECT_NE(ReadAll(csv).find(".123,12.35," + ResultText(kResultIllegalAddress) +
-                                ",2,01 03 00 20,01 83 02\r\n"),
+                                ",2,01 03 00 60 00 02 C4 15,01 83 02 C0 F1,"
+                                "\"从站1 读 电机参数 (0x0060, 2个): 非法寄存器地址\"\r\n"),
               std::string::npos)
         << ReadAll(csv);
-    EXPECT_NE(ReadAll(txt).find("TX: 01 03 00 20\n  RX: 01 83 02\n"), std::string::npos);
+    EXPECT_NE(
+        ReadAll(txt).find("TX: 01 03 00 60 00 02 C4 15\n  RX: 01 83 02 C0 F1\n  从站1 读 电机参数"),
+        std::string::npos);
     // A link in the export's place is replaced, its target left alone.
     ASSERT_EQ(unlink(txt.c_str()), 0);
     ASSERT_EQ(symlink(csv.c_str(), txt.c_str()), 0);
