@@ -1,9 +1,10 @@
 #include "app/DemoApp.h"
 
-#include "guikit/CtrlUtil.h"
-#include "guikit/GuiThread.h"
 #include "app/MainDlg.h"
+#include "guikit/GuiThread.h"
 #include "version/Version.h"
+
+#include "ui_MainDlg.h"
 
 #include <QComboBox>
 
@@ -25,7 +26,7 @@ CDemoApp::~CDemoApp() {
 int CDemoApp::Run(int com) {
     CMainDlg dlg;
     // The port a starter script's virtual driver took, so the defaults work.
-    if (auto* ports = FindCtrl<QComboBox>(&dlg, 1001); com > 0 && ports) {
+    if (QComboBox* ports = dlg.Ui().cmbComPort; com > 0) {
         if (com <= ports->count())
             ports->setCurrentIndex(com - 1);
         else

@@ -1,12 +1,12 @@
 #include "app/MainDlg.h"
 
 #include "app/AboutDlg.h"
-#include "guikit/CtrlUtil.h"
-#include "guikit/GuiThread.h"
 #include "desklogic/MainDlgLogic.h"
-#include "guikit/MessageBox.h"
 #include "desklogic/StatusPoller.h"
 #include "driver/Catalogue.h"
+#include "guikit/CtrlUtil.h"
+#include "guikit/GuiThread.h"
+#include "guikit/MessageBox.h"
 #include "pages/CommParamPage.h"
 #include "pages/MotorCtrlPage.h"
 #include "pages/MotorParamPage.h"
@@ -48,14 +48,6 @@ static void LoadResources() {
         loaded = true;
     }
 }
-
-namespace {
-
-constexpr int kAddrBitFirst = 1004; // check boxes 1004..1010 are bits 0..6
-constexpr int kAddrEdit = 1174;
-constexpr int kTxBox = 1016, kRxBox = 1017;
-
-} // namespace
 
 // F12 is watched for the whole application, not as a window shortcut: a
 // modal dialog or message box would block that one.
@@ -102,26 +94,24 @@ CMainDlg::CMainDlg(QWidget* parent) : QDialog(parent), m_ui(new Ui::CMainDlg) {
     connect(m_ui->tabPages, &QTabWidget::currentChanged, this, &CMainDlg::ShowPage);
 
     // Connection panel.
-    connect(FindCtrl<QPushButton>(this, 1011), &QPushButton::clicked, this, &CMainDlg::OnOpenClose);
-    for (int i = 0; i < 7; ++i)
-        connect(FindCtrl<QCheckBox>(this, kAddrBitFirst + i), &QCheckBox::clicked, this,
-                &CMainDlg::UpdateAddressFromBits);
-    connect(FindCtrl<QLineEdit>(this, kAddrEdit), &QLineEdit::editingFinished, this,
+    connect(m_ui->btnOpenPort, &QPushButton::clicked, this, &CMainDlg::OnOpenClose);
+    for (QCheckBox* box : AddressBoxes())
+        connect(box, &QCheckBox::clicked, this, &CMainDlg::UpdateAddressFromBits);
+    connect(m_ui->edtSlaveAddr, &QLineEdit::editingFinished, this,
             &CMainDlg::UpdateBitsFromAddress);
-    for (int id : {1002, 1003})
-        connect(FindCtrl<QComboBox>(this, id), &QComboBox::currentIndexChanged, this,
+    for (QComboBox* combo : {m_ui->cmbBaud, m_ui->cmbParity})
+        connect(combo, &QComboBox::currentIndexChanged, this,
                 [this] { ApplyLine(SelectedLine(PanelLines())); });
-    auto* portCombo = FindCtrl<QComboBox>(this, 1001);
-    connect(portCombo, &QComboBox::currentIndexChanged, this, [this] { UpdatePortDevices(false); });
-    portCombo->installEventFilter(this);
+    connect(m_ui->cmbComPort, &QComboBox::currentIndexChanged, this,
+            [this] { UpdatePortDevices(false); });
+    m_ui->cmbComPort->installEventFilter(this);
     UpdatePortDevices(true);
 
     // Device information and status.
-    connect(FindCtrl<QPushButton>(this, 1013), &QPushButton::clicked, this, &CMainDlg::OnReadInfo);
-    connect(FindCtrl<QPushButton>(this, 1014), &QPushButton::clicked, this, &CMainDlg::OnOemInfo);
-    connect(FindCtrl<QPushButton>(this, 1047), &QPushButton::clicked, this,
-            &CMainDlg::OnClearPosition);
-    connect(FindCtrl<QCheckBox>(this, 1015), &QCheckBox::toggled, this, [this](bool on) {
+    connect(m_ui->btnReadInfo, &QPushButton::clicked, this, &CMainDlg::OnReadInfo);
+    connect(m_ui->btnOemInfo, &QPushButton::clicked, this, &CMainDlg::OnOemInfo);
+    connect(m_ui->btnClearPosition, &QPushButton::clicked, this, &CMainDlg::OnClearPosition);
+    connect(m_ui->chkAutoUpdate, &QCheckBox::toggled, this, [this](bool on) {
         if (!on)
             MarkStatus(EStatusShown::Stale);
     });
@@ -130,24 +120,23 @@ CMainDlg::CMainDlg(QWidget* parent) : QDialog(parent), m_ui(new Ui::CMainDlg) {
 
     // A running motor can be stopped from any tab and any tool dialog.
     m_pStopKey = new CStopKeyFilter(this);
-    connect(FindCtrl<QPushButton>(this, kStopMotorButton), &QPushButton::clicked, this,
-            &CMainDlg::OnStopMotor);
+    connect(m_ui->btnStopMotor, &QPushButton::clicked, this, &CMainDlg::OnStopMotor);
 
     // Menu.
-    auto onMenu = [this](int id, auto fn) {
-        connect(FindCtrl<QAction>(this, id), &QAction::triggered, this, fn);
+    auto onMenu = [this](QAction* action, auto fn) {
+        connect(action, &QAction::triggered, this, fn);
     };
-    onMenu(32771, [this] {
+    onMenu(m_ui->actLoad, [this] {
         LoadConfiguration(this, m_ctx, [this](uint8_t slave, const SLineSetting& line) {
             SetConnection(slave, line);
         });
     });
-    onMenu(32772, [this] { ExportConfiguration(this, m_ctx); });
-    onMenu(32773, [this] { close(); });
-    onMenu(32774, [this] { ShowToolDialog(m_pRegisterDlg); });
-    onMenu(32776, [this] { ShowToolDialog(m_pObjDictDlg); });
-    onMenu(32775, [this] { OnAbout(); });
-    onMenu(32790, [this] { OnScan(); });
+    onMenu(m_ui->actExport, [this] { ExportConfiguration(this, m_ctx); });
+    onMenu(m_ui->actExit, [this] { close(); });
+    onMenu(m_ui->actRegister, [this] { ShowToolDialog(m_pRegisterDlg); });
+    onMenu(m_ui->actObjDict, [this] { ShowToolDialog(m_pObjDictDlg); });
+    onMenu(m_ui->actAbout, [this] { OnAbout(); });
+    onMenu(m_ui->actScan, [this] { OnScan(); });
     m_pPlotDlg = new CPlotDlg(this);
     m_pTrafficDlg = new CTrafficLogDlg(m_trafficLog, this);
     m_ui->menuTools->addSeparator();
@@ -267,7 +256,7 @@ void CMainDlg::OnTimer() {
 // --- Connection panel -------------------------------------------------------
 
 void CMainDlg::OnOpenClose() {
-    auto* button = FindCtrl<QPushButton>(this, 1011);
+    QPushButton* button = m_ui->btnOpenPort;
     ++m_nPortEpoch; // a poll still out belongs to the old state of the port
     if (m_driver.IsOpen()) {
         m_driver.ClosePort();
@@ -276,9 +265,9 @@ void CMainDlg::OnOpenClose() {
         ShowPortState();
         return;
     }
-    const int port = FindCtrl<QComboBox>(this, 1001)->currentIndex() + 1;
-    const int baud = BaudFromText(FindCtrl<QComboBox>(this, 1002)->currentText().toStdString());
-    const int parity = FindCtrl<QComboBox>(this, 1003)->currentIndex();
+    const int port = m_ui->cmbComPort->currentIndex() + 1;
+    const int baud = BaudFromText(m_ui->cmbBaud->currentText().toStdString());
+    const int parity = m_ui->cmbParity->currentIndex();
     if (m_driver.OpenPort(port, baud, parity)) {
         m_linkStats.Reset();
         m_trafficLog.Clear(); // the log covers what happened since the port opened
@@ -304,7 +293,7 @@ void CMainDlg::CloseLostPort() {
     const std::string device = m_driver.OpenDevice();
     // The poll fails as on a closed port, whether or not its worker has
     // reported before the close (its report is then dropped).
-    if (FindCtrl<QCheckBox>(this, 1015)->isChecked() && !m_ctx.PollHeld()) {
+    if (m_ui->chkAutoUpdate->isChecked() && !m_ctx.PollHeld()) {
         const std::string text = ResultText(kResultPortClosed);
         for (int id : kPollFailureFields)
             SetCtrlValue(this, id, text);
@@ -314,56 +303,63 @@ void CMainDlg::CloseLostPort() {
     }
     ++m_nPortEpoch;
     m_driver.ClosePort(); // clears the loss: a tick during the box does nothing
-    FindCtrl<QPushButton>(this, 1011)->setText("打开串口");
+    m_ui->btnOpenPort->setText("打开串口");
     ShowPortState();
     ShowMessage(this, "串口设备已被移除，串口已关闭\n" + device);
 }
 
+std::array<QCheckBox*, 7> CMainDlg::AddressBoxes() const {
+    return {m_ui->chkAddr1, m_ui->chkAddr2, m_ui->chkAddr3, m_ui->chkAddr4,
+            m_ui->chkAddr5, m_ui->chkAddr6, m_ui->chkAddr7};
+}
+
 void CMainDlg::UpdateAddressFromBits() {
     unsigned bits = 0;
-    for (int i = 0; i < 7; ++i)
-        if (FindCtrl<QCheckBox>(this, kAddrBitFirst + i)->isChecked())
+    const std::array<QCheckBox*, 7> boxes = AddressBoxes();
+    for (size_t i = 0; i < boxes.size(); ++i)
+        if (boxes[i]->isChecked())
             bits |= 1u << i;
     m_nSlaveAddr = AddressFromBits(bits);
-    SetCtrlValue(this, kAddrEdit, AddressText(m_nSlaveAddr));
+    SetCtrlValue(m_ui->edtSlaveAddr, AddressText(m_nSlaveAddr));
 }
 
 void CMainDlg::UpdateBitsFromAddress() {
-    const std::string typed = CtrlValue(this, kAddrEdit);
+    const std::string typed = CtrlValue(m_ui->edtSlaveAddr);
     uint8_t addr = m_nSlaveAddr;
     if (!ParseAddressText(typed, addr)) {
         // The address stays as it was: shown again, nothing sent elsewhere.
-        SetCtrlValue(this, kAddrEdit, AddressText(m_nSlaveAddr));
-        ShowMessage(this, "从站地址: " + typed + " 不是0~255的数 (十进制，或0x开头的十六进制)");
+        SetCtrlValue(m_ui->edtSlaveAddr, AddressText(m_nSlaveAddr));
+        ShowMessage(this, std::string(CatalogueField("comm-b.rs485_slave_address").label) + ": " +
+                              typed + " 不是0~255的数 (十进制，或0x开头的十六进制)");
         return;
     }
     m_nSlaveAddr = addr;
-    SetCtrlValue(this, kAddrEdit, AddressText(addr));
+    SetCtrlValue(m_ui->edtSlaveAddr, AddressText(addr));
     const unsigned bits = BitsFromAddress(addr);
-    for (int i = 0; i < 7; ++i)
-        FindCtrl<QCheckBox>(this, kAddrBitFirst + i)->setChecked(bits & (1u << i));
+    const std::array<QCheckBox*, 7> boxes = AddressBoxes();
+    for (size_t i = 0; i < boxes.size(); ++i)
+        boxes[i]->setChecked(bits & (1u << i));
 }
 
 void CMainDlg::UpdateTrafficBox() {
     // Only a changed text is set, so the box neither flickers nor loses its
     // scroll position.
-    auto update = [this](int id, const std::vector<uint8_t>& bytes) {
-        auto* box = FindCtrl<QLineEdit>(this, id);
+    auto update = [](QLineEdit* box, const std::vector<uint8_t>& bytes) {
         const QString text = QString::fromStdString(TrafficText(bytes));
         if (box->text() != text) {
             box->setText(text);
             box->setCursorPosition(0); // a new frame is read from its start
         }
     };
-    update(kTxBox, m_driver.GetTxFrame());
-    update(kRxBox, m_driver.GetRxFrame());
+    update(m_ui->edtTxFrame, m_driver.GetTxFrame());
+    update(m_ui->edtRxFrame, m_driver.GetRxFrame());
 }
 
 // Shows where each COM number leads, so a user with /dev/ttyUSB0 knows which
 // one to pick: the current one beside the combo, every one as the item's
 // tooltip when the list is about to open.
 void CMainDlg::UpdatePortDevices(bool allItems) {
-    auto* combo = FindCtrl<QComboBox>(this, 1001);
+    QComboBox* combo = m_ui->cmbComPort;
     auto deviceText = [](int number) {
         const std::string dev = ResolveComPort(number);
         return dev.empty() ? std::string("无设备") : dev;
@@ -385,7 +381,7 @@ void CMainDlg::UpdatePortDevices(bool allItems) {
 }
 
 bool CMainDlg::eventFilter(QObject* watched, QEvent* event) {
-    if (CtrlIdOf(watched) == 1001 &&
+    if (watched == m_ui->cmbComPort &&
         (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::KeyPress))
         UpdatePortDevices(true);
     return QDialog::eventFilter(watched, event);
@@ -394,13 +390,13 @@ bool CMainDlg::eventFilter(QObject* watched, QEvent* event) {
 // --- Device information and status -----------------------------------------
 
 void CMainDlg::OnReadInfo() {
-    m_ctx.ReadBlock(this, FindCtrl<QPushButton>(this, 1013), &CMotorDriver::ReadDeviceInfoBlock,
+    m_ctx.ReadBlock(this, m_ui->btnReadInfo, &CMotorDriver::ReadDeviceInfoBlock,
                     [this](const DeviceInfoBlock& b) { PutValues(this, DeviceInfoValues(b)); });
 }
 
 void CMainDlg::OnOemInfo() {
     m_ctx.RunFrom(
-        FindCtrl<QPushButton>(this, 1014),
+        m_ui->btnOemInfo,
         [&drv = m_driver, slave = m_nSlaveAddr.load()] {
             std::string text;
             const ResultCode rc = drv.ReadDeviceIdText(slave, text);
@@ -419,9 +415,9 @@ void CMainDlg::OnOemInfo() {
 }
 
 void CMainDlg::ReadRealtimeStatus() {
-    m_pPlotDlg->SetPolling(FindCtrl<QCheckBox>(this, 1015)->isChecked() && m_driver.IsOpen());
-    if (!FindCtrl<QCheckBox>(this, 1015)->isChecked() || m_ctx.PollHeld() || !m_driver.IsOpen() ||
-        m_bPollInFlight)
+    const bool autoUpdate = m_ui->chkAutoUpdate->isChecked();
+    m_pPlotDlg->SetPolling(autoUpdate && m_driver.IsOpen());
+    if (!autoUpdate || m_ctx.PollHeld() || !m_driver.IsOpen() || m_bPollInFlight)
         return;
     m_bPollInFlight = m_pPoller->Start(m_nSlaveAddr, m_nPortEpoch);
 }
@@ -430,8 +426,7 @@ void CMainDlg::ShowStatus(unsigned epoch, ResultCode rc, const RealtimeStatusBlo
     m_bPollInFlight = false;
     // Auto update turned off or the port closed meanwhile: the last values
     // stay frozen.
-    if (epoch != m_nPortEpoch || !FindCtrl<QCheckBox>(this, 1015)->isChecked() ||
-        !m_driver.IsOpen())
+    if (epoch != m_nPortEpoch || !m_ui->chkAutoUpdate->isChecked() || !m_driver.IsOpen())
         return;
     OnStatusSample(rc, block);
     if (rc != kResultOk) {
@@ -515,8 +510,8 @@ void CMainDlg::OnAbout() {
 }
 
 SPanelLines CMainDlg::PanelLines() const {
-    auto* baud = FindCtrl<QComboBox>(this, 1002);
-    auto* parity = FindCtrl<QComboBox>(this, 1003);
+    const QComboBox* baud = m_ui->cmbBaud;
+    const QComboBox* parity = m_ui->cmbParity;
     SPanelLines panel;
     for (int i = 0; i < baud->count(); ++i)
         panel.bauds.push_back(baud->itemText(i).toStdString());
@@ -528,22 +523,21 @@ SPanelLines CMainDlg::PanelLines() const {
 }
 
 void CMainDlg::OnScan() {
-    CScanDlg dlg(m_ctx, m_linkStats, PanelLines(),
-                 FindCtrl<QComboBox>(this, 1001)->currentIndex() + 1, this);
+    CScanDlg dlg(m_ctx, m_linkStats, PanelLines(), m_ui->cmbComPort->currentIndex() + 1, this);
     if (dlg.exec() == QDialog::Accepted && dlg.Chosen())
         SetConnection(dlg.Chosen()->slave, dlg.Chosen()->line);
 }
 
 void CMainDlg::SetConnection(uint8_t slave, const SLineSetting& line) {
     SelectLine(line);
-    SetCtrlValue(this, kAddrEdit, AddressText(slave));
+    SetCtrlValue(m_ui->edtSlaveAddr, AddressText(slave));
     UpdateBitsFromAddress();
     ApplyLine(line);
 }
 
 void CMainDlg::SelectLine(const SLineSetting& line) {
-    auto* baud = FindCtrl<QComboBox>(this, 1002);
-    auto* parity = FindCtrl<QComboBox>(this, 1003);
+    QComboBox* baud = m_ui->cmbBaud;
+    QComboBox* parity = m_ui->cmbParity;
     // The caller applies both at once: no port change for half of them.
     const QSignalBlocker quietBaud(baud), quietParity(parity);
     for (int i = 0; i < baud->count(); ++i)

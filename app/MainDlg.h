@@ -6,20 +6,22 @@
 // (DriverContext.h), handed to each when it is made. Everything else here is
 // GUI-thread only.
 
-#include "guikit/DriverContext.h"
+#include "desklogic/TrafficLog.h"
 #include "driver/BusScan.h"
 #include "driver/MotorDriver.h"
+#include "guikit/DriverContext.h"
 #include "modbus/LinkStats.h"
-#include "desklogic/TrafficLog.h"
 
 #include <QDialog>
 #include <QTimer>
 
+#include <array>
 #include <atomic>
 #include <memory>
 #include <vector>
 
 class CStatusPoller;
+class QCheckBox;
 
 namespace Ui {
 class CMainDlg;
@@ -34,6 +36,7 @@ class CMainDlg : public QDialog {
 public:
     explicit CMainDlg(QWidget* parent = nullptr);
     ~CMainDlg() override;
+    Ui::CMainDlg& Ui() const { return *m_ui; }
 
     CMotorDriver m_driver;
     // What the pages and tool windows are handed: the driver, the slave
@@ -56,7 +59,7 @@ public:
     // The stop of the F12 key and the status area's button: the motor
     // control page's stop mode.
     void OnStopMotor();
-    static constexpr int kStopMotorButton = 1190;
+    static constexpr int kStopMotorButton = 1190; // its button's ID, for tests that click by ID
 
     // Sets the connection panel to a driver's address, baud rate and parity
     // (one the bus scan found, or where a loaded configuration moved it); an
@@ -86,6 +89,8 @@ protected:
 
 private:
     void OnOpenClose();
+    // The address check boxes "1" to "7": bits 0 to 6.
+    std::array<QCheckBox*, 7> AddressBoxes() const;
     void CloseLostPort();
     void UpdateAddressFromBits();
     void UpdateBitsFromAddress();

@@ -18,7 +18,7 @@ bool Failed(const SdoResult& r, IEditorSink& sink) {
 
 struct SLimit {
     int id;
-    const char* name;
+    std::string name;
     int64_t max;
 };
 
@@ -273,9 +273,9 @@ SInputProblem CheckPdoValues(int row, const CtrlValues& values) {
     const std::string& cobId = ValueOf(values, kPdoCobId);
     if (!ParseStrictHex(cobId, hex))
         return {kPdoCobId, StrFormat("COB-ID: %s 不是十六进制数", cobId.c_str())};
-    const SLimit limits[] = {{kPdoTransType, "传输类型", 0xFF},
-                             {kPdoInhibit, "禁止时间", 0xFFFF},
-                             {kPdoEvent, "事件时间", 0xFFFF},
+    const SLimit limits[] = {{kPdoTransType, PdoCommSubLabel(kPdoSubTransType), 0xFF},
+                             {kPdoInhibit, PdoCommSubLabel(kPdoSubInhibit), 0xFFFF},
+                             {kPdoEvent, PdoCommSubLabel(kPdoSubEvent), 0xFFFF},
                              {kPdoMapCount, "映射数量", 0xFF}};
     for (const SLimit& l : limits) {
         const std::string& text = ValueOf(values, l.id);
@@ -283,10 +283,10 @@ SInputProblem CheckPdoValues(int row, const CtrlValues& values) {
         if (time && IsReceivePdo(row) && text.empty())
             continue; // the driver's recorded value is written
         if (!ParseStrictInt(text, v))
-            return {l.id, StrFormat("%s: %s 不是数字 (0~%d)", l.name, text.c_str(),
+            return {l.id, StrFormat("%s: %s 不是数字 (0~%d)", l.name.c_str(), text.c_str(),
                                     static_cast<int>(l.max))};
         if (v < 0 || v > l.max)
-            return {l.id, StrFormat("%s超出范围(0~%d)", l.name, static_cast<int>(l.max))};
+            return {l.id, StrFormat("%s超出范围(0~%d)", l.name.c_str(), static_cast<int>(l.max))};
     }
     for (int k = 0; k < kMaxMapEntries; ++k) {
         if (ValueOf(values, PdoEntryCheck(k)) != "1")

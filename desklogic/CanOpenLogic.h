@@ -78,14 +78,11 @@ int LoadObjectList(CMotorDriver& drv, uint8_t slave, const std::atomic<bool>& st
 
 // Control IDs of the PDO editor's values.
 enum : int {
-    kPdoGroup = 1166,
     kPdoCobId = 1160,
     kPdoTransType = 1161,
     kPdoInhibit = 1162,
     kPdoEvent = 1163,
     kPdoMapCount = 1164,
-    kPdoLoad = 1047,
-    kPdoConfigure = 1165,
 };
 // Entry k = 0..7: its check box, index, sub-index and bit-length edits.
 int PdoEntryCheck(int k);
@@ -130,12 +127,11 @@ bool ConfigurePdo(CMotorDriver& drv, uint8_t slave, int row, const CtrlValues& v
 
 // --- SYNC editor ----------------------------------------------------------------
 
+// Control IDs of the SYNC editor's values.
 enum : int {
     kSyncCobId = 1160,
     kSyncPeriod = 1172,
     kSyncWindow = 1173,
-    kSyncRead = 1062,
-    kSyncConfigure = 1061,
 };
 
 // "0x%X", and microseconds as milliseconds "%.3f".

@@ -14,24 +14,13 @@
 
 namespace {
 
-// Each series names its status field; the unit comes from the catalogue.
-struct SeriesName {
-    const char* field;
-    const char* label; // as the status group names it
-};
-constexpr SeriesName kSeries[kPlotSeriesCount] = {
-    {"output_pwm", "输出PWM"},
-    {"phase_current", "相电流"},
-    {"input_voltage", "输入电压"},
-    {"input_current", "输入电流"},
-    {"commutation_frequency", "换向频率"},
-    {"motor_speed", "电机转速"},
-    {"position", "转动位置"},
-    {"temperature", "内部温度"},
-    {"in1_voltage", "IN1电压"},
-    {"in2_voltage", "IN2电压"},
-    {"in3_voltage", "IN3电压"},
-    {"differential_voltage", "差分电压"},
+// The status field each series shows, in series order; its label and unit
+// are the catalogue's.
+constexpr const char* kSeriesFields[kPlotSeriesCount] = {
+    "status.output_pwm",    "status.phase_current",         "status.input_voltage",
+    "status.input_current", "status.commutation_frequency", "status.motor_speed",
+    "status.position",      "status.temperature",           "status.in1_voltage",
+    "status.in2_voltage",   "status.in3_voltage",           "status.differential_voltage",
 };
 
 const BlockDef& StatusBlock() {
@@ -57,12 +46,9 @@ std::string CsvField(const std::string& s) {
 const PlotSeriesDef& PlotSeries(int series) {
     static const auto defs = [] {
         std::array<PlotSeriesDef, kPlotSeriesCount> d{};
-        const BlockDef& b = StatusBlock();
-        for (int i = 0; i < kPlotSeriesCount; ++i) {
-            d[static_cast<size_t>(i)] = {kSeries[i].field, kSeries[i].label, ""};
-            for (int k = 0; k < b.fieldCount; ++k)
-                if (std::strcmp(b.fields[k].name, kSeries[i].field) == 0)
-                    d[static_cast<size_t>(i)].unit = b.fields[k].unit;
+        for (size_t i = 0; i < d.size(); ++i) {
+            const FieldDef& f = CatalogueField(kSeriesFields[i]);
+            d[i] = {f.name, f.label, f.unit};
         }
         return d;
     }();
@@ -224,7 +210,7 @@ std::array<float, kPlotSeriesCount> PlotValues(const RealtimeStatusBlock& b) {
         if (!f.value.IsNumber())
             continue;
         for (int i = 0; i < kPlotSeriesCount; ++i)
-            if (f.name == kSeries[i].field)
+            if (f.name == PlotSeries(i).field)
                 v[static_cast<size_t>(i)] = std::strtof(f.value.text.c_str(), nullptr);
     }
     return v;

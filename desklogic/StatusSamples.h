@@ -31,9 +31,11 @@ enum EPlotSeries : int {
     kPlotSeriesCount
 };
 
+// The status field a series shows, with the catalogue's label (as the status
+// group names it) and unit.
 struct PlotSeriesDef {
-    const char* field; // the status field it shows
-    const char* label; // as the status group names it
+    const char* field;
+    const char* label;
     const char* unit;
 };
 const PlotSeriesDef& PlotSeries(int series);

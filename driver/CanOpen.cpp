@@ -133,6 +133,21 @@ int PdoCommSubSize(uint8_t sub) {
     }
 }
 
+std::string PdoCommSubLabel(uint8_t sub) {
+    switch (sub) {
+    case kPdoSubCobId:
+        return "COB-ID";
+    case kPdoSubTransType:
+        return "传输类型";
+    case kPdoSubInhibit:
+        return "禁止时间";
+    case kPdoSubEvent:
+        return "事件时间";
+    default:
+        return StrFormat("子索引 %u", sub);
+    }
+}
+
 SdoResult ReadPdo(CMotorDriver& drv, uint8_t slave, int row, PdoImage& out) {
     PdoImage img;
     img.row = row;

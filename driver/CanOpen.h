@@ -75,6 +75,9 @@ uint16_t PdoCommIndex(int row);
 uint16_t PdoMapIndex(int row);
 // Download size of a communication sub-index by its CANopen type.
 int PdoCommSubSize(uint8_t sub);
+// A communication sub-index in the PDO editor's words ("传输类型"), or
+// "子索引 N" for one the editor does not show.
+std::string PdoCommSubLabel(uint8_t sub);
 
 // A mapping entry: (object index << 16) | (sub-index << 8) | bit length.
 constexpr uint32_t PackMapEntry(uint16_t index, uint8_t sub, uint8_t bits) {

@@ -49,8 +49,9 @@ struct FieldDef {
     EField type;
     int decimals; // the register holds value x 10^decimals
     const char* unit;
-    // The page's own words for the field, and the unit the page shows beside
-    // it where that differs from `unit` (nullptr: none of its own).
+    // The page's own words for the field (a status field's: the status group's
+    // and the live plot's), and the unit the page shows beside it where that
+    // differs from `unit` (nullptr: none of its own).
     const char* label;
     const char* pageUnit;
     // Selection-list texts in register order (item index = register value),

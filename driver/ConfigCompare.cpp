@@ -37,22 +37,6 @@ ConfigValue Plain(uint32_t raw, const std::string& text) {
     return {{raw}, text, text};
 }
 
-// The PDO communication sub-indexes in the PDO editor's words.
-std::string PdoCommSubLabel(uint8_t sub) {
-    switch (sub) {
-    case 1:
-        return "COB-ID";
-    case 2:
-        return "传输类型";
-    case 3:
-        return "禁止时间";
-    case 5:
-        return "事件时间";
-    default:
-        return StrFormat("子索引 %u", sub);
-    }
-}
-
 void CompareBlock(const BlockImage& fb, const BlockImage& db, const ConfigImage& file,
                   const DecodeContext& ctx, std::vector<ConfigDiff>& out) {
     const BlockDef& def = *fb.def;

@@ -1,9 +1,9 @@
 #include "guikit/CtrlUtil.h"
 
-#include "guikit/MessageBox.h"
 #include "desklogic/PageLogic.h"
 #include "driver/Catalogue.h"
 #include "driver/Format.h"
+#include "guikit/MessageBox.h"
 
 #include <QAbstractButton>
 #include <QAbstractSlider>
@@ -141,6 +141,14 @@ std::string CtrlValue(const QWidget* root, int id) {
 void SetCtrlValue(QWidget* root, int id, const std::string& text) {
     if (QWidget* w = FindCtrl<QWidget>(root, id))
         Show(w, text);
+}
+
+std::string CtrlValue(const QWidget* ctrl) {
+    return WidgetValue(ctrl);
+}
+
+void SetCtrlValue(QWidget* ctrl, const std::string& value) {
+    Show(ctrl, value);
 }
 
 void SetTypingLimit(QLineEdit* edit, int limit) {

@@ -38,6 +38,9 @@ void PutValues(QWidget* root, const CtrlValues& values);
 // One control's value as above ("" when absent), and showing one.
 std::string CtrlValue(const QWidget* root, int id);
 void SetCtrlValue(QWidget* root, int id, const std::string& value);
+// The same for a control at hand (a window's uic member).
+std::string CtrlValue(const QWidget* ctrl);
+void SetCtrlValue(QWidget* ctrl, const std::string& value);
 
 // An edit's character limit bounds what the user types, never what the tool
 // shows: a value read from the driver is shown whole, and a configure without

@@ -1,12 +1,12 @@
 #include "tools/ConfigTransfer.h"
 
+#include "desklogic/ConfigTransferLogic.h"
+#include "driver/FileIo.h"
+#include "driver/Format.h"
 #include "guikit/CtrlUtil.h"
 #include "guikit/DriverContext.h"
 #include "guikit/GuiThread.h"
 #include "guikit/MessageBox.h"
-#include "driver/FileIo.h"
-#include "driver/Format.h"
-#include "desklogic/ConfigTransferLogic.h"
 
 #include "ui_ConfigCompareDlg.h"
 #include "ui_ConfigProgressDlg.h"
@@ -29,18 +29,22 @@
 
 // --- Dialogs -----------------------------------------------------------------------
 
-namespace {
+CConfigProgressDlg::CConfigProgressDlg(QWidget* parent)
+    : QDialog(parent), m_ui(new Ui::CConfigProgressDlg) {
+    m_ui->setupUi(this);
+    setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+}
 
-enum : int {
-    kStepLabel = 2101,
-    kStepBar = 2102,
-    kStepCancel = 2103,
-    kCompareSummary = 2201,
-    kCompareTable = 2202,
-    kCompareComm = 2203,
-    kCompareWrite = 2204,
-    kCompareCancel = 2205,
-};
+CConfigProgressDlg::~CConfigProgressDlg() {
+    delete m_ui;
+}
+
+void CConfigProgressDlg::reject() {
+    if (m_onCancel)
+        m_onCancel();
+}
+
+namespace {
 
 std::mutex g_seamLock;
 FileChooser g_chooser;
@@ -52,24 +56,6 @@ template <class T> T Seam(const T& seam) {
     return seam;
 }
 
-// The progress dialog of one worker run: Esc and the close box cancel like
-// the button, and the dialog stays until the worker has ended.
-class CProgressDlg : public QDialog {
-public:
-    explicit CProgressDlg(QWidget* parent) : QDialog(parent) {
-        m_ui.setupUi(this);
-        setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
-    }
-    std::function<void()> m_onCancel;
-    void reject() override {
-        if (m_onCancel)
-            m_onCancel();
-    }
-
-private:
-    Ui::CConfigProgressDlg m_ui;
-};
-
 // Reports one step of a worker's run; false once the user has cancelled.
 using StepFn = std::function<bool(int step, const std::string& text)>;
 
@@ -77,12 +63,11 @@ using StepFn = std::function<bool(int step, const std::string& text)>;
 // suspended, and returns when the worker has ended: false when cancelled.
 bool RunWithProgress(CDriverContext& ctx, QWidget* owner, const std::string& title, int total,
                      bool cancellable, const std::function<void(const StepFn&)>& work) {
-    CProgressDlg dlg(owner);
+    CConfigProgressDlg dlg(owner);
     dlg.setWindowTitle(QString::fromStdString(title));
-    auto* bar = FindCtrl<QProgressBar>(&dlg, kStepBar);
-    bar->setRange(0, total);
-    bar->setValue(0);
-    auto* cancel = FindCtrl<QPushButton>(&dlg, kStepCancel);
+    dlg.Ui().barSteps->setRange(0, total);
+    dlg.Ui().barSteps->setValue(0);
+    QPushButton* cancel = dlg.Ui().btnCancel;
     cancel->setVisible(cancellable);
     std::atomic<bool> stop{false};
     dlg.m_onCancel = [&] {
@@ -90,14 +75,14 @@ bool RunWithProgress(CDriverContext& ctx, QWidget* owner, const std::string& tit
             return;
         stop = true;
         cancel->setEnabled(false);
-        SetCtrlValue(&dlg, kStepLabel, "正在取消…");
+        SetCtrlValue(dlg.Ui().lblStep, "正在取消…");
     };
     QObject::connect(cancel, &QPushButton::clicked, &dlg, [&] { dlg.m_onCancel(); });
 
     // A hold of its own: a CANopen list load may hold the poll off too and end
     // while this runs.
     const CDriverContext::CPollHold hold = ctx.HoldPoll();
-    QPointer<QDialog> pd(&dlg);
+    QPointer<CConfigProgressDlg> pd(&dlg);
     const std::atomic<bool>* stopped = &stop;
     CGuiWorker worker;
     worker.Start([&work, pd, stopped] {
@@ -105,9 +90,9 @@ bool RunWithProgress(CDriverContext& ctx, QWidget* owner, const std::string& tit
             PostToGui([pd, stopped, step, text] {
                 if (!pd)
                     return; // the run is over; stopped is gone with it
-                FindCtrl<QProgressBar>(pd, kStepBar)->setValue(step);
+                pd->Ui().barSteps->setValue(step);
                 if (!*stopped)
-                    SetCtrlValue(pd, kStepLabel, text);
+                    SetCtrlValue(pd->Ui().lblStep, text);
                 if (ProgressHook hook = Seam(g_progressHook))
                     hook(pd, step);
             });
@@ -178,10 +163,10 @@ CConfigCompareDlg::CConfigCompareDlg(const std::vector<ConfigDiff>& diffs, bool 
     size_t comm = 0;
     for (const ConfigDiff& d : diffs)
         comm += d.comm;
-    SetCtrlValue(this, kCompareSummary,
+    SetCtrlValue(m_ui->lblSummary,
                  StrFormat("设备与文件有 %zu 处不同%s:", diffs.size(),
                            comm ? StrFormat(" (其中通讯参数 %zu 处)", comm).c_str() : ""));
-    auto* table = FindCtrl<QTableWidget>(this, kCompareTable);
+    QTableWidget* table = m_ui->tblDiffs;
     table->verticalHeader()->setVisible(false);
     table->setRowCount(static_cast<int>(diffs.size()));
     for (size_t r = 0; r < diffs.size(); ++r) {
@@ -197,15 +182,13 @@ CConfigCompareDlg::CConfigCompareDlg(const std::vector<ConfigDiff>& diffs, bool 
     header->setSectionResizeMode(1, QHeaderView::ResizeToContents);
     header->setSectionResizeMode(2, QHeaderView::Stretch);
     header->setSectionResizeMode(3, QHeaderView::Stretch);
-    auto* box = FindCtrl<QCheckBox>(this, kCompareComm);
+    QCheckBox* box = m_ui->chkComm;
     box->setChecked(includeComm && comm);
     box->setEnabled(comm > 0);
     connect(box, &QCheckBox::toggled, this, [this] { ShowCommRows(); });
     ShowCommRows();
-    connect(FindCtrl<QPushButton>(this, kCompareWrite), &QPushButton::clicked, this,
-            &QDialog::accept);
-    connect(FindCtrl<QPushButton>(this, kCompareCancel), &QPushButton::clicked, this,
-            &QDialog::reject);
+    connect(m_ui->btnWrite, &QPushButton::clicked, this, &QDialog::accept);
+    connect(m_ui->btnCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 CConfigCompareDlg::~CConfigCompareDlg() {
@@ -213,13 +196,13 @@ CConfigCompareDlg::~CConfigCompareDlg() {
 }
 
 bool CConfigCompareDlg::IncludeComm() const {
-    return FindCtrl<QCheckBox>(this, kCompareComm)->isChecked();
+    return m_ui->chkComm->isChecked();
 }
 
 // Rows left out are shown greyed, so the user sees what will not be written.
 void CConfigCompareDlg::ShowCommRows() {
     const bool include = IncludeComm();
-    auto* table = FindCtrl<QTableWidget>(this, kCompareTable);
+    QTableWidget* table = m_ui->tblDiffs;
     const QBrush grey(palette().color(QPalette::Disabled, QPalette::Text));
     const QBrush normal(palette().color(QPalette::Active, QPalette::Text));
     for (size_t r = 0; r < m_diffs.size(); ++r)

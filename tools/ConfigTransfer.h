@@ -36,9 +36,25 @@ using FileChooser = std::function<std::string(bool save, const std::string& sugg
 using CompareHandler = std::function<bool(const std::vector<ConfigDiff>& diffs, bool& includeComm)>;
 FileChooser SetFileChooser(FileChooser chooser);
 CompareHandler SetCompareHandler(CompareHandler handler);
+// The progress dialog of one worker run: Esc and the close box cancel like
+// the button, and the dialog stays until the worker has ended.
+namespace Ui {
+class CConfigProgressDlg;
+}
+class CConfigProgressDlg : public QDialog {
+public:
+    explicit CConfigProgressDlg(QWidget* parent = nullptr);
+    ~CConfigProgressDlg() override;
+    Ui::CConfigProgressDlg& Ui() const { return *m_ui; }
+    std::function<void()> m_onCancel;
+    void reject() override;
+
+private:
+    Ui::CConfigProgressDlg* m_ui;
+};
 // Called by the flows with the progress dialog of each worker run (tests use it
 // to press cancel); the hook runs on the GUI thread.
-using ProgressHook = std::function<void(QWidget* progressDialog, int step)>;
+using ProgressHook = std::function<void(CConfigProgressDlg* progressDialog, int step)>;
 ProgressHook SetProgressHook(ProgressHook hook);
 
 // The comparison dialog: every difference, and whether to write the
@@ -51,6 +67,7 @@ public:
     CConfigCompareDlg(const std::vector<ConfigDiff>& diffs, bool includeComm,
                       QWidget* parent = nullptr);
     ~CConfigCompareDlg() override;
+    Ui::CConfigCompareDlg& Ui() const { return *m_ui; }
     bool IncludeComm() const;
 
 private:

@@ -1,10 +1,10 @@
 #include "tools/ObjDictDlg.h"
 
+#include "driver/FieldInput.h"
+#include "driver/Format.h"
 #include "guikit/CtrlUtil.h"
 #include "guikit/DriverContext.h"
 #include "guikit/MessageBox.h"
-#include "driver/FieldInput.h"
-#include "driver/Format.h"
 
 #include "ui_ObjDictDlg.h"
 
@@ -16,8 +16,8 @@
 
 namespace {
 
-constexpr int kCommand = 1168, kIndex = 1169, kSubIndex = 1048, kData = 1109, kDecimal = 1110;
-constexpr int kSent = 1016, kAnswer = 1049, kDecoded = 1171, kOperate = 1062;
+// The edits the input check names, by control ID.
+constexpr int kIndex = 1169, kSubIndex = 1048, kData = 1109, kDecimal = 1110;
 
 // Data bits a command index carries: a read shows its data as 32 bits.
 int WidthBits(int commandIndex) {
@@ -160,11 +160,10 @@ CObjDictDlg::CObjDictDlg(CDriverContext& ctx, QWidget* parent)
     m_ui->setupUi(this);
     LimitTypingOnly(this);
     adjustSize(); // its final size from the start, for centring before the first showing
-    connect(FindCtrl<QComboBox>(this, kCommand), &QComboBox::currentIndexChanged, this,
+    connect(m_ui->cmbCommand, &QComboBox::currentIndexChanged, this,
             &CObjDictDlg::OnCommandChanged);
-    connect(FindCtrl<QPushButton>(this, kOperate), &QPushButton::clicked, this,
-            &CObjDictDlg::OnOperate);
-    WatchFocusLeave({kIndex, kSubIndex, kData, kDecimal});
+    connect(m_ui->btnOperate, &QPushButton::clicked, this, &CObjDictDlg::OnOperate);
+    WatchFocusLeave({m_ui->edtIndex, m_ui->edtSubIndex, m_ui->edtData, m_ui->edtDecimal});
     OnCommandChanged();
 }
 
@@ -172,37 +171,25 @@ CObjDictDlg::~CObjDictDlg() {
     delete m_ui;
 }
 
-std::string CObjDictDlg::Value(int id) const {
-    return CtrlValue(this, id);
-}
-
 int CObjDictDlg::CommandIndex() const {
-    return FindCtrl<QComboBox>(this, kCommand)->currentIndex();
+    return m_ui->cmbCommand->currentIndex();
 }
 
 void CObjDictDlg::OnCommandChanged() {
     const bool write = CommandIndex() > 0;
-    FindCtrl<QWidget>(this, kData)->setEnabled(write);
-    FindCtrl<QWidget>(this, kDecimal)->setEnabled(write);
+    m_ui->edtData->setEnabled(write);
+    m_ui->edtDecimal->setEnabled(write);
 }
 
-void CObjDictDlg::OnFocusLeft(int id) {
-    switch (id) {
-    case kIndex:
-        SetCtrlValue(this, kIndex, ObjIndexText(Value(kIndex)));
-        break;
-    case kSubIndex:
-        SetCtrlValue(this, kSubIndex, std::to_string(ObjSubIndex(Value(kSubIndex))));
-        break;
-    case kData: // the typed text stays as it is
-        SetCtrlValue(this, kDecimal, ObjDataToDecimal(Value(kData), CommandIndex()));
-        break;
-    case kDecimal:
-        SetCtrlValue(this, kData, ObjDecimalToData(Value(kDecimal), CommandIndex()));
-        break;
-    default:
-        break;
-    }
+void CObjDictDlg::OnFocusLeft(QWidget* ctrl) {
+    if (ctrl == m_ui->edtIndex)
+        SetCtrlValue(ctrl, ObjIndexText(CtrlValue(ctrl)));
+    else if (ctrl == m_ui->edtSubIndex)
+        SetCtrlValue(ctrl, std::to_string(ObjSubIndex(CtrlValue(ctrl))));
+    else if (ctrl == m_ui->edtData) // the typed text stays as it is
+        SetCtrlValue(m_ui->edtDecimal, ObjDataToDecimal(CtrlValue(ctrl), CommandIndex()));
+    else if (ctrl == m_ui->edtDecimal)
+        SetCtrlValue(m_ui->edtData, ObjDecimalToData(CtrlValue(ctrl), CommandIndex()));
 }
 
 void CObjDictDlg::OnOperate() {
@@ -210,10 +197,11 @@ void CObjDictDlg::OnOperate() {
                                          CommandIndex())))
         return;
     const SObjDictRequest req =
-        ObjDictRequest(CommandIndex(), Value(kIndex), Value(kSubIndex), Value(kData));
-    SetCtrlValue(this, kSent, SdoFrameText(req.command, req.index, req.subindex, req.data));
+        ObjDictRequest(CommandIndex(), CtrlValue(m_ui->edtIndex), CtrlValue(m_ui->edtSubIndex),
+                       CtrlValue(m_ui->edtData));
+    SetCtrlValue(m_ui->edtSent, SdoFrameText(req.command, req.index, req.subindex, req.data));
     m_ctx.RunFrom(
-        FindCtrl<QPushButton>(this, kOperate),
+        m_ui->btnOperate,
         [&drv = m_ctx.m_driver, slave = m_ctx.m_nSlaveAddr.load(), req] {
             SdoReply reply;
             const ResultCode rc =
@@ -224,10 +212,12 @@ void CObjDictDlg::OnOperate() {
             const SdoReply& reply = r.second;
             if (r.first != kResultOk) {
                 ShowResult(this, r.first);
-                PutValues(this, {{kSent, ""}, {kAnswer, ""}, {kDecoded, ""}});
+                SetCtrlValue(m_ui->edtSent, "");
+                SetCtrlValue(m_ui->edtAnswer, "");
+                SetCtrlValue(m_ui->lblDecoded, "");
                 return;
             }
-            SetCtrlValue(this, kAnswer,
+            SetCtrlValue(m_ui->edtAnswer,
                          SdoFrameText(static_cast<uint8_t>(reply.command & 0xFF), reply.index,
                                       static_cast<uint8_t>(reply.subindex & 0xFF), reply.data));
             std::string decoded;
@@ -235,7 +225,7 @@ void CObjDictDlg::OnOperate() {
                 // Two lines joined by CR LF; a Qt label wants LF alone.
                 QString shown = QString::fromStdString(decoded);
                 shown.replace("\r\n", "\n");
-                SetCtrlValue(this, kDecoded, shown.toStdString());
+                m_ui->lblDecoded->setText(shown);
             }
         });
 }

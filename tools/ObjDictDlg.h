@@ -65,14 +65,14 @@ class CObjDictDlg : public CToolDlg {
 public:
     explicit CObjDictDlg(CDriverContext& ctx, QWidget* parent = nullptr);
     ~CObjDictDlg() override;
+    Ui::CObjDictDlg& Ui() const { return *m_ui; }
 
 protected:
-    void OnFocusLeft(int id) override;
+    void OnFocusLeft(QWidget* ctrl) override;
 
 private:
     void OnCommandChanged();
     void OnOperate();
-    std::string Value(int id) const;
     int CommandIndex() const;
 
     CDriverContext& m_ctx;

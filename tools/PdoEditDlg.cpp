@@ -6,8 +6,6 @@
 
 #include "ui_PdoEditDlg.h"
 
-#include <QGroupBox>
-#include <QLineEdit>
 #include <QPushButton>
 
 namespace {
@@ -33,10 +31,8 @@ CPdoEditDlg::CPdoEditDlg(CDriverContext& ctx, QWidget* parent)
     LimitTypingOnly(this);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     MarkCtrlScope(this);
-    connect(FindCtrl<QPushButton>(this, kPdoLoad), &QPushButton::clicked, this,
-            &CPdoEditDlg::OnLoad);
-    connect(FindCtrl<QPushButton>(this, kPdoConfigure), &QPushButton::clicked, this,
-            &CPdoEditDlg::OnConfigure);
+    connect(m_ui->btnLoad, &QPushButton::clicked, this, &CPdoEditDlg::OnLoad);
+    connect(m_ui->btnConfigure, &QPushButton::clicked, this, &CPdoEditDlg::OnConfigure);
     adjustSize();
     setFixedSize(size());
 }
@@ -55,24 +51,25 @@ void CPdoEditDlg::StopWorker() {
 
 void CPdoEditDlg::OpenPdo(int row) {
     StopWorker();
-    FindCtrl<QGroupBox>(this, kPdoGroup)->setTitle(QString::fromStdString(PdoGroupCaption(row)));
+    m_ui->grpPdo->setTitle(QString::fromStdString(PdoGroupCaption(row)));
     m_bStop = false;
     m_nRow = row;
     CtrlValues values = PdoValuesFromRecord(row, m_records[static_cast<size_t>(row)]);
     if (m_bReload) {
+        // Every edit empty and every entry unticked until the driver answers.
         for (auto& [id, text] : values)
-            text = FindCtrl<QLineEdit>(this, id) ? "" : "0";
+            text = "";
+        for (int k = 0; k < kMaxMapEntries; ++k)
+            values[PdoEntryCheck(k)] = "0";
     } else {
         const bool times = !IsReceivePdo(row);
-        FindCtrl<QWidget>(this, kPdoInhibit)->setEnabled(times);
-        FindCtrl<QWidget>(this, kPdoEvent)->setEnabled(times);
+        m_ui->edtInhibit->setEnabled(times);
+        m_ui->edtEvent->setEnabled(times);
     }
     PutValues(this, values);
-    auto* load = FindCtrl<QPushButton>(this, kPdoLoad);
-    auto* configure = FindCtrl<QPushButton>(this, kPdoConfigure);
-    configure->setEnabled(false);
-    load->setEnabled(false);
-    load->setText("载入中…");
+    m_ui->btnConfigure->setEnabled(false);
+    m_ui->btnLoad->setEnabled(false);
+    m_ui->btnLoad->setText("载入中…");
 
     auto hold = std::make_shared<CDriverContext::CPollHold>(m_ctx.HoldPoll());
     const uint8_t slave = m_ctx.m_nSlaveAddr;
@@ -82,11 +79,10 @@ void CPdoEditDlg::OpenPdo(int row) {
         const int ok = LoadPdo(m_ctx.m_driver, slave, row, reload, m_bStop, sink);
         RunOnGui([this, ok] {
             m_bReload = false;
-            auto* button = FindCtrl<QPushButton>(this, kPdoLoad);
-            button->setEnabled(true);
-            button->setText("重新载入");
+            m_ui->btnLoad->setEnabled(true);
+            m_ui->btnLoad->setText("重新载入");
             if (ok == 2)
-                FindCtrl<QPushButton>(this, kPdoConfigure)->setEnabled(true);
+                m_ui->btnConfigure->setEnabled(true);
         });
         hold->Release();
     });
@@ -104,11 +100,9 @@ void CPdoEditDlg::OnConfigure() {
     // bit length spilling into the sub-index): nothing is written then.
     if (RefuseInput(this, CheckPdoValues(m_nRow, values)))
         return;
-    auto* load = FindCtrl<QPushButton>(this, kPdoLoad);
-    auto* configure = FindCtrl<QPushButton>(this, kPdoConfigure);
-    configure->setEnabled(false);
-    load->setEnabled(false);
-    configure->setText("配置中…");
+    m_ui->btnConfigure->setEnabled(false);
+    m_ui->btnLoad->setEnabled(false);
+    m_ui->btnConfigure->setText("配置中…");
     m_bStop = false;
 
     auto hold = std::make_shared<CDriverContext::CPollHold>(m_ctx.HoldPoll());
@@ -123,10 +117,9 @@ void CPdoEditDlg::OnConfigure() {
             // What the driver confirmed, even when a later step failed.
             m_records[static_cast<size_t>(row)] = rec;
             m_bReload = false;
-            FindCtrl<QPushButton>(this, kPdoLoad)->setEnabled(true);
-            auto* button = FindCtrl<QPushButton>(this, kPdoConfigure);
-            button->setText("配置");
-            button->setEnabled(true);
+            m_ui->btnLoad->setEnabled(true);
+            m_ui->btnConfigure->setText("配置");
+            m_ui->btnConfigure->setEnabled(true);
         });
         if (ok) {
             sink.Message("配置成功");

@@ -7,8 +7,8 @@
 // RunOnGui and show their message boxes through MessageBox.h. m_bStop is
 // the one member a worker reads.
 
-#include "guikit/GuiThread.h"
 #include "desklogic/CanOpenLogic.h"
+#include "guikit/GuiThread.h"
 
 #include "tools/ToolDlg.h"
 
@@ -26,6 +26,7 @@ class CPdoEditDlg : public CToolDlg {
 public:
     explicit CPdoEditDlg(CDriverContext& ctx, QWidget* parent = nullptr);
     ~CPdoEditDlg() override;
+    Ui::CPdoEditDlg& Ui() const { return *m_ui; }
 
     // Stops a running worker, shows row 0..7 (from its record unless a
     // reload was asked for) and reads the mapping.

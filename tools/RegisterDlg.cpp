@@ -1,10 +1,10 @@
 #include "tools/RegisterDlg.h"
 
+#include "driver/FieldInput.h"
+#include "driver/Format.h"
 #include "guikit/CtrlUtil.h"
 #include "guikit/DriverContext.h"
 #include "guikit/MessageBox.h"
-#include "driver/FieldInput.h"
-#include "driver/Format.h"
 
 #include "ui_RegisterDlg.h"
 
@@ -18,11 +18,8 @@
 
 namespace {
 
-// Write pane, read pane.
-constexpr int kWriteAddr = 1146, kWriteType = 1151, kWriteHex = 1147, kWriteDec = 1150;
-constexpr int kWriteButton = 1063;
-constexpr int kReadAddr = 1148, kReadType = 1152, kReadHex = 1149, kReadDec = 1153;
-constexpr int kReadButton = 1062;
+// The edits the input checks name, by control ID.
+constexpr int kWriteAddr = 1146, kWriteHex = 1147, kWriteDec = 1150, kReadAddr = 1148;
 
 float FloatOfBits(uint32_t bits) {
     float f;
@@ -145,44 +142,30 @@ CRegisterDlg::CRegisterDlg(CDriverContext& ctx, QWidget* parent)
     m_ui->setupUi(this);
     LimitTypingOnly(this);
     adjustSize(); // its final size from the start, for centring before the first showing
-    connect(FindCtrl<QPushButton>(this, kWriteButton), &QPushButton::clicked, this,
-            &CRegisterDlg::OnWrite);
-    connect(FindCtrl<QPushButton>(this, kReadButton), &QPushButton::clicked, this,
-            &CRegisterDlg::OnRead);
+    connect(m_ui->btnWrite, &QPushButton::clicked, this, &CRegisterDlg::OnWrite);
+    connect(m_ui->btnRead, &QPushButton::clicked, this, &CRegisterDlg::OnRead);
     // A new type reinterprets the decimal text, not the bit pattern.
-    connect(FindCtrl<QComboBox>(this, kWriteType), &QComboBox::currentIndexChanged, this, [this] {
-        SetCtrlValue(this, kWriteHex, RegDecimalToHex(Value(kWriteDec), WriteType()));
+    connect(m_ui->cmbWriteType, &QComboBox::currentIndexChanged, this, [this] {
+        SetCtrlValue(m_ui->edtWriteHex, RegDecimalToHex(CtrlValue(m_ui->edtWriteDec), WriteType()));
     });
-    WatchFocusLeave({kWriteAddr, kWriteHex, kWriteDec, kReadAddr});
+    WatchFocusLeave({m_ui->edtWriteAddr, m_ui->edtWriteHex, m_ui->edtWriteDec, m_ui->edtReadAddr});
 }
 
 CRegisterDlg::~CRegisterDlg() {
     delete m_ui;
 }
 
-std::string CRegisterDlg::Value(int id) const {
-    return CtrlValue(this, id);
-}
-
 int CRegisterDlg::WriteType() const {
-    return FindCtrl<QComboBox>(this, kWriteType)->currentIndex();
+    return m_ui->cmbWriteType->currentIndex();
 }
 
-void CRegisterDlg::OnFocusLeft(int id) {
-    switch (id) {
-    case kWriteAddr:
-    case kReadAddr:
-        SetCtrlValue(this, id, RegAddressText(Value(id)));
-        break;
-    case kWriteHex:
-        SetCtrlValue(this, kWriteDec, RegHexToDecimal(Value(kWriteHex), WriteType()));
-        break;
-    case kWriteDec:
-        SetCtrlValue(this, kWriteHex, RegDecimalToHex(Value(kWriteDec), WriteType()));
-        break;
-    default:
-        break;
-    }
+void CRegisterDlg::OnFocusLeft(QWidget* ctrl) {
+    if (ctrl == m_ui->edtWriteAddr || ctrl == m_ui->edtReadAddr)
+        SetCtrlValue(ctrl, RegAddressText(CtrlValue(ctrl)));
+    else if (ctrl == m_ui->edtWriteHex)
+        SetCtrlValue(m_ui->edtWriteDec, RegHexToDecimal(CtrlValue(ctrl), WriteType()));
+    else if (ctrl == m_ui->edtWriteDec)
+        SetCtrlValue(m_ui->edtWriteHex, RegDecimalToHex(CtrlValue(ctrl), WriteType()));
 }
 
 void CRegisterDlg::OnWrite() {
@@ -191,10 +174,10 @@ void CRegisterDlg::OnWrite() {
     if (RefuseInput(this, RegWriteProblem(TakeValues(this, {kWriteAddr, kWriteHex, kWriteDec}),
                                           WriteType())))
         return;
-    const uint16_t addr = RegAddress(Value(kWriteAddr));
-    const SRegWrite req = RegWriteRequest(Value(kWriteHex), WriteType());
+    const uint16_t addr = RegAddress(CtrlValue(m_ui->edtWriteAddr));
+    const SRegWrite req = RegWriteRequest(CtrlValue(m_ui->edtWriteHex), WriteType());
     m_ctx.RunFrom(
-        FindCtrl<QPushButton>(this, kWriteButton),
+        m_ui->btnWrite,
         [&drv = m_ctx.m_driver, slave = m_ctx.m_nSlaveAddr.load(), addr, req] {
             return req.function == 6 ? drv.WriteRegister(slave, addr, req.regs[0])
                                      : drv.WriteRegisters(slave, addr, req.regs.data(),
@@ -207,12 +190,12 @@ void CRegisterDlg::OnWrite() {
 }
 
 void CRegisterDlg::OnRead() {
-    const int type = FindCtrl<QComboBox>(this, kReadType)->currentIndex();
+    const int type = m_ui->cmbReadType->currentIndex();
     if (RefuseInput(this, RegReadProblem(TakeValues(this, {kReadAddr}), type)))
         return;
-    const uint16_t addr = RegAddress(Value(kReadAddr));
+    const uint16_t addr = RegAddress(CtrlValue(m_ui->edtReadAddr));
     m_ctx.RunFrom(
-        FindCtrl<QPushButton>(this, kReadButton),
+        m_ui->btnRead,
         [&drv = m_ctx.m_driver, slave = m_ctx.m_nSlaveAddr.load(), addr, type] {
             std::array<uint16_t, 2> regs{};
             const ResultCode rc =
@@ -225,6 +208,7 @@ void CRegisterDlg::OnRead() {
                 return;
             }
             const SRegReadTexts texts = RegReadTexts(r.second.data(), type);
-            PutValues(this, {{kReadHex, texts.hex}, {kReadDec, texts.decimal}});
+            SetCtrlValue(m_ui->edtReadHex, texts.hex);
+            SetCtrlValue(m_ui->edtReadDec, texts.decimal);
         });
 }

@@ -65,14 +65,14 @@ class CRegisterDlg : public CToolDlg {
 public:
     explicit CRegisterDlg(CDriverContext& ctx, QWidget* parent = nullptr);
     ~CRegisterDlg() override;
+    Ui::CRegisterDlg& Ui() const { return *m_ui; }
 
 protected:
-    void OnFocusLeft(int id) override;
+    void OnFocusLeft(QWidget* ctrl) override;
 
 private:
     void OnWrite();
     void OnRead();
-    std::string Value(int id) const;
     int WriteType() const;
 
     CDriverContext& m_ctx;

@@ -1,39 +1,14 @@
 #include "tools/ScanDlg.h"
 
-#include "guikit/CtrlUtil.h"
 #include "desklogic/MainDlgLogic.h"
-#include "guikit/MessageBox.h"
 #include "driver/Format.h"
+#include "guikit/CtrlUtil.h"
+#include "guikit/MessageBox.h"
 
 #include "ui_ScanDlg.h"
 
 #include <QHeaderView>
 #include <QPointer>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QSpinBox>
-#include <QTableWidget>
-
-namespace {
-
-enum : int {
-    kRadioCurrent = 2001,
-    kRadioAll = 2002,
-    kFirstSpin = 2003,
-    kLastSpin = 2004,
-    kTimeoutSpin = 2005,
-    kStartButton = 2006,
-    kStopButton = 2007,
-    kProgress = 2008,
-    kStatus = 2009,
-    kTable = 2010,
-    kUseButton = 2011,
-    kCloseButton = 2012,
-    kCurrentLine = 2013,
-};
-
-} // namespace
 
 SLineSetting SelectedLine(const SPanelLines& panel) {
     SLineSetting line;
@@ -84,22 +59,19 @@ CScanDlg::CScanDlg(CDriverContext& ctx, CLinkStats& link, const SPanelLines& pan
       m_nPort(portNumber) {
     m_ui->setupUi(this);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
-    SetCtrlValue(this, kCurrentLine,
+    SetCtrlValue(m_ui->lblCurrent,
                  StrFormat("COM%d, %s", portNumber, LineText(SelectedLine(panel), panel).c_str()));
-    auto* table = FindCtrl<QTableWidget>(this, kTable);
+    QTableWidget* table = m_ui->tblFound;
     table->verticalHeader()->setVisible(false);
     table->horizontalHeader()->setStretchLastSection(true);
     table->setColumnWidth(0, 90);
     table->setColumnWidth(1, 80);
     table->setColumnWidth(2, 110);
     table->setColumnWidth(3, 90);
-    connect(FindCtrl<QPushButton>(this, kStartButton), &QPushButton::clicked, this,
-            &CScanDlg::OnStart);
-    connect(FindCtrl<QPushButton>(this, kStopButton), &QPushButton::clicked, this,
-            &CScanDlg::OnStop);
-    connect(FindCtrl<QPushButton>(this, kUseButton), &QPushButton::clicked, this, &CScanDlg::OnUse);
-    connect(FindCtrl<QPushButton>(this, kCloseButton), &QPushButton::clicked, this,
-            &CScanDlg::reject);
+    connect(m_ui->btnStart, &QPushButton::clicked, this, &CScanDlg::OnStart);
+    connect(m_ui->btnStop, &QPushButton::clicked, this, &CScanDlg::OnStop);
+    connect(m_ui->btnUse, &QPushButton::clicked, this, &CScanDlg::OnUse);
+    connect(m_ui->btnClose, &QPushButton::clicked, this, &CScanDlg::reject);
     connect(table, &QTableWidget::itemSelectionChanged, this, [this] { SetRunning(Scanning()); });
     connect(table, &QTableWidget::cellDoubleClicked, this, [this] {
         if (!Scanning())
@@ -117,14 +89,14 @@ void CScanDlg::OnStart() {
     if (Scanning())
         return;
     SScanPlan plan;
-    plan.firstSlave = FindCtrl<QSpinBox>(this, kFirstSpin)->value();
-    plan.lastSlave = FindCtrl<QSpinBox>(this, kLastSpin)->value();
-    plan.replyTimeoutMs = static_cast<uint32_t>(FindCtrl<QSpinBox>(this, kTimeoutSpin)->value());
+    plan.firstSlave = m_ui->spnFirst->value();
+    plan.lastSlave = m_ui->spnLast->value();
+    plan.replyTimeoutMs = static_cast<uint32_t>(m_ui->spnTimeout->value());
     if (plan.firstSlave > plan.lastSlave) {
         ShowMessage(this, "起始地址不能大于结束地址");
         return;
     }
-    if (FindCtrl<QRadioButton>(this, kRadioAll)->isChecked())
+    if (m_ui->rdoAll->isChecked())
         plan.lines = PanelLineSettings(m_panel);
     else
         plan.lines = {SelectedLine(m_panel)};
@@ -146,8 +118,8 @@ void CScanDlg::OnStart() {
     m_pollHold = m_ctx.HoldPoll();
 
     m_hits.clear();
-    FindCtrl<QTableWidget>(this, kTable)->setRowCount(0);
-    FindCtrl<QProgressBar>(this, kProgress)->setValue(0);
+    m_ui->tblFound->setRowCount(0);
+    m_ui->barProgress->setValue(0);
     m_bStop = false;
     m_bBusy = true;
     SetRunning(true);
@@ -193,17 +165,16 @@ void CScanDlg::reject() {
 void CScanDlg::OnStep(const SScanStep& step) {
     if (!m_bBusy)
         return;
-    auto* bar = FindCtrl<QProgressBar>(this, kProgress);
-    bar->setMaximum(static_cast<int>(step.total));
-    bar->setValue(static_cast<int>(step.done));
+    m_ui->barProgress->setMaximum(static_cast<int>(step.total));
+    m_ui->barProgress->setValue(static_cast<int>(step.done));
     if (step.done < step.total)
-        SetCtrlValue(this, kStatus, ScanStepText(step, m_panel));
+        SetCtrlValue(m_ui->lblStatus, ScanStepText(step, m_panel));
 }
 
 void CScanDlg::OnHit(const SScanHit& hit) {
     if (!m_bBusy)
         return;
-    auto* table = FindCtrl<QTableWidget>(this, kTable);
+    QTableWidget* table = m_ui->tblFound;
     const int row = table->rowCount();
     table->insertRow(row);
     const std::vector<std::string> cells = ScanHitRow(hit, m_panel);
@@ -221,7 +192,7 @@ void CScanDlg::OnFinished(const SScanOutcome& out) {
     EndScan();
     const int found = static_cast<int>(m_hits.size());
     SetCtrlValue(
-        this, kStatus,
+        m_ui->lblStatus,
         StrFormat(out.stopped ? "扫描已停止，找到 %d 个设备" : "扫描完成，找到 %d 个设备", found));
     if (out.rc != kResultOk)
         ShowMessage(this, out.refusedLine ? "串口不支持该设置: " + LineText(out.line, m_panel)
@@ -244,7 +215,7 @@ void CScanDlg::EndScan() {
 }
 
 void CScanDlg::OnUse() {
-    const int row = FindCtrl<QTableWidget>(this, kTable)->currentRow();
+    const int row = m_ui->tblFound->currentRow();
     if (row < 0 || row >= static_cast<int>(m_hits.size()))
         return;
     m_chosen = m_hits[static_cast<size_t>(row)];
@@ -252,10 +223,11 @@ void CScanDlg::OnUse() {
 }
 
 void CScanDlg::SetRunning(bool running) {
-    FindCtrl<QPushButton>(this, kStartButton)->setEnabled(!running);
-    FindCtrl<QPushButton>(this, kStopButton)->setEnabled(running);
-    for (int id : {kRadioCurrent, kRadioAll, kFirstSpin, kLastSpin, kTimeoutSpin})
-        FindCtrl<QWidget>(this, id)->setEnabled(!running);
-    const bool selected = FindCtrl<QTableWidget>(this, kTable)->currentRow() >= 0;
-    FindCtrl<QPushButton>(this, kUseButton)->setEnabled(!running && selected);
+    m_ui->btnStart->setEnabled(!running);
+    m_ui->btnStop->setEnabled(running);
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             m_ui->rdoCurrent, m_ui->rdoAll, m_ui->spnFirst, m_ui->spnLast, m_ui->spnTimeout})
+        w->setEnabled(!running);
+    const bool selected = m_ui->tblFound->currentRow() >= 0;
+    m_ui->btnUse->setEnabled(!running && selected);
 }

@@ -8,9 +8,9 @@
 // thread). Stop, Close and the dialog's destruction end it within one probe.
 // Its exchanges are left out of the main window's link summary.
 
+#include "driver/BusScan.h"
 #include "guikit/DriverContext.h"
 #include "guikit/GuiThread.h"
-#include "driver/BusScan.h"
 #include "modbus/LinkStats.h"
 
 #include <QDialog>
@@ -54,6 +54,7 @@ public:
     CScanDlg(CDriverContext& ctx, CLinkStats& link, const SPanelLines& panel, int portNumber,
              QWidget* parent = nullptr);
     ~CScanDlg() override;
+    Ui::CScanDlg& Ui() const { return *m_ui; }
 
     // The driver the user chose (set when the dialog is accepted).
     const std::optional<SScanHit>& Chosen() const { return m_chosen; }

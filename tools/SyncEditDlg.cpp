@@ -13,10 +13,8 @@ CSyncEditDlg::CSyncEditDlg(CDriverContext& ctx, QWidget* parent)
     m_ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     MarkCtrlScope(this);
-    connect(FindCtrl<QPushButton>(this, kSyncRead), &QPushButton::clicked, this,
-            &CSyncEditDlg::OnRead);
-    connect(FindCtrl<QPushButton>(this, kSyncConfigure), &QPushButton::clicked, this,
-            &CSyncEditDlg::OnConfigure);
+    connect(m_ui->btnRead, &QPushButton::clicked, this, &CSyncEditDlg::OnRead);
+    connect(m_ui->btnConfigure, &QPushButton::clicked, this, &CSyncEditDlg::OnConfigure);
     adjustSize();
     setFixedSize(size());
 }
@@ -31,7 +29,7 @@ void CSyncEditDlg::ShowSync() {
 
 void CSyncEditDlg::OnRead() {
     m_ctx.RunFrom(
-        FindCtrl<QPushButton>(this, kSyncRead),
+        m_ui->btnRead,
         [&drv = m_ctx.m_driver, slave = m_ctx.m_nSlaveAddr.load(), sync = m_sync]() mutable {
             const SdoResult o = ReadSync(drv, slave, sync);
             return std::pair{o, sync};
@@ -52,7 +50,7 @@ void CSyncEditDlg::OnConfigure() {
             this, SyncFromTexts(TakeValues(this, {kSyncCobId, kSyncPeriod, kSyncWindow}), target)))
         return;
     m_ctx.RunFrom(
-        FindCtrl<QPushButton>(this, kSyncConfigure),
+        m_ui->btnConfigure,
         [&drv = m_ctx.m_driver, slave = m_ctx.m_nSlaveAddr.load(), target,
          written = m_sync]() mutable {
             const SdoResult o = ConfigureSync(drv, slave, target, written);

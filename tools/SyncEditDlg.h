@@ -20,6 +20,7 @@ class CSyncEditDlg : public CToolDlg {
 public:
     explicit CSyncEditDlg(CDriverContext& ctx, QWidget* parent = nullptr);
     ~CSyncEditDlg() override;
+    Ui::CSyncEditDlg& Ui() const { return *m_ui; }
 
     // Shows the values in the edits.
     void ShowSync();

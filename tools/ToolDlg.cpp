@@ -1,7 +1,5 @@
 #include "tools/ToolDlg.h"
 
-#include "guikit/CtrlUtil.h"
-
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QPushButton>
@@ -11,17 +9,16 @@ CToolDlg::CToolDlg(QWidget* parent) : QDialog(parent) {
                    Qt::WindowCloseButtonHint);
 }
 
-void CToolDlg::WatchFocusLeave(std::initializer_list<int> ids) {
-    for (int id : ids)
-        if (QWidget* w = FindCtrl<QWidget>(this, id))
-            w->installEventFilter(this);
+void CToolDlg::WatchFocusLeave(std::initializer_list<QWidget*> ctrls) {
+    for (QWidget* w : ctrls)
+        w->installEventFilter(this);
 }
 
 bool CToolDlg::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::FocusOut &&
         static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason)
-        if (const int id = CtrlIdOf(watched))
-            OnFocusLeft(id);
+        if (auto* w = qobject_cast<QWidget*>(watched))
+            OnFocusLeft(w);
     return QDialog::eventFilter(watched, event);
 }
 

@@ -14,10 +14,10 @@ public:
     explicit CToolDlg(QWidget* parent = nullptr);
 
 protected:
-    // OnFocusLeft(id) runs whenever the control with this ID loses the focus,
+    // OnFocusLeft(ctrl) runs whenever one of these controls loses the focus,
     // changed or not, except to a popup of its own (its context menu).
-    void WatchFocusLeave(std::initializer_list<int> ids);
-    virtual void OnFocusLeft(int /*id*/) {}
+    void WatchFocusLeave(std::initializer_list<QWidget*> ctrls);
+    virtual void OnFocusLeft(QWidget* /*ctrl*/) {}
 
     bool eventFilter(QObject* watched, QEvent* event) override;
     // Enter presses a button that has the focus and otherwise hides the

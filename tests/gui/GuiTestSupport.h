@@ -2,10 +2,12 @@
 // Shared by the window tests: one offscreen application per process, a wait
 // that keeps the event loop running, and a stand-in for the message boxes.
 
-#include "guikit/CtrlUtil.h"
 #include "app/MainDlg.h"
+#include "guikit/CtrlUtil.h"
 #include "guikit/MessageBox.h"
 #include "tests/support/SimHarness.h"
+
+#include "ui_MainDlg.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -123,6 +125,27 @@ protected:
         return m_sim->Driver().GetRegisters(start, count);
     }
     QWidget* Page(size_t index) { return m_dlg->Pages().at(index); }
+
+    // The same by the controls themselves: the windows' uic members.
+    Ui::CMainDlg& Ui() { return m_dlg->Ui(); }
+    static std::string Text(const QWidget* w) { return CtrlValue(w); }
+    void Click(QAbstractButton* b) {
+        b->click();
+        Settle();
+    }
+    void ClickUnanswered(QAbstractButton* b) {
+        Silence();
+        Click(b);
+        EXPECT_EQ(m_boxes.LastText(), ResultText(kResultTimeout)) << b->objectName().toStdString();
+        Unsilence();
+    }
+    static void Type(QLineEdit* edit, const char* text) { edit->setText(text); }
+    static void Select(QComboBox* combo, int index) { combo->setCurrentIndex(index); }
+    static void Menu(QAction* action) { action->trigger(); }
+    static void ExpectShown(std::initializer_list<std::pair<QWidget*, const char*>> shown) {
+        for (const auto& [w, text] : shown)
+            EXPECT_EQ(Text(w), text) << w->objectName().toStdString();
+    }
 
     void Open() {
         Ctrl<QComboBox>(1001)->setCurrentIndex(kCom - 1);

@@ -34,11 +34,11 @@ TEST_F(PlotWindowTest, SamplesOfThePollReachThePlotAndTheRecordingThroughAFailin
 
     const std::string path = "/tmp/halvik-plotwin-" + std::to_string(getpid()) + ".csv";
     ASSERT_TRUE(plot->StartRecording(path));
-    Ctrl<QCheckBox>(1015)->click();
+    Ui().chkAutoUpdate->click();
     Poll(3);
     // The same values the status group shows, in engineering units.
     ASSERT_EQ(Last().rc, kResultOk);
-    EXPECT_EQ(Text(1039), "24.0V (0.05A)");
+    EXPECT_EQ(Text(Ui().lblInputVoltage), "24.0V (0.05A)");
     EXPECT_FLOAT_EQ(Last().v[kSeriesSupplyVoltage], 24.0f);
     EXPECT_FLOAT_EQ(Last().v[kSeriesTemperature], 25.3f);
     EXPECT_EQ(plot->Plot()->graph(kSeriesSupplyVoltage)->data()->size(),
@@ -88,13 +88,11 @@ TEST_F(PlotWindowTest, TheTrafficLogRecordsEveryThreadsExchangesWithTheirResults
     EXPECT_EQ(m_dlg->m_driver.ReadDeviceInfoBlock(1, info), kResultTimeout);
     Unsilence();
 
+    // What each entry holds is the master's and the log's test.
     const auto all = m_dlg->m_trafficLog.Since(0);
     ASSERT_EQ(all.size(), 3u);
-    EXPECT_EQ(all[0].reply.size(), 37u);
     EXPECT_EQ(all[1].rc, workerRc);
-    EXPECT_EQ(all[1].reply.size(), 5u); // the exception reply
     EXPECT_EQ(all[2].rc, kResultTimeout);
-    EXPECT_GE(all[2].rttMs, kSilentMs * 0.9);
 
     // Enter in the list or the filter runs no button: neither "清除" nor
     // "导出..." (whose file dialog would be closed here, and counted).
@@ -127,8 +125,8 @@ TEST_F(PlotWindowTest, TheTrafficLogRecordsEveryThreadsExchangesWithTheirResults
     dlg->SetFilter(ETrafficFilter::Failed);
     ASSERT_EQ(dlg->Shown().size(), 2u);
     // Opening the port again starts a new log.
-    Click(1011);
-    Click(1011);
+    Click(Ui().btnOpenPort);
+    Click(Ui().btnOpenPort);
     EXPECT_EQ(m_dlg->m_trafficLog.Size(), 0u);
     dlg->Refresh();
     EXPECT_TRUE(dlg->Shown().empty());

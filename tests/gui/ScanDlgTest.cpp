@@ -4,11 +4,7 @@
 #include "tools/ScanDlg.h"
 #include "GuiTestSupport.h"
 
-#include <QLabel>
-#include <QProgressBar>
-#include <QRadioButton>
-#include <QSpinBox>
-#include <QTableWidget>
+#include "ui_ScanDlg.h"
 
 namespace {
 
@@ -19,19 +15,19 @@ protected:
     void SetUp() override {
         CWindowTest::SetUp();
         Drv().SetSlave(kSimSlave);
-        Ctrl<QComboBox>(1001)->setCurrentIndex(kCom - 1);
+        Select(Ui().cmbComPort, kCom - 1);
     }
     std::unique_ptr<CScanDlg> MakeScan(int first, int last, bool allLines = false) {
         auto dlg = std::make_unique<CScanDlg>(m_dlg->Context(), m_dlg->LinkStats(),
                                               m_dlg->PanelLines(), kCom, m_dlg.get());
-        FindCtrl<QSpinBox>(dlg.get(), 2003)->setValue(first);
-        FindCtrl<QSpinBox>(dlg.get(), 2004)->setValue(last);
-        FindCtrl<QSpinBox>(dlg.get(), 2005)->setValue(150); // kind to a loaded machine
-        FindCtrl<QRadioButton>(dlg.get(), allLines ? 2002 : 2001)->setChecked(true);
+        dlg->Ui().spnFirst->setValue(first);
+        dlg->Ui().spnLast->setValue(last);
+        dlg->Ui().spnTimeout->setValue(150); // kind to a loaded machine
+        (allLines ? dlg->Ui().rdoAll : dlg->Ui().rdoCurrent)->setChecked(true);
         return dlg;
     }
     static std::string Cell(CScanDlg* dlg, int row, int col) {
-        auto* item = FindCtrl<QTableWidget>(dlg, 2010)->item(row, col);
+        auto* item = dlg->Ui().tblFound->item(row, col);
         return item ? item->text().toStdString() : "";
     }
 };
@@ -42,9 +38,8 @@ TEST_F(ScanDlgTest, FindsTheDriverAndHandsItToTheConnectionPanel) {
     scan->OnStart();
     EXPECT_EQ(m_dlg->Context().PollHeld(), true);
     ASSERT_TRUE(WaitGui([&] { return !scan->Scanning(); }, 30000));
-    EXPECT_EQ(CtrlValue(scan.get(), 2009), "扫描完成，找到 1 个设备");
-    auto* table = FindCtrl<QTableWidget>(scan.get(), 2010);
-    ASSERT_EQ(table->rowCount(), 1);
+    EXPECT_EQ(Text(scan->Ui().lblStatus), "扫描完成，找到 1 个设备");
+    ASSERT_EQ(scan->Ui().tblFound->rowCount(), 1);
     EXPECT_EQ(Cell(scan.get(), 0, 0), "37 (0x25)");
     EXPECT_EQ(Cell(scan.get(), 0, 1), "9600");
     EXPECT_EQ(Cell(scan.get(), 0, 2), "无+2停止位");
@@ -54,14 +49,14 @@ TEST_F(ScanDlgTest, FindsTheDriverAndHandsItToTheConnectionPanel) {
     EXPECT_FALSE(m_dlg->m_driver.IsOpen());
     EXPECT_EQ(m_dlg->Context().PollHeld(), false);
 
-    FindCtrl<QPushButton>(scan.get(), 2011)->click();
+    scan->Ui().btnUse->click();
     ASSERT_TRUE(scan->Chosen().has_value());
     m_dlg->SetConnection(scan->Chosen()->slave, scan->Chosen()->line);
     EXPECT_EQ(m_dlg->m_nSlaveAddr, kSimSlave);
-    EXPECT_EQ(Text(1174), "0x25");
+    EXPECT_EQ(Text(Ui().edtSlaveAddr), "0x25");
     Open();
-    Click(1013);
-    EXPECT_EQ(Text(1018), "0x1501");
+    Click(Ui().btnReadInfo);
+    EXPECT_EQ(Text(Ui().lblDevId), "0x1501");
     EXPECT_TRUE(m_boxes.m_boxes.empty()) << m_boxes.LastText();
 }
 
@@ -69,11 +64,11 @@ TEST_F(ScanDlgTest, ChoosingAnotherLineSettingRetunesAnOpenPort) {
     Open();
     m_dlg->SetConnection(5, {19200, 2});
     Settle();
-    EXPECT_EQ(Ctrl<QComboBox>(1002)->currentText().toStdString(), "19200");
-    EXPECT_EQ(Ctrl<QComboBox>(1003)->currentIndex(), 2);
+    EXPECT_EQ(Ui().cmbBaud->currentText().toStdString(), "19200");
+    EXPECT_EQ(Ui().cmbParity->currentIndex(), 2);
     EXPECT_EQ(m_dlg->m_driver.LineSettingsText(), "19200,e,8,1");
     EXPECT_EQ(m_dlg->m_nSlaveAddr, 5);
-    EXPECT_EQ(Text(1011), "关闭串口");
+    EXPECT_EQ(Text(Ui().btnOpenPort), "关闭串口");
 }
 
 TEST_F(ScanDlgTest, StopAndCloseEndTheScanAndLeaveThePortAsItWas) {
@@ -83,16 +78,16 @@ TEST_F(ScanDlgTest, StopAndCloseEndTheScanAndLeaveThePortAsItWas) {
         SCOPED_TRACE(byClose);
         auto scan = MakeScan(1, 247, true);
         scan->OnStart();
-        auto* bar = FindCtrl<QProgressBar>(scan.get(), 2008);
+        QProgressBar* bar = scan->Ui().barProgress;
         ASSERT_TRUE(WaitGui([&] { return bar->value() >= 2; }, 20000));
         if (byClose)
             scan->reject(); // the close box: returns once the worker has ended
         else
-            FindCtrl<QPushButton>(scan.get(), 2007)->click();
+            scan->Ui().btnStop->click();
         // One probe (150 ms) at most, with room for a loaded machine.
         ASSERT_TRUE(WaitGui([&] { return !scan->Scanning(); }, 5000));
         if (!byClose) {
-            EXPECT_EQ(CtrlValue(scan.get(), 2009).rfind("扫描已停止", 0), 0u);
+            EXPECT_EQ(Text(scan->Ui().lblStatus).rfind("扫描已停止", 0), 0u);
         }
         EXPECT_LT(bar->value(), bar->maximum());
         EXPECT_TRUE(m_dlg->m_driver.IsOpen());
@@ -102,12 +97,10 @@ TEST_F(ScanDlgTest, StopAndCloseEndTheScanAndLeaveThePortAsItWas) {
     }
     // The scan's time-outs are its own: the link summary counts none.
     m_dlg->OnTimer();
-    auto* summary = m_dlg->findChild<QLabel*>("lblLinkSummary");
-    ASSERT_NE(summary, nullptr);
-    EXPECT_NE(summary->text().toStdString().find("超时0 "), std::string::npos)
-        << summary->text().toStdString();
+    EXPECT_NE(Text(Ui().lblLinkSummary).find("超时0 "), std::string::npos)
+        << Text(Ui().lblLinkSummary);
     Drv().SetSlave(1);
-    Click(1013);
+    Click(Ui().btnReadInfo);
     EXPECT_TRUE(m_boxes.m_boxes.empty()) << m_boxes.LastText();
 }
 

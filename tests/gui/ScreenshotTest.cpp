@@ -11,11 +11,15 @@
 #include "tools/ScanDlg.h"
 #include "tools/SyncEditDlg.h"
 
+#include "ui_ObjDictDlg.h"
+#include "ui_PdoEditDlg.h"
+#include "ui_RegisterDlg.h"
+#include "ui_ScanDlg.h"
+
 #include <QAbstractSlider>
 #include <QAction>
 #include <QDir>
 #include <QImage>
-#include <QSpinBox>
 #include <QTableWidget>
 
 // Qt is not built with ThreadSanitizer: the image work it hands to its own
@@ -32,9 +36,10 @@ TEST_F(ScreenshotTest, MainWindowWithLiveValues) {
     const QString dir = HALVIK_SCREENSHOT_DIR;
     ASSERT_TRUE(QDir().mkpath(dir));
     Open();
-    Click(1013);
-    Ctrl<QCheckBox>(1015)->click();
-    ASSERT_TRUE(WaitGui([&] { return Text(1039) != "-" && Text(1017) != ""; }));
+    Click(Ui().btnReadInfo);
+    Ui().chkAutoUpdate->click();
+    ASSERT_TRUE(
+        WaitGui([&] { return Text(Ui().lblInputVoltage) != "-" && Text(Ui().edtRxFrame) != ""; }));
 
     auto saveWidget = [&](QWidget* w, const char* name) {
         // Rendered straight into an image of the window's own format: no
@@ -49,7 +54,7 @@ TEST_F(ScreenshotTest, MainWindowWithLiveValues) {
         saveWidget(m_dlg.get(), name);
     };
     save("main.png");
-    auto* tabs = Ctrl<QTabWidget>(1012);
+    QTabWidget* tabs = Ui().tabPages;
     tabs->setCurrentIndex(2);
     Click(1066, Page(2));
     save("system.png");
@@ -84,13 +89,9 @@ TEST_F(ScreenshotTest, MainWindowWithLiveValues) {
     save("motor_param.png");
 
     // The bus scan dialog with the virtual driver found.
-    SPanelLines panel{{"9600", "14400", "19200", "38400", "57600", "115200"},
-                      {"无+2停止位", "奇+1停止位", "偶+1停止位", "无+1停止位"},
-                      0,
-                      0};
-    CScanDlg scan(m_dlg->Context(), m_dlg->LinkStats(), panel, kCom, m_dlg.get());
-    FindCtrl<QSpinBox>(&scan, 2003)->setValue(1);
-    FindCtrl<QSpinBox>(&scan, 2004)->setValue(3);
+    CScanDlg scan(m_dlg->Context(), m_dlg->LinkStats(), m_dlg->PanelLines(), kCom, m_dlg.get());
+    scan.Ui().spnFirst->setValue(1);
+    scan.Ui().spnLast->setValue(3);
     scan.adjustSize();
     scan.OnStart();
     ASSERT_TRUE(WaitGui([&] { return !scan.Scanning(); }, 30000));
@@ -99,7 +100,7 @@ TEST_F(ScreenshotTest, MainWindowWithLiveValues) {
     // The comparison dialog of 载入配置, after a few settings were changed.
     const std::string file = (dir + "/compare.json").toStdString();
     FileChooser chooser = SetFileChooser([&](bool, const std::string&) { return file; });
-    FindCtrl<QAction>(m_dlg.get(), 32772)->trigger();
+    Menu(Ui().actExport);
     Drv().SetRegister(0x0050, 25);
     Drv().SetRegister(0x0100, 77);
     Drv().SetRegisters(0x00C0, {0x4120, 0x0000});
@@ -114,7 +115,7 @@ TEST_F(ScreenshotTest, MainWindowWithLiveValues) {
             compared = true;
             return false;
         });
-    FindCtrl<QAction>(m_dlg.get(), 32771)->trigger();
+    Menu(Ui().actLoad);
     SetCompareHandler(compare);
     SetFileChooser(chooser);
     EXPECT_TRUE(compared);
@@ -122,17 +123,17 @@ TEST_F(ScreenshotTest, MainWindowWithLiveValues) {
     m_boxes.m_boxes.erase(m_boxes.m_boxes.begin()); // the export's "操作成功"
     // The tool windows after a read each.
     auto* reg = m_dlg->findChild<CRegisterDlg*>();
-    FindCtrl<QAction>(m_dlg.get(), 32774)->trigger();
-    FindCtrl<QComboBox>(reg, 1152)->setCurrentIndex(2);
-    SetCtrlValue(reg, 1148, "00BA");
-    Click(1062, reg);
+    Menu(Ui().actRegister);
+    Select(reg->Ui().cmbReadType, 2);
+    Type(reg->Ui().edtReadAddr, "00BA");
+    Click(reg->Ui().btnRead);
     EXPECT_GE(reg->width(), 400);
     saveWidget(reg, "register.png");
     auto* obj = m_dlg->findChild<CObjDictDlg*>();
-    FindCtrl<QAction>(m_dlg.get(), 32776)->trigger();
-    SetCtrlValue(obj, 1169, "1018");
-    SetCtrlValue(obj, 1048, "2");
-    Click(1062, obj);
+    Menu(Ui().actObjDict);
+    Type(obj->Ui().edtIndex, "1018");
+    Type(obj->Ui().edtSubIndex, "2");
+    Click(obj->Ui().btnOperate);
     EXPECT_GE(obj->width(), 300);
     saveWidget(obj, "objdict.png");
     EXPECT_TRUE(m_boxes.m_boxes.empty()) << m_boxes.LastText();
@@ -148,7 +149,7 @@ TEST_F(ScreenshotTest, MainWindowWithLiveValues) {
     table->selectRow(4);
     emit table->cellDoubleClicked(4, 0);
     CPdoEditDlg* pdo = list->PdoEditDlg();
-    ASSERT_TRUE(WaitGui([&] { return FindCtrl<QWidget>(pdo, 1165)->isEnabled(); }, 20000));
+    ASSERT_TRUE(WaitGui([&] { return pdo->Ui().btnConfigure->isEnabled(); }, 20000));
     saveWidget(pdo, "pdo.png");
     table->clearSelection();
     table->selectRow(8);
