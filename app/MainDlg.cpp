@@ -343,16 +343,23 @@ void CMainDlg::UpdateBitsFromAddress() {
 
 void CMainDlg::UpdateTrafficBox() {
     // Only a changed text is set, so the box neither flickers nor loses its
-    // scroll position.
-    auto update = [](QLineEdit* box, const std::vector<uint8_t>& bytes) {
+    // scroll position; the tip says what the frame means.
+    const std::vector<uint8_t> tx = m_driver.GetTxFrame(), rx = m_driver.GetRxFrame();
+    DecodeContext dc;
+    dc.speedUnitHz = m_ctx.m_bSpeedUnitHz != 0;
+    auto update = [&](QLineEdit* box, const std::vector<uint8_t>& bytes, bool reply) {
         const QString text = QString::fromStdString(TrafficText(bytes));
-        if (box->text() != text) {
-            box->setText(text);
-            box->setCursorPosition(0); // a new frame is read from its start
-        }
+        if (box->text() == text)
+            return;
+        box->setText(text);
+        box->setCursorPosition(0); // a new frame is read from its start
+        STransaction t = DecodeExchange(tx.data(), tx.size(), rx.data(), reply ? rx.size() : 0, dc);
+        if (!reply)
+            t.result = -1; // the request alone: what was asked, not how it ended
+        box->setToolTip(bytes.empty() ? QString() : QString::fromStdString(TransactionText(t)));
     };
-    update(m_ui->edtTxFrame, m_driver.GetTxFrame());
-    update(m_ui->edtRxFrame, m_driver.GetRxFrame());
+    update(m_ui->edtTxFrame, tx, false);
+    update(m_ui->edtRxFrame, rx, true);
 }
 
 // Shows where each COM number leads, so a user with /dev/ttyUSB0 knows which
