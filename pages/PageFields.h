@@ -4,6 +4,8 @@
 // fields, so a list text or a scale lives in one place. How many digits a
 // page shows stays with the page.
 
+#include "desklogic/PageLogic.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -19,6 +21,12 @@ struct SListCtrl {
 void FillLists(QWidget* page, const SListCtrl* lists, size_t count);
 template <size_t N> void FillLists(QWidget* page, const SListCtrl (&lists)[N]) {
     FillLists(page, lists, N);
+}
+// The same for a page's table (desklogic/PageLogic.h): the combo of every row
+// whose field has list texts.
+void FillLists(QWidget* page, const SFieldCtrl* rows, size_t count);
+template <size_t N> void FillLists(QWidget* page, const SFieldCtrl (&rows)[N]) {
+    FillLists(page, rows, N);
 }
 
 // A fixed-point register as "%.*f" with as many digits as the field has
