@@ -42,20 +42,6 @@ bool TakeListIndex(const CtrlValues& values, int ctrl, const FieldDef& field, in
 bool TakeFloat(const CtrlValues& values, int ctrl, const std::string& label, float& out,
                SInputProblem& problem);
 
-// The documented order a page's block image breaks (OrderProblem), held by
-// the control its field table binds to the field named first.
-template <class Field, size_t N>
-SInputProblem PageOrderProblem(uint16_t blockStart, const std::vector<uint16_t>& regs,
-                               const Field (&fields)[N], const DecodeContext& ctx = {}) {
-    uint16_t reg = 0;
-    std::string message = OrderProblem(*BlockOf(blockStart), regs, ctx, &reg);
-    int ctrl = 0;
-    for (const Field& f : fields)
-        if (f.reg == reg)
-            ctrl = f.ctrl;
-    return {ctrl, std::move(message)};
-}
-
 // --- Controls bound to catalogue fields ----------------------------------------
 //
 // Every page binds its controls to catalogue fields in one table, naming each
