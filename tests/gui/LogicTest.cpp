@@ -153,7 +153,6 @@ TEST(MotorParamLogic, SpeedFieldsFollowTheRangeAndTheRecordIsPackedExactly) {
         const char* message;
     } refused[] = {
         {1083, "7000", "最大换向频率: 7000 超出范围 (0.0~6553.5 Hz)"},
-        {1131, "-1", "稳速控制算法: 未选择"},
         {1059, "100 1 3 2 6 4", "电机相序数据: 100 1 3 2 6 4 应为6个十六进制字节 (00~FF)"},
         {1095, "0.1", "默认换向频率 (0.1 Hz) 不能大于最大换向频率 (0.0 Hz)"},
     };
