@@ -73,7 +73,8 @@ CtrlValues StatusValues(const RealtimeStatusBlock& b) {
 }
 
 bool MotorRunning(const RealtimeStatusBlock& b) {
-    return b.At(0x0020) != 0 || b.At(0x0022) != 0;
+    return b.At(FieldAddr("status.output_pwm")) != 0 ||
+           b.At(FieldAddr("status.commutation_frequency")) != 0;
 }
 
 std::string LinkSummaryText(const SLinkSummary& s) {

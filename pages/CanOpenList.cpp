@@ -1,9 +1,8 @@
 #include "pages/CanOpenList.h"
 
-#include "guikit/CtrlUtil.h"
+#include "desklogic/CanOpenLogic.h"
 #include "guikit/DriverContext.h"
 #include "guikit/MessageBox.h"
-#include "desklogic/CanOpenLogic.h"
 #include "tools/PdoEditDlg.h"
 #include "tools/SyncEditDlg.h"
 
@@ -15,9 +14,6 @@
 
 namespace {
 
-constexpr int kList = 1154;
-constexpr int kLoadButton = 1067;
-constexpr int kStoreButton = 1074;
 constexpr int kLoadedRole = Qt::UserRole; // 1: the row was loaded
 
 struct SColumn {
@@ -125,10 +121,8 @@ CCanOpenList::CCanOpenList(CDriverContext& ctx, QWidget* parent)
     list->setMinimumHeight(list->horizontalHeader()->sizeHint().height() + 9 * rowHeight +
                            2 * list->frameWidth() + 2);
 
-    connect(FindCtrl<QPushButton>(this, kLoadButton), &QPushButton::clicked, this,
-            &CCanOpenList::OnLoad);
-    connect(FindCtrl<QPushButton>(this, kStoreButton), &QPushButton::clicked, this,
-            &CCanOpenList::OnStore);
+    connect(m_ui->btnLoad, &QPushButton::clicked, this, &CCanOpenList::OnLoad);
+    connect(m_ui->btnStore, &QPushButton::clicked, this, &CCanOpenList::OnStore);
     connect(list, &QTableWidget::cellDoubleClicked, this, &CCanOpenList::OnDoubleClick);
 }
 
@@ -142,14 +136,13 @@ CCanOpenList::~CCanOpenList() {
 }
 
 QTableWidget* CCanOpenList::List() const {
-    return FindCtrl<QTableWidget>(this, kList);
+    return m_ui->tblObjects;
 }
 
 void CCanOpenList::OnLoad() {
-    auto* load = FindCtrl<QPushButton>(this, kLoadButton);
-    load->setEnabled(false);
-    load->setText("载入…");
-    FindCtrl<QPushButton>(this, kStoreButton)->setEnabled(false);
+    m_ui->btnLoad->setEnabled(false);
+    m_ui->btnLoad->setText("载入…");
+    m_ui->btnStore->setEnabled(false);
     // Set here rather than in the worker, so that no double-click and no
     // status poll can come between the press and the worker's start.
     m_bLoading = true;
@@ -161,9 +154,8 @@ void CCanOpenList::OnLoad() {
         const int loaded = LoadObjectList(m_ctx.m_driver, slave, m_bQuit, sink);
         RunOnGui([this] {
             m_bLoading = false;
-            auto* button = FindCtrl<QPushButton>(this, kLoadButton);
-            button->setEnabled(true);
-            button->setText("载入");
+            m_ui->btnLoad->setEnabled(true);
+            m_ui->btnLoad->setText("载入");
         });
         if (loaded == kPdoCount)
             sink.Message("读取完毕");
@@ -177,7 +169,7 @@ void CCanOpenList::OnStore() {
         return;
     }
     m_ctx.RunFrom(
-        FindCtrl<QPushButton>(this, kStoreButton),
+        m_ui->btnStore,
         [&drv = m_ctx.m_driver, slave = m_ctx.m_nSlaveAddr.load()] {
             return StoreParameters(drv, slave, kStoreComm);
         },
@@ -188,7 +180,7 @@ void CCanOpenList::OnStore() {
             }
             ShowMessage(this, "保存成功");
             m_bStorePending = false;
-            FindCtrl<QPushButton>(this, kStoreButton)->setEnabled(false);
+            m_ui->btnStore->setEnabled(false);
         });
 }
 
@@ -245,5 +237,5 @@ void CCanOpenList::RefreshList() {
 void CCanOpenList::SetStorePending() {
     m_bStorePending = true;
     RefreshList();
-    FindCtrl<QPushButton>(this, kStoreButton)->setEnabled(true);
+    m_ui->btnStore->setEnabled(true);
 }

@@ -36,6 +36,8 @@ public:
     CPdoEditDlg* PdoEditDlg() const { return m_pPdoDlg; }
     CSyncEditDlg* SyncEditDlg() const { return m_pSyncDlg; }
     QTableWidget* List() const;
+    // The layout's controls.
+    Ui::CCanOpenList& Ui() const { return *m_ui; }
     bool m_bLoading = false;      // the load worker runs
     bool m_bStorePending = false; // configured and not stored yet
 

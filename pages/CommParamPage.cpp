@@ -1,10 +1,10 @@
 #include "pages/CommParamPage.h"
 
+#include "driver/Catalogue.h"
+#include "driver/Format.h"
 #include "guikit/CtrlUtil.h"
 #include "guikit/DriverContext.h"
 #include "guikit/MessageBox.h"
-#include "driver/Catalogue.h"
-#include "driver/Format.h"
 #include "pages/CanOpenList.h"
 #include "pages/PageFields.h"
 
@@ -13,31 +13,30 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include <algorithm>
-#include <cctype>
-
 namespace {
 
-constexpr int kReadButton = 1158;
-constexpr int kConfigureButton = 1159;
+constexpr int kBaud = 1155, kParity = 1156, kSlaveAddr = 1145, kNodeId = 1146;
 
-constexpr int kBaud = 1155;              // 0x0090 (high word) and 0x0091
-constexpr int kParity = 1156;            // 0x0092, index
-constexpr int kNoConfigUnderComm = 1058; // 0x0094, bit 0
-constexpr int kBrakeTime = 1057;         // 0x0095, tenths of a second
-constexpr int kSlaveAddr = 1145;         // 0x009C
-constexpr int kPortDefaults = 1157;      // 0x009D, ticked when 0
-constexpr int kCommMode = 1073;          // 0x0120, bit 0
-constexpr int kNodeId = 1146;            // 0x0121
-constexpr int kCanBaud = 1003;           // 0x0122, index
-constexpr int kAutoStart = 1056;         // 0x0128
-constexpr int kHeartbeat = 1059;         // 0x0129, ms
+// In the order a configure checks them. The RS-485 baud rate is shown as
+// the combo item naming it, the slave address and node ID as "0x%02X".
+constexpr SFieldCtrl kFields[] = {
+    {kBaud, "comm-a.rs485_baud", kFieldDigits, EBind::Page},
+    {kParity, "comm-a.rs485_parity"},
+    {1058, "comm-a.no_configuration_under_comm_control"},
+    {1057, "comm-a.comm_loss_brake_time"},
+    {kSlaveAddr, "comm-b.rs485_slave_address", kFieldDigits, EBind::Page},
+    {1157, "comm-b.rs485_default_params_under_port_control"},
+    {1073, "canopen.communication_mode"},
+    {kNodeId, "canopen.node_id", kFieldDigits, EBind::Page},
+    {1003, "canopen.can_baud"},
+    {1056, "canopen.canopen_autostart"},
+    {1059, "canopen.heartbeat_period"},
+};
 
-constexpr uint16_t kRegBaud = 0x0090;
-constexpr uint16_t kRegParity = 0x0092;
-
-constexpr SListCtrl kLists[] = {
-    {kBaud, kRegBaud}, {kParity, kRegParity}, {kCommMode, 0x0120}, {kCanBaud, 0x0122}};
+// The register of a control's field.
+uint16_t Reg(int ctrl) {
+    return FieldAddr(BoundField(kFields, ctrl));
+}
 
 const std::string& ItemAt(const std::vector<std::string>& items, int index) {
     static const std::string none;
@@ -49,11 +48,10 @@ uint32_t BaudOfItem(const std::string& text) {
     return static_cast<uint32_t>(ParseLeadingInt(text));
 }
 
-std::vector<std::string> ComboTexts(const QWidget* page, int id) {
+std::vector<std::string> ComboTexts(const QComboBox* combo) {
     std::vector<std::string> texts;
-    if (const auto* combo = FindCtrl<QComboBox>(page, id))
-        for (int i = 0; i < combo->count(); ++i)
-            texts.push_back(combo->itemText(i).toStdString());
+    for (int i = 0; i < combo->count(); ++i)
+        texts.push_back(combo->itemText(i).toStdString());
     return texts;
 }
 
@@ -61,99 +59,76 @@ std::vector<std::string> ComboTexts(const QWidget* page, int id) {
 
 CtrlValues CommValuesFromBlocks(const SCommBlocks& blocks,
                                 const std::vector<std::string>& baudItems) {
-    const CommBlockA& a = blocks.a;
-    const CommBlockB& b = blocks.b;
-    const CanOpenBlock& c = blocks.c;
+    CtrlValues values = ShowFields(kFields, false, blocks.a, blocks.b, blocks.c);
     int baudIndex = 0; // a rate no item names shows the first item
     for (size_t i = 0; i < baudItems.size(); ++i)
-        if (BaudOfItem(baudItems[i]) == a.Get32(kRegBaud)) {
+        if (BaudOfItem(baudItems[i]) == blocks.a.Get32(Reg(kBaud))) {
             baudIndex = static_cast<int>(i);
             break;
         }
-    return {
-        {kBaud, std::to_string(baudIndex)},
-        {kParity, std::to_string(a.At(kRegParity))},
-        {kNoConfigUnderComm, (a.At(0x0094) & 1) ? "1" : "0"},
-        {kBrakeTime, ScaledText(0x0095, a.At(0x0095))},
-        {kSlaveAddr, StrFormat("0x%02X", b.At(0x009C))},
-        {kPortDefaults, b.At(0x009D) == 0 ? "1" : "0"},
-        {kCommMode, std::to_string(c.At(0x0120) & 1)},
-        {kNodeId, StrFormat("0x%02X", c.At(0x0121))},
-        {kCanBaud, std::to_string(c.At(0x0122))},
-        {kAutoStart, c.At(0x0128) != 0 ? "1" : "0"},
-        {kHeartbeat, StrFormat("%d", c.At(0x0129))},
-    };
+    values[kBaud] = std::to_string(baudIndex);
+    values[kSlaveAddr] = StrFormat("0x%02X", blocks.b.At(Reg(kSlaveAddr)));
+    values[kNodeId] = StrFormat("0x%02X", blocks.c.At(Reg(kNodeId)));
+    return values;
 }
 
 SInputProblem CommBlocksFromValues(const CtrlValues& values,
                                    const std::vector<std::string>& baudItems, SCommBlocks& out) {
-    auto ticked = [&](int id) -> uint16_t { return ValueOf(values, id) == "1" ? 1 : 0; };
-    SCommBlocks s{}; // 0x0093 and 0x0123..0x0127 stay 0
-    SInputProblem problem;
-    int64_t v = 0;
-    auto list = [&](int id, uint16_t reg, auto& blk) {
-        if (!TakeListIndex(values, id, CatalogueField(reg), v, problem))
-            return false;
-        blk.At(reg) = ToReg16(v);
-        return true;
+    SCommBlocks s{}; // registers without a field stay 0
+    const CPageRegs regs(s.a, s.b, s.c);
+    auto own = [&](const SFieldCtrl& row, SInputProblem& problem) {
+        const FieldDef& f = CatalogueField(row.field);
+        const std::string& text = ValueOf(values, row.ctrl);
+        if (row.ctrl == kBaud) {
+            if (text == "-1") {
+                problem = {kBaud, FieldLabelText(f) + ": 未选择"};
+                return false;
+            }
+            regs.Set32(f.addr, BaudOfItem(ItemAt(baudItems, ParseLeadingInt(text))));
+            return true;
+        }
+        // A driver moved to address 0 (broadcast) or beyond 8 bits could no
+        // longer be reached by any addressed request; node IDs are CiA 301's.
+        const SRawRange range = FieldRawRange(f);
+        int64_t v = 0;
+        const bool isNumber = ParseStrictId(text, v);
+        if (isNumber && v >= range.lo && v <= range.hi) {
+            regs.At(f.addr) = ToReg16(v);
+            return true;
+        }
+        if (row.ctrl == kSlaveAddr)
+            problem = {kSlaveAddr, "从站地址无效，应为1~255"};
+        else
+            problem = {kNodeId, StrFormat("%s: %s %s (%lld~%lld)", FieldLabelText(f).c_str(),
+                                          text.c_str(), isNumber ? "超出范围" : "不是数字",
+                                          static_cast<long long>(range.lo),
+                                          static_cast<long long>(range.hi))};
+        return false;
     };
-    const std::string& baud = ValueOf(values, kBaud);
-    if (baud == "-1")
-        return {kBaud, FieldLabelText(CatalogueField(kRegBaud)) + ": 未选择"};
-    s.a.Set32(kRegBaud, BaudOfItem(ItemAt(baudItems, ParseLeadingInt(baud))));
-    if (!list(kParity, kRegParity, s.a))
-        return problem;
-    s.a.At(0x0094) = ticked(kNoConfigUnderComm);
-    if (!TakeNumber(values, kBrakeTime, FieldRule(CatalogueField(0x0095)), v, problem))
-        return problem;
-    s.a.At(0x0095) = ToReg16(v);
-    // A driver moved to address 0 (broadcast) or beyond 8 bits could no
-    // longer be reached by any addressed request.
-    const SRawRange slaves = FieldRawRange(CatalogueField(0x009C));
-    if (!ParseStrictId(ValueOf(values, kSlaveAddr), v) || v < slaves.lo || v > slaves.hi)
-        return {kSlaveAddr, "从站地址无效，应为1~255"};
-    s.b.At(0x009C) = ToReg16(v);
-    s.b.At(0x009D) = ticked(kPortDefaults) ? 0 : 1;
-    if (!list(kCommMode, 0x0120, s.c))
-        return problem;
-    const FieldDef& node = CatalogueField(0x0121);
-    const SRawRange nodes = FieldRawRange(node);
-    const std::string& nodeText = ValueOf(values, kNodeId);
-    const bool isNumber = ParseStrictId(nodeText, v);
-    if (!isNumber || v < nodes.lo || v > nodes.hi)
-        return {kNodeId,
-                StrFormat("%s: %s %s (%lld~%lld)", FieldLabelText(node).c_str(), nodeText.c_str(),
-                          isNumber ? "超出范围" : "不是数字", static_cast<long long>(nodes.lo),
-                          static_cast<long long>(nodes.hi))};
-    s.c.At(0x0121) = ToReg16(v);
-    if (!list(kCanBaud, 0x0122, s.c))
-        return problem;
-    s.c.At(0x0128) = ticked(kAutoStart);
-    if (!TakeNumber(values, kHeartbeat, FieldRule(CatalogueField(0x0129)), v, problem))
-        return problem;
-    s.c.At(0x0129) = ToReg16(v);
-    out = s;
+    const SInputProblem problem = TakeFields(values, kFields, false, regs, own);
+    if (!problem.Has())
+        out = s;
     return problem;
 }
 
 std::vector<int> CommValueIds() {
-    return {kBaud,     kParity, kNoConfigUnderComm, kBrakeTime, kSlaveAddr, kPortDefaults,
-            kCommMode, kNodeId, kCanBaud,           kAutoStart, kHeartbeat};
+    return FieldIds(kFields);
 }
 
 std::string CommChangeNote(const SCommBlocks& before, const SCommBlocks& written, bool aWritten,
                            bool bWritten, const std::vector<std::string>& parityItems) {
+    const uint16_t baud = Reg(kBaud), parityReg = Reg(kParity), slave = Reg(kSlaveAddr);
     std::string changes;
-    if (aWritten && (before.a.Get32(kRegBaud) != written.a.Get32(kRegBaud) ||
-                     before.a.At(kRegParity) != written.a.At(kRegParity))) {
-        const uint16_t parity = written.a.At(kRegParity);
+    if (aWritten && (before.a.Get32(baud) != written.a.Get32(baud) ||
+                     before.a.At(parityReg) != written.a.At(parityReg))) {
+        const uint16_t parity = written.a.At(parityReg);
         const std::string& name = ItemAt(parityItems, parity);
-        changes += StrFormat("485口已改为%u波特、%s", written.a.Get32(kRegBaud),
+        changes += StrFormat("485口已改为%u波特、%s", written.a.Get32(baud),
                              name.empty() ? StrFormat("校验方式%u", parity).c_str() : name.c_str());
     }
-    if (bWritten && before.b.At(0x009C) != written.b.At(0x009C))
+    if (bWritten && before.b.At(slave) != written.b.At(slave))
         changes +=
-            (changes.empty() ? "" : "，") + StrFormat("从站地址已改为0x%02X", written.b.At(0x009C));
+            (changes.empty() ? "" : "，") + StrFormat("从站地址已改为0x%02X", written.b.At(slave));
     return changes.empty() ? "" : "驱动器" + changes + "，请相应修改连接设置";
 }
 
@@ -164,11 +139,9 @@ CCommParamPage::CCommParamPage(CDriverContext& ctx, QWidget* parent)
     // parameters.
     m_ui->vBoxLayout1->insertWidget(1, new CCanOpenList(ctx, this), 1);
     LimitTypingOnly(this);
-    FillLists(this, kLists);
-    connect(FindCtrl<QPushButton>(this, kReadButton), &QPushButton::clicked, this,
-            &CCommParamPage::OnRead);
-    connect(FindCtrl<QPushButton>(this, kConfigureButton), &QPushButton::clicked, this,
-            &CCommParamPage::OnConfigure);
+    FillLists(this, kFields);
+    connect(m_ui->btnRead, &QPushButton::clicked, this, &CCommParamPage::OnRead);
+    connect(m_ui->btnConfigure, &QPushButton::clicked, this, &CCommParamPage::OnConfigure);
 }
 
 CCommParamPage::~CCommParamPage() {
@@ -188,7 +161,7 @@ struct SCommWrite {
 
 void CCommParamPage::OnRead() {
     m_ctx.RunFrom(
-        FindCtrl<QPushButton>(this, kReadButton),
+        m_ui->btnRead,
         [&ctx = m_ctx, slave = m_ctx.m_nSlaveAddr.load()] {
             SCommRead r;
             CMotorDriver& drv = ctx.m_driver;
@@ -205,18 +178,18 @@ void CCommParamPage::OnRead() {
                 return;
             }
             m_known = r.s;
-            PutValues(this, CommValuesFromBlocks(r.s, ComboTexts(this, kBaud)));
-            FindCtrl<QPushButton>(this, kConfigureButton)->setEnabled(true);
+            PutValues(this, CommValuesFromBlocks(r.s, ComboTexts(m_ui->cmbBaud)));
+            m_ui->btnConfigure->setEnabled(true);
         });
 }
 
 void CCommParamPage::OnConfigure() {
     SCommBlocks s{};
     if (RefuseInput(this, CommBlocksFromValues(TakeValues(this, CommValueIds()),
-                                               ComboTexts(this, kBaud), s)))
+                                               ComboTexts(m_ui->cmbBaud), s)))
         return;
     m_ctx.RunFrom(
-        FindCtrl<QPushButton>(this, kConfigureButton),
+        m_ui->btnConfigure,
         [&ctx = m_ctx, slave = m_ctx.m_nSlaveAddr.load(), s] {
             SCommWrite w;
             CMotorDriver& drv = ctx.m_driver;
@@ -233,7 +206,7 @@ void CCommParamPage::OnConfigure() {
             // The tool keeps its own line settings and address: the note
             // tells the user why the driver may no longer answer at them.
             const std::string note =
-                CommChangeNote(m_known, s, w.aWritten, w.bWritten, ComboTexts(this, kParity));
+                CommChangeNote(m_known, s, w.aWritten, w.bWritten, ComboTexts(m_ui->cmbParity));
             if (w.aWritten)
                 m_known.a = s.a;
             if (w.bWritten)

@@ -1,7 +1,7 @@
 #pragma once
 // The "通讯参数" tab. Its upper group reads and sets the RS-485 port, the CAN
-// port and two protection settings in CommBlockA (0x0090), CommBlockB
-// (0x009C) and CanOpenBlock (0x0120); the CANopen object list sits below it.
+// port and two protection settings in CommBlockA, CommBlockB and
+// CanOpenBlock; the CANopen object list sits below it.
 
 #include "desklogic/PageLogic.h"
 #include "driver/Blocks.h"
@@ -24,8 +24,8 @@ struct SCommBlocks {
 };
 
 // The controls' values. baudItems are the RS-485 baud combo's texts: the
-// first whose number equals the joined 0x0090/0x0091 is selected, else the
-// first item.
+// first whose number equals the baud rate read is selected, else the first
+// item.
 CtrlValues CommValuesFromBlocks(const SCommBlocks& blocks,
                                 const std::vector<std::string>& baudItems);
 // The blocks to write, registers without a control 0; otherwise the first
@@ -54,6 +54,9 @@ class CCommParamPage : public QWidget {
 public:
     explicit CCommParamPage(CDriverContext& ctx, QWidget* parent = nullptr);
     ~CCommParamPage() override;
+
+    // The layout's controls.
+    Ui::CCommParamPage& Ui() const { return *m_ui; }
 
 private:
     void OnRead();

@@ -1,62 +1,40 @@
 #include "pages/MotorCtrlPage.h"
 
+#include "driver/Format.h"
 #include "guikit/CtrlUtil.h"
 #include "guikit/DriverContext.h"
 #include "guikit/MessageBox.h"
-#include "driver/Catalogue.h"
-#include "driver/Format.h"
 
 #include "ui_MotorCtrlPage.h"
 
-#include <QAbstractSlider>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSlider>
 
 #include <algorithm>
 
 namespace {
 
-enum : int {
-    kPwmSlider = 1039,
-    kFreqSlider = 1041,
-    kPositionSlider = 1051,
-    kPwmLabel = 1081,
-    kFreqLabel = 1082,
-    kPositionLabel = 1087,
-    kRunPwm = 1040,
-    kRunFreq = 1042,
-    kStop = 1084,
-    kMove = 1052,
-    kReadRamp = 1062,
-    kSetRamp = 1075,
-    kFreqLimit = 1083,
-    kMoveFreq = 1085,
-    kPositionLimit = 1053,
-    kStopNormalRadio = 1044,
-    kStopEmergencyRadio = 1045,
-    kStopFreeRadio = 1046,
-    kRelative = 1086,
+constexpr int kMoveFreq = 1085;
+
+// The ramp edits, in whole units or tenths by the speed unit.
+constexpr SFieldCtrl kRamps[] = {
+    {1054, "ramp.pwm_rise_buffer"},
+    {1055, "ramp.pwm_fall_buffer"},
+    {1057, "ramp.acceleration"},
+    {1058, "ramp.deceleration"},
 };
-
-// Ramp edits in register order 0x0050..0x0053.
-constexpr int kRampIds[] = {1054, 1055, 1057, 1058};
-
-// n tenths as "%.1f" would show n * 0.1, without binary rounding.
-std::string TenthsText(int64_t n) {
-    const int64_t a = n < 0 ? -n : n;
-    return StrFormat("%s%lld.%lld", n < 0 ? "-" : "", static_cast<long long>(a / 10),
-                     static_cast<long long>(a % 10));
-}
 
 } // namespace
 
 std::string PwmLabelText(int position) {
-    return TenthsText(position) + "%";
+    return FormatScaled(position, 1) + "%";
 }
 
 std::string FreqLabelText(int position, bool unitHz) {
-    return unitHz ? StrFormat("%dHz", position) : TenthsText(position) + "Hz";
+    return FormatScaled(position, unitHz ? 0 : 1) + "Hz";
 }
 
 std::string PositionLabelText(int position) {
@@ -68,7 +46,7 @@ SFreqLimit FreqLimitOf(const std::string& text, bool unitHz) {
     const int64_t units = std::clamp<int64_t>(ScaleDecimal(text, unitHz ? 0 : 1), 1, 32767);
     SFreqLimit limit;
     limit.range = static_cast<int>(units);
-    limit.text = unitHz ? StrFormat("%d", limit.range) : TenthsText(units);
+    limit.text = FormatScaled(units, unitHz ? 0 : 1);
     return limit;
 }
 
@@ -86,30 +64,19 @@ SInputProblem MoveFrequencyOf(const std::string& text, bool unitHz, uint16_t& ou
 }
 
 CtrlValues RampValuesFromBlock(const RampBlock& b, bool unitHz) {
-    CtrlValues values;
-    for (int i = 0; i < 4; ++i) {
-        const uint16_t raw = b.m_reg[static_cast<size_t>(i)];
-        values[kRampIds[i]] = unitHz ? StrFormat("%u", raw) : TenthsText(raw);
-    }
-    return values;
+    return ShowFields(kRamps, unitHz, b);
 }
 
 SInputProblem RampBlockFromValues(const CtrlValues& values, bool unitHz, RampBlock& out) {
     RampBlock b{};
-    SInputProblem problem;
-    for (int i = 0; i < 4; ++i) {
-        const FieldDef& def = CatalogueField(static_cast<uint16_t>(RampBlock::kStart + i));
-        int64_t v = 0;
-        if (!TakeNumber(values, kRampIds[i], FieldRule(def, unitHz ? 0 : 1), v, problem))
-            return problem;
-        b.m_reg[static_cast<size_t>(i)] = ToReg16(v);
-    }
-    out = b;
+    const SInputProblem problem = TakeFields(values, kRamps, unitHz, CPageRegs(b));
+    if (!problem.Has())
+        out = b;
     return problem;
 }
 
 std::vector<int> RampValueIds() {
-    return {std::begin(kRampIds), std::end(kRampIds)};
+    return FieldIds(kRamps);
 }
 
 // --- Page ---------------------------------------------------------------------
@@ -119,27 +86,25 @@ CMotorCtrlPage::CMotorCtrlPage(CDriverContext& ctx, QWidget* parent)
     m_ui->setupUi(this);
     LimitTypingOnly(this);
 
-    auto onClick = [this](int id, void (CMotorCtrlPage::*fn)()) {
-        connect(FindCtrl<QPushButton>(this, id), &QPushButton::clicked, this, fn);
+    auto onClick = [this](QPushButton* button, void (CMotorCtrlPage::*fn)()) {
+        connect(button, &QPushButton::clicked, this, fn);
     };
-    onClick(kRunPwm, &CMotorCtrlPage::OnRunPwm);
-    onClick(kRunFreq, &CMotorCtrlPage::OnRunFreq);
-    connect(FindCtrl<QPushButton>(this, kStop), &QPushButton::clicked, this,
-            [this] { SendStop(); });
-    onClick(kMove, &CMotorCtrlPage::OnMove);
-    onClick(kReadRamp, &CMotorCtrlPage::OnReadRamp);
-    onClick(kSetRamp, &CMotorCtrlPage::OnSetRamp);
-    connect(FindCtrl<QLineEdit>(this, kFreqLimit), &QLineEdit::editingFinished, this,
-            &CMotorCtrlPage::ApplyFreqLimit);
-    connect(FindCtrl<QLineEdit>(this, kPositionLimit), &QLineEdit::textChanged, this,
+    onClick(m_ui->btnRunPwm, &CMotorCtrlPage::OnRunPwm);
+    onClick(m_ui->btnRunFreq, &CMotorCtrlPage::OnRunFreq);
+    connect(m_ui->btnStop, &QPushButton::clicked, this, [this] { SendStop(); });
+    onClick(m_ui->btnMove, &CMotorCtrlPage::OnMove);
+    onClick(m_ui->btnReadRamp, &CMotorCtrlPage::OnReadRamp);
+    onClick(m_ui->btnSetRamp, &CMotorCtrlPage::OnSetRamp);
+    connect(m_ui->edtFreqLimit, &QLineEdit::editingFinished, this, &CMotorCtrlPage::ApplyFreqLimit);
+    connect(m_ui->edtPositionLimit, &QLineEdit::textChanged, this,
             &CMotorCtrlPage::ApplyPositionLimit);
 
-    FindCtrl<QAbstractSlider>(this, kPwmSlider)->setRange(-1000, 1000);
+    m_ui->sldPwm->setRange(-1000, 1000);
     // The initial limits, in tenths of Hz whatever the unit turns out to be.
-    const int freq = ParseLeadingInt(CtrlValue(this, kFreqLimit)) * 10;
-    FindCtrl<QAbstractSlider>(this, kFreqSlider)->setRange(-freq, freq);
-    const int position = ParseLeadingInt(CtrlValue(this, kPositionLimit));
-    FindCtrl<QAbstractSlider>(this, kPositionSlider)->setRange(-position, position);
+    const int freq = ParseLeadingInt(m_ui->edtFreqLimit->text().toStdString()) * 10;
+    m_ui->sldFreq->setRange(-freq, freq);
+    const int position = ParseLeadingInt(m_ui->edtPositionLimit->text().toStdString());
+    m_ui->sldPosition->setRange(-position, position);
     RefreshLabels();
 
     connect(&m_timer, &QTimer::timeout, this, &CMotorCtrlPage::OnTimer);
@@ -163,31 +128,36 @@ void CMotorCtrlPage::OnTimer() {
     }
 }
 
+namespace {
+void SetText(QLabel* label, const std::string& text) {
+    label->setText(QString::fromStdString(text));
+}
+} // namespace
+
 void CMotorCtrlPage::RefreshLabels() {
-    auto position = [this](int id) { return FindCtrl<QAbstractSlider>(this, id)->value(); };
-    SetCtrlValue(this, kPwmLabel, PwmLabelText(position(kPwmSlider)));
-    SetCtrlValue(this, kFreqLabel, FreqLabelText(position(kFreqSlider), UnitHz()));
-    SetCtrlValue(this, kPositionLabel, PositionLabelText(position(kPositionSlider)));
+    SetText(m_ui->lblPwm, PwmLabelText(m_ui->sldPwm->value()));
+    SetText(m_ui->lblFreq, FreqLabelText(m_ui->sldFreq->value(), UnitHz()));
+    SetText(m_ui->lblPosition, PositionLabelText(m_ui->sldPosition->value()));
 }
 
 void CMotorCtrlPage::ApplyFreqLimit() {
-    const SFreqLimit limit = FreqLimitOf(CtrlValue(this, kFreqLimit), UnitHz());
-    SetCtrlValue(this, kFreqLimit, limit.text);
-    FindCtrl<QAbstractSlider>(this, kFreqSlider)->setRange(-limit.range, limit.range);
+    const SFreqLimit limit = FreqLimitOf(m_ui->edtFreqLimit->text().toStdString(), UnitHz());
+    m_ui->edtFreqLimit->setText(QString::fromStdString(limit.text));
+    m_ui->sldFreq->setRange(-limit.range, limit.range);
 }
 
 void CMotorCtrlPage::ApplyPositionLimit() {
-    const int limit = PositionLimitOf(CtrlValue(this, kPositionLimit));
-    const std::string text = StrFormat("%d", limit);
-    if (CtrlValue(this, kPositionLimit) != text)
-        SetCtrlValue(this, kPositionLimit, text); // comes back here once, unchanged
-    FindCtrl<QAbstractSlider>(this, kPositionSlider)->setRange(-limit, limit);
+    const int limit = PositionLimitOf(m_ui->edtPositionLimit->text().toStdString());
+    const QString text = QString::number(limit);
+    if (m_ui->edtPositionLimit->text() != text)
+        m_ui->edtPositionLimit->setText(text); // comes back here once, unchanged
+    m_ui->sldPosition->setRange(-limit, limit);
 }
 
 uint16_t CMotorCtrlPage::StopMode() const {
-    if (FindCtrl<QRadioButton>(this, kStopEmergencyRadio)->isChecked())
+    if (m_ui->radStopEmergency->isChecked())
         return kStopEmergency;
-    if (FindCtrl<QRadioButton>(this, kStopFreeRadio)->isChecked())
+    if (m_ui->radStopFree->isChecked())
         return kStopFree;
     return kStopNormal;
 }
@@ -207,9 +177,10 @@ void CMotorCtrlPage::SendStop(std::function<void(ResultCode)> then, bool report)
 }
 
 // A command button's transaction; a box only on failure.
-void CMotorCtrlPage::Command(int button, std::function<ResultCode(CMotorDriver&, uint8_t)> send) {
+void CMotorCtrlPage::Command(QPushButton* button,
+                             std::function<ResultCode(CMotorDriver&, uint8_t)> send) {
     m_ctx.RunFrom(
-        FindCtrl<QPushButton>(this, button),
+        button,
         [&drv = m_ctx.m_driver, slave = m_ctx.m_nSlaveAddr.load(), send = std::move(send)] {
             return send(drv, slave);
         },
@@ -220,32 +191,32 @@ void CMotorCtrlPage::Command(int button, std::function<ResultCode(CMotorDriver&,
 }
 
 void CMotorCtrlPage::OnRunPwm() {
-    const auto pwm = static_cast<uint16_t>(FindCtrl<QAbstractSlider>(this, kPwmSlider)->value());
-    Command(kRunPwm,
+    const auto pwm = static_cast<uint16_t>(m_ui->sldPwm->value());
+    Command(m_ui->btnRunPwm,
             [pwm](CMotorDriver& drv, uint8_t slave) { return drv.WriteRunCommand(slave, pwm, 0); });
 }
 
 void CMotorCtrlPage::OnRunFreq() {
-    const auto freq = static_cast<uint16_t>(FindCtrl<QAbstractSlider>(this, kFreqSlider)->value());
-    Command(kRunFreq, [freq](CMotorDriver& drv, uint8_t slave) {
+    const auto freq = static_cast<uint16_t>(m_ui->sldFreq->value());
+    Command(m_ui->btnRunFreq, [freq](CMotorDriver& drv, uint8_t slave) {
         return drv.WriteRunCommand(slave, freq, 1);
     });
 }
 
 void CMotorCtrlPage::OnMove() {
     uint16_t freq = 0;
-    if (RefuseInput(this, MoveFrequencyOf(CtrlValue(this, kMoveFreq), UnitHz(), freq)))
+    if (RefuseInput(this, MoveFrequencyOf(m_ui->edtMoveFreq->text().toStdString(), UnitHz(), freq)))
         return;
-    const int32_t target = FindCtrl<QAbstractSlider>(this, kPositionSlider)->value();
-    const uint16_t type = FindCtrl<QRadioButton>(this, kRelative)->isChecked() ? 1 : 0;
-    Command(kMove, [freq, target, type](CMotorDriver& drv, uint8_t slave) {
+    const int32_t target = m_ui->sldPosition->value();
+    const uint16_t type = m_ui->radRelative->isChecked() ? 1 : 0;
+    Command(m_ui->btnMove, [freq, target, type](CMotorDriver& drv, uint8_t slave) {
         return drv.WritePositionCommand(slave, freq, target, type);
     });
 }
 
 void CMotorCtrlPage::OnReadRamp() {
     m_ctx.ReadBlock(
-        this, FindCtrl<QPushButton>(this, kReadRamp), &CMotorDriver::ReadRampBlock,
+        this, m_ui->btnReadRamp, &CMotorDriver::ReadRampBlock,
         [this](const RampBlock& b) { PutValues(this, RampValuesFromBlock(b, UnitHz())); });
 }
 
@@ -253,6 +224,5 @@ void CMotorCtrlPage::OnSetRamp() {
     RampBlock block{};
     if (RefuseInput(this, RampBlockFromValues(TakeValues(this, RampValueIds()), UnitHz(), block)))
         return;
-    m_ctx.WriteBlock(this, FindCtrl<QPushButton>(this, kSetRamp), &CMotorDriver::WriteRampBlock,
-                     block);
+    m_ctx.WriteBlock(this, m_ui->btnSetRamp, &CMotorDriver::WriteRampBlock, block);
 }

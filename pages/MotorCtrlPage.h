@@ -52,6 +52,7 @@ std::vector<int> RampValueIds();
 
 class CDriverContext;
 class CMotorDriver;
+class QPushButton;
 
 namespace Ui {
 class CMotorCtrlPage;
@@ -62,6 +63,9 @@ class CMotorCtrlPage : public QWidget {
 public:
     explicit CMotorCtrlPage(CDriverContext& ctx, QWidget* parent = nullptr);
     ~CMotorCtrlPage() override;
+
+    // The layout's controls.
+    Ui::CMotorCtrlPage& Ui() const { return *m_ui; }
 
     // The selected stop mode: 0 normal, 1 emergency, 2 free.
     uint16_t StopMode() const;
@@ -84,7 +88,7 @@ private:
     void OnReadRamp();
     void OnSetRamp();
     bool UnitHz() const;
-    void Command(int button, std::function<ResultCode(CMotorDriver&, uint8_t)> send);
+    void Command(QPushButton* button, std::function<ResultCode(CMotorDriver&, uint8_t)> send);
 
     CDriverContext& m_ctx;
     Ui::CMotorCtrlPage* m_ui;

@@ -1,10 +1,11 @@
 #include "pages/MotorParamPage.h"
 
+#include "driver/Catalogue.h"
+#include "driver/Format.h"
 #include "guikit/CtrlUtil.h"
 #include "guikit/DriverContext.h"
 #include "guikit/MessageBox.h"
-#include "driver/Catalogue.h"
-#include "driver/Format.h"
+#include "pages/PageFields.h"
 
 #include "ui_MotorParamPage.h"
 
@@ -18,53 +19,40 @@
 
 namespace {
 
-enum : int {
-    kReadButton = 1097,
-    kConfigureButton = 1063,
-    kLearnButton = 1110,
-    kPhaseText = 1059,
-    kLearnedCombo = 1111,
-    kSpeedRangeBox = 1056,
+constexpr int kPhaseText = 1059, kLearnedCombo = 1111, kSpeedRangeBox = 1056;
+
+// In block order, the phase sequence last; the speed fields in whole units or
+// tenths by the speed range. The learned state is a list of bit 0 that writes
+// the bit.
+constexpr SFieldCtrl kFields[] = {
+    {1049, "motor.pwm_start_buffer"},
+    {1098, "motor.pwm_deceleration_buffer"},
+    {1046, "motor.max_acceleration"},
+    {1096, "motor.default_acceleration"},
+    {1047, "motor.max_deceleration"},
+    {1058, "motor.default_deceleration"},
+    {1083, "motor.max_commutation_frequency"},
+    {1095, "motor.default_commutation_frequency"},
+    {1132, "motor.position_control_algorithm"},
+    {1043, "motor.rated_current"},
+    {1044, "motor.max_load_current"},
+    {1045, "motor.brake_compensation_current"},
+    {1131, "motor.steady_speed_algorithm"},
+    {1061, "motor.position_tolerance"},
+    {1102, "motor.overshoot_correction"},
+    {1093, "motor.motor_poles"},
+    {1094, "motor.gear_ratio"},
+    {kLearnedCombo, "motor.learning_state", kFieldDigits, EBind::BitList},
+    {1073, "motor.learning_disabled"},
+    {kSpeedRangeBox, "motor.speed_range_x10"},
+    {1048, "motor.holding_current"},
+    {1135, "motor.overload_multiple"},
+    {1134, "motor.overload_duration"},
+    {kPhaseText, "motor.phase_sequence", kFieldDigits, EBind::Page},
 };
 
-// Each control and the register it shows; scales, list texts and how a
-// field is stored come from the block catalogue.
-struct SField {
-    int ctrl;
-    uint16_t reg;
-};
-constexpr SField kFields[] = {
-    {1049, 0x0060}, {1098, 0x0061}, {1046, 0x0062}, {1096, 0x0063}, {1047, 0x0064}, {1058, 0x0065},
-    {1083, 0x0066}, {1095, 0x0067}, {1132, 0x0069}, {1043, 0x006A}, {1044, 0x006B}, {1045, 0x006C},
-    {1131, 0x0070}, {1061, 0x0071}, {1102, 0x0072}, {1093, 0x0073}, {1094, 0x0074}, {1111, 0x0075},
-    {1073, 0x0076}, {1056, 0x0077}, {1048, 0x0078}, {1135, 0x0079}, {1134, 0x007A},
-};
-// Selection lists: combo and register.
-constexpr SField kLists[] = {{1131, 0x0070}, {1132, 0x0069}, {1111, 0x0075}};
-
-bool IsSpeed(const FieldDef& def) {
-    return def.type == EField::MotorSpeed || def.type == EField::Speed;
-}
-// Decimals on screen: the speed fields follow the speed range.
-int DecimalsOf(const FieldDef& def, bool unitHz) {
-    return IsSpeed(def) ? (unitHz ? 0 : 1) : def.decimals;
-}
-bool IsNumber(const FieldDef& def) {
-    return IsSpeed(def) || def.type == EField::U16;
-}
-
-constexpr uint16_t kRegPhase = 0x006D; // three registers
-
-// n units of 10^-decimals as "%.*f" shows them, without binary rounding.
-std::string FixedText(int64_t n, int decimals) {
-    if (decimals == 0)
-        return StrFormat("%lld", static_cast<long long>(n));
-    int64_t scale = 1;
-    for (int i = 0; i < decimals; ++i)
-        scale *= 10;
-    const int64_t a = n < 0 ? -n : n;
-    return StrFormat("%s%lld.%0*lld", n < 0 ? "-" : "", static_cast<long long>(a / scale), decimals,
-                     static_cast<long long>(a % scale));
+const FieldDef& Field(int ctrl) {
+    return CatalogueField(BoundField(kFields, ctrl));
 }
 
 } // namespace
@@ -106,20 +94,11 @@ bool PackPhaseSequence(const std::string& text, uint16_t (&regs)[3]) {
 }
 
 CtrlValues MotorParamValuesFromBlock(const MotorParamBlock& b, bool unitHz) {
-    CtrlValues values;
-    for (const SField& f : kFields) {
-        const FieldDef& def = CatalogueField(f.reg);
-        const uint16_t raw = b.At(f.reg);
-        if (IsNumber(def))
-            values[f.ctrl] = FixedText(raw, DecimalsOf(def, unitHz));
-        else if (def.type == EField::Enum)
-            values[f.ctrl] = StrFormat("%d", raw);
-        else // bit 0: check boxes and the learned-state list
-            values[f.ctrl] = (raw & 1) ? "1" : "0";
-    }
+    CtrlValues values = ShowFields(kFields, unitHz, b);
+    const uint16_t phase = Field(kPhaseText).addr;
     uint16_t bytes[6];
     for (int i = 0; i < 3; ++i) {
-        const uint16_t reg = b.At(static_cast<uint16_t>(kRegPhase + i));
+        const uint16_t reg = b.At(static_cast<uint16_t>(phase + i));
         bytes[2 * i] = reg >> 8;
         bytes[2 * i + 1] = reg & 0xFF;
     }
@@ -129,42 +108,28 @@ CtrlValues MotorParamValuesFromBlock(const MotorParamBlock& b, bool unitHz) {
 
 SInputProblem MotorParamBlockFromValues(const CtrlValues& values, bool unitHz,
                                         MotorParamBlock& out) {
-    MotorParamBlock b{}; // 0x0068 stays 0
-    SInputProblem problem;
-    for (const SField& f : kFields) {
-        const FieldDef& def = CatalogueField(f.reg);
-        int64_t raw = 0;
-        if (def.type == EField::Enum) {
-            if (!TakeListIndex(values, f.ctrl, def, raw, problem))
-                return problem;
-        } else if (IsNumber(def)) {
-            if (!TakeNumber(values, f.ctrl, FieldRule(def, DecimalsOf(def, unitHz)), raw, problem))
-                return problem;
-        } else { // bit 0: check boxes and the learned-state list
-            raw = ValueOf(values, f.ctrl) == "1" ? 1 : 0;
+    MotorParamBlock b{}; // the register without a field stays 0
+    const CPageRegs regs(b);
+    auto phases = [&](const SFieldCtrl& row, SInputProblem& problem) {
+        const FieldDef& f = CatalogueField(row.field);
+        const std::string& text = ValueOf(values, row.ctrl);
+        uint16_t packed[3];
+        if (!PackPhaseSequence(text, packed)) {
+            problem = {row.ctrl, FieldLabelText(f) + ": " + text + " 应为6个十六进制字节 (00~FF)"};
+            return false;
         }
-        b.At(f.reg) = ToReg16(raw);
-    }
-    uint16_t phase[3];
-    const std::string& phaseText = ValueOf(values, kPhaseText);
-    if (!PackPhaseSequence(phaseText, phase))
-        return {kPhaseText, FieldLabelText(CatalogueField(kRegPhase)) + ": " + phaseText +
-                                " 应为6个十六进制字节 (00~FF)"};
-    for (int i = 0; i < 3; ++i)
-        b.At(static_cast<uint16_t>(kRegPhase + i)) = phase[i];
-    const std::vector<uint16_t> regs(b.m_reg.begin(), b.m_reg.end());
-    if (SInputProblem order = PageOrderProblem(MotorParamBlock::kStart, regs, kFields); order.Has())
-        return order;
-    out = b;
+        for (int i = 0; i < 3; ++i)
+            regs.At(static_cast<uint16_t>(f.addr + i)) = packed[i];
+        return true;
+    };
+    const SInputProblem problem = TakeFields(values, kFields, unitHz, regs, phases);
+    if (!problem.Has())
+        out = b;
     return problem;
 }
 
 std::vector<int> MotorParamValueIds() {
-    std::vector<int> ids;
-    for (const SField& f : kFields)
-        ids.push_back(f.ctrl);
-    ids.push_back(kPhaseText);
-    return ids;
+    return FieldIds(kFields);
 }
 
 // --- Page ---------------------------------------------------------------------
@@ -173,14 +138,10 @@ CMotorParamPage::CMotorParamPage(CDriverContext& ctx, QWidget* parent)
     : QWidget(parent), m_ctx(ctx), m_ui(new Ui::CMotorParamPage) {
     m_ui->setupUi(this);
     LimitTypingOnly(this);
-    for (const SField& list : kLists)
-        FillComboFromField(this, list.ctrl, list.reg);
-    connect(FindCtrl<QPushButton>(this, kReadButton), &QPushButton::clicked, this,
-            &CMotorParamPage::OnRead);
-    connect(FindCtrl<QPushButton>(this, kConfigureButton), &QPushButton::clicked, this,
-            &CMotorParamPage::OnConfigure);
-    connect(FindCtrl<QPushButton>(this, kLearnButton), &QPushButton::clicked, this,
-            &CMotorParamPage::OnStartLearning);
+    FillLists(this, kFields);
+    connect(m_ui->btnRead, &QPushButton::clicked, this, &CMotorParamPage::OnRead);
+    connect(m_ui->btnConfigure, &QPushButton::clicked, this, &CMotorParamPage::OnConfigure);
+    connect(m_ui->btnLearn, &QPushButton::clicked, this, &CMotorParamPage::OnStartLearning);
 }
 
 CMotorParamPage::~CMotorParamPage() {
@@ -194,13 +155,13 @@ CMotorParamPage::~CMotorParamPage() {
 }
 
 void CMotorParamPage::OnRead() {
-    m_ctx.ReadBlock(this, FindCtrl<QPushButton>(this, kReadButton),
-                    &CMotorDriver::ReadMotorParamBlock, [this](const MotorParamBlock& b) {
+    m_ctx.ReadBlock(this, m_ui->btnRead, &CMotorDriver::ReadMotorParamBlock,
+                    [this](const MotorParamBlock& b) {
                         // The unit first: the speed fields are shown in the unit just read.
-                        const bool unitHz = (b.At(kRegSpeedRange) & 1) != 0;
+                        const bool unitHz = (b.At(Field(kSpeedRangeBox).addr) & 1) != 0;
                         m_ctx.m_bSpeedUnitHz = unitHz ? 1 : 0;
                         PutValues(this, MotorParamValuesFromBlock(b, unitHz));
-                        FindCtrl<QPushButton>(this, kConfigureButton)->setEnabled(true);
+                        m_ui->btnConfigure->setEnabled(true);
                     });
 }
 
@@ -218,26 +179,26 @@ struct SMotorConfigure {
 
 void CMotorParamPage::OnConfigure() {
     const CtrlValues values = TakeValues(this, MotorParamValueIds());
-    const bool unitHz = ValueOf(values, kSpeedRangeBox) == "1";
+    const bool unitHz = m_ui->chkSpeedRange->isChecked();
     MotorParamBlock block{};
     // Checked before the first transaction, and again should the driver
     // force the speed range off: nothing of a refused configure is sent.
     if (RefuseInput(this, MotorParamBlockFromValues(values, unitHz, block)))
         return;
     m_ctx.RunFrom(
-        FindCtrl<QPushButton>(this, kConfigureButton),
+        m_ui->btnConfigure,
         [&ctx = m_ctx, slave = m_ctx.m_nSlaveAddr.load(), values, unitHz] {
             SMotorConfigure c;
             CMotorDriver& driver = ctx.m_driver;
             DeviceInfoBlock info{};
             if ((c.infoRc = driver.ReadDeviceInfoBlock(slave, info)) != kResultOk)
                 return c;
-            // Register 0x000E says whether this driver has the whole-Hz range.
+            // The device information says whether this driver has the whole-Hz range.
             bool hz = unitHz;
             CtrlValues typed = values;
-            if (info.At(0x000E) != 0) {
-                c.unitWritten =
-                    driver.WriteRegister(slave, kRegSpeedRange, hz ? 1 : 0) == kResultOk;
+            if (info.At(FieldAddr("device-info.speed_range_gate")) != 0) {
+                c.unitWritten = driver.WriteRegister(slave, Field(kSpeedRangeBox).addr,
+                                                     hz ? 1 : 0) == kResultOk;
             } else {
                 hz = false;
                 c.unitForcedOff = true;
@@ -258,7 +219,7 @@ void CMotorParamPage::OnConfigure() {
                 m_ctx.m_bSpeedUnitHz = unitHz ? 1 : 0;
             if (c.unitForcedOff) {
                 m_ctx.m_bSpeedUnitHz = 0;
-                SetCtrlValue(this, kSpeedRangeBox, "0");
+                m_ui->chkSpeedRange->setChecked(false);
             }
             if (RefuseInput(this, c.problem))
                 return;
@@ -271,9 +232,8 @@ void CMotorParamPage::OnStartLearning() {
         return;
     m_worker.Join(); // the last run has handed back and is ending
     m_bLearning = true;
-    auto* button = FindCtrl<QPushButton>(this, kLearnButton);
-    button->setEnabled(false);
-    button->setText("正在学习");
+    m_ui->btnLearn->setEnabled(false);
+    m_ui->btnLearn->setText("正在学习");
     m_bStop = false;
     const uint8_t slave = m_ctx.m_nSlaveAddr;
     m_worker.Start([this, slave] { RunLearning(slave); });
@@ -309,13 +269,13 @@ void CMotorParamPage::RunLearning(uint8_t slave) {
     case ELearnEnd::Succeeded:
         outcome = LearnOutcomeText(ELearnState::Succeeded);
         onGui([this, phases = LearnedPhaseText(run.last)] {
-            SetCtrlValue(this, kPhaseText, phases);
-            SetCtrlValue(this, kLearnedCombo, "1");
+            m_ui->edtPhases->setText(QString::fromStdString(phases));
+            m_ui->cmbLearned->setCurrentIndex(1);
         });
         break;
     case ELearnEnd::Failed:
         outcome = LearnOutcomeText(ELearnState::Failed);
-        onGui([this] { SetCtrlValue(this, kLearnedCombo, "0"); });
+        onGui([this] { m_ui->cmbLearned->setCurrentIndex(0); });
         break;
     case ELearnEnd::Aborted:
         outcome = LearnOutcomeText(ELearnState::Aborted);
@@ -334,8 +294,7 @@ void CMotorParamPage::RunLearning(uint8_t slave) {
 }
 
 void CMotorParamPage::EndLearning() {
-    auto* button = FindCtrl<QPushButton>(this, kLearnButton);
-    button->setText("开始学习");
-    button->setEnabled(true);
+    m_ui->btnLearn->setText("开始学习");
+    m_ui->btnLearn->setEnabled(true);
     m_bLearning = false;
 }

@@ -2,15 +2,16 @@
 // The "电机参数" tab: the 27 registers of MotorParamBlock, and the driver's
 // motor-learning procedure run by a worker thread.
 //
-// The speed fields (0x0062..0x0067) follow the speed-range box (0x0077): whole
-// raw values while it is ticked, tenths of Hz otherwise. A read sets the box
+// The speed fields (accelerations, decelerations, commutation frequencies)
+// follow the speed-range box: whole raw values while it is ticked, tenths of
+// Hz otherwise. A read sets the box
 // and the main window's m_bSpeedUnitHz first, so the fields use the unit just
 // read, and the motor control page follows at its next tick.
 
-#include "guikit/GuiThread.h"
 #include "desklogic/PageLogic.h"
 #include "driver/Blocks.h"
 #include "driver/Learning.h"
+#include "guikit/GuiThread.h"
 
 #include <QWidget>
 
@@ -57,6 +58,8 @@ public:
     ~CMotorParamPage() override;
 
     bool Learning() const { return m_bLearning; }
+    // The layout's controls.
+    Ui::CMotorParamPage& Ui() const { return *m_ui; }
 
 private:
     void OnRead();

@@ -37,6 +37,9 @@ public:
     explicit CPidPage(CDriverContext& ctx, QWidget* parent = nullptr);
     ~CPidPage() override;
 
+    // The layout's controls.
+    Ui::CPidPage& Ui() const { return *m_ui; }
+
 private:
     void OnRead();
     void OnConfigure();

@@ -1,175 +1,119 @@
 #include "pages/ReciprocatePage.h"
 
+#include "driver/Catalogue.h"
+#include "driver/Format.h"
 #include "guikit/CtrlUtil.h"
 #include "guikit/DriverContext.h"
 #include "guikit/MessageBox.h"
-#include "driver/Catalogue.h"
-#include "driver/Format.h"
 #include "pages/PageFields.h"
 
 #include "ui_ReciprocatePage.h"
 
 #include <QPushButton>
 
-#include <utility>
-
 namespace {
 
-// Process group.
-constexpr int kHomingMode = 1090;  // 0x00A0
-constexpr int kFineHoming = 1119;  // 0x00A1
-constexpr int kStroke = 1098;      // 0x00A2-0x00A3
-constexpr int kCoarseSpeed = 1056; // 0x00A4
-constexpr int kFineSpeed = 1057;   // 0x00A5
-constexpr int kAfterSpeed = 1058;  // 0x00A6
-constexpr int kThreshold = 1060;   // 0x00A7, 0.1 %
-constexpr int kRehome = 1120;      // 0x00A8
-constexpr int kTorque = 1059;      // 0x00A9, 0.01 A
-constexpr int kReadProcess = 1099, kConfigureProcess = 1100;
+constexpr int kSpeedMode = 1123, kForward = 1121, kReverse = 1122;
 
-// Preset group.
-constexpr int kSpeedMode = 1123;   // 0x00B0
-constexpr int kControlMode = 1124; // 0x00B1
-constexpr int kForward = 1121;     // 0x00B2
-constexpr int kReverse = 1122;     // 0x00B3
-constexpr int kReadPreset = 1102, kConfigurePreset = 1103;
+// Both groups: the process group (its flags ticked only at 1, speeds in
+// whole units or tenths by the speed unit) and the preset group, whose
+// speeds follow the speed control mode.
+constexpr SFieldCtrl kFields[] = {
+    {1090, "reciprocate.homing_mode"},
+    {1119, "reciprocate.fine_homing", kFieldDigits, EBind::AtOne},
+    {1098, "reciprocate.total_stroke"},
+    {1056, "reciprocate.homing_coarse_speed"},
+    {1057, "reciprocate.homing_fine_speed"},
+    {1058, "reciprocate.speed_after_completion"},
+    {1060, "reciprocate.ignore_threshold"},
+    {1120, "reciprocate.rehome_after_limit", kFieldDigits, EBind::AtOne},
+    {1059, "reciprocate.homing_torque"},
+    {kSpeedMode, "preset-speed.speed_control_mode"},
+    {1124, "preset-speed.control_mode"},
+    {kForward, "preset-speed.forward_speed", kFieldDigits, EBind::Page},
+    {kReverse, "preset-speed.reverse_speed", kFieldDigits, EBind::Page},
+};
 
+// Values of the speed control mode.
 constexpr uint16_t kSpeedModeTorque = 1;
 constexpr uint16_t kSpeedModeClosedSpeed = 2, kSpeedModeClosedPosition = 3;
 
-constexpr SListCtrl kLists[] = {
-    {kHomingMode, 0x00A0}, {kSpeedMode, 0x00B0}, {kControlMode, 0x00B1}};
-
-constexpr int kPageIds[] = {kHomingMode, kCoarseSpeed, kFineSpeed, kStroke,  kFineHoming,
-                            kSpeedMode,  kControlMode, kReverse,   kForward, kAfterSpeed,
-                            kThreshold,  kRehome,      kTorque};
-
-// A typed number of one of the page's fields at the decimals in effect.
-bool TakeField(const CtrlValues& values, int ctrl, uint16_t reg, int decimals, int64_t& raw,
-               SInputProblem& problem) {
-    return TakeNumber(values, ctrl, FieldRule(CatalogueField(reg), decimals), raw, problem);
+uint16_t Reg(int ctrl) {
+    return FieldAddr(BoundField(kFields, ctrl));
 }
 
 } // namespace
 
-std::string SpeedText(uint16_t raw, bool unitHz) {
-    return unitHz ? std::to_string(raw) : StrFormat("%.1f", raw * 0.1);
-}
-
 CtrlValues ReciprocateValuesFromBlock(const ReciprocateBlock& b, bool unitHz) {
-    return {
-        {kStroke, std::to_string(b.Get32(kReciprocatePair))},
-        {kCoarseSpeed, SpeedText(b.At(0x00A4), unitHz)},
-        {kFineSpeed, SpeedText(b.At(0x00A5), unitHz)},
-        {kAfterSpeed, SpeedText(b.At(0x00A6), unitHz)},
-        {kThreshold, ScaledText(0x00A7, b.At(0x00A7))},
-        {kTorque, ScaledText(0x00A9, b.At(0x00A9))},
-        {kHomingMode, std::to_string(b.At(0x00A0))},
-        {kRehome, b.At(0x00A8) == 1 ? "1" : "0"},
-        {kFineHoming, b.At(0x00A1) == 1 ? "1" : "0"},
-    };
+    return ShowFields(kFields, unitHz, b);
 }
 
 SInputProblem ReciprocateBlockFromValues(const CtrlValues& values, bool unitHz,
                                          ReciprocateBlock& out) {
-    auto ticked = [&](int id) -> uint16_t { return ValueOf(values, id) == "1" ? 1 : 0; };
     ReciprocateBlock b{};
-    SInputProblem problem;
-    int64_t v = 0;
-    if (!TakeListIndex(values, kHomingMode, CatalogueField(0x00A0), v, problem))
-        return problem;
-    b.At(0x00A0) = ToReg16(v);
-    b.At(0x00A1) = ticked(kFineHoming);
-    if (!TakeField(values, kStroke, kReciprocatePair, 0, v, problem))
-        return problem;
-    b.Set32(kReciprocatePair, static_cast<uint32_t>(v));
-    const int speedDecimals = unitHz ? 0 : 1;
-    for (const auto& [ctrl, reg] :
-         {std::pair{kCoarseSpeed, 0x00A4}, {kFineSpeed, 0x00A5}, {kAfterSpeed, 0x00A6}}) {
-        const uint16_t addr = static_cast<uint16_t>(reg);
-        if (!TakeField(values, ctrl, addr, speedDecimals, v, problem))
-            return problem;
-        b.At(addr) = ToReg16(v);
-    }
-    if (!TakeField(values, kThreshold, 0x00A7, CatalogueField(0x00A7).decimals, v, problem))
-        return problem;
-    b.At(0x00A7) = ToReg16(v);
-    b.At(0x00A8) = ticked(kRehome);
-    if (!TakeField(values, kTorque, 0x00A9, CatalogueField(0x00A9).decimals, v, problem))
-        return problem;
-    b.At(0x00A9) = ToReg16(v);
-    out = b;
+    const SInputProblem problem = TakeFields(values, kFields, unitHz, CPageRegs(b));
+    if (!problem.Has())
+        out = b;
     return problem;
 }
 
 CtrlValues PresetValuesFromBlock(const PresetSpeedBlock& b, bool unitHz) {
-    const bool torque = b.At(0x00B0) == kSpeedModeTorque;
-    auto speed = [&](uint16_t raw) {
-        return torque ? StrFormat("%.2f", raw * 0.01) : SpeedText(raw, unitHz);
-    };
-    return {
-        {kReverse, speed(b.At(0x00B3))},
-        {kForward, speed(b.At(0x00B2))},
-        {kSpeedMode, std::to_string(b.At(0x00B0))},
-        {kControlMode, std::to_string(b.At(0x00B1))},
-    };
+    CtrlValues values = ShowFields(kFields, unitHz, b);
+    const int decimals = b.At(Reg(kSpeedMode)) == kSpeedModeTorque ? 2 : unitHz ? 0 : 1;
+    for (int ctrl : {kForward, kReverse})
+        values[ctrl] = FormatScaled(b.At(Reg(ctrl)), decimals);
+    return values;
 }
 
 SInputProblem PresetBlockFromValues(const CtrlValues& values, bool unitHz, PresetSpeedBlock& out) {
     PresetSpeedBlock b{};
-    SInputProblem problem;
-    int64_t mode = 0, control = 0;
-    if (!TakeListIndex(values, kSpeedMode, CatalogueField(0x00B0), mode, problem) ||
-        !TakeListIndex(values, kControlMode, CatalogueField(0x00B1), control, problem))
-        return problem;
-    // Duty cycle counts tenths even where the read showed whole units: the
-    // driver's own rule, kept as it is.
-    const bool torque = mode == kSpeedModeTorque;
-    const bool closed = mode == kSpeedModeClosedSpeed || mode == kSpeedModeClosedPosition;
-    const int decimals = torque ? 2 : closed && unitHz ? 0 : 1;
-    b.At(0x00B0) = ToReg16(mode);
-    b.At(0x00B1) = ToReg16(control);
-    for (const auto& [ctrl, reg] : {std::pair{kForward, 0x00B2}, {kReverse, 0x00B3}}) {
-        const uint16_t addr = static_cast<uint16_t>(reg);
-        SNumberRule rule = FieldRule(CatalogueField(addr), decimals);
+    const CPageRegs regs(b);
+    // Written by the mode selected, which the table puts before them: duty
+    // cycle counts tenths even where the read showed whole units (the
+    // driver's own rule, kept as it is).
+    auto speed = [&](const SFieldCtrl& row, SInputProblem& problem) {
+        const uint16_t mode = regs.At(Reg(kSpeedMode));
+        const bool torque = mode == kSpeedModeTorque;
+        const bool closed = mode == kSpeedModeClosedSpeed || mode == kSpeedModeClosedPosition;
+        const FieldDef& f = CatalogueField(row.field);
+        SNumberRule rule = FieldRule(f, torque ? 2 : closed && unitHz ? 0 : 1);
         if (torque)
             rule.unit = "A";
         int64_t v = 0;
-        if (!TakeNumber(values, ctrl, rule, v, problem))
-            return problem;
-        b.At(addr) = ToReg16(v);
-    }
-    out = b;
+        if (!TakeNumber(values, row.ctrl, rule, v, problem))
+            return false;
+        regs.At(f.addr) = ToReg16(v);
+        return true;
+    };
+    const SInputProblem problem = TakeFields(values, kFields, unitHz, regs, speed);
+    if (!problem.Has())
+        out = b;
     return problem;
 }
 
 std::vector<int> ReciprocateValueIds() {
-    return {std::begin(kPageIds), std::end(kPageIds)};
+    return FieldIds(kFields);
 }
 
 CReciprocatePage::CReciprocatePage(CDriverContext& ctx, QWidget* parent)
     : QWidget(parent), m_ctx(ctx), m_ui(new Ui::CReciprocatePage) {
     m_ui->setupUi(this);
     LimitTypingOnly(this);
-    FillLists(this, kLists);
-    for (int id : kPageIds)
-        m_values[id] = "";
-    for (int id : {kHomingMode, kSpeedMode, kControlMode})
-        m_values[id] = "-1";
-    for (int id : {kFineHoming, kRehome})
-        m_values[id] = "0";
+    FillLists(this, kFields);
+    // What the controls hold before any read: nothing typed or chosen.
+    m_values = TakeValues(this, ReciprocateValueIds());
 
-    auto onClick = [this](int id, auto fn) {
-        connect(FindCtrl<QPushButton>(this, id), &QPushButton::clicked, this, fn);
+    auto onClick = [this](QPushButton* button, auto fn) {
+        connect(button, &QPushButton::clicked, this, fn);
     };
-    onClick(kReadProcess, [this] { OnReadReciprocate(); });
-    onClick(kConfigureProcess, [this] { OnConfigureReciprocate(); });
-    onClick(kReadPreset, [this] { OnReadPreset(); });
-    onClick(kConfigurePreset, [this] { OnConfigurePreset(); });
-    onClick(1062, [this] { OnTestOperation(kTestHomeSq2); });
-    onClick(1063, [this] { OnTestOperation(kTestHomeSq1); });
-    onClick(1101, [this] { OnTestOperation(kTestMeasureStroke); });
-    onClick(1064, [this] { OnTestOperation(kTestCancel); });
+    onClick(m_ui->btnRead, [this] { OnReadReciprocate(); });
+    onClick(m_ui->btnConfigure, [this] { OnConfigureReciprocate(); });
+    onClick(m_ui->btnReadPreset, [this] { OnReadPreset(); });
+    onClick(m_ui->btnConfigurePreset, [this] { OnConfigurePreset(); });
+    onClick(m_ui->btnHomeSq2, [this] { OnTestOperation(kTestHomeSq2); });
+    onClick(m_ui->btnHomeSq1, [this] { OnTestOperation(kTestHomeSq1); });
+    onClick(m_ui->btnMeasure, [this] { OnTestOperation(kTestMeasureStroke); });
+    onClick(m_ui->btnCancel, [this] { OnTestOperation(kTestCancel); });
 
     // Runs for the page's whole life, visible or not.
     connect(&m_timer, &QTimer::timeout, this, &CReciprocatePage::OnMeasureWatch);
@@ -194,12 +138,12 @@ bool CReciprocatePage::UnitHz() const {
 }
 
 void CReciprocatePage::OnReadReciprocate() {
-    m_ctx.ReadBlock(this, FindCtrl<QPushButton>(this, kReadProcess),
-                    &CMotorDriver::ReadReciprocateBlock, [this](const ReciprocateBlock& b) {
+    m_ctx.ReadBlock(this, m_ui->btnRead, &CMotorDriver::ReadReciprocateBlock,
+                    [this](const ReciprocateBlock& b) {
                         for (auto& [id, text] : ReciprocateValuesFromBlock(b, UnitHz()))
                             m_values[id] = text;
                         ShowAll();
-                        FindCtrl<QPushButton>(this, kConfigureProcess)->setEnabled(true);
+                        m_ui->btnConfigure->setEnabled(true);
                     });
 }
 
@@ -208,17 +152,16 @@ void CReciprocatePage::OnConfigureReciprocate() {
     ReciprocateBlock b{};
     if (RefuseInput(this, ReciprocateBlockFromValues(m_values, UnitHz(), b)))
         return;
-    m_ctx.WriteBlock(this, FindCtrl<QPushButton>(this, kConfigureProcess),
-                     &CMotorDriver::WriteReciprocateBlock, b);
+    m_ctx.WriteBlock(this, m_ui->btnConfigure, &CMotorDriver::WriteReciprocateBlock, b);
 }
 
 void CReciprocatePage::OnReadPreset() {
-    m_ctx.ReadBlock(this, FindCtrl<QPushButton>(this, kReadPreset),
-                    &CMotorDriver::ReadPresetSpeedBlock, [this](const PresetSpeedBlock& b) {
+    m_ctx.ReadBlock(this, m_ui->btnReadPreset, &CMotorDriver::ReadPresetSpeedBlock,
+                    [this](const PresetSpeedBlock& b) {
                         for (auto& [id, text] : PresetValuesFromBlock(b, UnitHz()))
                             m_values[id] = text;
                         ShowAll();
-                        FindCtrl<QPushButton>(this, kConfigurePreset)->setEnabled(true);
+                        m_ui->btnConfigurePreset->setEnabled(true);
                     });
 }
 
@@ -227,8 +170,7 @@ void CReciprocatePage::OnConfigurePreset() {
     PresetSpeedBlock b{};
     if (RefuseInput(this, PresetBlockFromValues(m_values, UnitHz(), b)))
         return;
-    m_ctx.WriteBlock(this, FindCtrl<QPushButton>(this, kConfigurePreset),
-                     &CMotorDriver::WritePresetSpeedBlock, b);
+    m_ctx.WriteBlock(this, m_ui->btnConfigurePreset, &CMotorDriver::WritePresetSpeedBlock, b);
 }
 
 void CReciprocatePage::OnTestOperation(uint16_t op) {

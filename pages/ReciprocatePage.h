@@ -1,8 +1,9 @@
 #pragma once
 // The "往复运动" tab: homing against the limit inputs SQ1/SQ2 and running
-// between them (ReciprocateBlock, 0x00A0), the preset forward and reverse
-// speeds (PresetSpeedBlock, 0x00B0), and the test operations of register
-// 0x00AA with a watch that reads the measured stroke when a measurement ends.
+// between them (ReciprocateBlock), the preset forward and reverse speeds
+// (PresetSpeedBlock), and the test operations of the reciprocating command
+// register with a watch that reads the measured stroke when a measurement
+// ends.
 
 #include "desklogic/PageLogic.h"
 #include "driver/Blocks.h"
@@ -10,17 +11,13 @@
 #include <QTimer>
 #include <QWidget>
 
-#include <string>
-#include <string_view>
 #include <vector>
 
 // --- Page logic ---------------------------------------------------------------
 
-// A speed register: whole Hz as "%u" when unitHz, else tenths as "%.1f".
-std::string SpeedText(uint16_t raw, bool unitHz);
-
-// The process group's values (combo index, check boxes, stroke "%u", speeds,
-// threshold "%.1f", torque "%.2f").
+// The process group's values (combo index, check boxes ticked only at 1,
+// stroke, speeds in whole Hz when unitHz else tenths, threshold to 0.1,
+// torque to 0.01).
 CtrlValues ReciprocateValuesFromBlock(const ReciprocateBlock& b, bool unitHz);
 // The block to write: speeds in whole Hz when unitHz, else tenths; every
 // typed number scaled exactly (a torque of "0.57" A writes 57, not 56) and
@@ -29,8 +26,8 @@ CtrlValues ReciprocateValuesFromBlock(const ReciprocateBlock& b, bool unitHz);
 SInputProblem ReciprocateBlockFromValues(const CtrlValues& values, bool unitHz,
                                          ReciprocateBlock& out);
 
-// The preset group's values. The speeds follow the mode read from 0x00B0:
-// torque (1) in hundredths "%.2f", any other mode by the speed rule.
+// The preset group's values. The speeds follow the speed control mode read:
+// torque (1) in hundredths, any other mode by the speed rule.
 CtrlValues PresetValuesFromBlock(const PresetSpeedBlock& b, bool unitHz);
 // The block to write, both modes chosen. The speeds follow the mode
 // selected: torque x 100, closed-loop speed or position (2, 3) by the speed
@@ -41,7 +38,7 @@ SInputProblem PresetBlockFromValues(const CtrlValues& values, bool unitHz, Prese
 // Every control of the page's data exchange, both groups.
 std::vector<int> ReciprocateValueIds();
 
-// Values of the command register 0x00AA.
+// Values of the reciprocating command register (kRegReciprocateCmd).
 enum : uint16_t {
     kTestCancel = 1,
     kTestHomeSq1 = 2,
@@ -65,6 +62,8 @@ public:
 
     // A stroke measurement was started and its end not yet seen.
     bool Measuring() const { return m_bMeasuring != 0; }
+    // The layout's controls.
+    Ui::CReciprocatePage& Ui() const { return *m_ui; }
 
 private:
     void OnReadReciprocate();
@@ -72,8 +71,8 @@ private:
     void OnReadPreset();
     void OnConfigurePreset();
     void OnTestOperation(uint16_t op);
-    // Every 250 ms, on any tab and with the port closed: once 0x00AA reads
-    // 0 after a measurement, the process group is read again.
+    // Every 250 ms, on any tab and with the port closed: once the command
+    // register reads 0 after a measurement, the process group is read again.
     void OnMeasureWatch();
     bool UnitHz() const;
 

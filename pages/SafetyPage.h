@@ -14,7 +14,8 @@ class CDriverContext;
 
 // --- Page logic ---------------------------------------------------------------
 
-// The controls' values: edits as formatted numbers, check boxes "1"/"0".
+// The controls' values: edits as exact decimal numbers with the digits the
+// page shows (the over-current rounded to 0.1 A), check boxes "1"/"0".
 CtrlValues SafetyValuesFromBlock(const SafetyBlock& b);
 // The block to write: typed decimals scaled exactly and truncated, each
 // within its field's range, over-voltage above under-voltage; the two unused
@@ -34,6 +35,9 @@ class CSafetyPage : public QWidget {
 public:
     explicit CSafetyPage(CDriverContext& ctx, QWidget* parent = nullptr);
     ~CSafetyPage() override;
+
+    // The layout's controls.
+    Ui::CSafetyPage& Ui() const { return *m_ui; }
 
 private:
     void OnRead();

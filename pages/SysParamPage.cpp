@@ -3,8 +3,6 @@
 #include "guikit/CtrlUtil.h"
 #include "guikit/DriverContext.h"
 #include "guikit/MessageBox.h"
-#include "driver/Catalogue.h"
-#include "driver/Format.h"
 #include "pages/PageFields.h"
 
 #include "ui_SysParamPage.h"
@@ -14,114 +12,52 @@
 
 namespace {
 
-constexpr int kReadButton = 1066;
-constexpr int kConfigureButton = 1072;
-constexpr int kAnalogType = 1069, kLogicLevel = 1070;
 constexpr int kAnalogLow = 1106, kAnalogHigh = 1107, kLogicThreshold = 1108;
 
-constexpr SListCtrl kLists[] = {
-    {1067, 0x0080}, // limit trigger polarity
-    {1068, 0x0081}, // digital signal polarity
-    {1074, 0x0082}, // potentiometer use
-    {1073, 0x0083}, // pulse signal type
-    {1069, 0x0084}, // analog signal type
-    {1070, 0x0085}, // logic level type
-    {1075, 0x009A}, // port input type
-    {1076, 0x009B}, // port control type
-};
-
-// An edit and its register: fixed point as the catalogue scales it (all
-// digits shown), or single precision shown "%f".
-struct SSysField {
-    int ctrl;
-    uint16_t addr;
-    bool isFloat;
-};
-constexpr SSysField kFields[] = {
-    {1112, 0x0086, false}, // potentiometer range, low end, thousandths
-    {1113, 0x0087, false}, // potentiometer range, high end
-    {1106, 0x0088, false}, // analog range, low end
-    {1107, 0x0089, false}, // analog range, high end
-    {1108, 0x008A, false}, // logic level threshold
-    {1114, 0x008B, false}, // voltage comparison dead band
-    {1109, 0x008C, true},  // pulse ratio
-    {1048, 0x008E, false}, // stall stop time, tenths
-    {1110, 0x0096, true},  // analog adjustment k
-    {1111, 0x0098, false}, // analog adjustment b, signed thousandths
-};
-constexpr int kBuzzerOff = 1120; // bit 0 of 0x0099
-constexpr uint16_t kRegBuzzerOff = 0x0099;
-
-// Both blocks as one register map, so the tables above need not say which
-// block a register is in.
-struct SSysImage {
-    SystemBlockA a;
-    SystemBlockB b;
-    uint16_t& At(uint16_t addr) { return SystemBlockA::Holds(addr) ? a.At(addr) : b.At(addr); }
-    uint16_t At(uint16_t addr) const { return SystemBlockA::Holds(addr) ? a.At(addr) : b.At(addr); }
-    float GetFloat(uint16_t addr) const {
-        return SystemBlockA::Holds(addr) ? a.GetFloat(addr) : b.GetFloat(addr);
-    }
-    void SetFloat(uint16_t addr, float f) {
-        if (SystemBlockA::Holds(addr))
-            a.SetFloat(addr, f);
-        else
-            b.SetFloat(addr, f);
-    }
+// The lists first (a list without a selection is the first refusal), then
+// the edits: fixed point with all the field's digits, single precision "%f".
+constexpr SFieldCtrl kFields[] = {
+    {1067, "system-a.limit_trigger_polarity"},
+    {1068, "system-a.digital_signal_polarity"},
+    {1074, "system-a.potentiometer_use"},
+    {1073, "system-a.pulse_signal_type"},
+    {1069, "system-a.analog_signal_type"},
+    {1070, "system-a.logic_level_type"},
+    {1075, "system-b.port_input_type"},
+    {1076, "system-b.port_control_type"},
+    {1112, "system-a.potentiometer_range_low"},
+    {1113, "system-a.potentiometer_range_high"},
+    {kAnalogLow, "system-a.analog_range_low"},
+    {kAnalogHigh, "system-a.analog_range_high"},
+    {kLogicThreshold, "system-a.logic_threshold"},
+    {1114, "system-a.comparison_dead_band"},
+    {1109, "system-a.pulse_ratio", 6},
+    {1048, "system-a.stall_stop_time"},
+    {1110, "system-b.analog_adjust_k", 6},
+    {1111, "system-b.analog_adjust_b"},
+    {1120, "system-b.buzzer_alarm_disabled"},
 };
 
 } // namespace
 
 CtrlValues SysValuesFromBlocks(const SystemBlockA& a, const SystemBlockB& b) {
-    const SSysImage img{a, b};
-    CtrlValues values;
-    for (const SListCtrl& l : kLists)
-        values[l.ctrl] = std::to_string(img.At(l.addr));
-    for (const SSysField& f : kFields)
-        values[f.ctrl] = f.isFloat ? StrFormat("%f", static_cast<double>(img.GetFloat(f.addr)))
-                                   : ScaledText(f.addr, img.At(f.addr));
-    values[kBuzzerOff] = (img.At(kRegBuzzerOff) & 1) ? "1" : "0";
-    return values;
+    return ShowFields(kFields, false, a, b);
 }
 
 SInputProblem SysBlocksFromValues(const CtrlValues& values, SystemBlockA& outA,
                                   SystemBlockB& outB) {
-    SSysImage img{}; // 0x008F stays 0
-    SInputProblem problem;
-    for (const SListCtrl& l : kLists) {
-        int64_t index = 0;
-        if (!TakeListIndex(values, l.ctrl, CatalogueField(l.addr), index, problem))
-            return problem;
-        img.At(l.addr) = ToReg16(index);
+    SystemBlockA a{}; // the register without a field stays 0
+    SystemBlockB b{};
+    const SInputProblem problem = TakeFields(values, kFields, false, CPageRegs(a, b));
+    if (!problem.Has()) {
+        outA = a;
+        outB = b;
     }
-    for (const SSysField& f : kFields) {
-        const FieldDef& def = CatalogueField(f.addr);
-        if (f.isFloat) {
-            float v = 0;
-            if (!TakeFloat(values, f.ctrl, FieldLabelText(def), v, problem))
-                return problem;
-            img.SetFloat(f.addr, v);
-        } else {
-            int64_t raw = 0;
-            if (!TakeNumber(values, f.ctrl, FieldRule(def), raw, problem))
-                return problem;
-            img.At(f.addr) = ToReg16(raw);
-        }
-    }
-    img.At(kRegBuzzerOff) = ValueOf(values, kBuzzerOff) == "1" ? 1 : 0;
-    outA = img.a;
-    outB = img.b;
     return problem;
 }
 
 std::vector<int> SysValueIds() {
-    std::vector<int> ids;
-    for (const SListCtrl& l : kLists)
-        ids.push_back(l.ctrl);
-    for (const SSysField& f : kFields)
-        ids.push_back(f.ctrl);
-    ids.push_back(kBuzzerOff);
-    return ids;
+    return FieldIds(kFields);
 }
 
 CtrlValues AnalogRangeDefaults(int analogType) {
@@ -145,16 +81,14 @@ CSysParamPage::CSysParamPage(CDriverContext& ctx, QWidget* parent)
     : QWidget(parent), m_ctx(ctx), m_ui(new Ui::CSysParamPage) {
     m_ui->setupUi(this);
     LimitTypingOnly(this);
-    FillLists(this, kLists);
-    connect(FindCtrl<QPushButton>(this, kReadButton), &QPushButton::clicked, this,
-            &CSysParamPage::OnRead);
-    connect(FindCtrl<QPushButton>(this, kConfigureButton), &QPushButton::clicked, this,
-            &CSysParamPage::OnConfigure);
+    FillLists(this, kFields);
+    connect(m_ui->btnRead, &QPushButton::clicked, this, &CSysParamPage::OnRead);
+    connect(m_ui->btnConfigure, &QPushButton::clicked, this, &CSysParamPage::OnConfigure);
     // Only the user's choice puts defaults in (a read sets the lists too);
     // every other edit keeps what was typed.
-    connect(FindCtrl<QComboBox>(this, kAnalogType), &QComboBox::activated, this,
+    connect(m_ui->cmbAnalogType, &QComboBox::activated, this,
             [this](int index) { PutValues(this, AnalogRangeDefaults(index)); });
-    connect(FindCtrl<QComboBox>(this, kLogicLevel), &QComboBox::activated, this,
+    connect(m_ui->cmbLogicLevel, &QComboBox::activated, this,
             [this](int index) { PutValues(this, LogicThresholdDefault(index)); });
 }
 
@@ -172,7 +106,7 @@ struct SSysRead {
 
 void CSysParamPage::OnRead() {
     m_ctx.RunFrom(
-        FindCtrl<QPushButton>(this, kReadButton),
+        m_ui->btnRead,
         [&ctx = m_ctx, slave = m_ctx.m_nSlaveAddr.load()] {
             SSysRead r;
             r.rc = ctx.m_driver.ReadSystemBlockA(slave, r.a);
@@ -186,7 +120,7 @@ void CSysParamPage::OnRead() {
                 return;
             }
             PutValues(this, SysValuesFromBlocks(r.a, r.b));
-            FindCtrl<QPushButton>(this, kConfigureButton)->setEnabled(true);
+            m_ui->btnConfigure->setEnabled(true);
         });
 }
 
@@ -196,7 +130,7 @@ void CSysParamPage::OnConfigure() {
     if (RefuseInput(this, SysBlocksFromValues(TakeValues(this, SysValueIds()), a, b)))
         return;
     m_ctx.RunFrom(
-        FindCtrl<QPushButton>(this, kConfigureButton),
+        m_ui->btnConfigure,
         [&ctx = m_ctx, slave = m_ctx.m_nSlaveAddr.load(), a, b] {
             ResultCode rc = ctx.m_driver.WriteSystemBlockA(slave, a);
             if (rc == kResultOk && !ctx.Stopping())

@@ -1,6 +1,6 @@
 #pragma once
 // The "系统参数" tab: how the driver takes its commands from its ports, in
-// SystemBlockA (0x0080) and SystemBlockB (0x0096). Built like the PID page.
+// SystemBlockA and SystemBlockB. Built like the PID page.
 
 #include "desklogic/PageLogic.h"
 #include "driver/Blocks.h"
@@ -15,12 +15,13 @@ class CDriverContext;
 // --- Page logic ---------------------------------------------------------------
 
 // The controls' values: list indexes (a value beyond a list leaves the combo
-// without a selection), thousandths "%.3f" (0x0098 signed), the stall time
-// "%.1f", the two single-precision values "%f", the buzzer check box.
+// without a selection), thousandths to 0.001 (the analog adjustment's b
+// signed), the stall time to 0.1, the two single-precision values "%f", the
+// buzzer check box.
 CtrlValues SysValuesFromBlocks(const SystemBlockA& a, const SystemBlockB& b);
 // The blocks to write: typed decimals scaled exactly and truncated, each
-// within its field's range, every list chosen, 0x008F 0; otherwise the first
-// value that cannot be written.
+// within its field's range, every list chosen, the register without a field
+// 0; otherwise the first value that cannot be written.
 SInputProblem SysBlocksFromValues(const CtrlValues& values, SystemBlockA& a, SystemBlockB& b);
 // The IDs of every list, edit and the check box.
 std::vector<int> SysValueIds();
@@ -42,6 +43,9 @@ class CSysParamPage : public QWidget {
 public:
     explicit CSysParamPage(CDriverContext& ctx, QWidget* parent = nullptr);
     ~CSysParamPage() override;
+
+    // The layout's controls.
+    Ui::CSysParamPage& Ui() const { return *m_ui; }
 
 private:
     void OnRead();

@@ -5,9 +5,11 @@
 #include "GuiTestSupport.h"
 #include "pages/MotorCtrlPage.h"
 #include "pages/MotorParamPage.h"
+#include "ui_MotorCtrlPage.h"
+#include "ui_MotorParamPage.h"
 
-#include <QAbstractSlider>
 #include <QRadioButton>
+#include <QSlider>
 #include <QTest>
 
 #include <chrono>
@@ -21,8 +23,10 @@ constexpr size_t kCtrlTab = 0, kParamTab = 1;
 class MotorPageTest : public CWindowTest {
 protected:
     CMotorCtrlPage* CtrlPage() { return dynamic_cast<CMotorCtrlPage*>(Page(kCtrlTab)); }
-    QWidget* ParamPage() { return Page(kParamTab); }
-    QAbstractSlider* Slider(int id) { return Ctrl<QAbstractSlider>(id, CtrlPage()); }
+    const Ui::CMotorCtrlPage& Ctrls() { return CtrlPage()->Ui(); }
+    const Ui::CMotorParamPage& Params() {
+        return static_cast<CMotorParamPage*>(Page(kParamTab))->Ui();
+    }
     // The last request that wrote this register, as (start, values).
     std::vector<uint16_t> LastWrite(uint16_t reg) {
         std::vector<uint16_t> found;
@@ -41,107 +45,102 @@ protected:
         }
         return found;
     }
-    std::string LearnCaption() { return Text(1110, ParamPage()); }
+    std::string LearnCaption() { return Text(Params().btnLearn); }
 };
 
 TEST_F(MotorPageTest, TheSpeedRangeReadOrClearedSwitchesTheMotorControlUnitWithinOneTick) {
     Drv().SetRegisters(0x0062, {500, 400, 300, 200, 30000, 1500});
     Drv().SetRegister(0x0077, 1);
     Open();
-    Slider(1041)->setValue(1234);
+    const Ui::CMotorCtrlPage& ctrl = Ctrls();
+    const Ui::CMotorParamPage& param = Params();
+    ctrl.sldFreq->setValue(1234);
     CtrlPage()->OnTimer();
-    EXPECT_EQ(Text(1082, CtrlPage()), "123.4Hz");
+    EXPECT_EQ(Text(ctrl.lblFreq), "123.4Hz");
 
-    Click(1097, ParamPage());
+    Click(param.btnRead);
     EXPECT_EQ(m_dlg->m_bSpeedUnitHz, 1);
-    EXPECT_EQ(Text(1083, ParamPage()), "30000");
+    EXPECT_EQ(Text(param.edtMaxFreq), "30000");
     CtrlPage()->OnTimer();
-    EXPECT_EQ(Text(1082, CtrlPage()), "1234Hz");
-    EXPECT_EQ(Text(1083, CtrlPage()), "1000"); // the limit in the new form
-    EXPECT_EQ(Slider(1041)->maximum(), 1000);
+    EXPECT_EQ(Text(ctrl.lblFreq), "1234Hz");
+    EXPECT_EQ(Text(ctrl.edtFreqLimit), "1000"); // the limit in the new form
+    EXPECT_EQ(ctrl.sldFreq->maximum(), 1000);
 
     EXPECT_TRUE(m_boxes.m_boxes.empty()) << m_boxes.LastText();
 
     // A configure on a driver without the speed range clears it: back to
     // tenths, the slider kept within its range. 30000 Hz has no tenths
     // register value: refused, nothing written, until it is typed anew.
-    EXPECT_EQ(Text(1056, ParamPage()), "1");
+    EXPECT_TRUE(param.chkSpeedRange->isChecked());
     Drv().SetRegister(0x000E, 0);
-    Type(ParamPage(), 1043, "2.5");
-    Click(1063, ParamPage());
+    Type(param.edtRatedCurrent, "2.5");
+    Click(param.btnConfigure);
     EXPECT_EQ(m_boxes.LastText(), "最大换向频率: 30000 超出范围 (0.0~6553.5 Hz)");
     EXPECT_EQ(Drv().GetRegister(0x006A), 300u); // as before
-    Type(ParamPage(), 1083, "3000");
-    Click(1063, ParamPage());
+    Type(param.edtMaxFreq, "3000");
+    Click(param.btnConfigure);
     EXPECT_EQ(m_boxes.LastText(), "操作成功");
-    EXPECT_EQ(Text(1056, ParamPage()), "0");
+    EXPECT_FALSE(param.chkSpeedRange->isChecked());
     EXPECT_EQ(m_dlg->m_bSpeedUnitHz, 0);
     EXPECT_EQ(Drv().GetRegister(0x0077), 0);
     EXPECT_EQ(Drv().GetRegister(0x006A), 250);
     CtrlPage()->OnTimer();
-    EXPECT_EQ(Text(1083, CtrlPage()), "1000.0");
-    EXPECT_EQ(Slider(1041)->maximum(), 10000);
-    EXPECT_EQ(Text(1082, CtrlPage()), "100.0Hz");
+    EXPECT_EQ(Text(ctrl.edtFreqLimit), "1000.0");
+    EXPECT_EQ(ctrl.sldFreq->maximum(), 10000);
+    EXPECT_EQ(Text(ctrl.lblFreq), "100.0Hz");
 }
 
 TEST_F(MotorPageTest, ClampsShapeWhatGoesOnTheWire) {
-    QWidget* page = CtrlPage();
+    const Ui::CMotorCtrlPage& ui = Ctrls();
     Open();
     // The frequency limit is applied when the edit is left.
-    Type(page, 1083, "5000");
-    emit Ctrl<QLineEdit>(1083, page)->editingFinished();
-    EXPECT_EQ(Text(1083, page), "3276.7");
-    EXPECT_EQ(Slider(1041)->minimum(), -32767);
+    Type(ui.edtFreqLimit, "5000");
+    emit ui.edtFreqLimit->editingFinished();
+    EXPECT_EQ(Text(ui.edtFreqLimit), "3276.7");
+    EXPECT_EQ(ui.sldFreq->minimum(), -32767);
     // An emptied position limit is 1 at once.
-    Ctrl<QLineEdit>(1053, page)->clear();
-    EXPECT_EQ(Text(1053, page), "1");
-    EXPECT_EQ(Slider(1051)->maximum(), 1);
+    ui.edtPositionLimit->clear();
+    EXPECT_EQ(Text(ui.edtPositionLimit), "1");
+    EXPECT_EQ(ui.sldPosition->maximum(), 1);
 
     // A move at 0 Hz is the slowest move, relative to where the motor is.
-    Type(page, 1085, "0");
-    Ctrl<QRadioButton>(1086, page)->setChecked(true);
-    Slider(1051)->setValue(-1);
-    Click(1052, page);
+    Type(ui.edtMoveFreq, "0");
+    ui.radRelative->setChecked(true);
+    ui.sldPosition->setValue(-1);
+    Click(ui.btnMove);
     EXPECT_EQ(LastWrite(0x0044), (std::vector<uint16_t>{1, 1, 0xFFFF, 0xFFFF}));
-    Slider(1039)->setValue(-500);
-    Click(1040, page);
+    ui.sldPwm->setValue(-500);
+    Click(ui.btnRunPwm);
     EXPECT_EQ(LastWrite(0x0042), std::vector<uint16_t>{0xFE0C});
 
-    // A move frequency that is no number moves nothing.
-    const size_t requests = m_sim->Server().RequestCount();
-    Type(page, 1085, "5OO");
-    Click(1052, page);
-    EXPECT_EQ(m_boxes.LastText(), "换向频率: 5OO 不是数字 (0.0~6553.5 Hz)");
-    EXPECT_EQ(m_sim->Server().RequestCount(), requests);
-
     // Ramps: exact tenths; a value beyond the register writes nothing.
-    Type(page, 1054, "0.7");
-    Type(page, 1055, "2.3");
-    Type(page, 1057, "6553.5");
-    Type(page, 1058, "-1");
-    Click(1075, page);
+    const size_t requests = m_sim->Server().RequestCount();
+    Type(ui.edtPwmRise, "0.7");
+    Type(ui.edtPwmFall, "2.3");
+    Type(ui.edtAccel, "6553.5");
+    Type(ui.edtDecel, "-1");
+    Click(ui.btnSetRamp);
     EXPECT_EQ(m_boxes.LastText(), "减速加速度: -1 超出范围 (0.0~6553.5 Hz/s)");
     EXPECT_EQ(m_sim->Server().RequestCount(), requests);
-    Type(page, 1058, "0");
-    Click(1075, page);
+    Type(ui.edtDecel, "0");
+    Click(ui.btnSetRamp);
     EXPECT_EQ(m_boxes.LastText(), "操作成功");
     EXPECT_EQ(Drv().GetRegisters(0x0050, 4), (std::vector<uint16_t>{7, 23, 65535, 0}));
-    Click(1062, page);
-    EXPECT_EQ(Text(1057, page), "6553.5");
-    EXPECT_EQ(Text(1058, page), "0.0");
+    Click(ui.btnReadRamp);
+    ExpectShown({{ui.edtAccel, "6553.5"}, {ui.edtDecel, "0.0"}});
 }
 
 TEST_F(MotorPageTest, TheStopWorksFromAnyTabWithTheChosenModeAndReportsOnlyFailures) {
-    Ctrl<QRadioButton>(1045, CtrlPage())->setChecked(true); // emergency stop
+    Ctrls().radStopEmergency->setChecked(true);
     m_dlg->ShowPage(4);
     Click(CMainDlg::kStopMotorButton);
     EXPECT_EQ(m_boxes.LastText(), ResultText(kResultPortClosed));
     Open();
     const size_t boxes = m_boxes.m_boxes.size();
-    QTest::keyClick(Ctrl<QLineEdit>(1057, Page(4)), Qt::Key_F12); // typing a PID gain
+    QTest::keyClick(Page(4)->findChild<QLineEdit*>(), Qt::Key_F12); // typing a PID gain
     Settle();
     EXPECT_EQ(LastWrite(0x0040), std::vector<uint16_t>{1});
-    Ctrl<QRadioButton>(1046, CtrlPage())->setChecked(true);
+    Ctrls().radStopFree->setChecked(true);
     Click(CMainDlg::kStopMotorButton);
     EXPECT_EQ(LastWrite(0x0040), std::vector<uint16_t>{2});
     EXPECT_EQ(m_boxes.m_boxes.size(), boxes);
@@ -152,6 +151,7 @@ TEST_F(MotorPageTest, TheStopWorksFromAnyTabWithTheChosenModeAndReportsOnlyFailu
 TEST_F(MotorPageTest, LearningEndsEachWayWithItsOutcome) {
     Drv().SetLearnDuration(300ms);
     Open();
+    const Ui::CMotorParamPage& ui = Params();
     struct SCase {
         ELearnOutcome outcome;
         std::string box, phases, learned;
@@ -165,20 +165,19 @@ TEST_F(MotorPageTest, LearningEndsEachWayWithItsOutcome) {
     };
     for (const SCase& c : cases) {
         Drv().SetLearnOutcome(c.outcome);
-        SetCtrlValue(ParamPage(), 1059, "");
-        Ctrl<QComboBox>(1111, ParamPage())->setCurrentIndex(-1);
+        ui.edtPhases->clear();
+        ui.cmbLearned->setCurrentIndex(-1);
         const size_t boxes = m_boxes.m_boxes.size();
-        Click(1110, ParamPage());
+        Click(ui.btnLearn);
         EXPECT_EQ(LearnCaption(), "正在学习");
-        EXPECT_FALSE(Ctrl(1110, ParamPage())->isEnabled());
+        EXPECT_FALSE(ui.btnLearn->isEnabled());
         ASSERT_TRUE(WaitGui([&] { return LearnCaption() == "开始学习"; }, 15000)) << c.box;
-        EXPECT_TRUE(Ctrl(1110, ParamPage())->isEnabled());
+        EXPECT_TRUE(ui.btnLearn->isEnabled());
         ASSERT_EQ(m_boxes.m_boxes.size(), boxes + 1) << c.box;
         EXPECT_EQ(m_boxes.LastText(), c.box);
-        EXPECT_EQ(Text(1059, ParamPage()), c.phases) << c.box;
+        EXPECT_EQ(Text(ui.edtPhases), c.phases) << c.box;
         if (!c.learned.empty()) {
-            EXPECT_EQ(Ctrl<QComboBox>(1111, ParamPage())->currentIndex(), std::stoi(c.learned))
-                << c.box;
+            EXPECT_EQ(Text(ui.cmbLearned), c.learned) << c.box;
         }
         EXPECT_FALSE(Drv().Learning());
         EXPECT_EQ(Drv().GetRegister(0x00E1), 0) << c.box; // the request withdrawn
@@ -187,7 +186,7 @@ TEST_F(MotorPageTest, LearningEndsEachWayWithItsOutcome) {
     // A read that fails during the run ends it with that read's text.
     Drv().SetLearnOutcome(ELearnOutcome::Success);
     Drv().SetLearnDuration(10min);
-    Click(1110, ParamPage());
+    Click(ui.btnLearn);
     ASSERT_TRUE(WaitGui([&] { return Drv().Learning(); }));
     m_sim->Server().InjectFault(EFault::Exception, 4, 1);
     ASSERT_TRUE(WaitGui([&] { return LearnCaption() == "开始学习"; }, 15000));
@@ -199,7 +198,7 @@ TEST_F(MotorPageTest, ClosingTheWindowDuringLearningEndsTheRunQuietlyAndSoon) {
     Drv().SetLearnDuration(10min);
     m_dlg->m_driver.SetTimeout(1000);
     Open();
-    Click(1110, ParamPage());
+    Click(Params().btnLearn);
     ASSERT_TRUE(WaitGui([&] { return Drv().Learning(); }));
     const size_t boxes = m_boxes.m_boxes.size();
     const auto start = std::chrono::steady_clock::now();

@@ -3,6 +3,13 @@
 
 #include "GuiTestSupport.h"
 #include "pages/CanOpenList.h"
+#include "pages/CommParamPage.h"
+#include "pages/MotorCtrlPage.h"
+#include "pages/MotorParamPage.h"
+#include "pages/PidPage.h"
+#include "pages/ReciprocatePage.h"
+#include "pages/SafetyPage.h"
+#include "pages/SysParamPage.h"
 #include "tools/ConfigTransfer.h"
 #include "tools/ObjDictDlg.h"
 #include "tools/PdoEditDlg.h"
@@ -11,10 +18,18 @@
 #include "tools/ScanDlg.h"
 #include "tools/SyncEditDlg.h"
 
+#include "ui_CanOpenList.h"
+#include "ui_CommParamPage.h"
+#include "ui_MotorCtrlPage.h"
+#include "ui_MotorParamPage.h"
 #include "ui_ObjDictDlg.h"
 #include "ui_PdoEditDlg.h"
+#include "ui_PidPage.h"
+#include "ui_ReciprocatePage.h"
 #include "ui_RegisterDlg.h"
+#include "ui_SafetyPage.h"
 #include "ui_ScanDlg.h"
+#include "ui_SysParamPage.h"
 
 #include <QAbstractSlider>
 #include <QAction>
@@ -30,7 +45,10 @@ extern "C" const char* __tsan_default_suppressions() {
 
 namespace {
 
-class ScreenshotTest : public CWindowTest {};
+class ScreenshotTest : public CWindowTest {
+protected:
+    template <class P> P* PageOf(size_t index) { return static_cast<P*>(Page(index)); }
+};
 
 TEST_F(ScreenshotTest, MainWindowWithLiveValues) {
     const QString dir = HALVIK_SCREENSHOT_DIR;
@@ -56,36 +74,38 @@ TEST_F(ScreenshotTest, MainWindowWithLiveValues) {
     save("main.png");
     QTabWidget* tabs = Ui().tabPages;
     tabs->setCurrentIndex(2);
-    Click(1066, Page(2));
+    Click(PageOf<CSysParamPage>(2)->Ui().btnRead);
     save("system.png");
     tabs->setCurrentIndex(3);
-    Click(1158, Page(3));
+    Click(PageOf<CCommParamPage>(3)->Ui().btnRead);
     save("comm.png");
     tabs->setCurrentIndex(4);
-    Click(1064, Page(4));
+    Click(PageOf<CPidPage>(4)->Ui().btnRead);
     save("pid.png");
     tabs->setCurrentIndex(5);
-    Click(1099, Page(5));
-    Click(1102, Page(5));
+    Click(PageOf<CReciprocatePage>(5)->Ui().btnRead);
+    Click(PageOf<CReciprocatePage>(5)->Ui().btnReadPreset);
     save("reciprocate.png");
     tabs->setCurrentIndex(6);
-    Click(1143, Page(6));
+    const Ui::CSafetyPage& safety = PageOf<CSafetyPage>(6)->Ui();
+    Click(safety.btnRead);
     save("safety.png");
     // A typo refused: the edit marked until it is changed.
-    Type(Page(6), 1140, "12x");
-    Click(1144, Page(6));
+    Type(safety.edtOverVoltage, "12x");
+    Click(safety.btnConfigure);
     EXPECT_EQ(m_boxes.LastText(), "过压关断: 12x 不是数字 (0.0~6553.5 V)");
     save("safety_refused.png");
     m_boxes.m_boxes.clear();
-    Click(1143, Page(6)); // read anew: the mark goes with the typo
-    EXPECT_FALSE(IsMarkedRefused(Page(6), 1140));
+    Click(safety.btnRead); // read anew: the mark goes with the typo
+    EXPECT_FALSE(IsMarkedRefused(Page(6), CtrlIdOf(safety.edtOverVoltage)));
     tabs->setCurrentIndex(0);
-    FindCtrl<QAbstractSlider>(Page(0), 1039)->setValue(500);
-    Click(1062, Page(0));
-    WaitGui([&] { return Text(1081, Page(0)) == "50.0%"; }); // the page's next tick
+    const Ui::CMotorCtrlPage& motor = PageOf<CMotorCtrlPage>(0)->Ui();
+    motor.sldPwm->setValue(500);
+    Click(motor.btnReadRamp);
+    WaitGui([&] { return Text(motor.lblPwm) == "50.0%"; }); // the page's next tick
     save("motor_ctrl.png");
     tabs->setCurrentIndex(1);
-    Click(1097, Page(1));
+    Click(PageOf<CMotorParamPage>(1)->Ui().btnRead);
     save("motor_param.png");
 
     // The bus scan dialog with the virtual driver found.
@@ -142,7 +162,7 @@ TEST_F(ScreenshotTest, MainWindowWithLiveValues) {
     tabs->setCurrentIndex(3);
     auto* list = Page(3)->findChild<CCanOpenList*>();
     ASSERT_NE(list, nullptr);
-    Click(1067, list);
+    Click(list->Ui().btnLoad);
     ASSERT_TRUE(WaitGui([&] { return m_boxes.LastText() == "读取完毕"; }, 20000));
     save("comm.png");
     QTableWidget* table = list->List();
