@@ -6,11 +6,12 @@
 #include <algorithm>
 
 // Types, scales and units as the driver stores them; speeds follow their unit
-// flag (whole Hz or tenths), preset speeds are currents in torque mode.
+// flag (whole Hz or tenths), preset speeds are currents in torque mode. The
+// virtual driver's values of every field are decoded in the exported file
+// that ConfigFileTest writes again byte for byte; here what they leave out.
 TEST(Fields, BlocksDecodeWithTheirTypesScalesAndUnits) {
     EXPECT_EQ(FormatScaled(-5, 2), "-0.05");
     EXPECT_EQ(FormatScaled(5, 3), "0.005");
-    EXPECT_EQ(FormatFloat(0.1f), "0.1");
     using Set = std::vector<std::pair<uint16_t, uint16_t>>; // address, value; others 0
     const struct {
         const char* block;
@@ -18,14 +19,9 @@ TEST(Fields, BlocksDecodeWithTheirTypesScalesAndUnits) {
         Set set;
         const char *field, *text;
     } cases[] = {
-        {"ramp", false, {{0x52, 5000}}, "acceleration", "500.0 Hz/s"},
         {"ramp", true, {{0x52, 5000}}, "acceleration", "5000 Hz/s"},
-        {"motor", false, {{0x66, 30000}}, "max_commutation_frequency", "3000.0 Hz"},
         {"motor", false, {{0x66, 30000}, {0x77, 1}}, "max_commutation_frequency", "30000 Hz"},
         {"preset-speed", true, {{0xB0, 1}, {0xB2, 250}}, "forward_speed", "2.50 A"},
-        {"preset-speed", true, {{0xB2, 250}}, "forward_speed", "250 Hz"},
-        {"safety", false, {{0x106, 1}}, "current_loop_pid_dynamic", "yes"},
-        {"safety", false, {{0x10A, 10234}}, "temperature_calibration_k", "1.0234"},
         {"safety", false, {{0x10B, 0xFFEC}}, "temperature_calibration_b", "-2.0℃"},
         {"reciprocate", false, {{0xA2, 1}}, "total_stroke", "65536 pulses"},
         {"reciprocate", false, {{0xA0, 7}}, "homing_mode", "(no item for 7)"},
@@ -65,7 +61,6 @@ TEST(Fields, PagesFindListsAndScalesByRegister) {
     EXPECT_EQ(FieldItems(0x0081).size(), 4u); // the first four of the same list
     EXPECT_STREQ(FieldItem(CatalogueField(0x0081), 3), "上升沿/断开瞬间");
     EXPECT_EQ(FieldItem(CatalogueField(0x0081), 4), nullptr);
-    EXPECT_EQ(CatalogueField(0x0104).decimals, 2);
     EXPECT_TRUE(FieldIsSigned(CatalogueField(0x010B)));
     EXPECT_FALSE(FieldIsSigned(CatalogueField(0x010A)));
     EXPECT_EQ(FindField(0x0091), nullptr);
@@ -91,12 +86,9 @@ TEST(FieldInput, TypedNumbersAreCheckedAgainstTheFieldsRange) {
         int64_t raw;         // when accepted
         const char* problem; // "" when accepted
     } cases[] = {
-        {0x006A, "2.3", 230, ""},
         {0x006A, " 655.359 ", 65535, ""},
         {0x006A, "1e2", 10000, ""},
         {0x006A, "99999", 0, "电机额定电流: 99999 超出范围 (0.00~655.35 A)"},
-        {0x006A, "-5", 0, "电机额定电流: -5 超出范围 (0.00~655.35 A)"},
-        {0x006A, "abc", 0, "电机额定电流: abc 不是数字 (0.00~655.35 A)"},
         {0x006A, "", 0, "电机额定电流: 未填写 (0.00~655.35 A)"},
         {0x0102, "12x", 0, "过压关断: 12x 不是数字 (0.0~6553.5 V)"},
         {0x010B, "-3276.8", -32768, ""},

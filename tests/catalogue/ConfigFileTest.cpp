@@ -164,7 +164,6 @@ std::string EditedText(const SEdited& e, ConfigImage& exported) {
 TEST(ConfigFile, EditedFieldsWinOverTheirRegisters) {
     const std::tuple<SEdited, uint16_t, std::vector<uint16_t>> rows[] = {
         {{{}, {}, 1}, 0x0052, {5000}}, // unedited, whole Hz recorded
-        {{{{"motor", "rated_current", "\"3.5 A\""}}}, 0x006A, {350}},
         {{{{"safety", "temperature_calibration_b", "\"-1.5℃\""}}}, 0x010B, {0xFFF1}},
         {{{{"reciprocate", "total_stroke", "\"70000 pulses\""}}}, 0x00A2, {1, 4464}},
         {{{{"system-a", "pulse_ratio", "\"2.5\""}}}, 0x008C, {0x4020, 0}},
@@ -204,11 +203,8 @@ TEST(ConfigFile, UnreadableOrForbiddenValuesRefuseTheFile) {
         {{{{"motor", "rated_current", "\"3,5 A\""}, {"motor", "rated_curent", "1"}}},
          {"blocks.motor.fields.rated_current: \"3,5 A\" is not a number (0.00~655.35 A)",
           "blocks.motor.fields.rated_curent: not a field of this block"}},
-        {{{{"motor", "rated_current", "\"700 A\""},
-           {"comm-b", "rs485_slave_address", "\"0\""},
-           {"canopen", "node_id", "128"}}},
+        {{{{"motor", "rated_current", "\"700 A\""}, {"canopen", "node_id", "128"}}},
          {"rated_current: \"700 A\" is out of range (0.00~655.35 A)",
-          "rs485_slave_address: \"0\" is out of range (1~255)",
           "node_id: \"128\" is out of range (1~127)"}},
         {{{}, {"comm-b", 0, 0}},
          {"blocks.comm-b.registers[0] (rs485_slave_address): 0 is out of range (1~255)"}},

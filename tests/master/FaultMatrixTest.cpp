@@ -1,5 +1,8 @@
-// Every transaction kind against every fault the virtual driver can inject:
-// the right result code, a bounded wait, and a correct transaction after.
+// Every shape of reply against each kind of fault the virtual driver can
+// inject: the right result code, a bounded wait, and a correct transaction
+// after. A write of several registers is the SDO exchange's first half; a
+// reply from another address goes unanswered as one with a bad CRC does (the
+// reply assembler's tests refuse both).
 
 #include "driver/MotorDriver.h"
 #include "tests/core/TestBytes.h"
@@ -48,18 +51,6 @@ ResultCode RunWriteSingle(CMotorDriver& drv, CVirtualDriver& sim) {
     return rc;
 }
 
-ResultCode RunWriteMultiple(CMotorDriver& drv, CVirtualDriver& sim) {
-    const uint16_t regs[2] = {1234, 2345};
-    uint16_t start = 0, count = 0;
-    ResultCode rc = drv.WriteRegisters(1, 0x0052, regs, 2, &start, &count);
-    if (rc == kResultOk) {
-        EXPECT_EQ(start, 0x0052);
-        EXPECT_EQ(count, 2);
-        EXPECT_EQ(sim.GetRegisters(0x0052, 2), (std::vector<uint16_t>{1234, 2345}));
-    }
-    return rc;
-}
-
 ResultCode RunDeviceId(CMotorDriver& drv, CVirtualDriver&) {
     uint8_t buf[255];
     uint16_t cap = sizeof buf;
@@ -87,7 +78,6 @@ ResultCode RunSdo(CMotorDriver& drv, CVirtualDriver& sim) {
 const Kind kKinds[] = {
     {"read", RunRead},
     {"write single", RunWriteSingle},
-    {"write multiple", RunWriteMultiple},
     {"device id", RunDeviceId},
     {"sdo exchange", RunSdo},
 };
@@ -102,7 +92,6 @@ struct Fault {
 const Fault kFaults[] = {
     {"silence", EFault::Silent, 0, kResultTimeout},
     {"bad crc", EFault::BadCrc, 0, kResultTimeout},
-    {"foreign address", EFault::ForeignAddress, 0, kResultTimeout},
     {"wrong function", EFault::WrongFunction, 0, kResultBadReply},
     {"exception", EFault::Exception, 3, kResultIllegalValue},
     {"split", EFault::Split, 40, kResultOk},
@@ -113,7 +102,7 @@ const Fault kFaults[] = {
 
 } // namespace
 
-TEST(FaultMatrix, EveryKindAgainstEveryFault) {
+TEST(FaultMatrix, EveryReplyShapeAgainstEachKindOfFault) {
     for (const Fault& fault : kFaults) {
         for (const Kind& kind : kKinds) {
             SCOPED_TRACE(std::string(kind.name) + " / " + fault.name);

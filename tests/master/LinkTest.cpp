@@ -76,11 +76,11 @@ TEST(LinkObserver, EveryTransactionOnTheLineIsReportedWhileWatched) {
     sim.Server().InjectFault(EFault::BadCrc);
     EXPECT_EQ(read(), kResultTimeout);
     master.SetTimeout(2000);
-    sim.Server().InjectFault(EFault::Exception, 2);
-    EXPECT_EQ(master.WriteRegister(1, 0x0050, 7), kResultIllegalAddress);
 
+    // An exception's reply and every thread's exchanges are the traffic
+    // log window's test.
     const std::vector<SSeen> seen = rec.Seen();
-    ASSERT_EQ(seen.size(), 4u);
+    ASSERT_EQ(seen.size(), 3u);
     const Bytes request = Hex("01 03 00 50 00 04 44 18");
     EXPECT_EQ(seen[0].request, request);
     EXPECT_EQ(seen[0].reply, WithCrc(Hex("01 03 08 00 00 00 00 13 88 13 88")));
@@ -89,9 +89,6 @@ TEST(LinkObserver, EveryTransactionOnTheLineIsReportedWhileWatched) {
     EXPECT_EQ(seen[1].reply, Bytes{}); // silence
     EXPECT_GE(seen[1].duration, 200ms);
     EXPECT_EQ(seen[2].reply.size(), 13u); // the garbled reply, as it came
-    EXPECT_EQ(seen[3].request, WithCrc(Hex("01 06 00 50 00 07")));
-    EXPECT_EQ(seen[3].reply, WithCrc(Hex("01 86 02")));
-    EXPECT_EQ(seen[3].result, kResultIllegalAddress);
 
     // Unwatched, nothing more is reported; refused requests never are.
     master.RemoveObserver(&rec);
@@ -99,7 +96,7 @@ TEST(LinkObserver, EveryTransactionOnTheLineIsReportedWhileWatched) {
     master.AddObserver(&rec);
     master.ClosePort();
     EXPECT_EQ(read(), kResultPortClosed);
-    EXPECT_EQ(rec.Seen().size(), 4u);
+    EXPECT_EQ(rec.Seen().size(), 3u);
     master.RemoveObserver(&rec);
 }
 

@@ -83,21 +83,12 @@ protected:
 TEST_F(LibmodbusPeer, ReadsAndWritesUpToTheLargestFrames) {
     {
         std::lock_guard<std::mutex> lk(m_lock);
-        const uint16_t values[4] = {0x0000, 0x0001, 0x1388, 0xFFFF};
-        std::copy_n(values, 4, &Reg(0x50));
         for (int i = 0; i < 125; ++i)
             Reg(0x100 + i) = static_cast<uint16_t>(0xA000 + i);
     }
-    Bytes buf(16, 0xEE);
-    uint16_t cap = 8;
-    ASSERT_EQ(m_master.ReadRegisters(1, 0x0050, 4, buf.data(), &cap), kResultOk);
-    EXPECT_EQ(cap, 8);
-    EXPECT_EQ(Bytes(buf.begin(), buf.begin() + 9),
-              (Bytes{0x00, 0x00, 0x00, 0x01, 0x13, 0x88, 0xFF, 0xFF, 0xEE}));
-
     // The largest read a reply can carry: 125 registers, a 255-byte frame.
     Bytes big(250);
-    cap = 250;
+    uint16_t cap = 250;
     ASSERT_EQ(m_master.ReadRegisters(1, 0x0100, 125, big.data(), &cap), kResultOk);
     ASSERT_EQ(cap, 250);
     EXPECT_EQ(Bytes(big.begin(), big.begin() + 2), (Bytes{0xA0, 0x00}));
