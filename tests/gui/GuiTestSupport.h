@@ -118,24 +118,6 @@ protected:
         for (const auto& [id, text] : shown)
             EXPECT_EQ(Text(id, in), text) << "control " << id;
     }
-    // The same for a control reached by its layout member (page->Ui().btnRead).
-    static std::string Text(const QWidget* w) { return CtrlValue(w->parentWidget(), CtrlIdOf(w)); }
-    void Click(QAbstractButton* b) {
-        b->click();
-        Settle();
-    }
-    void ClickUnanswered(QAbstractButton* b) {
-        Silence();
-        Click(b);
-        EXPECT_EQ(m_boxes.LastText(), ResultText(kResultTimeout)) << CtrlIdOf(b);
-        Unsilence();
-    }
-    static void Type(QLineEdit* edit, const char* text) { edit->setText(text); }
-    static void Select(QComboBox* combo, int index) { combo->setCurrentIndex(index); }
-    void ExpectShown(std::initializer_list<std::pair<const QWidget*, const char*>> shown) {
-        for (const auto& [w, text] : shown)
-            EXPECT_EQ(Text(w), text) << w->objectName().toStdString();
-    }
     void Menu(int id) { FindCtrl<QAction>(m_dlg.get(), id)->trigger(); }
     size_t Boxes() const { return m_boxes.m_boxes.size(); }
     CVirtualDriver& Drv() { return m_sim->Driver(); }
@@ -160,7 +142,7 @@ protected:
     static void Type(QLineEdit* edit, const char* text) { edit->setText(text); }
     static void Select(QComboBox* combo, int index) { combo->setCurrentIndex(index); }
     static void Menu(QAction* action) { action->trigger(); }
-    static void ExpectShown(std::initializer_list<std::pair<QWidget*, const char*>> shown) {
+    static void ExpectShown(std::initializer_list<std::pair<const QWidget*, const char*>> shown) {
         for (const auto& [w, text] : shown)
             EXPECT_EQ(Text(w), text) << w->objectName().toStdString();
     }
