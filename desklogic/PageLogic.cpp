@@ -268,7 +268,10 @@ std::string ShownNumber(int64_t raw, int decimals, int shown) {
     int64_t cut = 1;
     for (int i = shown; i < decimals; ++i)
         cut *= 10;
-    // Rounded by magnitude, as "%.*f" does; the sign kept where digits remain.
-    const int64_t rounded = ((raw < 0 ? -raw : raw) + cut / 2) / cut;
-    return (raw < 0 && rounded != 0 ? "-" : "") + FormatScaled(rounded, shown);
+    // Digits the page does not usually show are shown when the driver holds
+    // them: a configure writes back what is shown, and must not change the
+    // setting by rounding it.
+    if (raw % cut != 0)
+        return FormatScaled(raw, decimals);
+    return FormatScaled(raw / cut, shown);
 }

@@ -75,8 +75,8 @@ constexpr int kFieldDigits = -1;
 struct SFieldCtrl {
     int ctrl;
     const char* field; // catalogue name, "block.field"
-    // Decimals shown: a number rounded to them (half away from zero),
-    // single precision as "%.*f".
+    // Decimals shown (more where the value has them, so nothing is rounded
+    // away), single precision as "%.*f".
     int shown = kFieldDigits;
     EBind bind = EBind::Field;
 };
@@ -140,6 +140,6 @@ template <size_t N> const char* BoundField(const SFieldCtrl (&rows)[N], int ctrl
     return BoundField(rows, N, ctrl);
 }
 
-// raw / 10^decimals as text with `shown` decimals, exactly: digits beyond
-// them rounded half away from zero, zeros added where it shows more.
+// raw / 10^decimals as text with `shown` decimals, exactly, zeros added where
+// it shows more; a value with nonzero digits beyond `shown` is shown whole.
 std::string ShownNumber(int64_t raw, int decimals, int shown);

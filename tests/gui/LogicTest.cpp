@@ -60,10 +60,14 @@ TEST(PageLogic, SafetyWritesWhatTheFieldsSayAndRefusesTheRest) {
     for (int i = 0; i < 14; ++i)
         s.At(static_cast<uint16_t>(0x0100 + i)) = regs[i];
     const CtrlValues shown = SafetyValuesFromBlock(s);
-    // Written back unchanged, the over-current becomes 15.6 A.
+    // The over-current, shown to 0.1 A, shows its hundredths when it has
+    // them: written back unchanged, it stays 15.55 A; 15.50 A shows as 15.5.
+    EXPECT_EQ(ValueOf(shown, 1139), "15.55");
     SafetyBlock back{};
     ASSERT_FALSE(SafetyBlockFromValues(shown, back).Has());
-    EXPECT_EQ(back.At(0x0104), 1560);
+    EXPECT_EQ(back.At(0x0104), 1555);
+    s.At(0x0104) = 1550;
+    EXPECT_EQ(ValueOf(SafetyValuesFromBlock(s), 1139), "15.5");
     EXPECT_EQ(back.At(0x010B), 0xFFEC);
     // Refused at the control holding the value: a signed field's range, the
     // order of two fields.
