@@ -157,8 +157,8 @@ CTrafficLogDlg::CTrafficLogDlg(CTrafficLog& log, QWidget* parent)
     m_pView->setColumnWidth(0, 110);
     m_pView->setColumnWidth(1, 80);
     m_pView->setColumnWidth(2, 110);
-    m_pView->setColumnWidth(3, 300);
-    m_pView->setColumnWidth(4, 260);
+    m_pView->setColumnWidth(3, 420);
+    m_pView->setColumnWidth(4, 240);
 
     // Every field of the selected exchange.
     m_pDetail = new QPlainTextEdit;

@@ -17,6 +17,7 @@
 #include "tools/RegisterDlg.h"
 #include "tools/ScanDlg.h"
 #include "tools/SyncEditDlg.h"
+#include "tools/TrafficLogDlg.h"
 
 #include "ui_CanOpenList.h"
 #include "ui_CommParamPage.h"
@@ -33,6 +34,7 @@
 
 #include <QAbstractSlider>
 #include <QAction>
+#include <QTableView>
 #include <QDir>
 #include <QImage>
 #include <QTableWidget>
@@ -195,6 +197,18 @@ TEST_F(ScreenshotTest, MainWindowWithLiveValues) {
     shot.fill(Qt::white);
     plot->render(&shot);
     EXPECT_TRUE(shot.save(dir + "/plot.png"));
+
+    // The traffic log of all this, in the driver's words, a read selected.
+    CTrafficLogDlg* traffic = m_dlg->TrafficLogDlg();
+    traffic->show();
+    traffic->Refresh();
+    const std::vector<STransaction>& meant = traffic->Meanings();
+    ASSERT_FALSE(meant.empty());
+    auto* view = traffic->findChild<QTableView*>();
+    for (size_t i = 0; i < meant.size(); ++i)
+        if (meant[i].block == "pid")
+            view->selectRow(static_cast<int>(i));
+    saveWidget(traffic, "traffic.png");
 }
 
 } // namespace
