@@ -22,6 +22,7 @@
 
 #ifdef HALVIK_BENCH_GUI
 #include "guikit/CtrlUtil.h"
+#include "guikit/MessageBox.h"
 #include "app/MainDlg.h"
 #include <QApplication>
 #include <QCheckBox>
@@ -254,6 +255,13 @@ int main(int argc, char** argv) {
     std::string stall = "answering=n/a silent=n/a page_read_silent=n/a";
 #ifdef HALVIK_BENCH_GUI
     {
+        // Boxes are answered at once, as a person would close them: the
+        // time-out box of the silent page read would wait for ever here.
+        std::vector<std::string> boxes;
+        const MessageHandler before = SetMessageHandler([&boxes](const SMessageRequest& r) {
+            boxes.push_back(r.text);
+            return 0;
+        });
         CMainDlg dlg;
         if (dlg.m_driver.OpenPortPath(dev, Settings(9600))) {
             FindCtrl<QCheckBox>(&dlg, 1015)->setChecked(true);
@@ -272,6 +280,7 @@ int main(int argc, char** argv) {
             stall = buf;
             dlg.m_driver.ClosePort();
         }
+        SetMessageHandler(before);
     }
 #endif
     StopSimChild(sim);
