@@ -6,17 +6,18 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <numbers>
 
 namespace {
 
-constexpr double kHzPerRadS = 24 / (2 * M_PI); // 8 poles: 24 commutations a turn
-constexpr double kCurrentLag = 0.002;          // s, the current loop
-constexpr double kSpeedLag = 0.016;            // s, smoothing of the Hall-edge speed
-constexpr double kGainPeriod = 0.02;           // s, the period Ki and Kd count in
-constexpr double kSpeedScale = 0.05;           // A per unit of the speed PID
-constexpr double kPositionScale = 2;           // Hz per unit of the position PID
-constexpr double kSpeedBand = 20;              // Hz: the speed integral acts within
-constexpr double kPositionBand = 20;           // pulses: the position integral acts within
+constexpr double kHzPerRadS = 24 / (2 * std::numbers::pi); // 8 poles: 24 commutations a turn
+constexpr double kCurrentLag = 0.002;                      // s, the current loop
+constexpr double kSpeedLag = 0.016;                        // s, smoothing of the Hall-edge speed
+constexpr double kGainPeriod = 0.02;                       // s, the period Ki and Kd count in
+constexpr double kSpeedScale = 0.05;                       // A per unit of the speed PID
+constexpr double kPositionScale = 2;                       // Hz per unit of the position PID
+constexpr double kSpeedBand = 20;                          // Hz: the speed integral acts within
+constexpr double kPositionBand = 20; // pulses: the position integral acts within
 
 double Finite(double v) {
     return std::isfinite(v) ? v : 0;
