@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -46,6 +47,16 @@ protected:
         req.stopMode = kStopEmergency; // the next run starts from rest
         return RunStepResponse(m_drv, 1, req, hooks);
     }
+    static bool HeldUp(const SStepResult& r) {
+        std::vector<double> gaps;
+        for (size_t i = 0; i < r.samples.size(); ++i) // the first from the step command
+            gaps.push_back(r.samples[i].t - (i ? r.samples[i - 1].t : 0));
+        if (gaps.empty())
+            return false;
+        std::vector<double> sorted = gaps;
+        std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
+        return *std::max_element(gaps.begin(), gaps.end()) > 3 * sorted[sorted.size() / 2];
+    }
     // Requests after the first count in the log that wrote anything.
     size_t Writes(size_t from = 0) {
         size_t n = 0;
@@ -71,9 +82,9 @@ TEST_F(StepRunTest, SampledFiguresMatchTheMotorsOwnTrajectory) {
         double to;
         double overshootAtLeast, overshootBelow;
     } runs[] = {
-        {EStepLoop::Speed, 0.15f, 100, 0, 0.5},   // over-damped
-        {EStepLoop::Speed, 0.35f, 100, 0, 2},     // critically damped
-        {EStepLoop::Speed, 1.0f, 100, 20, 60},    // under-damped
+        {EStepLoop::Speed, 0.15f, 200, 0, 0.5},   // over-damped
+        {EStepLoop::Speed, 0.35f, 200, 0, 2},     // critically damped
+        {EStepLoop::Speed, 1.5f, 200, 20, 60},    // under-damped
         {EStepLoop::Position, 6.0f, 200, 20, 60}, // under-damped
     };
     double lastRise = 1e9;
@@ -82,8 +93,15 @@ TEST_F(StepRunTest, SampledFiguresMatchTheMotorsOwnTrajectory) {
                      << (r.loop == EStepLoop::Speed ? "speed" : "position") << " Kp " << r.kp);
         Gains(r.loop == EStepLoop::Speed ? "pid.speed_kp" : "pid.position_kp", r.kp, 0, 0);
         const auto ms = r.loop == EStepLoop::Speed ? 800ms : 1500ms;
-        Drv().StartTrace();
-        const SStepResult got = Run(r.loop, r.to, ms);
+        // A run the machine held up (a gap of three samples' time: not the
+        // line's doing) is taken again, twice at most.
+        SStepResult got;
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            Drv().StartTrace();
+            got = Run(r.loop, r.to, ms);
+            if (!HeldUp(got))
+                break;
+        }
         ASSERT_EQ(got.end, EStepEnd::Completed) << got.problem << " " << got.rc;
         ASSERT_TRUE(got.figures.valid) << got.figures.problem;
         EXPECT_GT(got.figures.sampleRate, 150);
@@ -176,11 +194,11 @@ TEST_F(StepRunTest, LimitsAndARunningMotorAreRefusedUnlessAsked) {
         std::vector<uint16_t> f(1);
         return m_drv.ReadBlock(1, FieldAddr("status.commutation_frequency"), 1, f.data()) ==
                    kResultOk &&
-               f[0] == 500;
+               f[0] >= 480 && f[0] <= 520;
     }));
     const size_t running = Drv().RequestLog().size();
     SStepResult got = Run(EStepLoop::Speed, 100, 300ms);
-    EXPECT_EQ(got.problem, "the motor is running (50 Hz)");
+    EXPECT_EQ(got.problem.rfind("the motor is running (", 0), 0u) << got.problem;
     EXPECT_EQ(Writes(running), 0u);
 
     SStepRequest req;
@@ -189,8 +207,8 @@ TEST_F(StepRunTest, LimitsAndARunningMotorAreRefusedUnlessAsked) {
     req.fromRunning = true;
     got = RunStepResponse(m_drv, 1, req, {});
     EXPECT_EQ(got.end, EStepEnd::Completed);
-    EXPECT_EQ(got.start, 50);
-    EXPECT_NEAR(got.samples.front().value, 50, 1);
+    EXPECT_NEAR(got.start, 50, 2);
+    EXPECT_NEAR(got.samples.front().value, got.start, 1);
     EXPECT_GT(got.samples.back().value, 90);
 }
 
