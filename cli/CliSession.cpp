@@ -153,6 +153,7 @@ int CCli::Run() {
         {"stop", &CCli::CmdStop},
         {"clear-position", &CCli::CmdClearPosition},
         {"learn", &CCli::CmdLearn},
+        {"step", &CCli::CmdStep},
         {"scan", &CCli::CmdScan},
         {"export", &CCli::CmdExport},
         {"import", &CCli::CmdImport},

@@ -103,6 +103,7 @@ private:
     int CmdStop();
     int CmdClearPosition();
     int CmdLearn();
+    int CmdStep();
     int CmdExport();
     int CmdImport();
     int CmdScan();

@@ -318,6 +318,24 @@ int ParseCommandLine(std::vector<std::string> argv, CommandLine& cl, std::ostrea
     c->add_flag("--raw", cl.raw, "add each frame's bytes in hex");
     c->footer("With --slave, only that slave's transactions. Ctrl-C ends it with a summary.");
 
+    c = app.add_subcommand("step", "step response of the speed or position loop (moves the motor)");
+    c->add_option("--loop", cl.loop, "speed: a commutation-frequency step; position: a move")
+        ->type_name("speed|position")
+        ->required()
+        ->check(OneOf({"speed", "position"}));
+    c->add_option("--to", cl.value,
+                  "the target: Hz (speed) or pulses (position; with --relative a distance)")
+        ->type_name("VALUE")
+        ->required();
+    c->add_flag("--relative", cl.relative, "position: move by VALUE from where the motor is");
+    number(c, "--ms", cl.ms, 100, 60000, "how long to sample, 100..60000 (default 1000)", "N");
+    c->add_option("--mode", cl.mode, "the stop at the end: normal (default), emergency or free")
+        ->type_name("normal|emergency|free")
+        ->check(OneOf({"normal", "emergency", "free"}));
+    c->add_flag("--running", cl.running, "step a motor that already runs, from where it is");
+    c->add_flag("--yes", cl.yes, "start without asking (needed without a terminal)");
+    c->footer("With --json the samples too. Ctrl-C stops the motor and ends.");
+
     std::vector<std::string> topic;
     app.add_subcommand("help", "this overview, or a command's options")
         ->add_option("COMMAND", topic, "a command");

@@ -27,6 +27,10 @@ struct CommandLine {
     int64_t first = 1, last = 247, replyMs = 0, timeoutS = 120;
     bool watch = false, raw = false, relative = false, dryRun = false, yes = false;
     bool allLines = false;
+    // step
+    std::string loop = "speed";
+    int64_t ms = 1000;
+    bool running = false;
     // get: the field names ("motor.rated_current") in words; set: the first
     // field's name, then in words its value and any further name-value pairs.
     std::string field;

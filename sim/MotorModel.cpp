@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 using namespace vdrv;
 
@@ -20,6 +21,10 @@ constexpr std::array<int, 4> kStrokeJitter = {0, 3, -2, 1};
 constexpr double kHomingMs = 1000; // homing takes about a second
 constexpr double kPwmToFreq = 20;  // tenths of Hz per 0.1 % PWM without load
 constexpr std::array<uint8_t, 6> kLearnedPhases = {0x05, 0x01, 0x03, 0x02, 0x06, 0x04};
+// Below this the loops call the motor stopped and let go of it; the load
+// brings what is left to rest within a few milliseconds.
+constexpr double kRestHz = 0.5;
+constexpr size_t kTraceLimit = 600000; // ten minutes of ticks
 
 // Moves value toward target at rate per second for dt seconds; returns the
 // integral of the value over dt (exact for the ramp followed by the plateau).
@@ -47,72 +52,94 @@ uint16_t After(const std::array<uint16_t, 0x10000>& regs, uint16_t start,
 
 // --- simulation ----------------------------------------------------------
 
-void CVirtualDriver::Impl::Step(double dt) {
+double CVirtualDriver::Impl::FloatAt(uint16_t addr) const {
+    const uint32_t u = static_cast<uint32_t>(regs[addr]) << 16 | regs[addr + 1];
+    float f;
+    std::memcpy(&f, &u, sizeof f);
+    return f;
+}
+
+CMotorLoop::SCommand CVirtualDriver::Impl::LoopCommand() const {
+    using EDrive = CMotorLoop::EDrive;
+    CMotorLoop::SCommand c;
+    c.drive = mode == EMode::Move ? EDrive::Position : ClosedLoop() ? EDrive::Speed : EDrive::Off;
+    c.speedTarget = mode == EMode::Freq ? freqTarget / 10 : 0;
+    c.positionTarget = static_cast<double>(moveTarget);
+    c.speedLimit = moveFreq / 10;
+    c.speed = {FloatAt(kRegSpeedKp), FloatAt(kRegSpeedKp + 2), FloatAt(kRegSpeedKp + 4)};
+    c.position = {FloatAt(kRegPositionKp), FloatAt(kRegPositionKp + 2),
+                  FloatAt(kRegPositionKp + 4)};
+    c.currentLimit = regs[kRegMaxLoadCurrent] / 100.0;
+    c.accel = RateTenthsPerS(kRegAccel) / 10;
+    c.decel = RateTenthsPerS(kRegDecel) / 10;
+    return c;
+}
+
+void CVirtualDriver::Impl::Handover(bool wasClosedLoop) {
+    if (ClosedLoop() && !wasClosedLoop)
+        loop.Engage(freq / 10);
+    else if (!ClosedLoop())
+        loop.Release();
+}
+
+void CVirtualDriver::Impl::Tick(Clock::time_point at) {
+    double hz = freq / 10;
+    loop.Tick(LoopCommand(), hz, position);
+    freq = hz * 10;
+    pwm = mode == EMode::Coasting ? 0 : std::clamp(freq / kPwmToFreq, -1000.0, 1000.0);
+    const bool atRest = std::fabs(hz) < kRestHz;
+    switch (mode) {
+    case EMode::Freq:
+    case EMode::Stopping:
+        if (atRest && (mode == EMode::Stopping || freqTarget == 0) && loop.Reference() == 0)
+            mode = EMode::Idle;
+        break;
+    case EMode::Move:
+        if (atRest && std::fabs(static_cast<double>(moveTarget) - position) < 0.5) {
+            mode = EMode::Idle;
+            moveDone = true;
+        }
+        break;
+    case EMode::Coasting:
+        if (hz == 0)
+            mode = EMode::Idle;
+        break;
+    default:
+        break;
+    }
+    if (!ClosedLoop())
+        loop.Release();
+    if (tracing && trace.size() < kTraceLimit)
+        trace.push_back({at, hz, position, loop.Current()});
+}
+
+void CVirtualDriver::Impl::Step(Clock::time_point now, double dt) {
+    constexpr auto kTickTime = std::chrono::milliseconds(1);
+    const bool scripted = mode == EMode::Pwm || (mode == EMode::Stopping && stopByPwm);
+    // At rest or scripted, a command acts at the next tick after it came.
+    if (!scripted)
+        for (; nextTick <= now && (mode != EMode::Idle || freq != 0); nextTick += kTickTime)
+            Tick(nextTick);
+    if (scripted || (mode == EMode::Idle && freq == 0 && nextTick <= now))
+        nextTick = now + kTickTime;
     if (dt <= 0)
         return;
-    double travelled = 0; // integral of freq (tenths of Hz) over dt
-    switch (mode) {
-    case EMode::Idle:
-        break;
-    case EMode::Pwm: {
+    double travelled = 0; // integral of the scripted freq (tenths of Hz) over dt
+    if (mode == EMode::Pwm) {
         double rate =
             std::fabs(pwmTarget) >= std::fabs(pwm) ? PwmRate(kRegPwmRise) : PwmRate(kRegPwmFall);
         travelled = Ramp(pwm, pwmTarget, rate, dt) * kPwmToFreq;
         freq = pwm * kPwmToFreq;
         if (pwmTarget == 0 && pwm == 0)
             mode = EMode::Idle;
-        break;
-    }
-    case EMode::Freq: {
-        bool speedingUp = std::fabs(freqTarget) > std::fabs(freq) && freqTarget * freq >= 0;
-        double rate = RateTenthsPerS(speedingUp ? kRegAccel : kRegDecel);
-        travelled = Ramp(freq, freqTarget, rate, dt);
-        pwm = std::clamp(freq / kPwmToFreq, -1000.0, 1000.0);
-        if (freqTarget == 0 && freq == 0)
-            mode = EMode::Idle;
-        break;
-    }
-    case EMode::Move: {
-        double dir = moveTarget >= position ? 1 : -1;
-        double dist = std::fabs(static_cast<double>(moveTarget) - position);
-        double step = moveFreq / 10 * dt;
-        if (step >= dist) {
-            position = static_cast<double>(moveTarget);
-            mode = EMode::Idle;
-            moveDone = true;
-            freq = pwm = 0;
-        } else {
-            position += dir * step;
-            freq = dir * moveFreq;
-            pwm = std::clamp(freq / kPwmToFreq, -1000.0, 1000.0);
-        }
-        break;
-    }
-    case EMode::Stopping: {
-        if (stopByPwm) {
-            // Stopping out of PWM mode follows the PWM fall buffer.
-            travelled = Ramp(pwm, 0, PwmRate(kRegPwmFall), dt) * kPwmToFreq;
-            freq = pwm * kPwmToFreq;
-        } else {
-            travelled = Ramp(freq, 0, RateTenthsPerS(kRegDecel), dt);
-            pwm = std::clamp(freq / kPwmToFreq, -1000.0, 1000.0);
-        }
+    } else if (mode == EMode::Stopping && stopByPwm) {
+        // Stopping out of PWM mode follows the PWM fall buffer.
+        travelled = Ramp(pwm, 0, PwmRate(kRegPwmFall), dt) * kPwmToFreq;
+        freq = pwm * kPwmToFreq;
         if (freq == 0)
             mode = EMode::Idle;
-        break;
     }
-    case EMode::Coasting: {
-        // No drive: the motor runs down at half the deceleration.
-        double rate = RateTenthsPerS(kRegDecel) / 2;
-        travelled = Ramp(freq, 0, rate, dt);
-        pwm = 0;
-        if (freq == 0)
-            mode = EMode::Idle;
-        break;
-    }
-    }
-    if (mode != EMode::Move)
-        position += travelled / 10;
+    position += travelled / 10;
 
     if (learning) {
         learnElapsedMs += dt * 1000;
@@ -180,7 +207,10 @@ void CVirtualDriver::Impl::UpdateStatus() {
     at(kRegOutPwm) = static_cast<uint16_t>(static_cast<int16_t>(std::lround(pwm)));
     if (learning)
         at(kRegOutPwm) = 150; // the learning run drives the motor gently
-    auto phase = static_cast<uint16_t>(std::lround(absPwm * 0.15)); // 1.50 A at 100 %
+    // Open-loop PWM: 1.50 A at 100 %; otherwise the loops' current.
+    const bool scripted = mode == EMode::Pwm || (mode == EMode::Stopping && stopByPwm);
+    const double amps = scripted ? absPwm * 0.0015 : std::fabs(loop.Current());
+    auto phase = static_cast<uint16_t>(std::min(65535L, std::lround(amps * 100)));
     at(kRegPhaseCurrent) = phase;
     double shownFreq = std::clamp(WholeHz() ? freq / 10 : freq, -32768.0, 32767.0);
     at(kRegOutFreq) = static_cast<uint16_t>(static_cast<int16_t>(std::lround(shownFreq)));
@@ -279,7 +309,7 @@ uint8_t CVirtualDriver::Impl::Write(uint16_t start, const std::vector<uint16_t>&
         return ex;
     uint32_t end = static_cast<uint32_t>(start) + static_cast<uint32_t>(values.size());
     auto touches = [&](uint32_t a) { return a >= start && a < end; };
-    bool wasLearning = learning;
+    const bool wasLearning = learning, wasClosedLoop = ClosedLoop();
     bool startBusy = false;
     for (uint32_t a = start; a < end; ++a)
         if (a != kRegClearPos)
@@ -336,11 +366,13 @@ uint8_t CVirtualDriver::Impl::Write(uint16_t start, const std::vector<uint16_t>&
         moveTarget = regs[kRegMoveType] == 1 ? std::llround(position) + target : target;
         mode = EMode::Move;
         moveDone = false;
+        loop.RestartPosition();
         if (moveTarget == std::llround(position)) {
             mode = EMode::Idle;
             moveDone = true;
         }
     }
+    Handover(wasClosedLoop);
     if (touches(kRegTestOp)) {
         uint16_t op = regs[kRegTestOp];
         testOp = op >= 2 ? op : 0;

@@ -81,6 +81,7 @@ void CVirtualDriver::Impl::Defaults() {
     pwm = pwmTarget = freq = freqTarget = position = moveFreq = 0;
     moveTarget = 0;
     moveDone = false;
+    loop.Release();
     learning = false;
     learnElapsedMs = 0;
     testOp = 0;

@@ -280,10 +280,10 @@ void CSimServer::OnFrame(const std::vector<uint8_t>& frame, Clock::time_point fi
     const int64_t charNs = known && m_bPaced ? CharTimeNs(line) : 0;
     // The request is whole on the wire when its last byte has been carried;
     // the reply starts a turnaround later.
+    const Clock::time_point whole =
+        firstSeen + std::chrono::nanoseconds(charNs * static_cast<int64_t>(frame.size()));
     const Clock::time_point replyAt =
-        charNs ? firstSeen + std::chrono::nanoseconds(charNs * static_cast<int64_t>(frame.size())) +
-                     std::chrono::microseconds(m_nTurnaroundUs.load())
-               : firstSeen;
+        charNs ? whole + std::chrono::microseconds(m_nTurnaroundUs.load()) : firstSeen;
     ++m_nRequests;
     {
         std::lock_guard<std::mutex> g(m_faultLock);
@@ -295,6 +295,10 @@ void CSimServer::OnFrame(const std::vector<uint8_t>& frame, Clock::time_point fi
         if (m_nGoneAfter > 0)
             --m_nGoneAfter;
     }
+    // A driver acts on a request once its last byte is in, and its motor
+    // is where it is then.
+    if (charNs)
+        SleepUntil(whole);
     for (CVirtualDriver* d : m_drivers)
         d->Advance(CVirtualDriver::Clock::now());
     bool forUs = frame.size() >= 4 && frame[0] == target->Slave() && CrcOk(frame, frame.size());
@@ -326,7 +330,7 @@ void CSimServer::OnFrame(const std::vector<uint8_t>& frame, Clock::time_point fi
     }
     std::vector<uint8_t> reply = kind == EFault::Exception
                                      ? target->RefuseFrame(frame.data(), frame.size(),
-                                                            static_cast<uint8_t>(param ? param : 4))
+                                                           static_cast<uint8_t>(param ? param : 4))
                                      : target->HandleFrame(frame.data(), frame.size());
     if (reply.empty())
         return;

@@ -44,10 +44,12 @@ void CVirtualDriver::Advance(Clock::time_point now) {
     double dt = 0;
     if (m_p->advanced && now > m_p->lastAdvance)
         dt = std::chrono::duration<double>(now - m_p->lastAdvance).count();
+    if (!m_p->advanced)
+        m_p->nextTick = now;
     if (!m_p->advanced || now > m_p->lastAdvance)
         m_p->lastAdvance = now;
     m_p->advanced = true;
-    m_p->Step(dt);
+    m_p->Step(now, dt);
     m_p->UpdateStatus();
 }
 
@@ -135,6 +137,27 @@ void CVirtualDriver::SetLearnOutcome(ELearnOutcome outcome) {
 bool CVirtualDriver::Learning() const {
     std::lock_guard<std::mutex> g(m_lock);
     return m_p->learning;
+}
+
+void CVirtualDriver::SetMotor(const SMotorConstants& k) {
+    std::lock_guard<std::mutex> g(m_lock);
+    m_p->loop.SetConstants(k);
+}
+
+SMotorConstants CVirtualDriver::Motor() const {
+    std::lock_guard<std::mutex> g(m_lock);
+    return m_p->loop.Constants();
+}
+
+void CVirtualDriver::StartTrace() {
+    std::lock_guard<std::mutex> g(m_lock);
+    m_p->trace.clear();
+    m_p->tracing = true;
+}
+
+std::vector<SMotorTracePoint> CVirtualDriver::Trace() const {
+    std::lock_guard<std::mutex> g(m_lock);
+    return m_p->trace;
 }
 
 void CVirtualDriver::SetDeviceIdEndless(bool endless) {

@@ -21,6 +21,11 @@
 //   runs or learning is disabled (0x0076), 6 while learning already runs.
 //   Frequencies count tenths of Hz, or whole Hz while 0x0035 or 0x0036 is set
 //   (0x0036 follows bit 0 of 0x0077), ramps and moves included.
+// - A frequency run and a move are closed loops on a modelled motor
+//   (MotorLoop.h) with the PID block's speed and position gains, the ramp
+//   block's acceleration and deceleration and the maximum load current
+//   (0x006B); the phase current (0x0021) is the model's. PWM runs, homing,
+//   the stroke measurement and learning are scripted as before.
 // - A function-16 write covering the whole SDO window (0x0200-0x0205) runs
 //   the request at once and leaves the answer there.
 // - A status register set by SetRegister keeps that value until Reset.
@@ -65,6 +70,25 @@ struct SSdoFault {
     uint32_t code = 0; // 0: the kind's default
     int count = -1;    // exchanges it hits; -1 until cleared
     int skip = 0;      // matching exchanges let through before the first hit
+};
+
+// The motor behind the driver: a rotor with its coupled load. The defaults
+// are a 48 V motor of about 100 W driving a small flywheel.
+struct SMotorConstants {
+    double inertia = 4e-4;       // J, kg m2
+    double torqueConstant = 0.1; // KT, N m/A
+    double friction = 1e-4;      // B, viscous, N m s/rad
+    double load = 0.01;          // N m, constant, against the motion
+};
+// "J,KT,B,LOAD" in those units (4e-4,0.1,1e-4,0.01); J and KT above 0.
+bool ParseMotorConstants(const std::string& text, SMotorConstants& out);
+
+// One tick of the motor's loops (1 kHz): its own trajectory.
+struct SMotorTracePoint {
+    std::chrono::steady_clock::time_point t;
+    double frequency = 0; // commutation frequency, Hz, signed
+    double position = 0;  // pulses
+    double current = 0;   // phase current, A, signed
 };
 
 // Parses "INDEX[:SUB][=abort[:CODE]|=exception[:N]|=silent][@SKIP]", numbers
@@ -120,6 +144,14 @@ public:
     // How long a stroke measurement (0x00AA = 4) runs (default 4 s); homing
     // takes about a second.
     void SetMeasureDuration(std::chrono::milliseconds d);
+
+    // The motor's constants (default SMotorConstants()); Reset keeps them.
+    void SetMotor(const SMotorConstants& k);
+    SMotorConstants Motor() const;
+    // Records every tick of the motor's loops from now on (the points so far
+    // are dropped), up to ten minutes of them.
+    void StartTrace();
+    std::vector<SMotorTracePoint> Trace() const;
 
     // When set, every streamed device-identification reply says "more
     // follows" with the requested object id as the next one, forever.

@@ -6,11 +6,13 @@
 // RegisterMap.cpp   the map of addresses and every default value
 // MotorModel.cpp    register writes as commands, and the motor, learning and
 //                   test operations moving with the clock
+// MotorLoop.cpp     the motor's shaft and the speed and position loops
 // ObjectDictionary.cpp  the CANopen objects behind the SDO window
 // SlaveFrames.cpp   requests in, replies out: function codes, exceptions,
 //                   device identification
 // VirtualDriver.cpp the locked public face
 
+#include "sim/MotorLoop.h"
 #include "sim/VirtualDriver.h"
 
 #include <array>
@@ -55,8 +57,11 @@ enum : uint16_t {
     kRegSpeedRange = 0x0077,
     kRegCommBaudHigh = 0x0090, // then the low word, then the parity choice
     kRegSlaveAddr = 0x009C,
+    kRegMaxLoadCurrent = 0x006B,
     kRegStroke = 0x00A2,
     kRegTestOp = 0x00AA,
+    kRegSpeedKp = 0x00C0, // then Ki, Kd: IEEE floats, high word first
+    kRegPositionKp = 0x00C6,
     kRegLearnReq = 0x00E1,
     kRegLearnState = 0x00E2,
     kRegLearnCount = 0x00E4,
@@ -120,6 +125,10 @@ struct CVirtualDriver::Impl {
     int64_t moveTarget = 0;
     bool moveDone = false;
     bool stopByPwm = false;
+    CMotorLoop loop;
+    Clock::time_point nextTick{}; // the loops' next tick
+    bool tracing = false;
+    std::vector<SMotorTracePoint> trace;
 
     // Status registers a test has set by hand keep their value.
     std::array<bool, 0x3C - 0x20> pinned{};
@@ -157,7 +166,19 @@ struct CVirtualDriver::Impl {
         return regs[reg] == 0 ? 0 : 1000.0 / (regs[reg] * 0.1);
     }
 
-    void Step(double dt);
+    // Frequency runs, moves and normal stops out of them run the loops;
+    // PWM runs and stops out of them are scripted.
+    bool ClosedLoop() const {
+        return mode == EMode::Freq || mode == EMode::Move ||
+               (mode == EMode::Stopping && !stopByPwm);
+    }
+    // Hands the motor to the loops or takes it from them after a command.
+    void Handover(bool wasClosedLoop);
+    double FloatAt(uint16_t addr) const;
+    CMotorLoop::SCommand LoopCommand() const;
+    // The loops' ticks up to now, or the scripted motion over dt.
+    void Step(Clock::time_point now, double dt);
+    void Tick(Clock::time_point at);
     void UpdateStatus();
 
     std::vector<uint8_t> Handle(const uint8_t* f, size_t len);

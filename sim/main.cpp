@@ -29,7 +29,8 @@ void Usage(FILE* to) {
         to, "usage: halvik-sim [--com N] [--slave A | --slaves LIST] [--fault [A:]KIND]...\n"
             "                  [--sdo-fault [A/]F]...\n"
             "                  [--learn-ms MS] [--learn OUTCOME] [--turnaround MS] [--no-pacing]\n"
-            "                  [--line BAUD,FRAMING] [--tap] [--tap-com N]\n"
+            "                  [--line BAUD,FRAMING] [--motor J,KT,B,LOAD] [--tap]\n"
+            "                  [--tap-com N]\n"
             "  --com N        link as COMN (0: lowest free number, the default; -1: no link)\n"
             "  --slave A      slave address, 1..255 (default 1)\n"
             "  --slaves LIST  several virtual drivers on the one line, each at its own address\n"
@@ -49,6 +50,9 @@ void Usage(FILE* to) {
             "  --no-pacing    reply at once instead of at the line's baud rate\n"
             "  --line BAUD,FRAMING  the communication block's line: baud rate and n2, o1,\n"
             "                 e1 or n1 (default 9600,n1)\n"
+            "  --motor J,KT,B,LOAD  the motor: inertia (kg m2), torque constant (N m/A),\n"
+            "                 viscous friction (N m s/rad), load torque (N m)\n"
+            "                 (default 4e-4,0.1,1e-4,0.01)\n"
             "  --tap          a second pseudo-terminal that carries every byte of the line,\n"
             "                 both ways, as a listener on the RS-485 pair hears it\n"
             "  --tap-com N    the tap, linked as COMN (0: lowest free number)\n"
@@ -161,6 +165,7 @@ int main(int argc, char** argv) {
     long lineBaud = 0;
     int lineChoice = 0;
     bool paced = true;
+    SMotorConstants motor;
     std::vector<long> slaves;
     struct SSlaveFault {
         long slave; // 0: every slave
@@ -212,11 +217,12 @@ int main(int argc, char** argv) {
             ok = SplitSlave(text, ':', f.slave) && ParseFault(text, f.kind, f.param);
             if (ok)
                 faults.push_back(f);
-        }
-        else if (a == "--tap-com")
+        } else if (a == "--tap-com")
             ok = ParseInt(v, 0, 1024, tapCom);
         else if (a == "--line")
             ok = ParseLine(v, lineBaud, lineChoice);
+        else if (a == "--motor")
+            ok = ParseMotorConstants(v, motor);
         else if (a == "--sdo-fault") {
             SSdoFault f;
             long at = 0;
@@ -258,6 +264,7 @@ int main(int argc, char** argv) {
         if (learnMs >= 0)
             driver->SetLearnDuration(std::chrono::milliseconds(learnMs));
         driver->SetLearnOutcome(learnOutcome);
+        driver->SetMotor(motor);
         if (lineBaud > 0) // communication block A: baud rate high and low word, parity choice
             driver->SetRegisters(0x0090, {static_cast<uint16_t>(lineBaud >> 16),
                                           static_cast<uint16_t>(lineBaud & 0xFFFF),

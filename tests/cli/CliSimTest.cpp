@@ -1,5 +1,6 @@
 // halvik-cli against the virtual driver: JSON output of every command, its
-// effect on the device, exit statuses, help, scan, watch and learning.
+// effect on the device, exit statuses, help, scan, watch, learning and the
+// step response.
 
 #include "tests/cli/CliRunner.h"
 
@@ -255,6 +256,7 @@ TEST_F(CliSim, HelpForTheProgramAndEveryCommand) {
         {"stop", "MODE"},
         {"clear-position", ""},
         {"learn", "--timeout-s"},
+        {"step", "--loop --to --relative --ms --mode --running --yes"},
         {"export", "FILE"},
         {"import", "FILE --dry-run --yes"},
         {"scan", "--first --last --all-lines --reply-ms"},
@@ -371,6 +373,36 @@ TEST_F(CliSim, LearnReportsItsOutcomeAndAlwaysClearsTheRequest) {
     Expect("learn", 130, {}, {"interrupted"},
            [&](const CliRun&) { return d.RequestLog().size() >= 3; });
     EXPECT_EQ(d.GetRegister(0x00E1), 0);
+}
+
+// The motor moves: never without a terminal or --yes. Whatever ends the run,
+// the stop with the mode asked for is the last thing written.
+TEST_F(CliSim, StepAsksFirstGivesGainsFiguresSamplesAndStopsOnCtrlC) {
+    CVirtualDriver& d = m_sim.Driver();
+    auto lastWrite = [&d] {
+        const auto log = d.RequestLog();
+        return log.empty() ? std::vector<uint8_t>{}
+                           : std::vector<uint8_t>(log.back().begin(), log.back().end() - 2);
+    };
+    Expect("step --loop speed --to 100", 2, {}, {"pass --yes"});
+    EXPECT_TRUE(d.RequestLog().empty());
+
+    const Json j = JsonOf(Words("step --loop speed --to 100 --ms 400 --mode emergency --yes"));
+    EXPECT_EQ(At(j, "end"), "completed");
+    EXPECT_EQ(At(j, "target"), "100");
+    EXPECT_EQ(At(j, "gains.speed.kp"), "0.5");
+    EXPECT_EQ(At(j, "gains.position.kd"), "0.1");
+    EXPECT_EQ(At(j, "limits.maxCommutationFrequency"), "3000");
+    EXPECT_NE(At(j, "figures.riseMs"), "null");
+    EXPECT_EQ(At(j, "samples.t.#"), At(j, "samples.value.#"));
+    EXPECT_GT(std::stoi(At(j, "samples.t.#")), 10);
+    EXPECT_EQ(lastWrite(), (std::vector<uint8_t>{1, 0x06, 0x00, 0x40, 0x00, 0x01}));
+
+    Expect("step --loop position --to 3000000000 --yes", 2, {},
+           {"beyond the 32-bit position register; nothing written"});
+    Expect("step --loop speed --to 100 --ms 20000 --yes", 130, {"Motor stopped (normal)"},
+           {"interrupted"}, [&](const CliRun&) { return d.GetRegister(0x0022) != 0; });
+    EXPECT_EQ(lastWrite(), (std::vector<uint8_t>{1, 0x06, 0x00, 0x40, 0x00, 0x00}));
 }
 
 } // namespace

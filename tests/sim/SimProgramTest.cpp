@@ -146,8 +146,10 @@ TEST_F(SimProgramTest, NoLinkFaultsAndBadArguments) {
     kill(s.Pid(), SIGTERM);
     EXPECT_EQ(s.Wait(), 0);
 
-    for (std::vector<std::string> bad :
-         {std::vector<std::string>{"--fault", "loud"}, {"--sdo-fault", "0x1801=loud"}, {"--com"}}) {
+    for (std::vector<std::string> bad : {std::vector<std::string>{"--fault", "loud"},
+                                         {"--sdo-fault", "0x1801=loud"},
+                                         {"--motor", "4e-4,0,1e-4,0.01"}, // a motor without torque
+                                         {"--com"}}) {
         CSimProcess q(bad);
         EXPECT_EQ(q.Wait(), 2) << bad[0];
         EXPECT_EQ(q.Stdout(), "");
