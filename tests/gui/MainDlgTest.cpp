@@ -4,6 +4,8 @@
 #include "GuiTestSupport.h"
 
 #include "modbus/Crc16.h"
+#include "pages/MotorCtrlPage.h"
+#include "ui_MotorCtrlPage.h"
 #include <optional>
 
 #include <QAction>
@@ -247,7 +249,8 @@ TEST_F(MainDlgTest, StatusPollWaitsOnItsWorkerOneReadAtATime) {
 
 TEST_F(MainDlgTest, ClosingWithTheMotorRunningAsksFirstAndDoesWhatTheAnswerSays) {
     Open();
-    Ctrl<QRadioButton>(1045, Page(0))->setChecked(true); // emergency: stopped at once
+    static_cast<CMotorCtrlPage*>(Page(0))->Ui().radStopEmergency->setChecked(
+        true); // emergency: stopped at once
     Ui().chkAutoUpdate->click();
     auto stopFrames = [&] {
         const auto log = Drv().RequestLog();

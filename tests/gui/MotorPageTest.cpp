@@ -135,7 +135,7 @@ TEST_F(MotorPageTest, ClampsShapeWhatGoesOnTheWire) {
 TEST_F(MotorPageTest, TheStopWorksFromAnyTabWithTheChosenModeAndReportsOnlyFailures) {
     Ctrls().radStopEmergency->setChecked(true);
     m_dlg->ShowPage(4);
-    Click(CMainDlg::kStopMotorButton);
+    Click(Ui().btnStopMotor);
     EXPECT_EQ(m_boxes.LastText(), ResultText(kResultPortClosed));
     Open();
     const size_t boxes = m_boxes.m_boxes.size();
@@ -143,7 +143,7 @@ TEST_F(MotorPageTest, TheStopWorksFromAnyTabWithTheChosenModeAndReportsOnlyFailu
     Settle();
     EXPECT_EQ(LastWrite(0x0040), std::vector<uint16_t>{1});
     Ctrls().radStopFree->setChecked(true);
-    Click(CMainDlg::kStopMotorButton);
+    Click(Ui().btnStopMotor);
     EXPECT_EQ(LastWrite(0x0040), std::vector<uint16_t>{2});
     EXPECT_EQ(m_boxes.m_boxes.size(), boxes);
 }

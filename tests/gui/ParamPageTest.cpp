@@ -258,7 +258,7 @@ TEST_F(ParamPageTest, MeasurementWatchRunsOnOtherTabsAndWithThePortClosed) {
     const Ui::CReciprocatePage& ui = page->Ui();
     Drv().SetMeasureDuration(std::chrono::milliseconds(800));
     Open();
-    Ctrl<QTabWidget>(1012)->setCurrentIndex(static_cast<int>(kReciprocateTab));
+    Ui().tabPages->setCurrentIndex(static_cast<int>(kReciprocateTab));
 
     // A refused measurement starts no watch.
     Drv().SetRegister(0x0075, 0); // motor not learned
@@ -270,10 +270,10 @@ TEST_F(ParamPageTest, MeasurementWatchRunsOnOtherTabsAndWithThePortClosed) {
     const size_t boxes = Boxes();
     Click(ui.btnMeasure);
     EXPECT_TRUE(page->Measuring());
-    Ctrl<QTabWidget>(1012)->setCurrentIndex(0);
+    Ui().tabPages->setCurrentIndex(0);
     // Closed port: the watch goes on silently; the driver's clock moves on
     // with the next request.
-    Click(1011);
+    Click(Ui().btnOpenPort);
     ASSERT_FALSE(m_dlg->m_driver.IsOpen());
     WaitGui([] { return false; }, 600);
     EXPECT_TRUE(page->Measuring());
