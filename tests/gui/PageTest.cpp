@@ -99,10 +99,8 @@ TEST_F(PageTest, EditLimitsBoundTypingButNeverWhatIsShown) {
     QTest::keyClick(edit, Qt::Key_Backspace);
     EXPECT_EQ(edit->text().size(), shown.size() - 1);
 
-    // Typing into an empty edit stops at the limit; so does a paste.
-    edit->clear();
-    QTest::keyClicks(edit, "1234567890");
-    EXPECT_EQ(edit->text().toStdString(), "12345678");
+    // A paste into an empty edit stops at the limit (typing there is the
+    // main window's address edit's test).
     edit->clear();
     edit->insert("9876543210"); // what a paste does
     EXPECT_EQ(edit->text().toStdString(), "98765432");
