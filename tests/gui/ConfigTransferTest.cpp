@@ -26,7 +26,7 @@ protected:
         ASSERT_TRUE(m_dir.isValid());
         m_path = m_dir.filePath("drive-a.json").toStdString();
         m_prevChooser = SetFileChooser([this](bool save, const std::string&) {
-            (save ? m_nSaveAsked : m_nOpenAsked)++;
+            m_nSaveAsked += save;
             return m_path;
         });
         m_prevCompare = SetCompareHandler([this](const std::vector<ConfigDiff>& d, bool& comm) {
@@ -78,7 +78,7 @@ protected:
 
     QTemporaryDir m_dir;
     std::string m_path;
-    int m_nSaveAsked = 0, m_nOpenAsked = 0;
+    int m_nSaveAsked = 0;
     std::vector<ConfigDiff> m_diffs;
     bool m_bIncludeComm = true, m_bConfirm = true;
     FileChooser m_prevChooser;

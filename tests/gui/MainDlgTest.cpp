@@ -137,7 +137,7 @@ TEST_F(MainDlgTest, ReadsDeviceInformationShowsTheTrafficAndReportsReadFailures)
     EXPECT_EQ(Text(Ui().lblDevId), "0x00AB");
 }
 
-TEST_F(MainDlgTest, StatusPollDecodesEveryFieldAndShowsATimeOutInTheEightFields) {
+TEST_F(MainDlgTest, StatusPollShowsEachKindOfFieldAndATimeOutInTheEightFields) {
     Drv().SetRegisters(0x0020,
                        {0xFC18, 150, 1234, 0,   0xFFFF, 0xFFFF, 0x0001, 0x86A0, 1650, 0xFFFF,
                         2000,   20,  0,    1,   505,    0xFFFB, 0x0001, 0x0000, 0,    12,
