@@ -135,27 +135,15 @@ TEST_F(ConfigTransferTest, CommunicationGroupsStayUnlessChosen) {
     EXPECT_EQ(Drv().GetRegister(0x0050), 26);
 }
 
-// A field edited in the file is what the load writes, marked in the comparison.
-TEST_F(ConfigTransferTest, AnEditedFieldIsLoadedAndMarked) {
+// A file edited by hand is checked as the command line checks it (the file
+// rules are the file tests'): a broken one is named at every bad place and
+// the port is not touched; a field edited in it is what the load writes,
+// marked in the comparison.
+TEST_F(ConfigTransferTest, ABrokenFileTouchesNothingAndAnEditedFieldIsLoadedAndMarked) {
     Open();
     Menu(Ui().actExport);
-    WriteText(Replaced(Saved(), "\"over_temperature_shutdown\": \"85℃\"",
-                       "\"over_temperature_shutdown\": \"90℃\""));
-    Menu(Ui().actLoad);
-    ASSERT_EQ(m_diffs.size(), 1u);
-    EXPECT_TRUE(m_diffs[0].edited);
-    EXPECT_EQ(Rows(), (std::vector<std::vector<std::string>>{
-                          {"安全保护", "过热关断", "85 ℃", "90 ℃ (文件中已修改)"}}));
-    EXPECT_EQ(Drv().GetRegister(0x0100), 90);
-    EXPECT_EQ(m_boxes.LastText().rfind("操作成功", 0), 0u) << m_boxes.LastText();
-}
-
-// The load checks the file as the command line does (the file rules are the
-// file tests'): the box names every bad place and the port is not touched.
-TEST_F(ConfigTransferTest, BrokenFileShowsEachProblemAndTouchesNothing) {
-    Open();
-    Menu(Ui().actExport);
-    WriteText(Replaced(Replaced(Saved(), "\"registers\": [0, 0, 5000, 5000]",
+    const std::string saved = Saved();
+    WriteText(Replaced(Replaced(saved, "\"registers\": [0, 0, 5000, 5000]",
                                 "\"registers\": [70000, 0, 5000, 5000]"),
                        "\"registers\": [16256, 0, 15820", "\"registers\": [1, 16256, 0, 15820"));
     const size_t requests = m_sim->Server().RequestCount();
@@ -165,6 +153,16 @@ TEST_F(ConfigTransferTest, BrokenFileShowsEachProblemAndTouchesNothing) {
     EXPECT_EQ(m_boxes.LastText().rfind("配置文件有错误", 0), 0u) << m_boxes.LastText();
     for (const char* place : {"blocks.ramp", "blocks.pid"})
         EXPECT_NE(m_boxes.LastText().find(place), std::string::npos) << m_boxes.LastText();
+
+    WriteText(Replaced(saved, "\"over_temperature_shutdown\": \"85℃\"",
+                       "\"over_temperature_shutdown\": \"90℃\""));
+    Menu(Ui().actLoad);
+    ASSERT_EQ(m_diffs.size(), 1u);
+    EXPECT_TRUE(m_diffs[0].edited);
+    EXPECT_EQ(Rows(), (std::vector<std::vector<std::string>>{
+                          {"安全保护", "过热关断", "85 ℃", "90 ℃ (文件中已修改)"}}));
+    EXPECT_EQ(Drv().GetRegister(0x0100), 90);
+    EXPECT_EQ(m_boxes.LastText().rfind("操作成功", 0), 0u) << m_boxes.LastText();
 }
 
 TEST_F(ConfigTransferTest, FailedOrCancelledExportWritesNoFileAndLeavesThePortUsable) {
