@@ -36,8 +36,6 @@ TEST_F(PageTest, PidReadFillsTheFieldsAndConfigureWritesWhatTheySay) {
     expected.SetFloat(0x00BE, 0.0f);
     Drv().SetRegisters(0x00BA, RegsOf(gains));
     const Ui::CPidPage& ui = Pid()->Ui();
-    Click(ui.btnRead); // port closed
-    EXPECT_EQ(m_boxes.LastText(), ResultText(kResultPortClosed));
     Open();
     EXPECT_FALSE(ui.btnConfigure->isEnabled());
     Type(ui.edtHoldingKp, "7");
