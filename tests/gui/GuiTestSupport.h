@@ -79,46 +79,22 @@ protected:
         m_sim->Server().ClearFaults();
         m_dlg->m_driver.SetTimeout(kReplyMs);
     }
-    // A click while the driver is silent shows the time-out.
-    void ClickUnanswered(int id, QWidget* in = nullptr) {
-        Silence();
-        Click(id, in);
-        EXPECT_EQ(m_boxes.LastText(), ResultText(kResultTimeout)) << "control " << id;
-        Unsilence();
-    }
     static constexpr uint32_t kReplyMs = 3000, kSilentMs = 200;
 
-    // Controls of the main window, or of a page (each numbers its own).
-    template <class T = QWidget> T* Ctrl(int id, QWidget* in = nullptr) {
-        T* w = FindCtrl<T>(in ? in : m_dlg.get(), id);
-        EXPECT_NE(w, nullptr) << "control " << id;
-        return w;
-    }
-    std::string Text(int id, QWidget* in = nullptr) { return CtrlValue(in ? in : m_dlg.get(), id); }
     // Clicks and waits until the operations it started on the driver
     // context's worker have shown their outcome.
-    void Click(int id, QWidget* in = nullptr) {
-        if (auto* b = Ctrl<QPushButton>(id, in))
-            b->click();
+    void Click(QAbstractButton* b) {
+        b->click();
         Settle();
     }
     void Settle() { EXPECT_TRUE(m_dlg->Context().WaitIdle(20000)); }
-    void Type(QWidget* in, int id, const char* text) {
-        if (auto* edit = Ctrl<QLineEdit>(id, in))
-            edit->setText(text);
+    // A click while the driver is silent shows the time-out.
+    void ClickUnanswered(QAbstractButton* b) {
+        Silence();
+        Click(b);
+        EXPECT_EQ(m_boxes.LastText(), ResultText(kResultTimeout)) << b->objectName().toStdString();
+        Unsilence();
     }
-    void Select(QWidget* in, int id, int index) {
-        if (auto* combo = Ctrl<QComboBox>(id, in))
-            combo->setCurrentIndex(index);
-    }
-    bool Enabled(QWidget* in, int id) { return Ctrl(id, in)->isEnabled(); }
-    // Each control shows its text.
-    void ExpectShown(std::initializer_list<std::pair<int, const char*>> shown,
-                     QWidget* in = nullptr) {
-        for (const auto& [id, text] : shown)
-            EXPECT_EQ(Text(id, in), text) << "control " << id;
-    }
-    void Menu(int id) { FindCtrl<QAction>(m_dlg.get(), id)->trigger(); }
     size_t Boxes() const { return m_boxes.m_boxes.size(); }
     CVirtualDriver& Drv() { return m_sim->Driver(); }
     std::vector<uint16_t> Wire(uint16_t start, uint16_t count) {
@@ -126,19 +102,9 @@ protected:
     }
     QWidget* Page(size_t index) { return m_dlg->Pages().at(index); }
 
-    // The same by the controls themselves: the windows' uic members.
+    // Controls by the windows' uic members.
     Ui::CMainDlg& Ui() { return m_dlg->Ui(); }
     static std::string Text(const QWidget* w) { return CtrlValue(w); }
-    void Click(QAbstractButton* b) {
-        b->click();
-        Settle();
-    }
-    void ClickUnanswered(QAbstractButton* b) {
-        Silence();
-        Click(b);
-        EXPECT_EQ(m_boxes.LastText(), ResultText(kResultTimeout)) << b->objectName().toStdString();
-        Unsilence();
-    }
     static void Type(QLineEdit* edit, const char* text) { edit->setText(text); }
     static void Select(QComboBox* combo, int index) { combo->setCurrentIndex(index); }
     static void Menu(QAction* action) { action->trigger(); }
@@ -147,9 +113,10 @@ protected:
             EXPECT_EQ(Text(w), text) << w->objectName().toStdString();
     }
 
+    // Picks the virtual driver's COM port and opens it.
     void Open() {
-        Ctrl<QComboBox>(1001)->setCurrentIndex(kCom - 1);
-        Click(1011);
+        Select(Ui().cmbComPort, kCom - 1);
+        Click(Ui().btnOpenPort);
         ASSERT_TRUE(m_dlg->m_driver.IsOpen());
     }
     // The boxes are replaced before the window exists and restored after it.

@@ -32,7 +32,7 @@ protected:
     }
 };
 
-TEST_F(ScanDlgTest, FindsTheDriverAndHandsItToTheConnectionPanel) {
+TEST_F(ScanDlgTest, FindsTheDriverAndHandsItToTheConnectionPanelWhichRetunesAnOpenPort) {
     Drv().SetRegister(0x0000, 0x1501);
     auto scan = MakeScan(34, 39);
     scan->OnStart();
@@ -58,10 +58,8 @@ TEST_F(ScanDlgTest, FindsTheDriverAndHandsItToTheConnectionPanel) {
     Click(Ui().btnReadInfo);
     EXPECT_EQ(Text(Ui().lblDevId), "0x1501");
     EXPECT_TRUE(m_boxes.m_boxes.empty()) << m_boxes.LastText();
-}
 
-TEST_F(ScanDlgTest, ChoosingAnotherLineSettingRetunesAnOpenPort) {
-    Open();
+    // Another line chosen is taken by the open port at once.
     m_dlg->SetConnection(5, {19200, 2});
     Settle();
     EXPECT_EQ(Ui().cmbBaud->currentText().toStdString(), "19200");
