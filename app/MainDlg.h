@@ -59,7 +59,6 @@ public:
     // The stop of the F12 key and the status area's button: the motor
     // control page's stop mode.
     void OnStopMotor();
-    static constexpr int kStopMotorButton = 1190; // its button's ID, for tests that click by ID
 
     // Sets the connection panel to a driver's address, baud rate and parity
     // (one the bus scan found, or where a loaded configuration moved it); an
