@@ -76,8 +76,9 @@ std::map<std::string, QString> Texts(QWidget* root) {
                 add(("head" + std::to_string(i)).c_str(),
                     v->model()->headerData(i, Qt::Horizontal).toString());
     }
+    // The language menu is in both languages on purpose.
     for (QAction* a : root->findChildren<QAction*>())
-        if (!a->menu() || a->menu()->title() != "语言 / Language")
+        if (a->text() != "语言 / Language" && a->text() != "中文")
             out["action " + a->objectName().toStdString() + "@" +
                 std::to_string(reinterpret_cast<uintptr_t>(a))] = a->text();
     return out;
