@@ -141,6 +141,7 @@ CMainDlg::CMainDlg(QWidget* parent) : QDialog(parent), m_ui(new Ui::CMainDlg) {
         traffic->setText(tr("通讯记录"));
         m_ui->btnOpenPort->setText(m_driver.IsOpen() ? tr("关闭串口") : tr("打开串口"));
         m_strSummaryTip = m_ui->lblLinkSummary->toolTip();
+        UpdateLinkSummary();
         UpdatePortDevices(true);
         // The window keeps the size its layout asks for in this language.
         setMinimumSize(0, 0);

@@ -371,7 +371,7 @@ Nothing was written</translation>
     </message>
     <message>
         <source>设备信息</source>
-        <translation>device information</translation>
+        <translation>Device information</translation>
     </message>
     <message>
         <source>设备标识:</source>
