@@ -1,5 +1,6 @@
 #include "app/DemoApp.h"
 
+#include "app/Language.h"
 #include "app/MainDlg.h"
 #include "guikit/GuiThread.h"
 #include "version/Version.h"
@@ -24,6 +25,7 @@ CDemoApp::~CDemoApp() {
 }
 
 int CDemoApp::Run(int com) {
+    SetLanguage(PreferredLanguage());
     CMainDlg dlg;
     // The port a starter script's virtual driver took, so the defaults work.
     if (QComboBox* ports = dlg.Ui().cmbComPort; com > 0) {

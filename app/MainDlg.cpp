@@ -1,9 +1,13 @@
 #include "app/MainDlg.h"
 
 #include "app/AboutDlg.h"
+#include "app/Language.h"
+#include "app/StopKeyFilter.h"
 #include "desklogic/MainDlgLogic.h"
 #include "desklogic/StatusPoller.h"
 #include "driver/Catalogue.h"
+#include "driver/FieldInput.h"
+#include "driver/Texts.h"
 #include "guikit/CtrlUtil.h"
 #include "guikit/GuiThread.h"
 #include "guikit/MessageBox.h"
@@ -29,7 +33,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -49,27 +52,12 @@ static void LoadResources() {
     }
 }
 
-// F12 is watched for the whole application, not as a window shortcut: a
-// modal dialog or message box would block that one.
-class CStopKeyFilter : public QObject {
-public:
-    explicit CStopKeyFilter(CMainDlg* dlg) : m_dlg(dlg) { qApp->installEventFilter(this); }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() != QEvent::KeyPress || !watched->isWidgetType())
-            return false;
-        const auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() != Qt::Key_F12 || key->modifiers() != Qt::NoModifier)
-            return false;
-        if (!key->isAutoRepeat())
-            m_dlg->OnStopMotor();
-        return true; // taken here, not passed on to the parents
-    }
-
-private:
-    CMainDlg* m_dlg;
-};
+// The tabs' names, translated when shown.
+static const char* const kPageNames[] = {
+    QT_TRANSLATE_NOOP("CMainDlg", "电机控制"), QT_TRANSLATE_NOOP("CMainDlg", "电机参数"),
+    QT_TRANSLATE_NOOP("CMainDlg", "系统参数"), QT_TRANSLATE_NOOP("CMainDlg", "通讯参数"),
+    QT_TRANSLATE_NOOP("CMainDlg", "PID参数"),  QT_TRANSLATE_NOOP("CMainDlg", "往复运动"),
+    QT_TRANSLATE_NOOP("CMainDlg", "安全保护")};
 
 CMainDlg::CMainDlg(QWidget* parent) : QDialog(parent), m_ui(new Ui::CMainDlg) {
     LoadResources();
@@ -81,13 +69,13 @@ CMainDlg::CMainDlg(QWidget* parent) : QDialog(parent), m_ui(new Ui::CMainDlg) {
     setWindowIcon(QIcon(":/halvik/halvik.png"));
 
     // Tab order is fixed.
-    AddPage(new CMotorCtrlPage(m_ctx), "电机控制");
-    AddPage(new CMotorParamPage(m_ctx), "电机参数");
-    AddPage(new CSysParamPage(m_ctx), "系统参数");
-    AddPage(new CCommParamPage(m_ctx), "通讯参数");
-    AddPage(new CPidPage(m_ctx), "PID参数");
-    AddPage(new CReciprocatePage(m_ctx), "往复运动");
-    AddPage(new CSafetyPage(m_ctx), "安全保护");
+    AddPage(new CMotorCtrlPage(m_ctx), tr(kPageNames[0]));
+    AddPage(new CMotorParamPage(m_ctx), tr(kPageNames[1]));
+    AddPage(new CSysParamPage(m_ctx), tr(kPageNames[2]));
+    AddPage(new CCommParamPage(m_ctx), tr(kPageNames[3]));
+    AddPage(new CPidPage(m_ctx), tr(kPageNames[4]));
+    AddPage(new CReciprocatePage(m_ctx), tr(kPageNames[5]));
+    AddPage(new CSafetyPage(m_ctx), tr(kPageNames[6]));
     ShowPage(0);
     m_pRegisterDlg = new CRegisterDlg(m_ctx, this);
     m_pObjDictDlg = new CObjDictDlg(m_ctx, this);
@@ -140,10 +128,27 @@ CMainDlg::CMainDlg(QWidget* parent) : QDialog(parent), m_ui(new Ui::CMainDlg) {
     m_pPlotDlg = new CPlotDlg(this);
     m_pTrafficDlg = new CTrafficLogDlg(m_trafficLog, this);
     m_ui->menuTools->addSeparator();
-    connect(m_ui->menuTools->addAction("实时曲线"), &QAction::triggered, this,
-            [this] { ShowToolDialog(m_pPlotDlg); });
-    connect(m_ui->menuTools->addAction("通讯记录"), &QAction::triggered, this,
-            [this] { ShowToolDialog(m_pTrafficDlg); });
+    QAction* plot = m_ui->menuTools->addAction(tr("实时曲线"));
+    QAction* traffic = m_ui->menuTools->addAction(tr("通讯记录"));
+    connect(plot, &QAction::triggered, this, [this] { ShowToolDialog(m_pPlotDlg); });
+    connect(traffic, &QAction::triggered, this, [this] { ShowToolDialog(m_pTrafficDlg); });
+    AddLanguageMenu(m_ui->menuHelp, m_ui->actAbout);
+    OnLanguageChange(this, [this, plot, traffic] {
+        m_ui->retranslateUi(this);
+        for (int i = 0; i < m_ui->tabPages->count(); ++i)
+            m_ui->tabPages->setTabText(i, tr(kPageNames[i]));
+        plot->setText(tr("实时曲线"));
+        traffic->setText(tr("通讯记录"));
+        m_ui->btnOpenPort->setText(m_driver.IsOpen() ? tr("关闭串口") : tr("打开串口"));
+        m_strSummaryTip = m_ui->lblLinkSummary->toolTip();
+        UpdateLinkSummary();
+        UpdatePortDevices(true);
+        // The window keeps the size its layout asks for in this language.
+        setMinimumSize(0, 0);
+        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        adjustSize();
+        setFixedSize(size());
+    });
     // The pages and the tool windows made above included.
     NoDefaultButtons(this);
 
@@ -219,8 +224,9 @@ bool CMainDlg::MayClose() {
     if (!m_bMotorRunning || m_bStoppedForClose)
         return true;
     enum { kStopAndExit, kLeaveRunning };
-    const int answer = AskChoice(this, "电机正在运行，退出前要停止电机吗?",
-                                 {"停止电机并退出", "退出，不停止电机", "取消"});
+    const int answer = AskChoice(this, tr("电机正在运行，退出前要停止电机吗?").toStdString(),
+                                 {tr("停止电机并退出").toStdString(),
+                                  tr("退出，不停止电机").toStdString(), tr("取消").toStdString()});
     if (answer == kLeaveRunning)
         return true;
     if (answer != kStopAndExit)
@@ -232,7 +238,8 @@ bool CMainDlg::MayClose() {
     page->SendStop(
         [this](ResultCode rc) {
             if (rc != kResultOk) {
-                ShowMessage(this, "停止电机失败，程序没有退出\n" + ResultText(rc));
+                ShowMessage(this,
+                            tr("停止电机失败，程序没有退出\n").toStdString() + ResultText(rc));
                 return;
             }
             m_bStoppedForClose = true;
@@ -260,7 +267,7 @@ void CMainDlg::OnOpenClose() {
     ++m_nPortEpoch; // a poll still out belongs to the old state of the port
     if (m_driver.IsOpen()) {
         m_driver.ClosePort();
-        button->setText("打开串口");
+        button->setText(tr("打开串口"));
         MarkStatus(EStatusShown::Stale);
         ShowPortState();
         return;
@@ -271,16 +278,16 @@ void CMainDlg::OnOpenClose() {
     if (m_driver.OpenPort(port, baud, parity)) {
         m_linkStats.Reset();
         m_trafficLog.Clear(); // the log covers what happened since the port opened
-        button->setText("关闭串口");
+        button->setText(tr("关闭串口"));
         UpdateLinkSummary();
         ShowPortState();
         return;
     }
-    std::string text = "打开串口失败";
+    std::string text = tr("打开串口失败").toStdString();
     if (m_driver.LastOpenError() != EPortError::None)
         text += "\n" + PortErrorText(m_driver.LastOpenError());
     if (m_driver.LastOpenError() == EPortError::Permission) // the first start on a new PC
-        text += "\n执行 sudo usermod -aG dialout $USER, 然后注销并重新登录";
+        text += tr("\n执行 sudo usermod -aG dialout $USER, 然后注销并重新登录").toStdString();
     ShowMessage(this, text);
 }
 
@@ -303,9 +310,9 @@ void CMainDlg::CloseLostPort() {
     }
     ++m_nPortEpoch;
     m_driver.ClosePort(); // clears the loss: a tick during the box does nothing
-    m_ui->btnOpenPort->setText("打开串口");
+    m_ui->btnOpenPort->setText(tr("打开串口"));
     ShowPortState();
-    ShowMessage(this, "串口设备已被移除，串口已关闭\n" + device);
+    ShowMessage(this, tr("串口设备已被移除，串口已关闭\n").toStdString() + device);
 }
 
 std::array<QCheckBox*, 7> CMainDlg::AddressBoxes() const {
@@ -329,8 +336,9 @@ void CMainDlg::UpdateBitsFromAddress() {
     if (!ParseAddressText(typed, addr)) {
         // The address stays as it was: shown again, nothing sent elsewhere.
         SetCtrlValue(m_ui->edtSlaveAddr, AddressText(m_nSlaveAddr));
-        ShowMessage(this, std::string(CatalogueField("comm-b.rs485_slave_address").label) + ": " +
-                              typed + " 不是0~255的数 (十进制，或0x开头的十六进制)");
+        ShowMessage(this, FieldLabelText(CatalogueField("comm-b.rs485_slave_address")) + ": " +
+                              typed +
+                              tr(" 不是0~255的数 (十进制，或0x开头的十六进制)").toStdString());
         return;
     }
     m_nSlaveAddr = addr;
@@ -369,7 +377,7 @@ void CMainDlg::UpdatePortDevices(bool allItems) {
     QComboBox* combo = m_ui->cmbComPort;
     auto deviceText = [](int number) {
         const std::string dev = ResolveComPort(number);
-        return dev.empty() ? std::string("无设备") : dev;
+        return dev.empty() ? tr("无设备").toStdString() : dev;
     };
     if (allItems)
         for (int i = 0; i < combo->count(); ++i)
@@ -415,7 +423,7 @@ void CMainDlg::OnOemInfo() {
                 return;
             }
             // The driver joins its lines with CR LF; a Qt label wants LF.
-            QString shown = QString::fromStdString(r.second);
+            QString shown = QString::fromStdString(DeviceIdTextShown(r.second));
             shown.replace("\r\n", "\n");
             ShowMessage(this, shown.toStdString());
         });
@@ -498,7 +506,7 @@ void CMainDlg::OnStatusSample(ResultCode rc, const RealtimeStatusBlock& block) {
 }
 
 void CMainDlg::OnClearPosition() {
-    if (!AskYesNo(this, "真的要清零吗?"))
+    if (!AskYesNo(this, tr("真的要清零吗?").toStdString()))
         return;
     // Not reported: the next poll shows the new position.
     m_ctx.Run(
@@ -570,7 +578,7 @@ void CMainDlg::ApplyLine(const SLineSetting& line) {
         [this](bool ok) {
             if (ok)
                 return;
-            ShowMessage(this, "串口设置失败");
+            ShowMessage(this, tr("串口设置失败").toStdString());
             const std::string present = m_driver.LineSettingsText();
             for (const SLineSetting& offered : PanelLineSettings(PanelLines()))
                 if (CMotorDriver::SettingsString(offered.baud, offered.parityChoice) == present)

@@ -1,8 +1,12 @@
 #include "cli/CliSession.h"
 
 #include "driver/Format.h"
+#include "driver/Texts.h"
+#include "lang/EnglishTable.h"
+#include "lang/Tr.h"
 #include "serial/PortMap.h"
 
+#include <cstdlib>
 #include <ctime>
 #include <thread>
 
@@ -273,7 +277,8 @@ void CCli::PrintFields(const BlockDef& def, const std::vector<uint16_t>& regs,
         // The engineering value beside the display text where they differ.
         std::string value =
             f.value.IsNumber() ? f.value.text + (f.unit.empty() ? "" : " " + f.unit) : "";
-        rows.push_back({f.name, f.text, value == f.text ? "" : value, "[" + raw + "]"});
+        const std::string text = CatalogueText(f.text);
+        rows.push_back({f.name, text, value == text ? "" : value, "[" + raw + "]"});
     }
     PrintTable(Out(), rows);
 }
@@ -316,9 +321,22 @@ int CCli::Written(const char* command, const std::string& what, ResultCode rc) {
     return kExitOk;
 }
 
+// Whether the driver's texts are to be English: --lang, else the language
+// of the environment (the first of LC_ALL, LC_MESSAGES and LANG that is set).
+static bool EnglishWanted(const std::string& option) {
+    if (!option.empty())
+        return option == "en";
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"})
+        if (const char* value = std::getenv(name); value && *value)
+            return std::string_view(value).substr(0, 2) == "en";
+    return false;
+}
+
 int RunCli(const std::vector<std::string>& args, CliContext& ctx) {
     CommandLine cl;
     if (int status = ParseCommandLine(args, cl, ctx.out, ctx.err); status >= 0)
         return status;
+    // The command line's own words are English either way.
+    lang::SetTranslator(EnglishWanted(cl.lang) ? &EnglishText : nullptr);
     return CCli(cl, ctx).Run();
 }

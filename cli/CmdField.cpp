@@ -5,6 +5,7 @@
 
 #include "driver/ConfigFields.h"
 #include "driver/Format.h"
+#include "driver/Texts.h"
 
 #include <algorithm>
 #include <set>
@@ -114,7 +115,7 @@ void CCli::ShowNamedFields(const std::vector<SNamedField>& fields, const BlockRe
                            const DecodeContext& dc, bool unitRead, const Json& extra) {
     if (!m_cl.json) {
         for (const SNamedField& n : fields)
-            Out() << n.name << " = " << Decoded(n, blocks, dc).text << "\n";
+            Out() << n.name << " = " << CatalogueText(Decoded(n, blocks, dc).text) << "\n";
         return;
     }
     Json list = Json::array();
@@ -223,8 +224,8 @@ int CCli::CmdSet() {
         for (size_t k = 0; k < now.size(); ++k)
             if (now[k].raw == was[k].raw && now[k].text != was[k].text)
                 m_ctx.err << "halvik-cli: note: " << QualifiedName(*def, def->fields[k])
-                          << " keeps its registers and now reads " << now[k].text << " (was "
-                          << was[k].text << ")\n";
+                          << " keeps its registers and now reads " << CatalogueText(now[k].text)
+                          << " (was " << CatalogueText(was[k].text) << ")\n";
     }
 
     // Only the fields' own registers are written; a communication block's
@@ -283,8 +284,9 @@ int CCli::CmdSet() {
         if (Words(n, back[n.block]) == Words(n, after[n.block]))
             continue;
         differences.push_back(n.name);
-        m_ctx.err << "halvik-cli: " << n.name << " reads back as " << Decoded(n, back, dc).text
-                  << ", not " << Decoded(n, after, dc).text << " as written\n";
+        m_ctx.err << "halvik-cli: " << n.name << " reads back as "
+                  << CatalogueText(Decoded(n, back, dc).text) << ", not "
+                  << CatalogueText(Decoded(n, after, dc).text) << " as written\n";
     }
     ShowNamedFields(fields, back, dc, unitRead,
                     differences.empty() ? Json() : Json{{"differences", differences}});
@@ -302,7 +304,7 @@ int CCli::CmdFields() {
             const std::string name = QualifiedName(b, f), values = FieldValuesText(b, f);
             const bool settable = FieldSettable(b, f);
             const char* access = settable ? "writable" : "read-only";
-            rows.push_back({name, access, f.label ? f.label : "", values});
+            rows.push_back({name, access, f.label ? CatalogueText(f.label) : "", values});
             Json j = {{"name", name},
                       {"address", f.addr},
                       {"registerCount", f.regs},

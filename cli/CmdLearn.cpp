@@ -4,6 +4,7 @@
 
 #include "driver/Format.h"
 #include "driver/Learning.h"
+#include "driver/Texts.h"
 
 int CCli::CmdLearn() {
     if (int e = OpenLine())
@@ -46,7 +47,7 @@ int CCli::CmdLearn() {
     case ELearnEnd::Succeeded:
     case ELearnEnd::Failed:
     case ELearnEnd::Aborted:
-        outcome = LearnOutcomeText(LearnStateOf(rec));
+        outcome = CatalogueText(LearnOutcomeText(LearnStateOf(rec)));
         name = run.end == ELearnEnd::Succeeded ? "success"
                : run.end == ELearnEnd::Failed  ? "failure"
                                                : "abnormal";

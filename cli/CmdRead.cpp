@@ -4,6 +4,7 @@
 #include "cli/CliSession.h"
 
 #include "driver/Format.h"
+#include "driver/Texts.h"
 #include "serial/PortMap.h"
 
 int CCli::CmdPorts() {
@@ -46,7 +47,7 @@ int CCli::CmdIdent() {
         objects.push_back({{"name", line.substr(0, colon)},
                            {"value", colon == std::string::npos ? "" : line.substr(colon + 1)}});
         if (!m_cl.json)
-            Out() << line << "\n";
+            Out() << DeviceIdTextShown(line) << "\n";
         pos = end == std::string::npos ? end : end + 2;
     }
     if (m_cl.json)

@@ -200,6 +200,12 @@ int ParseCommandLine(std::vector<std::string> argv, CommandLine& cl, std::ostrea
         ->group(line);
     app.add_flag("--json", cl.json, "one JSON document on standard output instead of text")
         ->group(line);
+    app.add_option("--lang", cl.lang,
+                   "language of the driver's texts: en or zh (default: en when LC_ALL, "
+                   "LC_MESSAGES or LANG starts with en, else zh)")
+        ->type_name("en|zh")
+        ->check(OneOf({"en", "zh"}))
+        ->group(line);
     app.set_version_flag("--version", VersionLine("halvik-cli"),
                          "the version, and the commit built from")
         ->group(line);

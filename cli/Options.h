@@ -18,6 +18,7 @@ struct CommandLine {
     bool slaveGiven = false; // --slave was on the command line
     int timeoutMs = 1000;
     bool json = false;
+    std::string lang; // the driver's texts: "en", "zh", or "" for the environment's
 
     std::string command; // "info", "reg read", ...
     // Arguments and options of the command; each command reads its own.

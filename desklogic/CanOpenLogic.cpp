@@ -3,6 +3,7 @@
 #include "driver/FieldInput.h"
 
 #include "driver/Format.h"
+#include "lang/Tr.h"
 
 #include <limits>
 
@@ -171,8 +172,11 @@ std::vector<int> PdoValueIds() {
 }
 
 std::string PdoGroupCaption(int row) {
-    return IsReceivePdo(row) ? StrFormat("RPDO%d参数设置", row + 1)
-                             : StrFormat("TPDO%d参数设置", row - 3);
+    return IsReceivePdo(row)
+               ? StrFormat(lang::translate("desklogic/CanOpenLogic", "RPDO%d参数设置").c_str(),
+                           row + 1)
+               : StrFormat(lang::translate("desklogic/CanOpenLogic", "TPDO%d参数设置").c_str(),
+                           row - 3);
 }
 
 CtrlValues PdoValuesFromRecord(int row, const PdoRecord& rec) {
@@ -272,21 +276,29 @@ SInputProblem CheckPdoValues(int row, const CtrlValues& values) {
     int64_t v = 0;
     const std::string& cobId = ValueOf(values, kPdoCobId);
     if (!ParseStrictHex(cobId, hex))
-        return {kPdoCobId, StrFormat("COB-ID: %s 不是十六进制数", cobId.c_str())};
-    const SLimit limits[] = {{kPdoTransType, PdoCommSubLabel(kPdoSubTransType), 0xFF},
-                             {kPdoInhibit, PdoCommSubLabel(kPdoSubInhibit), 0xFFFF},
-                             {kPdoEvent, PdoCommSubLabel(kPdoSubEvent), 0xFFFF},
-                             {kPdoMapCount, "映射数量", 0xFF}};
+        return {kPdoCobId,
+                StrFormat(
+                    lang::translate("desklogic/CanOpenLogic", "COB-ID: %s 不是十六进制数").c_str(),
+                    cobId.c_str())};
+    const SLimit limits[] = {
+        {kPdoTransType, PdoCommSubLabel(kPdoSubTransType), 0xFF},
+        {kPdoInhibit, PdoCommSubLabel(kPdoSubInhibit), 0xFFFF},
+        {kPdoEvent, PdoCommSubLabel(kPdoSubEvent), 0xFFFF},
+        {kPdoMapCount, lang::translate("desklogic/CanOpenLogic", "映射数量"), 0xFF}};
     for (const SLimit& l : limits) {
         const std::string& text = ValueOf(values, l.id);
         const bool time = l.id == kPdoInhibit || l.id == kPdoEvent;
         if (time && IsReceivePdo(row) && text.empty())
             continue; // the driver's recorded value is written
         if (!ParseStrictInt(text, v))
-            return {l.id, StrFormat("%s: %s 不是数字 (0~%d)", l.name.c_str(), text.c_str(),
-                                    static_cast<int>(l.max))};
+            return {l.id,
+                    StrFormat(
+                        lang::translate("desklogic/CanOpenLogic", "%s: %s 不是数字 (0~%d)").c_str(),
+                        l.name.c_str(), text.c_str(), static_cast<int>(l.max))};
         if (v < 0 || v > l.max)
-            return {l.id, StrFormat("%s超出范围(0~%d)", l.name.c_str(), static_cast<int>(l.max))};
+            return {l.id,
+                    StrFormat(lang::translate("desklogic/CanOpenLogic", "%s超出范围(0~%d)").c_str(),
+                              l.name.c_str(), static_cast<int>(l.max))};
     }
     for (int k = 0; k < kMaxMapEntries; ++k) {
         if (ValueOf(values, PdoEntryCheck(k)) != "1")
@@ -294,17 +306,31 @@ SInputProblem CheckPdoValues(int row, const CtrlValues& values) {
         const std::string& index = ValueOf(values, PdoEntryIndex(k));
         if (!ParseStrictHex(index, hex))
             return {PdoEntryIndex(k),
-                    StrFormat("映射对象%d的索引: %s 不是十六进制数", k + 1, index.c_str())};
+                    StrFormat(lang::translate("desklogic/CanOpenLogic",
+                                              "映射对象%d的索引: %s 不是十六进制数")
+                                  .c_str(),
+                              k + 1, index.c_str())};
         if (hex > 0xFFFF)
-            return {PdoEntryIndex(k), StrFormat("映射对象%d的索引超出范围(0~0xFFFF)", k + 1)};
-        const std::pair<int, const char*> bytes[] = {{PdoEntrySub(k), "子索引"},
-                                                     {PdoEntryBits(k), "位数"}};
+            return {PdoEntryIndex(k),
+                    StrFormat(lang::translate("desklogic/CanOpenLogic",
+                                              "映射对象%d的索引超出范围(0~0xFFFF)")
+                                  .c_str(),
+                              k + 1)};
+        const std::pair<int, std::string> bytes[] = {
+            {PdoEntrySub(k), lang::translate("desklogic/CanOpenLogic", "子索引")},
+            {PdoEntryBits(k), lang::translate("desklogic/CanOpenLogic", "位数")}};
         for (const auto& [id, name] : bytes) {
             const std::string& text = ValueOf(values, id);
             if (!ParseStrictInt(text, v))
-                return {id, StrFormat("映射对象%d的%s: %s 不是数字", k + 1, name, text.c_str())};
+                return {id, StrFormat(lang::translate("desklogic/CanOpenLogic",
+                                                      "映射对象%d的%s: %s 不是数字")
+                                          .c_str(),
+                                      k + 1, name.c_str(), text.c_str())};
             if (v < 0 || v > 0xFF)
-                return {id, StrFormat("映射对象%d的%s超出范围(0~255)", k + 1, name)};
+                return {id, StrFormat(lang::translate("desklogic/CanOpenLogic",
+                                                      "映射对象%d的%s超出范围(0~255)")
+                                          .c_str(),
+                                      k + 1, name.c_str())};
         }
     }
     return {};
@@ -403,9 +429,13 @@ SInputProblem SyncFromTexts(const CtrlValues& values, SyncValues& sync) {
     SyncValues next = sync;
     const std::string& cobId = ValueOf(values, kSyncCobId);
     if (!ParseStrictHex(cobId, next.cobId))
-        return {kSyncCobId, StrFormat("COB-ID: %s 不是十六进制数", cobId.c_str())};
-    const std::pair<int, const char*> periods[] = {{kSyncPeriod, "通讯间隔时间"},
-                                                   {kSyncWindow, "同步窗口长度"}};
+        return {kSyncCobId,
+                StrFormat(
+                    lang::translate("desklogic/CanOpenLogic", "COB-ID: %s 不是十六进制数").c_str(),
+                    cobId.c_str())};
+    const std::pair<int, std::string> periods[] = {
+        {kSyncPeriod, lang::translate("desklogic/CanOpenLogic", "通讯间隔时间")},
+        {kSyncWindow, lang::translate("desklogic/CanOpenLogic", "同步窗口长度")}};
     for (const auto& [id, name] : periods) {
         uint32_t us = 0;
         bool range = false;
@@ -413,9 +443,15 @@ SInputProblem SyncFromTexts(const CtrlValues& values, SyncValues& sync) {
         if (ParseMilliseconds(text, us, range))
             (id == kSyncPeriod ? next.cyclePeriod : next.windowLength) = us;
         else if (range)
-            return {id, StrFormat("%s超出范围(0~4294967.295ms)", name)};
+            return {id, StrFormat(
+                            lang::translate("desklogic/CanOpenLogic", "%s超出范围(0~4294967.295ms)")
+                                .c_str(),
+                            name.c_str())};
         else
-            return {id, StrFormat("%s: %s 不是数字 (0~4294967.295ms)", name, text.c_str())};
+            return {id, StrFormat(lang::translate("desklogic/CanOpenLogic",
+                                                  "%s: %s 不是数字 (0~4294967.295ms)")
+                                      .c_str(),
+                                  name.c_str(), text.c_str())};
     }
     sync = next;
     return {};

@@ -1,29 +1,36 @@
 #include "desklogic/ConfigTransferLogic.h"
 
 #include "driver/Format.h"
+#include "lang/Tr.h"
 
 namespace {
 
-const char* const kPressReadNote = "各页显示的数值没有改变，请按“读取”查看新的数值。";
+std::string PressReadNote() {
+    return lang::translate("desklogic/ConfigTransferLogic",
+                           "各页显示的数值没有改变，请按“读取”查看新的数值。");
+}
 
 std::string DiffsText(const std::vector<ConfigDiff>& diffs) {
     std::string text;
     for (const ConfigDiff& d : diffs)
-        text += "\n" + d.page + " - " + d.label + ": 设备 " + d.device.shown + ", 文件 " +
-                FileShownText(d);
+        text += lang::Args(
+            lang::translate("desklogic/ConfigTransferLogic", "\n%1 - %2: 设备 %3, 文件 %4"),
+            {d.page, d.label, d.device.shown, FileShownText(d)});
     return text;
 }
 
 } // namespace
 
 std::string FileShownText(const ConfigDiff& d) {
-    return d.file.shown + (d.edited ? " (文件中已修改)" : "");
+    return d.file.shown +
+           (d.edited ? lang::translate("desklogic/ConfigTransferLogic", " (文件中已修改)") : "");
 }
 
 std::string ReadFailureText(const ConfigRead& r, const std::string& verb,
                             const std::string& deviceInfo) {
     const bool info = r.step.kind == ConfigReadStep::EKind::DeviceInfo;
-    return verb + (info ? deviceInfo : r.step.text) + "失败\n" + r.Reason(false);
+    return lang::Args(lang::translate("desklogic/ConfigTransferLogic", "%1%2失败\n%3"),
+                      {verb, info ? deviceInfo : r.step.text, r.Reason(false)});
 }
 
 std::string ProblemsText(const std::string& heading, const std::vector<std::string>& problems) {
@@ -32,7 +39,9 @@ std::string ProblemsText(const std::string& heading, const std::vector<std::stri
     for (size_t i = 0; i < problems.size() && i < kShown; ++i)
         text += "\n" + problems[i];
     if (problems.size() > kShown)
-        text += StrFormat("\n… 共 %zu 处问题", problems.size());
+        text +=
+            StrFormat(lang::translate("desklogic/ConfigTransferLogic", "\n… 共 %zu 处问题").c_str(),
+                      problems.size());
     return text;
 }
 
@@ -61,11 +70,12 @@ SLoadResult WriteLoad(CMotorDriver& drv, uint8_t slave, const ConfigImage& used,
     out.now = before;
     auto onWritten = [&](const std::string& name) {
         out.written.push_back(name);
-        progress("已写入: " + name);
+        progress(lang::translate("desklogic/ConfigTransferLogic", "已写入: ") + name);
     };
     std::string what, error;
     if (!WriteConfigPart(drv, slave, used, dev, plan, EWritePart::Main, onWritten, what, error)) {
-        out.failure = "写入" + what + "失败\n" + error;
+        out.failure = lang::Args(lang::translate("desklogic/ConfigTransferLogic", "写入%1失败\n%2"),
+                                 {what, error});
         return out;
     }
     // Checked while the line is surely as it was.
@@ -74,22 +84,24 @@ SLoadResult WriteLoad(CMotorDriver& drv, uint8_t slave, const ConfigImage& used,
     const ConfigRead r = ReadConfiguration(
         drv, slave, {&rest},
         [&](int, const std::string& name) {
-            progress("正在读回: " + name);
+            progress(lang::translate("desklogic/ConfigTransferLogic", "正在读回: ") + name);
             return true;
         },
         back);
     if (r.end != ConfigRead::EEnd::Done) {
-        out.failure = ReadFailureText(r, "读回", "");
+        out.failure =
+            ReadFailureText(r, lang::translate("desklogic/ConfigTransferLogic", "读回"), "");
         return out;
     }
     out.after = CompareImages(rest, back, ctx);
     if (plan.commBlocks.empty())
         return out;
     if (!WriteConfigPart(drv, slave, used, dev, plan, EWritePart::Comm, onWritten, what, error)) {
-        out.failure = "写入" + what + "失败\n" + error;
+        out.failure = lang::Args(lang::translate("desklogic/ConfigTransferLogic", "写入%1失败\n%2"),
+                                 {what, error});
         return out;
     }
-    progress("正在读回: 通讯参数");
+    progress(lang::translate("desklogic/ConfigTransferLogic", "正在读回: 通讯参数"));
     const ConfigImage commOnly = CommBlocksOnly(used);
     ConfigImage got;
     ResultCode rc = ReadBlocks(drv, slave, commOnly, got);
@@ -107,7 +119,8 @@ SLoadResult WriteLoad(CMotorDriver& drv, uint8_t slave, const ConfigImage& used,
         }
     }
     if (rc != kResultOk) {
-        out.failure = "读回通讯参数失败\n" + ResultText(rc);
+        out.failure =
+            lang::translate("desklogic/ConfigTransferLogic", "读回通讯参数失败\n") + ResultText(rc);
         return out;
     }
     const auto commDiffs = CompareImages(commOnly, got, ctx);
@@ -119,23 +132,34 @@ std::string LoadResultText(const SLoadResult& result, const ConfigLine& before,
                            const std::vector<ConfigDiff>& diffs, bool includeComm) {
     std::string note;
     if (!(result.now == before))
-        note = StrFormat("\n设备现在的通讯设置: 地址 %d, 波特率 %d, 已设到通讯设置中。",
-                         result.now.slave, result.now.baud);
+        note = StrFormat(
+            lang::translate("desklogic/ConfigTransferLogic",
+                            "\n设备现在的通讯设置: 地址 %d, 波特率 %d, 已设到通讯设置中。")
+                .c_str(),
+            result.now.slave, result.now.baud);
     if (!includeComm) {
         size_t left = 0;
         for (const ConfigDiff& d : diffs)
             left += d.comm;
         if (left)
-            note += StrFormat("\n通讯参数 (%zu 处不同) 没有写入。", left);
+            note += StrFormat(lang::translate("desklogic/ConfigTransferLogic",
+                                              "\n通讯参数 (%zu 处不同) 没有写入。")
+                                  .c_str(),
+                              left);
     }
     if (!result.failure.empty()) {
         std::string done;
         for (const std::string& w : result.written)
             done += (done.empty() ? "" : ", ") + w;
-        return result.failure + "\n已写入: " + (done.empty() ? "无" : done) + note;
+        return result.failure + lang::translate("desklogic/ConfigTransferLogic", "\n已写入: ") +
+               (done.empty() ? lang::translate("desklogic/ConfigTransferLogic", "无") : done) +
+               note;
     }
     if (result.after.empty())
-        return "操作成功" + note + "\n" + kPressReadNote;
-    return StrFormat("写入后仍有 %zu 处不同:", result.after.size()) + DiffsText(result.after) +
-           note + "\n" + kPressReadNote;
+        return lang::translate("desklogic/ConfigTransferLogic", "操作成功") + note + "\n" +
+               PressReadNote();
+    return StrFormat(
+               lang::translate("desklogic/ConfigTransferLogic", "写入后仍有 %zu 处不同:").c_str(),
+               result.after.size()) +
+           DiffsText(result.after) + note + "\n" + PressReadNote();
 }

@@ -1,6 +1,7 @@
 #include "desklogic/MainDlgLogic.h"
 
 #include "driver/FieldInput.h"
+#include "lang/Tr.h"
 #include "serial/PortMap.h"
 
 #include <cctype>
@@ -79,14 +80,18 @@ bool MotorRunning(const RealtimeStatusBlock& b) {
 
 std::string LinkSummaryText(const SLinkSummary& s) {
     const std::string rtt = s.medianMs > 0 ? StrFormat("%.1fms", s.medianMs) : "-";
-    return StrFormat("%.1f次/秒 往返%s 超时%zu 应答错%zu 异常%zu", s.ratePerSecond, rtt.c_str(),
-                     s.timeouts, s.replyErrors, s.exceptions);
+    return StrFormat(
+        lang::translate("desklogic/MainDlgLogic", "%.1f次/秒 往返%s 超时%zu 应答错%zu 异常%zu")
+            .c_str(),
+        s.ratePerSecond, rtt.c_str(), s.timeouts, s.replyErrors, s.exceptions);
 }
 
 std::string PortToolTip(const std::string& device, const std::string& sysRoot) {
     const int ms = LatencyTimerMs(device, sysRoot);
     if (ms <= 1)
         return device;
-    return StrFormat("%s\nUSB延迟定时器为%dms, 应答会迟到; 改为1ms: %s", device.c_str(), ms,
-                     LatencyFixCommand(device, sysRoot).c_str());
+    return StrFormat(lang::translate("desklogic/MainDlgLogic",
+                                     "%s\nUSB延迟定时器为%dms, 应答会迟到; 改为1ms: %s")
+                         .c_str(),
+                     device.c_str(), ms, LatencyFixCommand(device, sysRoot).c_str());
 }

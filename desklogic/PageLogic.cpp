@@ -1,6 +1,7 @@
 #include "desklogic/PageLogic.h"
 
 #include "driver/Format.h"
+#include "lang/Tr.h"
 
 #include <bit>
 #include <cctype>
@@ -80,7 +81,8 @@ bool TakeListIndex(const CtrlValues& values, int ctrl, const FieldDef& field, in
     if (ValueOf(values, ctrl) != "-1")
         return TakeNumber(values, ctrl, FieldRule(field), raw, problem);
     if (!problem.Has())
-        problem = {ctrl, FieldLabelText(field) + ": 未选择"};
+        problem = {ctrl,
+                   FieldLabelText(field) + lang::translate("desklogic/PageLogic", ": 未选择")};
     return false;
 }
 

@@ -1,6 +1,7 @@
 #include "driver/CanOpen.h"
 
 #include "driver/Format.h"
+#include "lang/Tr.h"
 
 int SdoUploadSize(uint16_t command) {
     switch (command) {
@@ -35,8 +36,9 @@ std::string SdoResult::Message(uint16_t index, uint8_t sub) const {
 }
 
 std::string SdoAbortMessage(const SdoReply& reply) {
-    return StrFormat("访问对象(索引号:0x%04X,子索引:%d)传送终止：%s", reply.index,
-                     reply.subindex & 0xFF, SdoAbortText(reply.data).c_str());
+    return StrFormat(
+        lang::translate("driver/CanOpen", "访问对象(索引号:0x%04X,子索引:%d)传送终止：%s").c_str(),
+        reply.index, reply.subindex & 0xFF, SdoAbortText(reply.data).c_str());
 }
 
 static SdoResult Exchange(CMotorDriver& drv, uint8_t slave, uint8_t command, uint16_t index,
@@ -138,13 +140,13 @@ std::string PdoCommSubLabel(uint8_t sub) {
     case kPdoSubCobId:
         return "COB-ID";
     case kPdoSubTransType:
-        return "传输类型";
+        return lang::translate("driver/CanOpen", "传输类型");
     case kPdoSubInhibit:
-        return "禁止时间";
+        return lang::translate("driver/CanOpen", "禁止时间");
     case kPdoSubEvent:
-        return "事件时间";
+        return lang::translate("driver/CanOpen", "事件时间");
     default:
-        return StrFormat("子索引 %u", sub);
+        return StrFormat(lang::translate("driver/CanOpen", "子索引 %u").c_str(), sub);
     }
 }
 

@@ -5,6 +5,8 @@
 #include "driver/ConfigFile.h"
 
 #include "driver/Format.h"
+#include "driver/Texts.h"
+#include "lang/Tr.h"
 
 namespace {
 
@@ -18,17 +20,18 @@ std::string RegsText(const std::vector<uint32_t>& regs) {
 // A field as the pages show it: flags as 是/否, numbers with the page's unit.
 std::string ShownText(const DecodedField& f, const FieldDef* def) {
     if (f.value.IsBool())
-        return f.value.flag ? "是" : "否";
+        return f.value.flag ? lang::translate("driver/ConfigCompare", "是")
+                            : lang::translate("driver/ConfigCompare", "否");
     if (f.value.IsNumber()) {
-        const std::string unit = def && def->pageUnit ? def->pageUnit : f.unit;
+        const std::string unit = def && def->pageUnit ? CatalogueText(def->pageUnit) : f.unit;
         return unit.empty() ? f.value.text : f.value.text + " " + unit;
     }
-    return f.text;
+    return CatalogueText(f.text);
 }
 
 ConfigValue FieldValueOf(const DecodedField& f, const FieldDef* def) {
     ConfigValue v{{f.raw.begin(), f.raw.end()}, {}, ShownText(f, def)};
-    v.text = f.text + " [" + RegsText(v.raw) + "]";
+    v.text = CatalogueText(f.text) + " [" + RegsText(v.raw) + "]";
     return v;
 }
 
@@ -51,17 +54,19 @@ void CompareBlock(const BlockImage& fb, const BlockImage& db, const ConfigImage&
             continue;
         const FieldDef* fd = FindField(def, ff[i].addr);
         const std::string item = StrFormat("%s (0x%04X)", ff[i].name.c_str(), ff[i].addr);
-        out.push_back({def.name, page, item, fd && fd->label ? fd->label : item,
+        out.push_back({def.name, page, item, fd && fd->label ? CatalogueText(fd->label) : item,
                        FieldValueOf(df[i], fd), FieldValueOf(ff[i], fd), file.Edited(ff[i].addr),
                        def.comm});
     }
     // Registers no field covers still count: they are written.
     for (size_t k = 0; k < def.count; ++k)
         if (!covered[k] && fb.regs[k] != db.regs[k])
-            out.push_back({def.name, page, StrFormat("register 0x%04zX", def.start + k),
-                           StrFormat("寄存器 0x%04zX", def.start + k),
-                           Plain(db.regs[k], StrFormat("0x%04X", db.regs[k])),
-                           Plain(fb.regs[k], StrFormat("0x%04X", fb.regs[k])), false, def.comm});
+            out.push_back(
+                {def.name, page, StrFormat("register 0x%04zX", def.start + k),
+                 StrFormat(lang::translate("driver/ConfigCompare", "寄存器 0x%04zX").c_str(),
+                           def.start + k),
+                 Plain(db.regs[k], StrFormat("0x%04X", db.regs[k])),
+                 Plain(fb.regs[k], StrFormat("0x%04X", fb.regs[k])), false, def.comm});
 }
 
 void ComparePdo(const PdoImage& fp, const PdoImage& dp, std::vector<ConfigDiff>& out) {
@@ -79,14 +84,16 @@ void ComparePdo(const PdoImage& fp, const PdoImage& dp, std::vector<ConfigDiff>&
     }
     if (fp.mapCount != dp.mapCount)
         out.push_back({name, page, StrFormat("0x%04X sub 0 (mapped objects)", PdoMapIndex(fp.row)),
-                       "映射对象数目", Plain(dp.mapCount, std::to_string(dp.mapCount)),
+                       lang::translate("driver/ConfigCompare", "映射对象数目"),
+                       Plain(dp.mapCount, std::to_string(dp.mapCount)),
                        Plain(fp.mapCount, std::to_string(fp.mapCount))});
     for (size_t k = 0; k < fp.mapCount && k < fp.map.size(); ++k) {
         const uint32_t dv = k < dp.map.size() ? dp.map[k] : 0;
         if (dv != fp.map[k])
-            out.push_back({name, page, StrFormat("0x%04X sub %zu", PdoMapIndex(fp.row), k + 1),
-                           StrFormat("映射对象 %zu", k + 1), Plain(dv, MapEntryText(dv)),
-                           Plain(fp.map[k], MapEntryText(fp.map[k]))});
+            out.push_back(
+                {name, page, StrFormat("0x%04X sub %zu", PdoMapIndex(fp.row), k + 1),
+                 StrFormat(lang::translate("driver/ConfigCompare", "映射对象 %zu").c_str(), k + 1),
+                 Plain(dv, MapEntryText(dv)), Plain(fp.map[k], MapEntryText(fp.map[k]))});
     }
 }
 
@@ -98,10 +105,12 @@ void CompareSync(const SyncValues& f, const SyncValues& d, std::vector<ConfigDif
                        Plain(d.cobId, StrFormat("0x%08X", d.cobId)),
                        Plain(f.cobId, StrFormat("0x%08X", f.cobId))});
     if (f.cyclePeriod != d.cyclePeriod)
-        out.push_back({"SYNC", page, "0x1006 cycle period", "通讯循环周期", ms(d.cyclePeriod),
+        out.push_back({"SYNC", page, "0x1006 cycle period",
+                       lang::translate("driver/ConfigCompare", "通讯循环周期"), ms(d.cyclePeriod),
                        ms(f.cyclePeriod)});
     if (f.windowLength != d.windowLength)
-        out.push_back({"SYNC", page, "0x1007 window length", "同步窗口长度", ms(d.windowLength),
+        out.push_back({"SYNC", page, "0x1007 window length",
+                       lang::translate("driver/ConfigCompare", "同步窗口长度"), ms(d.windowLength),
                        ms(f.windowLength)});
 }
 
@@ -109,8 +118,9 @@ void CompareSync(const SyncValues& f, const SyncValues& d, std::vector<ConfigDif
 
 std::string ConfigPartPage(const BlockDef* block, int pdoRow) {
     if (block)
-        return block->page ? block->page : block->title;
-    return std::string("通讯对象 ") + (pdoRow >= 0 ? PdoName(pdoRow) : "SYNC");
+        return block->page ? CatalogueText(block->page) : block->title;
+    return lang::translate("driver/ConfigCompare", "通讯对象 ") +
+           (pdoRow >= 0 ? PdoName(pdoRow) : "SYNC");
 }
 
 std::vector<ConfigDiff> CompareImages(const ConfigImage& file, const ConfigImage& device,

@@ -5,6 +5,7 @@
 #include "driver/ConfigFile.h"
 
 #include "driver/Format.h"
+#include "lang/Tr.h"
 
 std::vector<std::string> CheckAgainstDevice(const ConfigImage& file, const ConfigImage& device) {
     std::vector<std::string> out;
@@ -35,8 +36,8 @@ std::vector<ConfigReadStep> ReadSteps(const ConfigReadRequest& req) {
     std::vector<ConfigReadStep> steps;
     const ConfigImage* wanted = req.wanted;
     if (req.deviceInfo || req.speedUnit)
-        steps.push_back(
-            {EKind::DeviceInfo, "设备信息", req.deviceInfo ? FindBlock("device-info") : nullptr});
+        steps.push_back({EKind::DeviceInfo, lang::translate("driver/ConfigCompare", "设备信息"),
+                         req.deviceInfo ? FindBlock("device-info") : nullptr});
     for (const BlockDef* def : ExportBlocks())
         if (!wanted || wanted->Block(def))
             steps.push_back({EKind::Block, ConfigPartPage(def, -1) + " (" + def->name + ")", def});

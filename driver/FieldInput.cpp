@@ -1,6 +1,8 @@
 #include "driver/FieldInput.h"
 
 #include "driver/Format.h"
+#include "driver/Texts.h"
+#include "lang/Tr.h"
 
 #include <algorithm>
 #include <cctype>
@@ -92,12 +94,12 @@ bool ParseStrictId(std::string_view text, int64_t& out) {
 }
 
 std::string FieldLabelText(const FieldDef& f) {
-    return f.label ? f.label : f.name;
+    return f.label ? CatalogueText(f.label) : f.name;
 }
 
 SNumberRule FieldRule(const FieldDef& f, int decimals) {
     const SRawRange r = FieldRawRange(f);
-    return {FieldLabelText(f), decimals, r.lo, r.hi, FieldShownUnit(f)};
+    return {FieldLabelText(f), decimals, r.lo, r.hi, CatalogueText(FieldShownUnit(f))};
 }
 
 std::string RangeText(const SNumberRule& rule) {
@@ -110,25 +112,28 @@ SNumberCheck CheckNumber(const SNumberRule& rule, std::string_view text) {
     const std::string_view t = Trimmed(text);
     SNumberCheck c;
     if (t.empty()) {
-        c.problem = rule.label + ": 未填写 (" + RangeText(rule) + ")";
+        c.problem = lang::Args(lang::translate("driver/FieldInput", "%1: 未填写 (%2)"),
+                               {rule.label, RangeText(rule)});
         return c;
     }
     if (!IsStrictDecimal(t)) {
-        c.problem = rule.label + ": " + std::string(t) + " 不是数字 (" + RangeText(rule) + ")";
+        c.problem = lang::Args(lang::translate("driver/FieldInput", "%1: %2 不是数字 (%3)"),
+                               {rule.label, std::string(t), RangeText(rule)});
         return c;
     }
     c.raw = ScaleDecimal(t, rule.decimals);
     if (c.raw < rule.lo || c.raw > rule.hi)
-        c.problem = rule.label + ": " + std::string(t) + " 超出范围 (" + RangeText(rule) + ")";
+        c.problem = lang::Args(lang::translate("driver/FieldInput", "%1: %2 超出范围 (%3)"),
+                               {rule.label, std::string(t), RangeText(rule)});
     return c;
 }
 
 std::string CheckFloat(const std::string& label, std::string_view text, float& out) {
     const std::string t(Trimmed(text));
     if (t.empty())
-        return label + ": 未填写";
+        return lang::Args(lang::translate("driver/FieldInput", "%1: 未填写"), {label});
     if (!IsStrictDecimal(t))
-        return label + ": " + t + " 不是数字";
+        return lang::Args(lang::translate("driver/FieldInput", "%1: %2 不是数字"), {label, t});
     // from_chars, unlike strtod, ignores the C locale's decimal point; it
     // takes no '+'.
     double v = 0;
@@ -139,7 +144,8 @@ std::string CheckFloat(const std::string& label, std::string_view text, float& o
         v = e != std::string::npos && t.find('-', e) != std::string::npos ? 0.0 : HUGE_VAL;
     }
     if (!std::isfinite(v) || std::fabs(v) > std::numeric_limits<float>::max())
-        return label + ": " + t + " 超出范围 (±3.40282e+38)";
+        return lang::Args(lang::translate("driver/FieldInput", "%1: %2 超出范围 (±3.40282e+38)"),
+                          {label, t});
     out = static_cast<float>(v);
     return {};
 }
@@ -155,7 +161,9 @@ std::string OrderProblem(const BlockDef& b, const std::vector<uint16_t>& regs,
     };
     auto shown = [&](const FieldDef& f, int64_t raw) {
         return FieldLabelText(f) + " (" +
-               WithUnit(FormatScaled(raw, FieldDecimals(f, b, regs, ctx)), FieldShownUnit(f)) + ")";
+               WithUnit(FormatScaled(raw, FieldDecimals(f, b, regs, ctx)),
+                        CatalogueText(FieldShownUnit(f))) +
+               ")";
     };
     for (const SFieldOrder& o : FieldOrders()) {
         const FieldDef* up = FindField(b, o.upper);
@@ -167,8 +175,10 @@ std::string OrderProblem(const BlockDef& b, const std::vector<uint16_t>& regs,
             continue;
         if (field)
             *field = o.strict ? o.upper : o.lower;
-        return o.strict ? shown(*up, u) + " 应高于" + shown(*low, l)
-                        : shown(*low, l) + " 不能大于" + shown(*up, u);
+        return o.strict ? lang::Args(lang::translate("driver/FieldInput", "%1 应高于%2"),
+                                     {shown(*up, u), shown(*low, l)})
+                        : lang::Args(lang::translate("driver/FieldInput", "%1 不能大于%2"),
+                                     {shown(*low, l), shown(*up, u)});
     }
     return {};
 }
@@ -205,7 +215,7 @@ std::string FieldValuesText(const BlockDef& b, const FieldDef& f) {
     case EField::Enum:
     case EField::Bit0Enum:
         for (int i = 0; i < f.itemCount; ++i)
-            add(std::to_string(i) + "=" + f.items[i], ", ");
+            add(std::to_string(i) + "=" + CatalogueText(f.items[i]), ", ");
         return text;
     default:
         break;

@@ -1,5 +1,7 @@
 #include "driver/Format.h"
 
+#include "lang/Tr.h"
+
 #include <cctype>
 #include <climits>
 #include <cstdarg>
@@ -182,12 +184,22 @@ DeviceInfoTexts FormatDeviceInfo(const DeviceInfoBlock& b) {
 
 std::string ErrorStateText(uint16_t code) {
     static const char* const kTexts[] = {
-        "无",       "未学习",   "堵转停止", "霍尔错误", "达不到目标速度", "线圈错误",
-        "过流关断", "过热关断", "过压关断", "欠压关断", "短路/过流关断",  "制动电流异常",
+        QT_TRANSLATE_NOOP("driver/Format", "无"),
+        QT_TRANSLATE_NOOP("driver/Format", "未学习"),
+        QT_TRANSLATE_NOOP("driver/Format", "堵转停止"),
+        QT_TRANSLATE_NOOP("driver/Format", "霍尔错误"),
+        QT_TRANSLATE_NOOP("driver/Format", "达不到目标速度"),
+        QT_TRANSLATE_NOOP("driver/Format", "线圈错误"),
+        QT_TRANSLATE_NOOP("driver/Format", "过流关断"),
+        QT_TRANSLATE_NOOP("driver/Format", "过热关断"),
+        QT_TRANSLATE_NOOP("driver/Format", "过压关断"),
+        QT_TRANSLATE_NOOP("driver/Format", "欠压关断"),
+        QT_TRANSLATE_NOOP("driver/Format", "短路/过流关断"),
+        QT_TRANSLATE_NOOP("driver/Format", "制动电流异常"),
     };
     if (code < sizeof kTexts / sizeof kTexts[0])
-        return kTexts[code];
-    return "未知错误";
+        return lang::translate("driver/Format", kTexts[code]);
+    return lang::translate("driver/Format", "未知错误");
 }
 
 StatusTexts FormatRealtimeStatus(const RealtimeStatusBlock& b) {
@@ -204,8 +216,10 @@ StatusTexts FormatRealtimeStatus(const RealtimeStatusBlock& b) {
     t.in2 = mv(0x0029);
     t.in3 = mv(0x002A);
     t.differential = mv(0x002B);
-    t.sq1 = b.At(0x002C) ? "高" : "低";
-    t.sq2 = b.At(0x002D) ? "高" : "低";
+    const std::string high = lang::translate("driver/Format", "高"),
+                      low = lang::translate("driver/Format", "低");
+    t.sq1 = b.At(0x002C) ? high : low;
+    t.sq2 = b.At(0x002D) ? high : low;
     t.inputPwm = StrFormat("%.1f%%", b.At(0x002E) * 0.1);
     t.inputFrequency = StrFormat("%dHz", b.Signed(0x002F));
     t.inputPulses = StrFormat("%ld", static_cast<long>(static_cast<int32_t>(b.Get32(0x0030))));

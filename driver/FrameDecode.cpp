@@ -7,6 +7,8 @@
 #include "driver/Learning.h"
 #include "driver/MotorDriver.h"
 #include "driver/Sdo.h"
+#include "driver/Texts.h"
+#include "lang/Tr.h"
 #include "modbus/Crc16.h"
 #include "modbus/ResultCode.h"
 #include "modbus/RtuFrame.h"
@@ -28,7 +30,7 @@ bool CrcOk(const uint8_t* f, size_t len) {
 
 STxField RawRegister(uint16_t addr, uint16_t value) {
     STxField f;
-    f.label = StrFormat("寄存器 0x%04X", addr);
+    f.label = StrFormat(lang::translate("driver/FrameDecode", "寄存器 0x%04X").c_str(), addr);
     f.addr = addr;
     f.value = std::to_string(value);
     f.text = StrFormat("%u (0x%04X)", value, value);
@@ -76,7 +78,7 @@ void AddFields(uint16_t start, const std::vector<uint16_t>& regs, const DecodeCo
             if (d.addr == addr) {
                 tf.value = d.value.IsBool() ? (d.value.flag ? "1" : "0") : d.value.text;
                 tf.unit = d.unit;
-                tf.text = d.text;
+                tf.text = CatalogueText(d.text);
             }
         out.push_back(std::move(tf));
         i += f->regs;
@@ -89,9 +91,11 @@ std::string BlockTitle(const BlockDef* b) {
     if (!b)
         return "";
     if (b->page)
-        return b->page;
+        return CatalogueText(b->page);
     const std::string name = b->name;
-    return name == "device-info" ? "设备信息" : name == "status" ? "实时状态" : "电机学习";
+    return name == "device-info" ? lang::translate("driver/FrameDecode", "设备信息")
+           : name == "status"    ? lang::translate("driver/FrameDecode", "实时状态")
+                                 : lang::translate("driver/FrameDecode", "电机学习");
 }
 
 std::string SpeedText(uint16_t raw, const DecodeContext& ctx) {
@@ -107,38 +111,45 @@ void NameCommand(STransaction& tx, const std::vector<uint16_t>& regs, const Deco
     switch (tx.start) {
     case kRegStop:
         tx.command = ECommand::Stop;
-        tx.action = "停止";
-        tx.commandArg = StopModeText(v)[0] ? StopModeText(v) : StrFormat("方式 %u", v);
+        tx.action = lang::translate("driver/FrameDecode", "停止");
+        tx.commandArg =
+            StopModeText(v)[0]
+                ? lang::translate("driver/FrameDecode", StopModeText(v))
+                : StrFormat(lang::translate("driver/FrameDecode", "方式 %u").c_str(), v);
         return;
     case kRegRunPwm:
         tx.command = ECommand::RunPwm;
-        tx.action = "占空比运行";
+        tx.action = lang::translate("driver/FrameDecode", "占空比运行");
         tx.commandArg = FormatScaled(static_cast<int16_t>(v), 1) + " %";
         return;
     case kRegRunFreq:
         tx.command = ECommand::RunFreq;
-        tx.action = "频率运行";
+        tx.action = lang::translate("driver/FrameDecode", "频率运行");
         tx.commandArg = SpeedText(v, ctx);
         return;
     case kRegRunPosition:
         tx.command = ECommand::Move;
-        tx.action = "位置运动";
+        tx.action = lang::translate("driver/FrameDecode", "位置运动");
         if (regs.size() >= 4) {
             const int32_t pos =
                 static_cast<int32_t>((static_cast<uint32_t>(regs[2]) << 16) | regs[3]);
-            tx.commandArg = StrFormat("%d 脉冲 (%s), ", pos, regs[1] ? "相对" : "绝对") +
-                            SpeedText(regs[0], ctx);
+            tx.commandArg =
+                StrFormat(lang::translate("driver/FrameDecode", "%d 脉冲 (%s), ").c_str(), pos,
+                          (regs[1] ? lang::translate("driver/FrameDecode", "相对")
+                                   : lang::translate("driver/FrameDecode", "绝对"))
+                              .c_str()) +
+                SpeedText(regs[0], ctx);
         } else {
             tx.commandArg = SpeedText(v, ctx);
         }
         return;
     case kRegClearPosition:
         tx.command = ECommand::ClearPosition;
-        tx.action = "清除位置";
+        tx.action = lang::translate("driver/FrameDecode", "清除位置");
         return;
     case kRegReciprocateCmd:
         tx.command = ECommand::Reciprocate;
-        tx.action = "往复运动命令";
+        tx.action = lang::translate("driver/FrameDecode", "往复运动命令");
         tx.commandArg = std::to_string(v);
         return;
     default:
@@ -147,7 +158,9 @@ void NameCommand(STransaction& tx, const std::vector<uint16_t>& regs, const Deco
     const int learn = static_cast<int>(kRegLearnRequest) - tx.start;
     if (learn >= 0 && static_cast<size_t>(learn) < regs.size()) {
         tx.command = ECommand::Learn;
-        tx.commandArg = regs[static_cast<size_t>(learn)] ? "开始" : "结束";
+        tx.commandArg = regs[static_cast<size_t>(learn)]
+                            ? lang::translate("driver/FrameDecode", "开始")
+                            : lang::translate("driver/FrameDecode", "结束");
     }
 }
 
@@ -173,7 +186,8 @@ void DecodeSdo(STransaction& tx, const std::vector<uint16_t>& regs, bool answer)
         if (carries)
             s.value = StrFormat("0x%08X (%u)", s.data, s.data);
     }
-    tx.action = answer ? "SDO应答" : "SDO请求";
+    tx.action = answer ? lang::translate("driver/FrameDecode", "SDO应答")
+                       : lang::translate("driver/FrameDecode", "SDO请求");
 }
 
 std::vector<uint16_t> Registers(const uint8_t* p, size_t n) {
@@ -208,7 +222,7 @@ void DecodeRequest(STransaction& tx, const uint8_t* q, size_t n, std::vector<uin
     }
     case kFnEncapsulated:
         if (n >= 7 && q[2] == kMeiReadDeviceId) {
-            tx.action = "设备识别";
+            tx.action = lang::translate("driver/FrameDecode", "设备识别");
             return;
         }
         break;
@@ -216,7 +230,7 @@ void DecodeRequest(STransaction& tx, const uint8_t* q, size_t n, std::vector<uin
         break;
     }
     if (tx.problem.empty())
-        tx.problem = "请求帧格式错误";
+        tx.problem = lang::translate("driver/FrameDecode", "请求帧格式错误");
 }
 
 } // namespace
@@ -224,26 +238,40 @@ void DecodeRequest(STransaction& tx, const uint8_t* q, size_t n, std::vector<uin
 const char* StopModeText(uint16_t mode) {
     switch (mode) {
     case kStopNormal:
-        return "正常停止";
+        return QT_TRANSLATE_NOOP("driver/FrameDecode", "正常停止");
     case kStopEmergency:
-        return "紧急停止";
+        return QT_TRANSLATE_NOOP("driver/FrameDecode", "紧急停止");
     case kStopFree:
-        return "自由停止";
+        return QT_TRANSLATE_NOOP("driver/FrameDecode", "自由停止");
     default:
         return "";
     }
 }
 
 std::string CanOpenObjectName(uint16_t index, uint8_t sub) {
-    static const char* const kCommSubs[] = {"子索引数", "COB-ID",   "传输类型",  "禁止时间",
-                                            "保留",     "事件时间", "SYNC起始值"};
+    static const char* const kCommSubs[] = {QT_TRANSLATE_NOOP("driver/FrameDecode", "子索引数"),
+                                            "COB-ID",
+                                            QT_TRANSLATE_NOOP("driver/FrameDecode", "传输类型"),
+                                            QT_TRANSLATE_NOOP("driver/FrameDecode", "禁止时间"),
+                                            QT_TRANSLATE_NOOP("driver/FrameDecode", "保留"),
+                                            QT_TRANSLATE_NOOP("driver/FrameDecode", "事件时间"),
+                                            QT_TRANSLATE_NOOP("driver/FrameDecode", "SYNC起始值")};
     auto pdo = [&](int row, bool mapping) {
-        const std::string head = std::string(PdoName(row)) + (mapping ? " 映射 " : " 通讯参数 ");
+        const std::string head = std::string(PdoName(row)) +
+                                 (mapping ? lang::translate("driver/FrameDecode", " 映射 ")
+                                          : lang::translate("driver/FrameDecode", " 通讯参数 "));
         if (mapping)
-            return head + (sub == 0                ? std::string("映射数量")
-                           : sub <= kMaxMapEntries ? StrFormat("映射对象%u", sub)
-                                                   : StrFormat("子索引%u", sub));
-        return head + (sub < 7 ? std::string(kCommSubs[sub]) : StrFormat("子索引%u", sub));
+            return head +
+                   (sub == 0 ? lang::translate("driver/FrameDecode", "映射数量")
+                    : sub <= kMaxMapEntries
+                        ? StrFormat(lang::translate("driver/FrameDecode", "映射对象%u").c_str(),
+                                    sub)
+                        : StrFormat(lang::translate("driver/FrameDecode", "子索引%u").c_str(),
+                                    sub));
+        return head +
+               (sub < 7
+                    ? lang::translate("driver/FrameDecode", kCommSubs[sub])
+                    : StrFormat(lang::translate("driver/FrameDecode", "子索引%u").c_str(), sub));
     };
     for (int row = 0; row < kPdoCount; ++row) {
         if (index == PdoCommIndex(row))
@@ -255,13 +283,14 @@ std::string CanOpenObjectName(uint16_t index, uint8_t sub) {
     case kObjSyncCobId:
         return "SYNC COB-ID";
     case kObjSyncCycle:
-        return "SYNC 通讯间隔时间";
+        return lang::translate("driver/FrameDecode", "SYNC 通讯间隔时间");
     case kObjSyncWindow:
-        return "SYNC 同步窗口长度";
+        return lang::translate("driver/FrameDecode", "SYNC 同步窗口长度");
     case kObjStore:
-        return sub == kStoreAll    ? "存储 全部参数"
-               : sub == kStoreComm ? "存储 通讯参数"
-                                   : StrFormat("存储 子索引%u", sub);
+        return sub == kStoreAll ? lang::translate("driver/FrameDecode", "存储 全部参数")
+               : sub == kStoreComm
+                   ? lang::translate("driver/FrameDecode", "存储 通讯参数")
+                   : StrFormat(lang::translate("driver/FrameDecode", "存储 子索引%u").c_str(), sub);
     default:
         return "";
     }
@@ -270,28 +299,29 @@ std::string CanOpenObjectName(uint16_t index, uint8_t sub) {
 std::string SdoCommandText(uint8_t command, bool answer) {
     if (answer) {
         if (command == kSdoAbort)
-            return "终止";
+            return lang::translate("driver/FrameDecode", "终止");
         if (command == kSdoDownloadAck)
-            return "写入确认";
+            return lang::translate("driver/FrameDecode", "写入确认");
         if (const int size = SdoUploadSize(command))
-            return StrFormat("读取应答 (%d字节)", size);
+            return StrFormat(lang::translate("driver/FrameDecode", "读取应答 (%d字节)").c_str(),
+                             size);
     } else {
         switch (command) {
         case kSdoUpload:
-            return "读取";
+            return lang::translate("driver/FrameDecode", "读取");
         case kSdoDownload1:
-            return "写单字节";
+            return lang::translate("driver/FrameDecode", "写单字节");
         case kSdoDownload2:
-            return "写双字节";
+            return lang::translate("driver/FrameDecode", "写双字节");
         case kSdoDownload3:
-            return "写三字节";
+            return lang::translate("driver/FrameDecode", "写三字节");
         case kSdoDownload4:
-            return "写四字节";
+            return lang::translate("driver/FrameDecode", "写四字节");
         default:
             break;
         }
     }
-    return StrFormat("命令 0x%02X", command);
+    return StrFormat(lang::translate("driver/FrameDecode", "命令 0x%02X").c_str(), command);
 }
 
 STransaction DecodeExchange(const uint8_t* q, size_t qn, const uint8_t* r, size_t rn,
@@ -301,16 +331,16 @@ STransaction DecodeExchange(const uint8_t* q, size_t qn, const uint8_t* r, size_
     tx.hasReply = r && rn >= 2;
     const uint8_t* head = tx.hasRequest ? q : tx.hasReply ? r : nullptr;
     if (!head) {
-        tx.problem = "空帧";
+        tx.problem = lang::translate("driver/FrameDecode", "空帧");
         return tx;
     }
     tx.slave = head[0];
     tx.function = static_cast<uint8_t>(head[1] & 0x7F);
     tx.broadcast = tx.hasRequest && tx.slave == 0;
     if (tx.hasRequest && !CrcOk(q, qn))
-        tx.problem = "请求CRC错误";
+        tx.problem = lang::translate("driver/FrameDecode", "请求CRC错误");
     else if (tx.hasReply && !CrcOk(r, rn))
-        tx.problem = "应答CRC错误";
+        tx.problem = lang::translate("driver/FrameDecode", "应答CRC错误");
 
     std::vector<uint16_t> written;
     if (tx.hasRequest)
@@ -331,10 +361,17 @@ STransaction DecodeExchange(const uint8_t* q, size_t qn, const uint8_t* r, size_
     const bool read = tx.function == kFnReadHolding;
     const bool write = tx.function == kFnWriteSingle || tx.function == kFnWriteMultiple;
     if (read || write) {
-        const std::string what = b ? BlockTitle(b) : StrFormat("寄存器 0x%04X", tx.start);
-        tx.action = StrFormat("%s %s", read ? "读" : "写", what.c_str());
+        const std::string what =
+            b ? BlockTitle(b)
+              : StrFormat(lang::translate("driver/FrameDecode", "寄存器 0x%04X").c_str(), tx.start);
+        tx.action = StrFormat("%s %s",
+                              (read ? lang::translate("driver/FrameDecode", "读")
+                                    : lang::translate("driver/FrameDecode", "写"))
+                                  .c_str(),
+                              what.c_str());
         if (tx.count > 1 || !b)
-            tx.action += StrFormat(" (0x%04X, %u个)", tx.start, tx.count);
+            tx.action += StrFormat(lang::translate("driver/FrameDecode", " (0x%04X, %u个)").c_str(),
+                                   tx.start, tx.count);
     }
     if (write) {
         NameCommand(tx, written, ctx);
@@ -351,7 +388,7 @@ STransaction DecodeExchange(const uint8_t* q, size_t qn, const uint8_t* r, size_
         } else if (tx.hasRequest && !ReplyAnswers(q, qn, r, rn)) {
             tx.result = kResultBadReply;
             tx.resultText = ResultText(kResultBadReply);
-            tx.problem = "应答与请求不符";
+            tx.problem = lang::translate("driver/FrameDecode", "应答与请求不符");
         } else {
             tx.result = kResultOk;
             tx.resultText = ResultText(kResultOk);
@@ -370,15 +407,17 @@ STransaction DecodeExchange(const uint8_t* q, size_t qn, const uint8_t* r, size_
         tx.resultText = ResultText(kResultBadReply);
     } else if (tx.hasRequest && !tx.broadcast) {
         tx.result = kResultTimeout;
-        tx.resultText = "无应答";
+        tx.resultText = lang::translate("driver/FrameDecode", "无应答");
     }
     if (tx.action.empty())
-        tx.action = StrFormat("功能码 0x%02X", tx.function);
+        tx.action =
+            StrFormat(lang::translate("driver/FrameDecode", "功能码 0x%02X").c_str(), tx.function);
     return tx;
 }
 
 std::string TransactionSummary(const STransaction& tx) {
-    std::string s = StrFormat("从站%u %s", tx.slave, tx.action.c_str());
+    std::string s = StrFormat(lang::translate("driver/FrameDecode", "从站%u %s").c_str(), tx.slave,
+                              tx.action.c_str());
     if (!tx.commandArg.empty())
         s += " " + tx.commandArg;
     if (tx.sdo.present) {
@@ -408,7 +447,7 @@ std::string TransactionText(const STransaction& tx) {
     if (!list.empty())
         s += (tx.problem.empty() && tx.result <= 0 ? ": " : "; ") + list;
     if (!tx.deviceId.empty()) {
-        std::string id = tx.deviceId;
+        std::string id = DeviceIdTextShown(tx.deviceId);
         for (size_t p = id.find("\r\n"); p != std::string::npos; p = id.find("\r\n"))
             id.replace(p, 2, ", ");
         s += ": " + id;

@@ -2,6 +2,7 @@
 
 #include "driver/Format.h"
 #include "driver/MotorDriver.h"
+#include "lang/Tr.h"
 
 #include <algorithm>
 
@@ -18,11 +19,11 @@ ELearnState LearnStateOf(const LearnBlock& b) {
 const char* LearnOutcomeText(ELearnState state) {
     switch (state) {
     case ELearnState::Succeeded:
-        return "学习成功";
+        return QT_TRANSLATE_NOOP("driver/Catalogue", "学习成功");
     case ELearnState::Failed:
-        return "学习失败";
+        return QT_TRANSLATE_NOOP("driver/Catalogue", "学习失败");
     case ELearnState::Aborted:
-        return "学习异常终止";
+        return QT_TRANSLATE_NOOP("driver/Catalogue", "学习异常终止");
     case ELearnState::Running:
         break;
     }

@@ -1,5 +1,6 @@
 #include "driver/LineMonitor.h"
 
+#include "lang/Tr.h"
 #include "modbus/Crc16.h"
 #include "modbus/ResultCode.h"
 #include "modbus/RtuFrame.h"
@@ -189,7 +190,7 @@ void CLineMonitor::FlushNoise() {
     e.kind = SLineEvent::EKind::Noise;
     e.timeMs = e.endMs = m_noiseTime;
     e.request.swap(m_noise);
-    e.tx.problem = "非RTU帧";
+    e.tx.problem = lang::translate("driver/FrameDecode", "非RTU帧");
     ++m_counts.noiseEvents;
     m_counts.noiseBytes += e.request.size();
     m_events.push_back(std::move(e));

@@ -1,5 +1,8 @@
 #include "driver/MotorDriver.h"
 
+#include "driver/Texts.h"
+#include "lang/Tr.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -25,9 +28,14 @@ void SwapWords32(void* buf, size_t len) {
 }
 
 const char* DeviceIdObjectName(uint8_t id) {
-    static const char* const kNames[] = {"公司名称", "产品代码", "主要修订版本", "供应商网址",
-                                         "产品名称", "模式名称", "用户应用名称"};
-    return id <= 6 ? kNames[id] : "扩展描述";
+    static const char* const kNames[] = {QT_TRANSLATE_NOOP("driver/DeviceId", "公司名称"),
+                                         QT_TRANSLATE_NOOP("driver/DeviceId", "产品代码"),
+                                         QT_TRANSLATE_NOOP("driver/DeviceId", "主要修订版本"),
+                                         QT_TRANSLATE_NOOP("driver/DeviceId", "供应商网址"),
+                                         QT_TRANSLATE_NOOP("driver/DeviceId", "产品名称"),
+                                         QT_TRANSLATE_NOOP("driver/DeviceId", "模式名称"),
+                                         QT_TRANSLATE_NOOP("driver/DeviceId", "用户应用名称")};
+    return id <= 6 ? kNames[id] : QT_TRANSLATE_NOOP("driver/DeviceId", "扩展描述");
 }
 
 bool AppendDeviceIdObjects(const uint8_t* payload, size_t len, std::string& text) {
@@ -49,6 +57,30 @@ bool AppendDeviceIdObjects(const uint8_t* payload, size_t len, std::string& text
         pos += 2 + objLen;
     }
     return true;
+}
+
+std::string DeviceIdTextShown(const std::string& text) {
+    std::string out;
+    for (size_t pos = 0; pos < text.size();) {
+        size_t end = text.find("\r\n", pos);
+        end = end == std::string::npos ? text.size() : end;
+        const std::string line = text.substr(pos, end - pos);
+        const size_t colon = line.find(':');
+        std::string name = colon == std::string::npos ? "" : line.substr(0, colon);
+        for (int id = 0; id <= 7 && !name.empty(); ++id)
+            if (name == DeviceIdObjectName(static_cast<uint8_t>(id))) {
+                name = lang::translate("driver/DeviceId",
+                                       DeviceIdObjectName(static_cast<uint8_t>(id)));
+                break;
+            }
+        out += name.empty() ? line : name + line.substr(colon);
+        pos = end;
+        if (end < text.size()) {
+            out += "\r\n";
+            pos += 2;
+        }
+    }
+    return out;
 }
 
 CMotorDriver::CMotorDriver() {

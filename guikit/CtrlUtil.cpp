@@ -3,11 +3,13 @@
 #include "desklogic/PageLogic.h"
 #include "driver/Catalogue.h"
 #include "driver/Format.h"
+#include "driver/Texts.h"
 #include "guikit/MessageBox.h"
 
 #include <QAbstractButton>
 #include <QAbstractSlider>
 #include <QComboBox>
+#include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -181,8 +183,44 @@ void FillComboFromField(QWidget* root, int comboId, uint16_t reg) {
         return;
     combo->clear();
     for (const std::string& item : FieldItems(reg))
-        combo->addItem(QString::fromStdString(item));
+        combo->addItem(QString::fromStdString(CatalogueText(item)));
+    combo->setProperty("catalogueField", reg);
     combo->setCurrentIndex(-1);
+}
+
+void RetranslateFieldLists(QWidget* root) {
+    for (QComboBox* combo : root->findChildren<QComboBox*>()) {
+        const QVariant reg = combo->property("catalogueField");
+        if (!reg.isValid())
+            continue;
+        const std::vector<std::string> items = FieldItems(static_cast<uint16_t>(reg.toUInt()));
+        for (int i = 0; i < combo->count() && i < static_cast<int>(items.size()); ++i)
+            combo->setItemText(
+                i, QString::fromStdString(CatalogueText(items[static_cast<size_t>(i)])));
+    }
+}
+
+namespace {
+class CLanguageWatch : public QObject {
+public:
+    CLanguageWatch(QWidget* w, std::function<void()> fn) : QObject(w), m_fn(std::move(fn)) {
+        w->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == parent() && event->type() == QEvent::LanguageChange)
+            m_fn();
+        return false;
+    }
+
+private:
+    std::function<void()> m_fn;
+};
+} // namespace
+
+void OnLanguageChange(QWidget* w, std::function<void()> fn) {
+    new CLanguageWatch(w, std::move(fn));
 }
 
 bool RefuseInput(QWidget* root, const SInputProblem& problem) {

@@ -8,6 +8,7 @@
 #include <QObject>
 
 #include <cstdint>
+#include <functional>
 
 #include <string>
 #include <vector>
@@ -65,6 +66,12 @@ void NoDefaultButtons(QWidget* root);
 // Fills a selection list with the catalogue items of the field at register
 // reg (driver/Catalogue.h), replacing whatever it held; no item is selected.
 void FillComboFromField(QWidget* root, int comboId, uint16_t reg);
+// Shows the lists FillComboFromField filled under root in the language in use.
+void RetranslateFieldLists(QWidget* root);
+// Runs fn on every change of the application's language, as w learns of it
+// (its LanguageChange event): a window's layout texts (retranslateUi) and the
+// texts it set itself.
+void OnLanguageChange(QWidget* w, std::function<void()> fn);
 
 struct SInputProblem;
 // Tells the user why a page's input cannot be written (one OK box) and marks

@@ -2,6 +2,7 @@
 
 #include "guikit/GuiThread.h"
 
+#include <QCoreApplication>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -31,13 +32,12 @@ int ShowOnGui(QWidget* owner, const SMessageRequest& req) {
             req.choices.empty() || (answer >= 0 && answer < static_cast<int>(req.choices.size()));
         return known ? answer : Unanswered(req);
     }
-    // Button texts of our own: the UI is Chinese whatever Qt translations
-    // are installed.
+    // Button texts of our own, with the tool's accelerators.
     QMessageBox box(req.question ? QMessageBox::Question : QMessageBox::Information,
                     QString::fromStdString(req.caption), QString::fromStdString(req.text),
                     QMessageBox::NoButton, owner);
     if (!req.question) {
-        box.addButton("确定", QMessageBox::AcceptRole);
+        box.addButton(QCoreApplication::translate("MessageBox", "确定"), QMessageBox::AcceptRole);
         box.exec();
         return 1;
     }
@@ -52,8 +52,10 @@ int ShowOnGui(QWidget* owner, const SMessageRequest& req) {
         const auto it = std::find(buttons.begin(), buttons.end(), box.clickedButton());
         return it == buttons.end() ? Unanswered(req) : static_cast<int>(it - buttons.begin());
     }
-    QPushButton* yes = box.addButton("是(&Y)", QMessageBox::YesRole);
-    QPushButton* no = box.addButton("否(&N)", QMessageBox::NoRole);
+    QPushButton* yes =
+        box.addButton(QCoreApplication::translate("MessageBox", "是(&Y)"), QMessageBox::YesRole);
+    QPushButton* no =
+        box.addButton(QCoreApplication::translate("MessageBox", "否(&N)"), QMessageBox::NoRole);
     box.setDefaultButton(yes);
     box.setEscapeButton(no);
     box.exec();
@@ -79,12 +81,16 @@ void ShowResult(QWidget* owner, ResultCode rc) {
     ShowMessage(owner, ResultText(rc));
 }
 
+static std::string AskCaption() {
+    return QCoreApplication::translate("MessageBox", kAskCaption).toStdString();
+}
+
 bool AskYesNo(QWidget* owner, const std::string& text) {
-    return Show(owner, {true, kAskCaption, text, {}}) != 0;
+    return Show(owner, {true, AskCaption(), text, {}}) != 0;
 }
 
 int AskChoice(QWidget* owner, const std::string& text, const std::vector<std::string>& choices) {
-    return Show(owner, {true, kAskCaption, text, choices});
+    return Show(owner, {true, AskCaption(), text, choices});
 }
 
 MessageHandler SetMessageHandler(MessageHandler handler) {

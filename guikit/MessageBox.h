@@ -7,6 +7,7 @@
 // box is skipped and a question counts as answered "No" (a question with
 // choices: its last choice).
 
+#include "lang/Tr.h"
 #include "modbus/ResultCode.h"
 
 #include <functional>
@@ -18,7 +19,7 @@ class QWidget;
 // Caption of every box that has no caption of its own.
 inline constexpr const char* kAppTitle = "Halvik_Demo";
 // Caption of the questions.
-inline constexpr const char* kAskCaption = "询问";
+inline constexpr const char* kAskCaption = QT_TRANSLATE_NOOP("MessageBox", "询问");
 
 struct SMessageRequest {
     bool question = false; // a question with a question icon; else OK only

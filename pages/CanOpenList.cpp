@@ -1,6 +1,7 @@
 #include "pages/CanOpenList.h"
 
 #include "desklogic/CanOpenLogic.h"
+#include "guikit/CtrlUtil.h"
 #include "guikit/DriverContext.h"
 #include "guikit/MessageBox.h"
 #include "tools/PdoEditDlg.h"
@@ -8,6 +9,7 @@
 
 #include "ui_CanOpenList.h"
 
+#include <QCoreApplication>
 #include <QHeaderView>
 #include <QPushButton>
 #include <QTableWidget>
@@ -20,8 +22,12 @@ struct SColumn {
     const char* title;
     int width;
 };
-constexpr SColumn kColumnDefs[kColumns] = {{"对象名称", 75}, {"COB-ID", 95},   {"传输类型", 75},
-                                           {"禁止时间", 75}, {"事件时间", 75}, {"映射数量", 75}};
+constexpr SColumn kColumnDefs[kColumns] = {{QT_TRANSLATE_NOOP("CCanOpenList", "对象名称"), 75},
+                                           {"COB-ID", 95},
+                                           {QT_TRANSLATE_NOOP("CCanOpenList", "传输类型"), 75},
+                                           {QT_TRANSLATE_NOOP("CCanOpenList", "禁止时间"), 75},
+                                           {QT_TRANSLATE_NOOP("CCanOpenList", "事件时间"), 75},
+                                           {QT_TRANSLATE_NOOP("CCanOpenList", "映射数量"), 75}};
 
 QTableWidgetItem* Cell(QTableWidget* list, int row, int col) {
     QTableWidgetItem* item = list->item(row, col);
@@ -95,6 +101,13 @@ private:
 CCanOpenList::CCanOpenList(CDriverContext& ctx, QWidget* parent)
     : QWidget(parent), m_ctx(ctx), m_ui(new Ui::CCanOpenList) {
     m_ui->setupUi(this);
+    OnLanguageChange(this, [this] {
+        m_ui->retranslateUi(this);
+        for (int c = 0; c < kColumns; ++c)
+            List()->horizontalHeaderItem(c)->setText(tr(kColumnDefs[c].title));
+        if (m_bLoading)
+            m_ui->btnLoad->setText(QCoreApplication::translate("CCanOpenList", "载入…"));
+    });
     // Top-level windows of their own, hidden until a row is double-clicked.
     m_pPdoDlg = new CPdoEditDlg(ctx, this);
     m_pSyncDlg = new CSyncEditDlg(ctx, this);
@@ -104,7 +117,7 @@ CCanOpenList::CCanOpenList(CDriverContext& ctx, QWidget* parent)
     QTableWidget* list = List();
     list->setColumnCount(kColumns);
     for (int c = 0; c < kColumns; ++c) {
-        auto* head = new QTableWidgetItem(kColumnDefs[c].title);
+        auto* head = new QTableWidgetItem(tr(kColumnDefs[c].title));
         head->setTextAlignment(Qt::AlignCenter);
         list->setHorizontalHeaderItem(c, head);
         list->setColumnWidth(c, kColumnDefs[c].width);
@@ -141,7 +154,7 @@ QTableWidget* CCanOpenList::List() const {
 
 void CCanOpenList::OnLoad() {
     m_ui->btnLoad->setEnabled(false);
-    m_ui->btnLoad->setText("载入…");
+    m_ui->btnLoad->setText(QCoreApplication::translate("CCanOpenList", "载入…"));
     m_ui->btnStore->setEnabled(false);
     // Set here rather than in the worker, so that no double-click and no
     // status poll can come between the press and the worker's start.
@@ -155,17 +168,18 @@ void CCanOpenList::OnLoad() {
         RunOnGui([this] {
             m_bLoading = false;
             m_ui->btnLoad->setEnabled(true);
-            m_ui->btnLoad->setText("载入");
+            m_ui->btnLoad->setText(QCoreApplication::translate("CCanOpenList", "载入"));
         });
         if (loaded == kPdoCount)
-            sink.Message("读取完毕");
+            sink.Message(QCoreApplication::translate("CCanOpenList", "读取完毕").toStdString());
         hold->Release();
     });
 }
 
 void CCanOpenList::OnStore() {
     if (!m_bStorePending) {
-        ShowMessage(this, "没有要保存的参数");
+        ShowMessage(this,
+                    QCoreApplication::translate("CCanOpenList", "没有要保存的参数").toStdString());
         return;
     }
     m_ctx.RunFrom(
@@ -178,7 +192,8 @@ void CCanOpenList::OnStore() {
                 ShowMessage(this, SdoFailureText(o));
                 return;
             }
-            ShowMessage(this, "保存成功");
+            ShowMessage(this,
+                        QCoreApplication::translate("CCanOpenList", "保存成功").toStdString());
             m_bStorePending = false;
             m_ui->btnStore->setEnabled(false);
         });

@@ -10,6 +10,7 @@
 
 #include "ui_CommParamPage.h"
 
+#include <QCoreApplication>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -81,7 +82,10 @@ SInputProblem CommBlocksFromValues(const CtrlValues& values,
         const std::string& text = ValueOf(values, row.ctrl);
         if (row.ctrl == kBaud) {
             if (text == "-1") {
-                problem = {kBaud, FieldLabelText(f) + ": 未选择"};
+                problem = {
+                    kBaud,
+                    FieldLabelText(f) +
+                        QCoreApplication::translate("CCommParamPage", ": 未选择").toStdString()};
                 return false;
             }
             regs.Set32(f.addr, BaudOfItem(ItemAt(baudItems, ParseLeadingInt(text))));
@@ -97,12 +101,19 @@ SInputProblem CommBlocksFromValues(const CtrlValues& values,
             return true;
         }
         if (row.ctrl == kSlaveAddr)
-            problem = {kSlaveAddr, "从站地址无效，应为1~255"};
+            problem = {kSlaveAddr,
+                       QCoreApplication::translate("CCommParamPage", "从站地址无效，应为1~255")
+                           .toStdString()};
         else
-            problem = {kNodeId, StrFormat("%s: %s %s (%lld~%lld)", FieldLabelText(f).c_str(),
-                                          text.c_str(), isNumber ? "超出范围" : "不是数字",
-                                          static_cast<long long>(range.lo),
-                                          static_cast<long long>(range.hi))};
+            problem = {
+                kNodeId,
+                StrFormat(
+                    "%s: %s %s (%lld~%lld)", FieldLabelText(f).c_str(), text.c_str(),
+                    (isNumber
+                         ? QCoreApplication::translate("CCommParamPage", "超出范围").toStdString()
+                         : QCoreApplication::translate("CCommParamPage", "不是数字").toStdString())
+                        .c_str(),
+                    static_cast<long long>(range.lo), static_cast<long long>(range.hi))};
         return false;
     };
     const SInputProblem problem = TakeFields(values, kFields, false, regs, own);
@@ -123,18 +134,37 @@ std::string CommChangeNote(const SCommBlocks& before, const SCommBlocks& written
                      before.a.At(parityReg) != written.a.At(parityReg))) {
         const uint16_t parity = written.a.At(parityReg);
         const std::string& name = ItemAt(parityItems, parity);
-        changes += StrFormat("485口已改为%u波特、%s", written.a.Get32(baud),
-                             name.empty() ? StrFormat("校验方式%u", parity).c_str() : name.c_str());
+        changes += StrFormat(
+            QCoreApplication::translate("CCommParamPage", "485口已改为%u波特、%s")
+                .toStdString()
+                .c_str(),
+            written.a.Get32(baud),
+            name.empty() ? StrFormat(QCoreApplication::translate("CCommParamPage", "校验方式%u")
+                                         .toStdString()
+                                         .c_str(),
+                                     parity)
+                               .c_str()
+                         : name.c_str());
     }
     if (bWritten && before.b.At(slave) != written.b.At(slave))
         changes +=
-            (changes.empty() ? "" : "，") + StrFormat("从站地址已改为0x%02X", written.b.At(slave));
-    return changes.empty() ? "" : "驱动器" + changes + "，请相应修改连接设置";
+            (changes.empty() ? std::string()
+                             : QCoreApplication::translate("CCommParamPage", "，").toStdString()) +
+            StrFormat(QCoreApplication::translate("CCommParamPage", "从站地址已改为0x%02X")
+                          .toStdString()
+                          .c_str(),
+                      written.b.At(slave));
+    return changes.empty()
+               ? ""
+               : QCoreApplication::translate("CCommParamPage", "驱动器").toStdString() + changes +
+                     QCoreApplication::translate("CCommParamPage", "，请相应修改连接设置")
+                         .toStdString();
 }
 
 CCommParamPage::CCommParamPage(CDriverContext& ctx, QWidget* parent)
     : QWidget(parent), m_ctx(ctx), m_ui(new Ui::CCommParamPage) {
     m_ui->setupUi(this);
+    OnLanguageChange(this, [this] { m_ui->retranslateUi(this); });
     // The lower group, the CANopen object list, takes the room below the
     // parameters.
     m_ui->vBoxLayout1->insertWidget(1, new CCanOpenList(ctx, this), 1);

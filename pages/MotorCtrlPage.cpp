@@ -7,6 +7,7 @@
 
 #include "ui_MotorCtrlPage.h"
 
+#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -55,7 +56,8 @@ int PositionLimitOf(const std::string& text) {
 }
 
 SInputProblem MoveFrequencyOf(const std::string& text, bool unitHz, uint16_t& out) {
-    const SNumberRule rule{"换向频率", unitHz ? 0 : 1, 0, 65535, "Hz"};
+    const SNumberRule rule{QCoreApplication::translate("CMotorCtrlPage", "换向频率").toStdString(),
+                           unitHz ? 0 : 1, 0, 65535, "Hz"};
     SInputProblem problem;
     int64_t v = 0;
     if (TakeNumber({{kMoveFreq, text}}, kMoveFreq, rule, v, problem))
@@ -84,6 +86,10 @@ std::vector<int> RampValueIds() {
 CMotorCtrlPage::CMotorCtrlPage(CDriverContext& ctx, QWidget* parent)
     : QWidget(parent), m_ctx(ctx), m_ui(new Ui::CMotorCtrlPage) {
     m_ui->setupUi(this);
+    OnLanguageChange(this, [this] {
+        m_ui->retranslateUi(this);
+        RefreshLabels();
+    });
     LimitTypingOnly(this);
 
     auto onClick = [this](QPushButton* button, void (CMotorCtrlPage::*fn)()) {

@@ -2,6 +2,7 @@
 
 #include "driver/Catalogue.h"
 #include "driver/Format.h"
+#include "driver/Texts.h"
 #include "guikit/CtrlUtil.h"
 #include "guikit/DriverContext.h"
 #include "guikit/MessageBox.h"
@@ -11,6 +12,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QPushButton>
 
 #include <algorithm>
@@ -115,7 +117,10 @@ SInputProblem MotorParamBlockFromValues(const CtrlValues& values, bool unitHz,
         const std::string& text = ValueOf(values, row.ctrl);
         uint16_t packed[3];
         if (!PackPhaseSequence(text, packed)) {
-            problem = {row.ctrl, FieldLabelText(f) + ": " + text + " 应为6个十六进制字节 (00~FF)"};
+            problem = {row.ctrl, FieldLabelText(f) + ": " + text +
+                                     QCoreApplication::translate("CMotorParamPage",
+                                                                 " 应为6个十六进制字节 (00~FF)")
+                                         .toStdString()};
             return false;
         }
         for (int i = 0; i < 3; ++i)
@@ -137,6 +142,11 @@ std::vector<int> MotorParamValueIds() {
 CMotorParamPage::CMotorParamPage(CDriverContext& ctx, QWidget* parent)
     : QWidget(parent), m_ctx(ctx), m_ui(new Ui::CMotorParamPage) {
     m_ui->setupUi(this);
+    OnLanguageChange(this, [this] {
+        m_ui->retranslateUi(this);
+        if (m_bLearning)
+            m_ui->btnLearn->setText(QCoreApplication::translate("CMotorParamPage", "正在学习"));
+    });
     LimitTypingOnly(this);
     FillLists(this, kFields);
     connect(m_ui->btnRead, &QPushButton::clicked, this, &CMotorParamPage::OnRead);
@@ -233,7 +243,7 @@ void CMotorParamPage::OnStartLearning() {
     m_worker.Join(); // the last run has handed back and is ending
     m_bLearning = true;
     m_ui->btnLearn->setEnabled(false);
-    m_ui->btnLearn->setText("正在学习");
+    m_ui->btnLearn->setText(QCoreApplication::translate("CMotorParamPage", "正在学习"));
     m_bStop = false;
     const uint8_t slave = m_ctx.m_nSlaveAddr;
     m_worker.Start([this, slave] { RunLearning(slave); });
@@ -267,18 +277,18 @@ void CMotorParamPage::RunLearning(uint8_t slave) {
     std::string outcome;
     switch (run.end) {
     case ELearnEnd::Succeeded:
-        outcome = LearnOutcomeText(ELearnState::Succeeded);
+        outcome = CatalogueText(LearnOutcomeText(ELearnState::Succeeded));
         onGui([this, phases = LearnedPhaseText(run.last)] {
             m_ui->edtPhases->setText(QString::fromStdString(phases));
             m_ui->cmbLearned->setCurrentIndex(1);
         });
         break;
     case ELearnEnd::Failed:
-        outcome = LearnOutcomeText(ELearnState::Failed);
+        outcome = CatalogueText(LearnOutcomeText(ELearnState::Failed));
         onGui([this] { m_ui->cmbLearned->setCurrentIndex(0); });
         break;
     case ELearnEnd::Aborted:
-        outcome = LearnOutcomeText(ELearnState::Aborted);
+        outcome = CatalogueText(LearnOutcomeText(ELearnState::Aborted));
         break;
     case ELearnEnd::ReadFailed:
         outcome = ResultText(run.rc);
@@ -294,7 +304,7 @@ void CMotorParamPage::RunLearning(uint8_t slave) {
 }
 
 void CMotorParamPage::EndLearning() {
-    m_ui->btnLearn->setText("开始学习");
+    m_ui->btnLearn->setText(QCoreApplication::translate("CMotorParamPage", "开始学习"));
     m_ui->btnLearn->setEnabled(true);
     m_bLearning = false;
 }

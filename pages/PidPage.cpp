@@ -39,6 +39,7 @@ std::vector<int> PidValueIds() {
 CPidPage::CPidPage(CDriverContext& ctx, QWidget* parent)
     : QWidget(parent), m_ctx(ctx), m_ui(new Ui::CPidPage) {
     m_ui->setupUi(this);
+    OnLanguageChange(this, [this] { m_ui->retranslateUi(this); });
     LimitTypingOnly(this);
     connect(m_ui->btnRead, &QPushButton::clicked, this, &CPidPage::OnRead);
     connect(m_ui->btnConfigure, &QPushButton::clicked, this, &CPidPage::OnConfigure);

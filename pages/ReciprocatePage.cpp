@@ -98,6 +98,7 @@ std::vector<int> ReciprocateValueIds() {
 CReciprocatePage::CReciprocatePage(CDriverContext& ctx, QWidget* parent)
     : QWidget(parent), m_ctx(ctx), m_ui(new Ui::CReciprocatePage) {
     m_ui->setupUi(this);
+    OnLanguageChange(this, [this] { m_ui->retranslateUi(this); });
     LimitTypingOnly(this);
     FillLists(this, kFields);
     // What the controls hold before any read: nothing typed or chosen.

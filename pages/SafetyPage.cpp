@@ -47,6 +47,7 @@ std::vector<int> SafetyValueIds() {
 CSafetyPage::CSafetyPage(CDriverContext& ctx, QWidget* parent)
     : QWidget(parent), m_ctx(ctx), m_ui(new Ui::CSafetyPage) {
     m_ui->setupUi(this);
+    OnLanguageChange(this, [this] { m_ui->retranslateUi(this); });
     LimitTypingOnly(this);
     connect(m_ui->btnRead, &QPushButton::clicked, this, &CSafetyPage::OnRead);
     connect(m_ui->btnConfigure, &QPushButton::clicked, this, &CSafetyPage::OnConfigure);

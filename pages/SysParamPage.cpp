@@ -80,6 +80,7 @@ CtrlValues LogicThresholdDefault(int logicLevel) {
 CSysParamPage::CSysParamPage(CDriverContext& ctx, QWidget* parent)
     : QWidget(parent), m_ctx(ctx), m_ui(new Ui::CSysParamPage) {
     m_ui->setupUi(this);
+    OnLanguageChange(this, [this] { m_ui->retranslateUi(this); });
     LimitTypingOnly(this);
     FillLists(this, kFields);
     connect(m_ui->btnRead, &QPushButton::clicked, this, &CSysParamPage::OnRead);

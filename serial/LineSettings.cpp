@@ -3,6 +3,8 @@
 
 #include "serial/ComPort.h"
 
+#include "lang/Tr.h"
+
 #include <cstdio>
 
 bool ParseLineSettings(const std::string& text, LineSettings& out) {
@@ -25,17 +27,17 @@ std::string PortErrorText(EPortError err) {
     case EPortError::None:
         return "";
     case EPortError::NoDevice:
-        return "设备不存在";
+        return lang::translate("serial/PortError", "设备不存在");
     case EPortError::Permission:
-        return "没有权限 (请把用户加入 dialout 组)";
+        return lang::translate("serial/PortError", "没有权限 (请把用户加入 dialout 组)");
     case EPortError::Busy:
-        return "串口已被其他程序占用";
+        return lang::translate("serial/PortError", "串口已被其他程序占用");
     case EPortError::NotSerial:
-        return "不是串口设备";
+        return lang::translate("serial/PortError", "不是串口设备");
     case EPortError::Settings:
-        return "串口参数无效";
+        return lang::translate("serial/PortError", "串口参数无效");
     case EPortError::Other:
         break;
     }
-    return "系统错误";
+    return lang::translate("serial/PortError", "系统错误");
 }

@@ -13,6 +13,7 @@
 
 #include <QBrush>
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
@@ -75,7 +76,8 @@ bool RunWithProgress(CDriverContext& ctx, QWidget* owner, const std::string& tit
             return;
         stop = true;
         cancel->setEnabled(false);
-        SetCtrlValue(dlg.Ui().lblStep, "正在取消…");
+        SetCtrlValue(dlg.Ui().lblStep,
+                     QCoreApplication::translate("CConfigTransfer", "正在取消…").toStdString());
     };
     QObject::connect(cancel, &QPushButton::clicked, &dlg, [&] { dlg.m_onCancel(); });
 
@@ -120,7 +122,13 @@ ConfigRead ReadWithProgress(CDriverContext& ctx, QWidget* owner, const char* tit
         [&](const StepFn& step) {
             read = ReadConfiguration(
                 drv, slave, req,
-                [&](int i, const std::string& name) { return step(i, "正在读取: " + name); }, img);
+                [&](int i, const std::string& name) {
+                    return step(
+                        i,
+                        QCoreApplication::translate("CConfigTransfer", "正在读取: ").toStdString() +
+                            name);
+                },
+                img);
         });
     return read;
 }
@@ -128,10 +136,15 @@ ConfigRead ReadWithProgress(CDriverContext& ctx, QWidget* owner, const char* tit
 std::string ChooseFile(QWidget* owner, bool save, const std::string& suggested) {
     if (FileChooser chooser = Seam(g_chooser))
         return chooser(save, suggested);
-    const QString filter = "配置文件 (*.json);;所有文件 (*)";
-    const QString path = save ? QFileDialog::getSaveFileName(
-                                    owner, "导出配置", QString::fromStdString(suggested), filter)
-                              : QFileDialog::getOpenFileName(owner, "载入配置", QString(), filter);
+    const QString filter =
+        QCoreApplication::translate("CConfigTransfer", "配置文件 (*.json);;所有文件 (*)");
+    const QString path =
+        save ? QFileDialog::getSaveFileName(
+                   owner, QCoreApplication::translate("CConfigTransfer", "导出配置"),
+                   QString::fromStdString(suggested), filter)
+             : QFileDialog::getOpenFileName(
+                   owner, QCoreApplication::translate("CConfigTransfer", "载入配置"), QString(),
+                   filter);
     return path.toStdString();
 }
 
@@ -163,9 +176,19 @@ CConfigCompareDlg::CConfigCompareDlg(const std::vector<ConfigDiff>& diffs, bool 
     size_t comm = 0;
     for (const ConfigDiff& d : diffs)
         comm += d.comm;
-    SetCtrlValue(m_ui->lblSummary,
-                 StrFormat("设备与文件有 %zu 处不同%s:", diffs.size(),
-                           comm ? StrFormat(" (其中通讯参数 %zu 处)", comm).c_str() : ""));
+    SetCtrlValue(
+        m_ui->lblSummary,
+        StrFormat(QCoreApplication::translate("CConfigTransfer", "设备与文件有 %zu 处不同%s:")
+                      .toStdString()
+                      .c_str(),
+                  diffs.size(),
+                  comm ? StrFormat(QCoreApplication::translate("CConfigTransfer",
+                                                               " (其中通讯参数 %zu 处)")
+                                       .toStdString()
+                                       .c_str(),
+                                   comm)
+                             .c_str()
+                       : ""));
     QTableWidget* table = m_ui->tblDiffs;
     table->verticalHeader()->setVisible(false);
     table->setRowCount(static_cast<int>(diffs.size()));
@@ -226,10 +249,15 @@ bool ShowCompareDialog(QWidget* owner, const std::vector<ConfigDiff>& diffs, boo
 void ExportConfiguration(QWidget* owner, CDriverContext& ctx) {
     const uint8_t slave = ctx.m_nSlaveAddr;
     ConfigImage img;
-    const ConfigRead read =
-        ReadWithProgress(ctx, owner, "导出配置", {nullptr, true, true, true}, img);
+    const ConfigRead read = ReadWithProgress(
+        ctx, owner,
+        QCoreApplication::translate("CConfigTransfer", "导出配置").toStdString().c_str(),
+        {nullptr, true, true, true}, img);
     if (read.end == ConfigRead::EEnd::Failed) {
-        ShowMessage(owner, ReadFailureText(read, "读取", "设备信息"));
+        ShowMessage(owner,
+                    ReadFailureText(
+                        read, QCoreApplication::translate("CConfigTransfer", "读取").toStdString(),
+                        QCoreApplication::translate("CConfigTransfer", "设备信息").toStdString()));
         return;
     }
     if (read.end == ConfigRead::EEnd::Cancelled)
@@ -250,10 +278,15 @@ void ExportConfiguration(QWidget* owner, CDriverContext& ctx) {
     if (QFileInfo(QString::fromStdString(path)).suffix().isEmpty())
         path += ".json";
     if (const int err = WriteFileAtomically(path, BuildConfigText(img, read.ctx))) {
-        ShowMessage(owner, "保存文件失败: " + path + "\n" + FileErrorText(err));
+        ShowMessage(owner,
+                    QCoreApplication::translate("CConfigTransfer", "保存文件失败: ").toStdString() +
+                        path + "\n" + FileErrorText(err));
         return;
     }
-    ShowMessage(owner, "操作成功\n配置已保存到 " + path);
+    ShowMessage(
+        owner,
+        QCoreApplication::translate("CConfigTransfer", "操作成功\n配置已保存到 ").toStdString() +
+            path);
 }
 
 void LoadConfiguration(QWidget* owner, CDriverContext& ctx, const FollowFn& follow) {
@@ -263,22 +296,37 @@ void LoadConfiguration(QWidget* owner, CDriverContext& ctx, const FollowFn& foll
     // The whole file is checked before the port is touched.
     std::string text;
     if (const int err = ReadBoundedFile(path, kMaxConfigFileBytes, text)) {
-        ShowMessage(owner, "无法读取文件: " + path + "\n" +
-                               (err == EFBIG ? std::string("文件太大，不是配置文件")
-                                             : std::string(std::strerror(err))));
+        ShowMessage(owner,
+                    QCoreApplication::translate("CConfigTransfer", "无法读取文件: ").toStdString() +
+                        path + "\n" +
+                        (err == EFBIG ? QCoreApplication::translate("CConfigTransfer",
+                                                                    "文件太大，不是配置文件")
+                                            .toStdString()
+                                      : std::string(std::strerror(err))));
         return;
     }
     ConfigImage file;
     std::vector<std::string> errors;
     if (ParseConfigText(text, file, errors) != EConfigParse::Ok) {
-        ShowMessage(owner, ProblemsText("配置文件有错误，没有写入任何内容:", errors));
+        ShowMessage(owner, ProblemsText(QCoreApplication::translate(
+                                            "CConfigTransfer", "配置文件有错误，没有写入任何内容:")
+                                            .toStdString(),
+                                        errors));
         return;
     }
 
     ConfigImage dev;
-    const ConfigRead read = ReadWithProgress(ctx, owner, "载入配置", {&file, false, true}, dev);
+    const ConfigRead read = ReadWithProgress(
+        ctx, owner,
+        QCoreApplication::translate("CConfigTransfer", "载入配置").toStdString().c_str(),
+        {&file, false, true}, dev);
     if (read.end == ConfigRead::EEnd::Failed) {
-        ShowMessage(owner, ReadFailureText(read, "读取", "设备") + "\n没有写入任何内容");
+        ShowMessage(
+            owner,
+            ReadFailureText(read,
+                            QCoreApplication::translate("CConfigTransfer", "读取").toStdString(),
+                            QCoreApplication::translate("CConfigTransfer", "设备").toStdString()) +
+                QCoreApplication::translate("CConfigTransfer", "\n没有写入任何内容").toStdString());
         return;
     }
     if (read.end == ConfigRead::EEnd::Cancelled)
@@ -286,12 +334,18 @@ void LoadConfiguration(QWidget* owner, CDriverContext& ctx, const FollowFn& foll
     const DecodeContext dc = read.ctx;
     const std::vector<std::string> problems = CheckAgainstDevice(file, dev);
     if (!problems.empty()) {
-        ShowMessage(owner, ProblemsText("配置文件与此设备不符，没有写入任何内容:", problems));
+        ShowMessage(owner,
+                    ProblemsText(QCoreApplication::translate(
+                                     "CConfigTransfer", "配置文件与此设备不符，没有写入任何内容:")
+                                     .toStdString(),
+                                 problems));
         return;
     }
     const std::vector<ConfigDiff> diffs = CompareImages(file, dev, dc);
     if (diffs.empty()) {
-        ShowMessage(owner, "设备的配置与文件相同，没有需要写入的内容");
+        ShowMessage(owner, QCoreApplication::translate("CConfigTransfer",
+                                                       "设备的配置与文件相同，没有需要写入的内容")
+                               .toStdString());
         return;
     }
     // The communication groups are left out unless the user asks for them:
@@ -306,8 +360,9 @@ void LoadConfiguration(QWidget* owner, CDriverContext& ctx, const FollowFn& foll
     const uint8_t slave = ctx.m_nSlaveAddr;
     const ConfigLine before = PresentLine(drv, slave);
     SLoadResult result;
-    RunWithProgress(ctx, owner, "载入配置", WriteLoadSteps(used, plan), false,
-                    [&](const StepFn& step) {
+    RunWithProgress(ctx, owner,
+                    QCoreApplication::translate("CConfigTransfer", "载入配置").toStdString(),
+                    WriteLoadSteps(used, plan), false, [&](const StepFn& step) {
                         int n = 0;
                         result = WriteLoad(drv, slave, used, dev, plan, dc, before,
                                            [&](const std::string& what) { step(++n, what); });

@@ -6,6 +6,7 @@
 
 #include "ui_PdoEditDlg.h"
 
+#include <QCoreApplication>
 #include <QPushButton>
 
 namespace {
@@ -28,6 +29,7 @@ private:
 CPdoEditDlg::CPdoEditDlg(CDriverContext& ctx, QWidget* parent)
     : CToolDlg(parent), m_ctx(ctx), m_ui(new Ui::CPdoEditDlg) {
     m_ui->setupUi(this);
+    OnLanguageChange(this, [this] { m_ui->retranslateUi(this); });
     LimitTypingOnly(this);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     MarkCtrlScope(this);
@@ -69,7 +71,7 @@ void CPdoEditDlg::OpenPdo(int row) {
     PutValues(this, values);
     m_ui->btnConfigure->setEnabled(false);
     m_ui->btnLoad->setEnabled(false);
-    m_ui->btnLoad->setText("载入中…");
+    m_ui->btnLoad->setText(QCoreApplication::translate("CPdoEditDlg", "载入中…"));
 
     auto hold = std::make_shared<CDriverContext::CPollHold>(m_ctx.HoldPoll());
     const uint8_t slave = m_ctx.m_nSlaveAddr;
@@ -80,7 +82,7 @@ void CPdoEditDlg::OpenPdo(int row) {
         RunOnGui([this, ok] {
             m_bReload = false;
             m_ui->btnLoad->setEnabled(true);
-            m_ui->btnLoad->setText("重新载入");
+            m_ui->btnLoad->setText(QCoreApplication::translate("CPdoEditDlg", "重新载入"));
             if (ok == 2)
                 m_ui->btnConfigure->setEnabled(true);
         });
@@ -102,7 +104,7 @@ void CPdoEditDlg::OnConfigure() {
         return;
     m_ui->btnConfigure->setEnabled(false);
     m_ui->btnLoad->setEnabled(false);
-    m_ui->btnConfigure->setText("配置中…");
+    m_ui->btnConfigure->setText(QCoreApplication::translate("CPdoEditDlg", "配置中…"));
     m_bStop = false;
 
     auto hold = std::make_shared<CDriverContext::CPollHold>(m_ctx.HoldPoll());
@@ -118,11 +120,11 @@ void CPdoEditDlg::OnConfigure() {
             m_records[static_cast<size_t>(row)] = rec;
             m_bReload = false;
             m_ui->btnLoad->setEnabled(true);
-            m_ui->btnConfigure->setText("配置");
+            m_ui->btnConfigure->setText(QCoreApplication::translate("CPdoEditDlg", "配置"));
             m_ui->btnConfigure->setEnabled(true);
         });
         if (ok) {
-            sink.Message("配置成功");
+            sink.Message(QCoreApplication::translate("CPdoEditDlg", "配置成功").toStdString());
             RunOnGui([this] {
                 if (m_fnConfigured)
                     m_fnConfigured();

@@ -1,11 +1,14 @@
 #include "tools/PlotDlg.h"
 
+#include "driver/Texts.h"
+#include "guikit/CtrlUtil.h"
 #include "guikit/MessageBox.h"
 
 #include <qcustomplot.h>
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -27,13 +30,13 @@ const QColor kColors[kPlotSeriesCount] = {
 
 QString SeriesTitle(int i) {
     const PlotSeriesDef& d = PlotSeries(i);
-    return QString::fromUtf8(d.label) + " (" + QString::fromUtf8(d.unit) + ")";
+    return QString::fromStdString(CatalogueText(d.label)) + " (" + QString::fromUtf8(d.unit) + ")";
 }
 
 } // namespace
 
 CPlotDlg::CPlotDlg(QWidget* parent, size_t capacity) : QDialog(parent), m_history(capacity) {
-    setWindowTitle("实时曲线");
+    setWindowTitle(QCoreApplication::translate("CPlotDlg", "实时曲线"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
 
@@ -41,9 +44,9 @@ CPlotDlg::CPlotDlg(QWidget* parent, size_t capacity) : QDialog(parent), m_histor
     m_pPlot->setMinimumSize(720, 420);
     // Many samples per pixel: plain lines draw several times faster.
     m_pPlot->setNotAntialiasedElements(QCP::aeAll);
-    m_pPlot->xAxis->setLabel("时间 (s)");
+    m_pPlot->xAxis->setLabel(QCoreApplication::translate("CPlotDlg", "时间 (s)"));
     m_pNormAxis = m_pPlot->yAxis;
-    m_pNormAxis->setLabel("归一化");
+    m_pNormAxis->setLabel(QCoreApplication::translate("CPlotDlg", "归一化"));
     m_pNormAxis->setRange(0, 1);
     QCPAxisRect* rect = m_pPlot->axisRect();
     for (int i = 0; i < kPlotSeriesCount; ++i) {
@@ -99,18 +102,20 @@ CPlotDlg::CPlotDlg(QWidget* parent, size_t capacity) : QDialog(parent), m_histor
     }
 
     m_pScale = new QComboBox;
-    m_pScale->addItems({"各自刻度", "归一化"});
+    m_pScale->addItems({QCoreApplication::translate("CPlotDlg", "各自刻度"),
+                        QCoreApplication::translate("CPlotDlg", "归一化")});
     connect(m_pScale, &QComboBox::currentIndexChanged, this,
             [this](int i) { SetNormalised(i == 1); });
-    m_pPause = new QPushButton("暂停");
+    m_pPause = new QPushButton(QCoreApplication::translate("CPlotDlg", "暂停"));
     connect(m_pPause, &QPushButton::clicked, this, [this] { SetPaused(!m_bPaused); });
-    auto* clear = new QPushButton("清除");
+    auto* clear = new QPushButton(QCoreApplication::translate("CPlotDlg", "清除"));
     connect(clear, &QPushButton::clicked, this, &CPlotDlg::Clear);
-    m_pRecord = new QPushButton("开始记录...");
+    m_pRecord = new QPushButton(QCoreApplication::translate("CPlotDlg", "开始记录..."));
     connect(m_pRecord, &QPushButton::clicked, this, &CPlotDlg::OnRecord);
 
     auto* buttons = new QHBoxLayout;
-    buttons->addWidget(new QLabel("刻度:"));
+    auto* scaleCaption = new QLabel(QCoreApplication::translate("CPlotDlg", "刻度:"));
+    buttons->addWidget(scaleCaption);
     buttons->addWidget(m_pScale);
     buttons->addWidget(m_pPause);
     buttons->addWidget(clear);
@@ -118,7 +123,8 @@ CPlotDlg::CPlotDlg(QWidget* parent, size_t capacity) : QDialog(parent), m_histor
     buttons->addWidget(m_pRecord);
 
     m_pStatus = new QLabel;
-    m_pReadout = new QLabel("右键单击曲线: 读取该时刻的数值");
+    m_pReadout =
+        new QLabel(QCoreApplication::translate("CPlotDlg", "右键单击曲线: 读取该时刻的数值"));
     m_pReadout->setWordWrap(true);
     m_pReadout->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
@@ -134,6 +140,30 @@ CPlotDlg::CPlotDlg(QWidget* parent, size_t capacity) : QDialog(parent), m_histor
     m_checks[kSeriesPhaseCurrent]->setChecked(true);
     UpdateStatus();
     resize(960, 640);
+    OnLanguageChange(this, [this, clear, scaleCaption] {
+        setWindowTitle(QCoreApplication::translate("CPlotDlg", "实时曲线"));
+        m_pPlot->xAxis->setLabel(QCoreApplication::translate("CPlotDlg", "时间 (s)"));
+        m_pNormAxis->setLabel(QCoreApplication::translate("CPlotDlg", "归一化"));
+        for (int i = 0; i < kPlotSeriesCount; ++i) {
+            m_axes[i]->setLabel(SeriesTitle(i));
+            m_graphs[i]->setName(SeriesTitle(i));
+            m_checks[i]->setText(SeriesTitle(i));
+        }
+        m_pScale->setItemText(0, QCoreApplication::translate("CPlotDlg", "各自刻度"));
+        m_pScale->setItemText(1, QCoreApplication::translate("CPlotDlg", "归一化"));
+        m_pPause->setText(m_bPaused ? QCoreApplication::translate("CPlotDlg", "继续")
+                                    : QCoreApplication::translate("CPlotDlg", "暂停"));
+        clear->setText(QCoreApplication::translate("CPlotDlg", "清除"));
+        m_pRecord->setText(m_recorder.Recording()
+                               ? QCoreApplication::translate("CPlotDlg", "停止记录")
+                               : QCoreApplication::translate("CPlotDlg", "开始记录..."));
+        scaleCaption->setText(QCoreApplication::translate("CPlotDlg", "刻度:"));
+        if (!m_pCursor->visible())
+            m_pReadout->setText(
+                QCoreApplication::translate("CPlotDlg", "右键单击曲线: 读取该时刻的数值"));
+        UpdateStatus();
+        m_pPlot->replot();
+    });
 }
 
 CPlotDlg::~CPlotDlg() = default;
@@ -151,8 +181,10 @@ void CPlotDlg::AddSample(const StatusSample& sample) {
     for (int i = 0; i < kPlotSeriesCount; ++i)
         m_graphs[i]->addData(s.t, s.rc == kResultOk ? static_cast<double>(s.v[i]) : nan);
     if (m_recorder.Recording() && !m_recorder.Write(s)) {
-        m_pRecord->setText("开始记录...");
-        ShowMessage(this, "记录文件写入失败，记录已停止:\n" + m_recorder.Path());
+        m_pRecord->setText(QCoreApplication::translate("CPlotDlg", "开始记录..."));
+        ShowMessage(this, QCoreApplication::translate("CPlotDlg", "记录文件写入失败，记录已停止:\n")
+                                  .toStdString() +
+                              m_recorder.Path());
     }
     if (!m_bPaused) {
         m_pPlot->xAxis->setRange(std::max(0.0, s.t - m_dSpan), std::max(m_dSpan, s.t));
@@ -191,7 +223,8 @@ void CPlotDlg::SetPaused(bool paused) {
     if (paused == m_bPaused)
         return;
     m_bPaused = paused;
-    m_pPause->setText(paused ? "继续" : "暂停");
+    m_pPause->setText(paused ? QCoreApplication::translate("CPlotDlg", "继续")
+                             : QCoreApplication::translate("CPlotDlg", "暂停"));
     if (!paused) {
         // Follow the newest sample again with the width the user zoomed to.
         m_dSpan = std::max(1.0, m_pPlot->xAxis->range().size());
@@ -206,17 +239,19 @@ void CPlotDlg::SetPaused(bool paused) {
 bool CPlotDlg::StartRecording(const std::string& path) {
     std::string error;
     if (!m_recorder.Start(path, error)) {
-        ShowMessage(this, "无法创建记录文件:\n" + path + "\n" + error);
+        ShowMessage(this,
+                    QCoreApplication::translate("CPlotDlg", "无法创建记录文件:\n").toStdString() +
+                        path + "\n" + error);
         return false;
     }
-    m_pRecord->setText("停止记录");
+    m_pRecord->setText(QCoreApplication::translate("CPlotDlg", "停止记录"));
     UpdateStatus();
     return true;
 }
 
 void CPlotDlg::StopRecording() {
     m_recorder.Stop();
-    m_pRecord->setText("开始记录...");
+    m_pRecord->setText(QCoreApplication::translate("CPlotDlg", "开始记录..."));
     UpdateStatus();
 }
 
@@ -225,8 +260,9 @@ void CPlotDlg::OnRecord() {
         StopRecording();
         return;
     }
-    QString path =
-        QFileDialog::getSaveFileName(this, "记录到 CSV 文件", "halvik-status.csv", "CSV (*.csv)");
+    QString path = QFileDialog::getSaveFileName(
+        this, QCoreApplication::translate("CPlotDlg", "记录到 CSV 文件"), "halvik-status.csv",
+        "CSV (*.csv)");
     if (path.isEmpty())
         return;
     if (!path.endsWith(".csv", Qt::CaseInsensitive))
@@ -258,8 +294,9 @@ QString CPlotDlg::CursorText() const {
         const PlotSeriesDef& d = PlotSeries(i);
         const QString value =
             std::isfinite(s.v[i]) ? QString::number(static_cast<double>(s.v[i]), 'g', 7) : "-";
-        text +=
-            QString("  %1 %2 %3").arg(QString::fromUtf8(d.label), value, QString::fromUtf8(d.unit));
+        text += QString("  %1 %2 %3")
+                    .arg(QString::fromStdString(CatalogueText(d.label)), value,
+                         QString::fromUtf8(d.unit));
     }
     return text;
 }
@@ -317,13 +354,15 @@ void CPlotDlg::UpdateAxes() {
 void CPlotDlg::UpdateStatus() {
     QString text;
     if (!m_bPolling)
-        text = "自动更新未开启或串口未打开: 没有新的数据。请在主窗口打开串口并勾选\"自动更新\"。";
+        text = QCoreApplication::translate(
+            "CPlotDlg",
+            "自动更新未开启或串口未打开: 没有新的数据。请在主窗口打开串口并勾选\"自动更新\"。");
     else
-        text = QString("样本: %1 (保留最近 %2 个, 每 100 ms 一个)")
+        text = QCoreApplication::translate("CPlotDlg", "样本: %1 (保留最近 %2 个, 每 100 ms 一个)")
                    .arg(m_history.Size())
                    .arg(m_history.Capacity());
     if (m_recorder.Recording())
-        text += QString("   记录中: %1 (%2 行)")
+        text += QCoreApplication::translate("CPlotDlg", "   记录中: %1 (%2 行)")
                     .arg(QString::fromStdString(m_recorder.Path()))
                     .arg(m_recorder.Rows());
     if (m_pStatus->text() != text)

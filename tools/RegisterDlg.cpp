@@ -9,6 +9,7 @@
 #include "ui_RegisterDlg.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QPushButton>
 
 #include <array>
@@ -95,8 +96,17 @@ SInputProblem AddressProblem(const CtrlValues& values, int ctrl, int type) {
     const bool isHex = ParseStrictHex(text, addr);
     if (isHex && addr <= last)
         return {};
-    return {ctrl, StrFormat("起始地址: %s %s (0000~%04X)", text.c_str(),
-                            isHex ? "超出范围" : "不是十六进制数", last)};
+    return {
+        ctrl,
+        StrFormat(
+            QCoreApplication::translate("CRegisterDlg", "起始地址: %s %s (0000~%04X)")
+                .toStdString()
+                .c_str(),
+            text.c_str(),
+            (isHex ? QCoreApplication::translate("CRegisterDlg", "超出范围").toStdString()
+                   : QCoreApplication::translate("CRegisterDlg", "不是十六进制数").toStdString())
+                .c_str(),
+            last)};
 }
 
 } // namespace
@@ -109,15 +119,25 @@ SInputProblem RegWriteProblem(const CtrlValues& values, int type) {
     uint32_t bits = 0;
     const bool isHex = ParseStrictHex(hex, bits);
     if (!isHex || (!wide && bits > 0xFFFF))
-        return {kWriteHex, StrFormat("寄存器值: %s %s (%s)", hex.c_str(),
-                                     isHex ? "超出范围" : "不是十六进制数",
-                                     wide ? "00000000~FFFFFFFF" : "0000~FFFF")};
+        return {
+            kWriteHex,
+            StrFormat(
+                QCoreApplication::translate("CRegisterDlg", "寄存器值: %s %s (%s)")
+                    .toStdString()
+                    .c_str(),
+                hex.c_str(),
+                (isHex
+                     ? QCoreApplication::translate("CRegisterDlg", "超出范围").toStdString()
+                     : QCoreApplication::translate("CRegisterDlg", "不是十六进制数").toStdString())
+                    .c_str(),
+                wide ? "00000000~FFFFFFFF" : "0000~FFFF")};
     const std::string& dec = ValueOf(values, kWriteDec);
     if (dec == RegHexToDecimal(hex, type))
         return {};
     if (type == kRegFloat) {
         float f = 0;
-        std::string problem = CheckFloat("十进制", dec, f);
+        std::string problem =
+            CheckFloat(QCoreApplication::translate("CRegisterDlg", "十进制").toStdString(), dec, f);
         return {problem.empty() ? 0 : kWriteDec, problem};
     }
     // Either reading of the register's bits, signed or not.
@@ -126,9 +146,16 @@ SInputProblem RegWriteProblem(const CtrlValues& values, int type) {
     const bool isInt = ParseStrictInt(dec, v);
     if (isInt && v >= lo && v <= hi)
         return {};
-    return {kWriteDec,
-            StrFormat("十进制: %s %s (%lld~%lld)", dec.c_str(), isInt ? "超出范围" : "不是整数",
-                      static_cast<long long>(lo), static_cast<long long>(hi))};
+    return {
+        kWriteDec,
+        StrFormat(QCoreApplication::translate("CRegisterDlg", "十进制: %s %s (%lld~%lld)")
+                      .toStdString()
+                      .c_str(),
+                  dec.c_str(),
+                  (isInt ? QCoreApplication::translate("CRegisterDlg", "超出范围").toStdString()
+                         : QCoreApplication::translate("CRegisterDlg", "不是整数").toStdString())
+                      .c_str(),
+                  static_cast<long long>(lo), static_cast<long long>(hi))};
 }
 
 SInputProblem RegReadProblem(const CtrlValues& values, int type) {
@@ -140,6 +167,7 @@ SInputProblem RegReadProblem(const CtrlValues& values, int type) {
 CRegisterDlg::CRegisterDlg(CDriverContext& ctx, QWidget* parent)
     : CToolDlg(parent), m_ctx(ctx), m_ui(new Ui::CRegisterDlg) {
     m_ui->setupUi(this);
+    OnLanguageChange(this, [this] { m_ui->retranslateUi(this); });
     LimitTypingOnly(this);
     adjustSize(); // its final size from the start, for centring before the first showing
     connect(m_ui->btnWrite, &QPushButton::clicked, this, &CRegisterDlg::OnWrite);

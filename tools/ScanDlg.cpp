@@ -7,6 +7,7 @@
 
 #include "ui_ScanDlg.h"
 
+#include <QCoreApplication>
 #include <QHeaderView>
 #include <QPointer>
 
@@ -43,14 +44,17 @@ std::vector<std::string> ScanHitRow(const SScanHit& hit, const SPanelLines& pane
         row.push_back(hit.model);
     } else {
         row.push_back("-");
-        row.push_back("应答: " + ResultText(hit.infoRc));
+        row.push_back(QCoreApplication::translate("CScanDlg", "应答: ").toStdString() +
+                      ResultText(hit.infoRc));
     }
     return row;
 }
 
 std::string ScanStepText(const SScanStep& step, const SPanelLines& panel) {
-    return StrFormat("正在扫描 %s, 地址 %d (0x%02X)", LineText(step.line, panel).c_str(),
-                     step.slave, step.slave);
+    return StrFormat(QCoreApplication::translate("CScanDlg", "正在扫描 %s, 地址 %d (0x%02X)")
+                         .toStdString()
+                         .c_str(),
+                     LineText(step.line, panel).c_str(), step.slave, step.slave);
 }
 
 CScanDlg::CScanDlg(CDriverContext& ctx, CLinkStats& link, const SPanelLines& panel, int portNumber,
@@ -58,6 +62,7 @@ CScanDlg::CScanDlg(CDriverContext& ctx, CLinkStats& link, const SPanelLines& pan
     : QDialog(parent), m_ctx(ctx), m_link(link), m_ui(new Ui::CScanDlg), m_panel(panel),
       m_nPort(portNumber) {
     m_ui->setupUi(this);
+    OnLanguageChange(this, [this] { m_ui->retranslateUi(this); });
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     SetCtrlValue(m_ui->lblCurrent,
                  StrFormat("COM%d, %s", portNumber, LineText(SelectedLine(panel), panel).c_str()));
@@ -93,7 +98,9 @@ void CScanDlg::OnStart() {
     plan.lastSlave = m_ui->spnLast->value();
     plan.replyTimeoutMs = static_cast<uint32_t>(m_ui->spnTimeout->value());
     if (plan.firstSlave > plan.lastSlave) {
-        ShowMessage(this, "起始地址不能大于结束地址");
+        ShowMessage(
+            this,
+            QCoreApplication::translate("CScanDlg", "起始地址不能大于结束地址").toStdString());
         return;
     }
     if (m_ui->rdoAll->isChecked())
@@ -106,7 +113,8 @@ void CScanDlg::OnStart() {
     if (!drv.IsOpen()) {
         const SLineSetting& first = plan.lines.front();
         if (!drv.OpenPort(m_nPort, first.baud, first.parityChoice)) {
-            std::string text = "打开串口失败";
+            std::string text =
+                QCoreApplication::translate("CScanDlg", "打开串口失败").toStdString();
             if (drv.LastOpenError() != EPortError::None)
                 text += "\n" + PortErrorText(drv.LastOpenError());
             ShowMessage(this, text);
@@ -193,10 +201,19 @@ void CScanDlg::OnFinished(const SScanOutcome& out) {
     const int found = static_cast<int>(m_hits.size());
     SetCtrlValue(
         m_ui->lblStatus,
-        StrFormat(out.stopped ? "扫描已停止，找到 %d 个设备" : "扫描完成，找到 %d 个设备", found));
+        StrFormat((out.stopped
+                       ? QCoreApplication::translate("CScanDlg", "扫描已停止，找到 %d 个设备")
+                       : QCoreApplication::translate("CScanDlg", "扫描完成，找到 %d 个设备"))
+                      .toStdString()
+                      .c_str(),
+                  found));
     if (out.rc != kResultOk)
-        ShowMessage(this, out.refusedLine ? "串口不支持该设置: " + LineText(out.line, m_panel)
-                                          : ResultText(out.rc));
+        ShowMessage(
+            this,
+            out.refusedLine
+                ? QCoreApplication::translate("CScanDlg", "串口不支持该设置: ").toStdString() +
+                      LineText(out.line, m_panel)
+                : ResultText(out.rc));
 }
 
 void CScanDlg::EndScan() {

@@ -11,6 +11,7 @@
 CSyncEditDlg::CSyncEditDlg(CDriverContext& ctx, QWidget* parent)
     : CToolDlg(parent), m_ctx(ctx), m_ui(new Ui::CSyncEditDlg) {
     m_ui->setupUi(this);
+    OnLanguageChange(this, [this] { m_ui->retranslateUi(this); });
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     MarkCtrlScope(this);
     connect(m_ui->btnRead, &QPushButton::clicked, this, &CSyncEditDlg::OnRead);

@@ -1,9 +1,11 @@
 #include "tools/TrafficLogDlg.h"
 
+#include "guikit/CtrlUtil.h"
 #include "guikit/MessageBox.h"
 
 #include <QAbstractTableModel>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QHBoxLayout>
@@ -34,9 +36,14 @@ public:
     int columnCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : 6; }
 
     QVariant headerData(int section, Qt::Orientation o, int role) const override {
-        static const char* kHeads[] = {"时间", "往返(ms)", "结果", "含义", "请求", "应答"};
+        static const char* kHeads[] = {QT_TRANSLATE_NOOP("CTrafficLogDlg", "时间"),
+                                       QT_TRANSLATE_NOOP("CTrafficLogDlg", "往返(ms)"),
+                                       QT_TRANSLATE_NOOP("CTrafficLogDlg", "结果"),
+                                       QT_TRANSLATE_NOOP("CTrafficLogDlg", "含义"),
+                                       QT_TRANSLATE_NOOP("CTrafficLogDlg", "请求"),
+                                       QT_TRANSLATE_NOOP("CTrafficLogDlg", "应答")};
         if (o == Qt::Horizontal && role == Qt::DisplayRole)
-            return QString::fromUtf8(kHeads[section]);
+            return QCoreApplication::translate("CTrafficLogDlg", kHeads[section]);
         return QAbstractTableModel::headerData(section, o, role);
     }
 
@@ -117,30 +124,37 @@ public:
 
 CTrafficLogDlg::CTrafficLogDlg(CTrafficLog& log, QWidget* parent)
     : QDialog(parent), m_log(log), m_pModel(new CTrafficModel) {
-    setWindowTitle("通讯记录");
+    setWindowTitle(QCoreApplication::translate("CTrafficLogDlg", "通讯记录"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
 
     m_pFilter = new QComboBox;
-    m_pFilter->addItems({"全部", "成功", "失败", "通讯超时", "应答错误", "异常应答"});
+    m_pFilter->addItems({QCoreApplication::translate("CTrafficLogDlg", "全部"),
+                         QCoreApplication::translate("CTrafficLogDlg", "成功"),
+                         QCoreApplication::translate("CTrafficLogDlg", "失败"),
+                         QCoreApplication::translate("CTrafficLogDlg", "通讯超时"),
+                         QCoreApplication::translate("CTrafficLogDlg", "应答错误"),
+                         QCoreApplication::translate("CTrafficLogDlg", "异常应答")});
     connect(m_pFilter, &QComboBox::currentIndexChanged, this,
             [this](int i) { SetFilter(static_cast<ETrafficFilter>(i)); });
-    auto* exportButton = new QPushButton("导出...");
+    auto* exportButton = new QPushButton(QCoreApplication::translate("CTrafficLogDlg", "导出..."));
     connect(exportButton, &QPushButton::clicked, this, &CTrafficLogDlg::OnExport);
-    auto* clearButton = new QPushButton("清除");
+    auto* clearButton = new QPushButton(QCoreApplication::translate("CTrafficLogDlg", "清除"));
     connect(clearButton, &QPushButton::clicked, this, &CTrafficLogDlg::OnClear);
     m_pCount = new QLabel;
     // By field name or text: "rated_current", "电机参数", "超时".
     m_pFind = new QLineEdit;
-    m_pFind->setPlaceholderText("字段名或文字");
+    m_pFind->setPlaceholderText(QCoreApplication::translate("CTrafficLogDlg", "字段名或文字"));
     m_pFind->setClearButtonEnabled(true);
     connect(m_pFind, &QLineEdit::textChanged, this,
             [this](const QString& t) { SetFind(t.toStdString()); });
 
     auto* top = new QHBoxLayout;
-    top->addWidget(new QLabel("显示:"));
+    auto* showCaption = new QLabel(QCoreApplication::translate("CTrafficLogDlg", "显示:"));
+    auto* findCaption = new QLabel(QCoreApplication::translate("CTrafficLogDlg", "查找:"));
+    top->addWidget(showCaption);
     top->addWidget(m_pFilter);
-    top->addWidget(new QLabel("查找:"));
+    top->addWidget(findCaption);
     top->addWidget(m_pFind);
     top->addWidget(m_pCount, 1);
     top->addWidget(clearButton);
@@ -178,6 +192,25 @@ CTrafficLogDlg::CTrafficLogDlg(CTrafficLog& log, QWidget* parent)
     resize(1200, 640);
 
     connect(&m_timer, &QTimer::timeout, this, &CTrafficLogDlg::Refresh);
+    OnLanguageChange(this, [this, exportButton, clearButton, showCaption, findCaption] {
+        setWindowTitle(QCoreApplication::translate("CTrafficLogDlg", "通讯记录"));
+        const char* const filters[] = {QT_TRANSLATE_NOOP("CTrafficLogDlg", "全部"),
+                                       QT_TRANSLATE_NOOP("CTrafficLogDlg", "成功"),
+                                       QT_TRANSLATE_NOOP("CTrafficLogDlg", "失败"),
+                                       QT_TRANSLATE_NOOP("CTrafficLogDlg", "通讯超时"),
+                                       QT_TRANSLATE_NOOP("CTrafficLogDlg", "应答错误"),
+                                       QT_TRANSLATE_NOOP("CTrafficLogDlg", "异常应答")};
+        for (int i = 0; i < m_pFilter->count(); ++i)
+            m_pFilter->setItemText(i, QCoreApplication::translate("CTrafficLogDlg", filters[i]));
+        exportButton->setText(QCoreApplication::translate("CTrafficLogDlg", "导出..."));
+        clearButton->setText(QCoreApplication::translate("CTrafficLogDlg", "清除"));
+        m_pFind->setPlaceholderText(QCoreApplication::translate("CTrafficLogDlg", "字段名或文字"));
+        showCaption->setText(QCoreApplication::translate("CTrafficLogDlg", "显示:"));
+        findCaption->setText(QCoreApplication::translate("CTrafficLogDlg", "查找:"));
+        m_pCount->setText(
+            QCoreApplication::translate("CTrafficLogDlg", "%1 条").arg(m_pModel->m_rows.size()));
+        emit m_pModel->headerDataChanged(Qt::Horizontal, 0, 5);
+    });
 }
 
 CTrafficLogDlg::~CTrafficLogDlg() = default;
@@ -188,7 +221,8 @@ void CTrafficLogDlg::Refresh() {
     m_pModel->Take(m_log, false);
     if (atEnd)
         m_pView->scrollToBottom(); // newest last, followed unless the user scrolled up
-    m_pCount->setText(QString("%1 条").arg(m_pModel->m_rows.size()));
+    m_pCount->setText(
+        QCoreApplication::translate("CTrafficLogDlg", "%1 条").arg(m_pModel->m_rows.size()));
 }
 
 void CTrafficLogDlg::SetFilter(ETrafficFilter f) {
@@ -208,7 +242,8 @@ void CTrafficLogDlg::SetFind(const std::string& text) {
 void CTrafficLogDlg::Reload() {
     m_pModel->Take(m_log, true);
     m_pView->scrollToBottom();
-    m_pCount->setText(QString("%1 条").arg(m_pModel->m_rows.size()));
+    m_pCount->setText(
+        QCoreApplication::translate("CTrafficLogDlg", "%1 条").arg(m_pModel->m_rows.size()));
     ShowDetail(m_pView->currentIndex().row());
 }
 
@@ -232,7 +267,9 @@ bool CTrafficLogDlg::ExportTo(const std::string& path) {
                                           path.compare(path.size() - 4, 4, ".CSV") == 0);
     std::string error;
     if (!ExportTraffic(m_pModel->m_rows, path, csv, error)) {
-        ShowMessage(this, "导出失败:\n" + path + "\n" + error);
+        ShowMessage(this,
+                    QCoreApplication::translate("CTrafficLogDlg", "导出失败:\n").toStdString() +
+                        path + "\n" + error);
         return false;
     }
     return true;
@@ -241,8 +278,9 @@ bool CTrafficLogDlg::ExportTo(const std::string& path) {
 void CTrafficLogDlg::OnExport() {
     Refresh();
     QString filter;
-    const QString path = QFileDialog::getSaveFileName(this, "导出通讯记录", "halvik-traffic.txt",
-                                                      "文本 (*.txt);;CSV (*.csv)", &filter);
+    const QString path = QFileDialog::getSaveFileName(
+        this, QCoreApplication::translate("CTrafficLogDlg", "导出通讯记录"), "halvik-traffic.txt",
+        QCoreApplication::translate("CTrafficLogDlg", "文本 (*.txt);;CSV (*.csv)"), &filter);
     if (!path.isEmpty())
         ExportTo(path.toStdString());
 }
@@ -250,7 +288,7 @@ void CTrafficLogDlg::OnExport() {
 void CTrafficLogDlg::OnClear() {
     m_log.Clear();
     m_pModel->Take(m_log, true);
-    m_pCount->setText("0 条");
+    m_pCount->setText(QCoreApplication::translate("CTrafficLogDlg", "0 条"));
     ShowDetail(-1);
 }
 

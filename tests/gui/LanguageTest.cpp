@@ -1,0 +1,175 @@
+// The tool switched to English and back: every text a person sees is
+// translated (no Chinese left but the language menu's own), the Chinese texts
+// come back as they were, and every page and tool window is rendered in
+// English to <build>/screenshots/en.
+
+#include "app/Language.h"
+#include "GuiTestSupport.h"
+#include "app/AboutDlg.h"
+#include "pages/CanOpenList.h"
+#include "tools/ObjDictDlg.h"
+#include "tools/PdoEditDlg.h"
+#include "tools/PlotDlg.h"
+#include "tools/RegisterDlg.h"
+#include "tools/ScanDlg.h"
+#include "tools/SyncEditDlg.h"
+#include "tools/TrafficLogDlg.h"
+
+#include "ui_CanOpenList.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QDir>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QImage>
+#include <QLabel>
+#include <QMenu>
+#include <QStandardPaths>
+#include <QTabWidget>
+#include <QTableView>
+
+#include <map>
+
+namespace {
+
+bool HasChinese(const QString& s) {
+    for (const QChar c : s)
+        if ((c.unicode() >= 0x2E80 && c.unicode() <= 0x9FFF) ||
+            (c.unicode() >= 0xFF00 && c.unicode() <= 0xFFEF))
+            return true;
+    return false;
+}
+
+// Every text of the window and the windows it owns, shown or not, by where
+// it is; values the tool shows (edits, the link summary) are left out.
+std::map<std::string, QString> Texts(QWidget* root) {
+    std::map<std::string, QString> out;
+    QList<QWidget*> widgets = root->findChildren<QWidget*>();
+    widgets.prepend(root);
+    for (QWidget* w : widgets) {
+        const std::string at =
+            w->objectName().toStdString() + "@" + std::to_string(reinterpret_cast<uintptr_t>(w));
+        auto add = [&](const char* what, const QString& text) {
+            if (!text.isEmpty())
+                out[at + what] = text;
+        };
+        if (w->isWindow())
+            add("title", w->windowTitle());
+        add("tip", w->toolTip());
+        if (auto* l = qobject_cast<QLabel*>(w); l && w->objectName() != "lblLinkSummary")
+            add("text", l->text());
+        if (auto* b = qobject_cast<QAbstractButton*>(w))
+            add("text", b->text());
+        if (auto* g = qobject_cast<QGroupBox*>(w))
+            add("title", g->title());
+        if (auto* t = qobject_cast<QTabWidget*>(w))
+            for (int i = 0; i < t->count(); ++i)
+                add(("tab" + std::to_string(i)).c_str(), t->tabText(i));
+        if (auto* c = qobject_cast<QComboBox*>(w))
+            for (int i = 0; i < c->count(); ++i)
+                add(("item" + std::to_string(i)).c_str(), c->itemText(i));
+        if (auto* e = qobject_cast<QLineEdit*>(w))
+            add("placeholder", e->placeholderText());
+        if (auto* v = qobject_cast<QTableView*>(w); v && v->model())
+            for (int i = 0; i < v->model()->columnCount(); ++i)
+                add(("head" + std::to_string(i)).c_str(),
+                    v->model()->headerData(i, Qt::Horizontal).toString());
+    }
+    // The language menu is in both languages on purpose.
+    for (QAction* a : root->findChildren<QAction*>())
+        if (a->text() != "语言 / Language" && a->text() != "中文")
+            out["action " + a->objectName().toStdString() + "@" +
+                std::to_string(reinterpret_cast<uintptr_t>(a))] = a->text();
+    return out;
+}
+
+class LanguageTest : public CWindowTest {
+protected:
+    void SetUp() override {
+        QStandardPaths::setTestModeEnabled(true); // the language choice is not the user's
+        CWindowTest::SetUp();
+    }
+    void TearDown() override { SetLanguage(ELanguage::Chinese); }
+
+    void Save(QWidget* w, const QString& name) {
+        const QString dir = QString(HALVIK_SCREENSHOT_DIR) + "/en";
+        ASSERT_TRUE(QDir().mkpath(dir));
+        QImage shot(w->size(), QImage::Format_ARGB32_Premultiplied);
+        shot.fill(Qt::white);
+        w->render(&shot);
+        EXPECT_TRUE(shot.save(dir + "/" + name)) << name.toStdString();
+    }
+};
+
+TEST_F(LanguageTest, EnglishEverywhereAndChineseUnchanged) {
+    Open();
+    Click(Ui().btnReadInfo);
+    for (QWidget* page : m_dlg->Pages())
+        for (auto* b : page->findChildren<QPushButton*>("btnRead"))
+            Click(b);
+    m_dlg->show();
+    const std::map<std::string, QString> chinese = Texts(m_dlg.get());
+    const QSize chineseSize = m_dlg->size();
+
+    // Chosen in the help menu, as a user would: it switches and is kept.
+    QAction* english = nullptr;
+    for (QAction* a : m_dlg->findChildren<QAction*>())
+        if (a->text() == "English")
+            english = a;
+    ASSERT_NE(english, nullptr);
+    english->trigger();
+    EXPECT_EQ(CurrentLanguage(), ELanguage::English);
+    EXPECT_EQ(PreferredLanguage(), ELanguage::English);
+    EXPECT_EQ(Ui().tabPages->tabText(1), "Motor parameters");
+
+    const std::map<std::string, QString> shown = Texts(m_dlg.get());
+    for (const auto& [at, text] : shown)
+        EXPECT_FALSE(HasChinese(text)) << at << ": " << text.toStdString();
+    // The layout grew where English needs more room.
+    EXPECT_GE(m_dlg->width(), chineseSize.width());
+    CAboutDlg about(m_dlg.get());
+    for (const auto& [at, text] : Texts(&about))
+        EXPECT_FALSE(HasChinese(text)) << at << ": " << text.toStdString();
+
+    // The driver's texts below the window: a refused value and a result.
+    EXPECT_EQ(ResultText(kResultTimeout), "Time-out");
+
+    // Every page and tool window, for a person to look at.
+    for (int i = 0; i < Ui().tabPages->count(); ++i) {
+        Ui().tabPages->setCurrentIndex(i);
+        Save(m_dlg.get(), QString("page%1.png").arg(i));
+    }
+    Save(&about, "about.png");
+    for (QDialog* tool : std::initializer_list<QDialog*>{
+             m_dlg->findChild<CRegisterDlg*>(), m_dlg->findChild<CObjDictDlg*>(), m_dlg->PlotDlg(),
+             m_dlg->TrafficLogDlg()}) {
+        tool->show();
+        Save(tool, QString(tool->metaObject()->className()) + ".png");
+    }
+    auto* list = Page(3)->findChild<CCanOpenList*>();
+    Click(list->Ui().btnLoad);
+    ASSERT_TRUE(WaitGui([&] { return m_boxes.LastText() == "Read complete"; }, 20000));
+    Ui().tabPages->setCurrentIndex(3);
+    Save(m_dlg.get(), "comm_loaded.png");
+    list->PdoEditDlg()->adjustSize();
+    Save(list->PdoEditDlg(), "CPdoEditDlg.png");
+    Save(list->SyncEditDlg(), "CSyncEditDlg.png");
+    CScanDlg scan(m_dlg->Context(), m_dlg->LinkStats(), m_dlg->PanelLines(), kCom, m_dlg.get());
+    scan.adjustSize();
+    for (const auto& [at, text] : Texts(&scan))
+        EXPECT_FALSE(HasChinese(text)) << at << ": " << text.toStdString();
+    Save(&scan, "CScanDlg.png");
+
+    // And back: the Chinese texts exactly as before.
+    SetLanguage(ELanguage::Chinese);
+    const std::map<std::string, QString> again = Texts(m_dlg.get());
+    for (const auto& [at, text] : chinese) {
+        const auto it = again.find(at);
+        ASSERT_NE(it, again.end()) << at;
+        EXPECT_EQ(it->second.toStdString(), text.toStdString()) << at;
+    }
+    EXPECT_EQ(ResultText(kResultTimeout), "通讯超时");
+}
+
+} // namespace
