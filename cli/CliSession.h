@@ -93,6 +93,7 @@ private:
     int CmdInfo() { return ShowBlock(*FindBlock("device-info"), false); }
     int CmdIdent();
     int CmdStatus();
+    int CmdStatusBus(); // status --slaves
     int CmdRead() { return ShowBlock(*FindBlock(m_cl.block), true); }
     int ShowBlock(const BlockDef& def, bool withRegisters);
     int CmdRegRead();
@@ -101,6 +102,7 @@ private:
     int CmdRun();
     int CmdMove();
     int CmdStop();
+    int CmdStopBus(uint16_t mode); // stop --slaves
     int CmdClearPosition();
     int CmdLearn();
     int CmdStep();

@@ -56,6 +56,10 @@ int CCli::CmdIdent() {
 }
 
 int CCli::CmdStatus() {
+    if (!m_cl.slaves.empty())
+        return CmdStatusBus();
+    if (m_cl.turnaroundMs)
+        return Usage("--turnaround-ms needs --slaves");
     const bool watch = m_cl.watch;
     if (!watch && m_cl.count >= 0 && m_cl.count != 1)
         return Usage("--count needs --watch");

@@ -32,6 +32,8 @@ int CCli::CmdStop() {
     const uint16_t code = m_cl.mode == "emergency" ? kStopEmergency
                           : m_cl.mode == "free"    ? kStopFree
                                                    : kStopNormal;
+    if (!m_cl.slaves.empty())
+        return CmdStopBus(code);
     if (int e = OpenLine())
         return e;
     return Written("stop", StrFormat("writing the stop command (0x%04X)", kRegStop),

@@ -40,6 +40,8 @@ int CCli::CmdScan() {
     plan.firstSlave = static_cast<int>(m_cl.first);
     plan.lastSlave = static_cast<int>(m_cl.last);
     plan.replyTimeoutMs = static_cast<uint32_t>(m_cl.replyMs);
+    if (m_cl.turnaroundMs)
+        plan.turnaroundMs = static_cast<uint32_t>(m_cl.turnaroundMs);
     plan.lines =
         m_cl.allLines ? AllLineSettings() : std::vector<SLineSetting>{{m_cl.baud, m_cl.framing}};
     if (int e = OpenLine())

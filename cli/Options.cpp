@@ -1,5 +1,6 @@
 #include "cli/Options.h"
 
+#include "driver/BusScan.h"
 #include "driver/CanOpen.h"
 #include "driver/Catalogue.h"
 #include "driver/Format.h"
@@ -152,6 +153,23 @@ std::string IntegerProblem(std::string_view text, int64_t lo, int64_t hi, int64_
     return {};
 }
 
+std::string SlaveListProblem(std::string_view text, std::vector<uint8_t>& out) {
+    out.clear();
+    for (size_t at = 0; at <= text.size();) {
+        const size_t comma = std::min(text.find(',', at), text.size());
+        const std::string_view item = text.substr(at, comma - at);
+        int64_t v = 0;
+        std::string problem = IntegerProblem(item, kScanFirstSlave, kScanLastSlave, v);
+        if (!problem.empty())
+            return "'" + std::string(text) + "': " + problem;
+        if (std::find(out.begin(), out.end(), v) != out.end())
+            return "'" + std::string(text) + "': slave " + std::to_string(v) + " twice";
+        out.push_back(static_cast<uint8_t>(v));
+        at = comma + 1;
+    }
+    return {};
+}
+
 const char* FramingName(int choice) {
     return kFramings.at(choice >= 0 && choice < 4 ? static_cast<size_t>(choice) : 3).c_str();
 }
@@ -217,6 +235,22 @@ int ParseCommandLine(std::vector<std::string> argv, CommandLine& cl, std::ostrea
             ->check(OneOf({"u16", "i16", "u32", "i32", "f32"}));
     };
 
+    std::string slaves;
+    const auto slaveList = [&slaves](CLI::App* sub, const char* what) {
+        sub->add_option("--slaves", slaves, what)
+            ->type_name("LIST")
+            ->check(CLI::Validator(
+                [](std::string& s) {
+                    Unmark(s);
+                    std::vector<uint8_t> list;
+                    return SlaveListProblem(s, list);
+                },
+                ""));
+    };
+    const auto turnaround = [&](CLI::App* sub, const char* what) {
+        number(sub, "--turnaround-ms", cl.turnaroundMs, 1, 1000, what, "MS");
+    };
+
     app.add_subcommand("ports", "COM numbers and the devices they resolve to");
     app.add_subcommand("info", "device information block");
     app.add_subcommand("ident", "device identification text");
@@ -227,6 +261,12 @@ int ParseCommandLine(std::vector<std::string> argv, CommandLine& cl, std::ostrea
            "time between samples when watching, 10..3600000 (default 500)", "MS");
     number(c, "--count", cl.count, 0, INT32_MAX,
            "samples to take when watching (default 0: until Ctrl-C)");
+    slaveList(c, "several drivers in turn (1,2,5): a line each per round\n"
+                 "(a round per --interval when watching)");
+    turnaround(c, StrFormat("with --slaves: how long a driver may take to begin\n"
+                            "answering, 1..1000 (default %u)",
+                            kScanTurnaroundMs)
+                      .c_str());
 
     std::vector<std::string> blocks;
     for (const auto& b : AllBlocks())
@@ -298,9 +338,10 @@ int ParseCommandLine(std::vector<std::string> argv, CommandLine& cl, std::ostrea
     c->add_flag("--relative", cl.relative, "move by N from where the motor is");
     c->add_flag("--raw", cl.raw, "send the frequency's register value as given");
 
-    app.add_subcommand("stop", "stop the motor")
-        ->add_option("MODE", cl.mode, "normal (default), emergency or free")
+    c = app.add_subcommand("stop", "stop the motor");
+    c->add_option("MODE", cl.mode, "normal (default), emergency or free")
         ->check(OneOf({"normal", "emergency", "free"}));
+    slaveList(c, "stop each of these drivers by its own address (1,2,5)");
     app.add_subcommand("clear-position", "set the rotation position to 0");
     number(app.add_subcommand("learn", "motor learning (default limit 120 s)"), "--timeout-s",
            cl.timeoutS, 1, 86400, "give up after S seconds, 1..86400 (default 120)", "S");
@@ -319,6 +360,11 @@ int ParseCommandLine(std::vector<std::string> argv, CommandLine& cl, std::ostrea
                 "try every baud rate with every parity, not only --baud/--framing");
     number(c, "--reply-ms", cl.replyMs, 1, 60000,
            "reply time-out of each try, 1..60000 (default: wire time + 50 ms)", "MS");
+    turnaround(c, StrFormat("how long a driver may take to begin answering,\n"
+                            "1..1000 (default %u; 20 or more behind a USB adapter\n"
+                            "at the usual 16 ms latency timer)",
+                            kScanTurnaroundMs)
+                      .c_str());
 
     c = app.add_subcommand("monitor", "listen to a line another master drives; sends nothing");
     c->add_flag("--raw", cl.raw, "add each frame's bytes in hex");
@@ -419,6 +465,8 @@ int ParseCommandLine(std::vector<std::string> argv, CommandLine& cl, std::ostrea
     for (std::string* text : {&cl.value, &cl.freq, &cl.file, &cl.field})
         Unmark(*text);
     std::for_each(cl.words.begin(), cl.words.end(), Unmark);
+    if (!slaves.empty())
+        SlaveListProblem(slaves, cl.slaves); // checked while parsing
     cl.framing = static_cast<int>(std::find(kFramings.begin(), kFramings.end(), framing) -
                                   kFramings.begin());
     return -1;

@@ -32,6 +32,9 @@ struct CommandLine {
     std::string loop = "speed";
     int64_t ms = 1000;
     bool running = false;
+    // status and stop: several drivers, each by its own address ("1,2,5").
+    std::vector<uint8_t> slaves;
+    int64_t turnaroundMs = 0; // scan and status --slaves; 0: not given
     // get: the field names ("motor.rated_current") in words; set: the first
     // field's name, then in words its value and any further name-value pairs.
     std::string field;
@@ -50,3 +53,7 @@ bool ParseInteger(std::string_view text, int64_t& out);
 std::string IntegerProblem(std::string_view text, int64_t lo, int64_t hi, int64_t& out);
 
 const char* FramingName(int choice); // n2, o1, e1, n1
+
+// "1,2,5": distinct slave addresses 1..247 in the order given; the message
+// for anything else, "" when it is such a list.
+std::string SlaveListProblem(std::string_view text, std::vector<uint8_t>& out);

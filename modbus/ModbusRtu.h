@@ -51,6 +51,9 @@ public:
     // awaited within the reply time-out as always. A scan sets it so that a
     // silent address costs what the line needs, not a whole time-out.
     void SetFirstByteBudget(std::chrono::microseconds budget) { m_nFirstByteUs = budget.count(); }
+    std::chrono::microseconds FirstByteBudget() const {
+        return std::chrono::microseconds(m_nFirstByteUs.load());
+    }
 
     // Changes the line settings of the open port between two transactions,
     // without closing it (so no other program can take the port meanwhile).

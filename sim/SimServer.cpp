@@ -114,7 +114,16 @@ bool ParseFault(const std::string& text, EFault& kind, int& param) {
     return false;
 }
 
-CSimServer::CSimServer(CVirtualDriver& driver) : m_drivers{&driver} {}
+CSimServer::CSimServer(CVirtualDriver& driver) : m_drivers{&driver} {
+    for (auto& t : m_turnaroundUs)
+        t = -1;
+    m_turnaroundUs[0] = 1000;
+}
+
+void CSimServer::SetTurnaround(std::chrono::microseconds t, int slave) {
+    if (slave >= 0 && slave < static_cast<int>(m_turnaroundUs.size()))
+        m_turnaroundUs[static_cast<size_t>(slave)] = t.count();
+}
 
 void CSimServer::AddDriver(CVirtualDriver& driver) {
     m_drivers.push_back(&driver);
@@ -280,10 +289,12 @@ void CSimServer::OnFrame(const std::vector<uint8_t>& frame, Clock::time_point fi
     const int64_t charNs = known && m_bPaced ? CharTimeNs(line) : 0;
     // The request is whole on the wire when its last byte has been carried;
     // the reply starts a turnaround later.
+    const int64_t ownUs = m_turnaroundUs[frame[0]].load();
+    const int64_t turnaroundUs = ownUs >= 0 ? ownUs : m_turnaroundUs[0].load();
     const Clock::time_point whole =
         firstSeen + std::chrono::nanoseconds(charNs * static_cast<int64_t>(frame.size()));
     const Clock::time_point replyAt =
-        charNs ? whole + std::chrono::microseconds(m_nTurnaroundUs.load()) : firstSeen;
+        charNs ? whole + std::chrono::microseconds(turnaroundUs) : firstSeen;
     ++m_nRequests;
     {
         std::lock_guard<std::mutex> g(m_faultLock);

@@ -8,6 +8,7 @@
 #include "sim/SimPty.h"
 #include "sim/VirtualDriver.h"
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <map>
@@ -70,7 +71,10 @@ public:
     // go out at once (for tests that do not measure time). Paced by default.
     void SetPacing(bool on) { m_bPaced = on; }
     bool Pacing() const { return m_bPaced.load(); }
-    void SetTurnaround(std::chrono::microseconds t) { m_nTurnaroundUs = t.count(); }
+    // How long after a request's end the reply begins: for every slave, or
+    // (slave > 0) for that slave only, so one slow driver can share the line
+    // with quick ones.
+    void SetTurnaround(std::chrono::microseconds t, int slave = 0);
 
     // The next count replies (-1: every reply until cleared) misbehave; with
     // slave > 0 only that slave's replies. EndlessDeviceId counts
@@ -119,7 +123,9 @@ private:
     std::atomic<size_t> m_nReplies{0};
     std::atomic<size_t> m_nDiscards{0};
     std::atomic<bool> m_bPaced{true};
-    std::atomic<int64_t> m_nTurnaroundUs{1000};
+    // Turnaround by slave address; index 0 is every slave's, -1 elsewhere
+    // means that slave has none of its own.
+    std::array<std::atomic<int64_t>, 256> m_turnaroundUs;
     std::mutex m_faultLock;
     struct SFault {
         EFault kind = EFault::None;
@@ -127,5 +133,5 @@ private:
         int count = 0; // replies still to spoil; -1 every one
     };
     std::map<int, SFault> m_faults; // by slave address; 0: any slave
-    int m_nGoneAfter = -1; // replies still given before the line goes (-1: not armed)
+    int m_nGoneAfter = -1;          // replies still given before the line goes (-1: not armed)
 };

@@ -28,9 +28,9 @@ void Usage(FILE* to) {
     std::fprintf(
         to, "usage: halvik-sim [--com N] [--slave A | --slaves LIST] [--fault [A:]KIND]...\n"
             "                  [--sdo-fault [A/]F]...\n"
-            "                  [--learn-ms MS] [--learn OUTCOME] [--turnaround MS] [--no-pacing]\n"
-            "                  [--line BAUD,FRAMING] [--motor J,KT,B,LOAD] [--tap]\n"
-            "                  [--tap-com N]\n"
+            "                  [--learn-ms MS] [--learn OUTCOME] [--turnaround [A:]MS]...\n"
+            "                  [--no-pacing] [--line BAUD,FRAMING] [--motor J,KT,B,LOAD]\n"
+            "                  [--tap] [--tap-com N]\n"
             "  --com N        link as COMN (0: lowest free number, the default; -1: no link)\n"
             "  --slave A      slave address, 1..255 (default 1)\n"
             "  --slaves LIST  several virtual drivers on the one line, each at its own address\n"
@@ -46,7 +46,8 @@ void Usage(FILE* to) {
             "  --learn OUTCOME  how learning ends: ok (default), fail, abort (the request\n"
             "                 drops without a result), refuse (the start answers 64),\n"
             "                 busy (the start answers 6, the run goes on and succeeds)\n"
-            "  --turnaround MS  time from a request's end to the reply (default 1; 0.1 steps)\n"
+            "  --turnaround MS  time from a request's end to the reply (default 1; 0.1 steps);\n"
+            "                 A:MS slave A's only (2:20), so a slow driver can be tried\n"
             "  --no-pacing    reply at once instead of at the line's baud rate\n"
             "  --line BAUD,FRAMING  the communication block's line: baud rate and n2, o1,\n"
             "                 e1 or n1 (default 9600,n1)\n"
@@ -174,6 +175,7 @@ int main(int argc, char** argv) {
     };
     std::vector<SSlaveFault> faults;
     std::vector<std::pair<long, SSdoFault>> sdoFaults;
+    std::vector<std::pair<long, long>> slaveTurnarounds; // slave, microseconds
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (a == "-h" || a == "--help") {
@@ -209,9 +211,15 @@ int main(int argc, char** argv) {
             ok = ParseInt(v, 0, 3600000, learnMs);
         else if (a == "--learn")
             ok = ParseLearnOutcome(v, learnOutcome);
-        else if (a == "--turnaround")
-            ok = ParseMs(v, turnaroundUs);
-        else if (a == "--fault") {
+        else if (a == "--turnaround") {
+            long at = 0, us = 0;
+            std::string text = v;
+            ok = SplitSlave(text, ':', at) && ParseMs(text.c_str(), us);
+            if (ok && at == 0)
+                turnaroundUs = us;
+            else if (ok)
+                slaveTurnarounds.push_back({at, us});
+        } else if (a == "--fault") {
             SSlaveFault f{0, EFault::None, 0};
             std::string text = v;
             ok = SplitSlave(text, ':', f.slave) && ParseFault(text, f.kind, f.param);
@@ -252,10 +260,19 @@ int main(int argc, char** argv) {
 
     if (slaves.empty())
         slaves.push_back(slave);
+    auto served = [&slaves](long address) {
+        return std::find(slaves.begin(), slaves.end(), address) != slaves.end();
+    };
     for (const SSlaveFault& f : faults)
-        if (f.slave && std::find(slaves.begin(), slaves.end(), f.slave) == slaves.end()) {
+        if (f.slave && !served(f.slave)) {
             std::fprintf(stderr, "halvik-sim: --fault names slave %ld, which is not served\n",
                          f.slave);
+            return 2;
+        }
+    for (const auto& [at, us] : slaveTurnarounds)
+        if (!served(at)) {
+            std::fprintf(stderr, "halvik-sim: --turnaround names slave %ld, which is not served\n",
+                         at);
             return 2;
         }
     std::vector<std::unique_ptr<CVirtualDriver>> drivers;
@@ -279,6 +296,8 @@ int main(int argc, char** argv) {
         server.AddDriver(*drivers[i]);
     server.SetPacing(paced);
     server.SetTurnaround(std::chrono::microseconds(turnaroundUs));
+    for (const auto& [at, us] : slaveTurnarounds)
+        server.SetTurnaround(std::chrono::microseconds(us), static_cast<int>(at));
     for (const SSlaveFault& f : faults)
         server.InjectFault(f.kind, f.param, -1, static_cast<int>(f.slave));
     if (!server.Start(static_cast<int>(com))) {

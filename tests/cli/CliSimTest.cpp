@@ -240,7 +240,7 @@ TEST_F(CliSim, HelpForTheProgramAndEveryCommand) {
         {"ports", ""},
         {"info", ""},
         {"ident", ""},
-        {"status", "--watch --interval --count"},
+        {"status", "--watch --interval --count --slaves --turnaround-ms"},
         {"read", "BLOCK"},
         {"get", "FIELD"},
         {"set", "FIELD VALUE --yes"},
@@ -253,13 +253,13 @@ TEST_F(CliSim, HelpForTheProgramAndEveryCommand) {
         {"run pwm", "PERCENT"},
         {"run freq", "HZ --raw"},
         {"move", "--freq --position --relative --raw"},
-        {"stop", "MODE"},
+        {"stop", "MODE --slaves"},
         {"clear-position", ""},
         {"learn", "--timeout-s"},
         {"step", "--loop --to --relative --ms --mode --running --yes"},
         {"export", "FILE"},
         {"import", "FILE --dry-run --yes"},
-        {"scan", "--first --last --all-lines --reply-ms"},
+        {"scan", "--first --last --all-lines --reply-ms --turnaround-ms"},
     };
     CliRun overview = Cli({"--help"});
     ASSERT_EQ(overview.status, 0) << overview.err;

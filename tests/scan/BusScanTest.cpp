@@ -115,6 +115,37 @@ TEST_F(BusScanTest, ClosedPortIsReported) {
     EXPECT_TRUE(out.hits.empty());
 }
 
+// Three drivers on a line paced like a real one: a silent address costs its
+// wire time and the turnaround budget, and every driver that begins its
+// answer within the budget is found, a slow one once the budget covers it.
+TEST(BusScanSeveral, FindsExactlyTheDriversThatAnswerWithinTheBudget) {
+    CSimHarness sim({1, 2, 5}, true);
+    ASSERT_TRUE(sim.Ok());
+    CMotorDriver drv;
+    ASSERT_TRUE(drv.OpenPortPath(sim.Device(), kSettings));
+    std::atomic<bool> stop{false};
+    auto found = [&](uint32_t turnaroundMs) {
+        SScanPlan plan;
+        plan.firstSlave = 1;
+        plan.lastSlave = 8;
+        plan.turnaroundMs = turnaroundMs;
+        std::vector<int> slaves;
+        for (const SScanHit& hit : ScanBus(drv, plan, stop).hits)
+            slaves.push_back(hit.slave);
+        return slaves;
+    };
+    EXPECT_EQ(found(kScanTurnaroundMs), (std::vector<int>{1, 2, 5}));
+    // The budget covers the driver's turnaround and the first byte's way to
+    // us, so a driver that takes 20 ms is given a little more.
+    sim.Server().SetTurnaround(std::chrono::milliseconds(20), 2);
+    uint16_t id = 0;
+    const auto t0 = std::chrono::steady_clock::now();
+    ASSERT_EQ(drv.ReadBlock(2, 0x0000, 1, &id), kResultOk);
+    EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(20));
+    EXPECT_EQ(found(25), (std::vector<int>{1, 2, 5}));
+    EXPECT_EQ(drv.FirstByteBudget().count(), 0);
+}
+
 TEST(BusScanPlan, EveryPanelSettingAndAProbeTimeOutThatCoversTheWire) {
     const auto all = AllLineSettings();
     ASSERT_EQ(all.size(), 24u);

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class CSimHarness {
 public:
@@ -15,15 +16,19 @@ public:
     // unless asked: replies come at once, so tests that do not measure time
     // stay quick.
     explicit CSimHarness(uint8_t slave = 1, int comNumber = -1, bool paced = false);
+    // Several virtual drivers on the one line, each at its own address.
+    explicit CSimHarness(const std::vector<uint8_t>& slaves, bool paced = false);
     ~CSimHarness();
 
     bool Ok() const { return m_bOk; }
-    CVirtualDriver& Driver() { return *m_driver; }
+    CVirtualDriver& Driver() { return *m_drivers.front(); }
+    // The driver at this address (the first when none is).
+    CVirtualDriver& DriverAt(uint8_t slave);
     CSimServer& Server() { return *m_server; }
     std::string Device() const { return m_server->DevicePath(); }
 
 private:
-    std::unique_ptr<CVirtualDriver> m_driver;
+    std::vector<std::unique_ptr<CVirtualDriver>> m_drivers;
     std::unique_ptr<CSimServer> m_server;
     bool m_bOk = false;
 };
