@@ -149,6 +149,7 @@ CMainDlg::CMainDlg(QWidget* parent) : QDialog(parent), m_ui(new Ui::CMainDlg) {
         adjustSize();
         setFixedSize(size());
     });
+    MakeBusView();
     // The pages and the tool windows made above included.
     NoDefaultButtons(this);
 
@@ -522,79 +523,4 @@ void CMainDlg::OnClearPosition() {
 void CMainDlg::OnAbout() {
     CAboutDlg about(this);
     about.exec();
-}
-
-SPanelLines CMainDlg::PanelLines() const {
-    const QComboBox* baud = m_ui->cmbBaud;
-    const QComboBox* parity = m_ui->cmbParity;
-    SPanelLines panel;
-    for (int i = 0; i < baud->count(); ++i)
-        panel.bauds.push_back(baud->itemText(i).toStdString());
-    for (int i = 0; i < parity->count(); ++i)
-        panel.parities.push_back(parity->itemText(i).toStdString());
-    panel.baudIndex = baud->currentIndex();
-    panel.parityIndex = parity->currentIndex();
-    return panel;
-}
-
-void CMainDlg::OnScan() {
-    CScanDlg dlg(m_ctx, m_linkStats, PanelLines(), m_ui->cmbComPort->currentIndex() + 1, this);
-    if (dlg.exec() == QDialog::Accepted && dlg.Chosen())
-        SetConnection(dlg.Chosen()->slave, dlg.Chosen()->line);
-}
-
-void CMainDlg::SetConnection(uint8_t slave, const SLineSetting& line) {
-    SelectLine(line);
-    SetCtrlValue(m_ui->edtSlaveAddr, AddressText(slave));
-    UpdateBitsFromAddress();
-    ApplyLine(line);
-}
-
-void CMainDlg::SelectLine(const SLineSetting& line) {
-    QComboBox* baud = m_ui->cmbBaud;
-    QComboBox* parity = m_ui->cmbParity;
-    // The caller applies both at once: no port change for half of them.
-    const QSignalBlocker quietBaud(baud), quietParity(parity);
-    for (int i = 0; i < baud->count(); ++i)
-        if (BaudFromText(baud->itemText(i).toStdString()) == line.baud)
-            baud->setCurrentIndex(i);
-    parity->setCurrentIndex(line.parityChoice);
-}
-
-void CMainDlg::ApplyLine(const SLineSetting& line) {
-    if (!m_driver.IsOpen())
-        return; // opening takes what the combos show
-    const std::string settings = CMotorDriver::SettingsString(line.baud, line.parityChoice);
-    if (m_driver.LineSettingsText() == settings)
-        return;
-    // A status read still out ends at the old settings first; the master's
-    // lock keeps any other transaction whole around the change, made on the
-    // context's worker so the window never waits for that lock.
-    // In order: a baud rate and a parity chosen one after the other must
-    // reach the port in that order.
-    auto hold = std::make_shared<CDriverContext::CPollHold>(m_ctx.HoldPoll());
-    m_ctx.Run(
-        this, [&drv = m_driver, settings, hold] { return drv.SetLineSettings(settings); },
-        [this](bool ok) {
-            if (ok)
-                return;
-            ShowMessage(this, tr("串口设置失败").toStdString());
-            const std::string present = m_driver.LineSettingsText();
-            for (const SLineSetting& offered : PanelLineSettings(PanelLines()))
-                if (CMotorDriver::SettingsString(offered.baud, offered.parityChoice) == present)
-                    SelectLine(offered);
-        });
-}
-
-void CMainDlg::ShowToolDialog(QDialog* dlg) {
-    auto centre = [this, dlg] {
-        const QRect m = frameGeometry();
-        const QSize d = dlg->frameGeometry().size();
-        dlg->move(m.left() + (m.width() - d.width()) / 2, m.top() + (m.height() - d.height()) / 2);
-    };
-    centre();
-    dlg->show();
-    centre(); // the frame of a window shown for the first time is known only now
-    dlg->raise();
-    dlg->activateWindow();
 }

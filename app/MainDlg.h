@@ -30,6 +30,7 @@ class CStopKeyFilter;
 class CPlotDlg;
 struct SPanelLines;
 class CTrafficLogDlg;
+class CBusViewDlg;
 
 class CMainDlg : public QDialog {
     Q_OBJECT
@@ -70,6 +71,7 @@ public:
     // The live plot and the traffic log (工具 menu), hidden until asked for.
     CPlotDlg* PlotDlg() const { return m_pPlotDlg; }
     CTrafficLogDlg* TrafficLogDlg() const { return m_pTrafficDlg; }
+    CBusViewDlg* BusViewDlg() const { return m_pBusDlg; }
     // Every exchange since the port was opened, from every thread.
     CTrafficLog m_trafficLog;
     // What the link summary under the status group sums up.
@@ -99,6 +101,7 @@ private:
     // combos go back to the port's present line.
     void ApplyLine(const SLineSetting& line);
     void UpdateTrafficBox();
+    void MakeBusView();
     void UpdatePortDevices(bool allItems);
     void ReadRealtimeStatus();
     void ShowStatus(unsigned epoch, ResultCode rc, const RealtimeStatusBlock& block);
@@ -130,6 +133,7 @@ private:
     QDialog* m_pObjDictDlg = nullptr;
     CPlotDlg* m_pPlotDlg = nullptr;
     CTrafficLogDlg* m_pTrafficDlg = nullptr;
+    CBusViewDlg* m_pBusDlg = nullptr;
     QTimer m_timer;
     int m_nTicks = 0;
     // The status poll: its worker, whether a read is out, and which opening of

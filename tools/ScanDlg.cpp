@@ -76,6 +76,15 @@ CScanDlg::CScanDlg(CDriverContext& ctx, CLinkStats& link, const SPanelLines& pan
     connect(m_ui->btnStart, &QPushButton::clicked, this, &CScanDlg::OnStart);
     connect(m_ui->btnStop, &QPushButton::clicked, this, &CScanDlg::OnStop);
     connect(m_ui->btnUse, &QPushButton::clicked, this, &CScanDlg::OnUse);
+    // Several drivers found: watch them all in the bus view.
+    m_pBusView = new QPushButton(tr("总线视图"));
+    OnLanguageChange(this, [this] { m_pBusView->setText(tr("总线视图")); });
+    m_pBusView->setEnabled(false);
+    m_ui->rowBottom->insertWidget(m_ui->rowBottom->indexOf(m_ui->btnUse) + 1, m_pBusView);
+    connect(m_pBusView, &QPushButton::clicked, this, [this] {
+        m_bBusView = true;
+        accept();
+    });
     connect(m_ui->btnClose, &QPushButton::clicked, this, &CScanDlg::reject);
     connect(table, &QTableWidget::itemSelectionChanged, this, [this] { SetRunning(Scanning()); });
     connect(table, &QTableWidget::cellDoubleClicked, this, [this] {
@@ -247,4 +256,6 @@ void CScanDlg::SetRunning(bool running) {
         w->setEnabled(!running);
     const bool selected = m_ui->tblFound->currentRow() >= 0;
     m_ui->btnUse->setEnabled(!running && selected);
+    if (m_pBusView)
+        m_pBusView->setEnabled(!running && !m_hits.empty());
 }

@@ -15,6 +15,8 @@
 
 #include <QDialog>
 
+class QPushButton;
+
 #include <atomic>
 #include <optional>
 #include <string>
@@ -58,6 +60,10 @@ public:
 
     // The driver the user chose (set when the dialog is accepted).
     const std::optional<SScanHit>& Chosen() const { return m_chosen; }
+    // Every driver found, and whether "总线视图" closed the dialog to watch
+    // them all.
+    const std::vector<SScanHit>& Hits() const { return m_hits; }
+    bool WantsBusView() const { return m_bBusView; }
     bool Scanning() const { return m_worker.Running() || m_bBusy; }
 
     void OnStart();
@@ -87,5 +93,7 @@ private:
     bool m_bBusy = false;                 // from start until EndScan
     bool m_bEnding = false;               // EndScan is joining the worker
     bool m_bOpenedHere = false;           // the scan opened the port and closes it
+    bool m_bBusView = false;
+    QPushButton* m_pBusView = nullptr;
     CDriverContext::CPollHold m_pollHold; // while the scan runs
 };

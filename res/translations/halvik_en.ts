@@ -21,6 +21,77 @@
     </message>
 </context>
 <context>
+    <name>CBusViewDlg</name>
+    <message>
+        <source>地址</source>
+        <translation>Address</translation>
+    </message>
+    <message>
+        <source>型号</source>
+        <translation>Model</translation>
+    </message>
+    <message>
+        <source>输入电压</source>
+        <translation>Supply voltage</translation>
+    </message>
+    <message>
+        <source>换向频率</source>
+        <translation>Commutation frequency</translation>
+    </message>
+    <message>
+        <source>相电流</source>
+        <translation>Phase current</translation>
+    </message>
+    <message>
+        <source>温度</source>
+        <translation>Temperature</translation>
+    </message>
+    <message>
+        <source>错误状态</source>
+        <translation>Error state</translation>
+    </message>
+    <message>
+        <source>更新/秒</source>
+        <translation>Updates/s</translation>
+    </message>
+    <message>
+        <source>往返</source>
+        <translation>Round trip</translation>
+    </message>
+    <message>
+        <source>超时</source>
+        <translation>Time-outs</translation>
+    </message>
+    <message>
+        <source>总线视图</source>
+        <translation>Bus view</translation>
+    </message>
+    <message>
+        <source>应用</source>
+        <translation>Apply</translation>
+    </message>
+    <message>
+        <source>全部停止 (F12)</source>
+        <translation>Stop all (F12)</translation>
+    </message>
+    <message>
+        <source>地址:</source>
+        <translation>Addresses:</translation>
+    </message>
+    <message>
+        <source>串口未打开</source>
+        <translation>Serial port not open</translation>
+    </message>
+    <message>
+        <source>正在读取...</source>
+        <translation>Reading...</translation>
+    </message>
+    <message>
+        <source>第%1轮</source>
+        <translation>Round %1</translation>
+    </message>
+</context>
+<context>
     <name>CCanOpenList</name>
     <message>
         <source>通讯对象配置</source>
@@ -638,6 +709,10 @@ Run sudo usermod -aG dialout $USER, then log out and in again</translation>
     <message>
         <source>串口设置失败</source>
         <translation>Changing the serial settings failed</translation>
+    </message>
+    <message>
+        <source>总线视图</source>
+        <translation>Bus view</translation>
     </message>
 </context>
 <context>
@@ -1606,6 +1681,10 @@ Transfer aborted: %s</translation>
     <message>
         <source>串口不支持该设置: </source>
         <translation>The port does not support this setting: </translation>
+    </message>
+    <message>
+        <source>总线视图</source>
+        <translation>Bus view</translation>
     </message>
 </context>
 <context>
