@@ -65,8 +65,8 @@ bool ParseSlaveList(std::string_view text, std::vector<uint8_t>& out, std::strin
             return true;
         bool ok = false;
         const bool hex = t.size() > 2 && (t[1] == 'x' || t[1] == 'X') && t[0] == '0';
-        const uint32_t v = hex ? ParseLeadingHex(t.substr(2), &ok)
-                               : static_cast<uint32_t>(ParseLeadingInt64(t));
+        const uint32_t v =
+            hex ? ParseLeadingHex(t.substr(2), &ok) : static_cast<uint32_t>(ParseLeadingInt64(t));
         ok = hex ? ok && t.find_first_not_of("0123456789abcdefABCDEF", 2) == std::string::npos
                  : t.find_first_not_of("0123456789") == std::string::npos;
         if (!ok || v < 1 || v > 247) {
@@ -200,7 +200,8 @@ void CBusViewDlg::SetSlaves(const std::vector<uint8_t>& slaves,
     for (size_t r = 0; r < slaves.size(); ++r) {
         m_pTable->item(static_cast<int>(r), 0)
             ->setText(QString::fromStdString(StrFormat("%u (0x%02X)", slaves[r], slaves[r])));
-        m_pTable->item(static_cast<int>(r), 1)->setText(QString::fromStdString(m_models[slaves[r]]));
+        m_pTable->item(static_cast<int>(r), 1)
+            ->setText(QString::fromStdString(m_models[slaves[r]]));
     }
     if (isVisible())
         StartWatch();
@@ -292,9 +293,7 @@ void CBusViewDlg::StopAllDrivers() {
     // Ahead of any page's operation waiting: the motors come first.
     m_ctx.RunFirst(
         this,
-        [&drv = m_ctx.m_driver, slaves = m_slaves, mode] {
-            return StopAll(drv, slaves, mode, 0);
-        },
+        [&drv = m_ctx.m_driver, slaves = m_slaves, mode] { return StopAll(drv, slaves, mode, 0); },
         [this](const std::vector<SStopResult>& results) {
             ShowMessage(this, StopAllText(results));
         });

@@ -90,9 +90,9 @@ private:
     std::optional<SScanHit> m_chosen;
     CGuiWorker m_worker;
     std::atomic<bool> m_bStop{false};
-    bool m_bBusy = false;                 // from start until EndScan
-    bool m_bEnding = false;               // EndScan is joining the worker
-    bool m_bOpenedHere = false;           // the scan opened the port and closes it
+    bool m_bBusy = false;       // from start until EndScan
+    bool m_bEnding = false;     // EndScan is joining the worker
+    bool m_bOpenedHere = false; // the scan opened the port and closes it
     bool m_bBusView = false;
     QPushButton* m_pBusView = nullptr;
     CDriverContext::CPollHold m_pollHold; // while the scan runs
