@@ -390,31 +390,31 @@ Nothing was written</translation>
     </message>
     <message>
         <source>串口号:</source>
-        <translation>Serial port:</translation>
+        <translation>Port:</translation>
     </message>
     <message>
         <source>波特率:</source>
-        <translation>Baud rate:</translation>
+        <translation>Baud:</translation>
     </message>
     <message>
         <source>校验:</source>
-        <translation>Parity:</translation>
+        <translation>Parity</translation>
     </message>
     <message>
         <source>无+2停止位</source>
-        <translation>None, 2 stop bits</translation>
+        <translation>N, 2 stop</translation>
     </message>
     <message>
         <source>奇+1停止位</source>
-        <translation>Odd, 1 stop bit</translation>
+        <translation>O, 1 stop</translation>
     </message>
     <message>
         <source>偶+1停止位</source>
-        <translation>Even, 1 stop bit</translation>
+        <translation>E, 1 stop</translation>
     </message>
     <message>
         <source>无+1停止位</source>
-        <translation>None, 1 stop bit</translation>
+        <translation>N, 1 stop</translation>
     </message>
     <message>
         <source>打开串口</source>
@@ -422,7 +422,7 @@ Nothing was written</translation>
     </message>
     <message>
         <source>设备地址:</source>
-        <translation>Slave address:</translation>
+        <translation>Addr.:</translation>
     </message>
     <message>
         <source>十六进制:</source>
@@ -434,11 +434,11 @@ Nothing was written</translation>
     </message>
     <message>
         <source>发送:</source>
-        <translation>Sent:</translation>
+        <translation>TX:</translation>
     </message>
     <message>
         <source>接收:</source>
-        <translation>Received:</translation>
+        <translation>RX:</translation>
     </message>
     <message>
         <source>设备信息</source>
@@ -858,7 +858,7 @@ Run sudo usermod -aG dialout $USER, then log out and in again</translation>
     </message>
     <message>
         <source>制动补偿电流:</source>
-        <translation>Brake compensation current:</translation>
+        <translation>Brake comp. current:</translation>
     </message>
     <message>
         <source>默认加速加速度:</source>
@@ -890,7 +890,7 @@ Run sudo usermod -aG dialout $USER, then log out and in again</translation>
     </message>
     <message>
         <source>最大换向频率:</source>
-        <translation>Max. commutation freq.:</translation>
+        <translation>Max. comm. freq.:</translation>
     </message>
     <message>
         <source>位置控制允许误差:</source>
@@ -902,7 +902,7 @@ Run sudo usermod -aG dialout $USER, then log out and in again</translation>
     </message>
     <message>
         <source>默认换向频率:</source>
-        <translation>Default commutation freq.:</translation>
+        <translation>Default comm. freq.:</translation>
     </message>
     <message>
         <source>位置控制超调后进行校正</source>
