@@ -150,6 +150,10 @@ CMainDlg::CMainDlg(QWidget* parent) : QDialog(parent), m_ui(new Ui::CMainDlg) {
         setFixedSize(size());
     });
     MakeBusView();
+    m_ctx.m_stopMode = [this] {
+        auto* page = dynamic_cast<CMotorCtrlPage*>(m_pages.at(0));
+        return page ? page->StopMode() : static_cast<uint16_t>(kStopNormal);
+    };
     // The pages and the tool windows made above included.
     NoDefaultButtons(this);
 

@@ -45,6 +45,9 @@ public:
     std::atomic<uint8_t> m_nSlaveAddr{1};
     // Nonzero: speed and frequency registers count whole Hz, else tenths.
     std::atomic<int> m_bSpeedUnitHz{0};
+    // The stop mode chosen on the motor control page (GUI thread), for the
+    // windows that stop the motor themselves.
+    std::function<uint16_t()> m_stopMode = [] { return static_cast<uint16_t>(0); };
 
     // The status poll stays off while a hold lives; the hold may move to a
     // worker and end there.

@@ -3,6 +3,7 @@
 #include "guikit/CtrlUtil.h"
 #include "guikit/DriverContext.h"
 #include "guikit/MessageBox.h"
+#include "tools/StepDlg.h"
 
 #include "ui_PidPage.h"
 
@@ -43,6 +44,14 @@ CPidPage::CPidPage(CDriverContext& ctx, QWidget* parent)
     LimitTypingOnly(this);
     connect(m_ui->btnRead, &QPushButton::clicked, this, &CPidPage::OnRead);
     connect(m_ui->btnConfigure, &QPushButton::clicked, this, &CPidPage::OnConfigure);
+    // The gains' effect measured: a window of its own beside the plot.
+    connect(m_ui->btnStepResponse, &QPushButton::clicked, this, [this] {
+        if (!m_pStepDlg)
+            m_pStepDlg = new CStepDlg(m_ctx, m_ctx.m_stopMode, window());
+        m_pStepDlg->show();
+        m_pStepDlg->raise();
+        m_pStepDlg->activateWindow();
+    });
 }
 
 CPidPage::~CPidPage() {

@@ -46,4 +46,5 @@ private:
 
     CDriverContext& m_ctx;
     Ui::CPidPage* m_ui;
+    class CStepDlg* m_pStepDlg = nullptr; // made when first asked for
 };

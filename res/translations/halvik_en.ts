@@ -1211,6 +1211,14 @@ Transfer aborted: %s</translation>
         <source>配置</source>
         <translation>Configure</translation>
     </message>
+    <message>
+        <source>阶跃响应...</source>
+        <translation>Step response...</translation>
+    </message>
+    <message>
+        <source>阶跃响应测试: 用这些增益让电机走一个阶跃，测出上升时间、超调量和调节时间</source>
+        <translation>Step-response test: a step of the motor with these gains, measuring rise time, overshoot and settling time</translation>
+    </message>
 </context>
 <context>
     <name>CPlotDlg</name>
@@ -1685,6 +1693,117 @@ Transfer aborted: %s</translation>
     <message>
         <source>总线视图</source>
         <translation>Bus view</translation>
+    </message>
+</context>
+<context>
+    <name>CStepDlg</name>
+    <message>
+        <source>上升时间 (10-90%)</source>
+        <translation>Rise time (10-90%)</translation>
+    </message>
+    <message>
+        <source>延迟时间 (50%)</source>
+        <translation>Delay time (50%)</translation>
+    </message>
+    <message>
+        <source>峰值时间</source>
+        <translation>Peak time</translation>
+    </message>
+    <message>
+        <source>超调量</source>
+        <translation>Overshoot</translation>
+    </message>
+    <message>
+        <source>调节时间 (2%)</source>
+        <translation>Settling time (2%)</translation>
+    </message>
+    <message>
+        <source>调节时间 (5%)</source>
+        <translation>Settling time (5%)</translation>
+    </message>
+    <message>
+        <source>稳态误差</source>
+        <translation>Steady-state error</translation>
+    </message>
+    <message>
+        <source>峰值相电流</source>
+        <translation>Peak phase current</translation>
+    </message>
+    <message>
+        <source>采样率</source>
+        <translation>Sample rate</translation>
+    </message>
+    <message>
+        <source>阶跃响应</source>
+        <translation>Step response</translation>
+    </message>
+    <message>
+        <source>速度环 (换向频率)</source>
+        <translation>Speed loop (commutation frequency)</translation>
+    </message>
+    <message>
+        <source>位置环 (位置运动)</source>
+        <translation>Position loop (move)</translation>
+    </message>
+    <message>
+        <source>相对</source>
+        <translation>Relative</translation>
+    </message>
+    <message>
+        <source>电机运行中也开始</source>
+        <translation>Start from a running motor</translation>
+    </message>
+    <message>
+        <source>开始</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>停止 (F12)</source>
+        <translation>Stop (F12)</translation>
+    </message>
+    <message>
+        <source>导出CSV...</source>
+        <translation>Export CSV...</translation>
+    </message>
+    <message>
+        <source>导出PNG...</source>
+        <translation>Export PNG...</translation>
+    </message>
+    <message>
+        <source>回路:</source>
+        <translation>Loop:</translation>
+    </message>
+    <message>
+        <source>目标:</source>
+        <translation>Target:</translation>
+    </message>
+    <message>
+        <source>时长:</source>
+        <translation>Duration:</translation>
+    </message>
+    <message>
+        <source>时间 (s)</source>
+        <translation>Time (s)</translation>
+    </message>
+    <message>
+        <source>正在读取设置...</source>
+        <translation>Reading the settings...</translation>
+    </message>
+    <message>
+        <source>第%1次</source>
+        <translation>Run %1</translation>
+    </message>
+    <message>
+        <source>第%1次 Kp=%2 Ki=%3 Kd=%4</source>
+        <translation>Run %1 Kp=%2 Ki=%3 Kd=%4</translation>
+    </message>
+    <message>
+        <source>导出CSV</source>
+        <translation>Export CSV</translation>
+    </message>
+    <message>
+        <source>导出PNG</source>
+        <translation>Export PNG</translation>
     </message>
 </context>
 <context>
