@@ -2,9 +2,9 @@
 // on its worker while the window keeps answering, kept with its figures, and
 // the motor stopped at the end; a refusal writes nothing.
 
+#include "tools/StepDlg.h"
 #include "GuiTestSupport.h"
 #include "pages/PidPage.h"
-#include "tools/StepDlg.h"
 
 #include "ui_PidPage.h"
 
@@ -40,17 +40,20 @@ TEST_F(StepDlgTest, ASpeedStepIsConfirmedKeptWithItsFiguresAndEndsStopped) {
     target->setText("200");
     step->OnStart();
     ASSERT_TRUE(WaitGui([&] { return !step->Runs().empty(); }, 30000));
-    std::string boxes;
-    for (const SMessageRequest& b : m_boxes.m_boxes)
-        boxes += b.text + " | ";
-    ASSERT_EQ(step->Runs().size(), 1u) << boxes;
+    ASSERT_EQ(step->Runs().size(), 1u) << m_boxes.LastText();
     const SStepResult& r = step->Runs().front().result;
     EXPECT_EQ(r.end, EStepEnd::Completed);
     EXPECT_TRUE(r.figures.valid);
     EXPECT_GT(r.samples.size(), 10u);
     EXPECT_TRUE(r.stopWritten);
     EXPECT_EQ(step->findChild<QTableWidget*>()->columnCount(), 1);
-    EXPECT_TRUE(WaitGui([&] { return Drv().GetRegister(0x0022) == 0; }, 10000));
+    // Read through the line: the virtual driver's status moves on requests.
+    EXPECT_TRUE(WaitGui(
+        [&] {
+            uint16_t freq = 1;
+            return m_dlg->m_driver.ReadBlock(1, 0x0022, 1, &freq) == kResultOk && freq == 0;
+        },
+        10000));
     step->close();
 }
 

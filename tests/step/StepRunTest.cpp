@@ -70,8 +70,8 @@ protected:
     CMotorDriver m_drv;
 };
 
-// Rise, overshoot and settling from the sampled run within 5 % of those of
-// the motor's own 1 kHz trajectory (overshoot within half a point where
+// Rise, overshoot and settling from the sampled run within 5 % (or one
+// sample's time) of those of the motor's own 1 kHz trajectory (overshoot within half a point where
 // there is hardly any), for an over-damped, a critically damped and an
 // under-damped speed loop and an under-damped position loop; and a higher
 // speed Kp rises faster.
@@ -115,10 +115,14 @@ TEST_F(StepRunTest, SampledFiguresMatchTheMotorsOwnTrajectory) {
         }
         const SStepFigures want = StepFigures(own, got.start, got.target);
         ASSERT_TRUE(want.valid) << want.problem;
-        EXPECT_NEAR(got.figures.riseTime, want.riseTime, 0.05 * want.riseTime);
+        // Within 5 %, or one sample's time where that is more: a sampled
+        // run cannot place a crossing closer than its samples (a loaded or
+        // instrumented build samples less often).
+        const double sample = 1.0 / got.figures.sampleRate;
+        EXPECT_NEAR(got.figures.riseTime, want.riseTime, std::max(0.05 * want.riseTime, sample));
         EXPECT_NEAR(got.figures.overshoot, want.overshoot, std::max(0.05 * want.overshoot, 0.5));
-        EXPECT_NEAR(got.figures.settling2, want.settling2, 0.05 * want.settling2);
-        EXPECT_NEAR(got.figures.settling5, want.settling5, 0.05 * want.settling5);
+        EXPECT_NEAR(got.figures.settling2, want.settling2, std::max(0.05 * want.settling2, sample));
+        EXPECT_NEAR(got.figures.settling5, want.settling5, std::max(0.05 * want.settling5, sample));
         EXPECT_GE(want.overshoot, r.overshootAtLeast);
         EXPECT_LT(want.overshoot, r.overshootBelow);
         EXPECT_NEAR(got.figures.peakCurrent, want.peakCurrent, 0.05 * want.peakCurrent);
