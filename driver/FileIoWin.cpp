@@ -202,11 +202,3 @@ int OpenFileForWriting(const std::string& path, int& fd) {
     fd = f;
     return 0;
 }
-
-std::string FileErrorText(int err) {
-    if (err == ELOOP)
-        return "the name is a symbolic link, which is not followed";
-    if (err == kNotRegularFile)
-        return "not a regular file";
-    return std::strerror(err);
-}

@@ -1,6 +1,9 @@
+// What the file code of both systems shares: the bounded read of a stream
+// and the texts of its errors.
 #include "driver/FileIo.h"
 
 #include <cerrno>
+#include <cstring>
 
 int ReadBoundedStream(FILE* f, size_t maxBytes, std::string& text) {
     std::string out;
@@ -23,4 +26,13 @@ int ReadBoundedStream(FILE* f, size_t maxBytes, std::string& text) {
     if (err == 0)
         text = std::move(out);
     return err;
+}
+
+// The same texts on both systems: the errors are errno values there too.
+std::string FileErrorText(int err) {
+    if (err == ELOOP)
+        return "the name is a symbolic link, which is not followed";
+    if (err == kNotRegularFile)
+        return "not a regular file";
+    return std::strerror(err);
 }
