@@ -71,6 +71,7 @@ void SetLanguage(ELanguage language) {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::LanguageChange);
     for (QWidget* w : QApplication::topLevelWidgets())
         RetranslateFieldLists(w);
+    FinishLanguageChange();
 }
 
 void AddLanguageMenu(QMenu* menu, QAction* before) {

@@ -38,6 +38,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -53,6 +54,9 @@ static void LoadResources() {
 }
 
 // The tabs' names, translated when shown.
+// The page area's width in the layout, which the tabs may widen.
+static constexpr int kTabsMinWidth = 660;
+
 static const char* const kPageNames[] = {
     QT_TRANSLATE_NOOP("CMainDlg", "电机控制"), QT_TRANSLATE_NOOP("CMainDlg", "电机参数"),
     QT_TRANSLATE_NOOP("CMainDlg", "系统参数"), QT_TRANSLATE_NOOP("CMainDlg", "通讯参数"),
@@ -143,12 +147,8 @@ CMainDlg::CMainDlg(QWidget* parent) : QDialog(parent), m_ui(new Ui::CMainDlg) {
         m_strSummaryTip = m_ui->lblLinkSummary->toolTip();
         UpdateLinkSummary();
         UpdatePortDevices(true);
-        // The window keeps the size its layout asks for in this language.
-        setMinimumSize(0, 0);
-        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-        adjustSize();
-        setFixedSize(size());
     });
+    AfterLanguageChange(this, [this] { FitToTexts(); });
     MakeBusView();
     m_ctx.m_stopMode = [this] {
         auto* page = dynamic_cast<CMotorCtrlPage*>(m_pages.at(0));
@@ -158,9 +158,7 @@ CMainDlg::CMainDlg(QWidget* parent) : QDialog(parent), m_ui(new Ui::CMainDlg) {
     NoDefaultButtons(this);
 
     m_strSummaryTip = m_ui->lblLinkSummary->toolTip();
-    // The window keeps the size its layout asks for.
-    adjustSize();
-    setFixedSize(size());
+    FitToTexts();
 
     m_driver.AddObserver(&m_linkStats);
     m_driver.AddObserver(&m_trafficLog);
@@ -205,6 +203,13 @@ int CMainDlg::AddPage(QWidget* page, const QString& tabText) {
     MarkCtrlScope(page);
     m_pages.push_back(page);
     return m_ui->tabPages->addTab(page, tabText);
+}
+
+void CMainDlg::FitToTexts() {
+    // Every tab shown whole, none behind the tab bar's scroll arrows.
+    QTabWidget* tabs = m_ui->tabPages;
+    tabs->setMinimumWidth(std::max(kTabsMinWidth, tabs->tabBar()->sizeHint().width()));
+    FixSizeToLayout(this);
 }
 
 void CMainDlg::ShowPage(int index) {

@@ -52,6 +52,8 @@ public:
     // Shows the page at index (the others are hidden).
     void ShowPage(int index);
     const std::vector<QWidget*>& Pages() const { return m_pages; }
+    // The window as large as every page and tab of the language in use needs.
+    void FitToTexts();
 
     // One tick of the 100 ms timer: traffic box, then the status poll.
     void OnTimer();

@@ -9,8 +9,11 @@
 #include <QAbstractButton>
 #include <QAbstractSlider>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QEvent>
+#include <QHeaderView>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -201,26 +204,73 @@ void RetranslateFieldLists(QWidget* root) {
 }
 
 namespace {
+const QEvent::Type kLanguageTaken = static_cast<QEvent::Type>(QEvent::registerEventType());
+
 class CLanguageWatch : public QObject {
 public:
-    CLanguageWatch(QWidget* w, std::function<void()> fn) : QObject(w), m_fn(std::move(fn)) {
+    CLanguageWatch(QWidget* w, std::function<void()> fn, bool after)
+        : QObject(w), m_fn(std::move(fn)), m_bAfter(after) {
         w->installEventFilter(this);
     }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (watched == parent() && event->type() == QEvent::LanguageChange)
+        if (watched != parent() || event->type() != QEvent::LanguageChange)
+            return false;
+        if (!m_bAfter)
             m_fn();
+        else if (!m_bPending) {
+            // The window learns of the change before its children do.
+            m_bPending = true;
+            QCoreApplication::postEvent(this, new QEvent(kLanguageTaken));
+        }
         return false;
+    }
+    bool event(QEvent* event) override {
+        if (event->type() != kLanguageTaken)
+            return QObject::event(event);
+        m_bPending = false;
+        m_fn();
+        return true;
     }
 
 private:
     std::function<void()> m_fn;
+    bool m_bAfter;
+    bool m_bPending = false;
 };
 } // namespace
 
 void OnLanguageChange(QWidget* w, std::function<void()> fn) {
-    new CLanguageWatch(w, std::move(fn));
+    new CLanguageWatch(w, std::move(fn), false);
+}
+
+void AfterLanguageChange(QWidget* w, std::function<void()> fn) {
+    new CLanguageWatch(w, std::move(fn), true);
+}
+
+void FinishLanguageChange() {
+    QCoreApplication::sendPostedEvents(nullptr, kLanguageTaken);
+}
+
+void FitHeadings(QHeaderView* header) {
+    for (int i = 0; i < header->count(); ++i)
+        if (header->sectionSize(i) < header->sectionSizeHint(i))
+            header->resizeSection(i, header->sectionSizeHint(i));
+}
+
+void FixSizeToLayout(QWidget* window) {
+    // A list's width follows its items when a language renames them.
+    for (QComboBox* list : window->findChildren<QComboBox*>())
+        list->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    window->setMinimumSize(0, 0);
+    window->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    // Hidden pages do not tell their parents that their texts changed size.
+    for (QLayout* layout : window->findChildren<QLayout*>())
+        layout->invalidate();
+    if (window->layout())
+        window->layout()->activate();
+    window->setFixedSize(window->sizeHint().expandedTo(window->minimumSizeHint()));
 }
 
 bool RefuseInput(QWidget* root, const SInputProblem& problem) {

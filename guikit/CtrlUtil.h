@@ -14,6 +14,7 @@
 #include <vector>
 
 class QLineEdit;
+class QHeaderView;
 class QWidget;
 
 // The ID a control carries, or 0.
@@ -72,6 +73,17 @@ void RetranslateFieldLists(QWidget* root);
 // (its LanguageChange event): a window's layout texts (retranslateUi) and the
 // texts it set itself.
 void OnLanguageChange(QWidget* w, std::function<void()> fn);
+// Runs fn once the whole tool has taken a new language, every window and page
+// retranslated: for what depends on the size of the texts.
+void AfterLanguageChange(QWidget* w, std::function<void()> fn);
+// Runs the AfterLanguageChange calls due now rather than from the event loop.
+void FinishLanguageChange();
+// Gives the window the size its layout asks for and keeps it there. Unlike
+// adjustSize, not bounded by the screen: a text cut is worse than a large
+// window. Its lists then follow their items' widths.
+void FixSizeToLayout(QWidget* window);
+// Widens the columns whose heading would be cut; wider ones are kept.
+void FitHeadings(QHeaderView* header);
 
 struct SInputProblem;
 // Tells the user why a page's input cannot be written (one OK box) and marks

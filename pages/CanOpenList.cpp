@@ -105,6 +105,7 @@ CCanOpenList::CCanOpenList(CDriverContext& ctx, QWidget* parent)
         m_ui->retranslateUi(this);
         for (int c = 0; c < kColumns; ++c)
             List()->horizontalHeaderItem(c)->setText(tr(kColumnDefs[c].title));
+        FitHeadings(List()->horizontalHeader());
         if (m_bLoading)
             m_ui->btnLoad->setText(QCoreApplication::translate("CCanOpenList", "载入…"));
     });
@@ -122,6 +123,7 @@ CCanOpenList::CCanOpenList(CDriverContext& ctx, QWidget* parent)
         list->setHorizontalHeaderItem(c, head);
         list->setColumnWidth(c, kColumnDefs[c].width);
     }
+    FitHeadings(list->horizontalHeader());
     list->verticalHeader()->hide();
     list->setSelectionBehavior(QAbstractItemView::SelectRows);
     list->setSelectionMode(QAbstractItemView::ExtendedSelection);

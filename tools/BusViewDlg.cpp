@@ -18,6 +18,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 // Between two rounds: the main window's poll and the pages get the line in
@@ -146,8 +148,8 @@ CBusViewDlg::CBusViewDlg(CDriverContext& ctx, std::function<uint16_t()> stopMode
         for (const char* h : kHeads)
             texts << QCoreApplication::translate("CBusViewDlg", h);
         m_pTable->setHorizontalHeaderLabels(texts);
+        FitHeadings(m_pTable->horizontalHeader());
     };
-    heads();
     m_pTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_pTable->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_pTable->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -155,6 +157,7 @@ CBusViewDlg::CBusViewDlg(CDriverContext& ctx, std::function<uint16_t()> stopMode
     m_pTable->horizontalHeader()->setStretchLastSection(true);
     m_pTable->setColumnWidth(1, 130);
     m_pTable->setColumnWidth(6, 150);
+    heads();
     // A click or Enter makes the row's driver the addressed one.
     connect(m_pTable, &QTableWidget::cellClicked, this, [this](int row, int) {
         if (row >= 0 && static_cast<size_t>(row) < m_slaves.size())
@@ -169,7 +172,8 @@ CBusViewDlg::CBusViewDlg(CDriverContext& ctx, std::function<uint16_t()> stopMode
     layout->addLayout(top);
     layout->addWidget(m_pTable, 1);
     layout->addWidget(m_pState);
-    resize(1000, 360);
+    // Every column in view, however long its heading in this language.
+    resize(std::max(1000, m_pTable->horizontalHeader()->length() + 40), 360);
     OnLanguageChange(this, [this, heads, apply, listCaption] {
         setWindowTitle(tr("总线视图"));
         apply->setText(tr("应用"));

@@ -7,6 +7,7 @@
 #include "ui_PdoEditDlg.h"
 
 #include <QCoreApplication>
+#include <QLayout>
 #include <QPushButton>
 
 namespace {
@@ -35,8 +36,8 @@ CPdoEditDlg::CPdoEditDlg(CDriverContext& ctx, QWidget* parent)
     MarkCtrlScope(this);
     connect(m_ui->btnLoad, &QPushButton::clicked, this, &CPdoEditDlg::OnLoad);
     connect(m_ui->btnConfigure, &QPushButton::clicked, this, &CPdoEditDlg::OnConfigure);
-    adjustSize();
-    setFixedSize(size());
+    // As large as its texts need in either language.
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 CPdoEditDlg::~CPdoEditDlg() {

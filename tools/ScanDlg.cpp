@@ -62,7 +62,10 @@ CScanDlg::CScanDlg(CDriverContext& ctx, CLinkStats& link, const SPanelLines& pan
     : QDialog(parent), m_ctx(ctx), m_link(link), m_ui(new Ui::CScanDlg), m_panel(panel),
       m_nPort(portNumber) {
     m_ui->setupUi(this);
-    OnLanguageChange(this, [this] { m_ui->retranslateUi(this); });
+    OnLanguageChange(this, [this] {
+        m_ui->retranslateUi(this);
+        FitHeadings(m_ui->tblFound->horizontalHeader());
+    });
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     SetCtrlValue(m_ui->lblCurrent,
                  StrFormat("COM%d, %s", portNumber, LineText(SelectedLine(panel), panel).c_str()));
@@ -73,6 +76,7 @@ CScanDlg::CScanDlg(CDriverContext& ctx, CLinkStats& link, const SPanelLines& pan
     table->setColumnWidth(1, 80);
     table->setColumnWidth(2, 110);
     table->setColumnWidth(3, 90);
+    FitHeadings(table->horizontalHeader());
     connect(m_ui->btnStart, &QPushButton::clicked, this, &CScanDlg::OnStart);
     connect(m_ui->btnStop, &QPushButton::clicked, this, &CScanDlg::OnStop);
     connect(m_ui->btnUse, &QPushButton::clicked, this, &CScanDlg::OnUse);

@@ -6,6 +6,7 @@
 
 #include "ui_SyncEditDlg.h"
 
+#include <QLayout>
 #include <QPushButton>
 
 CSyncEditDlg::CSyncEditDlg(CDriverContext& ctx, QWidget* parent)
@@ -16,8 +17,8 @@ CSyncEditDlg::CSyncEditDlg(CDriverContext& ctx, QWidget* parent)
     MarkCtrlScope(this);
     connect(m_ui->btnRead, &QPushButton::clicked, this, &CSyncEditDlg::OnRead);
     connect(m_ui->btnConfigure, &QPushButton::clicked, this, &CSyncEditDlg::OnConfigure);
-    adjustSize();
-    setFixedSize(size());
+    // As large as its texts need in either language.
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 CSyncEditDlg::~CSyncEditDlg() {

@@ -173,6 +173,7 @@ CTrafficLogDlg::CTrafficLogDlg(CTrafficLog& log, QWidget* parent)
     m_pView->setColumnWidth(2, 110);
     m_pView->setColumnWidth(3, 420);
     m_pView->setColumnWidth(4, 240);
+    FitHeadings(m_pView->horizontalHeader());
 
     // Every field of the selected exchange.
     m_pDetail = new QPlainTextEdit;
@@ -210,6 +211,7 @@ CTrafficLogDlg::CTrafficLogDlg(CTrafficLog& log, QWidget* parent)
         m_pCount->setText(
             QCoreApplication::translate("CTrafficLogDlg", "%1 条").arg(m_pModel->m_rows.size()));
         emit m_pModel->headerDataChanged(Qt::Horizontal, 0, 5);
+        FitHeadings(m_pView->horizontalHeader());
     });
 }
 

@@ -178,7 +178,7 @@
     </message>
     <message>
         <source>通讯中断制动时间:</source>
-        <translation>Brake time on communication loss:</translation>
+        <translation>Brake time on comm. loss:</translation>
     </message>
     <message>
         <source>秒</source>
@@ -194,11 +194,11 @@
     </message>
     <message>
         <source>端口控制时485使用默认通讯参数</source>
-        <translation>RS-485 uses default settings under port control</translation>
+        <translation>RS-485 defaults under port control</translation>
     </message>
     <message>
         <source>通讯控制时禁止参数配置</source>
-        <translation>No parameter configuration under communication control</translation>
+        <translation>No configuring under comm. control</translation>
     </message>
     <message>
         <source>读取</source>
@@ -323,11 +323,11 @@
     </message>
     <message>
         <source>设备与文件有 %zu 处不同%s:</source>
-        <translation>Device and file differ in %zu places%s:</translation>
+        <translation>Differences between device and file: %zu%s</translation>
     </message>
     <message>
         <source> (其中通讯参数 %zu 处)</source>
-        <translation> (%zu of them communication parameters)</translation>
+        <translation> (communication parameters: %zu)</translation>
     </message>
     <message>
         <source>读取</source>
@@ -574,7 +574,7 @@ Nothing was written</translation>
     </message>
     <message>
         <source>链路: 每秒通讯次数, 往返时间中值, 以及自打开串口以来超时、校验/应答错误和异常应答的次数</source>
-        <translation>Link: transactions per second, median round trip, and the time-outs, CRC/reply errors and exception replies since the port was opened</translation>
+        <translation>Link: transactions per second, median round trip (RTT), and the time-outs (T/O), CRC/reply errors (bad) and exception replies (exc.) since the port was opened</translation>
     </message>
     <message>
         <source>文件(&amp;F)</source>
@@ -2190,7 +2190,7 @@ Written: </translation>
     <name>desklogic/MainDlgLogic</name>
     <message>
         <source>%.1f次/秒 往返%s 超时%zu 应答错%zu 异常%zu</source>
-        <translation>%.1f/s  RTT %s  timeouts %zu  bad replies %zu  exceptions %zu</translation>
+        <translation>%.1f/s  RTT %s  T/O %zu  bad %zu  exc. %zu</translation>
     </message>
     <message>
         <source>%s

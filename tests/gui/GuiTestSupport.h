@@ -33,6 +33,11 @@ QApplication* GuiApp();
 // Runs the event loop until pred holds or timeoutMs passes; returns pred().
 bool WaitGui(const std::function<bool()>& pred, int timeoutMs = 5000);
 
+// Every text of the window and its children that does not fit where it is
+// shown (a label, button, box title, list item or tab squeezed below its
+// text's width), one line each; empty when all can be read whole.
+std::vector<std::string> ClippedTexts(QWidget* root);
+
 // A whole file as bytes; empty when it cannot be read.
 std::string ReadFile(const std::string& path);
 

@@ -7,18 +7,24 @@
 #include "GuiTestSupport.h"
 #include "app/AboutDlg.h"
 #include "pages/CanOpenList.h"
+#include "pages/PidPage.h"
+#include "tools/BusViewDlg.h"
+#include "tools/ConfigTransfer.h"
 #include "tools/ObjDictDlg.h"
 #include "tools/PdoEditDlg.h"
 #include "tools/PlotDlg.h"
 #include "tools/RegisterDlg.h"
 #include "tools/ScanDlg.h"
+#include "tools/StepDlg.h"
 #include "tools/SyncEditDlg.h"
 #include "tools/TrafficLogDlg.h"
 
 #include "ui_CanOpenList.h"
+#include "ui_PidPage.h"
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
 #include <QDir>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -28,6 +34,7 @@
 #include <QStandardPaths>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTableWidget>
 
 #include <map>
 
@@ -99,6 +106,8 @@ protected:
         shot.fill(Qt::white);
         w->render(&shot);
         EXPECT_TRUE(shot.save(dir + "/" + name)) << name.toStdString();
+        for (const std::string& clipped : ClippedTexts(w))
+            ADD_FAILURE() << name.toStdString() << ": " << clipped;
     }
 };
 
@@ -160,6 +169,47 @@ TEST_F(LanguageTest, EnglishEverywhereAndChineseUnchanged) {
     for (const auto& [at, text] : Texts(&scan))
         EXPECT_FALSE(HasChinese(text)) << at << ": " << text.toStdString();
     Save(&scan, "CScanDlg.png");
+
+    // The bus view following the driver, the step window, and the comparison
+    // of a file before it is loaded.
+    CBusViewDlg* bus = m_dlg->BusViewDlg();
+    bus->SetSlaves({1});
+    bus->show();
+    EXPECT_TRUE(WaitGui(
+        [&] {
+            const QTableWidgetItem* model = bus->Table()->item(0, 1);
+            return model && model->text() == "HVK-BLD4810";
+        },
+        20000));
+    Save(bus, "CBusViewDlg.png");
+    bus->hide();
+    Click(static_cast<CPidPage*>(Page(4))->Ui().btnStepResponse);
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* step = qobject_cast<CStepDlg*>(w)) {
+            for (const auto& [at, text] : Texts(step))
+                EXPECT_FALSE(HasChinese(text)) << at << ": " << text.toStdString();
+            Save(step, "CStepDlg.png");
+            step->close();
+        }
+    const std::string file = (QString(HALVIK_SCREENSHOT_DIR) + "/en/compare.json").toStdString();
+    FileChooser chooser = SetFileChooser([&](bool, const std::string&) { return file; });
+    Menu(Ui().actExport);
+    Drv().SetRegister(0x0050, 25);
+    bool compared = false;
+    CompareHandler compare =
+        SetCompareHandler([&](const std::vector<ConfigDiff>& diffs, bool& includeComm) {
+            CConfigCompareDlg dlg(diffs, includeComm, m_dlg.get());
+            dlg.adjustSize();
+            for (const auto& [at, text] : Texts(&dlg))
+                EXPECT_FALSE(HasChinese(text)) << at << ": " << text.toStdString();
+            Save(&dlg, "CConfigCompareDlg.png");
+            compared = true;
+            return false;
+        });
+    Menu(Ui().actLoad);
+    SetCompareHandler(compare);
+    SetFileChooser(chooser);
+    EXPECT_TRUE(compared);
 
     // And back: the Chinese texts exactly as before.
     SetLanguage(ELanguage::Chinese);

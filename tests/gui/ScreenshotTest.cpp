@@ -2,6 +2,7 @@
 // live values from the virtual driver, so anyone can look at it.
 
 #include "GuiTestSupport.h"
+#include "app/AboutDlg.h"
 #include "pages/CanOpenList.h"
 #include "pages/CommParamPage.h"
 #include "pages/MotorCtrlPage.h"
@@ -10,12 +11,14 @@
 #include "pages/ReciprocatePage.h"
 #include "pages/SafetyPage.h"
 #include "pages/SysParamPage.h"
+#include "tools/BusViewDlg.h"
 #include "tools/ConfigTransfer.h"
 #include "tools/ObjDictDlg.h"
 #include "tools/PdoEditDlg.h"
 #include "tools/PlotDlg.h"
 #include "tools/RegisterDlg.h"
 #include "tools/ScanDlg.h"
+#include "tools/StepDlg.h"
 #include "tools/SyncEditDlg.h"
 #include "tools/TrafficLogDlg.h"
 
@@ -34,6 +37,7 @@
 
 #include <QAbstractSlider>
 #include <QAction>
+#include <QApplication>
 #include <QDir>
 #include <QImage>
 #include <QTableView>
@@ -68,6 +72,8 @@ TEST_F(ScreenshotTest, MainWindowWithLiveValues) {
         shot.fill(Qt::transparent);
         w->render(&shot);
         EXPECT_TRUE(shot.save(dir + "/" + name)) << name;
+        for (const std::string& clipped : ClippedTexts(w))
+            ADD_FAILURE() << name << ": " << clipped;
     };
     auto save = [&](const char* name) { saveWidget(m_dlg.get(), name); };
     save("main.png");
@@ -171,6 +177,27 @@ TEST_F(ScreenshotTest, MainWindowWithLiveValues) {
     table->selectRow(8);
     emit table->cellDoubleClicked(8, 0);
     saveWidget(list->SyncEditDlg(), "sync.png");
+
+    // The about box, the bus view and the step window.
+    CAboutDlg about(m_dlg.get());
+    saveWidget(&about, "about.png");
+    CBusViewDlg* bus = m_dlg->BusViewDlg();
+    bus->SetSlaves({1});
+    bus->show();
+    EXPECT_TRUE(WaitGui(
+        [&] {
+            const QTableWidgetItem* model = bus->Table()->item(0, 1);
+            return model && model->text() == "HVK-BLD4810";
+        },
+        20000));
+    saveWidget(bus, "busview.png");
+    bus->hide();
+    Click(PageOf<CPidPage>(4)->Ui().btnStepResponse);
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* step = qobject_cast<CStepDlg*>(w)) {
+            saveWidget(step, "step.png");
+            step->close();
+        }
 
     // The live plot following a run command, fed by the poll still running.
     CPlotDlg* plot = m_dlg->PlotDlg();
