@@ -574,7 +574,7 @@ Nothing was written</translation>
     </message>
     <message>
         <source>链路: 每秒通讯次数, 往返时间中值, 以及自打开串口以来超时、校验/应答错误和异常应答的次数</source>
-        <translation>Link: transactions per second, median round trip (RTT), and the time-outs (T/O), CRC/reply errors (bad) and exception replies (exc.) since the port was opened</translation>
+        <translation>Link: transactions per second, median round trip (RTT), and the time-outs (T/O), CRC/reply errors (bad) and exception replies (exc) since the port was opened</translation>
     </message>
     <message>
         <source>文件(&amp;F)</source>
@@ -2190,7 +2190,7 @@ Written: </translation>
     <name>desklogic/MainDlgLogic</name>
     <message>
         <source>%.1f次/秒 往返%s 超时%zu 应答错%zu 异常%zu</source>
-        <translation>%.1f/s  RTT %s  T/O %zu  bad %zu  exc. %zu</translation>
+        <translation>%.1f/s RTT %s T/O %zu bad %zu exc %zu</translation>
     </message>
     <message>
         <source>%s
