@@ -1,6 +1,12 @@
 #include "GuiTestSupport.h"
 
+#include "pages/PidPage.h"
 #include "tests/support/SimHarness.h"
+#include "tools/BusViewDlg.h"
+#include "tools/ConfigTransfer.h"
+#include "tools/StepDlg.h"
+
+#include "ui_PidPage.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -12,6 +18,7 @@
 #include <QStyleOptionComboBox>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTableWidget>
 
 #include <chrono>
 #include <clocale>
@@ -141,4 +148,46 @@ CMessageRecorder::CMessageRecorder(bool defaultAnswer) : m_bDefaultAnswer(defaul
 
 CMessageRecorder::~CMessageRecorder() {
     SetMessageHandler(m_previous);
+}
+
+QWidget* CWindowTest::ShowBusView() {
+    CBusViewDlg* bus = m_dlg->BusViewDlg();
+    bus->SetSlaves({1});
+    bus->show();
+    EXPECT_TRUE(WaitGui(
+        [&] {
+            const QTableWidgetItem* model = bus->Table()->item(0, 1);
+            return model && model->text() == "HVK-BLD4810";
+        },
+        20000));
+    return bus;
+}
+
+QWidget* CWindowTest::OpenStepWindow() {
+    Click(static_cast<CPidPage*>(Page(4))->Ui().btnStepResponse);
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* step = qobject_cast<CStepDlg*>(w))
+            return step;
+    ADD_FAILURE() << "no step window";
+    return m_dlg.get();
+}
+
+void CWindowTest::LookAtComparison(const std::string& file, const std::function<void()>& change,
+                                   const std::function<void(QWidget&)>& look) {
+    FileChooser chooser = SetFileChooser([&](bool, const std::string&) { return file; });
+    Menu(Ui().actExport);
+    change();
+    bool compared = false;
+    CompareHandler compare =
+        SetCompareHandler([&](const std::vector<ConfigDiff>& diffs, bool& includeComm) {
+            CConfigCompareDlg dlg(diffs, includeComm, m_dlg.get());
+            dlg.adjustSize();
+            look(dlg);
+            compared = true;
+            return false;
+        });
+    Menu(Ui().actLoad);
+    SetCompareHandler(compare);
+    SetFileChooser(chooser);
+    EXPECT_TRUE(compared);
 }

@@ -118,6 +118,15 @@ protected:
             EXPECT_EQ(Text(w), text) << w->objectName().toStdString();
     }
 
+    // The bus view on the one driver, once its row has been read.
+    QWidget* ShowBusView();
+    // The step window, as the PID page's button opens it.
+    QWidget* OpenStepWindow();
+    // Exports the settings to file, lets change alter the driver, and loads
+    // the file again: look sees the comparison dialog, which then declines.
+    void LookAtComparison(const std::string& file, const std::function<void()>& change,
+                          const std::function<void(QWidget&)>& look);
+
     // Picks the virtual driver's COM port and opens it.
     void Open() {
         Select(Ui().cmbComPort, kCom - 1);

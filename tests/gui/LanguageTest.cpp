@@ -7,24 +7,18 @@
 #include "GuiTestSupport.h"
 #include "app/AboutDlg.h"
 #include "pages/CanOpenList.h"
-#include "pages/PidPage.h"
-#include "tools/BusViewDlg.h"
-#include "tools/ConfigTransfer.h"
 #include "tools/ObjDictDlg.h"
 #include "tools/PdoEditDlg.h"
 #include "tools/PlotDlg.h"
 #include "tools/RegisterDlg.h"
 #include "tools/ScanDlg.h"
-#include "tools/StepDlg.h"
 #include "tools/SyncEditDlg.h"
 #include "tools/TrafficLogDlg.h"
 
 #include "ui_CanOpenList.h"
-#include "ui_PidPage.h"
 
 #include <QAbstractButton>
 #include <QAction>
-#include <QApplication>
 #include <QDir>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -34,7 +28,6 @@
 #include <QStandardPaths>
 #include <QTabWidget>
 #include <QTableView>
-#include <QTableWidget>
 
 #include <map>
 
@@ -108,6 +101,9 @@ protected:
         EXPECT_TRUE(shot.save(dir + "/" + name)) << name.toStdString();
         for (const std::string& clipped : ClippedTexts(w))
             ADD_FAILURE() << name.toStdString() << ": " << clipped;
+        for (const auto& [at, text] : Texts(w))
+            EXPECT_FALSE(HasChinese(text))
+                << name.toStdString() << " " << at << ": " << text.toStdString();
     }
 };
 
@@ -138,8 +134,6 @@ TEST_F(LanguageTest, EnglishEverywhereAndChineseUnchanged) {
     // The layout grew where English needs more room.
     EXPECT_GE(m_dlg->width(), chineseSize.width());
     CAboutDlg about(m_dlg.get());
-    for (const auto& [at, text] : Texts(&about))
-        EXPECT_FALSE(HasChinese(text)) << at << ": " << text.toStdString();
 
     // The driver's texts below the window: a refused value and a result.
     EXPECT_EQ(ResultText(kResultTimeout), "Time-out");
@@ -166,50 +160,19 @@ TEST_F(LanguageTest, EnglishEverywhereAndChineseUnchanged) {
     Save(list->SyncEditDlg(), "CSyncEditDlg.png");
     CScanDlg scan(m_dlg->Context(), m_dlg->LinkStats(), m_dlg->PanelLines(), kCom, m_dlg.get());
     scan.adjustSize();
-    for (const auto& [at, text] : Texts(&scan))
-        EXPECT_FALSE(HasChinese(text)) << at << ": " << text.toStdString();
     Save(&scan, "CScanDlg.png");
 
     // The bus view following the driver, the step window, and the comparison
     // of a file before it is loaded.
-    CBusViewDlg* bus = m_dlg->BusViewDlg();
-    bus->SetSlaves({1});
-    bus->show();
-    EXPECT_TRUE(WaitGui(
-        [&] {
-            const QTableWidgetItem* model = bus->Table()->item(0, 1);
-            return model && model->text() == "HVK-BLD4810";
-        },
-        20000));
+    QWidget* bus = ShowBusView();
     Save(bus, "CBusViewDlg.png");
     bus->hide();
-    Click(static_cast<CPidPage*>(Page(4))->Ui().btnStepResponse);
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* step = qobject_cast<CStepDlg*>(w)) {
-            for (const auto& [at, text] : Texts(step))
-                EXPECT_FALSE(HasChinese(text)) << at << ": " << text.toStdString();
-            Save(step, "CStepDlg.png");
-            step->close();
-        }
-    const std::string file = (QString(HALVIK_SCREENSHOT_DIR) + "/en/compare.json").toStdString();
-    FileChooser chooser = SetFileChooser([&](bool, const std::string&) { return file; });
-    Menu(Ui().actExport);
-    Drv().SetRegister(0x0050, 25);
-    bool compared = false;
-    CompareHandler compare =
-        SetCompareHandler([&](const std::vector<ConfigDiff>& diffs, bool& includeComm) {
-            CConfigCompareDlg dlg(diffs, includeComm, m_dlg.get());
-            dlg.adjustSize();
-            for (const auto& [at, text] : Texts(&dlg))
-                EXPECT_FALSE(HasChinese(text)) << at << ": " << text.toStdString();
-            Save(&dlg, "CConfigCompareDlg.png");
-            compared = true;
-            return false;
-        });
-    Menu(Ui().actLoad);
-    SetCompareHandler(compare);
-    SetFileChooser(chooser);
-    EXPECT_TRUE(compared);
+    QWidget* step = OpenStepWindow();
+    Save(step, "CStepDlg.png");
+    step->close();
+    LookAtComparison((QString(HALVIK_SCREENSHOT_DIR) + "/en/compare.json").toStdString(),
+                     [&] { Drv().SetRegister(0x0050, 25); },
+                     [&](QWidget& dlg) { Save(&dlg, "CConfigCompareDlg.png"); });
 
     // And back: the Chinese texts exactly as before.
     SetLanguage(ELanguage::Chinese);

@@ -11,14 +11,12 @@
 #include "pages/ReciprocatePage.h"
 #include "pages/SafetyPage.h"
 #include "pages/SysParamPage.h"
-#include "tools/BusViewDlg.h"
 #include "tools/ConfigTransfer.h"
 #include "tools/ObjDictDlg.h"
 #include "tools/PdoEditDlg.h"
 #include "tools/PlotDlg.h"
 #include "tools/RegisterDlg.h"
 #include "tools/ScanDlg.h"
-#include "tools/StepDlg.h"
 #include "tools/SyncEditDlg.h"
 #include "tools/TrafficLogDlg.h"
 
@@ -37,7 +35,6 @@
 
 #include <QAbstractSlider>
 #include <QAction>
-#include <QApplication>
 #include <QDir>
 #include <QImage>
 #include <QTableView>
@@ -122,27 +119,15 @@ TEST_F(ScreenshotTest, MainWindowWithLiveValues) {
     saveWidget(&scan, "scan.png");
 
     // The comparison dialog of 载入配置, after a few settings were changed.
-    const std::string file = (dir + "/compare.json").toStdString();
-    FileChooser chooser = SetFileChooser([&](bool, const std::string&) { return file; });
-    Menu(Ui().actExport);
-    Drv().SetRegister(0x0050, 25);
-    Drv().SetRegister(0x0100, 77);
-    Drv().SetRegisters(0x00C0, {0x4120, 0x0000});
-    Drv().SetRegister(0x0095, 12);
-    Drv().SetObject(0x1800, 2, 0xFE);
-    bool compared = false;
-    CompareHandler compare =
-        SetCompareHandler([&](const std::vector<ConfigDiff>& diffs, bool& includeComm) {
-            CConfigCompareDlg dlg(diffs, includeComm, m_dlg.get());
-            dlg.adjustSize();
-            saveWidget(&dlg, "compare.png");
-            compared = true;
-            return false;
-        });
-    Menu(Ui().actLoad);
-    SetCompareHandler(compare);
-    SetFileChooser(chooser);
-    EXPECT_TRUE(compared);
+    LookAtComparison((dir + "/compare.json").toStdString(),
+                     [&] {
+                         Drv().SetRegister(0x0050, 25);
+                         Drv().SetRegister(0x0100, 77);
+                         Drv().SetRegisters(0x00C0, {0x4120, 0x0000});
+                         Drv().SetRegister(0x0095, 12);
+                         Drv().SetObject(0x1800, 2, 0xFE);
+                     },
+                     [&](QWidget& dlg) { saveWidget(&dlg, "compare.png"); });
     ASSERT_FALSE(m_boxes.m_boxes.empty());
     m_boxes.m_boxes.erase(m_boxes.m_boxes.begin()); // the export's "操作成功"
     // The tool windows after a read each.
@@ -181,23 +166,12 @@ TEST_F(ScreenshotTest, MainWindowWithLiveValues) {
     // The about box, the bus view and the step window.
     CAboutDlg about(m_dlg.get());
     saveWidget(&about, "about.png");
-    CBusViewDlg* bus = m_dlg->BusViewDlg();
-    bus->SetSlaves({1});
-    bus->show();
-    EXPECT_TRUE(WaitGui(
-        [&] {
-            const QTableWidgetItem* model = bus->Table()->item(0, 1);
-            return model && model->text() == "HVK-BLD4810";
-        },
-        20000));
+    QWidget* bus = ShowBusView();
     saveWidget(bus, "busview.png");
     bus->hide();
-    Click(PageOf<CPidPage>(4)->Ui().btnStepResponse);
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* step = qobject_cast<CStepDlg*>(w)) {
-            saveWidget(step, "step.png");
-            step->close();
-        }
+    QWidget* step = OpenStepWindow();
+    saveWidget(step, "step.png");
+    step->close();
 
     // The live plot following a run command, fed by the poll still running.
     CPlotDlg* plot = m_dlg->PlotDlg();
