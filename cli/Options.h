@@ -53,7 +53,3 @@ bool ParseInteger(std::string_view text, int64_t& out);
 std::string IntegerProblem(std::string_view text, int64_t lo, int64_t hi, int64_t& out);
 
 const char* FramingName(int choice); // n2, o1, e1, n1
-
-// "1,2,5": distinct slave addresses 1..247 in the order given; the message
-// for anything else, "" when it is such a list.
-std::string SlaveListProblem(std::string_view text, std::vector<uint8_t>& out);

@@ -4,6 +4,7 @@
 // with a tap a second, "tap /dev/pts/Y" (" COMm" after it when linked), then
 // serves until SIGINT, SIGTERM or SIGHUP and removes its links.
 
+#include "driver/SlaveList.h"
 #include "serial/PortMap.h"
 #include "sim/SimServer.h"
 #include "sim/VirtualDriver.h"
@@ -66,22 +67,6 @@ void Usage(FILE* to) {
 }
 
 bool ParseInt(const char* text, long lo, long hi, long& out);
-
-// "1,2,5": distinct addresses 1..247.
-bool ParseSlaves(const char* text, std::vector<long>& out) {
-    out.clear();
-    std::string t = text;
-    for (size_t at = 0; at <= t.size();) {
-        const size_t comma = std::min(t.find(',', at), t.size());
-        long a = 0;
-        if (!ParseInt(t.substr(at, comma - at).c_str(), 1, 247, a) ||
-            std::find(out.begin(), out.end(), a) != out.end())
-            return false;
-        out.push_back(a);
-        at = comma + 1;
-    }
-    return !out.empty();
-}
 
 // An optional "A<sep>" in front of a fault names the one slave it is for.
 bool SplitSlave(std::string& text, char sep, long& slave) {
@@ -167,7 +152,7 @@ int main(int argc, char** argv) {
     int lineChoice = 0;
     bool paced = true;
     SMotorConstants motor;
-    std::vector<long> slaves;
+    std::vector<uint8_t> slaves;
     struct SSlaveFault {
         long slave; // 0: every slave
         EFault kind;
@@ -205,9 +190,10 @@ int main(int argc, char** argv) {
             ok = ParseInt(v, -1, 1024, com);
         else if (a == "--slave")
             ok = ParseInt(v, 1, 255, slave);
-        else if (a == "--slaves")
-            ok = ParseSlaves(v, slaves);
-        else if (a == "--learn-ms")
+        else if (a == "--slaves") {
+            SSlaveListError why; // the usage error below says enough
+            ok = ParseSlaveList(v, slaves, why);
+        } else if (a == "--learn-ms")
             ok = ParseInt(v, 0, 3600000, learnMs);
         else if (a == "--learn")
             ok = ParseLearnOutcome(v, learnOutcome);
@@ -259,7 +245,7 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN); // a reader of our line that has gone is no reason to die
 
     if (slaves.empty())
-        slaves.push_back(slave);
+        slaves.push_back(static_cast<uint8_t>(slave));
     auto served = [&slaves](long address) {
         return std::find(slaves.begin(), slaves.end(), address) != slaves.end();
     };
@@ -276,8 +262,8 @@ int main(int argc, char** argv) {
             return 2;
         }
     std::vector<std::unique_ptr<CVirtualDriver>> drivers;
-    for (long address : slaves) {
-        auto driver = std::make_unique<CVirtualDriver>(static_cast<uint8_t>(address));
+    for (uint8_t address : slaves) {
+        auto driver = std::make_unique<CVirtualDriver>(address);
         if (learnMs >= 0)
             driver->SetLearnDuration(std::chrono::milliseconds(learnMs));
         driver->SetLearnOutcome(learnOutcome);

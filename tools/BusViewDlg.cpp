@@ -1,6 +1,7 @@
 #include "tools/BusViewDlg.h"
 
 #include "driver/Format.h"
+#include "driver/SlaveList.h"
 #include "guikit/CtrlUtil.h"
 #include "guikit/MessageBox.h"
 #include "lang/Tr.h"
@@ -38,6 +39,21 @@ std::string Tr(const char* text) {
 }
 constexpr int kColumns = static_cast<int>(std::size(kHeads));
 
+// Why the address field was refused, in the window's words.
+std::string SlaveListText(const SSlaveListError& err) {
+    switch (err.kind) {
+    case SSlaveListError::kNone:
+        return {};
+    case SSlaveListError::kBadAddress:
+        return Tr("地址: ") + err.item + Tr(" 不是1~247的地址");
+    case SSlaveListError::kDuplicate:
+        return Tr("地址: ") + err.item + Tr(" 重复");
+    case SSlaveListError::kEmpty:
+        break;
+    }
+    return Tr("地址: 未填写");
+}
+
 } // namespace
 
 std::vector<std::string> BusRowTexts(uint8_t slave, const std::string& model,
@@ -54,50 +70,6 @@ std::vector<std::string> BusRowTexts(uint8_t slave, const std::string& model,
     if (h.marked)
         row[6] = Tr("无应答: ") + ResultText(h.lastRc);
     return row;
-}
-
-bool ParseSlaveList(std::string_view text, std::vector<uint8_t>& out, std::string& problem) {
-    out.clear();
-    std::string item;
-    auto take = [&]() {
-        size_t b = item.find_first_not_of(' '), e = item.find_last_not_of(' ');
-        const std::string t = b == std::string::npos ? "" : item.substr(b, e - b + 1);
-        item.clear();
-        if (t.empty())
-            return true;
-        bool ok = false;
-        const bool hex = t.size() > 2 && (t[1] == 'x' || t[1] == 'X') && t[0] == '0';
-        const uint32_t v =
-            hex ? ParseLeadingHex(t.substr(2), &ok) : static_cast<uint32_t>(ParseLeadingInt64(t));
-        ok = hex ? ok && t.find_first_not_of("0123456789abcdefABCDEF", 2) == std::string::npos
-                 : t.find_first_not_of("0123456789") == std::string::npos;
-        if (!ok || v < 1 || v > 247) {
-            problem = Tr("地址: ") + t + Tr(" 不是1~247的地址");
-            return false;
-        }
-        for (uint8_t s : out)
-            if (s == v) {
-                problem = Tr("地址: ") + t + Tr(" 重复");
-                return false;
-            }
-        out.push_back(static_cast<uint8_t>(v));
-        return true;
-    };
-    for (char c : text) {
-        if (c == ',' || c == ';') {
-            if (!take())
-                return false;
-        } else {
-            item += c;
-        }
-    }
-    if (!take())
-        return false;
-    if (out.empty()) {
-        problem = Tr("地址: 未填写");
-        return false;
-    }
-    return true;
 }
 
 std::string StopAllText(const std::vector<SStopResult>& results) {
@@ -213,9 +185,9 @@ void CBusViewDlg::SetSlaves(const std::vector<uint8_t>& slaves,
 
 void CBusViewDlg::OnApplyList() {
     std::vector<uint8_t> slaves;
-    std::string problem;
-    if (!ParseSlaveList(m_pList->text().toStdString(), slaves, problem)) {
-        ShowMessage(this, problem);
+    SSlaveListError err;
+    if (!ParseSlaveList(m_pList->text().toStdString(), slaves, err)) {
+        ShowMessage(this, SlaveListText(err));
         return;
     }
     SetSlaves(slaves);

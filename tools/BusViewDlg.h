@@ -17,7 +17,6 @@
 #include <functional>
 #include <map>
 #include <string>
-#include <string_view>
 #include <vector>
 
 class QLabel;
@@ -33,8 +32,6 @@ class QTableWidget;
 // says so in its state.
 std::vector<std::string> BusRowTexts(uint8_t slave, const std::string& model,
                                      const SWatchUpdate& update);
-// "1,2,5" (decimal or 0x.., blanks allowed) as addresses 1..247, each once.
-bool ParseSlaveList(std::string_view text, std::vector<uint8_t>& out, std::string& problem);
 // What "全部停止" did: "全部停止: 3台已停止" or the drivers that did not confirm.
 std::string StopAllText(const std::vector<SStopResult>& results);
 

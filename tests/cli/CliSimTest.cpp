@@ -217,6 +217,8 @@ TEST_F(CliSim, ExitStatusesSayWhatWentWrong) {
         {"help nope", "nope"},
         {"scan --first 9 --last 3", "--first"},
         {"scan --last 248", "out of range"},
+        {"status --slaves 1,300", "'1,300': '300' is not a slave address 1..247"},
+        {"stop --slaves 2,0x02", "'2,0x02': slave 0x02 twice"},
     };
     for (const auto& [args, mention] : usage) {
         CliRun r = Cli(Words(args));

@@ -5,6 +5,7 @@
 #include "GuiTestSupport.h"
 #include "tools/BusViewDlg.h"
 
+#include <QLineEdit>
 #include <QTableWidget>
 
 namespace {
@@ -44,6 +45,13 @@ TEST_F(BusViewTest, RowsFollowTheirDriversAClickAddressesOneAndStopAllNamesTheSi
     Settle();
     EXPECT_EQ(m_boxes.LastText(), "全部停止: 2台已停止, 1台失败:\n从站2: 通讯超时");
     EXPECT_TRUE(WaitGui([&] { return bus.DriverAt(5).GetRegister(0x0022) == 0; }, 10000));
+
+    // A refused list names its item and leaves the drivers watched as they were.
+    auto* list = view->findChild<QLineEdit*>();
+    list->setText("1, 0x01");
+    emit list->returnPressed();
+    EXPECT_EQ(m_boxes.LastText(), "地址: 0x01 重复");
+    EXPECT_EQ(view->Slaves(), (std::vector<uint8_t>{1, 2, 5}));
     view->hide();
 }
 

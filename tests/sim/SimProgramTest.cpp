@@ -149,6 +149,7 @@ TEST_F(SimProgramTest, NoLinkFaultsAndBadArguments) {
     for (std::vector<std::string> bad : {std::vector<std::string>{"--fault", "loud"},
                                          {"--sdo-fault", "0x1801=loud"},
                                          {"--motor", "4e-4,0,1e-4,0.01"}, // a motor without torque
+                                         {"--slaves", "1;0x01"},
                                          {"--com"}}) {
         CSimProcess q(bad);
         EXPECT_EQ(q.Wait(), 2) << bad[0];
