@@ -8,6 +8,7 @@
 // is seen before the next request, so a stop takes at most one reply time-out.
 
 #include "driver/MotorDriver.h"
+#include "driver/SlaveList.h"
 
 #include <atomic>
 #include <cstdint>
@@ -29,8 +30,8 @@ inline constexpr int kParityChoices = 4;
 // Every line setting of the connection panel: each baud rate with each parity.
 std::vector<SLineSetting> AllLineSettings();
 
-// Slave addresses a scan tries by default (0 is broadcast, 248..255 reserved).
-inline constexpr int kScanFirstSlave = 1, kScanLastSlave = 247;
+// Slave addresses a scan tries by default: every one a driver can answer at.
+inline constexpr int kScanFirstSlave = kFirstSlaveAddress, kScanLastSlave = kLastSlaveAddress;
 
 // The turnaround a scan allows by default: the driver begins its answer
 // within about 2 ms, a USB adapter with its latency timer at 1 ms adds at
