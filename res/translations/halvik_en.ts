@@ -32,7 +32,7 @@
     </message>
     <message>
         <source>输入电压</source>
-        <translation>Supply voltage</translation>
+        <translation>Input voltage</translation>
     </message>
     <message>
         <source>换向频率</source>
@@ -119,7 +119,7 @@
     </message>
     <message>
         <source>事件时间</source>
-        <translation>Event time</translation>
+        <translation>Event timer</translation>
     </message>
     <message>
         <source>映射数量</source>
@@ -198,7 +198,7 @@
     </message>
     <message>
         <source>通讯控制时禁止参数配置</source>
-        <translation>No configuring under comm. control</translation>
+        <translation>Config. locked under comm. control</translation>
     </message>
     <message>
         <source>读取</source>
@@ -323,7 +323,7 @@
     </message>
     <message>
         <source>设备与文件有 %zu 处不同%s:</source>
-        <translation>Differences between device and file: %zu%s</translation>
+        <translation>Device and file differ in %zu item(s)%s:</translation>
     </message>
     <message>
         <source> (其中通讯参数 %zu 处)</source>
@@ -371,11 +371,11 @@ Nothing was written</translation>
     </message>
     <message>
         <source>配置文件与此设备不符，没有写入任何内容:</source>
-        <translation>The configuration file does not fit this device; nothing was written:</translation>
+        <translation>The configuration file does not match this device; nothing was written:</translation>
     </message>
     <message>
         <source>设备的配置与文件相同，没有需要写入的内容</source>
-        <translation>The device&apos;s configuration equals the file: nothing to write</translation>
+        <translation>The device&apos;s configuration matches the file: nothing to write</translation>
     </message>
 </context>
 <context>
@@ -398,7 +398,7 @@ Nothing was written</translation>
     </message>
     <message>
         <source>校验:</source>
-        <translation>Parity</translation>
+        <translation>Parity:</translation>
     </message>
     <message>
         <source>无+2停止位</source>
@@ -1017,7 +1017,7 @@ Run sudo usermod -aG dialout $USER, then log out and in again</translation>
     </message>
     <message>
         <source>应答:</source>
-        <translation>Answer:</translation>
+        <translation>Reply:</translation>
     </message>
     <message>
         <source>解析:</source>
@@ -1110,7 +1110,7 @@ Transfer aborted: %s</translation>
     </message>
     <message>
         <source>事件时间:</source>
-        <translation>Event time:</translation>
+        <translation>Event timer:</translation>
     </message>
     <message>
         <source>映射数量:</source>
@@ -1217,7 +1217,7 @@ Transfer aborted: %s</translation>
     </message>
     <message>
         <source>阶跃响应测试: 用这些增益让电机走一个阶跃，测出上升时间、超调量和调节时间</source>
-        <translation>Step-response test: a step of the motor with these gains, measuring rise time, overshoot and settling time</translation>
+        <translation>Step-response test: steps the motor with these gains and measures rise time, overshoot and settling time</translation>
     </message>
 </context>
 <context>
@@ -1292,7 +1292,7 @@ Transfer aborted: %s</translation>
     </message>
     <message>
         <source>   记录中: %1 (%2 行)</source>
-        <translation>   Recording: %1 (%2 rows)</translation>
+        <translation>   Recording: %1 (rows: %2)</translation>
     </message>
 </context>
 <context>
@@ -1992,7 +1992,7 @@ Transfer aborted: %s</translation>
     </message>
     <message>
         <source>%1 条</source>
-        <translation>%1 rows</translation>
+        <translation>Rows: %1</translation>
     </message>
     <message>
         <source>导出失败:
@@ -2010,7 +2010,7 @@ Transfer aborted: %s</translation>
     </message>
     <message>
         <source>0 条</source>
-        <translation>0 rows</translation>
+        <translation>Rows: 0</translation>
     </message>
 </context>
 <context>
@@ -2165,7 +2165,7 @@ The device&apos;s line settings now: address %d, %d baud; the connection panel i
         <source>
 通讯参数 (%zu 处不同) 没有写入。</source>
         <translation>
-Communication parameters (%zu differences) were not written.</translation>
+Communication parameters were not written (%zu item(s) differ).</translation>
     </message>
     <message>
         <source>
@@ -2183,7 +2183,7 @@ Written: </translation>
     </message>
     <message>
         <source>写入后仍有 %zu 处不同:</source>
-        <translation>%zu differences remain after writing:</translation>
+        <translation>After writing, %zu item(s) still differ:</translation>
     </message>
 </context>
 <context>
@@ -2196,7 +2196,7 @@ Written: </translation>
         <source>%s
 USB延迟定时器为%dms, 应答会迟到; 改为1ms: %s</source>
         <translation>%s
-The USB latency timer is %d ms, replies come late; set it to 1 ms: %s</translation>
+The USB latency timer is %d ms, so replies arrive late; set it to 1 ms: %s</translation>
     </message>
 </context>
 <context>
@@ -2222,7 +2222,7 @@ The USB latency timer is %d ms, replies come late; set it to 1 ms: %s</translati
     </message>
     <message>
         <source>事件时间</source>
-        <translation>Event time</translation>
+        <translation>Event timer</translation>
     </message>
     <message>
         <source>子索引 %u</source>
@@ -2289,11 +2289,11 @@ The USB latency timer is %d ms, replies come late; set it to 1 ms: %s</translati
     </message>
     <message>
         <source>开关量</source>
-        <translation>Switch</translation>
+        <translation>On/off</translation>
     </message>
     <message>
         <source>0/12V或0/24V</source>
-        <translation>0/12V or 0/24V</translation>
+        <translation>0/12 V or 0/24 V</translation>
     </message>
     <message>
         <source>拨码开关指定</source>
@@ -2665,7 +2665,7 @@ The USB latency timer is %d ms, replies come late; set it to 1 ms: %s</translati
     </message>
     <message>
         <source>通讯控制时禁止参数配置</source>
-        <translation>No parameter configuration under communication control</translation>
+        <translation>Configuration locked under communication control</translation>
     </message>
     <message>
         <source>通讯中断制动时间</source>
@@ -3140,7 +3140,7 @@ The USB latency timer is %d ms, replies come late; set it to 1 ms: %s</translati
     </message>
     <message>
         <source>SDO应答</source>
-        <translation>SDO answer</translation>
+        <translation>SDO response</translation>
     </message>
     <message>
         <source>SDO请求</source>
@@ -3184,7 +3184,7 @@ The USB latency timer is %d ms, replies come late; set it to 1 ms: %s</translati
     </message>
     <message>
         <source>事件时间</source>
-        <translation>Event time</translation>
+        <translation>Event timer</translation>
     </message>
     <message>
         <source>SYNC起始值</source>
@@ -3240,7 +3240,7 @@ The USB latency timer is %d ms, replies come late; set it to 1 ms: %s</translati
     </message>
     <message>
         <source>读取应答 (%d字节)</source>
-        <translation>Read answer (%d bytes)</translation>
+        <translation>Read response (%d byte(s))</translation>
     </message>
     <message>
         <source>读取</source>
@@ -3288,7 +3288,7 @@ The USB latency timer is %d ms, replies come late; set it to 1 ms: %s</translati
     </message>
     <message>
         <source> (0x%04X, %u个)</source>
-        <translation> (0x%04X, %u registers)</translation>
+        <translation> (0x%04X, quantity %u)</translation>
     </message>
     <message>
         <source>应答与请求不符</source>
