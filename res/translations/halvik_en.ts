@@ -3033,7 +3033,7 @@ The USB latency timer is %d ms, so replies arrive late; set it to 1 ms: %s</tran
     </message>
     <message>
         <source>线圈错误</source>
-        <translation>Coil error</translation>
+        <translation>Winding error</translation>
     </message>
     <message>
         <source>过流关断</source>
