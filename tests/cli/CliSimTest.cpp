@@ -42,12 +42,14 @@ TEST_F(CliSim, ReadingCommandsPrintTheDeviceAsJson) {
           {"fields.output_pwm.text", "-100.0%"},
           {"fields.output_pwm.raw", "[64536]"},
           {"fields.position.value", "-2"}}},
-        // One block stands for all: the command reads any block the same way,
-        // and every block reading whole is the catalogue map's test.
-        {"read pid",
-         {{"block", "pid"},
-          {"registers", Dump(d.GetRegisters(0x00BA, 18))},
-          {"fields.holding_kp.value", "1.5"}}},
+        // One block stands for all, one that follows the speed unit: the
+        // command reads any block the same way, and every block reading
+        // whole is the catalogue map's test.
+        {"read ramp",
+         {{"block", "ramp"},
+          {"registers", Dump(d.GetRegisters(0x0050, 4))},
+          {"speedUnitHz", "false"},
+          {"fields.acceleration.text", "500.0 Hz/s"}}},
         {"reg read 0x100 --type i32",
          {{"values.#", "1"}, {"values.0.value", "-2"}, {"values.0.hex", "0xFFFFFFFE"}}},
         {"reg read 0x101 --count 2 --type i16", {{"values.#", "2"}, {"values.1.value", "-32768"}}},
