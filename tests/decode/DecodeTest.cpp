@@ -9,35 +9,16 @@
 #include "driver/LineMonitor.h"
 #include "driver/MotorDriver.h"
 #include "modbus/Crc16.h"
-#include "modbus/LinkObserver.h"
+#include "tests/support/LinkRecorder.h"
 #include "tests/support/SimHarness.h"
 
 #include <gtest/gtest.h>
 
-#include <mutex>
 #include <vector>
 
 namespace {
 
-struct SExchange {
-    std::vector<uint8_t> request, reply;
-};
-
-class CRecorder : public ILinkObserver {
-public:
-    void OnTransaction(const STransactionRecord& t) override {
-        std::lock_guard<std::mutex> lock(m_lock);
-        m_log.push_back({{t.request, t.request + t.requestLen}, {t.reply, t.reply + t.replyLen}});
-    }
-    std::vector<SExchange> Log() {
-        std::lock_guard<std::mutex> lock(m_lock);
-        return m_log;
-    }
-
-private:
-    std::mutex m_lock;
-    std::vector<SExchange> m_log;
-};
+using SExchange = SSeenTransaction;
 
 // Whether any catalogue field spans the register.
 bool CoveredByField(uint16_t addr) {
@@ -61,7 +42,7 @@ protected:
         ASSERT_TRUE(sim.Ok());
         CMotorDriver drv;
         ASSERT_TRUE(drv.OpenPortPath(sim.Device(), "9600,n,8,1"));
-        CRecorder rec;
+        CLinkRecorder rec;
         drv.AddObserver(&rec);
         uint16_t regs[32];
         for (const BlockDef& b : AllBlocks()) {
@@ -91,7 +72,7 @@ protected:
         EXPECT_EQ(SdoUpload(drv, 1, 0x2FFF, 0).status, ESdoStatus::Abort);
         EXPECT_EQ(drv.ReadBlock(1, 0x0300, 2, regs), kResultIllegalAddress);
         drv.RemoveObserver(&rec);
-        s_log = rec.Log();
+        s_log = rec.Seen();
     }
     static std::vector<SExchange> s_log;
 };

@@ -5,41 +5,18 @@
 #include "modbus/LinkStats.h"
 #include "modbus/ModbusRtu.h"
 #include "tests/core/TestBytes.h"
+#include "tests/support/LinkRecorder.h"
 #include "tests/support/SimHarness.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <mutex>
 #include <thread>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
-
-struct SSeen {
-    Bytes request, reply;
-    ResultCode result;
-    Clock::duration duration;
-};
-
-class CRecorder : public ILinkObserver {
-public:
-    void OnTransaction(const STransactionRecord& t) override {
-        std::lock_guard<std::mutex> lk(m_lock);
-        m_seen.push_back({Bytes(t.request, t.request + t.requestLen),
-                          Bytes(t.reply, t.reply + t.replyLen), t.result, t.duration});
-    }
-    std::vector<SSeen> Seen() {
-        std::lock_guard<std::mutex> lk(m_lock);
-        return m_seen;
-    }
-
-private:
-    std::mutex m_lock;
-    std::vector<SSeen> m_seen;
-};
 
 STransactionRecord Record(ResultCode rc, Clock::time_point start, Clock::duration d,
                           size_t replyLen = 0) {
@@ -62,7 +39,7 @@ TEST(LinkObserver, EveryTransactionOnTheLineIsReportedWhileWatched) {
     ASSERT_TRUE(sim.Ok());
     CModbusRtu master;
     ASSERT_TRUE(master.OpenPortPath(sim.Device(), "9600,n,8,1"));
-    CRecorder rec;
+    CLinkRecorder rec;
     master.AddObserver(&rec);
     master.AddObserver(&rec); // once only
 
@@ -79,7 +56,7 @@ TEST(LinkObserver, EveryTransactionOnTheLineIsReportedWhileWatched) {
 
     // An exception's reply and every thread's exchanges are the traffic
     // log window's test.
-    const std::vector<SSeen> seen = rec.Seen();
+    const std::vector<SSeenTransaction> seen = rec.Seen();
     ASSERT_EQ(seen.size(), 3u);
     const Bytes request = Hex("01 03 00 50 00 04 44 18");
     EXPECT_EQ(seen[0].request, request);

@@ -52,10 +52,7 @@ TEST_F(BusScanTest, FindsTheDriverAtItsAddressOnlyWithItsInformation) {
     EXPECT_EQ(hit.slave, kSimSlave);
     EXPECT_EQ(hit.infoRc, kResultOk);
     EXPECT_EQ(hit.identifier, 0x1501);
-    DeviceInfoBlock info{};
-    ASSERT_EQ(m_drv.ReadDeviceInfoBlock(kSimSlave, info), kResultOk);
-    EXPECT_EQ(hit.model, DeviceModelText(info));
-    EXPECT_FALSE(hit.model.empty());
+    EXPECT_EQ(hit.model, "HVK-BLD4810");
     // One step per address and a last one at 100 %.
     ASSERT_EQ(steps.size(), 7u);
     EXPECT_EQ(steps.front().slave, 34);

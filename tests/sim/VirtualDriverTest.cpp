@@ -88,8 +88,8 @@ TEST_F(VirtualDriverTest, MalformedOrUnknownRequestsGetTheRightException) {
     const struct {
         Bytes request, reply;
     } cases[] = {
-        // Unmapped and read-only registers are the libmodbus peer's test.
         {Pdu(0x03, {0x0038, 8}), {1, 0x83, 2}}, // runs past the status block into a gap
+        {Pdu(0x06, {0x0020, 1}), {1, 0x86, 2}}, // the status block is read-only
         {Pdu(0x03, {0x0000, 0}), {1, 0x83, 3}},
         {Pdu(0x03, {0x0000, 126}), {1, 0x83, 3}},
         {Pdu(0x06, {0x00E5, 1}), {1, 0x86, 2}}, // learned phases are read-only
