@@ -91,20 +91,6 @@ SdoResult StoreParameters(CMotorDriver& drv, uint8_t slave, uint8_t sub) {
     return SdoDownload(drv, slave, kObjStore, sub, kStoreSignature, 4);
 }
 
-PdoRecord PdoRecordOf(const PdoImage& img) {
-    PdoRecord r;
-    auto value = [&](uint8_t sub) {
-        const PdoSub* s = img.Comm(sub);
-        return s ? s->value : 0;
-    };
-    r.cobId = value(kPdoSubCobId);
-    r.transType = static_cast<uint8_t>(value(kPdoSubTransType));
-    r.inhibitTime = static_cast<uint16_t>(value(kPdoSubInhibit));
-    r.eventTime = static_cast<uint16_t>(value(kPdoSubEvent));
-    r.mapCount = img.mapCount;
-    return r;
-}
-
 const char* PdoName(int row) {
     static const char* const kNames[] = {"RPDO1", "RPDO2", "RPDO3", "RPDO4", "TPDO1",
                                          "TPDO2", "TPDO3", "TPDO4", "SYNC"};

@@ -168,9 +168,6 @@ struct PdoImage {
     const PdoSub* Comm(uint8_t sub) const;
 };
 
-// The record the object list shows for an image.
-PdoRecord PdoRecordOf(const PdoImage& img);
-
 SdoResult ReadPdo(CMotorDriver& drv, uint8_t slave, int row, PdoImage& out);
 
 // True when writing target over current would change what the PDO does: a
