@@ -161,13 +161,13 @@ bool CCsvRecorder::Start(const std::string& path, std::string& error) {
     }
     FILE* f = fdopen(fd, "w");
     if (!f) {
-        error = std::strerror(errno);
+        error = FileErrorText(errno);
         close(fd);
         return false;
     }
     const std::string head = "\xEF\xBB\xBF" + CsvHeader() + "\r\n";
     if (std::fputs(head.c_str(), f) < 0 || std::fflush(f) != 0) {
-        error = std::strerror(errno);
+        error = FileErrorText(errno);
         std::fclose(f);
         return false;
     }

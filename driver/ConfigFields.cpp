@@ -2,6 +2,7 @@
 
 #include "driver/FieldInput.h"
 #include "driver/Format.h"
+#include "lang/Tr.h"
 
 #include <algorithm>
 #include <cctype>
@@ -35,7 +36,7 @@ std::string ReadValue(const FieldDef& f, const BlockDef& b, const std::vector<ui
                       const DecodedField& now, const DecodeContext& ctx, const Json& j,
                       std::vector<uint16_t>& words) {
     if (j.is_structured())
-        return "must be a text, a number, true, false or null";
+        return lang::translate("driver/ConfigFile", "应为文字、数字、true、false 或 null");
     const std::string text = JsonText(j), quoted = "\"" + text + "\"";
     const uint16_t r = regs[static_cast<size_t>(f.addr - b.start)];
     switch (f.type) {
@@ -43,7 +44,8 @@ std::string ReadValue(const FieldDef& f, const BlockDef& b, const std::vector<ui
     case EField::Bit0:
     case EField::ZeroYes: {
         if (!j.is_boolean() && !(j.is_string() && (text == "yes" || text == "no")))
-            return quoted + " is neither yes nor no";
+            return lang::Args(lang::translate("driver/ConfigFile", "%1 既不是 yes 也不是 no"),
+                              {quoted});
         const bool yes = j.is_boolean() ? j.get<bool>() : text == "yes";
         // The other bits stay, and so does a nonzero value that means the same.
         const uint16_t set = r != 0 ? r : 1;
@@ -63,25 +65,28 @@ std::string ReadValue(const FieldDef& f, const BlockDef& b, const std::vector<ui
                 items += (k ? ", " : "") + std::string(f.items[k]);
             }
             if (index < 0)
-                return quoted + " is not one of: " + items;
+                return lang::Args(lang::translate("driver/ConfigFile", "%1 不是以下之一: %2"),
+                                  {quoted, items});
         } else if (!JsonInt(j, index)) {
-            return quoted + " is not an item index";
+            return lang::Args(lang::translate("driver/ConfigFile", "%1 不是选项序号"), {quoted});
         }
         const SRawRange range = FieldRawRange(f);
         if (index < range.lo || index > range.hi)
-            return StrFormat("item %lld is out of range (%lld~%lld)", static_cast<long long>(index),
-                             static_cast<long long>(range.lo), static_cast<long long>(range.hi));
+            return lang::Args(
+                lang::translate("driver/ConfigFile", "选项 %1 超出范围 (%2~%3)"),
+                {std::to_string(index), std::to_string(range.lo), std::to_string(range.hi)});
         words = {static_cast<uint16_t>(f.type == EField::Enum ? index : (r & ~1u) | index)};
         return {};
     }
     case EField::F32: {
         float v = 0;
         if (!j.is_number() && !j.is_string())
-            return quoted + " is not a number";
+            return lang::Args(lang::translate("driver/ConfigFile", "%1 不是数字"), {quoted});
         if (!CheckFloat(FieldLabelText(f), text, v).empty())
-            return quoted + (IsStrictDecimal(Trimmed(text))
-                                 ? " is out of range for a single-precision number"
-                                 : " is not a number");
+            return IsStrictDecimal(Trimmed(text))
+                       ? lang::Args(lang::translate("driver/ConfigFile", "%1 超出单精度数的范围"),
+                                    {quoted})
+                       : lang::Args(lang::translate("driver/ConfigFile", "%1 不是数字"), {quoted});
         uint32_t bits = 0;
         std::memcpy(&bits, &v, sizeof bits);
         words = Words(f, bits);
@@ -95,7 +100,7 @@ std::string ReadValue(const FieldDef& f, const BlockDef& b, const std::vector<ui
     case EField::MotorSpeed:
     case EField::PresetSpeed: {
         if (!j.is_number() && !j.is_string())
-            return quoted + " is not a number";
+            return lang::Args(lang::translate("driver/ConfigFile", "%1 不是数字"), {quoted});
         std::string number = Trimmed(text);
         // The export writes the unit behind the number; it may stay or go.
         if (j.is_string() && !now.unit.empty() && number.ends_with(now.unit))
@@ -104,16 +109,20 @@ std::string ReadValue(const FieldDef& f, const BlockDef& b, const std::vector<ui
         rule.unit = now.unit;
         const SNumberCheck c = CheckNumber(rule, number);
         if (!c.Ok())
-            return quoted +
-                   (IsStrictDecimal(number) ? " is out of range (" : " is not a number (") +
-                   RangeText(rule) + ")";
+            return IsStrictDecimal(number)
+                       ? lang::Args(lang::translate("driver/ConfigFile", "%1 超出范围 (%2)"),
+                                    {quoted, RangeText(rule)})
+                       : lang::Args(lang::translate("driver/ConfigFile", "%1 不是数字 (%2)"),
+                                    {quoted, RangeText(rule)});
         words = Words(f, static_cast<uint32_t>(c.raw));
         return {};
     }
     default:
         // Learned phase data and the like are copied as registers only.
-        return quoted + " is not what its registers hold (\"" + now.text +
-               "\"), and this field can only be changed in the registers";
+        return lang::Args(
+            lang::translate("driver/ConfigFile",
+                            "%1 与其寄存器中的值 (\"%2\") 不符, 此字段只能通过寄存器修改"),
+            {quoted, now.text});
     }
 }
 
@@ -144,7 +153,7 @@ void ReadFields(const BlockDef& def, const Json& fields, int unit, const DecodeC
                 const std::string& where, std::vector<uint16_t>& regs,
                 std::vector<uint16_t>& edited, std::vector<std::string>& errors) {
     if (!fields.is_object()) {
-        errors.push_back(where + ".fields: must be an object");
+        errors.push_back(where + ".fields: " + lang::translate("driver/ConfigFile", "应为对象"));
         return;
     }
     for (const auto& item : fields.items()) {
@@ -152,7 +161,8 @@ void ReadFields(const BlockDef& def, const Json& fields, int unit, const DecodeC
         for (int k = 0; k < def.fieldCount; ++k)
             known = known || item.key() == def.fields[k].name;
         if (!known)
-            errors.push_back(where + ".fields." + item.key() + ": not a field of this block");
+            errors.push_back(where + ".fields." + item.key() + ": " +
+                             lang::translate("driver/ConfigFile", "不是此参数块的字段"));
     }
     DecodeContext otherUnit = ctx;
     otherUnit.speedUnitHz = !ctx.speedUnitHz;
@@ -183,9 +193,13 @@ void ReadFields(const BlockDef& def, const Json& fields, int unit, const DecodeC
                 continue;
             const std::string place = where + ".fields." + f.name;
             if (unit < 0 && UsesDriverUnit(f, def, regs)) {
-                errors.push_back(place + ": \"" + text +
-                                 "\" cannot be read: the file does not tell whether its driver "
-                                 "counted speeds in tenths or in whole Hz (device.speedUnitHz)");
+                errors.push_back(
+                    place + ": " +
+                    lang::Args(
+                        lang::translate("driver/ConfigFile",
+                                        "无法读取 \"%1\": 文件没有说明其驱动器的速度单位是0.1 "
+                                        "Hz还是1 Hz (device.speedUnitHz)"),
+                        {text}));
                 continue;
             }
             std::vector<uint16_t> words;
@@ -218,19 +232,20 @@ void CheckValues(const BlockDef& def, const std::vector<uint16_t>& regs, const D
                                         : int64_t{static_cast<int16_t>(u)};
         if (v >= range.lo && v <= range.hi) {
             if (!FieldValueOffered(f, v))
-                errors.push_back(StrFormat("%s.registers[%zu] (%s): %lld is not one of the values "
-                                           "the driver offers",
-                                           where.c_str(), at, f.name, static_cast<long long>(v)));
+                errors.push_back(
+                    StrFormat("%s.registers[%zu] (%s): ", where.c_str(), at, f.name) +
+                    lang::Args(lang::translate("driver/ConfigFile", "%1 不是驱动器提供的取值"),
+                               {std::to_string(v)}));
             continue;
         }
         SNumberRule rule = FieldRule(f, FieldDecimals(f, def, regs, ctx));
         rule.unit = f.unit;
         errors.push_back(StrFormat("%s.registers[%zu] (%s): ", where.c_str(), at, f.name) +
-                         FormatScaled(v, rule.decimals) + " is out of range (" + RangeText(rule) +
-                         ")");
+                         lang::Args(lang::translate("driver/ConfigFile", "%1 超出范围 (%2)"),
+                                    {FormatScaled(v, rule.decimals), RangeText(rule)}));
     }
     if (const std::string p = OrderProblem(def, regs, ctx); !p.empty())
-        errors.push_back(where + ": out of order: " + p);
+        errors.push_back(where + ": " + lang::translate("driver/ConfigFile", "顺序不符: ") + p);
 }
 
 } // namespace
@@ -275,7 +290,8 @@ std::string SetFieldText(const BlockDef& b, const FieldDef& f, std::string_view 
         std::string offered;
         for (int i = 0; i < f.itemCount; ++i)
             offered += (i ? ", " : "") + std::string(TrimmedText(f.items[i]));
-        return "\"" + t + "\" is not one of the values the driver offers: " + offered;
+        return lang::Args(lang::translate("driver/ConfigFile", "\"%1\" 不是驱动器提供的取值: %2"),
+                          {t, offered});
     }
     std::copy(words.begin(), words.end(), regs.begin() + (f.addr - b.start));
     return {};

@@ -3,6 +3,7 @@
 #include "driver/ConfigFields.h"
 #include "driver/Format.h"
 #include "driver/Json.h"
+#include "lang/Tr.h"
 
 #include <algorithm>
 #include <set>
@@ -158,15 +159,17 @@ struct CChecker {
 
     bool Uint(const Json* j, const std::string& where, uint64_t max, uint64_t& out) {
         if (!j) {
-            Error(where, "missing");
+            Error(where, lang::translate("driver/ConfigFile", "缺少"));
             return false;
         }
         if (!j->is_number() || !JsonUint(*j, out)) {
-            Error(where, "must be a whole number from 0 to " + std::to_string(max));
+            Error(where, lang::Args(lang::translate("driver/ConfigFile", "应为0~%1的整数"),
+                                    {std::to_string(max)}));
             return false;
         }
         if (out > max) {
-            Error(where, JsonText(*j) + " is larger than " + std::to_string(max));
+            Error(where, lang::Args(lang::translate("driver/ConfigFile", "%1 大于 %2"),
+                                    {JsonText(*j), std::to_string(max)}));
             return false;
         }
         return true;
@@ -174,11 +177,11 @@ struct CChecker {
 
     const Json* Object(const Json* j, const std::string& where) {
         if (!j) {
-            Error(where, "missing");
+            Error(where, lang::translate("driver/ConfigFile", "缺少"));
             return nullptr;
         }
         if (!j->is_object()) {
-            Error(where, "must be an object");
+            Error(where, lang::translate("driver/ConfigFile", "应为对象"));
             return nullptr;
         }
         return j;
@@ -186,11 +189,11 @@ struct CChecker {
 
     const Json* Array(const Json* j, const std::string& where) {
         if (!j) {
-            Error(where, "missing");
+            Error(where, lang::translate("driver/ConfigFile", "缺少"));
             return nullptr;
         }
         if (!j->is_array()) {
-            Error(where, "must be an array");
+            Error(where, lang::translate("driver/ConfigFile", "应为数组"));
             return nullptr;
         }
         return j;
@@ -232,7 +235,8 @@ static void ParseDevice(const Json& j, ConfigDevice& d, CChecker& ck) {
         if (s->is_boolean())
             d.speedUnitHz = s->get<bool>() ? 1 : 0;
         else
-            ck.Error("device.speedUnitHz", "must be true or false");
+            ck.Error("device.speedUnitHz",
+                     lang::translate("driver/ConfigFile", "应为 true 或 false"));
     }
 }
 
@@ -241,20 +245,22 @@ static bool ParseConfigJson(const Json& doc, ConfigImage& img, std::vector<std::
     CChecker ck{errors};
     img = ConfigImage{};
     if (!doc.is_object()) {
-        ck.Error("document", "must be a JSON object");
+        ck.Error("document", lang::translate("driver/ConfigFile", "应为JSON对象"));
         return false;
     }
     const Json* fmt = Find(doc, "format");
     if (!fmt || !fmt->is_string() || JsonText(*fmt) != kConfigFormat) {
-        ck.Error("format", std::string("must be \"") + kConfigFormat + "\"");
+        ck.Error("format",
+                 lang::Args(lang::translate("driver/ConfigFile", "应为 \"%1\""), {kConfigFormat}));
         return false;
     }
     uint64_t version = 0;
     if (!ck.Uint(Find(doc, "version"), "version", UINT32_MAX, version))
         return false;
     if (version != kConfigVersion) {
-        ck.Error("version", StrFormat("version %llu is not supported (this program reads %d)",
-                                      static_cast<unsigned long long>(version), kConfigVersion));
+        ck.Error("version", lang::Args(lang::translate("driver/ConfigFile",
+                                                       "不支持版本 %1 (本程序读取版本 %2)"),
+                                       {std::to_string(version), std::to_string(kConfigVersion)}));
         return false;
     }
     if (const Json* t = Find(doc, "time"); t && t->is_string())
@@ -274,11 +280,11 @@ static bool ParseConfigJson(const Json& doc, ConfigImage& img, std::vector<std::
                 for (const BlockDef* e : order)
                     exportable = exportable || e == def;
                 if (!def) {
-                    ck.Error(where, "unknown block");
+                    ck.Error(where, lang::translate("driver/ConfigFile", "未知的参数块"));
                     continue;
                 }
                 if (!exportable) {
-                    ck.Error(where, "this block is not a writable parameter block");
+                    ck.Error(where, lang::translate("driver/ConfigFile", "此参数块不能写入"));
                     continue;
                 }
                 if (!ck.Object(&jb, where))
@@ -286,16 +292,20 @@ static bool ParseConfigJson(const Json& doc, ConfigImage& img, std::vector<std::
                 uint64_t start = 0;
                 if (ck.Uint(Find(jb, "start"), where + ".start", 0xFFFF, start) &&
                     start != def->start)
-                    ck.Error(where + ".start", StrFormat("is %llu, the block starts at %u (0x%04X)",
-                                                         static_cast<unsigned long long>(start),
-                                                         def->start, def->start));
+                    ck.Error(where + ".start",
+                             lang::Args(lang::translate("driver/ConfigFile",
+                                                        "为 %1, 此参数块起始于 %2 (%3)"),
+                                        {std::to_string(start), std::to_string(def->start),
+                                         StrFormat("0x%04X", def->start)}));
                 const Json* regs = ck.Array(Find(jb, "registers"), where + ".registers");
                 if (!regs)
                     continue;
                 if (regs->size() != def->count) {
-                    ck.Error(where + ".registers",
-                             StrFormat("has %zu values, the block has %u registers", regs->size(),
-                                       def->count));
+                    ck.Error(
+                        where + ".registers",
+                        lang::Args(lang::translate("driver/ConfigFile",
+                                                   "有 %1 个值, 此参数块有 %2 个寄存器"),
+                                   {std::to_string(regs->size()), std::to_string(def->count)}));
                     continue;
                 }
                 BlockImage bi{def, {}};
@@ -326,7 +336,8 @@ static bool ParseConfigJson(const Json& doc, ConfigImage& img, std::vector<std::
                 std::string where = "pdos." + name;
                 int row = PdoRowByName(name);
                 if (row < 0) {
-                    ck.Error(where, "unknown PDO (RPDO1..RPDO4, TPDO1..TPDO4)");
+                    ck.Error(where, lang::translate("driver/ConfigFile",
+                                                    "未知的PDO (应为RPDO1..RPDO4, TPDO1..TPDO4)"));
                     continue;
                 }
                 if (!ck.Object(&jp, where))
@@ -336,12 +347,14 @@ static bool ParseConfigJson(const Json& doc, ConfigImage& img, std::vector<std::
                     ci && ck.Uint(ci, where + ".communicationIndex", 0xFFFF, idx) &&
                     idx != PdoCommIndex(row))
                     ck.Error(where + ".communicationIndex",
-                             StrFormat("must be 0x%04X for %s", PdoCommIndex(row), name.c_str()));
+                             lang::Args(lang::translate("driver/ConfigFile", "%2 应为 %1"),
+                                        {StrFormat("0x%04X", PdoCommIndex(row)), name}));
                 if (const Json* mi = Find(jp, "mappingIndex");
                     mi && ck.Uint(mi, where + ".mappingIndex", 0xFFFF, idx) &&
                     idx != PdoMapIndex(row))
                     ck.Error(where + ".mappingIndex",
-                             StrFormat("must be 0x%04X for %s", PdoMapIndex(row), name.c_str()));
+                             lang::Args(lang::translate("driver/ConfigFile", "%2 应为 %1"),
+                                        {StrFormat("0x%04X", PdoMapIndex(row)), name}));
                 PdoImage p;
                 p.row = row;
                 if (const Json* a = Find(jp, "absent"); a && a->is_boolean() && a->get<bool>()) {
@@ -371,15 +384,18 @@ static bool ParseConfigJson(const Json& doc, ConfigImage& img, std::vector<std::
                                 continue;
                             if (sub == 0 || sub == 4 || sub > count ||
                                 static_cast<int>(sub) <= last) {
-                                ck.Error(w + ".sub",
-                                         StrFormat("sub-index %llu is not expected here (1..count, "
-                                                   "ascending, not 4)",
-                                                   static_cast<unsigned long long>(sub)));
+                                ck.Error(
+                                    w + ".sub",
+                                    lang::Args(lang::translate(
+                                                   "driver/ConfigFile",
+                                                   "此处不应有子索引 %1 (应为1~个数, 递增, 不含4)"),
+                                               {std::to_string(sub)}));
                                 continue;
                             }
                             last = static_cast<int>(sub);
                             if (size == 0) {
-                                ck.Error(w + ".size", "must be 1 to 4");
+                                ck.Error(w + ".size",
+                                         lang::translate("driver/ConfigFile", "应为1~4"));
                                 continue;
                             }
                             uint64_t max = size == 4 ? 0xFFFFFFFFull : (1ull << (8 * size)) - 1;
@@ -397,11 +413,13 @@ static bool ParseConfigJson(const Json& doc, ConfigImage& img, std::vector<std::
                     if (const Json* ents =
                             ck.Array(Find(*map, "entries"), where + ".mapping.entries")) {
                         if (ents->size() < count || ents->size() > kMaxMapEntries)
-                            ck.Error(where + ".mapping.entries",
-                                     StrFormat("has %zu entries; it needs at least count (%llu) "
-                                               "and at most %d",
-                                               ents->size(), static_cast<unsigned long long>(count),
-                                               kMaxMapEntries));
+                            ck.Error(
+                                where + ".mapping.entries",
+                                lang::Args(
+                                    lang::translate("driver/ConfigFile",
+                                                    "有 %1 项; 应至少有个数 (%2) 项, 至多 %3 项"),
+                                    {std::to_string(ents->size()), std::to_string(count),
+                                     std::to_string(kMaxMapEntries)}));
                         for (size_t i = 0; i < ents->size(); ++i) {
                             uint64_t v = 0;
                             ck.Uint(&(*ents)[i],
@@ -431,7 +449,8 @@ static bool ParseConfigJson(const Json& doc, ConfigImage& img, std::vector<std::
         }
     }
     if (errors.size() == before && img.blocks.empty() && img.pdos.empty() && !img.hasSync)
-        ck.Error("document", "holds no blocks, PDOs or SYNC objects to import");
+        ck.Error("document",
+                 lang::translate("driver/ConfigFile", "没有可导入的参数块、PDO或SYNC对象"));
     return errors.size() == before;
 }
 

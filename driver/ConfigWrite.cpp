@@ -14,17 +14,22 @@ std::vector<std::string> CheckAgainstDevice(const ConfigImage& file, const Confi
         if (p.absent || !d)
             continue;
         if (d->absent) {
-            out.push_back(StrFormat("%s: the device has no object 0x%04X", PdoName(p.row),
-                                    PdoCommIndex(p.row)));
+            out.push_back(PdoName(p.row) + std::string(": ") +
+                          lang::Args(lang::translate("driver/ConfigFile", "设备没有对象 %1"),
+                                     {StrFormat("0x%04X", PdoCommIndex(p.row))}));
             continue;
         }
         for (const auto& s : p.comm)
             if (!d->Comm(s.sub))
-                out.push_back(StrFormat("%s: the device has no sub-index %u of object 0x%04X",
-                                        PdoName(p.row), s.sub, PdoCommIndex(p.row)));
+                out.push_back(
+                    PdoName(p.row) + std::string(": ") +
+                    lang::Args(lang::translate("driver/ConfigFile", "设备的对象 %2 没有子索引 %1"),
+                               {std::to_string(s.sub), StrFormat("0x%04X", PdoCommIndex(p.row))}));
         if (p.mapCount > d->map.size())
-            out.push_back(StrFormat("%s: %u mapped objects, the device has %zu mapping entries",
-                                    PdoName(p.row), p.mapCount, d->map.size()));
+            out.push_back(PdoName(p.row) + std::string(": ") +
+                          lang::Args(lang::translate("driver/ConfigFile",
+                                                     "映射对象 %1 个, 设备只有 %2 个映射项"),
+                                     {std::to_string(p.mapCount), std::to_string(d->map.size())}));
     }
     return out;
 }

@@ -2,6 +2,8 @@
 // and the texts of its errors.
 #include "driver/FileIo.h"
 
+#include "lang/Tr.h"
+
 #include <cerrno>
 #include <cstring>
 
@@ -28,11 +30,22 @@ int ReadBoundedStream(FILE* f, size_t maxBytes, std::string& text) {
     return err;
 }
 
-// The same texts on both systems: the errors are errno values there too.
+// The same texts on both systems: the errors are errno values there too. The
+// common ones in the language in use; the system's own text for the rest.
 std::string FileErrorText(int err) {
     if (err == ELOOP)
-        return "the name is a symbolic link, which is not followed";
+        return lang::translate("driver/FileIo", "文件名是符号链接, 不会跟随");
     if (err == kNotRegularFile)
-        return "not a regular file";
+        return lang::translate("driver/FileIo", "不是普通文件");
+    if (err == ENOENT)
+        return lang::translate("driver/FileIo", "文件或文件夹不存在");
+    if (err == EACCES || err == EPERM)
+        return lang::translate("driver/FileIo", "没有访问权限");
+    if (err == EISDIR)
+        return lang::translate("driver/FileIo", "这是一个文件夹");
+    if (err == ENOSPC)
+        return lang::translate("driver/FileIo", "磁盘空间不足");
+    if (err == EROFS)
+        return lang::translate("driver/FileIo", "文件系统只读");
     return std::strerror(err);
 }

@@ -1,5 +1,7 @@
 #include "driver/Json.h"
 
+#include "lang/Tr.h"
+
 #include <vector>
 
 namespace {
@@ -141,7 +143,7 @@ struct SRefused {
     std::string what;
 };
 
-// "line L, column C" of a byte offset; columns count characters.
+// "第L行, 第C列" (line L, column C) of a byte offset; columns count characters.
 std::string Place(std::string_view text, size_t offset) {
     size_t line = 1, col = 1;
     for (size_t k = 0; k < offset && k < text.size(); ++k) {
@@ -152,7 +154,8 @@ std::string Place(std::string_view text, size_t offset) {
             ++col;
         }
     }
-    return "line " + std::to_string(line) + ", column " + std::to_string(col);
+    return lang::Args(lang::translate("driver/Json", "第%1行, 第%2列"),
+                      {std::to_string(line), std::to_string(col)});
 }
 
 // nlohmann's message without its own "[json.exception...] parse error at ..."
@@ -210,7 +213,7 @@ bool ParseJson(std::string_view text, Json& out, std::string& error) {
         case Json::parse_event_t::object_start:
         case Json::parse_event_t::array_start:
             if (++depth > kMaxJsonDepth)
-                throw SRefused{read, "nesting too deep (more than 64 levels)"};
+                throw SRefused{read, lang::translate("driver/Json", "嵌套太深 (超过64层)")};
             if (event == Json::parse_event_t::object_start)
                 names.emplace_back();
             break;
@@ -226,7 +229,9 @@ bool ParseJson(std::string_view text, Json& out, std::string& error) {
             auto& seen = names.back();
             for (const auto& n : seen)
                 if (n == key)
-                    throw SRefused{read, "duplicate member \"" + key + "\""};
+                    throw SRefused{
+                        read,
+                        lang::Args(lang::translate("driver/Json", "重复的成员 \"%1\""), {key})};
             seen.push_back(key);
             break;
         }
@@ -243,9 +248,14 @@ bool ParseJson(std::string_view text, Json& out, std::string& error) {
     } catch (const SRefused& r) {
         error = Place(text, r.offset > 0 ? r.offset - 1 : 0) + ": " + r.what;
     } catch (const Json::parse_error& e) {
-        error = Place(text, e.byte > 0 ? e.byte - 1 : 0) + ": " + ParseWhat(e.what());
+        // The parser's own words, in English, stay as the detail.
+        error = Place(text, e.byte > 0 ? e.byte - 1 : 0) + ": " +
+                lang::Args(lang::translate("driver/Json", "不是有效的JSON (%1)"),
+                           {ParseWhat(e.what())});
     } catch (const Json::exception& e) {
-        error = Place(text, read) + ": " + ParseWhat(e.what());
+        error = Place(text, read) + ": " +
+                lang::Args(lang::translate("driver/Json", "不是有效的JSON (%1)"),
+                           {ParseWhat(e.what())});
     }
     return false;
 }

@@ -302,7 +302,7 @@ void LoadConfiguration(QWidget* owner, CDriverContext& ctx, const FollowFn& foll
                         (err == EFBIG ? QCoreApplication::translate("CConfigTransfer",
                                                                     "文件太大，不是配置文件")
                                             .toStdString()
-                                      : std::string(std::strerror(err))));
+                                      : FileErrorText(err)));
         return;
     }
     ConfigImage file;

@@ -2940,6 +2940,157 @@ The USB latency timer is %d ms, so replies arrive late; set it to 1 ms: %s</tran
     </message>
 </context>
 <context>
+    <name>driver/ConfigFile</name>
+    <message>
+        <source>应为文字、数字、true、false 或 null</source>
+        <translation>must be a text, a number, true, false or null</translation>
+    </message>
+    <message>
+        <source>%1 既不是 yes 也不是 no</source>
+        <translation>%1 is neither yes nor no</translation>
+    </message>
+    <message>
+        <source>%1 不是以下之一: %2</source>
+        <translation>%1 is not one of: %2</translation>
+    </message>
+    <message>
+        <source>%1 不是选项序号</source>
+        <translation>%1 is not an item index</translation>
+    </message>
+    <message>
+        <source>选项 %1 超出范围 (%2~%3)</source>
+        <translation>item %1 is out of range (%2~%3)</translation>
+    </message>
+    <message>
+        <source>%1 不是数字</source>
+        <translation>%1 is not a number</translation>
+    </message>
+    <message>
+        <source>%1 超出单精度数的范围</source>
+        <translation>%1 is out of range for a single-precision number</translation>
+    </message>
+    <message>
+        <source>%1 超出范围 (%2)</source>
+        <translation>%1 is out of range (%2)</translation>
+    </message>
+    <message>
+        <source>%1 不是数字 (%2)</source>
+        <translation>%1 is not a number (%2)</translation>
+    </message>
+    <message>
+        <source>%1 与其寄存器中的值 (&quot;%2&quot;) 不符, 此字段只能通过寄存器修改</source>
+        <translation>%1 is not what its registers hold (&quot;%2&quot;), and this field can only be changed in the registers</translation>
+    </message>
+    <message>
+        <source>应为对象</source>
+        <translation>must be an object</translation>
+    </message>
+    <message>
+        <source>不是此参数块的字段</source>
+        <translation>not a field of this block</translation>
+    </message>
+    <message>
+        <source>无法读取 &quot;%1&quot;: 文件没有说明其驱动器的速度单位是0.1 Hz还是1 Hz (device.speedUnitHz)</source>
+        <translation>&quot;%1&quot; cannot be read: the file does not tell whether its driver counted speeds in tenths or in whole Hz (device.speedUnitHz)</translation>
+    </message>
+    <message>
+        <source>%1 不是驱动器提供的取值</source>
+        <translation>%1 is not one of the values the driver offers</translation>
+    </message>
+    <message>
+        <source>顺序不符: </source>
+        <translation>out of order: </translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; 不是驱动器提供的取值: %2</source>
+        <translation>&quot;%1&quot; is not one of the values the driver offers: %2</translation>
+    </message>
+    <message>
+        <source>缺少</source>
+        <translation>missing</translation>
+    </message>
+    <message>
+        <source>应为0~%1的整数</source>
+        <translation>must be a whole number from 0 to %1</translation>
+    </message>
+    <message>
+        <source>%1 大于 %2</source>
+        <translation>%1 is larger than %2</translation>
+    </message>
+    <message>
+        <source>应为数组</source>
+        <translation>must be an array</translation>
+    </message>
+    <message>
+        <source>应为 true 或 false</source>
+        <translation>must be true or false</translation>
+    </message>
+    <message>
+        <source>应为JSON对象</source>
+        <translation>must be a JSON object</translation>
+    </message>
+    <message>
+        <source>应为 &quot;%1&quot;</source>
+        <translation>must be &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>不支持版本 %1 (本程序读取版本 %2)</source>
+        <translation>version %1 is not supported (this program reads %2)</translation>
+    </message>
+    <message>
+        <source>未知的参数块</source>
+        <translation>unknown block</translation>
+    </message>
+    <message>
+        <source>此参数块不能写入</source>
+        <translation>this block is not a writable parameter block</translation>
+    </message>
+    <message>
+        <source>为 %1, 此参数块起始于 %2 (%3)</source>
+        <translation>is %1, the block starts at %2 (%3)</translation>
+    </message>
+    <message>
+        <source>有 %1 个值, 此参数块有 %2 个寄存器</source>
+        <translation>has %1 values, the block has %2 registers</translation>
+    </message>
+    <message>
+        <source>未知的PDO (应为RPDO1..RPDO4, TPDO1..TPDO4)</source>
+        <translation>unknown PDO (RPDO1..RPDO4, TPDO1..TPDO4)</translation>
+    </message>
+    <message>
+        <source>%2 应为 %1</source>
+        <translation>must be %1 for %2</translation>
+    </message>
+    <message>
+        <source>此处不应有子索引 %1 (应为1~个数, 递增, 不含4)</source>
+        <translation>sub-index %1 is not expected here (1..count, ascending, not 4)</translation>
+    </message>
+    <message>
+        <source>应为1~4</source>
+        <translation>must be 1 to 4</translation>
+    </message>
+    <message>
+        <source>有 %1 项; 应至少有个数 (%2) 项, 至多 %3 项</source>
+        <translation>has %1 entries; it needs at least count (%2) and at most %3</translation>
+    </message>
+    <message>
+        <source>没有可导入的参数块、PDO或SYNC对象</source>
+        <translation>holds no blocks, PDOs or SYNC objects to import</translation>
+    </message>
+    <message>
+        <source>设备没有对象 %1</source>
+        <translation>the device has no object %1</translation>
+    </message>
+    <message>
+        <source>设备的对象 %2 没有子索引 %1</source>
+        <translation>the device has no sub-index %1 of object %2</translation>
+    </message>
+    <message>
+        <source>映射对象 %1 个, 设备只有 %2 个映射项</source>
+        <translation>%1 mapped objects, the device has %2 mapping entries</translation>
+    </message>
+</context>
+<context>
     <name>driver/DeviceId</name>
     <message>
         <source>公司名称</source>
@@ -3007,6 +3158,37 @@ The USB latency timer is %d ms, so replies arrive late; set it to 1 ms: %s</tran
     <message>
         <source>%1 不能大于%2</source>
         <translation>%1 must not be above %2</translation>
+    </message>
+</context>
+<context>
+    <name>driver/FileIo</name>
+    <message>
+        <source>文件名是符号链接, 不会跟随</source>
+        <translation>the name is a symbolic link, which is not followed</translation>
+    </message>
+    <message>
+        <source>不是普通文件</source>
+        <translation>not a regular file</translation>
+    </message>
+    <message>
+        <source>文件或文件夹不存在</source>
+        <translation>no such file or folder</translation>
+    </message>
+    <message>
+        <source>没有访问权限</source>
+        <translation>permission denied</translation>
+    </message>
+    <message>
+        <source>这是一个文件夹</source>
+        <translation>it is a folder</translation>
+    </message>
+    <message>
+        <source>磁盘空间不足</source>
+        <translation>no space left on the disk</translation>
+    </message>
+    <message>
+        <source>文件系统只读</source>
+        <translation>read-only file system</translation>
     </message>
 </context>
 <context>
@@ -3309,6 +3491,25 @@ The USB latency timer is %d ms, so replies arrive late; set it to 1 ms: %s</tran
     <message>
         <source>非RTU帧</source>
         <translation>Not an RTU frame</translation>
+    </message>
+</context>
+<context>
+    <name>driver/Json</name>
+    <message>
+        <source>第%1行, 第%2列</source>
+        <translation>line %1, column %2</translation>
+    </message>
+    <message>
+        <source>嵌套太深 (超过64层)</source>
+        <translation>nesting too deep (more than 64 levels)</translation>
+    </message>
+    <message>
+        <source>重复的成员 &quot;%1&quot;</source>
+        <translation>duplicate member &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>不是有效的JSON (%1)</source>
+        <translation>not valid JSON (%1)</translation>
     </message>
 </context>
 <context>

@@ -86,9 +86,9 @@ TEST(ConfigFile, ReadsBackAndNamesDifferencesAndWhatTheDeviceCannotHold) {
     dev.pdos[6].absent = true;
     auto p = CheckAgainstDevice(file, dev);
     ASSERT_EQ(p.size(), 4u);
-    EXPECT_NE(p[0].find("TPDO1: the device has no sub-index 3"), std::string::npos) << p[0];
-    EXPECT_NE(p[2].find("TPDO2: 2 mapped objects"), std::string::npos) << p[2];
-    EXPECT_NE(p[3].find("TPDO3: the device has no object 0x1802"), std::string::npos) << p[3];
+    EXPECT_NE(p[0].find("TPDO1: 设备的对象 0x1800 没有子索引 3"), std::string::npos) << p[0];
+    EXPECT_NE(p[2].find("TPDO2: 映射对象 2 个"), std::string::npos) << p[2];
+    EXPECT_NE(p[3].find("TPDO3: 设备没有对象 0x1802"), std::string::npos) << p[3];
 }
 
 // A file written by an earlier build reads back whole and is written again
@@ -201,28 +201,27 @@ TEST(ConfigFile, EditedFieldsWinOverTheirRegisters) {
 TEST(ConfigFile, UnreadableOrForbiddenValuesRefuseTheFile) {
     const std::pair<SEdited, std::vector<std::string>> rows[] = {
         {{{{"motor", "rated_current", "\"3,5 A\""}, {"motor", "rated_curent", "1"}}},
-         {"blocks.motor.fields.rated_current: \"3,5 A\" is not a number (0.00~655.35 A)",
-          "blocks.motor.fields.rated_curent: not a field of this block"}},
+         {"blocks.motor.fields.rated_current: \"3,5 A\" 不是数字 (0.00~655.35 A)",
+          "blocks.motor.fields.rated_curent: 不是此参数块的字段"}},
         {{{{"motor", "rated_current", "\"700 A\""}, {"canopen", "node_id", "128"}}},
-         {"rated_current: \"700 A\" is out of range (0.00~655.35 A)",
-          "node_id: \"128\" is out of range (1~127)"}},
+         {"rated_current: \"700 A\" 超出范围 (0.00~655.35 A)",
+          "node_id: \"128\" 超出范围 (1~127)"}},
         {{{}, {"comm-b", 0, 0}},
-         {"blocks.comm-b.registers[0] (rs485_slave_address): 0 is out of range (1~255)"}},
+         {"blocks.comm-b.registers[0] (rs485_slave_address): 0 超出范围 (1~255)"}},
         {{{{"comm-a", "rs485_baud", "\"9601 baud\""}}},
-         {"blocks.comm-a.registers[0] (rs485_baud): 9601 is not one of the values the driver "
-          "offers"}},
+         {"blocks.comm-a.registers[0] (rs485_baud): 9601 不是驱动器提供的取值"}},
         {{{{"safety", "over_voltage_shutdown", "\"10.0 V\""},
            {"motor", "default_acceleration", "2500"}}},
-         {"blocks.safety: out of order: 过压关断 (10.0 V) 应高于欠压关断 (18.0 V)",
-          "blocks.motor: out of order: 默认加速加速度"}},
+         {"blocks.safety: 顺序不符: 过压关断 (10.0 V) 应高于欠压关断 (18.0 V)",
+          "blocks.motor: 顺序不符: 默认加速加速度"}},
         {{{{"system-a", "limit_trigger_polarity", "\"Disabled\""},
            {"motor", "overshoot_correction", "\"maybe\""},
            {"pid", "holding_kp", "\"1e39\""},
            {"motor", "phase_sequence", "\"05 01 03 02 06 05\""}}},
-         {"limit_trigger_polarity: \"Disabled\" is not one of: 低电平/闭合",
-          "overshoot_correction: \"maybe\" is neither yes nor no",
-          "holding_kp: \"1e39\" is out of range",
-          "phase_sequence: \"05 01 03 02 06 05\" is not what its registers hold"}},
+         {"limit_trigger_polarity: \"Disabled\" 不是以下之一: 低电平/闭合",
+          "overshoot_correction: \"maybe\" 既不是 yes 也不是 no",
+          "holding_kp: \"1e39\" 超出单精度数的范围",
+          "phase_sequence: \"05 01 03 02 06 05\" 与其寄存器中的值"}},
     };
     for (const auto& [edited, want] : rows) {
         ConfigImage exported, img;
@@ -245,7 +244,7 @@ TEST(ConfigFile, UnreadableOrForbiddenValuesRefuseTheFile) {
     std::vector<std::string> errors;
     EXPECT_EQ(ParseConfigText(head + ramp, img, errors), EConfigParse::Refused);
     ASSERT_EQ(errors.size(), 1u);
-    EXPECT_NE(errors[0].find("acceleration: \"600 Hz/s\" cannot be read"), std::string::npos)
+    EXPECT_NE(errors[0].find("acceleration: 无法读取 \"600 Hz/s\""), std::string::npos)
         << errors[0];
     errors.clear();
     ASSERT_EQ(ParseConfigText(head + R"("device": {"speedUnitHz": false}, )" + ramp, img, errors),

@@ -71,16 +71,16 @@ TEST(Json, RejectsBrokenDocumentsWithAPlaceAndDeepNestingWithoutACrash) {
         Json j = "unchanged";
         std::string err;
         EXPECT_FALSE(ParseJson(t, j, err));
-        EXPECT_NE(err.find("line "), std::string::npos) << err;
+        EXPECT_EQ(err.rfind("第", 0), 0u) << err;
         EXPECT_EQ(j, "unchanged");
     }
     std::string err;
     Json j;
     EXPECT_FALSE(ParseJson("{\n  \"a\": [1,\n  2,, 3]}", j, err));
-    EXPECT_EQ(err.rfind("line 3, column 5", 0), 0u) << err;
+    EXPECT_EQ(err.rfind("第3行, 第5列: 不是有效的JSON (", 0), 0u) << err;
     EXPECT_FALSE(ParseJson("{\"a\": 1,\n \"a\": 2}", j, err));
-    EXPECT_EQ(err.rfind("line 2, column 4: duplicate member \"a\"", 0), 0u) << err;
+    EXPECT_EQ(err.rfind("第2行, 第4列: 重复的成员 \"a\"", 0), 0u) << err;
     EXPECT_FALSE(ParseJson(std::string(100000, '['), j, err));
-    EXPECT_NE(err.find("too deep"), std::string::npos);
+    EXPECT_NE(err.find("嵌套太深"), std::string::npos);
     EXPECT_TRUE(ParseJson(std::string(60, '[') + std::string(60, ']'), j, err)) << err;
 }

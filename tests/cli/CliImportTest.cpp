@@ -219,44 +219,49 @@ TEST_F(CliImport, TruncatedOrBrokenFilesAndUnconfirmedImportsWriteNothing) {
 
     // Each names its problem and where it is.
     const std::tuple<std::string, std::string, const char*> broken[] = {
-        {"truncated", text.substr(0, text.size() / 2), "line "},
-        {"version", Edit(text, "", "\"version\": 1", "\"version\": 2"),
-         "version 2 is not supported"},
-        {"format", Edit(text, "", "\"halvik-cli configuration\"", "\"other\""), "format: must be"},
+        {"truncated", text.substr(0, text.size() / 2), "不是有效的JSON"},
+        {"version", Edit(text, "", "\"version\": 1", "\"version\": 2"), "不支持版本 2"},
+        {"format", Edit(text, "", "\"halvik-cli configuration\"", "\"other\""), "format: 应为"},
         {"unknown-block", Edit(text, "\"blocks\"", "\"pid\"", "\"pidx\""),
-         "blocks.pidx: unknown block"},
-        {"read-only", Edit(text, "\"blocks\"", "\"pid\"", "\"status\""), "not a writable"},
-        {"too-large", FirstRegister(text, "ramp", "70000"), "larger than 65535"},
-        {"wrong-size", Edit(text, "\"ramp\"", "[", "[1, "), "the block has 4 registers"},
-        {"negative", FirstRegister(text, "pid", "-1"), "whole number"},
+         "blocks.pidx: 未知的参数块"},
+        {"read-only", Edit(text, "\"blocks\"", "\"pid\"", "\"status\""), "不能写入"},
+        {"too-large", FirstRegister(text, "ramp", "70000"), "70000 大于 65535"},
+        {"wrong-size", Edit(text, "\"ramp\"", "[", "[1, "), "此参数块有 4 个寄存器"},
+        {"negative", FirstRegister(text, "pid", "-1"), "的整数"},
         {"start", Edit(text, "\"ramp\"", "\"start\": 80", "\"start\": 81"), "blocks.ramp.start"},
         {"map-count", Edit(text, "\"mapping\"", "\"count\": ", "\"count\": 9"), "mapping.count"},
         {"sub-4", Edit(text, "\"TPDO2\"", "\"sub\": 3", "\"sub\": 4"), "pdos.TPDO2.communication"},
-        {"byte", Edit(text, "\"size\": 1", "\"value\": ", "\"value\": 256"), "larger than 255"},
-        {"unknown-pdo", Edit(text, "", "\"RPDO2\"", "\"XPDO2\""), "unknown PDO"},
+        {"byte", Edit(text, "\"size\": 1", "\"value\": ", "\"value\": 256"), "大于 255"},
+        {"unknown-pdo", Edit(text, "", "\"RPDO2\"", "\"XPDO2\""), "未知的PDO"},
         {"sync-range", Edit(text, "\"sync\"", "\"cyclePeriod\": ", "\"cyclePeriod\": 99999999999"),
          "sync.cyclePeriod"},
         // Well formed, but asks for a sub-index the device does not have.
         {"device-mismatch",
          Edit(Edit(text, "\"TPDO1\"", "\"count\": 5", "\"count\": 6"), "\"TPDO1\"", "\"sub\": 5",
               "\"sub\": 6"),
-         "the device has no sub-index 6"},
+         "没有子索引 6"},
         // Every problem is listed, not just the first.
         {"two", Edit(FirstRegister(text, "ramp", "70000"), "", "\"RPDO2\"", "\"XPDO2\""),
-         "unknown PDO"},
+         "未知的PDO"},
     };
     for (const auto& [name, content, mention] : broken) {
         SCOPED_TRACE(name);
         m_sim.Driver().ClearRequestLog();
         CliRun r = Expect("import " + Write(name + ".json", content) + " --yes", 2, {},
                           {"nothing written", mention});
-        EXPECT_TRUE(name != "two" || r.err.find("larger than 65535") != std::string::npos);
+        EXPECT_TRUE(name != "two" || r.err.find("70000 大于 65535") != std::string::npos);
         // Only what the device cannot hold needs the device to tell.
         if (name == "device-mismatch")
             EXPECT_FALSE(AnyWrites());
         else
             EXPECT_TRUE(m_sim.Driver().RequestLog().empty()) << "the port was used";
     }
+    // The same problems in English when asked for; the places stay as they are.
+    Expect(
+        "import " +
+            Write("format-en.json", Edit(text, "", "\"halvik-cli configuration\"", "\"other\"")) +
+            " --yes --lang en",
+        2, {}, {"format: must be \"halvik-cli configuration\""});
     m_sim.Driver().ClearRequestLog();
     Expect("import " + Write("huge.json", text + std::string(kMaxConfigFileBytes, ' ')) + " --yes",
            2, {}, {"too large"});

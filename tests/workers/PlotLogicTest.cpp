@@ -113,7 +113,7 @@ TEST(CsvRecorder, WritesHeaderAndRowsAtOnceAndFailedPollsAsTheirText) {
     std::ofstream(victim) << "someone's";
     ASSERT_EQ(symlink(victim.c_str(), path.c_str()), 0);
     EXPECT_FALSE(rec.Start(path, error));
-    EXPECT_NE(error.find("symbolic link"), std::string::npos) << error;
+    EXPECT_NE(error.find("符号链接"), std::string::npos) << error;
     EXPECT_EQ(ReadAll(victim), "someone's");
     unlink(path.c_str());
     unlink(victim.c_str());
