@@ -1,5 +1,7 @@
 #include "driver/StepResponse.h"
 
+#include "lang/Tr.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -37,11 +39,11 @@ SStepFigures StepFigures(const std::vector<SStepSample>& s, double start, double
     f.target = target;
     const double change = target - start;
     if (s.size() < 5) {
-        f.problem = "too few samples";
+        f.problem = lang::translate("driver/StepResponse", "采样点太少");
         return f;
     }
     if (change == 0) {
-        f.problem = "no change asked for";
+        f.problem = lang::translate("driver/StepResponse", "目标与起点相同");
         return f;
     }
     const double span = s.back().t - s.front().t;
@@ -62,7 +64,7 @@ SStepFigures StepFigures(const std::vector<SStepSample>& s, double start, double
         n[i] = (s[i].value - start) / change;
     const double final = (f.finalValue - start) / change;
     if (final <= 0) {
-        f.problem = "the output did not move toward the target";
+        f.problem = lang::translate("driver/StepResponse", "输出没有朝目标变化");
         return f;
     }
     const double t10 = Crossing(s, n, 0.1 * final), t90 = Crossing(s, n, 0.9 * final);

@@ -3,6 +3,7 @@
 #include "driver/Catalogue.h"
 #include "driver/DeviceIo.h"
 #include "driver/Format.h"
+#include "lang/Tr.h"
 
 #include <climits>
 #include <cmath>
@@ -101,9 +102,11 @@ SStepPlan PrepareStep(CMotorDriver& drv, uint8_t slave, const SStepRequest& req)
     out.start = speed ? freqNow : positionNow;
 
     if (out.errorState != 0)
-        return Refuse(plan, StrFormat("the driver reports error state %u", out.errorState));
+        return Refuse(plan, lang::Args(lang::translate("driver/StepRun", "驱动器报告错误状态 %1"),
+                                       {std::to_string(out.errorState)}));
     if (!req.fromRunning && (freqNow != 0 || Value("status.output_pwm", status, ctx) != 0))
-        return Refuse(plan, StrFormat("the motor is running (%g Hz)", freqNow));
+        return Refuse(plan, lang::Args(lang::translate("driver/StepRun", "电机正在运行 (%1 Hz)"),
+                                       {StrFormat("%g", freqNow)}));
     // The command registers count in the driver's speed unit; finer digits
     // are cut toward zero, as a typed frequency is (the micro-hertz rounding
     // keeps 2.3 Hz from becoming 22.999... tenths).
@@ -113,31 +116,39 @@ SStepPlan PrepareStep(CMotorDriver& drv, uint8_t slave, const SStepRequest& req)
     };
     if (speed) {
         if (std::fabs(req.target) > out.maxFrequency)
-            return Refuse(plan, StrFormat("%g Hz is beyond the motor's maximum commutation "
-                                          "frequency (motor.max_commutation_frequency, %g Hz)",
-                                          req.target, out.maxFrequency));
+            return Refuse(
+                plan,
+                lang::Args(
+                    lang::translate(
+                        "driver/StepRun",
+                        "%1 Hz 超出电机的最大换向频率 (motor.max_commutation_frequency, %2 Hz)"),
+                    {StrFormat("%g", req.target), StrFormat("%g", out.maxFrequency)}));
         plan.commandRaw = inUnits(req.target);
         if (plan.commandRaw < INT16_MIN || plan.commandRaw > INT16_MAX)
-            return Refuse(plan, StrFormat("%g Hz does not fit the frequency register", req.target));
+            return Refuse(
+                plan, lang::Args(lang::translate("driver/StepRun", "%1 Hz 超出频率寄存器的范围"),
+                                 {StrFormat("%g", req.target)}));
         out.target = static_cast<double>(plan.commandRaw) / scale;
     } else {
         // The move runs at up to the motor's maximum commutation frequency,
         // so that the loop and not the move's speed shapes the response.
         plan.moveRaw = std::min<int64_t>(inUnits(out.maxFrequency), UINT16_MAX);
         if (plan.moveRaw <= 0)
-            return Refuse(plan, "the motor's maximum commutation frequency is 0: no move can run");
+            return Refuse(
+                plan, lang::translate("driver/StepRun", "电机的最大换向频率为0: 无法运行位置运动"));
         out.moveFrequency = static_cast<double>(plan.moveRaw) / scale;
         const double distance = std::round(req.target);
         const double to = distance + (req.relative ? positionNow : 0);
         if (std::fabs(distance) > INT32_MAX || to < INT32_MIN || to > INT32_MAX)
-            return Refuse(plan,
-                          StrFormat("position %.0f is beyond the 32-bit position register", to));
+            return Refuse(plan, lang::Args(lang::translate("driver/StepRun",
+                                                           "位置 %1 超出32位位置寄存器的范围"),
+                                           {StrFormat("%.0f", to)}));
         plan.commandRaw = static_cast<int64_t>(distance);
         out.target = to;
     }
     if (out.target == out.start)
-        return Refuse(plan,
-                      StrFormat("the motor is at %g %s already", out.start, StepUnit(req.loop)));
+        return Refuse(plan, lang::Args(lang::translate("driver/StepRun", "电机已在 %1 %2"),
+                                       {StrFormat("%g", out.start), StepUnit(req.loop)}));
     out.end = EStepEnd::Completed;
     return plan;
 }

@@ -3636,6 +3636,52 @@ The USB latency timer is %d ms, so replies arrive late; set it to 1 ms: %s</tran
     </message>
 </context>
 <context>
+    <name>driver/StepResponse</name>
+    <message>
+        <source>采样点太少</source>
+        <translation>too few samples</translation>
+    </message>
+    <message>
+        <source>目标与起点相同</source>
+        <translation>no change asked for</translation>
+    </message>
+    <message>
+        <source>输出没有朝目标变化</source>
+        <translation>the output did not move toward the target</translation>
+    </message>
+</context>
+<context>
+    <name>driver/StepRun</name>
+    <message>
+        <source>驱动器报告错误状态 %1</source>
+        <translation>the driver reports error state %1</translation>
+    </message>
+    <message>
+        <source>电机正在运行 (%1 Hz)</source>
+        <translation>the motor is running (%1 Hz)</translation>
+    </message>
+    <message>
+        <source>%1 Hz 超出电机的最大换向频率 (motor.max_commutation_frequency, %2 Hz)</source>
+        <translation>%1 Hz is beyond the motor&apos;s maximum commutation frequency (motor.max_commutation_frequency, %2 Hz)</translation>
+    </message>
+    <message>
+        <source>%1 Hz 超出频率寄存器的范围</source>
+        <translation>%1 Hz does not fit the frequency register</translation>
+    </message>
+    <message>
+        <source>电机的最大换向频率为0: 无法运行位置运动</source>
+        <translation>the motor&apos;s maximum commutation frequency is 0: no move can run</translation>
+    </message>
+    <message>
+        <source>位置 %1 超出32位位置寄存器的范围</source>
+        <translation>position %1 is beyond the 32-bit position register</translation>
+    </message>
+    <message>
+        <source>电机已在 %1 %2</source>
+        <translation>the motor is at %1 %2 already</translation>
+    </message>
+</context>
+<context>
     <name>modbus/ResultText</name>
     <message>
         <source>操作成功</source>

@@ -391,7 +391,7 @@ TEST_F(CliSim, StepAsksFirstGivesGainsFiguresSamplesAndStopsOnCtrlC) {
     EXPECT_EQ(lastWrite(), (std::vector<uint8_t>{1, 0x06, 0x00, 0x40, 0x00, 0x01}));
 
     Expect("step --loop position --to 3000000000 --yes", 2, {},
-           {"beyond the 32-bit position register; nothing written"});
+           {"超出32位位置寄存器的范围; nothing written"});
     Expect("step --loop speed --to 100 --ms 20000 --yes", 130, {"Motor stopped (normal)"},
            {"interrupted"}, [&](const CliRun&) { return d.GetRegister(0x0022) != 0; });
     EXPECT_EQ(lastWrite(), (std::vector<uint8_t>{1, 0x06, 0x00, 0x40, 0x00, 0x00}));

@@ -177,10 +177,10 @@ TEST_F(StepRunTest, LimitsAndARunningMotorAreRefusedUnlessAsked) {
         double to;
         const char* problem;
     } refused[] = {
-        {EStepLoop::Speed, 3000.1, "beyond the motor's maximum commutation frequency"},
-        {EStepLoop::Speed, -3001, "beyond the motor's maximum commutation frequency"},
-        {EStepLoop::Position, 2147483648.0, "beyond the 32-bit position register"},
-        {EStepLoop::Speed, 0, "at 0 Hz already"},
+        {EStepLoop::Speed, 3000.1, "超出电机的最大换向频率"},
+        {EStepLoop::Speed, -3001, "超出电机的最大换向频率"},
+        {EStepLoop::Position, 2147483648.0, "超出32位位置寄存器的范围"},
+        {EStepLoop::Speed, 0, "电机已在 0 Hz"},
     };
     for (const auto& r : refused) {
         const SStepResult got = Run(r.loop, r.to, 300ms);
@@ -188,7 +188,7 @@ TEST_F(StepRunTest, LimitsAndARunningMotorAreRefusedUnlessAsked) {
         EXPECT_NE(got.problem.find(r.problem), std::string::npos) << got.problem;
     }
     Drv().SetRegister(FieldAddr("status.error_state"), 4);
-    EXPECT_EQ(Run(EStepLoop::Speed, 100, 300ms).problem, "the driver reports error state 4");
+    EXPECT_EQ(Run(EStepLoop::Speed, 100, 300ms).problem, "驱动器报告错误状态 4");
     Drv().Reset();
     Drv().SetRegisters(FieldAddr("comm-a.rs485_baud"), {0x0001, 0xC200, 0});
     EXPECT_EQ(Writes(before), 0u);
@@ -202,7 +202,7 @@ TEST_F(StepRunTest, LimitsAndARunningMotorAreRefusedUnlessAsked) {
     }));
     const size_t running = Drv().RequestLog().size();
     SStepResult got = Run(EStepLoop::Speed, 100, 300ms);
-    EXPECT_EQ(got.problem.rfind("the motor is running (", 0), 0u) << got.problem;
+    EXPECT_EQ(got.problem.rfind("电机正在运行 (", 0), 0u) << got.problem;
     EXPECT_EQ(Writes(running), 0u);
 
     SStepRequest req;
