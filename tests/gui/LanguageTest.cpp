@@ -7,6 +7,7 @@
 #include "GuiTestSupport.h"
 #include "app/AboutDlg.h"
 #include "pages/CanOpenList.h"
+#include "tools/ConfigTransfer.h"
 #include "tools/ObjDictDlg.h"
 #include "tools/PdoEditDlg.h"
 #include "tools/PlotDlg.h"
@@ -29,6 +30,7 @@
 #include <QTabWidget>
 #include <QTableView>
 
+#include <fstream>
 #include <map>
 
 namespace {
@@ -173,6 +175,14 @@ TEST_F(LanguageTest, EnglishEverywhereAndChineseUnchanged) {
     LookAtComparison((QString(HALVIK_SCREENSHOT_DIR) + "/en/compare.json").toStdString(),
                      [&] { Drv().SetRegister(0x0050, 25); },
                      [&](QWidget& dlg) { Save(&dlg, "CConfigCompareDlg.png"); });
+    // A broken file's problems in English too, not only the box's heading.
+    const std::string broken = QString(HALVIK_SCREENSHOT_DIR).toStdString() + "/en/broken.json";
+    std::ofstream(broken) << "{\"format\": \"other\", \"version\": 1, \"blocks\": [1,,2]}";
+    FileChooser chooser = SetFileChooser([&](bool, const std::string&) { return broken; });
+    Menu(Ui().actLoad);
+    SetFileChooser(chooser);
+    EXPECT_NE(m_boxes.LastText().find("not valid JSON"), std::string::npos) << m_boxes.LastText();
+    EXPECT_FALSE(HasChinese(QString::fromStdString(m_boxes.LastText()))) << m_boxes.LastText();
 
     // And back: the Chinese texts exactly as before.
     SetLanguage(ELanguage::Chinese);
