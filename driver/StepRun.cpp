@@ -148,7 +148,9 @@ SStepPlan PrepareStep(CMotorDriver& drv, uint8_t slave, const SStepRequest& req)
     }
     if (out.target == out.start)
         return Refuse(plan, lang::Args(lang::translate("driver/StepRun", "电机已在 %1 %2"),
-                                       {StrFormat("%g", out.start), StepUnit(req.loop)}));
+                                       {StrFormat("%g", out.start),
+                                        speed ? std::string("Hz")
+                                              : lang::translate("driver/StepRun", "脉冲")}));
     out.end = EStepEnd::Completed;
     return plan;
 }

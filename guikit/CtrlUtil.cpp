@@ -254,20 +254,29 @@ void FinishLanguageChange() {
 }
 
 void FitHeadings(QHeaderView* header) {
+    // The widths the window was made with are kept for the language that
+    // needs no more: back in Chinese, the English widths go.
+    QList<QVariant> made = header->property("madeWidths").toList();
+    if (made.size() != header->count()) {
+        made.clear();
+        for (int i = 0; i < header->count(); ++i)
+            made.append(header->sectionSize(i));
+        header->setProperty("madeWidths", made);
+    }
     for (int i = 0; i < header->count(); ++i)
-        if (header->sectionSize(i) < header->sectionSizeHint(i))
-            header->resizeSection(i, header->sectionSizeHint(i));
+        if (!header->isSectionHidden(i))
+            header->resizeSection(i, std::max(made[i].toInt(), header->sectionSizeHint(i)));
 }
 
 void FixSizeToLayout(QWidget* window) {
     // A list's width follows its items when a language renames them.
-    for (QComboBox* list : window->findChildren<QComboBox*>())
-        list->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     window->setMinimumSize(0, 0);
     window->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-    // Hidden pages do not tell their parents that their texts changed size.
+    // Hidden pages do not tell their parents that their texts changed size;
+    // the tool windows this one owns size themselves.
     for (QLayout* layout : window->findChildren<QLayout*>())
-        layout->invalidate();
+        if (!layout->parentWidget() || layout->parentWidget()->window() == window)
+            layout->invalidate();
     if (window->layout())
         window->layout()->activate();
     window->setFixedSize(window->sizeHint().expandedTo(window->minimumSizeHint()));

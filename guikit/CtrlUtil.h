@@ -80,7 +80,7 @@ void AfterLanguageChange(QWidget* w, std::function<void()> fn);
 void FinishLanguageChange();
 // Gives the window the size its layout asks for and keeps it there. Unlike
 // adjustSize, not bounded by the screen: a text cut is worse than a large
-// window. Its lists then follow their items' widths.
+// window. (The layouts' lists follow their items: AdjustToContents.)
 void FixSizeToLayout(QWidget* window);
 // Widens the columns whose heading would be cut; wider ones are kept.
 void FitHeadings(QHeaderView* header);

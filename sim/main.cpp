@@ -84,7 +84,9 @@ bool SplitSlave(std::string& text, char sep, long& slave) {
 bool ParseInt(const char* text, long lo, long hi, long& out) {
     char* end = nullptr;
     errno = 0;
-    long v = std::strtol(text, &end, 0);
+    // Decimal or 0x hex, as the address lists: "010" is ten, not octal eight.
+    const bool hex = text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    long v = std::strtol(text, &end, hex ? 16 : 10);
     if (!*text || *end || errno || v < lo || v > hi)
         return false;
     out = v;

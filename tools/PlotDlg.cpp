@@ -102,6 +102,7 @@ CPlotDlg::CPlotDlg(QWidget* parent, size_t capacity) : QDialog(parent), m_histor
     }
 
     m_pScale = new QComboBox;
+    m_pScale->setSizeAdjustPolicy(QComboBox::AdjustToContents); // follows its language
     m_pScale->addItems({QCoreApplication::translate("CPlotDlg", "各自刻度"),
                         QCoreApplication::translate("CPlotDlg", "归一化")});
     connect(m_pScale, &QComboBox::currentIndexChanged, this,

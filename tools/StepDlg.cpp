@@ -106,6 +106,7 @@ CStepDlg::CStepDlg(CDriverContext& ctx, std::function<uint16_t()> stopMode, QWid
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
     m_pLoop = new QComboBox;
+    m_pLoop->setSizeAdjustPolicy(QComboBox::AdjustToContents); // follows its language
     m_pLoop->addItems({tr("速度环 (换向频率)"), tr("位置环 (位置运动)")});
     m_pTarget = new QLineEdit("100");
     m_pUnit = new QLabel("Hz");

@@ -129,6 +129,7 @@ CTrafficLogDlg::CTrafficLogDlg(CTrafficLog& log, QWidget* parent)
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
 
     m_pFilter = new QComboBox;
+    m_pFilter->setSizeAdjustPolicy(QComboBox::AdjustToContents); // follows its language
     m_pFilter->addItems({QCoreApplication::translate("CTrafficLogDlg", "全部"),
                          QCoreApplication::translate("CTrafficLogDlg", "成功"),
                          QCoreApplication::translate("CTrafficLogDlg", "失败"),

@@ -3680,6 +3680,10 @@ The USB latency timer is %d ms, so replies arrive late; set it to 1 ms: %s</tran
         <source>电机已在 %1 %2</source>
         <translation>the motor is at %1 %2 already</translation>
     </message>
+    <message>
+        <source>脉冲</source>
+        <translation>pulses</translation>
+    </message>
 </context>
 <context>
     <name>modbus/ResultText</name>

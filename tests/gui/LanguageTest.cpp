@@ -29,6 +29,7 @@
 #include <QStandardPaths>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTableWidget>
 
 #include <fstream>
 #include <map>
@@ -118,6 +119,10 @@ TEST_F(LanguageTest, EnglishEverywhereAndChineseUnchanged) {
     m_dlg->show();
     const std::map<std::string, QString> chinese = Texts(m_dlg.get());
     const QSize chineseSize = m_dlg->size();
+    QHeaderView* columns = Page(3)->findChild<CCanOpenList*>()->List()->horizontalHeader();
+    std::vector<int> chineseColumns;
+    for (int i = 0; i < columns->count(); ++i)
+        chineseColumns.push_back(columns->sectionSize(i));
 
     // Chosen in the help menu, as a user would: it switches and is kept.
     QAction* english = nullptr;
@@ -186,6 +191,10 @@ TEST_F(LanguageTest, EnglishEverywhereAndChineseUnchanged) {
 
     // And back: the Chinese texts exactly as before.
     SetLanguage(ELanguage::Chinese);
+    // The window and the columns as they were, not as wide as English needed.
+    EXPECT_EQ(m_dlg->size(), chineseSize);
+    for (int i = 0; i < columns->count(); ++i)
+        EXPECT_EQ(columns->sectionSize(i), chineseColumns[static_cast<size_t>(i)]) << i;
     const std::map<std::string, QString> again = Texts(m_dlg.get());
     for (const auto& [at, text] : chinese) {
         const auto it = again.find(at);
