@@ -215,6 +215,9 @@ std::vector<SStopResult> StopAll(CMotorDriver& drv, const std::vector<uint8_t>& 
     }
     // Then the rest get the whole reply time-out: a slow adapter or driver
     // is told apart from a silent one. A stop written twice is one stop.
+    // Without a budget the first pass already waited that long.
+    if (turnaroundMs == 0)
+        return out;
     for (SStopResult& r : out)
         if (r.rc == kResultTimeout &&
             (r.rc = drv.WriteStopCommand(r.slave, mode)) == kResultPortClosed)

@@ -84,6 +84,7 @@ struct SStopResult {
 // kStopFree) to each slave by its own address. Those that do not begin to
 // answer within the turnaround budget are left for a second pass at the
 // master's reply time-out, so one silent driver does not hold back the
-// others' stop. One result per slave, in the list's order.
+// others' stop; with a budget of 0 there is one pass, each at the reply
+// time-out. One result per slave, in the list's order.
 std::vector<SStopResult> StopAll(CMotorDriver& drv, const std::vector<uint8_t>& slaves,
                                  uint16_t mode, uint32_t turnaroundMs = kScanTurnaroundMs);

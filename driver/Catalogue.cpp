@@ -156,8 +156,8 @@ std::vector<const BlockDef*> ExportBlocks() {
     return out;
 }
 
-static DecodedField DecodeField(const FieldDef& f, const BlockDef& b,
-                                const std::vector<uint16_t>& regs, const DecodeContext& ctx) {
+DecodedField DecodeField(const FieldDef& f, const BlockDef& b, const std::vector<uint16_t>& regs,
+                         const DecodeContext& ctx) {
     DecodedField d;
     d.name = f.name;
     d.addr = f.addr;

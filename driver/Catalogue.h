@@ -189,6 +189,9 @@ struct DecodedField {
 // registers from its start, host order.
 std::vector<DecodedField> DecodeBlock(const BlockDef& b, const std::vector<uint16_t>& regs,
                                       const DecodeContext& ctx);
+// One field f of block b, without the block's main-window texts.
+DecodedField DecodeField(const FieldDef& f, const BlockDef& b, const std::vector<uint16_t>& regs,
+                         const DecodeContext& ctx);
 
 // raw / 10^decimals as exact decimal text: (-1005, 1) -> "-100.5".
 std::string FormatScaled(int64_t raw, int decimals);

@@ -2,6 +2,7 @@
 
 #include "driver/FieldInput.h"
 #include "driver/Format.h"
+#include "driver/Texts.h"
 #include "lang/Tr.h"
 
 #include <algorithm>
@@ -60,7 +61,8 @@ std::string ReadValue(const FieldDef& f, const BlockDef& b, const std::vector<ui
         if (j.is_string()) {
             std::string items;
             for (int k = 0; k < f.itemCount; ++k) {
-                if (text == f.items[k])
+                // The item as fields and get show it in the language in use.
+                if (text == f.items[k] || text == CatalogueText(f.items[k]))
                     index = k;
                 items += (k ? ", " : "") + std::string(f.items[k]);
             }

@@ -5,10 +5,10 @@
 #include "driver/Format.h"
 #include "lang/Tr.h"
 
+#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 
 namespace {
 
@@ -24,19 +24,12 @@ double Value(std::string_view name, const std::vector<uint16_t>& regs, const Dec
     const FieldDef* f = FindField(name, &b);
     if (!f)
         std::abort(); // a name this file knows
-    const size_t at = static_cast<size_t>(f->addr - b->start);
-    uint32_t raw = regs[at];
-    if (f->regs == 2)
-        raw = raw << 16 | regs[at + 1];
-    if (f->type == EField::F32) {
-        float v;
-        std::memcpy(&v, &raw, sizeof v);
-        return v;
-    }
-    double v = raw;
-    if (FieldIsSigned(*f))
-        v = f->regs == 2 ? static_cast<int32_t>(raw) : static_cast<int16_t>(raw);
-    return v / std::pow(10.0, FieldDecimals(*f, *b, regs, ctx));
+    const FieldValue v = DecodeField(*f, *b, regs, ctx).value;
+    // from_chars: the decimal point whatever the locale.
+    double out = std::nan("");
+    if (v.IsNumber())
+        std::from_chars(v.text.data(), v.text.data() + v.text.size(), out);
+    return out;
 }
 
 uint16_t Raw(std::string_view name, const std::vector<uint16_t>& regs) {
@@ -51,10 +44,9 @@ uint16_t Raw(std::string_view name, const std::vector<uint16_t>& regs) {
 // the settings cannot be told.
 double CharSeconds(const CMotorDriver& drv) {
     LineSettings ls;
-    if (!ParseLineSettings(drv.LineSettingsText(), ls) || ls.baud <= 0)
+    if (!ParseLineSettings(drv.LineSettingsText(), ls))
         return 0;
-    const int bits = 1 + ls.dataBits + (ls.parity != 'n' ? 1 : 0) + ls.stopBits;
-    return static_cast<double>(bits) / ls.baud;
+    return static_cast<double>(CharTimeNs(ls)) / 1e9;
 }
 
 SStepPlan& Refuse(SStepPlan& plan, std::string why) {

@@ -24,13 +24,6 @@ constexpr auto kMinSleep = std::chrono::microseconds(150);
 // last bytes are taken as they come.
 constexpr auto kWakeEarly = std::chrono::milliseconds(4);
 
-// Nanoseconds one character takes on the line: start bit, data bits, parity
-// bit and stop bits.
-int64_t CharTimeNs(const LineSettings& ls) {
-    const int bits = 1 + ls.dataBits + (ls.parity == 'n' ? 0 : 1) + ls.stopBits;
-    return ls.baud > 0 ? static_cast<int64_t>(bits) * 1000000000 / ls.baud : 0;
-}
-
 // The two 16-bit words a write reply echoes (bytes 2-5), where asked for.
 void StoreEcho(const std::vector<uint8_t>& reply, uint16_t* first, uint16_t* second) {
     if (first)

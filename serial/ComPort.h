@@ -32,6 +32,9 @@ struct LineSettings {
 
 // Parses the "9600,n,8,1" form. Returns false for anything it cannot apply.
 bool ParseLineSettings(const std::string& text, LineSettings& out);
+// Nanoseconds one character takes on the line: start, data, parity and stop
+// bits. 0 for no baud rate.
+int64_t CharTimeNs(const LineSettings& ls);
 // The settings currently in force on a terminal, whoever set them (the
 // virtual driver reads its pseudo-terminal's this way). False when fd is no
 // terminal, and always on Windows. A pseudo-terminal keeps no parity: odd

@@ -7,6 +7,11 @@
 
 #include <cstdio>
 
+int64_t CharTimeNs(const LineSettings& ls) {
+    const int bits = 1 + ls.dataBits + (ls.parity == 'n' ? 0 : 1) + ls.stopBits;
+    return ls.baud > 0 ? static_cast<int64_t>(bits) * 1000000000 / ls.baud : 0;
+}
+
 bool ParseLineSettings(const std::string& text, LineSettings& out) {
     int baud = 0, data = 0, stop = 0;
     char parity = 0;

@@ -16,12 +16,6 @@ bool SetArbitraryBaud(int fd, int baud);
 
 namespace {
 
-// Nanoseconds one character takes on the line: start, data, parity and stop bits.
-int64_t CharTimeNs(const LineSettings& ls) {
-    const int bits = 1 + ls.dataBits + (ls.parity == 'n' ? 0 : 1) + ls.stopBits;
-    return ls.baud > 0 ? static_cast<int64_t>(bits) * 1000000000 / ls.baud : 0;
-}
-
 void SleepUntil(std::chrono::steady_clock::time_point t) {
     const auto ns =
         std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();

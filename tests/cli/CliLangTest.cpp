@@ -17,6 +17,13 @@ TEST_F(CliLang, DriverTextsFollowTheLanguage) {
     Expect(get + " --lang zh", 0, {"system-a.limit_trigger_polarity = 上升沿/断开瞬间\n"});
     Expect("fields motor --lang en", 0, {"Rated current", "0=Horizontal positioning"});
     Expect("stop --lang en", 0, {"Done\n"});
+    // What get showed in English, set takes back.
+    m_sim.Driver().SetRegister(0x0080, 0);
+    EXPECT_EQ(Cli({"set", "system-a.limit_trigger_polarity", "Rising edge / on opening", "--yes",
+                   "--lang", "en"})
+                  .status,
+              0);
+    EXPECT_EQ(m_sim.Driver().GetRegister(0x0080), 3);
 
     // The environment's language, which --lang overrides.
     const char* saved = std::getenv("LANG");
