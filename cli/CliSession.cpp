@@ -113,6 +113,19 @@ int CCli::Refuse(const std::string& msg) {
     return kExitUsage;
 }
 
+bool CCli::Confirmed(const std::string& question) {
+    m_ctx.err << question << " [y/N] " << std::flush;
+    std::string a;
+    std::getline(m_ctx.in, a);
+    return a == "y" || a == "Y" || a == "yes" || a == "YES" || a == "Yes";
+}
+
+uint16_t CCli::StopModeCode() const {
+    return m_cl.mode == "emergency" ? kStopEmergency
+           : m_cl.mode == "free"    ? kStopFree
+                                    : kStopNormal;
+}
+
 int CCli::DeviceError(const std::string& msg) {
     m_ctx.err << "halvik-cli: " << msg << "\n";
     // "串口未打开" alone would puzzle someone whose adapter was just pulled.

@@ -69,6 +69,10 @@ private:
     int DeviceError(const std::string& msg);
     int DeviceError(const std::string& what, ResultCode rc);
     void EmitJson(const Json& j, bool pretty = true);
+    // Asks question on the terminal ("... [y/N] "); true for a yes.
+    bool Confirmed(const std::string& question);
+    // The stop command code --mode names.
+    uint16_t StopModeCode() const;
     bool Stopped() const { return m_ctx.stopRequested.load(); }
     void ArmStop(bool on) { m_ctx.stopArmed = on; }
     // Sleeps until the deadline or a stop request; false on a stop request.
@@ -93,7 +97,7 @@ private:
     int CmdInfo() { return ShowBlock(*FindBlock("device-info"), false); }
     int CmdIdent();
     int CmdStatus();
-    int CmdStatusBus(); // status --slaves
+    int CmdStatusBus(int64_t count, int64_t interval); // status --slaves
     int CmdRead() { return ShowBlock(*FindBlock(m_cl.block), true); }
     int ShowBlock(const BlockDef& def, bool withRegisters);
     int CmdRegRead();

@@ -59,18 +59,14 @@ std::string UpdateLine(const SWatchUpdate& u, std::chrono::milliseconds retryEve
 
 } // namespace
 
-int CCli::CmdStatusBus() {
+int CCli::CmdStatusBus(int64_t count, int64_t interval) {
     if (m_cl.slaveGiven)
         return Usage("--slave and --slaves: give one of them");
     const bool watch = m_cl.watch;
-    if (!watch && m_cl.count >= 0 && m_cl.count != 1)
-        return Usage("--count needs --watch");
-    if (!watch && m_cl.interval)
-        return Usage("--interval needs --watch");
     SWatchPlan plan;
     plan.slaves = m_cl.slaves;
-    plan.rounds = !watch ? 1 : m_cl.count < 0 ? 0 : m_cl.count;
-    plan.roundPeriod = std::chrono::milliseconds(!watch ? 0 : m_cl.interval ? m_cl.interval : 500);
+    plan.rounds = count;
+    plan.roundPeriod = std::chrono::milliseconds(watch ? interval : 0);
     if (m_cl.turnaroundMs)
         plan.turnaroundMs = static_cast<uint32_t>(m_cl.turnaroundMs);
     if (int e = OpenLine())

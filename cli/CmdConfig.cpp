@@ -228,12 +228,8 @@ int CCli::CmdImport() {
         if (!m_ctx.interactive)
             return Refuse("refusing to write without confirmation: standard input is not a "
                           "terminal; pass --yes to write, or --dry-run to only compare");
-        m_ctx.err << StrFormat("Write these changes to slave %u on %s? [y/N] ", m_nSlave,
-                               m_strDevice.c_str())
-                  << std::flush;
-        std::string a;
-        std::getline(m_ctx.in, a);
-        if (a != "y" && a != "Y" && a != "yes" && a != "YES" && a != "Yes") {
+        if (!Confirmed(StrFormat("Write these changes to slave %u on %s?", m_nSlave,
+                                 m_strDevice.c_str()))) {
             Note() << "Cancelled; nothing written.\n";
             return finish("cancelled", kExitCancelled);
         }

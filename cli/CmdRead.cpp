@@ -56,10 +56,6 @@ int CCli::CmdIdent() {
 }
 
 int CCli::CmdStatus() {
-    if (!m_cl.slaves.empty())
-        return CmdStatusBus();
-    if (m_cl.turnaroundMs)
-        return Usage("--turnaround-ms needs --slaves");
     const bool watch = m_cl.watch;
     if (!watch && m_cl.count >= 0 && m_cl.count != 1)
         return Usage("--count needs --watch");
@@ -67,6 +63,10 @@ int CCli::CmdStatus() {
         return Usage("--interval needs --watch");
     const int64_t interval = m_cl.interval ? m_cl.interval : 500;
     const int64_t count = !watch ? 1 : m_cl.count < 0 ? 0 : m_cl.count;
+    if (!m_cl.slaves.empty())
+        return CmdStatusBus(count, interval);
+    if (m_cl.turnaroundMs)
+        return Usage("--turnaround-ms needs --slaves");
     if (int e = OpenLine())
         return e;
     const BlockDef& def = *FindBlock("status");

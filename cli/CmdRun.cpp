@@ -29,9 +29,7 @@ int CCli::CmdMove() {
 }
 
 int CCli::CmdStop() {
-    const uint16_t code = m_cl.mode == "emergency" ? kStopEmergency
-                          : m_cl.mode == "free"    ? kStopFree
-                                                   : kStopNormal;
+    const uint16_t code = StopModeCode();
     if (!m_cl.slaves.empty())
         return CmdStopBus(code);
     if (int e = OpenLine())

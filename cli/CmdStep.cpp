@@ -8,10 +8,6 @@
 
 namespace {
 
-const char* ModeName(uint16_t mode) {
-    return mode == kStopEmergency ? "emergency" : mode == kStopFree ? "free" : "normal";
-}
-
 const char* EndName(EStepEnd end) {
     switch (end) {
     case EStepEnd::Completed:
@@ -74,9 +70,7 @@ int CCli::CmdStep() {
     }
     req.relative = m_cl.relative;
     req.duration = std::chrono::milliseconds(m_cl.ms);
-    req.stopMode = m_cl.mode == "emergency" ? kStopEmergency
-                   : m_cl.mode == "free"    ? kStopFree
-                                            : kStopNormal;
+    req.stopMode = StopModeCode();
     req.fromRunning = m_cl.running;
     if (!m_cl.yes && !m_ctx.interactive)
         return Refuse("refusing to move the motor without confirmation: standard input is not "
@@ -95,14 +89,10 @@ int CCli::CmdStep() {
               : StrFormat("move from %.0f to %.0f pulses at up to %g Hz", plan.result.start,
                           plan.result.target, plan.result.moveFrequency);
     if (!m_cl.yes) {
-        m_ctx.err << StrFormat("The motor on slave %u (%s) will %s for %lld ms, then stop "
-                               "(%s). Start? [y/N] ",
-                               m_nSlave, m_strDevice.c_str(), what.c_str(),
-                               static_cast<long long>(m_cl.ms), ModeName(req.stopMode))
-                  << std::flush;
-        std::string a;
-        std::getline(m_ctx.in, a);
-        if (a != "y" && a != "Y" && a != "yes" && a != "YES" && a != "Yes") {
+        if (!Confirmed(StrFormat("The motor on slave %u (%s) will %s for %lld ms, then stop "
+                                 "(%s). Start?",
+                                 m_nSlave, m_strDevice.c_str(), what.c_str(),
+                                 static_cast<long long>(m_cl.ms), m_cl.mode.c_str()))) {
             Note() << "Cancelled; the motor was not moved.\n";
             return kExitCancelled;
         }
@@ -152,7 +142,7 @@ int CCli::CmdStep() {
             current.push_back(Number(s.current, "%.2f"));
         }
         j["samples"] = {{"t", t}, {"value", value}, {"current", current}};
-        j["stop"] = {{"mode", ModeName(req.stopMode)}, {"result", ErrorJson(r.stopRc)}};
+        j["stop"] = {{"mode", m_cl.mode}, {"result", ErrorJson(r.stopRc)}};
         EmitJson(j);
     } else {
         Out() << StrFormat("Step of the %s loop on slave %u: %s, sampled for %lld ms\n",
@@ -179,8 +169,8 @@ int CCli::CmdStep() {
             Out() << StrFormat("No figures (%zu samples): %s\n", r.samples.size(),
                                f.problem.c_str());
         }
-        Out() << (r.stopRc == kResultOk ? "Motor stopped (" : "The stop failed (")
-              << ModeName(req.stopMode) << ").\n";
+        Out() << (r.stopRc == kResultOk ? "Motor stopped (" : "The stop failed (") << m_cl.mode
+              << ").\n";
     }
 
     if (r.stopRc != kResultOk)

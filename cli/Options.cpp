@@ -355,8 +355,10 @@ int ParseCommandLine(std::vector<std::string> argv, CommandLine& cl, std::ostrea
     c->add_flag("--yes", cl.yes, "write without asking");
 
     c = app.add_subcommand("scan", "find drivers on the bus");
-    number(c, "--first", cl.first, 1, 247, "first slave address to try, 1..247 (default 1)");
-    number(c, "--last", cl.last, 1, 247, "last slave address to try, 1..247 (default 247)");
+    number(c, "--first", cl.first, kFirstSlaveAddress, kLastSlaveAddress,
+           "first slave address to try, 1..247 (default 1)");
+    number(c, "--last", cl.last, kFirstSlaveAddress, kLastSlaveAddress,
+           "last slave address to try, 1..247 (default 247)");
     c->add_flag("--all-lines", cl.allLines,
                 "try every baud rate with every parity, not only --baud/--framing");
     number(c, "--reply-ms", cl.replyMs, 1, 60000,

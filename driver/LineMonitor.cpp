@@ -1,5 +1,6 @@
 #include "driver/LineMonitor.h"
 
+#include "driver/SlaveList.h"
 #include "lang/Tr.h"
 #include "modbus/Crc16.h"
 #include "modbus/ResultCode.h"
@@ -7,7 +8,6 @@
 
 namespace {
 
-constexpr uint8_t kMaxSlave = 247;
 constexpr size_t kShortest = 5; // an exception reply
 
 bool CrcOk(const uint8_t* f, size_t len) {
@@ -20,7 +20,7 @@ bool CrcOk(const uint8_t* f, size_t len) {
 int RequestLength(const uint8_t* p, size_t avail) {
     if (avail < 2)
         return 0;
-    if (p[0] > kMaxSlave)
+    if (p[0] > kLastSlaveAddress)
         return -1;
     switch (p[1]) {
     case 0x01:
@@ -44,7 +44,7 @@ int RequestLength(const uint8_t* p, size_t avail) {
 int ReplyLength(const uint8_t* p, size_t avail) {
     if (avail < 2)
         return 0;
-    if (p[0] == 0 || p[0] > kMaxSlave)
+    if (p[0] == 0 || p[0] > kLastSlaveAddress)
         return -1;
     const uint8_t fn = p[1] & 0x7F;
     const bool known =

@@ -307,11 +307,12 @@ ResultCode CModbusRtu::Transact(const uint8_t* request, size_t len, uint8_t slav
         // Without a first byte by then, nothing is coming.
         const int64_t firstUs = m_nFirstByteUs.load();
         const auto firstBy =
-            firstUs > 0 ? std::min(deadline, writing +
-                                                 std::chrono::nanoseconds(
-                                                     m_nCharNs.load() * static_cast<int64_t>(len + 1)) +
-                                                 std::chrono::microseconds(firstUs))
-                        : deadline;
+            firstUs > 0
+                ? std::min(deadline, writing +
+                                         std::chrono::nanoseconds(m_nCharNs.load() *
+                                                                  static_cast<int64_t>(len + 1)) +
+                                         std::chrono::microseconds(firstUs))
+                : deadline;
         for (;;) {
             bool started = false;
             {

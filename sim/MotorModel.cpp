@@ -101,7 +101,8 @@ void CVirtualDriver::Impl::Tick(Clock::time_point at) {
         }
         break;
     case EMode::Coasting:
-        if (hz == 0)
+        // Viscous friction alone never brings it to exactly 0.
+        if (atRest)
             mode = EMode::Idle;
         break;
     default:

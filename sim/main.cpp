@@ -75,7 +75,7 @@ bool SplitSlave(std::string& text, char sep, long& slave) {
     if (at == std::string::npos || at == 0 ||
         text.find_first_not_of("0123456789") < at) // "0x1801:1" is an object, not a slave
         return true;
-    if (!ParseInt(text.substr(0, at).c_str(), 1, 247, slave))
+    if (!ParseInt(text.substr(0, at).c_str(), kFirstSlaveAddress, kLastSlaveAddress, slave))
         return false;
     text.erase(0, at + 1);
     return true;
