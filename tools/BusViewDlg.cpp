@@ -7,7 +7,6 @@
 #include "lang/Tr.h"
 #include "modbus/ResultCode.h"
 
-#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -34,9 +33,6 @@ const char* const kHeads[] = {
     QT_TRANSLATE_NOOP("CBusViewDlg", "错误状态"), QT_TRANSLATE_NOOP("CBusViewDlg", "更新/秒"),
     QT_TRANSLATE_NOOP("CBusViewDlg", "往返"),     QT_TRANSLATE_NOOP("CBusViewDlg", "超时")};
 
-std::string Tr(const char* text) {
-    return QCoreApplication::translate("CBusViewDlg", text).toStdString();
-}
 constexpr int kColumns = static_cast<int>(std::size(kHeads));
 
 // Why the address field was refused, in the window's words.
@@ -45,13 +41,15 @@ std::string SlaveListText(const SSlaveListError& err) {
     case SSlaveListError::kNone:
         return {};
     case SSlaveListError::kBadAddress:
-        return Tr("地址: ") + err.item + Tr(" 不是1~247的地址");
+        return lang::Args(
+            lang::translate("CBusViewDlg", "地址: %1 不是%2~%3的地址"),
+            {err.item, std::to_string(kFirstSlaveAddress), std::to_string(kLastSlaveAddress)});
     case SSlaveListError::kDuplicate:
-        return Tr("地址: ") + err.item + Tr(" 重复");
+        return lang::Args(lang::translate("CBusViewDlg", "地址: %1 重复"), {err.item});
     case SSlaveListError::kEmpty:
         break;
     }
-    return Tr("地址: 未填写");
+    return lang::translate("CBusViewDlg", "地址: 未填写");
 }
 
 } // namespace
@@ -68,7 +66,7 @@ std::vector<std::string> BusRowTexts(uint8_t slave, const std::string& model,
     row.push_back(h.lastMs > 0 ? StrFormat("%.1fms", h.lastMs) : "-");
     row.push_back(std::to_string(h.timeouts));
     if (h.marked)
-        row[6] = Tr("无应答: ") + ResultText(h.lastRc);
+        row[6] = lang::translate("CBusViewDlg", "无应答: ") + ResultText(h.lastRc);
     return row;
 }
 
@@ -79,12 +77,13 @@ std::string StopAllText(const std::vector<SStopResult>& results) {
         if (r.rc == kResultOk)
             ++stopped;
         else
-            failed += StrFormat(Tr("\n从站%u: ").c_str(), r.slave) + ResultText(r.rc);
+            failed += StrFormat(lang::translate("CBusViewDlg", "\n从站%u: ").c_str(), r.slave) +
+                      ResultText(r.rc);
     }
     if (failed.empty())
-        return StrFormat(Tr("全部停止: %zu台已停止").c_str(), stopped);
-    return StrFormat(Tr("全部停止: %zu台已停止, %zu台失败:").c_str(), stopped,
-                     results.size() - stopped) +
+        return StrFormat(lang::translate("CBusViewDlg", "全部停止: %zu台已停止").c_str(), stopped);
+    return StrFormat(lang::translate("CBusViewDlg", "全部停止: %zu台已停止, %zu台失败:").c_str(),
+                     stopped, results.size() - stopped) +
            failed;
 }
 
@@ -118,7 +117,7 @@ CBusViewDlg::CBusViewDlg(CDriverContext& ctx, std::function<uint16_t()> stopMode
     auto heads = [this] {
         QStringList texts;
         for (const char* h : kHeads)
-            texts << QCoreApplication::translate("CBusViewDlg", h);
+            texts << tr(h);
         m_pTable->setHorizontalHeaderLabels(texts);
         FitHeadings(m_pTable->horizontalHeader());
     };

@@ -10,7 +10,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -28,10 +27,6 @@
 #include <memory>
 
 namespace {
-
-std::string Tr(const char* text) {
-    return QCoreApplication::translate("CStepDlg", text).toStdString();
-}
 
 const char* const kFigureNames[] = {"Kp",
                                     "Ki",
@@ -92,11 +87,12 @@ std::string StepEndText(const SStepResult& r) {
     case EStepEnd::Refused:
         return r.problem;
     case EStepEnd::Stopped:
-        return Tr("测试已停止，电机已停止");
+        return lang::translate("CStepDlg", "测试已停止，电机已停止");
     case EStepEnd::DriverError:
-        return StrFormat(Tr("驱动器报告错误状态 %u，电机已停止").c_str(), r.errorState);
+        return StrFormat(lang::translate("CStepDlg", "驱动器报告错误状态 %u，电机已停止").c_str(),
+                         r.errorState);
     default:
-        return Tr("通讯失败，电机已停止: ") + ResultText(r.rc);
+        return lang::translate("CStepDlg", "通讯失败，电机已停止: ") + ResultText(r.rc);
     }
 }
 
@@ -167,7 +163,7 @@ CStepDlg::CStepDlg(CDriverContext& ctx, std::function<uint16_t()> stopMode, QWid
     auto heads = [this] {
         QStringList rows;
         for (const char* n : kFigureNames)
-            rows << QCoreApplication::translate("CStepDlg", n);
+            rows << tr(n);
         m_pFigures->setVerticalHeaderLabels(rows);
     };
     heads();
@@ -211,7 +207,7 @@ void CStepDlg::OnStart() {
         return;
     const std::string text(TrimmedText(m_pTarget->text().toStdString()));
     if (!IsStrictDecimal(text)) {
-        ShowMessage(this, Tr("目标: ") + text + Tr(" 不是数字"));
+        ShowMessage(this, tr("目标: %1 不是数字").arg(QString::fromStdString(text)).toStdString());
         return;
     }
     SStepRequest req;
@@ -232,7 +228,7 @@ void CStepDlg::OnStart() {
         SStepPlan plan = PrepareStep(drv, slave, req);
         bool go = plan.result.end == EStepEnd::Completed && !m_bStop;
         if (go)
-            go = AskYesNo(self, Tr("电机将会转动。开始阶跃响应测试吗?"));
+            go = AskYesNo(self, tr("电机将会转动。开始阶跃响应测试吗?").toStdString());
         SStepResult result = plan.result;
         if (go) {
             SStepHooks hooks;
@@ -313,14 +309,14 @@ void CStepDlg::OnExportCsv() {
         return;
     const SRun& run = m_runs.at(static_cast<size_t>(m_shown.back()));
     if (const int err = WriteFileAtomically(path.toStdString(), StepCsv(run.result, run.loop)))
-        ShowMessage(this, Tr("导出失败:\n") + path.toStdString() + "\n" + FileErrorText(err));
+        ShowMessage(this, (tr("导出失败:\n") + path).toStdString() + "\n" + FileErrorText(err));
 }
 
 void CStepDlg::OnExportPng() {
     const QString path =
         QFileDialog::getSaveFileName(this, tr("导出PNG"), "halvik-step.png", "PNG (*.png)");
     if (!path.isEmpty() && !m_pPlot->savePng(path))
-        ShowMessage(this, Tr("导出失败:\n") + path.toStdString());
+        ShowMessage(this, (tr("导出失败:\n") + path).toStdString());
 }
 
 void CStepDlg::SetRunning(bool running) {
