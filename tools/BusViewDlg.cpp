@@ -101,9 +101,11 @@ CBusViewDlg::CBusViewDlg(CDriverContext& ctx, std::function<uint16_t()> stopMode
     m_pStopAll = new QPushButton(tr("全部停止 (F12)"));
     m_pStopAll->setAutoDefault(false);
     connect(m_pStopAll, &QPushButton::clicked, this, &CBusViewDlg::StopAllDrivers);
-    auto* f12 = new QShortcut(QKeySequence(Qt::Key_F12), this);
-    f12->setContext(Qt::WidgetWithChildrenShortcut);
-    connect(f12, &QShortcut::activated, this, &CBusViewDlg::StopAllDrivers);
+    // Only with drivers listed: otherwise F12 goes on to the main window's stop.
+    m_pF12 = new QShortcut(QKeySequence(Qt::Key_F12), this);
+    m_pF12->setContext(Qt::WidgetWithChildrenShortcut);
+    m_pF12->setEnabled(false);
+    connect(m_pF12, &QShortcut::activated, this, &CBusViewDlg::StopAllDrivers);
     m_pState = new QLabel;
 
     auto* top = new QHBoxLayout;
@@ -162,6 +164,7 @@ void CBusViewDlg::SetSlaves(const std::vector<uint8_t>& slaves,
                             const std::map<uint8_t, std::string>& models) {
     StopWatch();
     m_slaves = slaves;
+    m_pF12->setEnabled(!m_slaves.empty());
     for (const auto& [s, m] : models)
         m_models[s] = m;
     std::string list;

@@ -22,6 +22,7 @@
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QShortcut;
 class QTableWidget;
 
 // --- Window logic ----------------------------------------------------------------
@@ -72,6 +73,7 @@ private:
     QLineEdit* m_pList;
     QTableWidget* m_pTable;
     QPushButton* m_pStopAll;
+    QShortcut* m_pF12;
     QLabel* m_pState;
     std::vector<uint8_t> m_slaves;
     std::map<uint8_t, std::string> m_models;

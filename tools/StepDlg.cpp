@@ -129,9 +129,11 @@ CStepDlg::CStepDlg(CDriverContext& ctx, std::function<uint16_t()> stopMode, QWid
     connect(m_pStop, &QPushButton::clicked, this, &CStepDlg::OnStop);
     connect(csv, &QPushButton::clicked, this, &CStepDlg::OnExportCsv);
     connect(png, &QPushButton::clicked, this, &CStepDlg::OnExportPng);
-    auto* f12 = new QShortcut(QKeySequence(Qt::Key_F12), this);
-    f12->setContext(Qt::WidgetWithChildrenShortcut);
-    connect(f12, &QShortcut::activated, this, &CStepDlg::OnStop);
+    // Only while a test runs: otherwise F12 goes on to the main window's stop.
+    m_pF12 = new QShortcut(QKeySequence(Qt::Key_F12), this);
+    m_pF12->setContext(Qt::WidgetWithChildrenShortcut);
+    m_pF12->setEnabled(false);
+    connect(m_pF12, &QShortcut::activated, this, &CStepDlg::OnStop);
 
     auto* top = new QHBoxLayout;
     auto* loopCaption = new QLabel(tr("回路:"));
@@ -322,6 +324,7 @@ void CStepDlg::OnExportPng() {
 void CStepDlg::SetRunning(bool running) {
     m_pStart->setEnabled(!running);
     m_pStop->setEnabled(running);
+    m_pF12->setEnabled(running);
 }
 
 void CStepDlg::closeEvent(QCloseEvent* e) {

@@ -25,6 +25,7 @@ class QCustomPlot;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QShortcut;
 class QSpinBox;
 class QTableWidget;
 
@@ -75,6 +76,7 @@ private:
     QSpinBox* m_pDuration;
     QPushButton* m_pStart;
     QPushButton* m_pStop;
+    QShortcut* m_pF12;
     QCustomPlot* m_pPlot;
     QTableWidget* m_pFigures;
     QLabel* m_pState;

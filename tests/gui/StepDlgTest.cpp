@@ -1,6 +1,7 @@
 // The step-response window from the PID page: a speed step asked for, run
 // on its worker while the window keeps answering, kept with its figures, and
-// the motor stopped at the end; a refusal writes nothing.
+// the motor stopped at the end; a refusal writes nothing; F12 in the idle
+// window is the main window's stop.
 
 #include "tools/StepDlg.h"
 #include "GuiTestSupport.h"
@@ -11,6 +12,7 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QTableWidget>
+#include <QTest>
 
 namespace {
 
@@ -54,6 +56,13 @@ TEST_F(StepDlgTest, ASpeedStepIsConfirmedKeptWithItsFiguresAndEndsStopped) {
             return m_dlg->m_driver.ReadBlock(1, 0x0022, 1, &freq) == kResultOk && freq == 0;
         },
         10000));
+    // Idle, F12 in the window is the main window's stop (its mode lands in 0x0040).
+    Drv().SetRegister(0x0040, 2);
+    step->activateWindow();
+    target->setFocus();
+    QTest::keyClick(target, Qt::Key_F12);
+    Settle();
+    EXPECT_EQ(Drv().GetRegister(0x0040), kStopNormal);
     step->close();
 }
 
