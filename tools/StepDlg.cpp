@@ -83,7 +83,7 @@ std::string StepCsv(const SStepResult& r, EStepLoop loop) {
 std::string StepEndText(const SStepResult& r) {
     switch (r.end) {
     case EStepEnd::Completed:
-        return "";
+        return r.figures.valid ? "" : r.figures.problem;
     case EStepEnd::Refused:
         return r.problem;
     case EStepEnd::Stopped:

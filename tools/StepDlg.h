@@ -36,7 +36,8 @@ class QTableWidget;
 std::vector<std::string> StepFigureTexts(const SStepResult& r, EStepLoop loop);
 // Samples and figures as CSV (UTF-8 with a byte-order mark).
 std::string StepCsv(const SStepResult& r, EStepLoop loop);
-// Why a run ended, for people ("" for a completed run).
+// Why a run ended, for people: "" for a completed run with its figures,
+// why there are none for one without.
 std::string StepEndText(const SStepResult& r);
 
 // --- Window ----------------------------------------------------------------------

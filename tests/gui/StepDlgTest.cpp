@@ -49,6 +49,11 @@ TEST_F(StepDlgTest, ASpeedStepIsConfirmedKeptWithItsFiguresAndEndsStopped) {
     EXPECT_GT(r.samples.size(), 10u);
     EXPECT_TRUE(r.stopWritten);
     EXPECT_EQ(step->findChild<QTableWidget*>()->columnCount(), 1);
+    EXPECT_EQ(StepEndText(r), "");
+    SStepResult flat = r;
+    flat.figures.valid = false;
+    flat.figures.problem = "no change";
+    EXPECT_EQ(StepEndText(flat), "no change"); // said, not dropped
     // Read through the line: the virtual driver's status moves on requests.
     EXPECT_TRUE(WaitGui(
         [&] {
