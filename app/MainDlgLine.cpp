@@ -6,7 +6,6 @@
 #include "desklogic/MainDlgLogic.h"
 #include "guikit/CtrlUtil.h"
 #include "guikit/MessageBox.h"
-#include "pages/MotorCtrlPage.h"
 #include "tools/BusViewDlg.h"
 #include "tools/ScanDlg.h"
 
@@ -50,13 +49,7 @@ void CMainDlg::OnScan() {
 }
 
 void CMainDlg::MakeBusView() {
-    m_pBusDlg = new CBusViewDlg(
-        m_ctx,
-        [this] {
-            auto* page = dynamic_cast<CMotorCtrlPage*>(m_pages.at(0));
-            return page ? page->StopMode() : static_cast<uint16_t>(kStopNormal);
-        },
-        this);
+    m_pBusDlg = new CBusViewDlg(m_ctx, this);
     // A row clicked: that driver is the one the pages talk to.
     connect(m_pBusDlg, &CBusViewDlg::SlaveChosen, this, [this](uint8_t slave) {
         SetCtrlValue(m_ui->edtSlaveAddr, AddressText(slave));

@@ -87,8 +87,7 @@ std::string StopAllText(const std::vector<SStopResult>& results) {
            failed;
 }
 
-CBusViewDlg::CBusViewDlg(CDriverContext& ctx, std::function<uint16_t()> stopMode, QWidget* parent)
-    : QDialog(parent), m_ctx(ctx), m_stopMode(std::move(stopMode)) {
+CBusViewDlg::CBusViewDlg(CDriverContext& ctx, QWidget* parent) : QDialog(parent), m_ctx(ctx) {
     setWindowTitle(tr("总线视图"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
@@ -267,7 +266,7 @@ void CBusViewDlg::OnUpdate(const SWatchUpdate& u) {
 void CBusViewDlg::StopAllDrivers() {
     if (m_slaves.empty())
         return;
-    const uint16_t mode = m_stopMode ? m_stopMode() : static_cast<uint16_t>(kStopNormal);
+    const uint16_t mode = m_ctx.m_stopMode();
     // Ahead of any page's operation waiting: the motors come first.
     m_ctx.RunFirst(
         this,
