@@ -55,9 +55,11 @@ void CMainDlg::MakeBusView() {
         SetCtrlValue(m_ui->edtSlaveAddr, AddressText(slave));
         UpdateBitsFromAddress();
     });
-    QAction* bus = m_ui->menuTools->addAction(tr("总线视图"));
+    QAction* bus = m_ui->menuTools->addAction(QString());
     connect(bus, &QAction::triggered, this, [this] { ShowToolDialog(m_pBusDlg); });
-    OnLanguageChange(this, [this, bus] { bus->setText(tr("总线视图")); });
+    auto retranslate = [bus] { bus->setText(tr("总线视图")); };
+    retranslate();
+    OnLanguageChange(this, retranslate);
 }
 
 void CMainDlg::SetConnection(uint8_t slave, const SLineSetting& line) {

@@ -88,16 +88,15 @@ std::string StopAllText(const std::vector<SStopResult>& results) {
 }
 
 CBusViewDlg::CBusViewDlg(CDriverContext& ctx, QWidget* parent) : QDialog(parent), m_ctx(ctx) {
-    setWindowTitle(tr("总线视图"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
     m_pList = new QLineEdit;
     m_pList->setPlaceholderText("1,2,5");
-    auto* apply = new QPushButton(tr("应用"));
+    auto* apply = new QPushButton;
     apply->setAutoDefault(false);
     connect(apply, &QPushButton::clicked, this, &CBusViewDlg::OnApplyList);
     connect(m_pList, &QLineEdit::returnPressed, this, &CBusViewDlg::OnApplyList);
-    m_pStopAll = new QPushButton(tr("全部停止 (F12)"));
+    m_pStopAll = new QPushButton;
     m_pStopAll->setAutoDefault(false);
     connect(m_pStopAll, &QPushButton::clicked, this, &CBusViewDlg::StopAllDrivers);
     // Only with drivers listed: otherwise F12 goes on to the main window's stop.
@@ -108,20 +107,13 @@ CBusViewDlg::CBusViewDlg(CDriverContext& ctx, QWidget* parent) : QDialog(parent)
     m_pState = new QLabel;
 
     auto* top = new QHBoxLayout;
-    auto* listCaption = new QLabel(tr("地址:"));
+    auto* listCaption = new QLabel;
     top->addWidget(listCaption);
     top->addWidget(m_pList, 1);
     top->addWidget(apply);
     top->addWidget(m_pStopAll);
 
     m_pTable = new QTableWidget(0, kColumns);
-    auto heads = [this] {
-        QStringList texts;
-        for (const char* h : kHeads)
-            texts << tr(h);
-        m_pTable->setHorizontalHeaderLabels(texts);
-        FitHeadings(m_pTable->horizontalHeader());
-    };
     m_pTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_pTable->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_pTable->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -129,7 +121,6 @@ CBusViewDlg::CBusViewDlg(CDriverContext& ctx, QWidget* parent) : QDialog(parent)
     m_pTable->horizontalHeader()->setStretchLastSection(true);
     m_pTable->setColumnWidth(1, 130);
     m_pTable->setColumnWidth(6, 150);
-    heads();
     // A click or Enter makes the row's driver the addressed one.
     connect(m_pTable, &QTableWidget::cellClicked, this, [this](int row, int) {
         if (row >= 0 && static_cast<size_t>(row) < m_slaves.size())
@@ -144,15 +135,21 @@ CBusViewDlg::CBusViewDlg(CDriverContext& ctx, QWidget* parent) : QDialog(parent)
     layout->addLayout(top);
     layout->addWidget(m_pTable, 1);
     layout->addWidget(m_pState);
-    // Every column in view, however long its heading in this language.
-    resize(std::max(1000, m_pTable->horizontalHeader()->length() + 40), 360);
-    OnLanguageChange(this, [this, heads, apply, listCaption] {
+    auto retranslate = [this, apply, listCaption] {
         setWindowTitle(tr("总线视图"));
         apply->setText(tr("应用"));
         m_pStopAll->setText(tr("全部停止 (F12)"));
         listCaption->setText(tr("地址:"));
-        heads();
-    });
+        QStringList texts;
+        for (const char* h : kHeads)
+            texts << tr(h);
+        m_pTable->setHorizontalHeaderLabels(texts);
+        FitHeadings(m_pTable->horizontalHeader());
+    };
+    retranslate();
+    // Every column in view, however long its heading in this language.
+    resize(std::max(1000, m_pTable->horizontalHeader()->length() + 40), 360);
+    OnLanguageChange(this, retranslate);
 }
 
 CBusViewDlg::~CBusViewDlg() {

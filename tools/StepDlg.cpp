@@ -98,17 +98,16 @@ std::string StepEndText(const SStepResult& r) {
 
 CStepDlg::CStepDlg(CDriverContext& ctx, std::function<uint16_t()> stopMode, QWidget* parent)
     : QDialog(parent), m_ctx(ctx), m_stopMode(std::move(stopMode)) {
-    setWindowTitle(tr("阶跃响应"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
     m_pLoop = new QComboBox;
     m_pLoop->setSizeAdjustPolicy(QComboBox::AdjustToContents); // follows its language
-    m_pLoop->addItems({tr("速度环 (换向频率)"), tr("位置环 (位置运动)")});
+    m_pLoop->addItems({QString(), QString()});
     m_pTarget = new QLineEdit("100");
     m_pUnit = new QLabel("Hz");
-    m_pRelative = new QCheckBox(tr("相对"));
+    m_pRelative = new QCheckBox;
     m_pRelative->setEnabled(false);
-    m_pFromRunning = new QCheckBox(tr("电机运行中也开始"));
+    m_pFromRunning = new QCheckBox;
     m_pDuration = new QSpinBox;
     m_pDuration->setRange(100, 60000);
     m_pDuration->setValue(1000);
@@ -118,11 +117,11 @@ CStepDlg::CStepDlg(CDriverContext& ctx, std::function<uint16_t()> stopMode, QWid
             QString::fromUtf8(StepUnit(i == 0 ? EStepLoop::Speed : EStepLoop::Position)));
         m_pRelative->setEnabled(i == 1);
     });
-    m_pStart = new QPushButton(tr("开始"));
-    m_pStop = new QPushButton(tr("停止 (F12)"));
+    m_pStart = new QPushButton;
+    m_pStop = new QPushButton;
     m_pStop->setEnabled(false);
-    auto* csv = new QPushButton(tr("导出CSV..."));
-    auto* png = new QPushButton(tr("导出PNG..."));
+    auto* csv = new QPushButton;
+    auto* png = new QPushButton;
     for (QPushButton* b : {m_pStart, m_pStop, csv, png})
         b->setAutoDefault(false);
     connect(m_pStart, &QPushButton::clicked, this, &CStepDlg::OnStart);
@@ -136,9 +135,9 @@ CStepDlg::CStepDlg(CDriverContext& ctx, std::function<uint16_t()> stopMode, QWid
     connect(m_pF12, &QShortcut::activated, this, &CStepDlg::OnStop);
 
     auto* top = new QHBoxLayout;
-    auto* loopCaption = new QLabel(tr("回路:"));
-    auto* targetCaption = new QLabel(tr("目标:"));
-    auto* durationCaption = new QLabel(tr("时长:"));
+    auto* loopCaption = new QLabel;
+    auto* targetCaption = new QLabel;
+    auto* durationCaption = new QLabel;
     for (QWidget* w :
          std::initializer_list<QWidget*>{loopCaption, m_pLoop, targetCaption, m_pTarget, m_pUnit,
                                          m_pRelative, durationCaption, m_pDuration, m_pFromRunning})
@@ -149,7 +148,6 @@ CStepDlg::CStepDlg(CDriverContext& ctx, std::function<uint16_t()> stopMode, QWid
 
     m_pPlot = new QCustomPlot;
     m_pPlot->setMinimumSize(600, 320);
-    m_pPlot->xAxis->setLabel(tr("时间 (s)"));
     m_pPlot->legend->setVisible(true);
     // Runs side by side, one column each; the columns selected are overlaid.
     m_pFigures = new QTableWidget(kFigureRows, 0);
@@ -162,13 +160,6 @@ CStepDlg::CStepDlg(CDriverContext& ctx, std::function<uint16_t()> stopMode, QWid
             m_shown.push_back(c.column());
         ShowRuns();
     });
-    auto heads = [this] {
-        QStringList rows;
-        for (const char* n : kFigureNames)
-            rows << tr(n);
-        m_pFigures->setVerticalHeaderLabels(rows);
-    };
-    heads();
     auto* split = new QSplitter(Qt::Horizontal);
     split->addWidget(m_pPlot);
     split->addWidget(m_pFigures);
@@ -180,8 +171,7 @@ CStepDlg::CStepDlg(CDriverContext& ctx, std::function<uint16_t()> stopMode, QWid
     layout->addLayout(top);
     layout->addWidget(split, 1);
     layout->addWidget(m_pState);
-    resize(1100, 520);
-    OnLanguageChange(this, [=, this] {
+    auto retranslate = [=, this] {
         setWindowTitle(tr("阶跃响应"));
         m_pLoop->setItemText(0, tr("速度环 (换向频率)"));
         m_pLoop->setItemText(1, tr("位置环 (位置运动)"));
@@ -195,8 +185,14 @@ CStepDlg::CStepDlg(CDriverContext& ctx, std::function<uint16_t()> stopMode, QWid
         targetCaption->setText(tr("目标:"));
         durationCaption->setText(tr("时长:"));
         m_pPlot->xAxis->setLabel(tr("时间 (s)"));
-        heads();
-    });
+        QStringList rows;
+        for (const char* n : kFigureNames)
+            rows << tr(n);
+        m_pFigures->setVerticalHeaderLabels(rows);
+    };
+    retranslate();
+    resize(1100, 520);
+    OnLanguageChange(this, retranslate);
 }
 
 CStepDlg::~CStepDlg() {
