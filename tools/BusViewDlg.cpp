@@ -19,6 +19,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <string_view>
 
 namespace {
 
@@ -26,6 +27,7 @@ namespace {
 // between, and a person reads no faster.
 constexpr std::chrono::milliseconds kRoundPeriod{200};
 
+// Address and model, the status summary in its fields' order, then the link.
 const char* const kHeads[] = {
     QT_TRANSLATE_NOOP("CBusViewDlg", "地址"),     QT_TRANSLATE_NOOP("CBusViewDlg", "型号"),
     QT_TRANSLATE_NOOP("CBusViewDlg", "输入电压"), QT_TRANSLATE_NOOP("CBusViewDlg", "换向频率"),
@@ -34,6 +36,11 @@ const char* const kHeads[] = {
     QT_TRANSLATE_NOOP("CBusViewDlg", "往返"),     QT_TRANSLATE_NOOP("CBusViewDlg", "超时")};
 
 constexpr int kColumns = static_cast<int>(std::size(kHeads));
+constexpr int kFirstSummary = 2, kSummaryCount = static_cast<int>(std::size(kSummaryFields));
+static_assert(kColumns == kFirstSummary + kSummaryCount + 3);
+// The error state's column also says why a driver is not answering.
+constexpr int kErrorColumn = kFirstSummary + kSummaryCount - 1;
+static_assert(std::string_view(kSummaryFields[kSummaryCount - 1]) == "status.error_state");
 
 // Why the address field was refused, in the window's words.
 std::string SlaveListText(const SSlaveListError& err) {
@@ -59,14 +66,14 @@ std::vector<std::string> BusRowTexts(uint8_t slave, const std::string& model,
     std::vector<std::string> row = {StrFormat("%u (0x%02X)", slave, slave), model};
     const std::vector<DecodedField> summary =
         u.status.empty() ? std::vector<DecodedField>{} : StatusSummary(u.status);
-    for (size_t i = 0; i < 5; ++i)
+    for (size_t i = 0; i < std::size(kSummaryFields); ++i)
         row.push_back(i < summary.size() ? summary[i].text : "");
     const SLinkHealth& h = u.health;
     row.push_back(StrFormat("%.1f", h.updatesPerSecond));
     row.push_back(h.lastMs > 0 ? StrFormat("%.1fms", h.lastMs) : "-");
     row.push_back(std::to_string(h.timeouts));
     if (h.marked)
-        row[6] = lang::translate("CBusViewDlg", "无应答: ") + ResultText(h.lastRc);
+        row[kErrorColumn] = lang::translate("CBusViewDlg", "无应答: ") + ResultText(h.lastRc);
     return row;
 }
 
@@ -120,7 +127,7 @@ CBusViewDlg::CBusViewDlg(CDriverContext& ctx, QWidget* parent) : QDialog(parent)
     m_pTable->verticalHeader()->setVisible(false);
     m_pTable->horizontalHeader()->setStretchLastSection(true);
     m_pTable->setColumnWidth(1, 130);
-    m_pTable->setColumnWidth(6, 150);
+    m_pTable->setColumnWidth(kErrorColumn, 150);
     // A click or Enter makes the row's driver the addressed one.
     connect(m_pTable, &QTableWidget::cellClicked, this, [this](int row, int) {
         if (row >= 0 && static_cast<size_t>(row) < m_slaves.size())
@@ -244,17 +251,18 @@ void CBusViewDlg::OnUpdate(const SWatchUpdate& u) {
             continue;
         const int row = static_cast<int>(r);
         const std::vector<std::string> texts = BusRowTexts(u.slave, m_models[u.slave], u);
-        // A driver not answering keeps its last values, greyed.
+        // A driver not answering keeps its last values, greyed; its error
+        // column says why.
         const bool fresh = u.polled && u.rc == kResultOk;
         for (int c = 0; c < kColumns; ++c) {
-            if (!fresh && c >= 2 && c <= 5)
+            if (!fresh && c >= kFirstSummary && c < kErrorColumn)
                 continue;
             QTableWidgetItem* item = m_pTable->item(row, c);
             item->setText(QString::fromStdString(texts[static_cast<size_t>(c)]));
             item->setForeground(u.health.marked ? QColor(150, 150, 150) : QColor(0, 0, 0));
         }
         if (u.health.marked)
-            m_pTable->item(row, 6)->setForeground(QColor(200, 0, 0));
+            m_pTable->item(row, kErrorColumn)->setForeground(QColor(200, 0, 0));
         ++m_nUpdates;
     }
     m_pState->setText(tr("第%1轮").arg(u.round));
