@@ -42,6 +42,11 @@ static_assert(kColumns == kFirstSummary + kSummaryCount + 3);
 constexpr int kErrorColumn = kFirstSummary + kSummaryCount - 1;
 static_assert(std::string_view(kSummaryFields[kSummaryCount - 1]) == "status.error_state");
 
+// An address as its column shows it.
+std::string SlaveCellText(uint8_t slave) {
+    return StrFormat("%u (0x%02X)", slave, slave);
+}
+
 // Why the address field was refused, in the window's words.
 std::string SlaveListText(const SSlaveListError& err) {
     switch (err.kind) {
@@ -63,7 +68,7 @@ std::string SlaveListText(const SSlaveListError& err) {
 
 std::vector<std::string> BusRowTexts(uint8_t slave, const std::string& model,
                                      const SWatchUpdate& u) {
-    std::vector<std::string> row = {StrFormat("%u (0x%02X)", slave, slave), model};
+    std::vector<std::string> row = {SlaveCellText(slave), model};
     const std::vector<DecodedField> summary =
         u.status.empty() ? std::vector<DecodedField>{} : StatusSummary(u.status);
     for (size_t i = 0; i < std::size(kSummaryFields); ++i)
@@ -100,11 +105,9 @@ CBusViewDlg::CBusViewDlg(CDriverContext& ctx, QWidget* parent) : QDialog(parent)
     m_pList = new QLineEdit;
     m_pList->setPlaceholderText("1,2,5");
     auto* apply = new QPushButton;
-    apply->setAutoDefault(false);
     connect(apply, &QPushButton::clicked, this, &CBusViewDlg::OnApplyList);
     connect(m_pList, &QLineEdit::returnPressed, this, &CBusViewDlg::OnApplyList);
     m_pStopAll = new QPushButton;
-    m_pStopAll->setAutoDefault(false);
     connect(m_pStopAll, &QPushButton::clicked, this, &CBusViewDlg::StopAllDrivers);
     // Only with drivers listed: otherwise F12 goes on to the main window's stop.
     m_pF12 = new QShortcut(QKeySequence(Qt::Key_F12), this);
@@ -129,14 +132,12 @@ CBusViewDlg::CBusViewDlg(CDriverContext& ctx, QWidget* parent) : QDialog(parent)
     m_pTable->setColumnWidth(1, 130);
     m_pTable->setColumnWidth(kErrorColumn, 150);
     // A click or Enter makes the row's driver the addressed one.
-    connect(m_pTable, &QTableWidget::cellClicked, this, [this](int row, int) {
+    const auto choose = [this](int row, int) {
         if (row >= 0 && static_cast<size_t>(row) < m_slaves.size())
             emit SlaveChosen(m_slaves[static_cast<size_t>(row)]);
-    });
-    connect(m_pTable, &QTableWidget::cellActivated, this, [this](int row, int) {
-        if (row >= 0 && static_cast<size_t>(row) < m_slaves.size())
-            emit SlaveChosen(m_slaves[static_cast<size_t>(row)]);
-    });
+    };
+    connect(m_pTable, &QTableWidget::cellClicked, this, choose);
+    connect(m_pTable, &QTableWidget::cellActivated, this, choose);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
@@ -180,7 +181,7 @@ void CBusViewDlg::SetSlaves(const std::vector<uint8_t>& slaves,
             m_pTable->setItem(r, c, new QTableWidgetItem);
     for (size_t r = 0; r < slaves.size(); ++r) {
         m_pTable->item(static_cast<int>(r), 0)
-            ->setText(QString::fromStdString(StrFormat("%u (0x%02X)", slaves[r], slaves[r])));
+            ->setText(QString::fromStdString(SlaveCellText(slaves[r])));
         m_pTable->item(static_cast<int>(r), 1)
             ->setText(QString::fromStdString(m_models[slaves[r]]));
     }

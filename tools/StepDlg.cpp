@@ -122,8 +122,6 @@ CStepDlg::CStepDlg(CDriverContext& ctx, std::function<uint16_t()> stopMode, QWid
     m_pStop->setEnabled(false);
     auto* csv = new QPushButton;
     auto* png = new QPushButton;
-    for (QPushButton* b : {m_pStart, m_pStop, csv, png})
-        b->setAutoDefault(false);
     connect(m_pStart, &QPushButton::clicked, this, &CStepDlg::OnStart);
     connect(m_pStop, &QPushButton::clicked, this, &CStepDlg::OnStop);
     connect(csv, &QPushButton::clicked, this, &CStepDlg::OnExportCsv);
@@ -191,6 +189,7 @@ CStepDlg::CStepDlg(CDriverContext& ctx, std::function<uint16_t()> stopMode, QWid
         m_pFigures->setVerticalHeaderLabels(rows);
     };
     retranslate();
+    NoDefaultButtons(this); // made later than the main window's own call
     resize(1100, 520);
     OnLanguageChange(this, retranslate);
 }
