@@ -6,7 +6,6 @@
 #include "desklogic/MainDlgLogic.h"
 #include "guikit/CtrlUtil.h"
 #include "guikit/MessageBox.h"
-#include "pages/MotorCtrlPage.h"
 #include "tools/BusViewDlg.h"
 #include "tools/ScanDlg.h"
 
@@ -50,21 +49,17 @@ void CMainDlg::OnScan() {
 }
 
 void CMainDlg::MakeBusView() {
-    m_pBusDlg = new CBusViewDlg(
-        m_ctx,
-        [this] {
-            auto* page = dynamic_cast<CMotorCtrlPage*>(m_pages.at(0));
-            return page ? page->StopMode() : static_cast<uint16_t>(kStopNormal);
-        },
-        this);
+    m_pBusDlg = new CBusViewDlg(m_ctx, this);
     // A row clicked: that driver is the one the pages talk to.
     connect(m_pBusDlg, &CBusViewDlg::SlaveChosen, this, [this](uint8_t slave) {
         SetCtrlValue(m_ui->edtSlaveAddr, AddressText(slave));
         UpdateBitsFromAddress();
     });
-    QAction* bus = m_ui->menuTools->addAction(tr("总线视图"));
+    QAction* bus = m_ui->menuTools->addAction(QString());
     connect(bus, &QAction::triggered, this, [this] { ShowToolDialog(m_pBusDlg); });
-    OnLanguageChange(this, [this, bus] { bus->setText(tr("总线视图")); });
+    auto retranslate = [bus] { bus->setText(tr("总线视图")); };
+    retranslate();
+    OnLanguageChange(this, retranslate);
 }
 
 void CMainDlg::SetConnection(uint8_t slave, const SLineSetting& line) {

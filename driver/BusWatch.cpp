@@ -10,11 +10,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr const char* kSummaryFields[] = {
-    "status.input_voltage", "status.commutation_frequency", "status.phase_current",
-    "status.temperature",   "status.error_state",
-};
-
 // The master's first-byte budget for the watch's or the stop's duration.
 class CBudgetHold {
 public:

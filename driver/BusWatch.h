@@ -71,8 +71,13 @@ struct SWatchOutcome {
 SWatchOutcome WatchBus(CMotorDriver& drv, const SWatchPlan& plan, const std::atomic<bool>& stop,
                        const std::function<void(const SWatchUpdate&)>& onUpdate = {});
 
-// What a bus view shows of a driver, decoded from its status block: supply
-// voltage, commutation frequency, phase current, temperature, error state.
+// What a bus view shows of a driver, decoded from its status block in this
+// order: supply voltage, commutation frequency, phase current, temperature,
+// error state.
+inline constexpr const char* kSummaryFields[] = {
+    "status.input_voltage", "status.commutation_frequency", "status.phase_current",
+    "status.temperature",   "status.error_state",
+};
 std::vector<DecodedField> StatusSummary(const std::vector<uint16_t>& status);
 
 struct SStopResult {

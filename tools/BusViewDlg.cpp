@@ -7,7 +7,6 @@
 #include "lang/Tr.h"
 #include "modbus/ResultCode.h"
 
-#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -20,6 +19,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <string_view>
 
 namespace {
 
@@ -27,6 +27,7 @@ namespace {
 // between, and a person reads no faster.
 constexpr std::chrono::milliseconds kRoundPeriod{200};
 
+// Address and model, the status summary in its fields' order, then the link.
 const char* const kHeads[] = {
     QT_TRANSLATE_NOOP("CBusViewDlg", "地址"),     QT_TRANSLATE_NOOP("CBusViewDlg", "型号"),
     QT_TRANSLATE_NOOP("CBusViewDlg", "输入电压"), QT_TRANSLATE_NOOP("CBusViewDlg", "换向频率"),
@@ -34,10 +35,17 @@ const char* const kHeads[] = {
     QT_TRANSLATE_NOOP("CBusViewDlg", "错误状态"), QT_TRANSLATE_NOOP("CBusViewDlg", "更新/秒"),
     QT_TRANSLATE_NOOP("CBusViewDlg", "往返"),     QT_TRANSLATE_NOOP("CBusViewDlg", "超时")};
 
-std::string Tr(const char* text) {
-    return QCoreApplication::translate("CBusViewDlg", text).toStdString();
-}
 constexpr int kColumns = static_cast<int>(std::size(kHeads));
+constexpr int kFirstSummary = 2, kSummaryCount = static_cast<int>(std::size(kSummaryFields));
+static_assert(kColumns == kFirstSummary + kSummaryCount + 3);
+// The error state's column also says why a driver is not answering.
+constexpr int kErrorColumn = kFirstSummary + kSummaryCount - 1;
+static_assert(std::string_view(kSummaryFields[kSummaryCount - 1]) == "status.error_state");
+
+// An address as its column shows it.
+std::string SlaveCellText(uint8_t slave) {
+    return StrFormat("%u (0x%02X)", slave, slave);
+}
 
 // Why the address field was refused, in the window's words.
 std::string SlaveListText(const SSlaveListError& err) {
@@ -45,30 +53,32 @@ std::string SlaveListText(const SSlaveListError& err) {
     case SSlaveListError::kNone:
         return {};
     case SSlaveListError::kBadAddress:
-        return Tr("地址: ") + err.item + Tr(" 不是1~247的地址");
+        return lang::Args(
+            lang::translate("CBusViewDlg", "地址: %1 不是%2~%3的地址"),
+            {err.item, std::to_string(kFirstSlaveAddress), std::to_string(kLastSlaveAddress)});
     case SSlaveListError::kDuplicate:
-        return Tr("地址: ") + err.item + Tr(" 重复");
+        return lang::Args(lang::translate("CBusViewDlg", "地址: %1 重复"), {err.item});
     case SSlaveListError::kEmpty:
         break;
     }
-    return Tr("地址: 未填写");
+    return lang::translate("CBusViewDlg", "地址: 未填写");
 }
 
 } // namespace
 
 std::vector<std::string> BusRowTexts(uint8_t slave, const std::string& model,
                                      const SWatchUpdate& u) {
-    std::vector<std::string> row = {StrFormat("%u (0x%02X)", slave, slave), model};
+    std::vector<std::string> row = {SlaveCellText(slave), model};
     const std::vector<DecodedField> summary =
         u.status.empty() ? std::vector<DecodedField>{} : StatusSummary(u.status);
-    for (size_t i = 0; i < 5; ++i)
+    for (size_t i = 0; i < std::size(kSummaryFields); ++i)
         row.push_back(i < summary.size() ? summary[i].text : "");
     const SLinkHealth& h = u.health;
     row.push_back(StrFormat("%.1f", h.updatesPerSecond));
     row.push_back(h.lastMs > 0 ? StrFormat("%.1fms", h.lastMs) : "-");
     row.push_back(std::to_string(h.timeouts));
     if (h.marked)
-        row[6] = Tr("无应答: ") + ResultText(h.lastRc);
+        row[kErrorColumn] = lang::translate("CBusViewDlg", "无应答: ") + ResultText(h.lastRc);
     return row;
 }
 
@@ -79,80 +89,75 @@ std::string StopAllText(const std::vector<SStopResult>& results) {
         if (r.rc == kResultOk)
             ++stopped;
         else
-            failed += StrFormat(Tr("\n从站%u: ").c_str(), r.slave) + ResultText(r.rc);
+            failed += StrFormat(lang::translate("CBusViewDlg", "\n从站%u: ").c_str(), r.slave) +
+                      ResultText(r.rc);
     }
     if (failed.empty())
-        return StrFormat(Tr("全部停止: %zu台已停止").c_str(), stopped);
-    return StrFormat(Tr("全部停止: %zu台已停止, %zu台失败:").c_str(), stopped,
-                     results.size() - stopped) +
+        return StrFormat(lang::translate("CBusViewDlg", "全部停止: %zu台已停止").c_str(), stopped);
+    return StrFormat(lang::translate("CBusViewDlg", "全部停止: %zu台已停止, %zu台失败:").c_str(),
+                     stopped, results.size() - stopped) +
            failed;
 }
 
-CBusViewDlg::CBusViewDlg(CDriverContext& ctx, std::function<uint16_t()> stopMode, QWidget* parent)
-    : QDialog(parent), m_ctx(ctx), m_stopMode(std::move(stopMode)) {
-    setWindowTitle(tr("总线视图"));
+CBusViewDlg::CBusViewDlg(CDriverContext& ctx, QWidget* parent) : QDialog(parent), m_ctx(ctx) {
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
     m_pList = new QLineEdit;
     m_pList->setPlaceholderText("1,2,5");
-    auto* apply = new QPushButton(tr("应用"));
-    apply->setAutoDefault(false);
+    auto* apply = new QPushButton;
     connect(apply, &QPushButton::clicked, this, &CBusViewDlg::OnApplyList);
     connect(m_pList, &QLineEdit::returnPressed, this, &CBusViewDlg::OnApplyList);
-    m_pStopAll = new QPushButton(tr("全部停止 (F12)"));
-    m_pStopAll->setAutoDefault(false);
+    m_pStopAll = new QPushButton;
     connect(m_pStopAll, &QPushButton::clicked, this, &CBusViewDlg::StopAllDrivers);
-    auto* f12 = new QShortcut(QKeySequence(Qt::Key_F12), this);
-    f12->setContext(Qt::WidgetWithChildrenShortcut);
-    connect(f12, &QShortcut::activated, this, &CBusViewDlg::StopAllDrivers);
+    // Only with drivers listed: otherwise F12 goes on to the main window's stop.
+    m_pF12 = new QShortcut(QKeySequence(Qt::Key_F12), this);
+    m_pF12->setContext(Qt::WidgetWithChildrenShortcut);
+    m_pF12->setEnabled(false);
+    connect(m_pF12, &QShortcut::activated, this, &CBusViewDlg::StopAllDrivers);
     m_pState = new QLabel;
 
     auto* top = new QHBoxLayout;
-    auto* listCaption = new QLabel(tr("地址:"));
+    auto* listCaption = new QLabel;
     top->addWidget(listCaption);
     top->addWidget(m_pList, 1);
     top->addWidget(apply);
     top->addWidget(m_pStopAll);
 
     m_pTable = new QTableWidget(0, kColumns);
-    auto heads = [this] {
-        QStringList texts;
-        for (const char* h : kHeads)
-            texts << QCoreApplication::translate("CBusViewDlg", h);
-        m_pTable->setHorizontalHeaderLabels(texts);
-        FitHeadings(m_pTable->horizontalHeader());
-    };
     m_pTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_pTable->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_pTable->setSelectionMode(QAbstractItemView::SingleSelection);
     m_pTable->verticalHeader()->setVisible(false);
     m_pTable->horizontalHeader()->setStretchLastSection(true);
     m_pTable->setColumnWidth(1, 130);
-    m_pTable->setColumnWidth(6, 150);
-    heads();
+    m_pTable->setColumnWidth(kErrorColumn, 150);
     // A click or Enter makes the row's driver the addressed one.
-    connect(m_pTable, &QTableWidget::cellClicked, this, [this](int row, int) {
+    const auto choose = [this](int row, int) {
         if (row >= 0 && static_cast<size_t>(row) < m_slaves.size())
             emit SlaveChosen(m_slaves[static_cast<size_t>(row)]);
-    });
-    connect(m_pTable, &QTableWidget::cellActivated, this, [this](int row, int) {
-        if (row >= 0 && static_cast<size_t>(row) < m_slaves.size())
-            emit SlaveChosen(m_slaves[static_cast<size_t>(row)]);
-    });
+    };
+    connect(m_pTable, &QTableWidget::cellClicked, this, choose);
+    connect(m_pTable, &QTableWidget::cellActivated, this, choose);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addWidget(m_pTable, 1);
     layout->addWidget(m_pState);
-    // Every column in view, however long its heading in this language.
-    resize(std::max(1000, m_pTable->horizontalHeader()->length() + 40), 360);
-    OnLanguageChange(this, [this, heads, apply, listCaption] {
+    auto retranslate = [this, apply, listCaption] {
         setWindowTitle(tr("总线视图"));
         apply->setText(tr("应用"));
         m_pStopAll->setText(tr("全部停止 (F12)"));
         listCaption->setText(tr("地址:"));
-        heads();
-    });
+        QStringList texts;
+        for (const char* h : kHeads)
+            texts << tr(h);
+        m_pTable->setHorizontalHeaderLabels(texts);
+        FitHeadings(m_pTable->horizontalHeader());
+    };
+    retranslate();
+    // Every column in view, however long its heading in this language.
+    resize(std::max(1000, m_pTable->horizontalHeader()->length() + 40), 360);
+    OnLanguageChange(this, retranslate);
 }
 
 CBusViewDlg::~CBusViewDlg() {
@@ -163,6 +168,7 @@ void CBusViewDlg::SetSlaves(const std::vector<uint8_t>& slaves,
                             const std::map<uint8_t, std::string>& models) {
     StopWatch();
     m_slaves = slaves;
+    m_pF12->setEnabled(!m_slaves.empty());
     for (const auto& [s, m] : models)
         m_models[s] = m;
     std::string list;
@@ -175,7 +181,7 @@ void CBusViewDlg::SetSlaves(const std::vector<uint8_t>& slaves,
             m_pTable->setItem(r, c, new QTableWidgetItem);
     for (size_t r = 0; r < slaves.size(); ++r) {
         m_pTable->item(static_cast<int>(r), 0)
-            ->setText(QString::fromStdString(StrFormat("%u (0x%02X)", slaves[r], slaves[r])));
+            ->setText(QString::fromStdString(SlaveCellText(slaves[r])));
         m_pTable->item(static_cast<int>(r), 1)
             ->setText(QString::fromStdString(m_models[slaves[r]]));
     }
@@ -246,17 +252,18 @@ void CBusViewDlg::OnUpdate(const SWatchUpdate& u) {
             continue;
         const int row = static_cast<int>(r);
         const std::vector<std::string> texts = BusRowTexts(u.slave, m_models[u.slave], u);
-        // A driver not answering keeps its last values, greyed.
+        // A driver not answering keeps its last values, greyed; its error
+        // column says why.
         const bool fresh = u.polled && u.rc == kResultOk;
         for (int c = 0; c < kColumns; ++c) {
-            if (!fresh && c >= 2 && c <= 5)
+            if (!fresh && c >= kFirstSummary && c < kErrorColumn)
                 continue;
             QTableWidgetItem* item = m_pTable->item(row, c);
             item->setText(QString::fromStdString(texts[static_cast<size_t>(c)]));
             item->setForeground(u.health.marked ? QColor(150, 150, 150) : QColor(0, 0, 0));
         }
         if (u.health.marked)
-            m_pTable->item(row, 6)->setForeground(QColor(200, 0, 0));
+            m_pTable->item(row, kErrorColumn)->setForeground(QColor(200, 0, 0));
         ++m_nUpdates;
     }
     m_pState->setText(tr("第%1轮").arg(u.round));
@@ -265,7 +272,7 @@ void CBusViewDlg::OnUpdate(const SWatchUpdate& u) {
 void CBusViewDlg::StopAllDrivers() {
     if (m_slaves.empty())
         return;
-    const uint16_t mode = m_stopMode ? m_stopMode() : static_cast<uint16_t>(kStopNormal);
+    const uint16_t mode = m_ctx.m_stopMode();
     // Ahead of any page's operation waiting: the motors come first.
     m_ctx.RunFirst(
         this,

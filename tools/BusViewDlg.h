@@ -14,7 +14,6 @@
 #include <QDialog>
 
 #include <atomic>
-#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -22,6 +21,7 @@
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QShortcut;
 class QTableWidget;
 
 // --- Window logic ----------------------------------------------------------------
@@ -40,8 +40,7 @@ std::string StopAllText(const std::vector<SStopResult>& results);
 class CBusViewDlg : public QDialog {
     Q_OBJECT
 public:
-    // stopMode: the stop mode chosen on the motor control page.
-    CBusViewDlg(CDriverContext& ctx, std::function<uint16_t()> stopMode, QWidget* parent = nullptr);
+    explicit CBusViewDlg(CDriverContext& ctx, QWidget* parent = nullptr);
     ~CBusViewDlg() override;
 
     // The drivers to watch, with the models a scan found (others are read).
@@ -68,10 +67,10 @@ private:
     void OnApplyList();
 
     CDriverContext& m_ctx;
-    std::function<uint16_t()> m_stopMode;
     QLineEdit* m_pList;
     QTableWidget* m_pTable;
     QPushButton* m_pStopAll;
+    QShortcut* m_pF12;
     QLabel* m_pState;
     std::vector<uint8_t> m_slaves;
     std::map<uint8_t, std::string> m_models;

@@ -10,7 +10,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -28,10 +27,6 @@
 #include <memory>
 
 namespace {
-
-std::string Tr(const char* text) {
-    return QCoreApplication::translate("CStepDlg", text).toStdString();
-}
 
 const char* const kFigureNames[] = {"Kp",
                                     "Ki",
@@ -88,31 +83,31 @@ std::string StepCsv(const SStepResult& r, EStepLoop loop) {
 std::string StepEndText(const SStepResult& r) {
     switch (r.end) {
     case EStepEnd::Completed:
-        return "";
+        return r.figures.valid ? "" : r.figures.problem;
     case EStepEnd::Refused:
         return r.problem;
     case EStepEnd::Stopped:
-        return Tr("测试已停止，电机已停止");
+        return lang::translate("CStepDlg", "测试已停止，电机已停止");
     case EStepEnd::DriverError:
-        return StrFormat(Tr("驱动器报告错误状态 %u，电机已停止").c_str(), r.errorState);
+        return StrFormat(lang::translate("CStepDlg", "驱动器报告错误状态 %u，电机已停止").c_str(),
+                         r.errorState);
     default:
-        return Tr("通讯失败，电机已停止: ") + ResultText(r.rc);
+        return lang::translate("CStepDlg", "通讯失败，电机已停止: ") + ResultText(r.rc);
     }
 }
 
 CStepDlg::CStepDlg(CDriverContext& ctx, std::function<uint16_t()> stopMode, QWidget* parent)
     : QDialog(parent), m_ctx(ctx), m_stopMode(std::move(stopMode)) {
-    setWindowTitle(tr("阶跃响应"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
     m_pLoop = new QComboBox;
     m_pLoop->setSizeAdjustPolicy(QComboBox::AdjustToContents); // follows its language
-    m_pLoop->addItems({tr("速度环 (换向频率)"), tr("位置环 (位置运动)")});
+    m_pLoop->addItems({QString(), QString()});
     m_pTarget = new QLineEdit("100");
     m_pUnit = new QLabel("Hz");
-    m_pRelative = new QCheckBox(tr("相对"));
+    m_pRelative = new QCheckBox;
     m_pRelative->setEnabled(false);
-    m_pFromRunning = new QCheckBox(tr("电机运行中也开始"));
+    m_pFromRunning = new QCheckBox;
     m_pDuration = new QSpinBox;
     m_pDuration->setRange(100, 60000);
     m_pDuration->setValue(1000);
@@ -122,25 +117,25 @@ CStepDlg::CStepDlg(CDriverContext& ctx, std::function<uint16_t()> stopMode, QWid
             QString::fromUtf8(StepUnit(i == 0 ? EStepLoop::Speed : EStepLoop::Position)));
         m_pRelative->setEnabled(i == 1);
     });
-    m_pStart = new QPushButton(tr("开始"));
-    m_pStop = new QPushButton(tr("停止 (F12)"));
+    m_pStart = new QPushButton;
+    m_pStop = new QPushButton;
     m_pStop->setEnabled(false);
-    auto* csv = new QPushButton(tr("导出CSV..."));
-    auto* png = new QPushButton(tr("导出PNG..."));
-    for (QPushButton* b : {m_pStart, m_pStop, csv, png})
-        b->setAutoDefault(false);
+    auto* csv = new QPushButton;
+    auto* png = new QPushButton;
     connect(m_pStart, &QPushButton::clicked, this, &CStepDlg::OnStart);
     connect(m_pStop, &QPushButton::clicked, this, &CStepDlg::OnStop);
     connect(csv, &QPushButton::clicked, this, &CStepDlg::OnExportCsv);
     connect(png, &QPushButton::clicked, this, &CStepDlg::OnExportPng);
-    auto* f12 = new QShortcut(QKeySequence(Qt::Key_F12), this);
-    f12->setContext(Qt::WidgetWithChildrenShortcut);
-    connect(f12, &QShortcut::activated, this, &CStepDlg::OnStop);
+    // Only while a test runs: otherwise F12 goes on to the main window's stop.
+    m_pF12 = new QShortcut(QKeySequence(Qt::Key_F12), this);
+    m_pF12->setContext(Qt::WidgetWithChildrenShortcut);
+    m_pF12->setEnabled(false);
+    connect(m_pF12, &QShortcut::activated, this, &CStepDlg::OnStop);
 
     auto* top = new QHBoxLayout;
-    auto* loopCaption = new QLabel(tr("回路:"));
-    auto* targetCaption = new QLabel(tr("目标:"));
-    auto* durationCaption = new QLabel(tr("时长:"));
+    auto* loopCaption = new QLabel;
+    auto* targetCaption = new QLabel;
+    auto* durationCaption = new QLabel;
     for (QWidget* w :
          std::initializer_list<QWidget*>{loopCaption, m_pLoop, targetCaption, m_pTarget, m_pUnit,
                                          m_pRelative, durationCaption, m_pDuration, m_pFromRunning})
@@ -151,7 +146,6 @@ CStepDlg::CStepDlg(CDriverContext& ctx, std::function<uint16_t()> stopMode, QWid
 
     m_pPlot = new QCustomPlot;
     m_pPlot->setMinimumSize(600, 320);
-    m_pPlot->xAxis->setLabel(tr("时间 (s)"));
     m_pPlot->legend->setVisible(true);
     // Runs side by side, one column each; the columns selected are overlaid.
     m_pFigures = new QTableWidget(kFigureRows, 0);
@@ -164,13 +158,6 @@ CStepDlg::CStepDlg(CDriverContext& ctx, std::function<uint16_t()> stopMode, QWid
             m_shown.push_back(c.column());
         ShowRuns();
     });
-    auto heads = [this] {
-        QStringList rows;
-        for (const char* n : kFigureNames)
-            rows << QCoreApplication::translate("CStepDlg", n);
-        m_pFigures->setVerticalHeaderLabels(rows);
-    };
-    heads();
     auto* split = new QSplitter(Qt::Horizontal);
     split->addWidget(m_pPlot);
     split->addWidget(m_pFigures);
@@ -182,8 +169,7 @@ CStepDlg::CStepDlg(CDriverContext& ctx, std::function<uint16_t()> stopMode, QWid
     layout->addLayout(top);
     layout->addWidget(split, 1);
     layout->addWidget(m_pState);
-    resize(1100, 520);
-    OnLanguageChange(this, [=, this] {
+    auto retranslate = [=, this] {
         setWindowTitle(tr("阶跃响应"));
         m_pLoop->setItemText(0, tr("速度环 (换向频率)"));
         m_pLoop->setItemText(1, tr("位置环 (位置运动)"));
@@ -197,8 +183,15 @@ CStepDlg::CStepDlg(CDriverContext& ctx, std::function<uint16_t()> stopMode, QWid
         targetCaption->setText(tr("目标:"));
         durationCaption->setText(tr("时长:"));
         m_pPlot->xAxis->setLabel(tr("时间 (s)"));
-        heads();
-    });
+        QStringList rows;
+        for (const char* n : kFigureNames)
+            rows << tr(n);
+        m_pFigures->setVerticalHeaderLabels(rows);
+    };
+    retranslate();
+    NoDefaultButtons(this); // made later than the main window's own call
+    resize(1100, 520);
+    OnLanguageChange(this, retranslate);
 }
 
 CStepDlg::~CStepDlg() {
@@ -211,7 +204,7 @@ void CStepDlg::OnStart() {
         return;
     const std::string text(TrimmedText(m_pTarget->text().toStdString()));
     if (!IsStrictDecimal(text)) {
-        ShowMessage(this, Tr("目标: ") + text + Tr(" 不是数字"));
+        ShowMessage(this, tr("目标: %1 不是数字").arg(QString::fromStdString(text)).toStdString());
         return;
     }
     SStepRequest req;
@@ -232,7 +225,7 @@ void CStepDlg::OnStart() {
         SStepPlan plan = PrepareStep(drv, slave, req);
         bool go = plan.result.end == EStepEnd::Completed && !m_bStop;
         if (go)
-            go = AskYesNo(self, Tr("电机将会转动。开始阶跃响应测试吗?"));
+            go = AskYesNo(self, tr("电机将会转动。开始阶跃响应测试吗?").toStdString());
         SStepResult result = plan.result;
         if (go) {
             SStepHooks hooks;
@@ -313,19 +306,20 @@ void CStepDlg::OnExportCsv() {
         return;
     const SRun& run = m_runs.at(static_cast<size_t>(m_shown.back()));
     if (const int err = WriteFileAtomically(path.toStdString(), StepCsv(run.result, run.loop)))
-        ShowMessage(this, Tr("导出失败:\n") + path.toStdString() + "\n" + FileErrorText(err));
+        ShowMessage(this, (tr("导出失败:\n") + path).toStdString() + "\n" + FileErrorText(err));
 }
 
 void CStepDlg::OnExportPng() {
     const QString path =
         QFileDialog::getSaveFileName(this, tr("导出PNG"), "halvik-step.png", "PNG (*.png)");
     if (!path.isEmpty() && !m_pPlot->savePng(path))
-        ShowMessage(this, Tr("导出失败:\n") + path.toStdString());
+        ShowMessage(this, (tr("导出失败:\n") + path).toStdString());
 }
 
 void CStepDlg::SetRunning(bool running) {
     m_pStart->setEnabled(!running);
     m_pStop->setEnabled(running);
+    m_pF12->setEnabled(running);
 }
 
 void CStepDlg::closeEvent(QCloseEvent* e) {

@@ -25,6 +25,7 @@ class QCustomPlot;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QShortcut;
 class QSpinBox;
 class QTableWidget;
 
@@ -35,7 +36,8 @@ class QTableWidget;
 std::vector<std::string> StepFigureTexts(const SStepResult& r, EStepLoop loop);
 // Samples and figures as CSV (UTF-8 with a byte-order mark).
 std::string StepCsv(const SStepResult& r, EStepLoop loop);
-// Why a run ended, for people ("" for a completed run).
+// Why a run ended, for people: "" for a completed run with its figures,
+// why there are none for one without.
 std::string StepEndText(const SStepResult& r);
 
 // --- Window ----------------------------------------------------------------------
@@ -75,6 +77,7 @@ private:
     QSpinBox* m_pDuration;
     QPushButton* m_pStart;
     QPushButton* m_pStop;
+    QShortcut* m_pF12;
     QCustomPlot* m_pPlot;
     QTableWidget* m_pFigures;
     QLabel* m_pState;

@@ -90,6 +90,36 @@
         <source>第%1轮</source>
         <translation>Round %1</translation>
     </message>
+    <message>
+        <source>地址: %1 不是%2~%3的地址</source>
+        <translation>Addresses: %1 is not an address (%2~%3)</translation>
+    </message>
+    <message>
+        <source>地址: %1 重复</source>
+        <translation>Addresses: %1 given twice</translation>
+    </message>
+    <message>
+        <source>地址: 未填写</source>
+        <translation>Addresses: none given</translation>
+    </message>
+    <message>
+        <source>无应答: </source>
+        <translation>No reply: </translation>
+    </message>
+    <message>
+        <source>
+从站%u: </source>
+        <translation>
+Slave %u: </translation>
+    </message>
+    <message>
+        <source>全部停止: %zu台已停止</source>
+        <translation>Stop all: %zu stopped</translation>
+    </message>
+    <message>
+        <source>全部停止: %zu台已停止, %zu台失败:</source>
+        <translation>Stop all: %zu stopped, %zu failed:</translation>
+    </message>
 </context>
 <context>
     <name>CCanOpenList</name>
@@ -1804,6 +1834,32 @@ Transfer aborted: %s</translation>
     <message>
         <source>导出PNG</source>
         <translation>Export PNG</translation>
+    </message>
+    <message>
+        <source>测试已停止，电机已停止</source>
+        <translation>Test stopped, motor stopped</translation>
+    </message>
+    <message>
+        <source>驱动器报告错误状态 %u，电机已停止</source>
+        <translation>Driver reported error state %u, motor stopped</translation>
+    </message>
+    <message>
+        <source>通讯失败，电机已停止: </source>
+        <translation>Communication failed, motor stopped: </translation>
+    </message>
+    <message>
+        <source>目标: %1 不是数字</source>
+        <translation>Target: %1 is not a number</translation>
+    </message>
+    <message>
+        <source>电机将会转动。开始阶跃响应测试吗?</source>
+        <translation>The motor will turn. Start the step response test?</translation>
+    </message>
+    <message>
+        <source>导出失败:
+</source>
+        <translation>Export failed:
+</translation>
     </message>
 </context>
 <context>

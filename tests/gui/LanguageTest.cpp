@@ -25,6 +25,7 @@
 #include <QHeaderView>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QStandardPaths>
 #include <QTabWidget>
@@ -173,6 +174,10 @@ TEST_F(LanguageTest, EnglishEverywhereAndChineseUnchanged) {
     // of a file before it is loaded.
     QWidget* bus = ShowBusView();
     Save(bus, "CBusViewDlg.png");
+    auto* addresses = bus->findChild<QLineEdit*>();
+    addresses->setText("248");
+    emit addresses->returnPressed();
+    EXPECT_EQ(m_boxes.LastText(), "Addresses: 248 is not an address (1~247)");
     bus->hide();
     QWidget* step = OpenStepWindow();
     Save(step, "CStepDlg.png");

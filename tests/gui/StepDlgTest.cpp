@@ -1,6 +1,7 @@
 // The step-response window from the PID page: a speed step asked for, run
 // on its worker while the window keeps answering, kept with its figures, and
-// the motor stopped at the end; a refusal writes nothing.
+// the motor stopped at the end; a refusal writes nothing; F12 in the idle
+// window is the main window's stop.
 
 #include "tools/StepDlg.h"
 #include "GuiTestSupport.h"
@@ -11,6 +12,7 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QTableWidget>
+#include <QTest>
 
 namespace {
 
@@ -47,6 +49,11 @@ TEST_F(StepDlgTest, ASpeedStepIsConfirmedKeptWithItsFiguresAndEndsStopped) {
     EXPECT_GT(r.samples.size(), 10u);
     EXPECT_TRUE(r.stopWritten);
     EXPECT_EQ(step->findChild<QTableWidget*>()->columnCount(), 1);
+    EXPECT_EQ(StepEndText(r), "");
+    SStepResult flat = r;
+    flat.figures.valid = false;
+    flat.figures.problem = "no change";
+    EXPECT_EQ(StepEndText(flat), "no change"); // said, not dropped
     // Read through the line: the virtual driver's status moves on requests.
     EXPECT_TRUE(WaitGui(
         [&] {
@@ -54,6 +61,13 @@ TEST_F(StepDlgTest, ASpeedStepIsConfirmedKeptWithItsFiguresAndEndsStopped) {
             return m_dlg->m_driver.ReadBlock(1, 0x0022, 1, &freq) == kResultOk && freq == 0;
         },
         10000));
+    // Idle, F12 in the window is the main window's stop (its mode lands in 0x0040).
+    Drv().SetRegister(0x0040, 2);
+    step->activateWindow();
+    target->setFocus();
+    QTest::keyClick(target, Qt::Key_F12);
+    Settle();
+    EXPECT_EQ(Drv().GetRegister(0x0040), kStopNormal);
     step->close();
 }
 
