@@ -8,7 +8,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -36,7 +35,7 @@ QString SeriesTitle(int i) {
 } // namespace
 
 CPlotDlg::CPlotDlg(QWidget* parent, size_t capacity) : QDialog(parent), m_history(capacity) {
-    setWindowTitle(QCoreApplication::translate("CPlotDlg", "实时曲线"));
+    setWindowTitle(tr("实时曲线"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
 
@@ -44,9 +43,9 @@ CPlotDlg::CPlotDlg(QWidget* parent, size_t capacity) : QDialog(parent), m_histor
     m_pPlot->setMinimumSize(720, 420);
     // Many samples per pixel: plain lines draw several times faster.
     m_pPlot->setNotAntialiasedElements(QCP::aeAll);
-    m_pPlot->xAxis->setLabel(QCoreApplication::translate("CPlotDlg", "时间 (s)"));
+    m_pPlot->xAxis->setLabel(tr("时间 (s)"));
     m_pNormAxis = m_pPlot->yAxis;
-    m_pNormAxis->setLabel(QCoreApplication::translate("CPlotDlg", "归一化"));
+    m_pNormAxis->setLabel(tr("归一化"));
     m_pNormAxis->setRange(0, 1);
     QCPAxisRect* rect = m_pPlot->axisRect();
     for (int i = 0; i < kPlotSeriesCount; ++i) {
@@ -103,19 +102,18 @@ CPlotDlg::CPlotDlg(QWidget* parent, size_t capacity) : QDialog(parent), m_histor
 
     m_pScale = new QComboBox;
     m_pScale->setSizeAdjustPolicy(QComboBox::AdjustToContents); // follows its language
-    m_pScale->addItems({QCoreApplication::translate("CPlotDlg", "各自刻度"),
-                        QCoreApplication::translate("CPlotDlg", "归一化")});
+    m_pScale->addItems({tr("各自刻度"), tr("归一化")});
     connect(m_pScale, &QComboBox::currentIndexChanged, this,
             [this](int i) { SetNormalised(i == 1); });
-    m_pPause = new QPushButton(QCoreApplication::translate("CPlotDlg", "暂停"));
+    m_pPause = new QPushButton(tr("暂停"));
     connect(m_pPause, &QPushButton::clicked, this, [this] { SetPaused(!m_bPaused); });
-    auto* clear = new QPushButton(QCoreApplication::translate("CPlotDlg", "清除"));
+    auto* clear = new QPushButton(tr("清除"));
     connect(clear, &QPushButton::clicked, this, &CPlotDlg::Clear);
-    m_pRecord = new QPushButton(QCoreApplication::translate("CPlotDlg", "开始记录..."));
+    m_pRecord = new QPushButton(tr("开始记录..."));
     connect(m_pRecord, &QPushButton::clicked, this, &CPlotDlg::OnRecord);
 
     auto* buttons = new QHBoxLayout;
-    auto* scaleCaption = new QLabel(QCoreApplication::translate("CPlotDlg", "刻度:"));
+    auto* scaleCaption = new QLabel(tr("刻度:"));
     buttons->addWidget(scaleCaption);
     buttons->addWidget(m_pScale);
     buttons->addWidget(m_pPause);
@@ -124,8 +122,7 @@ CPlotDlg::CPlotDlg(QWidget* parent, size_t capacity) : QDialog(parent), m_histor
     buttons->addWidget(m_pRecord);
 
     m_pStatus = new QLabel;
-    m_pReadout =
-        new QLabel(QCoreApplication::translate("CPlotDlg", "右键单击曲线: 读取该时刻的数值"));
+    m_pReadout = new QLabel(tr("右键单击曲线: 读取该时刻的数值"));
     m_pReadout->setWordWrap(true);
     m_pReadout->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
@@ -142,26 +139,22 @@ CPlotDlg::CPlotDlg(QWidget* parent, size_t capacity) : QDialog(parent), m_histor
     UpdateStatus();
     resize(960, 640);
     OnLanguageChange(this, [this, clear, scaleCaption] {
-        setWindowTitle(QCoreApplication::translate("CPlotDlg", "实时曲线"));
-        m_pPlot->xAxis->setLabel(QCoreApplication::translate("CPlotDlg", "时间 (s)"));
-        m_pNormAxis->setLabel(QCoreApplication::translate("CPlotDlg", "归一化"));
+        setWindowTitle(tr("实时曲线"));
+        m_pPlot->xAxis->setLabel(tr("时间 (s)"));
+        m_pNormAxis->setLabel(tr("归一化"));
         for (int i = 0; i < kPlotSeriesCount; ++i) {
             m_axes[i]->setLabel(SeriesTitle(i));
             m_graphs[i]->setName(SeriesTitle(i));
             m_checks[i]->setText(SeriesTitle(i));
         }
-        m_pScale->setItemText(0, QCoreApplication::translate("CPlotDlg", "各自刻度"));
-        m_pScale->setItemText(1, QCoreApplication::translate("CPlotDlg", "归一化"));
-        m_pPause->setText(m_bPaused ? QCoreApplication::translate("CPlotDlg", "继续")
-                                    : QCoreApplication::translate("CPlotDlg", "暂停"));
-        clear->setText(QCoreApplication::translate("CPlotDlg", "清除"));
-        m_pRecord->setText(m_recorder.Recording()
-                               ? QCoreApplication::translate("CPlotDlg", "停止记录")
-                               : QCoreApplication::translate("CPlotDlg", "开始记录..."));
-        scaleCaption->setText(QCoreApplication::translate("CPlotDlg", "刻度:"));
+        m_pScale->setItemText(0, tr("各自刻度"));
+        m_pScale->setItemText(1, tr("归一化"));
+        m_pPause->setText(m_bPaused ? tr("继续") : tr("暂停"));
+        clear->setText(tr("清除"));
+        m_pRecord->setText(m_recorder.Recording() ? tr("停止记录") : tr("开始记录..."));
+        scaleCaption->setText(tr("刻度:"));
         if (!m_pCursor->visible())
-            m_pReadout->setText(
-                QCoreApplication::translate("CPlotDlg", "右键单击曲线: 读取该时刻的数值"));
+            m_pReadout->setText(tr("右键单击曲线: 读取该时刻的数值"));
         UpdateStatus();
         m_pPlot->replot();
     });
@@ -182,10 +175,8 @@ void CPlotDlg::AddSample(const StatusSample& sample) {
     for (int i = 0; i < kPlotSeriesCount; ++i)
         m_graphs[i]->addData(s.t, s.rc == kResultOk ? static_cast<double>(s.v[i]) : nan);
     if (m_recorder.Recording() && !m_recorder.Write(s)) {
-        m_pRecord->setText(QCoreApplication::translate("CPlotDlg", "开始记录..."));
-        ShowMessage(this, QCoreApplication::translate("CPlotDlg", "记录文件写入失败，记录已停止:\n")
-                                  .toStdString() +
-                              m_recorder.Path());
+        m_pRecord->setText(tr("开始记录..."));
+        ShowMessage(this, tr("记录文件写入失败，记录已停止:\n").toStdString() + m_recorder.Path());
     }
     if (!m_bPaused) {
         m_pPlot->xAxis->setRange(std::max(0.0, s.t - m_dSpan), std::max(m_dSpan, s.t));
@@ -224,8 +215,7 @@ void CPlotDlg::SetPaused(bool paused) {
     if (paused == m_bPaused)
         return;
     m_bPaused = paused;
-    m_pPause->setText(paused ? QCoreApplication::translate("CPlotDlg", "继续")
-                             : QCoreApplication::translate("CPlotDlg", "暂停"));
+    m_pPause->setText(paused ? tr("继续") : tr("暂停"));
     if (!paused) {
         // Follow the newest sample again with the width the user zoomed to.
         m_dSpan = std::max(1.0, m_pPlot->xAxis->range().size());
@@ -240,19 +230,17 @@ void CPlotDlg::SetPaused(bool paused) {
 bool CPlotDlg::StartRecording(const std::string& path) {
     std::string error;
     if (!m_recorder.Start(path, error)) {
-        ShowMessage(this,
-                    QCoreApplication::translate("CPlotDlg", "无法创建记录文件:\n").toStdString() +
-                        path + "\n" + error);
+        ShowMessage(this, tr("无法创建记录文件:\n").toStdString() + path + "\n" + error);
         return false;
     }
-    m_pRecord->setText(QCoreApplication::translate("CPlotDlg", "停止记录"));
+    m_pRecord->setText(tr("停止记录"));
     UpdateStatus();
     return true;
 }
 
 void CPlotDlg::StopRecording() {
     m_recorder.Stop();
-    m_pRecord->setText(QCoreApplication::translate("CPlotDlg", "开始记录..."));
+    m_pRecord->setText(tr("开始记录..."));
     UpdateStatus();
 }
 
@@ -261,9 +249,8 @@ void CPlotDlg::OnRecord() {
         StopRecording();
         return;
     }
-    QString path = QFileDialog::getSaveFileName(
-        this, QCoreApplication::translate("CPlotDlg", "记录到 CSV 文件"), "halvik-status.csv",
-        "CSV (*.csv)");
+    QString path = QFileDialog::getSaveFileName(this, tr("记录到 CSV 文件"), "halvik-status.csv",
+                                                "CSV (*.csv)");
     if (path.isEmpty())
         return;
     if (!path.endsWith(".csv", Qt::CaseInsensitive))
@@ -355,15 +342,14 @@ void CPlotDlg::UpdateAxes() {
 void CPlotDlg::UpdateStatus() {
     QString text;
     if (!m_bPolling)
-        text = QCoreApplication::translate(
-            "CPlotDlg",
-            "自动更新未开启或串口未打开: 没有新的数据。请在主窗口打开串口并勾选\"自动更新\"。");
+        text =
+            tr("自动更新未开启或串口未打开: 没有新的数据。请在主窗口打开串口并勾选\"自动更新\"。");
     else
-        text = QCoreApplication::translate("CPlotDlg", "样本: %1 (保留最近 %2 个, 每 100 ms 一个)")
+        text = tr("样本: %1 (保留最近 %2 个, 每 100 ms 一个)")
                    .arg(m_history.Size())
                    .arg(m_history.Capacity());
     if (m_recorder.Recording())
-        text += QCoreApplication::translate("CPlotDlg", "   记录中: %1 (%2 行)")
+        text += tr("   记录中: %1 (%2 行)")
                     .arg(QString::fromStdString(m_recorder.Path()))
                     .arg(m_recorder.Rows());
     if (m_pStatus->text() != text)

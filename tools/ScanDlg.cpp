@@ -4,10 +4,10 @@
 #include "driver/Format.h"
 #include "guikit/CtrlUtil.h"
 #include "guikit/MessageBox.h"
+#include "lang/Tr.h"
 
 #include "ui_ScanDlg.h"
 
-#include <QCoreApplication>
 #include <QHeaderView>
 #include <QPointer>
 
@@ -44,16 +44,13 @@ std::vector<std::string> ScanHitRow(const SScanHit& hit, const SPanelLines& pane
         row.push_back(hit.model);
     } else {
         row.push_back("-");
-        row.push_back(QCoreApplication::translate("CScanDlg", "应答: ").toStdString() +
-                      ResultText(hit.infoRc));
+        row.push_back(lang::translate("CScanDlg", "应答: ") + ResultText(hit.infoRc));
     }
     return row;
 }
 
 std::string ScanStepText(const SScanStep& step, const SPanelLines& panel) {
-    return StrFormat(QCoreApplication::translate("CScanDlg", "正在扫描 %s, 地址 %d (0x%02X)")
-                         .toStdString()
-                         .c_str(),
+    return StrFormat(lang::translate("CScanDlg", "正在扫描 %s, 地址 %d (0x%02X)").c_str(),
                      LineText(step.line, panel).c_str(), step.slave, step.slave);
 }
 
@@ -111,9 +108,7 @@ void CScanDlg::OnStart() {
     plan.lastSlave = m_ui->spnLast->value();
     plan.replyTimeoutMs = static_cast<uint32_t>(m_ui->spnTimeout->value());
     if (plan.firstSlave > plan.lastSlave) {
-        ShowMessage(
-            this,
-            QCoreApplication::translate("CScanDlg", "起始地址不能大于结束地址").toStdString());
+        ShowMessage(this, tr("起始地址不能大于结束地址").toStdString());
         return;
     }
     if (m_ui->rdoAll->isChecked())
@@ -126,8 +121,7 @@ void CScanDlg::OnStart() {
     if (!drv.IsOpen()) {
         const SLineSetting& first = plan.lines.front();
         if (!drv.OpenPort(m_nPort, first.baud, first.parityChoice)) {
-            std::string text =
-                QCoreApplication::translate("CScanDlg", "打开串口失败").toStdString();
+            std::string text = tr("打开串口失败").toStdString();
             if (drv.LastOpenError() != EPortError::None)
                 text += "\n" + PortErrorText(drv.LastOpenError());
             ShowMessage(this, text);
@@ -212,21 +206,15 @@ void CScanDlg::OnFinished(const SScanOutcome& out) {
         return; // a close is ending the scan; it says nothing more
     EndScan();
     const int found = static_cast<int>(m_hits.size());
-    SetCtrlValue(
-        m_ui->lblStatus,
-        StrFormat((out.stopped
-                       ? QCoreApplication::translate("CScanDlg", "扫描已停止，找到 %d 个设备")
-                       : QCoreApplication::translate("CScanDlg", "扫描完成，找到 %d 个设备"))
-                      .toStdString()
-                      .c_str(),
-                  found));
+    SetCtrlValue(m_ui->lblStatus, StrFormat((out.stopped ? tr("扫描已停止，找到 %d 个设备")
+                                                         : tr("扫描完成，找到 %d 个设备"))
+                                                .toStdString()
+                                                .c_str(),
+                                            found));
     if (out.rc != kResultOk)
-        ShowMessage(
-            this,
-            out.refusedLine
-                ? QCoreApplication::translate("CScanDlg", "串口不支持该设置: ").toStdString() +
-                      LineText(out.line, m_panel)
-                : ResultText(out.rc));
+        ShowMessage(this, out.refusedLine
+                              ? tr("串口不支持该设置: ").toStdString() + LineText(out.line, m_panel)
+                              : ResultText(out.rc));
 }
 
 void CScanDlg::EndScan() {
