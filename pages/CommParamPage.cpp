@@ -82,8 +82,7 @@ SInputProblem CommBlocksFromValues(const CtrlValues& values,
         const std::string& text = ValueOf(values, row.ctrl);
         if (row.ctrl == kBaud) {
             if (text == "-1") {
-                problem = {kBaud,
-                           FieldLabelText(f) + lang::translate("CCommParamPage", ": 未选择")};
+                problem = {kBaud, NotChosenText(f)};
                 return false;
             }
             regs.Set32(f.addr, BaudOfItem(ItemAt(baudItems, ParseLeadingInt(text))));
@@ -101,13 +100,11 @@ SInputProblem CommBlocksFromValues(const CtrlValues& values,
         if (row.ctrl == kSlaveAddr)
             problem = {kSlaveAddr, lang::translate("CCommParamPage", "从站地址无效，应为1~255")};
         else
-            problem = {kNodeId,
-                       StrFormat("%s: %s %s (%lld~%lld)", FieldLabelText(f).c_str(), text.c_str(),
-                                 (isNumber ? lang::translate("CCommParamPage", "超出范围")
-                                           : lang::translate("CCommParamPage", "不是数字"))
-                                     .c_str(),
-                                 static_cast<long long>(range.lo),
-                                 static_cast<long long>(range.hi))};
+            problem = {kNodeId, ValueProblemText(
+                                    FieldLabelText(f), text,
+                                    isNumber ? EValueProblem::OutOfRange : EValueProblem::NotNumber,
+                                    StrFormat("%lld~%lld", static_cast<long long>(range.lo),
+                                              static_cast<long long>(range.hi)))};
         return false;
     };
     const SInputProblem problem = TakeFields(values, kFields, false, regs, own);

@@ -84,11 +84,9 @@ SInputProblem ObjDictProblem(const CtrlValues& values, int commandIndex) {
     uint32_t v = 0;
     bool ok = ParseStrictHex(index, v);
     if (!ok || v > 0xFFFF)
-        return {kIndex, StrFormat(lang::translate("CObjDictDlg", "索引: %s %s (0000~FFFF)").c_str(),
-                                  index.c_str(),
-                                  (ok ? lang::translate("CObjDictDlg", "超出范围")
-                                      : lang::translate("CObjDictDlg", "不是十六进制数"))
-                                      .c_str())};
+        return {kIndex, ValueProblemText(lang::translate("CObjDictDlg", "索引"), index,
+                                         ok ? EValueProblem::OutOfRange : EValueProblem::NotHex,
+                                         "0000~FFFF")};
     const std::string& sub = ValueOf(values, kSubIndex);
     const bool hex = sub.find_first_of("xX") != std::string::npos;
     int64_t s = 0;
@@ -96,12 +94,9 @@ SInputProblem ObjDictProblem(const CtrlValues& values, int commandIndex) {
     if (hex)
         s = v;
     if (!ok || s < 0 || s > 255)
-        return {kSubIndex,
-                StrFormat(lang::translate("CObjDictDlg", "子索引: %s %s (0~255)").c_str(),
-                          sub.c_str(),
-                          (ok ? lang::translate("CObjDictDlg", "超出范围")
-                              : lang::translate("CObjDictDlg", "不是数字"))
-                              .c_str())};
+        return {kSubIndex, ValueProblemText(
+                               lang::translate("CObjDictDlg", "子索引"), sub,
+                               ok ? EValueProblem::OutOfRange : EValueProblem::NotNumber, "0~255")};
     if (ObjDictCommand(commandIndex) == kSdoUpload)
         return {};
     const int bits = WidthBits(commandIndex);
@@ -109,12 +104,9 @@ SInputProblem ObjDictProblem(const CtrlValues& values, int commandIndex) {
     const std::string& data = ValueOf(values, kData);
     ok = ParseStrictHex(data, v);
     if (!ok || v > mask)
-        return {kData, StrFormat(lang::translate("CObjDictDlg", "数据: %s %s (0~%X)").c_str(),
-                                 data.c_str(),
-                                 (ok ? lang::translate("CObjDictDlg", "超出范围")
-                                     : lang::translate("CObjDictDlg", "不是十六进制数"))
-                                     .c_str(),
-                                 mask)};
+        return {kData, ValueProblemText(lang::translate("CObjDictDlg", "数据"), data,
+                                        ok ? EValueProblem::OutOfRange : EValueProblem::NotHex,
+                                        StrFormat("0~%X", mask))};
     const std::string& dec = ValueOf(values, kDecimal);
     if (dec == ObjDataToDecimal(data, commandIndex))
         return {};
@@ -123,12 +115,10 @@ SInputProblem ObjDictProblem(const CtrlValues& values, int commandIndex) {
     ok = ParseStrictInt(dec, s);
     if (ok && s >= lo && s <= hi)
         return {};
-    return {kDecimal, StrFormat(lang::translate("CObjDictDlg", "十进制: %s %s (%lld~%lld)").c_str(),
-                                dec.c_str(),
-                                (ok ? lang::translate("CObjDictDlg", "超出范围")
-                                    : lang::translate("CObjDictDlg", "不是整数"))
-                                    .c_str(),
-                                static_cast<long long>(lo), static_cast<long long>(hi))};
+    return {kDecimal, ValueProblemText(lang::translate("CObjDictDlg", "十进制"), dec,
+                                       ok ? EValueProblem::OutOfRange : EValueProblem::NotInteger,
+                                       StrFormat("%lld~%lld", static_cast<long long>(lo),
+                                                 static_cast<long long>(hi)))};
 }
 
 std::string SdoFrameText(uint8_t command, uint16_t index, uint8_t subindex, uint32_t data) {

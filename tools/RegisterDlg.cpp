@@ -96,12 +96,9 @@ SInputProblem AddressProblem(const CtrlValues& values, int ctrl, int type) {
     const bool isHex = ParseStrictHex(text, addr);
     if (isHex && addr <= last)
         return {};
-    return {ctrl, StrFormat(lang::translate("CRegisterDlg", "起始地址: %s %s (0000~%04X)").c_str(),
-                            text.c_str(),
-                            (isHex ? lang::translate("CRegisterDlg", "超出范围")
-                                   : lang::translate("CRegisterDlg", "不是十六进制数"))
-                                .c_str(),
-                            last)};
+    return {ctrl, ValueProblemText(lang::translate("CRegisterDlg", "起始地址"), text,
+                                   isHex ? EValueProblem::OutOfRange : EValueProblem::NotHex,
+                                   StrFormat("0000~%04X", last))};
 }
 
 } // namespace
@@ -115,12 +112,9 @@ SInputProblem RegWriteProblem(const CtrlValues& values, int type) {
     const bool isHex = ParseStrictHex(hex, bits);
     if (!isHex || (!wide && bits > 0xFFFF))
         return {kWriteHex,
-                StrFormat(lang::translate("CRegisterDlg", "寄存器值: %s %s (%s)").c_str(),
-                          hex.c_str(),
-                          (isHex ? lang::translate("CRegisterDlg", "超出范围")
-                                 : lang::translate("CRegisterDlg", "不是十六进制数"))
-                              .c_str(),
-                          wide ? "00000000~FFFFFFFF" : "0000~FFFF")};
+                ValueProblemText(lang::translate("CRegisterDlg", "寄存器值"), hex,
+                                 isHex ? EValueProblem::OutOfRange : EValueProblem::NotHex,
+                                 wide ? "00000000~FFFFFFFF" : "0000~FFFF")};
     const std::string& dec = ValueOf(values, kWriteDec);
     if (dec == RegHexToDecimal(hex, type))
         return {};
@@ -136,12 +130,10 @@ SInputProblem RegWriteProblem(const CtrlValues& values, int type) {
     if (isInt && v >= lo && v <= hi)
         return {};
     return {kWriteDec,
-            StrFormat(lang::translate("CRegisterDlg", "十进制: %s %s (%lld~%lld)").c_str(),
-                      dec.c_str(),
-                      (isInt ? lang::translate("CRegisterDlg", "超出范围")
-                             : lang::translate("CRegisterDlg", "不是整数"))
-                          .c_str(),
-                      static_cast<long long>(lo), static_cast<long long>(hi))};
+            ValueProblemText(
+                lang::translate("CRegisterDlg", "十进制"), dec,
+                isInt ? EValueProblem::OutOfRange : EValueProblem::NotInteger,
+                StrFormat("%lld~%lld", static_cast<long long>(lo), static_cast<long long>(hi)))};
 }
 
 SInputProblem RegReadProblem(const CtrlValues& values, int type) {
