@@ -59,10 +59,6 @@ CScanDlg::CScanDlg(CDriverContext& ctx, CLinkStats& link, const SPanelLines& pan
     : QDialog(parent), m_ctx(ctx), m_link(link), m_ui(new Ui::CScanDlg), m_panel(panel),
       m_nPort(portNumber) {
     m_ui->setupUi(this);
-    OnLanguageChange(this, [this] {
-        m_ui->retranslateUi(this);
-        FitHeadings(m_ui->tblFound->horizontalHeader());
-    });
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     SetCtrlValue(m_ui->lblCurrent,
                  StrFormat("COM%d, %s", portNumber, LineText(SelectedLine(panel), panel).c_str()));
@@ -73,13 +69,11 @@ CScanDlg::CScanDlg(CDriverContext& ctx, CLinkStats& link, const SPanelLines& pan
     table->setColumnWidth(1, 80);
     table->setColumnWidth(2, 110);
     table->setColumnWidth(3, 90);
-    FitHeadings(table->horizontalHeader());
     connect(m_ui->btnStart, &QPushButton::clicked, this, &CScanDlg::OnStart);
     connect(m_ui->btnStop, &QPushButton::clicked, this, &CScanDlg::OnStop);
     connect(m_ui->btnUse, &QPushButton::clicked, this, &CScanDlg::OnUse);
     // Several drivers found: watch them all in the bus view.
-    m_pBusView = new QPushButton(tr("总线视图"));
-    OnLanguageChange(this, [this] { m_pBusView->setText(tr("总线视图")); });
+    m_pBusView = new QPushButton;
     m_pBusView->setEnabled(false);
     m_ui->rowBottom->insertWidget(m_ui->rowBottom->indexOf(m_ui->btnUse) + 1, m_pBusView);
     connect(m_pBusView, &QPushButton::clicked, this, [this] {
@@ -91,6 +85,16 @@ CScanDlg::CScanDlg(CDriverContext& ctx, CLinkStats& link, const SPanelLines& pan
     connect(table, &QTableWidget::cellDoubleClicked, this, [this] {
         if (!Scanning())
             OnUse();
+    });
+    // The layout's texts are in place from setupUi.
+    const auto retranslate = [this] {
+        m_pBusView->setText(tr("总线视图"));
+        FitHeadings(m_ui->tblFound->horizontalHeader());
+    };
+    retranslate();
+    OnLanguageChange(this, [this, retranslate] {
+        m_ui->retranslateUi(this);
+        retranslate();
     });
 }
 

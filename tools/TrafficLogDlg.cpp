@@ -18,6 +18,18 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
+#include <iterator>
+
+namespace {
+// The filter list's items, in ETrafficFilter's order.
+const char* const kFilterNames[] = {QT_TRANSLATE_NOOP("CTrafficLogDlg", "全部"),
+                                    QT_TRANSLATE_NOOP("CTrafficLogDlg", "成功"),
+                                    QT_TRANSLATE_NOOP("CTrafficLogDlg", "失败"),
+                                    QT_TRANSLATE_NOOP("CTrafficLogDlg", "通讯超时"),
+                                    QT_TRANSLATE_NOOP("CTrafficLogDlg", "应答错误"),
+                                    QT_TRANSLATE_NOOP("CTrafficLogDlg", "异常应答")};
+} // namespace
+
 // The rows the window shows: the log's entries that pass the filters, each
 // with what it means.
 class CTrafficModel : public QAbstractTableModel {
@@ -123,31 +135,29 @@ public:
 
 CTrafficLogDlg::CTrafficLogDlg(CTrafficLog& log, QWidget* parent)
     : QDialog(parent), m_log(log), m_pModel(new CTrafficModel) {
-    setWindowTitle(tr("通讯记录"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
 
     m_pFilter = new QComboBox;
     m_pFilter->setSizeAdjustPolicy(QComboBox::AdjustToContents); // follows its language
-    m_pFilter->addItems(
-        {tr("全部"), tr("成功"), tr("失败"), tr("通讯超时"), tr("应答错误"), tr("异常应答")});
+    for (size_t i = 0; i < std::size(kFilterNames); ++i)
+        m_pFilter->addItem(QString());
     connect(m_pFilter, &QComboBox::currentIndexChanged, this,
             [this](int i) { SetFilter(static_cast<ETrafficFilter>(i)); });
-    auto* exportButton = new QPushButton(tr("导出..."));
+    auto* exportButton = new QPushButton;
     connect(exportButton, &QPushButton::clicked, this, &CTrafficLogDlg::OnExport);
-    auto* clearButton = new QPushButton(tr("清除"));
+    auto* clearButton = new QPushButton;
     connect(clearButton, &QPushButton::clicked, this, &CTrafficLogDlg::OnClear);
     m_pCount = new QLabel;
     // By field name or text: "rated_current", "电机参数", "超时".
     m_pFind = new QLineEdit;
-    m_pFind->setPlaceholderText(tr("字段名或文字"));
     m_pFind->setClearButtonEnabled(true);
     connect(m_pFind, &QLineEdit::textChanged, this,
             [this](const QString& t) { SetFind(t.toStdString()); });
 
     auto* top = new QHBoxLayout;
-    auto* showCaption = new QLabel(tr("显示:"));
-    auto* findCaption = new QLabel(tr("查找:"));
+    auto* showCaption = new QLabel;
+    auto* findCaption = new QLabel;
     top->addWidget(showCaption);
     top->addWidget(m_pFilter);
     top->addWidget(findCaption);
@@ -169,7 +179,6 @@ CTrafficLogDlg::CTrafficLogDlg(CTrafficLog& log, QWidget* parent)
     m_pView->setColumnWidth(2, 110);
     m_pView->setColumnWidth(3, 420);
     m_pView->setColumnWidth(4, 240);
-    FitHeadings(m_pView->horizontalHeader());
 
     // Every field of the selected exchange.
     m_pDetail = new QPlainTextEdit;
@@ -189,25 +198,26 @@ CTrafficLogDlg::CTrafficLogDlg(CTrafficLog& log, QWidget* parent)
     resize(1200, 640);
 
     connect(&m_timer, &QTimer::timeout, this, &CTrafficLogDlg::Refresh);
-    OnLanguageChange(this, [this, exportButton, clearButton, showCaption, findCaption] {
+    const auto retranslate = [this, exportButton, clearButton, showCaption, findCaption] {
         setWindowTitle(tr("通讯记录"));
-        const char* const filters[] = {QT_TRANSLATE_NOOP("CTrafficLogDlg", "全部"),
-                                       QT_TRANSLATE_NOOP("CTrafficLogDlg", "成功"),
-                                       QT_TRANSLATE_NOOP("CTrafficLogDlg", "失败"),
-                                       QT_TRANSLATE_NOOP("CTrafficLogDlg", "通讯超时"),
-                                       QT_TRANSLATE_NOOP("CTrafficLogDlg", "应答错误"),
-                                       QT_TRANSLATE_NOOP("CTrafficLogDlg", "异常应答")};
         for (int i = 0; i < m_pFilter->count(); ++i)
-            m_pFilter->setItemText(i, tr(filters[i]));
+            m_pFilter->setItemText(i, tr(kFilterNames[i]));
         exportButton->setText(tr("导出..."));
         clearButton->setText(tr("清除"));
         m_pFind->setPlaceholderText(tr("字段名或文字"));
         showCaption->setText(tr("显示:"));
         findCaption->setText(tr("查找:"));
-        m_pCount->setText(tr("%1 条").arg(m_pModel->m_rows.size()));
+        if (isVisible())
+            ShowCount(); // a hidden window counts when it is shown
         emit m_pModel->headerDataChanged(Qt::Horizontal, 0, 5);
         FitHeadings(m_pView->horizontalHeader());
-    });
+    };
+    retranslate();
+    OnLanguageChange(this, retranslate);
+}
+
+void CTrafficLogDlg::ShowCount() {
+    m_pCount->setText(tr("%1 条").arg(m_pModel->m_rows.size()));
 }
 
 CTrafficLogDlg::~CTrafficLogDlg() = default;
@@ -218,7 +228,7 @@ void CTrafficLogDlg::Refresh() {
     m_pModel->Take(m_log, false);
     if (atEnd)
         m_pView->scrollToBottom(); // newest last, followed unless the user scrolled up
-    m_pCount->setText(tr("%1 条").arg(m_pModel->m_rows.size()));
+    ShowCount();
 }
 
 void CTrafficLogDlg::SetFilter(ETrafficFilter f) {
@@ -238,7 +248,7 @@ void CTrafficLogDlg::SetFind(const std::string& text) {
 void CTrafficLogDlg::Reload() {
     m_pModel->Take(m_log, true);
     m_pView->scrollToBottom();
-    m_pCount->setText(tr("%1 条").arg(m_pModel->m_rows.size()));
+    ShowCount();
     ShowDetail(m_pView->currentIndex().row());
 }
 
@@ -280,7 +290,7 @@ void CTrafficLogDlg::OnExport() {
 void CTrafficLogDlg::OnClear() {
     m_log.Clear();
     m_pModel->Take(m_log, true);
-    m_pCount->setText(tr("0 条"));
+    ShowCount();
     ShowDetail(-1);
 }
 

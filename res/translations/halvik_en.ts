@@ -1964,10 +1964,6 @@ Transfer aborted: %s</translation>
         <source>文本 (*.txt);;CSV (*.csv)</source>
         <translation>Text (*.txt);;CSV (*.csv)</translation>
     </message>
-    <message>
-        <source>0 条</source>
-        <translation>Rows: 0</translation>
-    </message>
 </context>
 <context>
     <name>MessageBox</name>
