@@ -96,7 +96,6 @@ CPlotDlg::CPlotDlg(QWidget* parent, size_t capacity) : QDialog(parent), m_histor
     }
 
     m_pScale = new QComboBox;
-    m_pScale->setSizeAdjustPolicy(QComboBox::AdjustToContents); // follows its language
     m_pScale->addItems({QString(), QString()});
     connect(m_pScale, &QComboBox::currentIndexChanged, this,
             [this](int i) { SetNormalised(i == 1); });

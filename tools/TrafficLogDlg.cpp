@@ -139,7 +139,6 @@ CTrafficLogDlg::CTrafficLogDlg(CTrafficLog& log, QWidget* parent)
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
 
     m_pFilter = new QComboBox;
-    m_pFilter->setSizeAdjustPolicy(QComboBox::AdjustToContents); // follows its language
     for (size_t i = 0; i < std::size(kFilterNames); ++i)
         m_pFilter->addItem(QString());
     connect(m_pFilter, &QComboBox::currentIndexChanged, this,
