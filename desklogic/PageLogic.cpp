@@ -81,9 +81,12 @@ bool TakeListIndex(const CtrlValues& values, int ctrl, const FieldDef& field, in
     if (ValueOf(values, ctrl) != "-1")
         return TakeNumber(values, ctrl, FieldRule(field), raw, problem);
     if (!problem.Has())
-        problem = {ctrl,
-                   FieldLabelText(field) + lang::translate("desklogic/PageLogic", ": 未选择")};
+        problem = {ctrl, NotChosenText(field)};
     return false;
+}
+
+std::string NotChosenText(const FieldDef& field) {
+    return FieldLabelText(field) + lang::translate("desklogic/PageLogic", ": 未选择");
 }
 
 // --- Controls bound to catalogue fields ----------------------------------------

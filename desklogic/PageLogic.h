@@ -38,6 +38,8 @@ bool TakeNumber(const CtrlValues& values, int ctrl, const SNumberRule& rule, int
 // ("-1") is refused as not chosen.
 bool TakeListIndex(const CtrlValues& values, int ctrl, const FieldDef& field, int64_t& raw,
                    SInputProblem& problem);
+// The refusal of a list bound to a field that has no selection.
+std::string NotChosenText(const FieldDef& field);
 // The same for a floating-point field.
 bool TakeFloat(const CtrlValues& values, int ctrl, const std::string& label, float& out,
                SInputProblem& problem);

@@ -108,6 +108,18 @@ std::string RangeText(const SNumberRule& rule) {
                     rule.unit);
 }
 
+std::string ValueProblemText(const std::string& label, std::string_view text, EValueProblem kind,
+                             const std::string& range) {
+    static constexpr const char* kTexts[] = {
+        QT_TRANSLATE_NOOP("driver/FieldInput", "%1: %2 超出范围 (%3)"),
+        QT_TRANSLATE_NOOP("driver/FieldInput", "%1: %2 不是数字 (%3)"),
+        QT_TRANSLATE_NOOP("driver/FieldInput", "%1: %2 不是十六进制数 (%3)"),
+        QT_TRANSLATE_NOOP("driver/FieldInput", "%1: %2 不是整数 (%3)"),
+    };
+    return lang::Args(lang::translate("driver/FieldInput", kTexts[static_cast<int>(kind)]),
+                      {label, std::string(text), range});
+}
+
 SNumberCheck CheckNumber(const SNumberRule& rule, std::string_view text) {
     const std::string_view t = Trimmed(text);
     SNumberCheck c;
@@ -117,14 +129,12 @@ SNumberCheck CheckNumber(const SNumberRule& rule, std::string_view text) {
         return c;
     }
     if (!IsStrictDecimal(t)) {
-        c.problem = lang::Args(lang::translate("driver/FieldInput", "%1: %2 不是数字 (%3)"),
-                               {rule.label, std::string(t), RangeText(rule)});
+        c.problem = ValueProblemText(rule.label, t, EValueProblem::NotNumber, RangeText(rule));
         return c;
     }
     c.raw = ScaleDecimal(t, rule.decimals);
     if (c.raw < rule.lo || c.raw > rule.hi)
-        c.problem = lang::Args(lang::translate("driver/FieldInput", "%1: %2 超出范围 (%3)"),
-                               {rule.label, std::string(t), RangeText(rule)});
+        c.problem = ValueProblemText(rule.label, t, EValueProblem::OutOfRange, RangeText(rule));
     return c;
 }
 

@@ -53,6 +53,11 @@ struct SNumberCheck {
 };
 // Checks typed text (blanks around it are ignored) against the rule.
 SNumberCheck CheckNumber(const SNumberRule& rule, std::string_view text);
+// Why typed text was refused, worded alike for every window:
+// "label: text 超出范围 (range)", "... 不是数字 (range)" and so on.
+enum class EValueProblem { OutOfRange, NotNumber, NotHex, NotInteger };
+std::string ValueProblemText(const std::string& label, std::string_view text, EValueProblem kind,
+                             const std::string& range);
 // The allowed range as a person reads it: "0.00~655.35 A".
 std::string RangeText(const SNumberRule& rule);
 

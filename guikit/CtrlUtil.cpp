@@ -178,6 +178,8 @@ void NoDefaultButtons(QWidget* root) {
         button->setAutoDefault(false);
         button->setDefault(false);
     }
+    for (QComboBox* combo : root->findChildren<QComboBox*>())
+        combo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
 }
 
 void FillComboFromField(QWidget* root, int comboId, uint16_t reg) {

@@ -61,7 +61,10 @@ void SetTypingLimit(QLineEdit* edit, int limit);
 // default button or becomes one when it has the focus (QDialog makes its
 // buttons auto-default, and Enter would run the first one shown, a read or a
 // clear). Call it once the buttons exist; the scan, compare and progress
-// windows say so in their layouts.
+// windows say so in their layouts. The same walk makes every selection list
+// below root follow its items (AdjustToContents), so that a longer language
+// is not cut; the main window's call covers its pages and the tool windows
+// made with it, and a window made later sets its own lists.
 void NoDefaultButtons(QWidget* root);
 
 // Fills a selection list with the catalogue items of the field at register
@@ -80,7 +83,7 @@ void AfterLanguageChange(QWidget* w, std::function<void()> fn);
 void FinishLanguageChange();
 // Gives the window the size its layout asks for and keeps it there. Unlike
 // adjustSize, not bounded by the screen: a text cut is worse than a large
-// window. (The layouts' lists follow their items: AdjustToContents.)
+// window. (The lists follow their items: NoDefaultButtons.)
 void FixSizeToLayout(QWidget* window);
 // Widens the columns whose heading would be cut; wider ones are kept.
 void FitHeadings(QHeaderView* header);

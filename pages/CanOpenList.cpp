@@ -9,7 +9,6 @@
 
 #include "ui_CanOpenList.h"
 
-#include <QCoreApplication>
 #include <QHeaderView>
 #include <QPushButton>
 #include <QTableWidget>
@@ -107,7 +106,7 @@ CCanOpenList::CCanOpenList(CDriverContext& ctx, QWidget* parent)
             List()->horizontalHeaderItem(c)->setText(tr(kColumnDefs[c].title));
         FitHeadings(List()->horizontalHeader());
         if (m_bLoading)
-            m_ui->btnLoad->setText(QCoreApplication::translate("CCanOpenList", "载入…"));
+            m_ui->btnLoad->setText(tr("载入…"));
     });
     // Top-level windows of their own, hidden until a row is double-clicked.
     m_pPdoDlg = new CPdoEditDlg(ctx, this);
@@ -156,7 +155,7 @@ QTableWidget* CCanOpenList::List() const {
 
 void CCanOpenList::OnLoad() {
     m_ui->btnLoad->setEnabled(false);
-    m_ui->btnLoad->setText(QCoreApplication::translate("CCanOpenList", "载入…"));
+    m_ui->btnLoad->setText(tr("载入…"));
     m_ui->btnStore->setEnabled(false);
     // Set here rather than in the worker, so that no double-click and no
     // status poll can come between the press and the worker's start.
@@ -170,18 +169,17 @@ void CCanOpenList::OnLoad() {
         RunOnGui([this] {
             m_bLoading = false;
             m_ui->btnLoad->setEnabled(true);
-            m_ui->btnLoad->setText(QCoreApplication::translate("CCanOpenList", "载入"));
+            m_ui->btnLoad->setText(tr("载入"));
         });
         if (loaded == kPdoCount)
-            sink.Message(QCoreApplication::translate("CCanOpenList", "读取完毕").toStdString());
+            sink.Message(tr("读取完毕").toStdString());
         hold->Release();
     });
 }
 
 void CCanOpenList::OnStore() {
     if (!m_bStorePending) {
-        ShowMessage(this,
-                    QCoreApplication::translate("CCanOpenList", "没有要保存的参数").toStdString());
+        ShowMessage(this, tr("没有要保存的参数").toStdString());
         return;
     }
     m_ctx.RunFrom(
@@ -194,8 +192,7 @@ void CCanOpenList::OnStore() {
                 ShowMessage(this, SdoFailureText(o));
                 return;
             }
-            ShowMessage(this,
-                        QCoreApplication::translate("CCanOpenList", "保存成功").toStdString());
+            ShowMessage(this, tr("保存成功").toStdString());
             m_bStorePending = false;
             m_ui->btnStore->setEnabled(false);
         });

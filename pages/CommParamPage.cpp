@@ -5,12 +5,12 @@
 #include "guikit/CtrlUtil.h"
 #include "guikit/DriverContext.h"
 #include "guikit/MessageBox.h"
+#include "lang/Tr.h"
 #include "pages/CanOpenList.h"
 #include "pages/PageFields.h"
 
 #include "ui_CommParamPage.h"
 
-#include <QCoreApplication>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -82,10 +82,7 @@ SInputProblem CommBlocksFromValues(const CtrlValues& values,
         const std::string& text = ValueOf(values, row.ctrl);
         if (row.ctrl == kBaud) {
             if (text == "-1") {
-                problem = {
-                    kBaud,
-                    FieldLabelText(f) +
-                        QCoreApplication::translate("CCommParamPage", ": 未选择").toStdString()};
+                problem = {kBaud, NotChosenText(f)};
                 return false;
             }
             regs.Set32(f.addr, BaudOfItem(ItemAt(baudItems, ParseLeadingInt(text))));
@@ -101,19 +98,13 @@ SInputProblem CommBlocksFromValues(const CtrlValues& values,
             return true;
         }
         if (row.ctrl == kSlaveAddr)
-            problem = {kSlaveAddr,
-                       QCoreApplication::translate("CCommParamPage", "从站地址无效，应为1~255")
-                           .toStdString()};
+            problem = {kSlaveAddr, lang::translate("CCommParamPage", "从站地址无效，应为1~255")};
         else
-            problem = {
-                kNodeId,
-                StrFormat(
-                    "%s: %s %s (%lld~%lld)", FieldLabelText(f).c_str(), text.c_str(),
-                    (isNumber
-                         ? QCoreApplication::translate("CCommParamPage", "超出范围").toStdString()
-                         : QCoreApplication::translate("CCommParamPage", "不是数字").toStdString())
-                        .c_str(),
-                    static_cast<long long>(range.lo), static_cast<long long>(range.hi))};
+            problem = {kNodeId, ValueProblemText(
+                                    FieldLabelText(f), text,
+                                    isNumber ? EValueProblem::OutOfRange : EValueProblem::NotNumber,
+                                    StrFormat("%lld~%lld", static_cast<long long>(range.lo),
+                                              static_cast<long long>(range.hi)))};
         return false;
     };
     const SInputProblem problem = TakeFields(values, kFields, false, regs, own);
@@ -135,30 +126,19 @@ std::string CommChangeNote(const SCommBlocks& before, const SCommBlocks& written
         const uint16_t parity = written.a.At(parityReg);
         const std::string& name = ItemAt(parityItems, parity);
         changes += StrFormat(
-            QCoreApplication::translate("CCommParamPage", "485口已改为%u波特、%s")
-                .toStdString()
-                .c_str(),
+            lang::translate("CCommParamPage", "485口已改为%u波特、%s").c_str(),
             written.a.Get32(baud),
-            name.empty() ? StrFormat(QCoreApplication::translate("CCommParamPage", "校验方式%u")
-                                         .toStdString()
-                                         .c_str(),
-                                     parity)
-                               .c_str()
-                         : name.c_str());
+            name.empty()
+                ? StrFormat(lang::translate("CCommParamPage", "校验方式%u").c_str(), parity).c_str()
+                : name.c_str());
     }
     if (bWritten && before.b.At(slave) != written.b.At(slave))
-        changes +=
-            (changes.empty() ? std::string()
-                             : QCoreApplication::translate("CCommParamPage", "，").toStdString()) +
-            StrFormat(QCoreApplication::translate("CCommParamPage", "从站地址已改为0x%02X")
-                          .toStdString()
-                          .c_str(),
-                      written.b.At(slave));
-    return changes.empty()
-               ? ""
-               : QCoreApplication::translate("CCommParamPage", "驱动器").toStdString() + changes +
-                     QCoreApplication::translate("CCommParamPage", "，请相应修改连接设置")
-                         .toStdString();
+        changes += (changes.empty() ? std::string() : lang::translate("CCommParamPage", "，")) +
+                   StrFormat(lang::translate("CCommParamPage", "从站地址已改为0x%02X").c_str(),
+                             written.b.At(slave));
+    return changes.empty() ? ""
+                           : lang::translate("CCommParamPage", "驱动器") + changes +
+                                 lang::translate("CCommParamPage", "，请相应修改连接设置");
 }
 
 CCommParamPage::CCommParamPage(CDriverContext& ctx, QWidget* parent)

@@ -4,10 +4,10 @@
 #include "guikit/CtrlUtil.h"
 #include "guikit/DriverContext.h"
 #include "guikit/MessageBox.h"
+#include "lang/Tr.h"
 
 #include "ui_MotorCtrlPage.h"
 
-#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -56,8 +56,8 @@ int PositionLimitOf(const std::string& text) {
 }
 
 SInputProblem MoveFrequencyOf(const std::string& text, bool unitHz, uint16_t& out) {
-    const SNumberRule rule{QCoreApplication::translate("CMotorCtrlPage", "换向频率").toStdString(),
-                           unitHz ? 0 : 1, 0, 65535, "Hz"};
+    const SNumberRule rule{lang::translate("CMotorCtrlPage", "换向频率"), unitHz ? 0 : 1, 0, 65535,
+                           "Hz"};
     SInputProblem problem;
     int64_t v = 0;
     if (TakeNumber({{kMoveFreq, text}}, kMoveFreq, rule, v, problem))

@@ -6,13 +6,13 @@
 #include "guikit/CtrlUtil.h"
 #include "guikit/DriverContext.h"
 #include "guikit/MessageBox.h"
+#include "lang/Tr.h"
 #include "pages/PageFields.h"
 
 #include "ui_MotorParamPage.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QPushButton>
 
 #include <algorithm>
@@ -117,10 +117,9 @@ SInputProblem MotorParamBlockFromValues(const CtrlValues& values, bool unitHz,
         const std::string& text = ValueOf(values, row.ctrl);
         uint16_t packed[3];
         if (!PackPhaseSequence(text, packed)) {
-            problem = {row.ctrl, FieldLabelText(f) + ": " + text +
-                                     QCoreApplication::translate("CMotorParamPage",
-                                                                 " 应为6个十六进制字节 (00~FF)")
-                                         .toStdString()};
+            problem = {row.ctrl,
+                       FieldLabelText(f) + ": " + text +
+                           lang::translate("CMotorParamPage", " 应为6个十六进制字节 (00~FF)")};
             return false;
         }
         for (int i = 0; i < 3; ++i)
@@ -145,7 +144,7 @@ CMotorParamPage::CMotorParamPage(CDriverContext& ctx, QWidget* parent)
     OnLanguageChange(this, [this] {
         m_ui->retranslateUi(this);
         if (m_bLearning)
-            m_ui->btnLearn->setText(QCoreApplication::translate("CMotorParamPage", "正在学习"));
+            m_ui->btnLearn->setText(tr("正在学习"));
     });
     LimitTypingOnly(this);
     FillLists(this, kFields);
@@ -243,7 +242,7 @@ void CMotorParamPage::OnStartLearning() {
     m_worker.Join(); // the last run has handed back and is ending
     m_bLearning = true;
     m_ui->btnLearn->setEnabled(false);
-    m_ui->btnLearn->setText(QCoreApplication::translate("CMotorParamPage", "正在学习"));
+    m_ui->btnLearn->setText(tr("正在学习"));
     m_bStop = false;
     const uint8_t slave = m_ctx.m_nSlaveAddr;
     m_worker.Start([this, slave] { RunLearning(slave); });
@@ -304,7 +303,7 @@ void CMotorParamPage::RunLearning(uint8_t slave) {
 }
 
 void CMotorParamPage::EndLearning() {
-    m_ui->btnLearn->setText(QCoreApplication::translate("CMotorParamPage", "开始学习"));
+    m_ui->btnLearn->setText(tr("开始学习"));
     m_ui->btnLearn->setEnabled(true);
     m_bLearning = false;
 }

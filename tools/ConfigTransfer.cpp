@@ -7,6 +7,7 @@
 #include "guikit/DriverContext.h"
 #include "guikit/GuiThread.h"
 #include "guikit/MessageBox.h"
+#include "lang/Tr.h"
 
 #include "ui_ConfigCompareDlg.h"
 #include "ui_ConfigProgressDlg.h"
@@ -76,8 +77,7 @@ bool RunWithProgress(CDriverContext& ctx, QWidget* owner, const std::string& tit
             return;
         stop = true;
         cancel->setEnabled(false);
-        SetCtrlValue(dlg.Ui().lblStep,
-                     QCoreApplication::translate("CConfigTransfer", "正在取消…").toStdString());
+        SetCtrlValue(dlg.Ui().lblStep, lang::translate("CConfigTransfer", "正在取消…"));
     };
     QObject::connect(cancel, &QPushButton::clicked, &dlg, [&] { dlg.m_onCancel(); });
 
@@ -117,19 +117,16 @@ ConfigRead ReadWithProgress(CDriverContext& ctx, QWidget* owner, const char* tit
     CMotorDriver& drv = ctx.m_driver;
     const uint8_t slave = ctx.m_nSlaveAddr;
     ConfigRead read;
-    RunWithProgress(
-        ctx, owner, title, static_cast<int>(ConfigReadStepCount(req)), true,
-        [&](const StepFn& step) {
-            read = ReadConfiguration(
-                drv, slave, req,
-                [&](int i, const std::string& name) {
-                    return step(
-                        i,
-                        QCoreApplication::translate("CConfigTransfer", "正在读取: ").toStdString() +
-                            name);
-                },
-                img);
-        });
+    RunWithProgress(ctx, owner, title, static_cast<int>(ConfigReadStepCount(req)), true,
+                    [&](const StepFn& step) {
+                        read = ReadConfiguration(
+                            drv, slave, req,
+                            [&](int i, const std::string& name) {
+                                return step(i, lang::translate("CConfigTransfer", "正在读取: ") +
+                                                   name);
+                            },
+                            img);
+                    });
     return read;
 }
 
@@ -178,17 +175,12 @@ CConfigCompareDlg::CConfigCompareDlg(const std::vector<ConfigDiff>& diffs, bool 
         comm += d.comm;
     SetCtrlValue(
         m_ui->lblSummary,
-        StrFormat(QCoreApplication::translate("CConfigTransfer", "设备与文件有 %zu 处不同%s:")
-                      .toStdString()
-                      .c_str(),
-                  diffs.size(),
-                  comm ? StrFormat(QCoreApplication::translate("CConfigTransfer",
-                                                               " (其中通讯参数 %zu 处)")
-                                       .toStdString()
-                                       .c_str(),
-                                   comm)
-                             .c_str()
-                       : ""));
+        StrFormat(
+            lang::translate("CConfigTransfer", "设备与文件有 %zu 处不同%s:").c_str(), diffs.size(),
+            comm ? StrFormat(lang::translate("CConfigTransfer", " (其中通讯参数 %zu 处)").c_str(),
+                             comm)
+                       .c_str()
+                 : ""));
     QTableWidget* table = m_ui->tblDiffs;
     table->verticalHeader()->setVisible(false);
     table->setRowCount(static_cast<int>(diffs.size()));
@@ -249,15 +241,12 @@ bool ShowCompareDialog(QWidget* owner, const std::vector<ConfigDiff>& diffs, boo
 void ExportConfiguration(QWidget* owner, CDriverContext& ctx) {
     const uint8_t slave = ctx.m_nSlaveAddr;
     ConfigImage img;
-    const ConfigRead read = ReadWithProgress(
-        ctx, owner,
-        QCoreApplication::translate("CConfigTransfer", "导出配置").toStdString().c_str(),
-        {nullptr, true, true, true}, img);
+    const ConfigRead read =
+        ReadWithProgress(ctx, owner, lang::translate("CConfigTransfer", "导出配置").c_str(),
+                         {nullptr, true, true, true}, img);
     if (read.end == ConfigRead::EEnd::Failed) {
-        ShowMessage(owner,
-                    ReadFailureText(
-                        read, QCoreApplication::translate("CConfigTransfer", "读取").toStdString(),
-                        QCoreApplication::translate("CConfigTransfer", "设备信息").toStdString()));
+        ShowMessage(owner, ReadFailureText(read, lang::translate("CConfigTransfer", "读取"),
+                                           lang::translate("CConfigTransfer", "设备信息")));
         return;
     }
     if (read.end == ConfigRead::EEnd::Cancelled)
@@ -278,15 +267,11 @@ void ExportConfiguration(QWidget* owner, CDriverContext& ctx) {
     if (QFileInfo(QString::fromStdString(path)).suffix().isEmpty())
         path += ".json";
     if (const int err = WriteFileAtomically(path, BuildConfigText(img, read.ctx))) {
-        ShowMessage(owner,
-                    QCoreApplication::translate("CConfigTransfer", "保存文件失败: ").toStdString() +
-                        path + "\n" + FileErrorText(err));
+        ShowMessage(owner, lang::translate("CConfigTransfer", "保存文件失败: ") + path + "\n" +
+                               FileErrorText(err));
         return;
     }
-    ShowMessage(
-        owner,
-        QCoreApplication::translate("CConfigTransfer", "操作成功\n配置已保存到 ").toStdString() +
-            path);
+    ShowMessage(owner, lang::translate("CConfigTransfer", "操作成功\n配置已保存到 ") + path);
 }
 
 void LoadConfiguration(QWidget* owner, CDriverContext& ctx, const FollowFn& follow) {
@@ -297,36 +282,28 @@ void LoadConfiguration(QWidget* owner, CDriverContext& ctx, const FollowFn& foll
     std::string text;
     if (const int err = ReadBoundedFile(path, kMaxConfigFileBytes, text)) {
         ShowMessage(owner,
-                    QCoreApplication::translate("CConfigTransfer", "无法读取文件: ").toStdString() +
-                        path + "\n" +
-                        (err == EFBIG ? QCoreApplication::translate("CConfigTransfer",
-                                                                    "文件太大，不是配置文件")
-                                            .toStdString()
+                    lang::translate("CConfigTransfer", "无法读取文件: ") + path + "\n" +
+                        (err == EFBIG ? lang::translate("CConfigTransfer", "文件太大，不是配置文件")
                                       : FileErrorText(err)));
         return;
     }
     ConfigImage file;
     std::vector<std::string> errors;
     if (ParseConfigText(text, file, errors) != EConfigParse::Ok) {
-        ShowMessage(owner, ProblemsText(QCoreApplication::translate(
-                                            "CConfigTransfer", "配置文件有错误，没有写入任何内容:")
-                                            .toStdString(),
+        ShowMessage(owner, ProblemsText(lang::translate("CConfigTransfer",
+                                                        "配置文件有错误，没有写入任何内容:"),
                                         errors));
         return;
     }
 
     ConfigImage dev;
-    const ConfigRead read = ReadWithProgress(
-        ctx, owner,
-        QCoreApplication::translate("CConfigTransfer", "载入配置").toStdString().c_str(),
-        {&file, false, true}, dev);
+    const ConfigRead read =
+        ReadWithProgress(ctx, owner, lang::translate("CConfigTransfer", "载入配置").c_str(),
+                         {&file, false, true}, dev);
     if (read.end == ConfigRead::EEnd::Failed) {
-        ShowMessage(
-            owner,
-            ReadFailureText(read,
-                            QCoreApplication::translate("CConfigTransfer", "读取").toStdString(),
-                            QCoreApplication::translate("CConfigTransfer", "设备").toStdString()) +
-                QCoreApplication::translate("CConfigTransfer", "\n没有写入任何内容").toStdString());
+        ShowMessage(owner, ReadFailureText(read, lang::translate("CConfigTransfer", "读取"),
+                                           lang::translate("CConfigTransfer", "设备")) +
+                               lang::translate("CConfigTransfer", "\n没有写入任何内容"));
         return;
     }
     if (read.end == ConfigRead::EEnd::Cancelled)
@@ -334,18 +311,15 @@ void LoadConfiguration(QWidget* owner, CDriverContext& ctx, const FollowFn& foll
     const DecodeContext dc = read.ctx;
     const std::vector<std::string> problems = CheckAgainstDevice(file, dev);
     if (!problems.empty()) {
-        ShowMessage(owner,
-                    ProblemsText(QCoreApplication::translate(
-                                     "CConfigTransfer", "配置文件与此设备不符，没有写入任何内容:")
-                                     .toStdString(),
-                                 problems));
+        ShowMessage(owner, ProblemsText(lang::translate("CConfigTransfer",
+                                                        "配置文件与此设备不符，没有写入任何内容:"),
+                                        problems));
         return;
     }
     const std::vector<ConfigDiff> diffs = CompareImages(file, dev, dc);
     if (diffs.empty()) {
-        ShowMessage(owner, QCoreApplication::translate("CConfigTransfer",
-                                                       "设备的配置与文件相同，没有需要写入的内容")
-                               .toStdString());
+        ShowMessage(owner,
+                    lang::translate("CConfigTransfer", "设备的配置与文件相同，没有需要写入的内容"));
         return;
     }
     // The communication groups are left out unless the user asks for them:
@@ -360,8 +334,7 @@ void LoadConfiguration(QWidget* owner, CDriverContext& ctx, const FollowFn& foll
     const uint8_t slave = ctx.m_nSlaveAddr;
     const ConfigLine before = PresentLine(drv, slave);
     SLoadResult result;
-    RunWithProgress(ctx, owner,
-                    QCoreApplication::translate("CConfigTransfer", "载入配置").toStdString(),
+    RunWithProgress(ctx, owner, lang::translate("CConfigTransfer", "载入配置"),
                     WriteLoadSteps(used, plan), false, [&](const StepFn& step) {
                         int n = 0;
                         result = WriteLoad(drv, slave, used, dev, plan, dc, before,

@@ -5,11 +5,11 @@
 #include "guikit/CtrlUtil.h"
 #include "guikit/DriverContext.h"
 #include "guikit/MessageBox.h"
+#include "lang/Tr.h"
 
 #include "ui_ObjDictDlg.h"
 
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QPushButton>
 
 #include <algorithm>
@@ -84,16 +84,9 @@ SInputProblem ObjDictProblem(const CtrlValues& values, int commandIndex) {
     uint32_t v = 0;
     bool ok = ParseStrictHex(index, v);
     if (!ok || v > 0xFFFF)
-        return {
-            kIndex,
-            StrFormat(
-                QCoreApplication::translate("CObjDictDlg", "索引: %s %s (0000~FFFF)")
-                    .toStdString()
-                    .c_str(),
-                index.c_str(),
-                (ok ? QCoreApplication::translate("CObjDictDlg", "超出范围").toStdString()
-                    : QCoreApplication::translate("CObjDictDlg", "不是十六进制数").toStdString())
-                    .c_str())};
+        return {kIndex, ValueProblemText(lang::translate("CObjDictDlg", "索引"), index,
+                                         ok ? EValueProblem::OutOfRange : EValueProblem::NotHex,
+                                         "0000~FFFF")};
     const std::string& sub = ValueOf(values, kSubIndex);
     const bool hex = sub.find_first_of("xX") != std::string::npos;
     int64_t s = 0;
@@ -101,15 +94,9 @@ SInputProblem ObjDictProblem(const CtrlValues& values, int commandIndex) {
     if (hex)
         s = v;
     if (!ok || s < 0 || s > 255)
-        return {
-            kSubIndex,
-            StrFormat(QCoreApplication::translate("CObjDictDlg", "子索引: %s %s (0~255)")
-                          .toStdString()
-                          .c_str(),
-                      sub.c_str(),
-                      (ok ? QCoreApplication::translate("CObjDictDlg", "超出范围").toStdString()
-                          : QCoreApplication::translate("CObjDictDlg", "不是数字").toStdString())
-                          .c_str())};
+        return {kSubIndex, ValueProblemText(
+                               lang::translate("CObjDictDlg", "子索引"), sub,
+                               ok ? EValueProblem::OutOfRange : EValueProblem::NotNumber, "0~255")};
     if (ObjDictCommand(commandIndex) == kSdoUpload)
         return {};
     const int bits = WidthBits(commandIndex);
@@ -117,17 +104,9 @@ SInputProblem ObjDictProblem(const CtrlValues& values, int commandIndex) {
     const std::string& data = ValueOf(values, kData);
     ok = ParseStrictHex(data, v);
     if (!ok || v > mask)
-        return {
-            kData,
-            StrFormat(
-                QCoreApplication::translate("CObjDictDlg", "数据: %s %s (0~%X)")
-                    .toStdString()
-                    .c_str(),
-                data.c_str(),
-                (ok ? QCoreApplication::translate("CObjDictDlg", "超出范围").toStdString()
-                    : QCoreApplication::translate("CObjDictDlg", "不是十六进制数").toStdString())
-                    .c_str(),
-                mask)};
+        return {kData, ValueProblemText(lang::translate("CObjDictDlg", "数据"), data,
+                                        ok ? EValueProblem::OutOfRange : EValueProblem::NotHex,
+                                        StrFormat("0~%X", mask))};
     const std::string& dec = ValueOf(values, kDecimal);
     if (dec == ObjDataToDecimal(data, commandIndex))
         return {};
@@ -136,15 +115,10 @@ SInputProblem ObjDictProblem(const CtrlValues& values, int commandIndex) {
     ok = ParseStrictInt(dec, s);
     if (ok && s >= lo && s <= hi)
         return {};
-    return {kDecimal,
-            StrFormat(QCoreApplication::translate("CObjDictDlg", "十进制: %s %s (%lld~%lld)")
-                          .toStdString()
-                          .c_str(),
-                      dec.c_str(),
-                      (ok ? QCoreApplication::translate("CObjDictDlg", "超出范围").toStdString()
-                          : QCoreApplication::translate("CObjDictDlg", "不是整数").toStdString())
-                          .c_str(),
-                      static_cast<long long>(lo), static_cast<long long>(hi))};
+    return {kDecimal, ValueProblemText(lang::translate("CObjDictDlg", "十进制"), dec,
+                                       ok ? EValueProblem::OutOfRange : EValueProblem::NotInteger,
+                                       StrFormat("%lld~%lld", static_cast<long long>(lo),
+                                                 static_cast<long long>(hi)))};
 }
 
 std::string SdoFrameText(uint8_t command, uint16_t index, uint8_t subindex, uint32_t data) {
@@ -158,50 +132,37 @@ bool DecodeSdoReply(const SdoReply& r, std::string& text) {
     // All 16 bits are compared: a command with a high byte is none of these.
     switch (r.command) {
     case kSdoUploadAns1:
-        text =
-            StrFormat(QCoreApplication::translate(
-                          "CObjDictDlg", "索引号:0x%04X 子索引:%u \r\n上传单字节数据：0x%02X(%d)")
-                          .toStdString()
-                          .c_str(),
-                      i, s, d & 0xFF, static_cast<int>(static_cast<int8_t>(d & 0xFF)));
+        text = StrFormat(
+            lang::translate("CObjDictDlg", "索引号:0x%04X 子索引:%u \r\n上传单字节数据：0x%02X(%d)")
+                .c_str(),
+            i, s, d & 0xFF, static_cast<int>(static_cast<int8_t>(d & 0xFF)));
         return true;
     case kSdoUploadAns2:
-        text =
-            StrFormat(QCoreApplication::translate(
-                          "CObjDictDlg", "索引号:0x%04X 子索引:%u \r\n上传双字节数据：0x%04X(%d)")
-                          .toStdString()
-                          .c_str(),
-                      i, s, d & 0xFFFF, static_cast<int>(static_cast<int16_t>(d & 0xFFFF)));
+        text = StrFormat(
+            lang::translate("CObjDictDlg", "索引号:0x%04X 子索引:%u \r\n上传双字节数据：0x%04X(%d)")
+                .c_str(),
+            i, s, d & 0xFFFF, static_cast<int>(static_cast<int16_t>(d & 0xFFFF)));
         return true;
     case kSdoUploadAns3:
-        text =
-            StrFormat(QCoreApplication::translate(
-                          "CObjDictDlg", "索引号:0x%04X 子索引:%u \r\n上传三字节数据：0x%06X(%u)")
-                          .toStdString()
-                          .c_str(),
-                      i, s, d & 0xFFFFFF, d & 0xFFFFFF);
+        text = StrFormat(
+            lang::translate("CObjDictDlg", "索引号:0x%04X 子索引:%u \r\n上传三字节数据：0x%06X(%u)")
+                .c_str(),
+            i, s, d & 0xFFFFFF, d & 0xFFFFFF);
         return true;
     case kSdoUploadAns4:
-        text =
-            StrFormat(QCoreApplication::translate(
-                          "CObjDictDlg", "索引号:0x%04X 子索引:%u \r\n上传四字节数据：0x%08X(%d)")
-                          .toStdString()
-                          .c_str(),
-                      i, s, d, static_cast<int32_t>(d));
+        text = StrFormat(
+            lang::translate("CObjDictDlg", "索引号:0x%04X 子索引:%u \r\n上传四字节数据：0x%08X(%d)")
+                .c_str(),
+            i, s, d, static_cast<int32_t>(d));
         return true;
     case kSdoDownloadAck:
-        text =
-            StrFormat(QCoreApplication::translate("CObjDictDlg", "索引:0x%04X 子索引:%u 写入成功")
-                          .toStdString()
-                          .c_str(),
-                      i, s);
+        text = StrFormat(lang::translate("CObjDictDlg", "索引:0x%04X 子索引:%u 写入成功").c_str(),
+                         i, s);
         return true;
     case kSdoAbort:
         text = StrFormat(
-            QCoreApplication::translate("CObjDictDlg", "索引号:0x%04X 子索引:%u \r\n传送中断：%s")
-                .toStdString()
-                .c_str(),
-            i, s, SdoAbortText(d).c_str());
+            lang::translate("CObjDictDlg", "索引号:0x%04X 子索引:%u \r\n传送中断：%s").c_str(), i,
+            s, SdoAbortText(d).c_str());
         return true;
     default:
         return false;

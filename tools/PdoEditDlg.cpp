@@ -6,7 +6,6 @@
 
 #include "ui_PdoEditDlg.h"
 
-#include <QCoreApplication>
 #include <QLayout>
 #include <QPushButton>
 
@@ -72,7 +71,7 @@ void CPdoEditDlg::OpenPdo(int row) {
     PutValues(this, values);
     m_ui->btnConfigure->setEnabled(false);
     m_ui->btnLoad->setEnabled(false);
-    m_ui->btnLoad->setText(QCoreApplication::translate("CPdoEditDlg", "载入中…"));
+    m_ui->btnLoad->setText(tr("载入中…"));
 
     auto hold = std::make_shared<CDriverContext::CPollHold>(m_ctx.HoldPoll());
     const uint8_t slave = m_ctx.m_nSlaveAddr;
@@ -83,7 +82,7 @@ void CPdoEditDlg::OpenPdo(int row) {
         RunOnGui([this, ok] {
             m_bReload = false;
             m_ui->btnLoad->setEnabled(true);
-            m_ui->btnLoad->setText(QCoreApplication::translate("CPdoEditDlg", "重新载入"));
+            m_ui->btnLoad->setText(tr("重新载入"));
             if (ok == 2)
                 m_ui->btnConfigure->setEnabled(true);
         });
@@ -105,7 +104,7 @@ void CPdoEditDlg::OnConfigure() {
         return;
     m_ui->btnConfigure->setEnabled(false);
     m_ui->btnLoad->setEnabled(false);
-    m_ui->btnConfigure->setText(QCoreApplication::translate("CPdoEditDlg", "配置中…"));
+    m_ui->btnConfigure->setText(tr("配置中…"));
     m_bStop = false;
 
     auto hold = std::make_shared<CDriverContext::CPollHold>(m_ctx.HoldPoll());
@@ -121,11 +120,11 @@ void CPdoEditDlg::OnConfigure() {
             m_records[static_cast<size_t>(row)] = rec;
             m_bReload = false;
             m_ui->btnLoad->setEnabled(true);
-            m_ui->btnConfigure->setText(QCoreApplication::translate("CPdoEditDlg", "配置"));
+            m_ui->btnConfigure->setText(tr("配置"));
             m_ui->btnConfigure->setEnabled(true);
         });
         if (ok) {
-            sink.Message(QCoreApplication::translate("CPdoEditDlg", "配置成功").toStdString());
+            sink.Message(tr("配置成功").toStdString());
             RunOnGui([this] {
                 if (m_fnConfigured)
                     m_fnConfigured();

@@ -8,7 +8,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -36,7 +35,6 @@ QString SeriesTitle(int i) {
 } // namespace
 
 CPlotDlg::CPlotDlg(QWidget* parent, size_t capacity) : QDialog(parent), m_history(capacity) {
-    setWindowTitle(QCoreApplication::translate("CPlotDlg", "实时曲线"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
 
@@ -44,14 +42,11 @@ CPlotDlg::CPlotDlg(QWidget* parent, size_t capacity) : QDialog(parent), m_histor
     m_pPlot->setMinimumSize(720, 420);
     // Many samples per pixel: plain lines draw several times faster.
     m_pPlot->setNotAntialiasedElements(QCP::aeAll);
-    m_pPlot->xAxis->setLabel(QCoreApplication::translate("CPlotDlg", "时间 (s)"));
     m_pNormAxis = m_pPlot->yAxis;
-    m_pNormAxis->setLabel(QCoreApplication::translate("CPlotDlg", "归一化"));
     m_pNormAxis->setRange(0, 1);
     QCPAxisRect* rect = m_pPlot->axisRect();
     for (int i = 0; i < kPlotSeriesCount; ++i) {
         m_axes[i] = rect->addAxis(QCPAxis::atLeft);
-        m_axes[i]->setLabel(SeriesTitle(i));
         m_axes[i]->setLabelColor(kColors[i]);
         m_axes[i]->setTickLabelColor(kColors[i]);
         m_axes[i]->setBasePen(QPen(kColors[i]));
@@ -61,7 +56,6 @@ CPlotDlg::CPlotDlg(QWidget* parent, size_t capacity) : QDialog(parent), m_histor
         m_axes[i]->setVisible(false);
         m_graphs[i] = m_pPlot->addGraph(m_pPlot->xAxis, m_axes[i]);
         m_graphs[i]->setPen(QPen(kColors[i], 1));
-        m_graphs[i]->setName(SeriesTitle(i));
         m_graphs[i]->setVisible(false);
     }
     // Time zooms and pans with the mouse; the values fit themselves.
@@ -92,7 +86,7 @@ CPlotDlg::CPlotDlg(QWidget* parent, size_t capacity) : QDialog(parent), m_histor
     // Series choice.
     auto* checks = new QGridLayout;
     for (int i = 0; i < kPlotSeriesCount; ++i) {
-        m_checks[i] = new QCheckBox(SeriesTitle(i));
+        m_checks[i] = new QCheckBox;
         QPalette pal = m_checks[i]->palette();
         pal.setColor(QPalette::WindowText, kColors[i]);
         m_checks[i]->setPalette(pal);
@@ -102,30 +96,27 @@ CPlotDlg::CPlotDlg(QWidget* parent, size_t capacity) : QDialog(parent), m_histor
     }
 
     m_pScale = new QComboBox;
-    m_pScale->setSizeAdjustPolicy(QComboBox::AdjustToContents); // follows its language
-    m_pScale->addItems({QCoreApplication::translate("CPlotDlg", "各自刻度"),
-                        QCoreApplication::translate("CPlotDlg", "归一化")});
+    m_pScale->addItems({QString(), QString()});
     connect(m_pScale, &QComboBox::currentIndexChanged, this,
             [this](int i) { SetNormalised(i == 1); });
-    m_pPause = new QPushButton(QCoreApplication::translate("CPlotDlg", "暂停"));
+    m_pPause = new QPushButton;
     connect(m_pPause, &QPushButton::clicked, this, [this] { SetPaused(!m_bPaused); });
-    auto* clear = new QPushButton(QCoreApplication::translate("CPlotDlg", "清除"));
-    connect(clear, &QPushButton::clicked, this, &CPlotDlg::Clear);
-    m_pRecord = new QPushButton(QCoreApplication::translate("CPlotDlg", "开始记录..."));
+    m_pClear = new QPushButton;
+    connect(m_pClear, &QPushButton::clicked, this, &CPlotDlg::Clear);
+    m_pRecord = new QPushButton;
     connect(m_pRecord, &QPushButton::clicked, this, &CPlotDlg::OnRecord);
 
     auto* buttons = new QHBoxLayout;
-    auto* scaleCaption = new QLabel(QCoreApplication::translate("CPlotDlg", "刻度:"));
-    buttons->addWidget(scaleCaption);
+    m_pScaleCaption = new QLabel;
+    buttons->addWidget(m_pScaleCaption);
     buttons->addWidget(m_pScale);
     buttons->addWidget(m_pPause);
-    buttons->addWidget(clear);
+    buttons->addWidget(m_pClear);
     buttons->addStretch();
     buttons->addWidget(m_pRecord);
 
     m_pStatus = new QLabel;
-    m_pReadout =
-        new QLabel(QCoreApplication::translate("CPlotDlg", "右键单击曲线: 读取该时刻的数值"));
+    m_pReadout = new QLabel;
     m_pReadout->setWordWrap(true);
     m_pReadout->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
@@ -139,32 +130,34 @@ CPlotDlg::CPlotDlg(QWidget* parent, size_t capacity) : QDialog(parent), m_histor
     // Speed and current are what tuning watches first.
     m_checks[kSeriesMotorSpeed]->setChecked(true);
     m_checks[kSeriesPhaseCurrent]->setChecked(true);
-    UpdateStatus();
+    Retranslate();
     resize(960, 640);
-    OnLanguageChange(this, [this, clear, scaleCaption] {
-        setWindowTitle(QCoreApplication::translate("CPlotDlg", "实时曲线"));
-        m_pPlot->xAxis->setLabel(QCoreApplication::translate("CPlotDlg", "时间 (s)"));
-        m_pNormAxis->setLabel(QCoreApplication::translate("CPlotDlg", "归一化"));
-        for (int i = 0; i < kPlotSeriesCount; ++i) {
-            m_axes[i]->setLabel(SeriesTitle(i));
-            m_graphs[i]->setName(SeriesTitle(i));
-            m_checks[i]->setText(SeriesTitle(i));
-        }
-        m_pScale->setItemText(0, QCoreApplication::translate("CPlotDlg", "各自刻度"));
-        m_pScale->setItemText(1, QCoreApplication::translate("CPlotDlg", "归一化"));
-        m_pPause->setText(m_bPaused ? QCoreApplication::translate("CPlotDlg", "继续")
-                                    : QCoreApplication::translate("CPlotDlg", "暂停"));
-        clear->setText(QCoreApplication::translate("CPlotDlg", "清除"));
-        m_pRecord->setText(m_recorder.Recording()
-                               ? QCoreApplication::translate("CPlotDlg", "停止记录")
-                               : QCoreApplication::translate("CPlotDlg", "开始记录..."));
-        scaleCaption->setText(QCoreApplication::translate("CPlotDlg", "刻度:"));
-        if (!m_pCursor->visible())
-            m_pReadout->setText(
-                QCoreApplication::translate("CPlotDlg", "右键单击曲线: 读取该时刻的数值"));
-        UpdateStatus();
-        m_pPlot->replot();
-    });
+    OnLanguageChange(this, [this] { Retranslate(); });
+}
+
+void CPlotDlg::Retranslate() {
+    setWindowTitle(tr("实时曲线"));
+    m_pPlot->xAxis->setLabel(tr("时间 (s)"));
+    m_pNormAxis->setLabel(tr("归一化"));
+    for (int i = 0; i < kPlotSeriesCount; ++i) {
+        m_axes[i]->setLabel(SeriesTitle(i));
+        m_graphs[i]->setName(SeriesTitle(i));
+        m_checks[i]->setText(SeriesTitle(i));
+    }
+    m_pScale->setItemText(0, tr("各自刻度"));
+    m_pScale->setItemText(1, tr("归一化"));
+    m_pClear->setText(tr("清除"));
+    m_pScaleCaption->setText(tr("刻度:"));
+    if (!m_pCursor->visible())
+        m_pReadout->setText(tr("右键单击曲线: 读取该时刻的数值"));
+    ShowButtonStates();
+    UpdateStatus();
+    m_pPlot->replot();
+}
+
+void CPlotDlg::ShowButtonStates() {
+    m_pPause->setText(m_bPaused ? tr("继续") : tr("暂停"));
+    m_pRecord->setText(m_recorder.Recording() ? tr("停止记录") : tr("开始记录..."));
 }
 
 CPlotDlg::~CPlotDlg() = default;
@@ -182,10 +175,8 @@ void CPlotDlg::AddSample(const StatusSample& sample) {
     for (int i = 0; i < kPlotSeriesCount; ++i)
         m_graphs[i]->addData(s.t, s.rc == kResultOk ? static_cast<double>(s.v[i]) : nan);
     if (m_recorder.Recording() && !m_recorder.Write(s)) {
-        m_pRecord->setText(QCoreApplication::translate("CPlotDlg", "开始记录..."));
-        ShowMessage(this, QCoreApplication::translate("CPlotDlg", "记录文件写入失败，记录已停止:\n")
-                                  .toStdString() +
-                              m_recorder.Path());
+        ShowButtonStates();
+        ShowMessage(this, tr("记录文件写入失败，记录已停止:\n").toStdString() + m_recorder.Path());
     }
     if (!m_bPaused) {
         m_pPlot->xAxis->setRange(std::max(0.0, s.t - m_dSpan), std::max(m_dSpan, s.t));
@@ -224,8 +215,7 @@ void CPlotDlg::SetPaused(bool paused) {
     if (paused == m_bPaused)
         return;
     m_bPaused = paused;
-    m_pPause->setText(paused ? QCoreApplication::translate("CPlotDlg", "继续")
-                             : QCoreApplication::translate("CPlotDlg", "暂停"));
+    ShowButtonStates();
     if (!paused) {
         // Follow the newest sample again with the width the user zoomed to.
         m_dSpan = std::max(1.0, m_pPlot->xAxis->range().size());
@@ -240,19 +230,17 @@ void CPlotDlg::SetPaused(bool paused) {
 bool CPlotDlg::StartRecording(const std::string& path) {
     std::string error;
     if (!m_recorder.Start(path, error)) {
-        ShowMessage(this,
-                    QCoreApplication::translate("CPlotDlg", "无法创建记录文件:\n").toStdString() +
-                        path + "\n" + error);
+        ShowMessage(this, tr("无法创建记录文件:\n").toStdString() + path + "\n" + error);
         return false;
     }
-    m_pRecord->setText(QCoreApplication::translate("CPlotDlg", "停止记录"));
+    ShowButtonStates();
     UpdateStatus();
     return true;
 }
 
 void CPlotDlg::StopRecording() {
     m_recorder.Stop();
-    m_pRecord->setText(QCoreApplication::translate("CPlotDlg", "开始记录..."));
+    ShowButtonStates();
     UpdateStatus();
 }
 
@@ -261,9 +249,8 @@ void CPlotDlg::OnRecord() {
         StopRecording();
         return;
     }
-    QString path = QFileDialog::getSaveFileName(
-        this, QCoreApplication::translate("CPlotDlg", "记录到 CSV 文件"), "halvik-status.csv",
-        "CSV (*.csv)");
+    QString path = QFileDialog::getSaveFileName(this, tr("记录到 CSV 文件"), "halvik-status.csv",
+                                                "CSV (*.csv)");
     if (path.isEmpty())
         return;
     if (!path.endsWith(".csv", Qt::CaseInsensitive))
@@ -355,15 +342,14 @@ void CPlotDlg::UpdateAxes() {
 void CPlotDlg::UpdateStatus() {
     QString text;
     if (!m_bPolling)
-        text = QCoreApplication::translate(
-            "CPlotDlg",
-            "自动更新未开启或串口未打开: 没有新的数据。请在主窗口打开串口并勾选\"自动更新\"。");
+        text =
+            tr("自动更新未开启或串口未打开: 没有新的数据。请在主窗口打开串口并勾选\"自动更新\"。");
     else
-        text = QCoreApplication::translate("CPlotDlg", "样本: %1 (保留最近 %2 个, 每 100 ms 一个)")
+        text = tr("样本: %1 (保留最近 %2 个, 每 100 ms 一个)")
                    .arg(m_history.Size())
                    .arg(m_history.Capacity());
     if (m_recorder.Recording())
-        text += QCoreApplication::translate("CPlotDlg", "   记录中: %1 (%2 行)")
+        text += tr("   记录中: %1 (%2 行)")
                     .arg(QString::fromStdString(m_recorder.Path()))
                     .arg(m_recorder.Rows());
     if (m_pStatus->text() != text)

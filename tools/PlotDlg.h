@@ -55,6 +55,10 @@ protected:
 
 private:
     void OnRecord();
+    // Every text in the language in use; the pause and record buttons' texts
+    // follow their state.
+    void Retranslate();
+    void ShowButtonStates();
     void RescaleValues();
     void UpdateStatus();
     void UpdateAxes();
@@ -69,6 +73,8 @@ private:
     QCPItemStraightLine* m_pCursor = nullptr;
     QComboBox* m_pScale = nullptr;
     QPushButton* m_pPause = nullptr;
+    QPushButton* m_pClear = nullptr;
+    QLabel* m_pScaleCaption = nullptr;
     QPushButton* m_pRecord = nullptr;
     QLabel* m_pStatus = nullptr;
     QLabel* m_pReadout = nullptr;

@@ -5,11 +5,11 @@
 #include "guikit/CtrlUtil.h"
 #include "guikit/DriverContext.h"
 #include "guikit/MessageBox.h"
+#include "lang/Tr.h"
 
 #include "ui_RegisterDlg.h"
 
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QPushButton>
 
 #include <array>
@@ -96,17 +96,9 @@ SInputProblem AddressProblem(const CtrlValues& values, int ctrl, int type) {
     const bool isHex = ParseStrictHex(text, addr);
     if (isHex && addr <= last)
         return {};
-    return {
-        ctrl,
-        StrFormat(
-            QCoreApplication::translate("CRegisterDlg", "起始地址: %s %s (0000~%04X)")
-                .toStdString()
-                .c_str(),
-            text.c_str(),
-            (isHex ? QCoreApplication::translate("CRegisterDlg", "超出范围").toStdString()
-                   : QCoreApplication::translate("CRegisterDlg", "不是十六进制数").toStdString())
-                .c_str(),
-            last)};
+    return {ctrl, ValueProblemText(lang::translate("CRegisterDlg", "起始地址"), text,
+                                   isHex ? EValueProblem::OutOfRange : EValueProblem::NotHex,
+                                   StrFormat("0000~%04X", last))};
 }
 
 } // namespace
@@ -119,25 +111,16 @@ SInputProblem RegWriteProblem(const CtrlValues& values, int type) {
     uint32_t bits = 0;
     const bool isHex = ParseStrictHex(hex, bits);
     if (!isHex || (!wide && bits > 0xFFFF))
-        return {
-            kWriteHex,
-            StrFormat(
-                QCoreApplication::translate("CRegisterDlg", "寄存器值: %s %s (%s)")
-                    .toStdString()
-                    .c_str(),
-                hex.c_str(),
-                (isHex
-                     ? QCoreApplication::translate("CRegisterDlg", "超出范围").toStdString()
-                     : QCoreApplication::translate("CRegisterDlg", "不是十六进制数").toStdString())
-                    .c_str(),
-                wide ? "00000000~FFFFFFFF" : "0000~FFFF")};
+        return {kWriteHex,
+                ValueProblemText(lang::translate("CRegisterDlg", "寄存器值"), hex,
+                                 isHex ? EValueProblem::OutOfRange : EValueProblem::NotHex,
+                                 wide ? "00000000~FFFFFFFF" : "0000~FFFF")};
     const std::string& dec = ValueOf(values, kWriteDec);
     if (dec == RegHexToDecimal(hex, type))
         return {};
     if (type == kRegFloat) {
         float f = 0;
-        std::string problem =
-            CheckFloat(QCoreApplication::translate("CRegisterDlg", "十进制").toStdString(), dec, f);
+        std::string problem = CheckFloat(lang::translate("CRegisterDlg", "十进制"), dec, f);
         return {problem.empty() ? 0 : kWriteDec, problem};
     }
     // Either reading of the register's bits, signed or not.
@@ -146,16 +129,11 @@ SInputProblem RegWriteProblem(const CtrlValues& values, int type) {
     const bool isInt = ParseStrictInt(dec, v);
     if (isInt && v >= lo && v <= hi)
         return {};
-    return {
-        kWriteDec,
-        StrFormat(QCoreApplication::translate("CRegisterDlg", "十进制: %s %s (%lld~%lld)")
-                      .toStdString()
-                      .c_str(),
-                  dec.c_str(),
-                  (isInt ? QCoreApplication::translate("CRegisterDlg", "超出范围").toStdString()
-                         : QCoreApplication::translate("CRegisterDlg", "不是整数").toStdString())
-                      .c_str(),
-                  static_cast<long long>(lo), static_cast<long long>(hi))};
+    return {kWriteDec,
+            ValueProblemText(
+                lang::translate("CRegisterDlg", "十进制"), dec,
+                isInt ? EValueProblem::OutOfRange : EValueProblem::NotInteger,
+                StrFormat("%lld~%lld", static_cast<long long>(lo), static_cast<long long>(hi)))};
 }
 
 SInputProblem RegReadProblem(const CtrlValues& values, int type) {

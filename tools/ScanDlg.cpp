@@ -4,10 +4,10 @@
 #include "driver/Format.h"
 #include "guikit/CtrlUtil.h"
 #include "guikit/MessageBox.h"
+#include "lang/Tr.h"
 
 #include "ui_ScanDlg.h"
 
-#include <QCoreApplication>
 #include <QHeaderView>
 #include <QPointer>
 
@@ -44,16 +44,13 @@ std::vector<std::string> ScanHitRow(const SScanHit& hit, const SPanelLines& pane
         row.push_back(hit.model);
     } else {
         row.push_back("-");
-        row.push_back(QCoreApplication::translate("CScanDlg", "应答: ").toStdString() +
-                      ResultText(hit.infoRc));
+        row.push_back(lang::translate("CScanDlg", "应答: ") + ResultText(hit.infoRc));
     }
     return row;
 }
 
 std::string ScanStepText(const SScanStep& step, const SPanelLines& panel) {
-    return StrFormat(QCoreApplication::translate("CScanDlg", "正在扫描 %s, 地址 %d (0x%02X)")
-                         .toStdString()
-                         .c_str(),
+    return StrFormat(lang::translate("CScanDlg", "正在扫描 %s, 地址 %d (0x%02X)").c_str(),
                      LineText(step.line, panel).c_str(), step.slave, step.slave);
 }
 
@@ -62,10 +59,6 @@ CScanDlg::CScanDlg(CDriverContext& ctx, CLinkStats& link, const SPanelLines& pan
     : QDialog(parent), m_ctx(ctx), m_link(link), m_ui(new Ui::CScanDlg), m_panel(panel),
       m_nPort(portNumber) {
     m_ui->setupUi(this);
-    OnLanguageChange(this, [this] {
-        m_ui->retranslateUi(this);
-        FitHeadings(m_ui->tblFound->horizontalHeader());
-    });
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     SetCtrlValue(m_ui->lblCurrent,
                  StrFormat("COM%d, %s", portNumber, LineText(SelectedLine(panel), panel).c_str()));
@@ -76,13 +69,11 @@ CScanDlg::CScanDlg(CDriverContext& ctx, CLinkStats& link, const SPanelLines& pan
     table->setColumnWidth(1, 80);
     table->setColumnWidth(2, 110);
     table->setColumnWidth(3, 90);
-    FitHeadings(table->horizontalHeader());
     connect(m_ui->btnStart, &QPushButton::clicked, this, &CScanDlg::OnStart);
     connect(m_ui->btnStop, &QPushButton::clicked, this, &CScanDlg::OnStop);
     connect(m_ui->btnUse, &QPushButton::clicked, this, &CScanDlg::OnUse);
     // Several drivers found: watch them all in the bus view.
-    m_pBusView = new QPushButton(tr("总线视图"));
-    OnLanguageChange(this, [this] { m_pBusView->setText(tr("总线视图")); });
+    m_pBusView = new QPushButton;
     m_pBusView->setEnabled(false);
     m_ui->rowBottom->insertWidget(m_ui->rowBottom->indexOf(m_ui->btnUse) + 1, m_pBusView);
     connect(m_pBusView, &QPushButton::clicked, this, [this] {
@@ -94,6 +85,16 @@ CScanDlg::CScanDlg(CDriverContext& ctx, CLinkStats& link, const SPanelLines& pan
     connect(table, &QTableWidget::cellDoubleClicked, this, [this] {
         if (!Scanning())
             OnUse();
+    });
+    // The layout's texts are in place from setupUi.
+    const auto retranslate = [this] {
+        m_pBusView->setText(tr("总线视图"));
+        FitHeadings(m_ui->tblFound->horizontalHeader());
+    };
+    retranslate();
+    OnLanguageChange(this, [this, retranslate] {
+        m_ui->retranslateUi(this);
+        retranslate();
     });
 }
 
@@ -111,9 +112,7 @@ void CScanDlg::OnStart() {
     plan.lastSlave = m_ui->spnLast->value();
     plan.replyTimeoutMs = static_cast<uint32_t>(m_ui->spnTimeout->value());
     if (plan.firstSlave > plan.lastSlave) {
-        ShowMessage(
-            this,
-            QCoreApplication::translate("CScanDlg", "起始地址不能大于结束地址").toStdString());
+        ShowMessage(this, tr("起始地址不能大于结束地址").toStdString());
         return;
     }
     if (m_ui->rdoAll->isChecked())
@@ -126,8 +125,7 @@ void CScanDlg::OnStart() {
     if (!drv.IsOpen()) {
         const SLineSetting& first = plan.lines.front();
         if (!drv.OpenPort(m_nPort, first.baud, first.parityChoice)) {
-            std::string text =
-                QCoreApplication::translate("CScanDlg", "打开串口失败").toStdString();
+            std::string text = tr("打开串口失败").toStdString();
             if (drv.LastOpenError() != EPortError::None)
                 text += "\n" + PortErrorText(drv.LastOpenError());
             ShowMessage(this, text);
@@ -212,21 +210,15 @@ void CScanDlg::OnFinished(const SScanOutcome& out) {
         return; // a close is ending the scan; it says nothing more
     EndScan();
     const int found = static_cast<int>(m_hits.size());
-    SetCtrlValue(
-        m_ui->lblStatus,
-        StrFormat((out.stopped
-                       ? QCoreApplication::translate("CScanDlg", "扫描已停止，找到 %d 个设备")
-                       : QCoreApplication::translate("CScanDlg", "扫描完成，找到 %d 个设备"))
-                      .toStdString()
-                      .c_str(),
-                  found));
+    SetCtrlValue(m_ui->lblStatus, StrFormat((out.stopped ? tr("扫描已停止，找到 %d 个设备")
+                                                         : tr("扫描完成，找到 %d 个设备"))
+                                                .toStdString()
+                                                .c_str(),
+                                            found));
     if (out.rc != kResultOk)
-        ShowMessage(
-            this,
-            out.refusedLine
-                ? QCoreApplication::translate("CScanDlg", "串口不支持该设置: ").toStdString() +
-                      LineText(out.line, m_panel)
-                : ResultText(out.rc));
+        ShowMessage(this, out.refusedLine
+                              ? tr("串口不支持该设置: ").toStdString() + LineText(out.line, m_panel)
+                              : ResultText(out.rc));
 }
 
 void CScanDlg::EndScan() {

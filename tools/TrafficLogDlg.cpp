@@ -5,7 +5,6 @@
 
 #include <QAbstractTableModel>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QHBoxLayout>
@@ -18,6 +17,18 @@
 #include <QSplitter>
 #include <QTableView>
 #include <QVBoxLayout>
+
+#include <iterator>
+
+namespace {
+// The filter list's items, in ETrafficFilter's order.
+const char* const kFilterNames[] = {QT_TRANSLATE_NOOP("CTrafficLogDlg", "全部"),
+                                    QT_TRANSLATE_NOOP("CTrafficLogDlg", "成功"),
+                                    QT_TRANSLATE_NOOP("CTrafficLogDlg", "失败"),
+                                    QT_TRANSLATE_NOOP("CTrafficLogDlg", "通讯超时"),
+                                    QT_TRANSLATE_NOOP("CTrafficLogDlg", "应答错误"),
+                                    QT_TRANSLATE_NOOP("CTrafficLogDlg", "异常应答")};
+} // namespace
 
 // The rows the window shows: the log's entries that pass the filters, each
 // with what it means.
@@ -43,7 +54,7 @@ public:
                                        QT_TRANSLATE_NOOP("CTrafficLogDlg", "请求"),
                                        QT_TRANSLATE_NOOP("CTrafficLogDlg", "应答")};
         if (o == Qt::Horizontal && role == Qt::DisplayRole)
-            return QCoreApplication::translate("CTrafficLogDlg", kHeads[section]);
+            return CTrafficLogDlg::tr(kHeads[section]);
         return QAbstractTableModel::headerData(section, o, role);
     }
 
@@ -124,35 +135,28 @@ public:
 
 CTrafficLogDlg::CTrafficLogDlg(CTrafficLog& log, QWidget* parent)
     : QDialog(parent), m_log(log), m_pModel(new CTrafficModel) {
-    setWindowTitle(QCoreApplication::translate("CTrafficLogDlg", "通讯记录"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
 
     m_pFilter = new QComboBox;
-    m_pFilter->setSizeAdjustPolicy(QComboBox::AdjustToContents); // follows its language
-    m_pFilter->addItems({QCoreApplication::translate("CTrafficLogDlg", "全部"),
-                         QCoreApplication::translate("CTrafficLogDlg", "成功"),
-                         QCoreApplication::translate("CTrafficLogDlg", "失败"),
-                         QCoreApplication::translate("CTrafficLogDlg", "通讯超时"),
-                         QCoreApplication::translate("CTrafficLogDlg", "应答错误"),
-                         QCoreApplication::translate("CTrafficLogDlg", "异常应答")});
+    for (size_t i = 0; i < std::size(kFilterNames); ++i)
+        m_pFilter->addItem(QString());
     connect(m_pFilter, &QComboBox::currentIndexChanged, this,
             [this](int i) { SetFilter(static_cast<ETrafficFilter>(i)); });
-    auto* exportButton = new QPushButton(QCoreApplication::translate("CTrafficLogDlg", "导出..."));
+    auto* exportButton = new QPushButton;
     connect(exportButton, &QPushButton::clicked, this, &CTrafficLogDlg::OnExport);
-    auto* clearButton = new QPushButton(QCoreApplication::translate("CTrafficLogDlg", "清除"));
+    auto* clearButton = new QPushButton;
     connect(clearButton, &QPushButton::clicked, this, &CTrafficLogDlg::OnClear);
     m_pCount = new QLabel;
     // By field name or text: "rated_current", "电机参数", "超时".
     m_pFind = new QLineEdit;
-    m_pFind->setPlaceholderText(QCoreApplication::translate("CTrafficLogDlg", "字段名或文字"));
     m_pFind->setClearButtonEnabled(true);
     connect(m_pFind, &QLineEdit::textChanged, this,
             [this](const QString& t) { SetFind(t.toStdString()); });
 
     auto* top = new QHBoxLayout;
-    auto* showCaption = new QLabel(QCoreApplication::translate("CTrafficLogDlg", "显示:"));
-    auto* findCaption = new QLabel(QCoreApplication::translate("CTrafficLogDlg", "查找:"));
+    auto* showCaption = new QLabel;
+    auto* findCaption = new QLabel;
     top->addWidget(showCaption);
     top->addWidget(m_pFilter);
     top->addWidget(findCaption);
@@ -174,7 +178,6 @@ CTrafficLogDlg::CTrafficLogDlg(CTrafficLog& log, QWidget* parent)
     m_pView->setColumnWidth(2, 110);
     m_pView->setColumnWidth(3, 420);
     m_pView->setColumnWidth(4, 240);
-    FitHeadings(m_pView->horizontalHeader());
 
     // Every field of the selected exchange.
     m_pDetail = new QPlainTextEdit;
@@ -194,26 +197,26 @@ CTrafficLogDlg::CTrafficLogDlg(CTrafficLog& log, QWidget* parent)
     resize(1200, 640);
 
     connect(&m_timer, &QTimer::timeout, this, &CTrafficLogDlg::Refresh);
-    OnLanguageChange(this, [this, exportButton, clearButton, showCaption, findCaption] {
-        setWindowTitle(QCoreApplication::translate("CTrafficLogDlg", "通讯记录"));
-        const char* const filters[] = {QT_TRANSLATE_NOOP("CTrafficLogDlg", "全部"),
-                                       QT_TRANSLATE_NOOP("CTrafficLogDlg", "成功"),
-                                       QT_TRANSLATE_NOOP("CTrafficLogDlg", "失败"),
-                                       QT_TRANSLATE_NOOP("CTrafficLogDlg", "通讯超时"),
-                                       QT_TRANSLATE_NOOP("CTrafficLogDlg", "应答错误"),
-                                       QT_TRANSLATE_NOOP("CTrafficLogDlg", "异常应答")};
+    const auto retranslate = [this, exportButton, clearButton, showCaption, findCaption] {
+        setWindowTitle(tr("通讯记录"));
         for (int i = 0; i < m_pFilter->count(); ++i)
-            m_pFilter->setItemText(i, QCoreApplication::translate("CTrafficLogDlg", filters[i]));
-        exportButton->setText(QCoreApplication::translate("CTrafficLogDlg", "导出..."));
-        clearButton->setText(QCoreApplication::translate("CTrafficLogDlg", "清除"));
-        m_pFind->setPlaceholderText(QCoreApplication::translate("CTrafficLogDlg", "字段名或文字"));
-        showCaption->setText(QCoreApplication::translate("CTrafficLogDlg", "显示:"));
-        findCaption->setText(QCoreApplication::translate("CTrafficLogDlg", "查找:"));
-        m_pCount->setText(
-            QCoreApplication::translate("CTrafficLogDlg", "%1 条").arg(m_pModel->m_rows.size()));
+            m_pFilter->setItemText(i, tr(kFilterNames[i]));
+        exportButton->setText(tr("导出..."));
+        clearButton->setText(tr("清除"));
+        m_pFind->setPlaceholderText(tr("字段名或文字"));
+        showCaption->setText(tr("显示:"));
+        findCaption->setText(tr("查找:"));
+        if (isVisible())
+            ShowCount(); // a hidden window counts when it is shown
         emit m_pModel->headerDataChanged(Qt::Horizontal, 0, 5);
         FitHeadings(m_pView->horizontalHeader());
-    });
+    };
+    retranslate();
+    OnLanguageChange(this, retranslate);
+}
+
+void CTrafficLogDlg::ShowCount() {
+    m_pCount->setText(tr("%1 条").arg(m_pModel->m_rows.size()));
 }
 
 CTrafficLogDlg::~CTrafficLogDlg() = default;
@@ -224,8 +227,7 @@ void CTrafficLogDlg::Refresh() {
     m_pModel->Take(m_log, false);
     if (atEnd)
         m_pView->scrollToBottom(); // newest last, followed unless the user scrolled up
-    m_pCount->setText(
-        QCoreApplication::translate("CTrafficLogDlg", "%1 条").arg(m_pModel->m_rows.size()));
+    ShowCount();
 }
 
 void CTrafficLogDlg::SetFilter(ETrafficFilter f) {
@@ -245,8 +247,7 @@ void CTrafficLogDlg::SetFind(const std::string& text) {
 void CTrafficLogDlg::Reload() {
     m_pModel->Take(m_log, true);
     m_pView->scrollToBottom();
-    m_pCount->setText(
-        QCoreApplication::translate("CTrafficLogDlg", "%1 条").arg(m_pModel->m_rows.size()));
+    ShowCount();
     ShowDetail(m_pView->currentIndex().row());
 }
 
@@ -270,9 +271,7 @@ bool CTrafficLogDlg::ExportTo(const std::string& path) {
                                           path.compare(path.size() - 4, 4, ".CSV") == 0);
     std::string error;
     if (!ExportTraffic(m_pModel->m_rows, path, csv, error)) {
-        ShowMessage(this,
-                    QCoreApplication::translate("CTrafficLogDlg", "导出失败:\n").toStdString() +
-                        path + "\n" + error);
+        ShowMessage(this, tr("导出失败:\n").toStdString() + path + "\n" + error);
         return false;
     }
     return true;
@@ -282,8 +281,7 @@ void CTrafficLogDlg::OnExport() {
     Refresh();
     QString filter;
     const QString path = QFileDialog::getSaveFileName(
-        this, QCoreApplication::translate("CTrafficLogDlg", "导出通讯记录"), "halvik-traffic.txt",
-        QCoreApplication::translate("CTrafficLogDlg", "文本 (*.txt);;CSV (*.csv)"), &filter);
+        this, tr("导出通讯记录"), "halvik-traffic.txt", tr("文本 (*.txt);;CSV (*.csv)"), &filter);
     if (!path.isEmpty())
         ExportTo(path.toStdString());
 }
@@ -291,7 +289,7 @@ void CTrafficLogDlg::OnExport() {
 void CTrafficLogDlg::OnClear() {
     m_log.Clear();
     m_pModel->Take(m_log, true);
-    m_pCount->setText(QCoreApplication::translate("CTrafficLogDlg", "0 条"));
+    ShowCount();
     ShowDetail(-1);
 }
 

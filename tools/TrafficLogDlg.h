@@ -47,6 +47,8 @@ private:
     void OnClear();
     void Reload();
     void ShowDetail(int row);
+    // "n 条": the rows shown.
+    void ShowCount();
 
     CTrafficLog& m_log;
     CTrafficModel* m_pModel;

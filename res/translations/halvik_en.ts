@@ -239,20 +239,8 @@ Slave %u: </translation>
         <translation>Configure</translation>
     </message>
     <message>
-        <source>: 未选择</source>
-        <translation>: not selected</translation>
-    </message>
-    <message>
         <source>从站地址无效，应为1~255</source>
         <translation>Invalid slave address, must be 1~255</translation>
-    </message>
-    <message>
-        <source>超出范围</source>
-        <translation>out of range</translation>
-    </message>
-    <message>
-        <source>不是数字</source>
-        <translation>is not a number</translation>
     </message>
     <message>
         <source>485口已改为%u波特、%s</source>
@@ -1054,38 +1042,6 @@ Run sudo usermod -aG dialout $USER, then log out and in again</translation>
         <translation>Decoded:</translation>
     </message>
     <message>
-        <source>索引: %s %s (0000~FFFF)</source>
-        <translation>Index: %s %s (0000~FFFF)</translation>
-    </message>
-    <message>
-        <source>超出范围</source>
-        <translation>out of range</translation>
-    </message>
-    <message>
-        <source>不是十六进制数</source>
-        <translation>is not hexadecimal</translation>
-    </message>
-    <message>
-        <source>子索引: %s %s (0~255)</source>
-        <translation>Sub-index: %s %s (0~255)</translation>
-    </message>
-    <message>
-        <source>不是数字</source>
-        <translation>is not a number</translation>
-    </message>
-    <message>
-        <source>数据: %s %s (0~%X)</source>
-        <translation>Data: %s %s (0~%X)</translation>
-    </message>
-    <message>
-        <source>十进制: %s %s (%lld~%lld)</source>
-        <translation>Decimal: %s %s (%lld~%lld)</translation>
-    </message>
-    <message>
-        <source>不是整数</source>
-        <translation>is not an integer</translation>
-    </message>
-    <message>
         <source>索引号:0x%04X 子索引:%u <byte value="xd"/>
 上传单字节数据：0x%02X(%d)</source>
         <translation>Index: 0x%04X sub-index: %u <byte value="xd"/>
@@ -1118,6 +1074,22 @@ Uploaded 4 bytes: 0x%08X (%d)</translation>
 传送中断：%s</source>
         <translation>Index: 0x%04X sub-index: %u <byte value="xd"/>
 Transfer aborted: %s</translation>
+    </message>
+    <message>
+        <source>索引</source>
+        <translation>Index</translation>
+    </message>
+    <message>
+        <source>子索引</source>
+        <translation>Sub-index</translation>
+    </message>
+    <message>
+        <source>数据</source>
+        <translation>Data</translation>
+    </message>
+    <message>
+        <source>十进制</source>
+        <translation>Decimal</translation>
     </message>
 </context>
 <context>
@@ -1483,32 +1455,16 @@ Transfer aborted: %s</translation>
         <translation>Read</translation>
     </message>
     <message>
-        <source>起始地址: %s %s (0000~%04X)</source>
-        <translation>Start address: %s %s (0000~%04X)</translation>
-    </message>
-    <message>
-        <source>超出范围</source>
-        <translation>out of range</translation>
-    </message>
-    <message>
-        <source>不是十六进制数</source>
-        <translation>is not hexadecimal</translation>
-    </message>
-    <message>
-        <source>寄存器值: %s %s (%s)</source>
-        <translation>Register value: %s %s (%s)</translation>
-    </message>
-    <message>
         <source>十进制</source>
         <translation>Decimal</translation>
     </message>
     <message>
-        <source>十进制: %s %s (%lld~%lld)</source>
-        <translation>Decimal: %s %s (%lld~%lld)</translation>
+        <source>起始地址</source>
+        <translation>Start address</translation>
     </message>
     <message>
-        <source>不是整数</source>
-        <translation>is not an integer</translation>
+        <source>寄存器值</source>
+        <translation>Register value</translation>
     </message>
 </context>
 <context>
@@ -2063,10 +2019,6 @@ Transfer aborted: %s</translation>
     <message>
         <source>文本 (*.txt);;CSV (*.csv)</source>
         <translation>Text (*.txt);;CSV (*.csv)</translation>
-    </message>
-    <message>
-        <source>0 条</source>
-        <translation>Rows: 0</translation>
     </message>
 </context>
 <context>
@@ -3214,6 +3166,14 @@ The USB latency timer is %d ms, so replies arrive late; set it to 1 ms: %s</tran
     <message>
         <source>%1 不能大于%2</source>
         <translation>%1 must not be above %2</translation>
+    </message>
+    <message>
+        <source>%1: %2 不是十六进制数 (%3)</source>
+        <translation>%1: %2 is not hexadecimal (%3)</translation>
+    </message>
+    <message>
+        <source>%1: %2 不是整数 (%3)</source>
+        <translation>%1: %2 is not an integer (%3)</translation>
     </message>
 </context>
 <context>

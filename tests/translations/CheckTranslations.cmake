@@ -15,7 +15,7 @@ foreach(_ts ${_files})
     set(_language ${CMAKE_MATCH_1})
     set(_copy ${WORK}/${_name})
     configure_file(${_ts} ${_copy} COPYONLY)
-    execute_process(COMMAND ${LUPDATE} -locations none -no-obsolete -source-language zh_CN
+    execute_process(COMMAND ${LUPDATE} -I . -locations none -no-obsolete -source-language zh_CN
                             -target-language ${_language} ${FOLDERS} -ts ${_copy}
                     WORKING_DIRECTORY ${SOURCE_DIR} RESULT_VARIABLE _rc OUTPUT_QUIET ERROR_QUIET)
     file(READ ${_copy} _updated)
