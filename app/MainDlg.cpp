@@ -147,6 +147,12 @@ CMainDlg::CMainDlg(QWidget* parent) : QDialog(parent), m_ui(new Ui::CMainDlg) {
         m_strSummaryTip = m_ui->lblLinkSummary->toolTip();
         UpdateLinkSummary();
         UpdatePortDevices(true);
+        UpdateTrafficBox(true);
+        if (m_lastStatus) {
+            const EStatusShown shown = m_statusShown;
+            PutStatus(m_lastStatus->first, m_lastStatus->second);
+            MarkStatus(shown);
+        }
     });
     AfterLanguageChange(this, [this] { FitToTexts(); });
     MakeBusView();
@@ -359,7 +365,7 @@ void CMainDlg::UpdateBitsFromAddress() {
         boxes[i]->setChecked(bits & (1u << i));
 }
 
-void CMainDlg::UpdateTrafficBox() {
+void CMainDlg::UpdateTrafficBox(bool force) {
     // Only a changed text is set, so the box neither flickers nor loses its
     // scroll position; the tip says what the frame means.
     const std::vector<uint8_t> tx = m_driver.GetTxFrame(), rx = m_driver.GetRxFrame();
@@ -367,7 +373,7 @@ void CMainDlg::UpdateTrafficBox() {
     dc.speedUnitHz = m_ctx.m_bSpeedUnitHz != 0;
     auto update = [&](QLineEdit* box, const std::vector<uint8_t>& bytes, bool reply) {
         const QString text = QString::fromStdString(TrafficText(bytes));
-        if (box->text() == text)
+        if (box->text() == text && !force)
             return;
         box->setText(text);
         box->setCursorPosition(0); // a new frame is read from its start
@@ -454,6 +460,11 @@ void CMainDlg::ShowStatus(unsigned epoch, ResultCode rc, const RealtimeStatusBlo
     if (epoch != m_nPortEpoch || !m_ui->chkAutoUpdate->isChecked() || !m_driver.IsOpen())
         return;
     OnStatusSample(rc, block);
+    m_lastStatus = {rc, block};
+    PutStatus(rc, block);
+}
+
+void CMainDlg::PutStatus(ResultCode rc, const RealtimeStatusBlock& block) {
     if (rc != kResultOk) {
         const std::string text = ResultText(rc);
         for (int id : kPollFailureFields)

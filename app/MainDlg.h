@@ -18,6 +18,7 @@
 #include <array>
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class CStatusPoller;
@@ -102,11 +103,14 @@ private:
     // An open port takes the line; one it refuses is reported and the
     // combos go back to the port's present line.
     void ApplyLine(const SLineSetting& line);
-    void UpdateTrafficBox();
+    // force: the tips anew though the frames are the same (a new language).
+    void UpdateTrafficBox(bool force = false);
     void MakeBusView();
     void UpdatePortDevices(bool allItems);
     void ReadRealtimeStatus();
     void ShowStatus(unsigned epoch, ResultCode rc, const RealtimeStatusBlock& block);
+    // The status fields from a poll's outcome, in the language in use.
+    void PutStatus(ResultCode rc, const RealtimeStatusBlock& block);
     void UpdateLinkSummary();
     // Hands one poll's outcome to the live plot (and its recording).
     void OnStatusSample(ResultCode rc, const RealtimeStatusBlock& block);
@@ -147,6 +151,8 @@ private:
     bool m_bMotorRunning = false;    // as the last successful poll saw it
     bool m_bStoppedForClose = false; // the close question's stop succeeded
     EStatusShown m_statusShown = EStatusShown::Live;
+    // The last poll shown, told again in a new language.
+    std::optional<std::pair<ResultCode, RealtimeStatusBlock>> m_lastStatus;
     CStopKeyFilter* m_pStopKey = nullptr;
     QString m_strSummaryTip; // what the link summary's parts mean
 };

@@ -270,18 +270,29 @@ void FitHeadings(QHeaderView* header) {
             header->resizeSection(i, std::max(made[i].toInt(), header->sectionSizeHint(i)));
 }
 
-void FixSizeToLayout(QWidget* window) {
-    // A list's width follows its items when a language renames them.
-    window->setMinimumSize(0, 0);
-    window->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-    // Hidden pages do not tell their parents that their texts changed size;
-    // the tool windows this one owns size themselves.
+namespace {
+// Hidden pages and windows do not tell their layouts that their texts
+// changed size; the tool windows this one owns size themselves.
+void RelayOut(QWidget* window) {
     for (QLayout* layout : window->findChildren<QLayout*>())
         if (!layout->parentWidget() || layout->parentWidget()->window() == window)
             layout->invalidate();
     if (window->layout())
         window->layout()->activate();
+}
+} // namespace
+
+void FixSizeToLayout(QWidget* window) {
+    // A list's width follows its items when a language renames them.
+    window->setMinimumSize(0, 0);
+    window->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    RelayOut(window);
     window->setFixedSize(window->sizeHint().expandedTo(window->minimumSizeHint()));
+}
+
+void GrowToLayout(QWidget* window) {
+    RelayOut(window);
+    window->resize(window->size().expandedTo(window->sizeHint()));
 }
 
 bool RefuseInput(QWidget* root, const SInputProblem& problem) {

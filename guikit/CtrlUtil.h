@@ -85,6 +85,8 @@ void FinishLanguageChange();
 // adjustSize, not bounded by the screen: a text cut is worse than a large
 // window. (The lists follow their items: NoDefaultButtons.)
 void FixSizeToLayout(QWidget* window);
+// Makes a resizable window at least as large as its layout asks for.
+void GrowToLayout(QWidget* window);
 // Widens the columns whose heading would be cut; wider ones are kept.
 void FitHeadings(QHeaderView* header);
 

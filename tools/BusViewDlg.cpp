@@ -115,6 +115,7 @@ CBusViewDlg::CBusViewDlg(CDriverContext& ctx, QWidget* parent) : QDialog(parent)
     m_pF12->setEnabled(false);
     connect(m_pF12, &QShortcut::activated, this, &CBusViewDlg::StopAllDrivers);
     m_pState = new QLabel;
+    m_pState->setObjectName("lblState");
 
     auto* top = new QHBoxLayout;
     auto* listCaption = new QLabel;
@@ -153,11 +154,19 @@ CBusViewDlg::CBusViewDlg(CDriverContext& ctx, QWidget* parent) : QDialog(parent)
             texts << tr(h);
         m_pTable->setHorizontalHeaderLabels(texts);
         FitHeadings(m_pTable->horizontalHeader());
+        if (!m_pState->text().isEmpty())
+            ShowState();
     };
     retranslate();
     // Every column in view, however long its heading in this language.
     resize(std::max(1000, m_pTable->horizontalHeader()->length() + 40), 360);
     OnLanguageChange(this, retranslate);
+}
+
+void CBusViewDlg::ShowState() {
+    m_pState->setText(m_nState == kNotOpen   ? tr("串口未打开")
+                      : m_nState == kReading ? tr("正在读取...")
+                                             : tr("第%1轮").arg(m_nState));
 }
 
 CBusViewDlg::~CBusViewDlg() {
@@ -203,10 +212,12 @@ void CBusViewDlg::StartWatch() {
     if (m_slaves.empty() || m_worker.Running())
         return;
     if (!m_ctx.m_driver.IsOpen()) {
-        m_pState->setText(tr("串口未打开"));
+        m_nState = kNotOpen;
+        ShowState();
         return;
     }
-    m_pState->setText(tr("正在读取..."));
+    m_nState = kReading;
+    ShowState();
     m_bStop = false;
     std::vector<uint8_t> unknown;
     for (uint8_t s : m_slaves)
@@ -266,7 +277,8 @@ void CBusViewDlg::OnUpdate(const SWatchUpdate& u) {
             m_pTable->item(row, kErrorColumn)->setForeground(QColor(200, 0, 0));
         ++m_nUpdates;
     }
-    m_pState->setText(tr("第%1轮").arg(u.round));
+    m_nState = u.round;
+    ShowState();
 }
 
 void CBusViewDlg::StopAllDrivers() {

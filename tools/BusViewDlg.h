@@ -72,6 +72,10 @@ private:
     QPushButton* m_pStopAll;
     QShortcut* m_pF12;
     QLabel* m_pState;
+    // What the state line tells: kNotOpen, kReading, or the round shown.
+    static constexpr int64_t kNotOpen = -2, kReading = -1;
+    int64_t m_nState = kReading;
+    void ShowState();
     std::vector<uint8_t> m_slaves;
     std::map<uint8_t, std::string> m_models;
     size_t m_nUpdates = 0;

@@ -174,7 +174,10 @@ bool DecodeSdoReply(const SdoReply& r, std::string& text) {
 CObjDictDlg::CObjDictDlg(CDriverContext& ctx, QWidget* parent)
     : CToolDlg(parent), m_ctx(ctx), m_ui(new Ui::CObjDictDlg) {
     m_ui->setupUi(this);
-    OnLanguageChange(this, [this] { m_ui->retranslateUi(this); });
+    OnLanguageChange(this, [this] {
+        m_ui->retranslateUi(this);
+        ShowDecoded();
+    });
     LimitTypingOnly(this);
     adjustSize(); // its final size from the start, for centring before the first showing
     connect(m_ui->cmbCommand, &QComboBox::currentIndexChanged, this,
@@ -232,17 +235,23 @@ void CObjDictDlg::OnOperate() {
                 SetCtrlValue(m_ui->edtSent, "");
                 SetCtrlValue(m_ui->edtAnswer, "");
                 SetCtrlValue(m_ui->lblDecoded, "");
+                m_lastReply.reset();
                 return;
             }
             SetCtrlValue(m_ui->edtAnswer,
                          SdoFrameText(static_cast<uint8_t>(reply.command & 0xFF), reply.index,
                                       static_cast<uint8_t>(reply.subindex & 0xFF), reply.data));
-            std::string decoded;
-            if (DecodeSdoReply(reply, decoded)) {
-                // Two lines joined by CR LF; a Qt label wants LF alone.
-                QString shown = QString::fromStdString(decoded);
-                shown.replace("\r\n", "\n");
-                m_ui->lblDecoded->setText(shown);
-            }
+            m_lastReply = reply;
+            ShowDecoded();
         });
+}
+
+void CObjDictDlg::ShowDecoded() {
+    std::string decoded;
+    if (m_lastReply && DecodeSdoReply(*m_lastReply, decoded)) {
+        // Two lines joined by CR LF; a Qt label wants LF alone.
+        QString shown = QString::fromStdString(decoded);
+        shown.replace("\r\n", "\n");
+        m_ui->lblDecoded->setText(shown);
+    }
 }

@@ -11,6 +11,7 @@
 #include "tools/ToolDlg.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -74,7 +75,10 @@ private:
     void OnCommandChanged();
     void OnOperate();
     int CommandIndex() const;
+    // The decoded answer under the frames, in the language in use.
+    void ShowDecoded();
 
     CDriverContext& m_ctx;
     Ui::CObjDictDlg* m_ui;
+    std::optional<SdoReply> m_lastReply;
 };

@@ -29,7 +29,10 @@ private:
 CPdoEditDlg::CPdoEditDlg(CDriverContext& ctx, QWidget* parent)
     : CToolDlg(parent), m_ctx(ctx), m_ui(new Ui::CPdoEditDlg) {
     m_ui->setupUi(this);
-    OnLanguageChange(this, [this] { m_ui->retranslateUi(this); });
+    OnLanguageChange(this, [this] {
+        m_ui->retranslateUi(this);
+        ShowLoadState();
+    });
     LimitTypingOnly(this);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     MarkCtrlScope(this);
@@ -53,7 +56,6 @@ void CPdoEditDlg::StopWorker() {
 
 void CPdoEditDlg::OpenPdo(int row) {
     StopWorker();
-    m_ui->grpPdo->setTitle(QString::fromStdString(PdoGroupCaption(row)));
     m_bStop = false;
     m_nRow = row;
     CtrlValues values = PdoValuesFromRecord(row, m_records[static_cast<size_t>(row)]);
@@ -71,7 +73,7 @@ void CPdoEditDlg::OpenPdo(int row) {
     PutValues(this, values);
     m_ui->btnConfigure->setEnabled(false);
     m_ui->btnLoad->setEnabled(false);
-    m_ui->btnLoad->setText(tr("载入中…"));
+    ShowLoadState();
 
     auto hold = std::make_shared<CDriverContext::CPollHold>(m_ctx.HoldPoll());
     const uint8_t slave = m_ctx.m_nSlaveAddr;
@@ -82,12 +84,19 @@ void CPdoEditDlg::OpenPdo(int row) {
         RunOnGui([this, ok] {
             m_bReload = false;
             m_ui->btnLoad->setEnabled(true);
-            m_ui->btnLoad->setText(tr("重新载入"));
+            ShowLoadState();
             if (ok == 2)
                 m_ui->btnConfigure->setEnabled(true);
         });
         hold->Release();
     });
+}
+
+void CPdoEditDlg::ShowLoadState() {
+    if (m_nRow < 0)
+        return;
+    m_ui->grpPdo->setTitle(QString::fromStdString(PdoGroupCaption(m_nRow)));
+    m_ui->btnLoad->setText(m_ui->btnLoad->isEnabled() ? tr("重新载入") : tr("载入中…"));
 }
 
 void CPdoEditDlg::OnLoad() {

@@ -33,13 +33,15 @@ public:
     void OpenPdo(int row);
 
     std::array<PdoRecord, kPdoCount> m_records{}; // filled by the list, updated here
-    int m_nRow = 0;
+    int m_nRow = -1;                              // none opened yet
     std::atomic<bool> m_bStop{false};
     bool m_bReload = false; // the next load reads the communication values too
     // After a successful configure (the list marks it for storing).
     std::function<void()> m_fnConfigured;
 
 private:
+    // The row's caption and the load button's state, in the language in use.
+    void ShowLoadState();
     void OnLoad();
     void OnConfigure();
     void StopWorker();

@@ -190,8 +190,11 @@ CStepDlg::CStepDlg(CDriverContext& ctx, std::function<uint16_t()> stopMode, QWid
     };
     retranslate();
     NoDefaultButtons(this); // made later than the main window's own call
-    resize(1100, 520);
     OnLanguageChange(this, retranslate);
+    // Never narrower than its texts need, in either language.
+    resize(1100, 520);
+    GrowToLayout(this);
+    AfterLanguageChange(this, [this] { GrowToLayout(this); });
 }
 
 CStepDlg::~CStepDlg() {

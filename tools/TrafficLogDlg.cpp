@@ -148,6 +148,7 @@ CTrafficLogDlg::CTrafficLogDlg(CTrafficLog& log, QWidget* parent)
     auto* clearButton = new QPushButton;
     connect(clearButton, &QPushButton::clicked, this, &CTrafficLogDlg::OnClear);
     m_pCount = new QLabel;
+    m_pCount->setObjectName("lblCount");
     // By field name or text: "rated_current", "电机参数", "超时".
     m_pFind = new QLineEdit;
     m_pFind->setClearButtonEnabled(true);

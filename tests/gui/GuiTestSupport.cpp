@@ -125,13 +125,6 @@ std::vector<std::string> ClippedTexts(QWidget* root) {
     return clipped;
 }
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
-
 CMessageRecorder::CMessageRecorder(bool defaultAnswer) : m_bDefaultAnswer(defaultAnswer) {
     m_previous = SetMessageHandler([this](const SMessageRequest& req) {
         m_boxes.push_back(req);

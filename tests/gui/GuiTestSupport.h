@@ -5,6 +5,7 @@
 #include "app/MainDlg.h"
 #include "guikit/CtrlUtil.h"
 #include "guikit/MessageBox.h"
+#include "tests/core/TestBytes.h"
 #include "tests/support/SimHarness.h"
 
 #include "ui_MainDlg.h"
@@ -37,9 +38,6 @@ bool WaitGui(const std::function<bool()>& pred, int timeoutMs = 5000);
 // shown (a label, button, box title, list item or tab squeezed below its
 // text's width), one line each; empty when all can be read whole.
 std::vector<std::string> ClippedTexts(QWidget* root);
-
-// A whole file as bytes; empty when it cannot be read.
-std::string ReadFile(const std::string& path);
 
 // Replaces the message boxes while it lives: records every request and
 // answers the questions from a queue (then with the default answer, or for a

@@ -58,6 +58,7 @@ TEST_F(PageTest, PidReadFillsTheFieldsAndConfigureWritesWhatTheySay) {
     EXPECT_EQ(m_sim->Server().RequestCount(), requests);
     EXPECT_TRUE(IsMarkedRefused(Pid(), CtrlIdOf(ui.edtHoldingKd)));
     Type(ui.edtHoldingKd, "0");
+    EXPECT_FALSE(IsMarkedRefused(Pid(), CtrlIdOf(ui.edtHoldingKd)));
     Click(ui.btnConfigure);
     ASSERT_EQ(Boxes(), boxes + 2);
     EXPECT_EQ(m_boxes.LastText(), "操作成功");
