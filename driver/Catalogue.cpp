@@ -129,10 +129,6 @@ std::vector<std::string> FieldItems(uint16_t addr) {
     return FieldItems(CatalogueField(addr));
 }
 
-const char* FieldItem(const FieldDef& f, int index) {
-    return index >= 0 && index < f.itemCount ? f.items[index] : nullptr;
-}
-
 bool FieldIsSigned(const FieldDef& f) {
     return f.type == EField::I16 || f.type == EField::I32 || f.type == EField::CommFreq;
 }

@@ -101,8 +101,6 @@ inline uint16_t FieldAddr(std::string_view qualified) {
 // The field's selection-list texts in item order (empty when it has none).
 std::vector<std::string> FieldItems(const FieldDef& f);
 std::vector<std::string> FieldItems(uint16_t addr);
-// Item text, or nullptr when the index has no item.
-const char* FieldItem(const FieldDef& f, int index);
 // Whether the register holds a two's complement value.
 bool FieldIsSigned(const FieldDef& f);
 

@@ -82,10 +82,6 @@ DecimalParts SplitDecimal(std::string_view t) {
 
 } // namespace
 
-bool IsDecimalNumber(std::string_view text) {
-    return SplitDecimal(text).ok;
-}
-
 int64_t ScaleDecimal(std::string_view text, int decimals) {
     DecimalParts p = SplitDecimal(text);
     if (!p.ok)

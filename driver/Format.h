@@ -26,8 +26,6 @@ std::string StrFormat(const char* fmt, ...) __attribute__((format(HALVIK_PRINTF_
 // like scanf's %lf; whatever follows the number is ignored. Text that is not
 // a number gives 0. Magnitudes beyond 2^53 saturate.
 int64_t ScaleDecimal(std::string_view text, int decimals);
-// True when the text starts with a number (after blanks), as ScaleDecimal reads it.
-bool IsDecimalNumber(std::string_view text);
 // The low 16 bits, as a register stores a truncated value.
 inline uint16_t ToReg16(int64_t v) {
     return static_cast<uint16_t>(static_cast<uint64_t>(v));

@@ -276,6 +276,9 @@ TEST_F(CanOpenLogicTest, StoreAndSyncExchangesTreatAbortsAsFailures) {
 }
 
 TEST(CanOpenText, CheckedValuesMillisecondsAndTexts) {
+    // A mapping entry packs index, sub-index and bits.
+    EXPECT_EQ(PackMapEntry(0x6041, 0x12, 0x10), 0x60411210u);
+    EXPECT_EQ(MapEntryText(0x60640120), "0x6064 sub 1, 32 bits");
     // Numbers that would reach the driver cut short are refused.
     struct Check {
         int id;

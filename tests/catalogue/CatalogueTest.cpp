@@ -10,8 +10,6 @@
 // virtual driver's values of every field are decoded in the exported file
 // that ConfigFileTest writes again byte for byte; here what they leave out.
 TEST(Fields, BlocksDecodeWithTheirTypesScalesAndUnits) {
-    EXPECT_EQ(FormatScaled(-5, 2), "-0.05");
-    EXPECT_EQ(FormatScaled(5, 3), "0.005");
     using Set = std::vector<std::pair<uint16_t, uint16_t>>; // address, value; others 0
     const struct {
         const char* block;
@@ -59,8 +57,6 @@ TEST(Fields, BlocksDecodeWithTheirTypesScalesAndUnits) {
 TEST(Fields, PagesFindListsAndScalesByRegister) {
     EXPECT_EQ(FieldItems(0x0080).size(), 5u);
     EXPECT_EQ(FieldItems(0x0081).size(), 4u); // the first four of the same list
-    EXPECT_STREQ(FieldItem(CatalogueField(0x0081), 3), "上升沿/断开瞬间");
-    EXPECT_EQ(FieldItem(CatalogueField(0x0081), 4), nullptr);
     EXPECT_TRUE(FieldIsSigned(CatalogueField(0x010B)));
     EXPECT_FALSE(FieldIsSigned(CatalogueField(0x010A)));
     EXPECT_EQ(FindField(0x0091), nullptr);

@@ -1,4 +1,5 @@
 #include "driver/ConfigFile.h"
+#include "tests/core/TestBytes.h"
 
 #include <gtest/gtest.h>
 
@@ -8,9 +9,7 @@
 namespace {
 
 std::string ExportedText() {
-    std::ifstream f(HALVIK_TEST_DATA "/exported-v1.json", std::ios::binary);
-    EXPECT_TRUE(f.good());
-    return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    return ReadFile(HALVIK_TEST_DATA "/exported-v1.json");
 }
 
 // The virtual driver's blocks as an earlier build exported them.

@@ -3,6 +3,7 @@
 // one file at once each leave it whole.
 
 #include "driver/FileIo.h"
+#include "tests/core/TestBytes.h"
 
 #include <gtest/gtest.h>
 
@@ -18,11 +19,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(f), {}};
-}
 
 mode_t ModeOf(const std::string& path) {
     struct stat st {};
@@ -70,10 +66,10 @@ TEST_F(FileIo, AtomicWritesFollowNoPlantedLinkKeepTheModeAndFailCleanly) {
             fs::create_symlink(m_victim, target);
         }
         ASSERT_EQ(WriteFileAtomically(target, "new text"), 0);
-        EXPECT_EQ(ReadAll(target), "new text");
+        EXPECT_EQ(ReadFile(target), "new text");
         EXPECT_TRUE(S_ISREG(ModeOf(target)));
         EXPECT_EQ(ModeOf(target) & 07777, c.mode);
-        EXPECT_EQ(ReadAll(m_victim), "someone else's");
+        EXPECT_EQ(ReadFile(m_victim), "someone else's");
         EXPECT_EQ(Entries(), (std::set<std::string>{"cfg.json", "victim"}))
             << "no temporary file is left";
     }
@@ -101,14 +97,14 @@ TEST_F(FileIo, WritersOfOneFileAtOnceEachLeaveItWhole) {
     // Every look at the file in between finds one text whole.
     int looks = 0, torn = 0;
     for (; looks < 200; ++looks) {
-        const std::string seen = ReadAll(target);
+        const std::string seen = ReadFile(target);
         torn += !seen.empty() && seen != texts[0] && seen != texts[1];
     }
     for (auto& t : writers)
         t.join();
     EXPECT_EQ(failures[0] + failures[1], 0);
     EXPECT_EQ(torn, 0);
-    const std::string last = ReadAll(target);
+    const std::string last = ReadFile(target);
     EXPECT_TRUE(last == texts[0] || last == texts[1]) << last.size();
     EXPECT_EQ(Entries(), (std::set<std::string>{"cfg.json", "victim"}));
 }
@@ -139,10 +135,10 @@ TEST_F(FileIo, AFileWrittenPieceByPieceIsNeverOpenedThroughALink) {
         }
         ASSERT_EQ(write(fd, "row\n", 4), 4);
         close(fd);
-        EXPECT_EQ(ReadAll(Path(c.name)), "row\n");
+        EXPECT_EQ(ReadFile(Path(c.name)), "row\n");
         EXPECT_EQ(ModeOf(Path(c.name)) & 07777, c.mode);
     }
-    EXPECT_EQ(ReadAll(m_victim), "someone else's");
+    EXPECT_EQ(ReadFile(m_victim), "someone else's");
     EXPECT_TRUE(fs::is_symlink(Path("link.csv")));
 }
 

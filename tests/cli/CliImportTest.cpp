@@ -110,10 +110,6 @@ TEST_F(CliImport, ExportThenChangeThenImportRestoresTheDeviceExactly) {
     Json doc = JsonOf({"export", path});
     EXPECT_EQ(At(doc, "file"), path);
     EXPECT_EQ(At(doc, "pdos"), "8");
-    doc = Doc(ReadFile(path));
-    EXPECT_EQ(At(doc, "version"), "1");
-    EXPECT_EQ(doc["blocks"].size(), 11u);
-    EXPECT_EQ(doc["pdos"].size(), 8u);
     const auto blocks = Blocks();
     const auto objects = PdoObjects();
 
@@ -225,7 +221,6 @@ TEST_F(CliImport, TruncatedOrBrokenFilesAndUnconfirmedImportsWriteNothing) {
         {"unknown-block", Edit(text, "\"blocks\"", "\"pid\"", "\"pidx\""),
          "blocks.pidx: 未知的参数块"},
         {"read-only", Edit(text, "\"blocks\"", "\"pid\"", "\"status\""), "不能写入"},
-        {"too-large", FirstRegister(text, "ramp", "70000"), "70000 大于 65535"},
         {"wrong-size", Edit(text, "\"ramp\"", "[", "[1, "), "此参数块有 4 个寄存器"},
         {"negative", FirstRegister(text, "pid", "-1"), "的整数"},
         {"start", Edit(text, "\"ramp\"", "\"start\": 80", "\"start\": 81"), "blocks.ramp.start"},
@@ -298,9 +293,6 @@ TEST_F(CliImport, AnEditedFieldIsWrittenAndMarked) {
     EXPECT_EQ(At(rep, "differences.0.item"), "rated_current (0x006A)");
     EXPECT_EQ(At(rep, "differences.0.editedInFile"), "true");
     EXPECT_EQ(m_sim.Driver().GetRegister(0x006A), 350);
-    m_sim.Driver().ClearRequestLog();
-    EXPECT_EQ(At(JsonOf({"import", edited, "--yes"}), "result"), "unchanged");
-    EXPECT_FALSE(AnyWrites());
 }
 
 // The device changes behind the import's back once a block write has arrived:

@@ -29,12 +29,6 @@ std::string At(const Json& j, const std::string& path) {
     return !at ? "" : at->is_structured() ? DumpJson(*at, false) : JsonText(*at);
 }
 
-std::string ReadFile(const std::string& path) {
-    std::stringstream ss;
-    ss << std::ifstream(path).rdbuf();
-    return ss.str();
-}
-
 std::vector<std::string> Words(const std::string& text) {
     std::vector<std::string> words;
     std::istringstream in(text);

@@ -4,6 +4,7 @@
 // that points it at a virtual driver on a pseudo-terminal.
 
 #include "driver/Json.h"
+#include "tests/core/TestBytes.h"
 #include "tests/support/SimHarness.h"
 
 #include <gtest/gtest.h>
@@ -23,7 +24,6 @@ struct CliRun {
 // is nothing there.
 std::string At(const Json& j, const std::string& path);
 
-std::string ReadFile(const std::string& path);
 // "reg read 0x10" -> {"reg", "read", "0x10"}
 std::vector<std::string> Words(const std::string& text);
 

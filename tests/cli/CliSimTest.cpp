@@ -128,7 +128,7 @@ TEST_F(CliSim, WritingCommandsReachTheDevice) {
 
     EXPECT_EQ(At(JsonOf({"move", "--freq", "50", "--position", "-1000", "--relative"}), "command"),
               "move");
-    // 50.0 Hz in tenths, relative, -1000 (the word order is the driver tests').
+    // 50.0 Hz in tenths, relative, -1000, high word first.
     EXPECT_EQ(d.GetRegisters(0x0044, 4), (Regs{500, 1, 0xFFFF, 0xFC18}));
     ASSERT_EQ(Cli({"stop", "free"}).status, 0);
 
@@ -198,14 +198,11 @@ TEST_F(CliSim, ExitStatusesSayWhatWentWrong) {
         {"--framing q1 info", "--framing"},
         {"--slave 256 info", "out of range"},
         {"info --watch", "--watch"}, // another command's option
-        {"info --slave", "needs a value"},
-        {"info -- --slave 5", "unexpected argument '--slave'"},
         {"status --watch=1", "--watch"},
         {"move --freq 10", "--position"},
         {"stop gently", "gently"},
         {"status --count 3", "--count"},
         {"--port= info", "--port"},
-        {"--watch status --yes", "--watch"},
         {"help nope", "nope"},
         {"scan --first 9 --last 3", "--first"},
         {"scan --last 248", "out of range"},
@@ -349,10 +346,6 @@ TEST_F(CliSim, LearnReportsItsOutcomeAndAlwaysClearsTheRequest) {
     Expect("--json learn", 0,
            {"\"outcome\": \"success\"", "\"text\": \"学习成功\"",
             "\"phaseText\": \"05 01 03 02 06 04\""});
-    EXPECT_EQ(d.GetRegister(0x00E1), 0);
-
-    d.SetLearnOutcome(false);
-    Expect("learn", 3, {"学习失败"});
     EXPECT_EQ(d.GetRegister(0x00E1), 0);
 
     // A learning run that never ends is bounded.

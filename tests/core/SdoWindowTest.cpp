@@ -5,12 +5,6 @@
 #include <vector>
 
 TEST(SdoWindow, RequestRegistersAndDownloadCommands) {
-    // The other commands' windows are checked on the wire in the driver tests.
-    uint16_t regs[6] = {0xDEAD, 0xDEAD, 0xDEAD, 0xDEAD, 0xDEAD, 0xDEAD};
-    BuildSdoWindow(kSdoDownload1, 0xFFFF, 0xFF, 0xFF, regs);
-    EXPECT_EQ(std::vector<uint16_t>(regs, regs + 6),
-              (std::vector<uint16_t>{0x002F, 0xFFFF, 0x00FF, 0, 0, 0x00FF}));
-
     // Sizes 1, 2 and 4 go out in the CANopen editors' exchange tests.
     const std::pair<int, int> bySize[] = {{3, 0x27}, {0, 0}, {5, 0}, {-1, 0}};
     for (const auto& [size, command] : bySize)
@@ -18,15 +12,8 @@ TEST(SdoWindow, RequestRegistersAndDownloadCommands) {
 }
 
 TEST(SdoWindow, AnswerRegistersAndAbortTexts) {
-    const uint16_t upload[6] = {0x0043, 0x1005, 0x0000, 0x0000, 0x0000, 0x0080};
-    SdoReply r = ParseSdoWindow(upload);
-    EXPECT_EQ(r.command, kSdoUploadAns4);
-    EXPECT_EQ(r.index, 0x1005);
-    EXPECT_EQ(r.subindex, 0);
-    EXPECT_EQ(r.data, 0x00000080u);
-
     const uint16_t abort[6] = {0x0080, 0x1400, 0x0009, 0x7777, 0x0609, 0x0011};
-    r = ParseSdoWindow(abort);
+    SdoReply r = ParseSdoWindow(abort);
     EXPECT_EQ(r.command, kSdoAbort);
     EXPECT_EQ(r.index, 0x1400);
     EXPECT_EQ(r.subindex, 9);

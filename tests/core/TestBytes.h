@@ -4,6 +4,8 @@
 
 #include <cctype>
 #include <cstdint>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -50,4 +52,10 @@ inline Bytes Regs(const std::vector<uint16_t>& regs) {
         out.push_back(static_cast<uint8_t>(r & 0xFF));
     }
     return out;
+}
+
+// A whole file as it is on disk, "" when it cannot be read.
+inline std::string ReadFile(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(f), {}};
 }

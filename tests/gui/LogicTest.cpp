@@ -10,21 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <limits>
-
-TEST(ParseDouble, ReadsTheLeadingNumberLikeScanfAndFloatsSaturate) {
-    EXPECT_EQ(ParseDouble("  -1.25e1x"), -12.5);
-    EXPECT_EQ(ParseDouble("+.5"), 0.5);
-    for (const char* zero : {"", "abc", "-", "1e-999"})
-        EXPECT_EQ(ParseDouble(zero), 0.0) << zero;
-    EXPECT_TRUE(std::isinf(ParseDouble("1e999")));
-    // Beyond single precision: infinity, not undefined behaviour.
-    EXPECT_EQ(ToFloat(1e39), std::numeric_limits<float>::infinity());
-    EXPECT_EQ(ToFloat(-1e39), -std::numeric_limits<float>::infinity());
-    EXPECT_EQ(ToFloat(0.1), 0.1f);
-}
-
 TEST(DisplayTexts, StatusInItsOtherStatesAndTheLinkSummary) {
     // Arrived, an error, no temperature and no current reading (the fields'
     // own texts are the catalogue's, the frequency the window's).
@@ -161,24 +146,4 @@ TEST(MotorParamLogic, SpeedFieldsFollowTheRangeAndTheRecordIsPackedExactly) {
         EXPECT_EQ(p.ctrl, c.ctrl) << c.text;
         EXPECT_EQ(p.message, c.message);
     }
-}
-
-TEST(MotorParamLogic, LearnStateFollowsStateThenRequest) {
-    const struct {
-        uint16_t request, state;
-        ELearnState want;
-    } cases[] = {{1, 1, ELearnState::Running},
-                 {0, 3, ELearnState::Succeeded},
-                 {1, 4, ELearnState::Failed},
-                 {0, 2, ELearnState::Aborted}};
-    for (const auto& c : cases) {
-        LearnBlock b{};
-        b.At(0x00E1) = c.request;
-        b.At(0x00E2) = c.state;
-        EXPECT_EQ(LearnStateOf(b), c.want) << c.request << "/" << c.state;
-    }
-    LearnBlock b{};
-    b.At(0x00E5) = 0x0A;
-    b.At(0x00EA) = 0x1B;
-    EXPECT_EQ(LearnedPhaseText(b), "0A 00 00 00 00 1B");
 }

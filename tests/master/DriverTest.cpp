@@ -78,13 +78,6 @@ TEST_F(DriverTest, EveryBlockKeepsRegisterOrder) {
     EXPECT_EQ(status.At(0x0038), Sim().GetRegister(0x0038));
 }
 
-TEST_F(DriverTest, PositionCommandSendsItsSignedTargetHighWordFirst) {
-    Sim().ClearRequestLog();
-    m_drv.WritePositionCommand(1, 100, -2, 1);
-    EXPECT_EQ(Sim().RequestLog(),
-              std::vector<Bytes>{WriteRequest(0x0044, {100, 1, 0xFFFF, 0xFFFE})});
-}
-
 TEST_F(DriverTest, LearnBlockReadsFivePlusNAndWritesFour) {
     LearnBlock b;
     b.m_reg.fill(0xABCD);

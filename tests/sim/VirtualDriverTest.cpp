@@ -309,15 +309,6 @@ TEST_F(VirtualDriverTest, DeviceIdentificationByObjectAndEndlessAndStatusPinsHol
     EXPECT_EQ(head(Send({1, 0x2B, 0x0E, 0x04, 0x80})), (Bytes{0x00, 0x00, 1, 0x80}));
     EXPECT_EQ(Send({1, 0x2B, 0x0E, 0x04, 0x42}), WithCrc({1, 0xAB, 2}));
     EXPECT_EQ(Send({1, 0x2B, 0x0E, 0x05, 0x00}), WithCrc({1, 0xAB, 3}));
-    m_drv.SetDeviceIdEndless(true);
-    EXPECT_EQ(head(Send({1, 0x2B, 0x0E, 0x01, 0x02})), (Bytes{0xFF, 0x02, 1, 0x02}));
-
-    // A test's own status values stay while time passes.
-    m_drv.SetRegister(0x0037, 0);
-    m_drv.SetRegister(0x0033, 12);
-    Pass(1s);
-    EXPECT_EQ(Reg(0x0037), 0);
-    EXPECT_EQ(Reg(0x0033), 12);
 }
 
 } // namespace

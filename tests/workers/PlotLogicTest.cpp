@@ -3,6 +3,7 @@
 
 #include "desklogic/StatusSamples.h"
 #include "desklogic/TrafficLog.h"
+#include "tests/core/TestBytes.h"
 
 #include <gtest/gtest.h>
 
@@ -14,13 +15,6 @@
 #include <unistd.h>
 
 namespace {
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
 
 std::string TempPath(const char* name) {
     return "/tmp/halvik-plot-" + std::to_string(getpid()) + "-" + name;
@@ -88,7 +82,7 @@ TEST(CsvRecorder, WritesHeaderAndRowsAtOnceAndFailedPollsAsTheirText) {
     ASSERT_TRUE(rec.Write(failed));
 
     // Nothing waits for Stop: a killed program leaves every row on disk.
-    const std::string text = ReadAll(path);
+    const std::string text = ReadFile(path);
     ASSERT_EQ(text.rfind("\xEF\xBB\xBF", 0), 0u);
     std::istringstream lines(text.substr(3));
     std::string header, row1, row2;
@@ -114,7 +108,7 @@ TEST(CsvRecorder, WritesHeaderAndRowsAtOnceAndFailedPollsAsTheirText) {
     ASSERT_EQ(symlink(victim.c_str(), path.c_str()), 0);
     EXPECT_FALSE(rec.Start(path, error));
     EXPECT_NE(error.find("符号链接"), std::string::npos) << error;
-    EXPECT_EQ(ReadAll(victim), "someone's");
+    EXPECT_EQ(ReadFile(victim), "someone's");
     unlink(path.c_str());
     unlink(victim.c_str());
 }
@@ -156,21 +150,21 @@ TEST(TrafficLog, BoundedOrderedAcrossThreadsFilteredAndExported) {
     std::string error;
     ASSERT_TRUE(ExportTraffic({e}, csv, true, error)) << error;
     ASSERT_TRUE(ExportTraffic({e}, txt, false, error)) << error;
-    EXPECT_NE(ReadAll(csv).find(".123,12.35," + ResultText(kResultIllegalAddress) +
-                                ",2,01 03 00 60 00 02 C4 15,01 83 02 C0 F1,"
-                                "\"从站1 读 电机参数 (0x0060, 2个): 非法寄存器地址\"\r\n"),
+    EXPECT_NE(ReadFile(csv).find(".123,12.35," + ResultText(kResultIllegalAddress) +
+                                 ",2,01 03 00 60 00 02 C4 15,01 83 02 C0 F1,"
+                                 "\"从站1 读 电机参数 (0x0060, 2个): 非法寄存器地址\"\r\n"),
               std::string::npos)
-        << ReadAll(csv);
-    EXPECT_NE(
-        ReadAll(txt).find("TX: 01 03 00 60 00 02 C4 15\n  RX: 01 83 02 C0 F1\n  从站1 读 电机参数"),
-        std::string::npos);
+        << ReadFile(csv);
+    EXPECT_NE(ReadFile(txt).find(
+                  "TX: 01 03 00 60 00 02 C4 15\n  RX: 01 83 02 C0 F1\n  从站1 读 电机参数"),
+              std::string::npos);
     // A link in the export's place is replaced, its target left alone.
     ASSERT_EQ(unlink(txt.c_str()), 0);
     ASSERT_EQ(symlink(csv.c_str(), txt.c_str()), 0);
-    const std::string before = ReadAll(csv);
+    const std::string before = ReadFile(csv);
     ASSERT_TRUE(ExportTraffic({e}, txt, false, error)) << error;
-    EXPECT_EQ(ReadAll(csv), before);
-    EXPECT_NE(ReadAll(txt).find("TX: "), std::string::npos);
+    EXPECT_EQ(ReadFile(csv), before);
+    EXPECT_NE(ReadFile(txt).find("TX: "), std::string::npos);
     unlink(csv.c_str());
     unlink(txt.c_str());
 }
