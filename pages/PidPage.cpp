@@ -47,7 +47,7 @@ CPidPage::CPidPage(CDriverContext& ctx, QWidget* parent)
     // The gains' effect measured: a window of its own beside the plot.
     connect(m_ui->btnStepResponse, &QPushButton::clicked, this, [this] {
         if (!m_pStepDlg)
-            m_pStepDlg = new CStepDlg(m_ctx, m_ctx.m_stopMode, window());
+            m_pStepDlg = new CStepDlg(m_ctx, window());
         m_pStepDlg->show();
         m_pStepDlg->raise();
         m_pStepDlg->activateWindow();

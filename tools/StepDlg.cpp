@@ -96,8 +96,7 @@ std::string StepEndText(const SStepResult& r) {
     }
 }
 
-CStepDlg::CStepDlg(CDriverContext& ctx, std::function<uint16_t()> stopMode, QWidget* parent)
-    : QDialog(parent), m_ctx(ctx), m_stopMode(std::move(stopMode)) {
+CStepDlg::CStepDlg(CDriverContext& ctx, QWidget* parent) : QDialog(parent), m_ctx(ctx) {
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
     m_pLoop = new QComboBox;
@@ -215,7 +214,7 @@ void CStepDlg::OnStart() {
     req.target = std::stod(text);
     req.relative = req.loop == EStepLoop::Position && m_pRelative->isChecked();
     req.duration = std::chrono::milliseconds(m_pDuration->value());
-    req.stopMode = m_stopMode ? m_stopMode() : static_cast<uint16_t>(kStopNormal);
+    req.stopMode = m_ctx.m_stopMode(); // the motor page's, as the main stop's
     req.fromRunning = m_pFromRunning->isChecked();
     m_bStop = false;
     SetRunning(true);

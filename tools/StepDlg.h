@@ -45,7 +45,7 @@ std::string StepEndText(const SStepResult& r);
 class CStepDlg : public QDialog {
     Q_OBJECT
 public:
-    CStepDlg(CDriverContext& ctx, std::function<uint16_t()> stopMode, QWidget* parent = nullptr);
+    explicit CStepDlg(CDriverContext& ctx, QWidget* parent = nullptr);
     ~CStepDlg() override;
 
     struct SRun {
@@ -68,7 +68,6 @@ private:
     void SetRunning(bool running);
 
     CDriverContext& m_ctx;
-    std::function<uint16_t()> m_stopMode;
     QComboBox* m_pLoop;
     QLineEdit* m_pTarget;
     QLabel* m_pUnit;
