@@ -182,6 +182,7 @@ CStepDlg::CStepDlg(CDriverContext& ctx, QWidget* parent) : QDialog(parent), m_ct
         targetCaption->setText(tr("目标:"));
         durationCaption->setText(tr("时长:"));
         m_pPlot->xAxis->setLabel(tr("时间 (s)"));
+        ShowRuns(); // the runs' names anew, and the plot redrawn with its labels
         QStringList rows;
         for (const char* n : kFigureNames)
             rows << tr(n);
