@@ -179,15 +179,6 @@ std::vector<std::pair<int, std::string>> ListComPorts(int maxNumber) {
     return out;
 }
 
-int LowestFreeComNumber() {
-    const auto devs = ScanSerialDevices();
-    const bool useLinks = PortFolderProblem().empty();
-    for (int n = 1; n <= kMaxComNumber; ++n)
-        if (Resolve(n, devs, useLinks).empty())
-            return n;
-    return -1;
-}
-
 namespace {
 // The kernel's name of the device a path leads to (through COM links).
 std::string TtyName(const std::string& device) {

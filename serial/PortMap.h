@@ -39,9 +39,6 @@ std::string NoPortsReason();
 std::vector<std::pair<int, std::string>> ListComPorts(int maxNumber = 32);
 // Serial devices present, in numbering order (links excluded).
 std::vector<std::string> ScanSerialDevices();
-// The lowest COM number that resolves to nothing (for a new virtual driver),
-// or -1.
-int LowestFreeComNumber();
 
 // A USB serial adapter's latency timer (FTDI and alike hold received bytes up
 // to this many ms before handing them over): the value in

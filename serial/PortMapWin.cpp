@@ -117,14 +117,6 @@ std::vector<std::string> ScanSerialDevices() {
     return devs;
 }
 
-int LowestFreeComNumber() {
-    const auto ports = PresentPorts();
-    for (int n = 1; n <= kMaxComNumber; ++n)
-        if (!ports.count(n))
-            return n;
-    return -1;
-}
-
 // The latency timer of an FTDI adapter lives in its driver's registry
 // settings on Windows, set in the Device Manager: not looked at here.
 int LatencyTimerMs(const std::string&, const std::string&) {
