@@ -83,6 +83,10 @@ public:
         m_bExited = true;
         return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
+    int Stop(int sig = SIGTERM) {
+        kill(m_pid, sig);
+        return Wait();
+    }
 
 private:
     pid_t m_pid = -1;
@@ -115,10 +119,8 @@ TEST_F(SimProgramTest, PrintsItsLineServesAndRemovesItsLinkOnSignals) {
     EXPECT_EQ(lineA.first.rfind("COM", 0), 0u) << lineA.first;
     EXPECT_NE(lineA.first, com);
 
-    ASSERT_EQ(kill(p.Pid(), SIGTERM), 0);
-    ASSERT_EQ(kill(a.Pid(), SIGINT), 0);
-    EXPECT_EQ(p.Wait(), 0);
-    EXPECT_EQ(a.Wait(), 0);
+    EXPECT_EQ(p.Stop(), 0);
+    EXPECT_EQ(a.Stop(SIGINT), 0);
     EXPECT_EQ(p.Stdout(), ""); // exactly one line
     struct stat st {};
     for (const std::string& link : {std::string("COM5"), lineA.first})
@@ -131,8 +133,7 @@ TEST_F(SimProgramTest, NoLinkFaultsAndBadArguments) {
     EXPECT_EQ(com, "-");
     EXPECT_EQ(CRawLine(dev).Exchange(WithCrc({1, 0x03, 0x00, 0x01, 0x00, 0x01}), 5),
               WithCrc({1, 0x83, 4}));
-    kill(p.Pid(), SIGTERM);
-    EXPECT_EQ(p.Wait(), 0);
+    EXPECT_EQ(p.Stop(), 0);
 
     // An SDO fault for one object: its window write is refused.
     CSimProcess s({"--com", "-1", "--sdo-fault", "0x1801:1=exception:6"});
@@ -140,8 +141,7 @@ TEST_F(SimProgramTest, NoLinkFaultsAndBadArguments) {
     const Bytes sdo =
         WithCrc({1, 0x10, 0x02, 0x00, 0x00, 0x06, 12, 0, 0x40, 0x18, 0x01, 0, 1, 0, 0, 0, 0, 0, 0});
     EXPECT_EQ(line.Exchange(sdo, 5), WithCrc({1, 0x90, 6}));
-    kill(s.Pid(), SIGTERM);
-    EXPECT_EQ(s.Wait(), 0);
+    EXPECT_EQ(s.Stop(), 0);
 
     for (std::vector<std::string> bad : {std::vector<std::string>{"--fault", "loud"},
                                          {"--sdo-fault", "0x1801=loud"},
@@ -186,8 +186,7 @@ TEST_F(SimProgramTest, TheTapCarriesTheLineBothWaysInOrder) {
     // Some 110 kB pass a tap no one reads, far more than a pty holds.
     for (int i = 0; i < 1600; ++i)
         ASSERT_EQ(line.Exchange(request, 61).size(), 61u) << i;
-    kill(p.Pid(), SIGTERM);
-    EXPECT_EQ(p.Wait(), 0);
+    EXPECT_EQ(p.Stop(), 0);
     EXPECT_NE(p.Stderr().find(" bytes dropped"), std::string::npos);
     struct stat st {};
     EXPECT_NE(lstat((m_folder + "/COM6").c_str(), &st), 0);
@@ -206,8 +205,7 @@ TEST_F(SimProgramTest, WithoutAUsablePortFolderItServesUnlinkedUnlessANumberWasA
         const std::string why = writable ? m_folder + " is writable by others (mode 0777)" : "";
         CSimProcess p({});
         EXPECT_EQ(p.Line().first, "-");
-        kill(p.Pid(), SIGTERM);
-        EXPECT_EQ(p.Wait(), 0);
+        EXPECT_EQ(p.Stop(), 0);
         EXPECT_NE(p.Stderr().find(why), std::string::npos);
 
         CSimProcess q({"--com", "3"});
