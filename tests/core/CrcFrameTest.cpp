@@ -76,23 +76,3 @@ TEST(RtuFrame, CheckReplyWantsAddressLengthAndCrc) {
         EXPECT_EQ(CheckReply(c.slave, c.frame.data(), static_cast<uint32_t>(c.frame.size())), c.ok)
             << testing::PrintToString(c.frame);
 }
-
-TEST(RtuFrame, ExpectedReplyLengthFromTheFunctionCode) {
-    const std::pair<const char*, int> cases[] = {
-        {"01", -1},
-        {"01 03", -1}, // byte count not seen yet
-        {"01 03 FA", 255},
-        {"01 10", 8},
-        {"01 AB", 5},
-        {"01 2B 0E", 3},
-        // Device identification: eight header bytes, the objects, the CRC.
-        {"01 2B 0E 01 01 00 00 02 00 03", 3}, // second object header not in yet
-        {"01 2B 0E 01 01 00 00 02 00 03 41 42 43 01", 3},
-        {"01 2B 0E 01 01 00 00 02 00 03 41 42 43 01 02", 19},
-        {"01 2B 0E 01 01 00 00 00", 10},
-    };
-    for (const auto& [text, len] : cases) {
-        Bytes b = Hex(text);
-        EXPECT_EQ(ExpectedReplyLength(b.data(), b.size()), len) << text;
-    }
-}

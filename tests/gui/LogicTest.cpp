@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-TEST(DisplayTexts, StatusInItsOtherStatesAndTheLinkSummary) {
+TEST(DisplayTexts, StatusInItsOtherStates) {
     // Arrived, an error, no temperature and no current reading (the fields'
     // own texts are the catalogue's, the frequency the window's).
     RealtimeStatusBlock b{};
@@ -25,12 +25,6 @@ TEST(DisplayTexts, StatusInItsOtherStatesAndTheLinkSummary) {
     // No voltage: a dash, not a number.
     b.At(0x38) = 0;
     EXPECT_EQ(StatusValues(b)[1039], "-");
-
-    // The link summary; no round trip before the first good one.
-    SLinkSummary link;
-    EXPECT_EQ(LinkSummaryText(link), "0.0次/秒 往返- 超时0 应答错0 异常0");
-    link = {120, 9.96, 80.04, 2, 1, 3};
-    EXPECT_EQ(LinkSummaryText(link), "10.0次/秒 往返80.0ms 超时2 应答错1 异常3");
 }
 
 TEST(PageLogic, SafetyWritesWhatTheFieldsSayAndRefusesTheRest) {

@@ -41,22 +41,7 @@ TEST(RegisterConversions, DecimalAndHexFollowTheTypeWidthAndFloatBitPattern) {
         EXPECT_EQ(RegAddressText(typed), shown) << typed;
 }
 
-TEST(RegisterConversions, OneRegisterGoesWithFunction6TwoWithFunction16HighWordFirst) {
-    const struct {
-        const char* hex;
-        int type;
-        uint8_t function;
-        std::vector<uint16_t> regs;
-    } cases[] = {
-        {"12345678", kRegShort, 6, {0x5678}},
-        {"12345678", kRegLong, 16, {0x1234, 0x5678}},
-    };
-    for (const auto& c : cases) {
-        const SRegWrite w = RegWriteRequest(c.hex, c.type);
-        EXPECT_EQ(w.function, c.function) << c.hex;
-        EXPECT_EQ(w.regs, c.regs) << c.hex;
-    }
-
+TEST(RegisterConversions, ReadRegistersShowAsHexAndDecimalHighWordFirst) {
     const struct {
         std::vector<uint16_t> regs;
         int type;

@@ -39,28 +39,6 @@ protected:
     std::atomic<bool> m_stop{false};
 };
 
-// Five silent addresses and the driver's: one hit.
-TEST_F(BusScanTest, FindsTheDriverAtItsAddressOnlyWithItsInformation) {
-    m_sim.Driver().SetRegister(0x0000, 0x1501);
-    std::vector<SScanStep> steps;
-    SScanOutcome out =
-        ScanBus(m_drv, Plan(34, 39), m_stop, [&](const SScanStep& s) { steps.push_back(s); });
-    EXPECT_EQ(out.rc, kResultOk);
-    EXPECT_FALSE(out.stopped);
-    ASSERT_EQ(out.hits.size(), 1u);
-    const SScanHit& hit = out.hits[0];
-    EXPECT_EQ(hit.slave, kSimSlave);
-    EXPECT_EQ(hit.infoRc, kResultOk);
-    EXPECT_EQ(hit.identifier, 0x1501);
-    EXPECT_EQ(hit.model, "HVK-BLD4810");
-    // One step per address and a last one at 100 %.
-    ASSERT_EQ(steps.size(), 7u);
-    EXPECT_EQ(steps.front().slave, 34);
-    EXPECT_EQ(steps.back().done, 6u);
-    EXPECT_EQ(steps.back().total, 6u);
-    ExpectPortAsBefore();
-}
-
 // Only a proper answer from the address asked proves a driver there; an
 // exception does, noise does not.
 TEST_F(BusScanTest, WhatAnAnswerCountsAs) {
@@ -101,13 +79,6 @@ TEST_F(BusScanTest, StopEndsWithinOneProbeAndLeavesThePortUsable) {
     EXPECT_EQ(out.rc, kResultOk);
     EXPECT_EQ(steps, 3u);
     ExpectPortAsBefore();
-}
-
-TEST_F(BusScanTest, ClosedPortIsReported) {
-    m_drv.ClosePort();
-    SScanOutcome out = ScanBus(m_drv, Plan(1, 2), m_stop);
-    EXPECT_EQ(out.rc, kResultPortClosed);
-    EXPECT_TRUE(out.hits.empty());
 }
 
 // Three drivers on a line paced like a real one: a silent address costs its
