@@ -146,7 +146,7 @@ TEST(MasterOpen, RefusedOpensLeaveTheOpenPortWorking) {
         EXPECT_FALSE(m.OpenPort(n, kSettings)) << n;
     EXPECT_FALSE(m.OpenPort(5, "9600,x,8,1"));
     EXPECT_EQ(m.LastOpenError(), EPortError::Settings);
-    const int unused = 6; // nothing linked
+    const int unused = kMaxComNumber; // nothing linked, and no machine has that many ports
     EXPECT_FALSE(m.OpenPort(unused, kSettings));
     EXPECT_EQ(m.LastOpenError(), EPortError::NoDevice);
     EXPECT_FALSE(m.IsOpen());
